@@ -1,0 +1,140 @@
+#include "platform/Profile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "platform/FileIo.h"
+
+namespace tessel::platform {
+
+namespace {
+
+// A settings file is a few hundred bytes; anything this big is not one and is not read into memory.
+constexpr std::size_t kMaxProfileSize = 1 << 20;
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+    return true;
+}
+
+// The name of a section line, nullopt for any other line.
+std::optional<std::string_view> sectionName(std::string_view line) {
+    line = trimmed(line);
+    if (line.empty() || line.front() != '[') return std::nullopt;
+    line.remove_prefix(1);
+    return trimmed(line.substr(0, line.find(']')));
+}
+
+}  // namespace
+
+Profile::Profile(std::string_view text) {
+    // An editor may have saved the file with a byte order mark.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        m_lines.emplace_back(line);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    }
+}
+
+std::optional<std::size_t> Profile::findSection(std::string_view section) const {
+    section = trimmed(section);
+    for (std::size_t i = 0; i < m_lines.size(); ++i) {
+        const auto name = sectionName(m_lines[i]);
+        if (name && sameName(*name, section)) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> Profile::findKey(std::size_t sectionLine, std::string_view key) const {
+    key = trimmed(key);
+    for (std::size_t i = sectionLine + 1; i < m_lines.size() && !sectionName(m_lines[i]); ++i) {
+        const std::string_view line = trimmed(m_lines[i]);
+        if (line.starts_with(';')) continue;
+        const std::size_t equals = line.find('=');
+        if (equals != std::string_view::npos && sameName(trimmed(line.substr(0, equals)), key)) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> Profile::value(std::string_view section, std::string_view key) const {
+    const auto sectionLine = findSection(section);
+    if (!sectionLine) return std::nullopt;
+    const auto keyLine = findKey(*sectionLine, key);
+    if (!keyLine) return std::nullopt;
+    const std::string_view line = m_lines[*keyLine];
+    std::string_view text = trimmed(line.substr(line.find('=') + 1));
+    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
+        text = text.substr(1, text.size() - 2);
+    return std::string(text);
+}
+
+bool loadProfile(const std::string& path, Profile& profile, std::error_code& error) {
+    // Read-only access: a settings file the user may not change must still be readable.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = lastSystemError();
+        return false;
+    }
+    std::string text;
+    bool ok = true;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = lastSystemError();
+        ok = false;
+    } else if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kMaxProfileSize) {
+        error = std::make_error_code(S_ISDIR(info.st_mode) ? std::errc::is_a_directory
+                                                          : std::errc::file_too_large);
+        ok = false;
+    }
+    char buffer[4096];
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            error = lastSystemError();
+            ok = false;
+        } else if (got == 0) {
+            break;
+        } else if (text.size() + static_cast<std::size_t>(got) > kMaxProfileSize) {
+            error = std::make_error_code(std::errc::file_too_large);
+            ok = false;
+        } else {
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+    ::close(fd);
+    if (ok) profile = Profile(text);
+    return ok;
+}
+
+std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,
+                              std::string_view defaultValue) {
+    Profile profile;
+    std::error_code error;
+    if (loadProfile(path, profile, error)) {
+        if (auto value = profile.value(section, key)) return *value;
+    }
+    while (!defaultValue.empty() && isBlank(defaultValue.back())) defaultValue.remove_suffix(1);
+    return std::string(defaultValue);
+}
+
+}  // namespace tessel::platform

@@ -1,0 +1,18 @@
+#pragma once
+// One watch from start to end: progress bar, mask list, copy with root folder, both directions,
+// absent-file deletion, then the after-sync program.
+
+#include <cstdint>
+#include <string>
+
+#include "watch/Core.h"
+#include "watch/WatchRec.h"
+
+namespace tessel {
+
+// Runs `Watch` with the given texts (taken by the caller from the record). It changes neither the
+// record nor the watch file: the caller writes LastRunTime back when it wants to.
+void SyncWatch(Core& core, const std::string& SourceDir, const std::string& DestDir, const std::string& FileMask,
+               const std::string& RunFile, std::uint8_t FileAction, const TWatchRec& Watch);
+
+}  // namespace tessel

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Tessel with the sanitizers and runs every test suite.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev
+
+build=build-test
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON >/dev/null
+cmake --build "$build" -j"$(nproc)"
+cd "$build"
+ctest --output-on-failure -j"$(nproc)" "$@"

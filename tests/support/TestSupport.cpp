@@ -1,0 +1,115 @@
+#include "support/TestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace tessel::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "tessel-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_path = pattern;
+}
+
+TempDir::~TempDir() {
+    // Tests make files read-only and folders unreadable; give the owner everything back first.
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, error);
+         !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_directory(error) && !it->is_symlink(error)) chmod(it->path().c_str(), 0700);
+    }
+    chmod(m_path.c_str(), 0700);
+    fs::remove_all(m_path, error);
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + path);
+    out << content;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void makeFolders(const std::string& path) { fs::create_directories(path); }
+
+void setModificationTime(const std::string& path, std::int64_t seconds, long nanoseconds) {
+    const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        throw std::runtime_error("utimensat failed on " + path);
+}
+
+std::int64_t modificationTime(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) throw std::runtime_error("stat failed on " + path);
+    return info.st_mtim.tv_sec;
+}
+
+mode_t permissions(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) throw std::runtime_error("stat failed on " + path);
+    return info.st_mode & 07777;
+}
+
+std::vector<std::string> listFolder(const std::string& path) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> snapshotTree(const std::string& root) {
+    std::vector<std::string> items;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string relative = fs::relative(entry.path(), root).string();
+        if (entry.is_directory() && !entry.is_symlink())
+            items.push_back(relative + "/");
+        else if (entry.is_regular_file())
+            items.push_back(relative + "=" + readFile(entry.path().string()));
+        else
+            items.push_back(relative + "@");
+    }
+    std::sort(items.begin(), items.end());
+    return items;
+}
+
+std::vector<std::string> CoreFixture::loggedMessages() const {
+    std::vector<std::string> result;
+    if (!exists(core.LogFilePath)) return result;
+    std::istringstream lines(readFile(core.LogFilePath));
+    std::string line;
+    while (std::getline(lines, line, '\n')) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const auto separator = line.find(": ");
+        result.push_back(separator == std::string::npos ? line : line.substr(separator + 2));
+    }
+    return result;
+}
+
+}  // namespace tessel::test

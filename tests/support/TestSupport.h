@@ -1,0 +1,102 @@
+#pragma once
+// Shared helpers of the core tests: a fresh temporary folder per test, and fakes of the display and
+// the message boxes that record what the core did to them.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "watch/Core.h"
+
+namespace tessel::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // path() + "/" + relative
+    std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
+
+private:
+    std::string m_path;
+};
+
+// Small file-system helpers for building and checking trees.
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+bool isFolder(const std::string& path);
+void makeFolders(const std::string& path);
+void setModificationTime(const std::string& path, std::int64_t seconds, long nanoseconds = 0);
+std::int64_t modificationTime(const std::string& path);
+mode_t permissions(const std::string& path);
+// The names in a folder, sorted; hidden names included.
+std::vector<std::string> listFolder(const std::string& path);
+// Every file below `root` as "relative/path=content", sorted; folders as "relative/path/".
+std::vector<std::string> snapshotTree(const std::string& root);
+
+class FakeDisplay : public RunDisplay {
+public:
+    void setStatusText(const std::string& text) override {
+        statusText = text;
+        statusHistory.push_back(text);
+    }
+    void setProgressRange(int minimum, int maximum) override {
+        progressMin = minimum;
+        progressMax = maximum;
+    }
+    void setProgressPosition(int position) override { progressPosition = position; }
+    void stepProgress() override {
+        ++steps;
+        progressPosition = progressPosition + 1 > progressMax ? progressMin : progressPosition + 1;
+    }
+    void setProgressVisible(bool visible) override { progressVisible = visible; }
+    void setRowPicture(int row, int picture) override { rowPictures.emplace_back(row, picture); }
+    void appendLogLine(const std::string& line) override { logArea.push_back(line); }
+    int logLineCount() const override { return static_cast<int>(logArea.size()); }
+    void removeFirstLogLine() override {
+        if (!logArea.empty()) logArea.pop_front();
+    }
+
+    std::string statusText;
+    std::vector<std::string> statusHistory;
+    int progressMin = 0;
+    int progressMax = 100;
+    int progressPosition = 0;
+    int steps = 0;
+    bool progressVisible = true;
+    std::vector<std::pair<int, int>> rowPictures;
+    std::deque<std::string> logArea;
+};
+
+class FakeMessages : public UserMessages {
+public:
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+    void showWarning(const std::string& text, const std::string& caption) override {
+        warnings.emplace_back(text, caption);
+    }
+    std::vector<std::string> messages;
+    std::vector<std::pair<std::string, std::string>> warnings;
+};
+
+// A core wired to fakes, with its log in a temporary folder.
+struct CoreFixture {
+    TempDir dir;
+    FakeDisplay display;
+    FakeMessages messages;
+    Core core{display, messages, dir / "WatchDef.wth", dir / "WatchLog.Log"};
+
+    // The messages of the log file's lines, without their date-time stamps.
+    std::vector<std::string> loggedMessages() const;
+};
+
+}  // namespace tessel::test

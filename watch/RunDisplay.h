@@ -1,0 +1,57 @@
+#pragma once
+// The narrow interfaces through which the core reaches the screen. The main window implements them;
+// the headless runner and the tests have their own.
+
+#include <string>
+
+namespace tessel {
+
+// The four places where a run shows its progress: the status text, the progress bar, the status
+// picture of a watch's row, and the log area.
+class RunDisplay {
+public:
+    virtual ~RunDisplay() = default;
+
+    virtual void setStatusText(const std::string& text) = 0;
+
+    virtual void setProgressRange(int minimum, int maximum) = 0;
+    virtual void setProgressPosition(int position) = 0;
+    // One step forward; a step past the maximum starts again from the minimum.
+    virtual void stepProgress() = 0;
+    virtual void setProgressVisible(bool visible) = 0;
+
+    // Row i shows record i of the watch file; a row the display does not have is ignored.
+    // The picture shows at once.
+    virtual void setRowPicture(int row, int picture) = 0;
+
+    virtual void appendLogLine(const std::string& line) = 0;
+    // Lines as the area displays them: a wrapped line counts as several.
+    virtual int logLineCount() const = 0;
+    virtual void removeFirstLogLine() = 0;
+};
+
+// Message boxes.
+class UserMessages {
+public:
+    virtual ~UserMessages() = default;
+    // A plain box with an OK button, captioned with the application's title.
+    virtual void showMessage(const std::string& text) = 0;
+    // A warning box with an exclamation mark, on top of every window.
+    virtual void showWarning(const std::string& text, const std::string& caption) = 0;
+};
+
+// A display that shows nothing, for runs nobody watches.
+class NullRunDisplay : public RunDisplay {
+public:
+    void setStatusText(const std::string&) override {}
+    void setProgressRange(int, int) override {}
+    void setProgressPosition(int) override {}
+    void stepProgress() override {}
+    void setProgressVisible(bool) override {}
+    void setRowPicture(int, int) override {}
+    void appendLogLine(const std::string&) override {}
+    int logLineCount() const override { return 0; }
+    void removeFirstLogLine() override {}
+};
+
+}  // namespace tessel
