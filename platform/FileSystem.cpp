@@ -147,6 +147,13 @@ EntryKind examine(const Folder& folder, const char* name, unsigned char listedTy
     return EntryKind::System;
 }
 
+Presence presenceAsFile(const Folder& folder, const char* name) {
+    struct stat info {};
+    if (::fstatat(folder.fd(), name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+        return S_ISDIR(info.st_mode) ? Presence::Absent : Presence::Present;
+    return errno == ENOENT ? Presence::Absent : Presence::Unknown;
+}
+
 bool makeChildFolder(const Folder& parent, const char* name, bool& created, std::error_code& error) {
     created = false;
     if (::mkdirat(parent.fd(), name, 0777) == 0) {

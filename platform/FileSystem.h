@@ -94,6 +94,11 @@ enum class EntryKind { Missing, File, Folder, FolderLink, System };
 // An entry that cannot be examined for another reason than its absence is System: never touched.
 EntryKind examine(const Folder& folder, const char* name, unsigned char listedType, struct stat& info);
 
+// Whether `name` in `folder` is there as anything but a folder (links, hidden and system entries
+// count). Unknown when the system cannot tell (permission denied, an I/O error, a name too long).
+enum class Presence { Absent, Present, Unknown };
+Presence presenceAsFile(const Folder& folder, const char* name);
+
 // Creates the subfolder `name` in `parent`. `created` tells whether it is new; an existing folder (or
 // link to one) is fine, anything else fails.
 bool makeChildFolder(const Folder& parent, const char* name, bool& created, std::error_code& error);

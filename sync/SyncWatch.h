@@ -15,4 +15,9 @@ namespace tessel {
 void SyncWatch(Core& core, const std::string& SourceDir, const std::string& DestDir, const std::string& FileMask,
                const std::string& RunFile, std::uint8_t FileAction, const TWatchRec& Watch);
 
+// Starts Program with Parameters split into arguments as a shell splits words (without expanding
+// anything), in the program's own folder, and waits for it to end. True when it was started, whatever
+// its exit status; false when it could not be (also for unbalanced quotes in Parameters).
+bool RunAndWait(const std::string& Program, const std::string& Parameters);
+
 }  // namespace tessel

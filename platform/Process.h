@@ -1,0 +1,18 @@
+#pragma once
+// Starting another program and waiting for it.
+
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace tessel::platform {
+
+// Starts `program` with `arguments` (not counting the program itself) directly, never through a shell,
+// in `workingFolder` (empty: the current folder), its standard input read from /dev/null, and waits
+// for it to end, however long that takes. A program path without "/" is looked up in PATH. True when
+// the program was started, whatever its exit status; false with the reason when it could not be
+// (missing, not executable, not a format the system runs).
+bool runAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                const std::string& workingFolder, std::error_code& error);
+
+}  // namespace tessel::platform

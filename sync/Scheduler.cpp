@@ -1,0 +1,107 @@
+#include "sync/Scheduler.h"
+
+#include <cmath>
+#include <string>
+
+#include "platform/FileIo.h"
+#include "sync/SyncWatch.h"
+#include "watch/EventLog.h"
+#include "watch/WatchFile.h"
+
+namespace tessel {
+
+namespace {
+
+constexpr double kMinutesPerDay = 1440.0;
+constexpr double kHoursPerDay = 24.0;
+
+int minuteOfDay(TDateTime value) { return hourOf(value) * 60 + minuteOf(value); }
+
+std::string folderPair(const TWatchRec& watch) {
+    return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
+}
+
+void runWatch(Core& core, const TWatchRec& watch) {
+    SyncWatch(core, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
+              getText(watch.RunFile), watch.FileAction, watch);
+}
+
+// Stores the end of the run as LastRunTime. The record goes back to the position it was read from:
+// a damaged WatchIndex must not make it overwrite some other watch.
+bool storeLastRunTime(Core& core, TWatchRec watch, std::int32_t position) {
+    watch.WatchIndex = position;
+    watch.LastRunTime = Now();
+    return WriteWatchRec(core, watch);
+}
+
+}  // namespace
+
+bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
+    if (Watch.RunMode != rmTimer) return false;
+    // A span of infinity or NaN (a damaged time) compares as due below, never as undefined.
+    double span = std::fabs(now - Watch.LastRunTime);
+    if (std::isnan(span)) span = HUGE_VAL;
+    switch (Watch.Period) {
+        case pd10Minutes: return span * kMinutesPerDay > 9;
+        case pd1Hour: return span * kHoursPerDay >= 1;
+        case pd1Day: return span >= 1;
+        case pd1Week: return span > 6;
+        case pd10Days: return span > 9;
+        case pd1Month: return span > 29;
+        case pdOnTime: {
+            // Only the time of day counts: due from the set minute on, when the last run came earlier
+            // in the day than that.
+            const int last = minuteOfDay(Watch.LastRunTime);
+            const int set = minuteOfDay(Watch.OnTime);
+            return last < set && set <= minuteOfDay(now);
+        }
+        default: return false;
+    }
+}
+
+bool CheckWatchStatus(const TWatchRec& Watch) { return CheckWatchStatus(Watch, Now()); }
+
+int GetSinhroWatchType(const TWatchRec& Watch) {
+    switch (Watch.RunMode) {
+        case rmStop: return 0;
+        case rmOnStart: return 1;
+        case rmManual: return 2;
+        case rmTimer: return Watch.Period <= pdOnTime ? 3 + Watch.Period : 0;
+        default: return 0;
+    }
+}
+
+SchedulerReport runDueWatches(Core& core) {
+    SchedulerReport report;
+    if (!platform::fileExists(core.WatchFilePath)) return report;
+    const std::int32_t count = GetCountWatchRec(core, core.WatchFilePath);
+    for (std::int32_t i = 0; i < count; ++i) {
+        const TWatchRec watch = ReadWatchRec(core, i);
+        if (!CheckWatchStatus(watch)) continue;
+        core.display.setRowPicture(i, kRunningPicture);
+        runWatch(core, watch);
+        core.display.setRowPicture(i, GetSinhroWatchType(watch));
+        ++report.ran;
+        if (!storeLastRunTime(core, watch, i)) ++report.unsaved;
+        WriteLogLine(core, "Synhro folder " + folderPair(watch));
+    }
+    return report;
+}
+
+SchedulerReport checkWatchNow(Core& core, std::int32_t index) {
+    SchedulerReport report;
+    const TWatchRec watch = ReadWatchRec(core, index);
+    WriteLogLine(core, "Start Manual Synhro folder " + folderPair(watch));
+    if (watch.WatchIndex < 0) {
+        ++report.missing;
+        return report;
+    }
+    runWatch(core, watch);
+    core.display.setRowPicture(index, GetSinhroWatchType(watch));
+    ++report.ran;
+    if (!storeLastRunTime(core, watch, index)) ++report.unsaved;
+    WriteLogLine(core, "End Manual Synhro folder " + folderPair(watch));
+    return report;
+}
+
+}  // namespace tessel

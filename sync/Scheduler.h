@@ -1,0 +1,42 @@
+#pragma once
+// When watches run, and the bookkeeping around each run: the row's status picture, LastRunTime written
+// back to the watch file, and the log lines that frame the run.
+
+#include <cstdint>
+
+#include "watch/Core.h"
+#include "watch/DateTime.h"
+#include "watch/WatchRec.h"
+
+namespace tessel {
+
+// The status picture that marks a watch being run.
+inline constexpr int kRunningPicture = 3;
+
+// Whether a timed watch is due at `now`. Only rmTimer watches ever are. A LastRunTime that is not a
+// number (a damaged record) counts as long ago, so the watch runs and gets a sound one.
+bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now);
+// The same at the platform clock's current time.
+bool CheckWatchStatus(const TWatchRec& Watch);
+
+// The watch's status picture, 0..9, from its RunMode and Period.
+int GetSinhroWatchType(const TWatchRec& Watch);
+
+// What one scheduler call did; the window ignores it, the headless runner reports it.
+struct SchedulerReport {
+    int ran = 0;      // watches run
+    int missing = 0;  // record numbers that named no record
+    int unsaved = 0;  // runs whose LastRunTime could not be written back
+};
+
+// One timer pass over core.WatchFilePath: every due watch runs in file order with its row showing the
+// running mark, then gets LastRunTime := now written back and the line "Synhro folder ..." logged.
+// Nothing happens when the watch file is missing.
+SchedulerReport runDueWatches(Core& core);
+
+// Check Now for the record at position `index`: runs it whatever its RunMode, between the lines
+// "Start Manual Synhro folder ..." and "End Manual Synhro folder ...", and writes LastRunTime back.
+// For a position with no record only the start line is logged.
+SchedulerReport checkWatchNow(Core& core, std::int32_t index);
+
+}  // namespace tessel
