@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <set>
@@ -368,6 +370,29 @@ bool moveFile(const Folder& srcFolder, const char* srcName, const struct stat& s
     }
     if (::unlinkat(srcFolder.fd(), srcName, 0) != 0) return fail(error);
     return true;
+}
+
+bool isStaleTemporary(std::string_view name) {
+    if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(".tmp")) return false;
+    const std::string_view middle = name.substr(kTemporaryPrefix.size(), name.size() - kTemporaryPrefix.size() - 4);
+    const auto dash = middle.find('-');
+    if (dash == std::string_view::npos || dash == 0 || dash + 1 == middle.size() || dash > 8 ||
+        middle.size() - dash - 1 > 8)
+        return false;
+    const auto isHex = [](std::string_view digits) {
+        return std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    };
+    if (!isHex(middle.substr(0, dash)) || !isHex(middle.substr(dash + 1))) return false;
+    const auto pid = static_cast<pid_t>(std::stoul(std::string(middle.substr(0, dash)), nullptr, 16));
+    if (pid == ::getpid()) return false;
+    // A process that still runs may be writing it right now.
+    return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names) {
+    for (const ListedName& entry : names) {
+        if (entry.type == DT_REG && isStaleTemporary(entry.name)) ::unlinkat(folder.fd(), entry.name.c_str(), 0);
+    }
 }
 
 bool deleteFile(const Folder& folder, const char* name, std::error_code& error) {

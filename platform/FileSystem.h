@@ -124,7 +124,14 @@ bool moveFile(const Folder& srcFolder, const char* srcName, const struct stat& s
 // Deletes a file; a read-only file (owner's write bit clear) is refused, also for root.
 bool deleteFile(const Folder& folder, const char* name, std::error_code& error);
 
-// Names of the temporaries copyFile makes start with this.
+// Names of the temporaries copyFile makes: ".tessel-<process id>-<counter>.tmp", both in hex.
 inline constexpr std::string_view kTemporaryPrefix = ".tessel-";
+
+// Whether `name` is a temporary of copyFile whose process no longer runs, so a crash or a kill left
+// it behind. A user's file never has such a name.
+bool isStaleTemporary(std::string_view name);
+
+// Removes the stale temporaries among `names`, which list `folder`.
+void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names);
 
 }  // namespace tessel::platform

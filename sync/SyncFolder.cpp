@@ -72,6 +72,9 @@ public:
     void walk(const Folder& source, std::string& sourcePath, const Folder& destination, bool freshDestination) {
         std::vector<ListedName> names;
         std::error_code error;
+        // Clear away what a crashed or killed run left half-copied here.
+        if (!freshDestination && platform::listFolder(destination, names, error))
+            platform::removeStaleTemporaries(destination, names);
         if (!platform::listFolder(source, names, error)) return;
 
         for (const ListedName& entry : names) {

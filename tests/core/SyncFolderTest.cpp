@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -345,6 +346,43 @@ TEST(ForceFolders, CreatesEveryMissingLevel) {
     writeFile(dir / "file", "x");
     EXPECT_FALSE(ForceFolders(dir / "file/below"));
     EXPECT_EQ(CountFiles(dir / "missing"), 0);
+}
+
+}  // namespace
+}  // namespace tessel
+
+namespace tessel {
+namespace {
+
+TEST_F(SyncFolderTest, TemporariesOfDeadRunsAreCleared) {
+    // A process id that certainly ran and certainly ended.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+
+    char stale[64], live[64], own[64];
+    std::snprintf(stale, sizeof stale, ".tessel-%x-1a.tmp", static_cast<unsigned>(child));
+    std::snprintf(live, sizeof live, ".tessel-%x-1.tmp", static_cast<unsigned>(getppid()));
+    std::snprintf(own, sizeof own, ".tessel-%x-1.tmp", static_cast<unsigned>(getpid()));
+    test::makeFolders(dst + "/sub");
+    test::makeFolders(src + "/sub");
+    writeFile(src + "/sub/a.txt", "a");
+    const std::vector<std::string> kept = {live, own, ".tessel-notes.tmp", ".tessel-zz-1.tmp", ".tessel-1-2.txt"};
+    for (const std::string& name : kept) {
+        writeFile(dst + "/" + name, "x");
+        writeFile(dst + "/sub/" + name, "x");
+    }
+    writeFile(dst + "/" + stale, "x");
+    writeFile(dst + "/sub/" + stale, "x");
+    sync();
+    for (const std::string folder : {dst, dst + "/sub"}) {
+        SCOPED_TRACE(folder);
+        EXPECT_FALSE(exists(folder + "/" + stale));
+        // Another running process may be writing its temporary; a user's names are never touched.
+        for (const std::string& name : kept) EXPECT_TRUE(exists(folder + "/" + name)) << name;
+    }
 }
 
 }  // namespace
