@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 ./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev
 
 build=build-test
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_FAULT_INJECTION=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" "$@"

@@ -1,5 +1,7 @@
 #include "platform/FileIo.h"
 
+#include "platform/SysCall.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +18,7 @@ namespace {
 
 bool writeAll(int fd, const char* data, std::size_t length, std::error_code& error) {
     while (length > 0) {
-        const ssize_t written = ::write(fd, data, length);
+        const ssize_t written = sys::write(fd, data, length);
         if (written < 0) {
             if (errno == EINTR) continue;
             error = lastSystemError();
@@ -31,7 +33,7 @@ bool writeAll(int fd, const char* data, std::size_t length, std::error_code& err
 }  // namespace
 
 bool appendToFile(const std::string& path, std::string_view data, std::error_code& error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = sys::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         error = lastSystemError();
         return false;
@@ -74,7 +76,7 @@ bool File::open(const std::string& path, Mode mode, std::error_code& error) {
         case Mode::ReadWriteOrCreate: flags |= O_RDWR | O_CREAT; break;
         case Mode::CreateExclusive: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     }
-    m_fd = ::open(path.c_str(), flags, 0666);
+    m_fd = sys::open(path.c_str(), flags, 0666);
     if (m_fd < 0) {
         error = lastSystemError();
         return false;
@@ -96,7 +98,7 @@ bool File::readSomeAt(std::uint64_t offset, void* buffer, std::size_t length, st
                       std::error_code& error) const {
     done = 0;
     while (done < length) {
-        const ssize_t got = ::pread(m_fd, static_cast<char*>(buffer) + done, length - done,
+        const ssize_t got = sys::pread(m_fd, static_cast<char*>(buffer) + done, length - done,
                                     static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -122,7 +124,7 @@ bool File::readAt(std::uint64_t offset, void* buffer, std::size_t length, std::e
 bool File::writeAt(std::uint64_t offset, const void* buffer, std::size_t length, std::error_code& error) {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t written = ::pwrite(m_fd, static_cast<const char*>(buffer) + done, length - done,
+        const ssize_t written = sys::pwrite(m_fd, static_cast<const char*>(buffer) + done, length - done,
                                          static_cast<off_t>(offset + done));
         if (written < 0) {
             if (errno == EINTR) continue;
@@ -161,7 +163,7 @@ bool File::close(std::error_code& error) {
 }
 
 bool renameFile(const std::string& from, const std::string& to, std::error_code& error) {
-    if (std::rename(from.c_str(), to.c_str()) != 0) {
+    if (sys::renameat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) != 0) {
         error = lastSystemError();
         return false;
     }

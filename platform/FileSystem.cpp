@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "platform/FileIo.h"
+#include "platform/SysCall.h"
 
 namespace tessel::platform {
 
@@ -218,14 +219,14 @@ bool copyByReadWrite(int in, int out, std::uint64_t length, std::error_code& err
     std::uint64_t offset = 0;
     while (offset < length) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - offset));
-        const ssize_t got = ::pread(in, buffer.data(), want, static_cast<off_t>(offset));
+        const ssize_t got = sys::pread(in, buffer.data(), want, static_cast<off_t>(offset));
         if (got < 0) {
             if (errno == EINTR) continue;
             return fail(error);
         }
         if (got == 0) break;  // the file shrank since it was examined
         for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
+            const ssize_t put = sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
                                          static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
             if (put < 0) {
                 if (errno == EINTR) continue;
@@ -252,7 +253,7 @@ bool copyData(int in, int out, std::uint64_t length, std::pair<dev_t, dev_t> dev
         std::uint64_t copied = 0;
         while (copied < length) {
             const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
-            const ssize_t done = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
+            const ssize_t done = sys::copy_file_range(in, out, chunk);
             if (done < 0) {
                 if (errno == EINTR) continue;
                 if (copied == 0 && isRefusal(errno)) {
@@ -273,7 +274,7 @@ bool copyData(int in, int out, std::uint64_t length, std::pair<dev_t, dev_t> dev
 // gives it the source's times and permissions. On success `temporary` names it.
 bool writeTemporaryCopy(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo,
                         const Folder& dstFolder, std::string& temporary, std::error_code& error) {
-    const int in = ::openat(srcFolder.fd(), srcName, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    const int in = sys::openat(srcFolder.fd(), srcName, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (in < 0) return fail(error);
 
     static unsigned counter = 0;
@@ -283,7 +284,7 @@ bool writeTemporaryCopy(const Folder& srcFolder, const char* srcName, const stru
     for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
         std::snprintf(name, sizeof name, "%.*s%x-%x.tmp", static_cast<int>(kTemporaryPrefix.size()),
                       kTemporaryPrefix.data(), static_cast<unsigned>(::getpid()), ++counter);
-        out = ::openat(dstFolder.fd(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode | S_IWUSR);
+        out = sys::openat(dstFolder.fd(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode | S_IWUSR);
         if (out < 0 && errno != EEXIST) break;
     }
     if (out < 0) {
@@ -316,7 +317,7 @@ bool writeTemporaryCopy(const Folder& srcFolder, const char* srcName, const stru
 
 // Gives the temporary its final name without ever replacing an existing entry.
 bool renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to, std::error_code& error) {
-    if (::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) return true;
+    if (sys::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return fail(error);
     // The file system has no exclusive rename: a hard link fails when the name is taken.
     if (::linkat(fromFolder, from, toFolder, to, 0) != 0) return fail(error);
@@ -344,7 +345,7 @@ bool copyFile(const Folder& srcFolder, const char* srcName, const struct stat& s
     if (refuseDestination(dstInfo, error)) return false;
     std::string temporary;
     if (!writeTemporaryCopy(srcFolder, srcName, srcInfo, dstFolder, temporary, error)) return false;
-    if (::renameat(dstFolder.fd(), temporary.c_str(), dstFolder.fd(), dstName) != 0) {
+    if (sys::renameat(dstFolder.fd(), temporary.c_str(), dstFolder.fd(), dstName) != 0) {
         error = lastSystemError();
         ::unlinkat(dstFolder.fd(), temporary.c_str(), 0);
         return false;

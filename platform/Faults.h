@@ -1,0 +1,20 @@
+#pragma once
+// A seam for tests: makes the Nth call of a chosen kind of file operation fail with a chosen error, so
+// a full disk, a failing read or a rename across file systems can be produced on demand. It exists
+// only in builds configured with TESSEL_FAULT_INJECTION; elsewhere every check is a constant false.
+
+namespace tessel::platform::faults {
+
+enum class Operation { Open, Read, Write, Rename, Count };
+
+#ifdef TESSEL_FAULT_INJECTION
+// The `nth` call of `operation` from now on (1 is the next one) fails with `error`.
+void inject(Operation operation, int nth, int error);
+void clear();
+// Called by the platform layer before each operation: true (with errno set) when it is to fail.
+bool failNow(Operation operation);
+#else
+inline bool failNow(Operation) { return false; }
+#endif
+
+}  // namespace tessel::platform::faults

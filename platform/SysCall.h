@@ -1,0 +1,43 @@
+#pragma once
+// The file operations the platform layer makes, each passing through the fault seam first so tests
+// can make any of them fail. Internal to platform/.
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+#include "platform/Faults.h"
+
+namespace tessel::platform::sys {
+
+using faults::failNow;
+using faults::Operation;
+
+inline int open(const char* path, int flags, mode_t mode = 0) {
+    return failNow(Operation::Open) ? -1 : ::open(path, flags, mode);
+}
+inline int openat(int folder, const char* path, int flags, mode_t mode = 0) {
+    return failNow(Operation::Open) ? -1 : ::openat(folder, path, flags, mode);
+}
+inline ssize_t pread(int fd, void* buffer, size_t length, off_t offset) {
+    return failNow(Operation::Read) ? -1 : ::pread(fd, buffer, length, offset);
+}
+inline ssize_t write(int fd, const void* buffer, size_t length) {
+    return failNow(Operation::Write) ? -1 : ::write(fd, buffer, length);
+}
+inline ssize_t pwrite(int fd, const void* buffer, size_t length, off_t offset) {
+    return failNow(Operation::Write) ? -1 : ::pwrite(fd, buffer, length, offset);
+}
+// Reads the source and writes the destination in one call, so it can fail either way.
+inline ssize_t copy_file_range(int in, int out, size_t length) {
+    if (failNow(Operation::Read) || failNow(Operation::Write)) return -1;
+    return ::copy_file_range(in, nullptr, out, nullptr, length, 0);
+}
+inline int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
+    return failNow(Operation::Rename) ? -1 : ::renameat(fromFolder, from, toFolder, to);
+}
+inline int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
+    return failNow(Operation::Rename) ? -1 : ::renameat2(fromFolder, from, toFolder, to, flags);
+}
+
+}  // namespace tessel::platform::sys
