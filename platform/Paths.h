@@ -6,6 +6,11 @@
 
 namespace tessel::platform {
 
+// `path` with one "/" at its end (folder paths in Tessel carry one).
+inline std::string withTrailingSlash(const std::string& path) {
+    return !path.empty() && path.back() == '/' ? path : path + '/';
+}
+
 // The current folder as the system reports it, without a trailing "/" (unless it is "/" itself).
 bool currentFolder(std::string& folder, std::error_code& error);
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/FileIo.h"
+#include "platform/SysCall.h"
 
 namespace tessel::platform {
 
@@ -89,7 +90,7 @@ std::optional<std::string> Profile::value(std::string_view section, std::string_
 
 bool loadProfile(const std::string& path, Profile& profile, std::error_code& error) {
     // Read-only access: a settings file the user may not change must still be readable.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = sys::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         error = lastSystemError();
         return false;
@@ -102,7 +103,7 @@ bool loadProfile(const std::string& path, Profile& profile, std::error_code& err
         ok = false;
     } else if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kMaxProfileSize) {
         error = std::make_error_code(S_ISDIR(info.st_mode) ? std::errc::is_a_directory
-                                                          : std::errc::file_too_large);
+                                                           : std::errc::file_too_large);
         ok = false;
     }
     char buffer[4096];

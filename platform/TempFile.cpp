@@ -42,10 +42,11 @@ bool createTempBeside(const std::string& target, File& file, std::string& tempPa
                 removeFile(candidate, ignored);
                 return false;
             }
-            // Only a privileged process may give a file away; for anyone else the file is theirs anyway
-            // or belongs to a folder they share, so a refusal here is no reason to give up.
+            // Handing the file to the original owner needs privileges (root rewriting a user's file);
+            // without them the file simply stays ours, which is no reason to give up the rewrite.
             if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
-                [[maybe_unused]] const int refused = ::chown(candidate.c_str(), original.st_uid, original.st_gid);
+                [[maybe_unused]] const int refused =
+                    ::chown(candidate.c_str(), original.st_uid, original.st_gid);
             }
         }
         return true;

@@ -1,6 +1,7 @@
 #include "sync/Scheduler.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "platform/FileIo.h"
@@ -12,8 +13,9 @@ namespace tessel {
 
 namespace {
 
-constexpr double kMinutesPerDay = 1440.0;
-constexpr double kHoursPerDay = 24.0;
+constexpr double kMinute = 60'000.0;  // in milliseconds
+constexpr double kHour = 60 * kMinute;
+constexpr double kDay = 24 * kHour;
 
 int minuteOfDay(TDateTime value) { return hourOf(value) * 60 + minuteOf(value); }
 
@@ -38,16 +40,18 @@ bool storeLastRunTime(Core& core, TWatchRec watch, std::int32_t position) {
 
 bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
     if (Watch.RunMode != rmTimer) return false;
-    // A span of infinity or NaN (a damaged time) compares as due below, never as undefined.
-    double span = std::fabs(now - Watch.LastRunTime);
-    if (std::isnan(span)) span = HUGE_VAL;
+    // Spans are compared in whole milliseconds, the finest step of a stored time, so that exactly one
+    // hour counts as one hour although day fractions are not exact in binary. A damaged time (NaN or
+    // infinite) gives an infinite span: the watch runs and gets a sound LastRunTime.
+    double span = std::round(std::fabs(now - Watch.LastRunTime) * kDay);
+    if (std::isnan(span)) span = std::numeric_limits<double>::infinity();
     switch (Watch.Period) {
-        case pd10Minutes: return span * kMinutesPerDay > 9;
-        case pd1Hour: return span * kHoursPerDay >= 1;
-        case pd1Day: return span >= 1;
-        case pd1Week: return span > 6;
-        case pd10Days: return span > 9;
-        case pd1Month: return span > 29;
+        case pd10Minutes: return span > 9 * kMinute;
+        case pd1Hour: return span >= kHour;
+        case pd1Day: return span >= kDay;
+        case pd1Week: return span > 6 * kDay;
+        case pd10Days: return span > 9 * kDay;
+        case pd1Month: return span > 29 * kDay;
         case pdOnTime: {
             // Only the time of day counts: due from the set minute on, when the last run came earlier
             // in the day than that.

@@ -6,12 +6,11 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace tessel {
 
-inline std::string withTrailingSlash(const std::string& path) {
-    return !path.empty() && path.back() == '/' ? path : path + '/';
-}
+using platform::withTrailingSlash;
 
 // A listed entry that may be a folder the walks enter (links to folders are never entered).
 inline bool mayBeFolder(unsigned char listedType) { return listedType == DT_DIR || listedType == DT_UNKNOWN; }

@@ -377,7 +377,7 @@ TEST_F(SyncFolderTest, TemporariesOfDeadRunsAreCleared) {
     writeFile(dst + "/" + stale, "x");
     writeFile(dst + "/sub/" + stale, "x");
     sync();
-    for (const std::string folder : {dst, dst + "/sub"}) {
+    for (const std::string& folder : {dst, dst + "/sub"}) {
         SCOPED_TRACE(folder);
         EXPECT_FALSE(exists(folder + "/" + stale));
         // Another running process may be writing its temporary; a user's names are never touched.

@@ -1,0 +1,376 @@
+// tessel-batch: Tessel's engine without the window, for servers, cron, systemd timers and scripts.
+// It runs watches the way the window's Check Now and timer pass do, prints every log line on stdout
+// and turns message boxes into lines on stderr.
+
+#include <charconv>
+#include <chrono>
+#include <clocale>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "platform/FileIo.h"
+#include "platform/Paths.h"
+#include "platform/Terminal.h"
+#include "sync/Scheduler.h"
+#include "watch/Core.h"
+#include "watch/RunDisplay.h"
+#include "watch/Settings.h"
+#include "watch/WatchFile.h"
+#include "watch/WatchRec.h"
+
+namespace {
+
+using namespace tessel;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "Usage: tessel-batch [--watch-file PATH] [--log-file PATH] --list\n"
+    "       tessel-batch [--watch-file PATH] [--log-file PATH] --due\n"
+    "       tessel-batch [--watch-file PATH] [--log-file PATH] INDEX [INDEX ...]\n"
+    "\n"
+    "Runs Tessel's watches without the window.\n"
+    "\n"
+    "  --list              print one line per watch: index, run mode, period, file action, tune mode,\n"
+    "                      flags, last run, source, destination, masks (separated by tabs)\n"
+    "  --due               run every timed watch that is due now, in file order\n"
+    "  INDEX ...           run these watches now, whatever their run mode (like Check Now)\n"
+    "  --watch-file PATH   the watch file to use\n"
+    "  --log-file PATH     the log file to append to\n"
+    "  --help              print this text\n"
+    "\n"
+    "Without --watch-file or --log-file the paths come from Tessel.ini in the current folder, or, when\n"
+    "there is none, are Data/WatchDef.wth and WatchLog.Log under the current folder. Tessel.ini is\n"
+    "never written.\n"
+    "\n"
+    "Exit status: 0 when every copy, move and deletion succeeded, 1 when any failed or a file could\n"
+    "not be written, 2 for a usage error, a missing watch file or an INDEX with no watch.\n";
+
+struct Options {
+    enum class Mode { None, List, Due, Run };
+    Mode mode = Mode::None;
+    std::string watchFile;
+    std::string logFile;
+    std::vector<std::int32_t> indexes;
+    bool help = false;
+};
+
+bool parseIndex(std::string_view text, std::int32_t& index) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return false;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), index);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+bool setMode(Options& options, Options::Mode mode, std::string& problem) {
+    if (options.mode != Options::Mode::None && options.mode != mode) {
+        problem = "give only one of --list, --due and INDEX";
+        return false;
+    }
+    options.mode = mode;
+    return true;
+}
+
+bool parseArguments(const std::vector<std::string_view>& arguments, Options& options, std::string& problem) {
+    bool onlyIndexes = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        const bool isOption = !onlyIndexes && argument.starts_with("-");
+        if (isOption && argument == "--") {
+            onlyIndexes = true;
+        } else if (isOption && (argument == "--help" || argument == "-h")) {
+            options.help = true;
+        } else if (isOption && (argument == "--list" || argument == "--due")) {
+            if (!setMode(options, argument == "--list" ? Options::Mode::List : Options::Mode::Due, problem))
+                return false;
+        } else if (isOption && (argument.starts_with("--watch-file") || argument.starts_with("--log-file"))) {
+            const bool watch = argument.starts_with("--watch-file");
+            const std::string_view name = watch ? "--watch-file" : "--log-file";
+            std::string_view value;
+            if (argument.size() > name.size() && argument[name.size()] == '=') {
+                value = argument.substr(name.size() + 1);
+            } else if (argument.size() == name.size() && i + 1 < arguments.size()) {
+                value = arguments[++i];
+            } else {
+                problem = argument.size() == name.size() ? std::string(name) + " needs a path"
+                                                         : "unknown option " + std::string(argument);
+                return false;
+            }
+            if (value.empty()) {
+                problem = std::string(name) + " needs a path";
+                return false;
+            }
+            (watch ? options.watchFile : options.logFile) = value;
+        } else if (isOption) {
+            problem = "unknown option " + std::string(argument);
+            return false;
+        } else {
+            std::int32_t index = 0;
+            if (!parseIndex(argument, index)) {
+                problem = "INDEX must be a watch number from 0 to 2147483647, not \"" +
+                          std::string(argument) + "\"";
+                return false;
+            }
+            if (!setMode(options, Options::Mode::Run, problem)) return false;
+            options.indexes.push_back(index);
+        }
+    }
+    if (!options.help && options.mode == Options::Mode::None) {
+        problem = "say what to do: --list, --due or INDEX";
+        return false;
+    }
+    return true;
+}
+
+// The terminal face of a run: log lines on stdout, message boxes and the progress line on stderr.
+class Console : public RunDisplay, public UserMessages {
+public:
+    Console() : m_showProgress(platform::standardErrorIsTerminal()) {}
+    ~Console() override { clearProgress(); }
+
+    void setStatusText(const std::string& text) override {
+        m_current = text;
+        drawProgress(false);
+    }
+    void setProgressRange(int, int maximum) override { m_total = maximum; }
+    void setProgressPosition(int position) override { m_done = position; }
+    void stepProgress() override {
+        ++m_done;
+        drawProgress(false);
+    }
+    void setProgressVisible(bool visible) override {
+        m_visible = visible;
+        if (visible)
+            drawProgress(true);
+        else
+            clearProgress();
+    }
+    void setRowPicture(int, int) override {}
+
+    void appendLogLine(const std::string& line) override {
+        clearProgress();
+        std::fputs(line.c_str(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+    // The log area's limit does not apply to a terminal: nothing is ever taken back.
+    int logLineCount() const override { return 0; }
+    void removeFirstLogLine() override {}
+
+    void showMessage(const std::string& text) override { showWarning(text, "Tessel"); }
+    void showWarning(const std::string& text, const std::string& caption) override {
+        ++m_messages;
+        printError(caption + ": " + text);
+    }
+
+    void printError(const std::string& text) {
+        clearProgress();
+        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fflush(stderr);
+    }
+
+    // Every message box stands for something that was not done or not saved.
+    int messagesShown() const { return m_messages; }
+
+private:
+    void drawProgress(bool force) {
+        if (!m_showProgress || !m_visible) return;
+        // Redrawing on every file would cost more than the copies of small files.
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - m_lastDraw < std::chrono::milliseconds(100)) return;
+        m_lastDraw = now;
+
+        std::string line = std::to_string(m_done) + "/" + std::to_string(m_total) + " files";
+        std::string_view current = m_current;
+        while (!current.empty() && current.front() == ' ') current.remove_prefix(1);
+        if (!current.empty()) line += "  " + std::string(current);
+        std::fprintf(stderr, "\r\033[K%s", fitted(line, platform::standardErrorColumns() - 1).c_str());
+        std::fflush(stderr);
+        m_drawn = true;
+    }
+
+    void clearProgress() {
+        if (!m_drawn) return;
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        m_drawn = false;
+    }
+
+    // Keeps the end of a too-long line, where a path's file name is; counts UTF-8 characters as columns.
+    static std::string fitted(const std::string& line, int columns) {
+        const auto isContinuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+        int length = 0;
+        for (char c : line) length += !isContinuation(c);
+        if (length <= columns || columns < 4) return line;
+        std::size_t start = 0;
+        for (int skip = length - (columns - 3); skip > 0; ++start) skip -= !isContinuation(line[start]);
+        while (start < line.size() && isContinuation(line[start])) ++start;
+        return "..." + line.substr(start);
+    }
+
+    bool m_showProgress;
+    bool m_visible = false;
+    bool m_drawn = false;
+    int m_total = 0;
+    int m_done = 0;
+    int m_messages = 0;
+    std::string m_current;
+    std::chrono::steady_clock::time_point m_lastDraw;
+};
+
+std::string runModeName(std::uint8_t value) {
+    static constexpr const char* kNames[] = {"Stop", "On Start", "Manual", "Timer"};
+    return value < std::size(kNames) ? kNames[value] : "unknown(" + std::to_string(value) + ")";
+}
+
+std::string periodName(const TWatchRec& watch) {
+    static constexpr const char* kNames[] = {"10 Minuts", "1 Hour",  "1 Day",   "1 Week",
+                                             "10 Days",   "1 Month", "On Time:"};
+    if (watch.Period >= std::size(kNames)) return "unknown(" + std::to_string(watch.Period) + ")";
+    std::string name = kNames[watch.Period];
+    if (watch.Period == pdOnTime) {
+        char time[32];
+        std::snprintf(time, sizeof time, " %02d:%02d", hourOf(watch.OnTime), minuteOf(watch.OnTime));
+        name += time;
+    }
+    return name;
+}
+
+std::string fileActionName(std::uint8_t value) {
+    return value == faCopy ? "Copy" : value == faMove ? "Move" : "unknown(" + std::to_string(value) + ")";
+}
+
+std::string tuneModeName(std::int32_t value) {
+    static constexpr const char* kNames[] = {"Sync All", "Update only old Files", "Copy only apsend files"};
+    return value >= 0 && value < static_cast<std::int32_t>(std::size(kNames))
+               ? kNames[value]
+               : "unknown(" + std::to_string(value) + ")";
+}
+
+std::string flagNames(const TWatchRec& watch) {
+    std::string names;
+    const auto add = [&](std::uint8_t flag, const char* name) {
+        if (!isOn(flag)) return;
+        if (!names.empty()) names += ",";
+        names += name;
+    };
+    add(watch.WideLog, "wide-log");
+    add(watch.CopyWithRoot, "with-root");
+    add(watch.BiDirect, "bidirect");
+    add(watch.DeleteAbsent, "delete-absent");
+    return names.empty() ? "-" : names;
+}
+
+std::string isoLocalTime(TDateTime value) {
+    if (!std::isfinite(value)) return "invalid";
+    const platform::LocalTime local = decodeDateTime(value);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", local.year, local.month, local.day,
+                  local.hour, local.minute, local.second);
+    return text;
+}
+
+// A tab or line break inside a damaged text field would break the one-line-per-watch layout.
+std::string printable(const TextField& field) {
+    std::string text = getText(field);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
+int listWatches(Core& core, Console& console) {
+    std::vector<TWatchRec> watches;
+    if (!readAllWatchRecs(core.WatchFilePath, watches)) {
+        console.printError("tessel-batch: cannot read the watch file " + core.WatchFilePath);
+        return kExitFailed;
+    }
+    for (std::size_t i = 0; i < watches.size(); ++i) {
+        const TWatchRec& watch = watches[i];
+        const std::string line = std::to_string(i) + "\t" + runModeName(watch.RunMode) + "\t" +
+                                 periodName(watch) + "\t" + fileActionName(watch.FileAction) + "\t" +
+                                 tuneModeName(watch.TuneMode) + "\t" + flagNames(watch) + "\t" +
+                                 isoLocalTime(watch.LastRunTime) + "\t" + printable(watch.SourceDir) + "\t" +
+                                 printable(watch.DestDir) + "\t" + printable(watch.FileMask) + "\n";
+        std::fputs(line.c_str(), stdout);
+    }
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+// Fills in the paths the command line left out, from Tessel.ini in the current folder or, without
+// one, as a first start of the program would choose them.
+bool completePaths(Options& options, Console& console) {
+    if (!options.watchFile.empty() && !options.logFile.empty()) return true;
+    std::string folder;
+    std::error_code error;
+    if (!platform::currentFolder(folder, error)) {
+        console.printError("tessel-batch: cannot tell the current folder: " + error.message());
+        return false;
+    }
+    const std::string base = platform::withTrailingSlash(folder);
+    Settings settings = firstStartSettings(base);
+    if (platform::fileExists(base + kSettingsFileName) && !readSettings(base, settings, error)) {
+        console.printError("tessel-batch: cannot read " + base + kSettingsFileName + ": " + error.message());
+        return false;
+    }
+    if (options.watchFile.empty()) options.watchFile = settings.WatchFilePath;
+    if (options.logFile.empty()) options.logFile = settings.LogFilePath;
+    return true;
+}
+
+int run(const std::vector<std::string_view>& arguments) {
+    Console console;
+    Options options;
+    std::string problem;
+    if (!parseArguments(arguments, options, problem)) {
+        console.printError("tessel-batch: " + problem + "\nTry 'tessel-batch --help' for the usage.");
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (!completePaths(options, console)) return kExitUsage;
+    if (!platform::fileExists(options.watchFile)) {
+        console.printError("tessel-batch: no watch file " + options.watchFile);
+        return kExitUsage;
+    }
+
+    Core core{console, console, options.watchFile, options.logFile};
+    if (options.mode == Options::Mode::List) return listWatches(core, console);
+
+    int status = kExitOk;
+    SchedulerReport total;
+    if (options.mode == Options::Mode::Due) {
+        total = runDueWatches(core);
+    } else {
+        for (const std::int32_t index : options.indexes) {
+            const SchedulerReport report = checkWatchNow(core, index);
+            if (report.missing > 0)
+                console.printError("tessel-batch: no watch " + std::to_string(index) + " in " +
+                                   core.WatchFilePath);
+            total.missing += report.missing;
+            total.unsaved += report.unsaved;
+        }
+    }
+    if (total.unsaved > 0)
+        console.printError("tessel-batch: the last run time of " + std::to_string(total.unsaved) +
+                           " watch(es) could not be saved in " + core.WatchFilePath);
+    if (core.failedActions > 0 || total.unsaved > 0 || console.messagesShown() > 0) status = kExitFailed;
+    if (total.missing > 0) status = kExitUsage;
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Dates in the log follow the user's regional settings.
+    std::setlocale(LC_ALL, "");
+    return run(std::vector<std::string_view>(argv + 1, argv + argc));
+}

@@ -1,0 +1,172 @@
+// tessel-batch from the outside: a watch file built here, the program run, the trees, the log, the
+// output and the exit status checked.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "watch/WatchFile.h"
+
+namespace tessel {
+namespace {
+
+using test::readFile;
+using test::writeFile;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        result.push_back(line);
+    }
+    return result;
+}
+
+class BatchTest : public ::testing::Test, public test::CoreFixture {
+protected:
+    Outcome run(std::vector<std::string> arguments, const std::string& folder = "") {
+        arguments.insert(arguments.begin(), TESSEL_BATCH_PATH);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        const std::string out = output / "out", err = output / "err";
+        const pid_t child = fork();
+        if (child == 0) {
+            const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (outFd < 0 || errFd < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) _exit(126);
+            if (chdir((folder.empty() ? dir.path() : folder).c_str()) != 0) _exit(126);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        Outcome outcome;
+        int status = 0;
+        if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
+            outcome.status = WEXITSTATUS(status);
+        outcome.out = readFile(out);
+        outcome.err = readFile(err);
+        return outcome;
+    }
+
+    TWatchRec watch(const std::string& name, std::uint8_t runMode, TDateTime lastRun) {
+        TWatchRec watch;
+        InitWatchRec(watch);
+        watch.RunMode = runMode;
+        watch.TuneMode = tmSyncAll;
+        watch.LastRunTime = lastRun;
+        setText(watch.SourceDir, dir / (name + "-src"));
+        setText(watch.DestDir, dir / (name + "-dst"));
+        setText(watch.FileMask, "*.*");
+        test::makeFolders(dir / (name + "-src/sub"));
+        writeFile(dir / (name + "-src/a.txt"), name);
+        writeFile(dir / (name + "-src/sub/b.txt"), name + " below");
+        return watch;
+    }
+
+    std::string pair(const std::string& name) {
+        return dir / (name + "-src") + " with folder " + dir / (name + "-dst");
+    }
+
+    test::TempDir output;
+};
+
+TEST_F(BatchTest, RunsWatchesByIndexLikeCheckNow) {
+    const TDateTime longAgo = Now() - 1000;
+    ASSERT_TRUE(AppendWatchRec(core, watch("plain", rmStop, longAgo), core.WatchFilePath));
+    ASSERT_TRUE(AppendWatchRec(core, watch("blocked", rmManual, longAgo), core.WatchFilePath));
+    test::makeFolders(dir / "blocked-dst/a.txt");  // a folder where the copy of a file should go
+
+    const Outcome plain = run({"--watch-file", core.WatchFilePath, "--log-file=" + core.LogFilePath, "0"});
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(test::snapshotTree(dir / "plain-dst"), test::snapshotTree(dir / "plain-src"));
+    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start Manual Synhro folder " + pair("plain"),
+                                                          "End Manual Synhro folder " + pair("plain")}));
+    EXPECT_EQ(lines(plain.out), lines(readFile(core.LogFilePath))) << "every log line also on stdout";
+    EXPECT_EQ(plain.err, "") << "no progress line when stderr is not a terminal";
+    EXPECT_GT(ReadWatchRec(core, 0).LastRunTime, longAgo + 999);
+    EXPECT_EQ(ReadWatchRec(core, 1).LastRunTime, longAgo);
+
+    const Outcome failed = run({"--watch-file", core.WatchFilePath, "--log-file", core.LogFilePath, "1"});
+    EXPECT_EQ(failed.status, 1) << failed.err;
+    EXPECT_TRUE(test::exists(dir / "blocked-dst/sub/b.txt"));
+
+    const Outcome missing =
+        run({"--watch-file", core.WatchFilePath, "--log-file", core.LogFilePath, "0", "7"});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("no watch 7"), std::string::npos) << missing.err;
+    EXPECT_EQ(loggedMessages().back(), "Start Manual Synhro folder  with folder ");
+}
+
+TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
+    // Without Tessel.ini: where a first start would put the files.
+    test::makeFolders(dir / "Data");
+    TWatchRec listed = watch("listed", rmTimer, encodeDateTime({2026, 5, 1, 8, 30, 15, 0}));
+    listed.WideLog = 1;
+    listed.BiDirect = 1;
+    ASSERT_TRUE(AppendWatchRec(core, listed, dir / "Data/WatchDef.wth"));
+    const Outcome list = run({"--list"});
+    EXPECT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out, "0\tTimer\t1 Day\tCopy\tSync All\twide-log,bidirect\t2026-05-01T08:30:15\t" +
+                            dir / "listed-src" + "\t" + dir / "listed-dst" + "\t*.*\n");
+    EXPECT_EQ(run({"0"}).status, 0);
+    EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("listed"));
+    EXPECT_FALSE(test::exists(dir / "Tessel.ini")) << "never written";
+
+    // With Tessel.ini: its keys, whatever their case; the command line still wins.
+    test::makeFolders(dir / "elsewhere");
+    writeFile(dir / "elsewhere/Tessel.ini", "[main]\ndeffilenamefullpath = " + core.WatchFilePath +
+                                                "\nDefLogNameFullPath=" + dir / "other.Log" + "\n");
+    ASSERT_TRUE(AppendWatchRec(core, watch("due", rmTimer, Now() - 2), core.WatchFilePath));
+    ASSERT_TRUE(AppendWatchRec(core, watch("fresh", rmTimer, Now()), core.WatchFilePath));
+    const Outcome due = run({"--due"}, dir / "elsewhere");
+    EXPECT_EQ(due.status, 0) << due.err;
+    EXPECT_TRUE(test::exists(dir / "due-dst/sub/b.txt"));
+    EXPECT_FALSE(test::exists(dir / "fresh-dst"));
+    core.LogFilePath = dir / "other.Log";
+    EXPECT_EQ(loggedMessages(), std::vector<std::string>{"Synhro folder " + pair("due")});
+    EXPECT_EQ(run({"--due"}, dir / "elsewhere").out, "") << "nothing due any more";
+    EXPECT_EQ(run({"--log-file", dir / "third.Log", "1"}, dir / "elsewhere").status, 0);
+    EXPECT_TRUE(test::exists(dir / "third.Log"));
+}
+
+TEST_F(BatchTest, UsageErrorsAndMissingFiles) {
+    ASSERT_TRUE(AppendWatchRec(core, watch("w", rmStop, Now()), dir / "Data.wth"));
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{},
+                                               {"--list", "--due"},
+                                               {"--list", "0"},
+                                               {"x"},
+                                               {"-1"},
+                                               {"3000000000"},
+                                               {"--watch-file"},
+                                               {"--bogus", "--list"},
+                                               {"--watch-file", dir / "none.wth", "--list"}}) {
+        std::string joined;
+        for (const auto& argument : arguments) joined += argument + " ";
+        SCOPED_TRACE(joined);
+        const Outcome outcome = run(arguments);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_NE(outcome.err, "");
+        EXPECT_EQ(outcome.out, "");
+    }
+    EXPECT_FALSE(test::exists(core.LogFilePath));
+    const Outcome help = run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: tessel-batch", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tessel

@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "support/TestSupport.h"
+#include "sync/Scheduler.h"
+#include "watch/WatchFile.h"
+
+namespace tessel {
+namespace {
+
+TDateTime at(int year, int month, int day, int hour, int minute, int second = 0) {
+    return encodeDateTime({year, month, day, hour, minute, second, 0});
+}
+
+TWatchRec timed(std::uint8_t period, TDateTime lastRun) {
+    TWatchRec watch;
+    InitWatchRec(watch);
+    watch.RunMode = rmTimer;
+    watch.Period = period;
+    watch.LastRunTime = lastRun;
+    return watch;
+}
+
+TEST(Scheduler, StatusPictureByRunModeAndPeriod) {
+    const int cases[][3] = {
+        {rmStop, pd10Minutes, 0}, {rmOnStart, pdOnTime, 1}, {rmManual, 9, 2}, {rmTimer, pd10Minutes, 3},
+        {rmTimer, pdOnTime, 9},   {rmTimer, 7, 0},          {4, pd1Day, 0}};
+    for (const auto& [runMode, period, picture] : cases) {
+        TWatchRec watch = timed(static_cast<std::uint8_t>(period), 0);
+        watch.RunMode = static_cast<std::uint8_t>(runMode);
+        EXPECT_EQ(GetSinhroWatchType(watch), picture) << runMode << "/" << period;
+    }
+}
+
+TEST(Scheduler, PeriodsFallDueAtTheirLimits) {
+    const TDateTime last = at(2026, 3, 1, 0, 0);
+    struct Case {
+        std::uint8_t period;
+        TDateTime now;
+        bool due;
+    };
+    for (const Case& c : std::vector<Case>{
+             {pd10Minutes, at(2026, 3, 1, 0, 9), false},  // nine minutes, not ten, and strictly more
+             {pd10Minutes, at(2026, 3, 1, 0, 9, 1), true},
+             {pd1Hour, at(2026, 3, 1, 0, 59, 59), false},
+             {pd1Hour, at(2026, 3, 1, 1, 0), true},
+             {pd1Day, at(2026, 3, 1, 23, 59, 59), false},
+             {pd1Day, at(2026, 3, 2, 0, 0), true},
+             {pd1Week, at(2026, 3, 7, 0, 0), false},  // six days, not seven
+             {pd1Week, at(2026, 3, 7, 0, 0, 1), true},
+             {pd10Days, at(2026, 3, 10, 0, 0), false},
+             {pd10Days, at(2026, 3, 10, 0, 0, 1), true},
+             {pd1Month, at(2026, 3, 30, 0, 0), false},
+             {pd1Month, at(2026, 3, 30, 0, 0, 1), true},
+             {7, at(2027, 3, 1, 0, 0), false},
+             // A last run in the future counts by its distance.
+             {pd1Day, at(2026, 2, 27, 0, 0), true},
+             {pd1Day, at(2026, 2, 28, 12, 0), false},
+         }) {
+        SCOPED_TRACE(testing::Message() << "period " << int(c.period) << " now " << c.now);
+        EXPECT_EQ(CheckWatchStatus(timed(c.period, last), c.now), c.due);
+    }
+    for (const int runMode : {0, 1, 2, 4}) {
+        TWatchRec watch = timed(pd10Minutes, last - 1000);
+        watch.RunMode = static_cast<std::uint8_t>(runMode);
+        EXPECT_FALSE(CheckWatchStatus(watch, last)) << runMode;
+    }
+}
+
+TEST(Scheduler, OnTimeComparesTimesOfDayOnly) {
+    struct Case {
+        TDateTime lastRun;
+        TDateTime now;
+        bool due;
+    };
+    for (const Case& c : std::vector<Case>{
+             {at(2026, 3, 5, 7, 30), at(2026, 3, 5, 7, 59, 59), false},
+             {at(2026, 3, 5, 7, 30), at(2026, 3, 5, 8, 0), true},
+             {at(2026, 3, 1, 7, 30), at(2026, 3, 5, 23, 59), true},
+             {at(2026, 3, 5, 8, 0), at(2026, 3, 6, 8, 0), false},  // ran at 08:00: not again on later days
+             {at(2026, 3, 5, 23, 0), at(2026, 3, 6, 8, 0), false},
+             {at(2026, 3, 5, 7, 59, 59), at(2026, 3, 6, 8, 0, 30), true},
+         }) {
+        SCOPED_TRACE(testing::Message() << c.lastRun << " -> " << c.now);
+        TWatchRec watch = timed(pdOnTime, c.lastRun);
+        watch.OnTime = 45'000.0 + 8.0 / 24;  // 08:00 on some day; the date does not count
+        EXPECT_EQ(CheckWatchStatus(watch, c.now), c.due);
+    }
+}
+
+TEST(Scheduler, DamagedTimesAreDefined) {
+    const double damaged[] = {std::numeric_limits<double>::quiet_NaN(),
+                              std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(), 1e308, -1e308};
+    for (const double value : damaged) {
+        SCOPED_TRACE(value);
+        for (std::uint8_t period = pd10Minutes; period < pdOnTime; ++period)
+            EXPECT_TRUE(CheckWatchStatus(timed(period, value), at(2026, 3, 1, 12, 0))) << int(period);
+        TWatchRec watch = timed(pdOnTime, value);
+        watch.OnTime = value;
+        CheckWatchStatus(watch, at(2026, 3, 1, 12, 0));  // any answer, but no undefined behaviour
+    }
+}
+
+class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
+protected:
+    void SetUp() override {
+        platform::setClockForTesting(platform::WallClock{1'780'000'000, 0});
+        now = Now();
+    }
+    void TearDown() override { platform::setClockForTesting(std::nullopt); }
+
+    // A watch whose source folder holds one file named after it.
+    void add(const std::string& name, std::uint8_t runMode, std::uint8_t period, TDateTime lastRun) {
+        TWatchRec watch = timed(period, lastRun);
+        watch.RunMode = runMode;
+        watch.TuneMode = tmSyncAll;
+        setText(watch.SourceDir, dir / (name + "-src"));
+        setText(watch.DestDir, dir / (name + "-dst"));
+        setText(watch.FileMask, "*.*");
+        test::makeFolders(dir / (name + "-src"));
+        test::writeFile(dir / (name + "-src/" + name + ".txt"), name);
+        ASSERT_TRUE(AppendWatchRec(core, watch, core.WatchFilePath));
+    }
+    bool copied(const std::string& name) { return test::exists(dir / (name + "-dst/" + name + ".txt")); }
+    std::string pair(const std::string& name) {
+        return dir / (name + "-src") + " with folder " + dir / (name + "-dst");
+    }
+
+    TDateTime now = 0;
+};
+
+TEST_F(SchedulerRunTest, TimerPassRunsDueWatchesInFileOrder) {
+    EXPECT_EQ(runDueWatches(core).ran, 0) << "no watch file";
+    EXPECT_TRUE(messages.warnings.empty() && messages.messages.empty());
+
+    add("due-day", rmTimer, pd1Day, now - 2);
+    add("fresh", rmTimer, pd1Day, now - 0.5);
+    add("manual", rmManual, pd10Minutes, now - 100);
+    add("due-minutes", rmTimer, pd10Minutes, now - 1);
+    add("damaged", rmTimer, pd1Hour, now - 1);
+    // A record whose stored index points at another watch must not overwrite that watch.
+    TWatchRec damaged = ReadWatchRec(core, 4);
+    damaged.WatchIndex = 0;
+    std::string bytes = test::readFile(core.WatchFilePath);
+    bytes.replace(4 * kWatchRecSize, kWatchRecSize, reinterpret_cast<const char*>(&damaged), kWatchRecSize);
+    test::writeFile(core.WatchFilePath, bytes);
+
+    EXPECT_EQ(runDueWatches(core).ran, 3);
+    EXPECT_EQ(display.rowPictures,
+              (std::vector<std::pair<int, int>>{{0, 3}, {0, 5}, {3, 3}, {3, 3}, {4, 3}, {4, 4}}));
+    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Synhro folder " + pair("due-day"),
+                                                          "Synhro folder " + pair("due-minutes"),
+                                                          "Synhro folder " + pair("damaged")}));
+    const std::vector<std::string> names{"due-day", "fresh", "manual", "due-minutes", "damaged"};
+    const std::vector<TDateTime> lastRuns{now, now - 0.5, now - 100, now, now};
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(names[i]);
+        const TWatchRec watch = ReadWatchRec(core, i);
+        EXPECT_EQ(watch.WatchIndex, i);
+        EXPECT_EQ(getText(watch.SourceDir), dir / (names[i] + "-src"));
+        EXPECT_EQ(watch.LastRunTime, lastRuns[i]);
+        EXPECT_EQ(copied(names[i]), lastRuns[i] == now);
+    }
+}
+
+TEST_F(SchedulerRunTest, CheckNowRunsAnyWatchAndFramesItInTheLog) {
+    add("other", rmTimer, pd1Day, now - 2);
+    add("stopped", rmStop, pd1Day, now - 3);
+    const SchedulerReport report = checkWatchNow(core, 1);
+    EXPECT_EQ(report.ran, 1);
+    EXPECT_TRUE(copied("stopped"));
+    EXPECT_FALSE(copied("other"));
+    EXPECT_EQ(ReadWatchRec(core, 1).LastRunTime, now);
+    EXPECT_EQ(ReadWatchRec(core, 0).LastRunTime, now - 2);
+    EXPECT_EQ(display.rowPictures, (std::vector<std::pair<int, int>>{{1, 0}})) << "no running mark";
+
+    const std::string before = test::readFile(core.WatchFilePath);
+    EXPECT_EQ(checkWatchNow(core, 2).missing, 1);
+    EXPECT_EQ(checkWatchNow(core, -1).missing, 1);
+    EXPECT_EQ(test::readFile(core.WatchFilePath), before);
+    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start Manual Synhro folder " + pair("stopped"),
+                                                          "End Manual Synhro folder " + pair("stopped"),
+                                                          "Start Manual Synhro folder  with folder ",
+                                                          "Start Manual Synhro folder  with folder "}));
+}
+
+}  // namespace
+}  // namespace tessel

@@ -1,0 +1,38 @@
+#pragma once
+// The settings file "Tessel.ini": section "Main" names the data folder, the watch file and the log
+// file, and holds the Minimize on Start switch.
+
+#include <string>
+#include <system_error>
+
+namespace tessel {
+
+inline constexpr const char* kSettingsFileName = "Tessel.ini";
+inline constexpr const char* kSettingsSection = "Main";
+inline constexpr const char* kDataPathKey = "DataFullPath";
+inline constexpr const char* kWatchFileKey = "DefFileNameFullPath";
+inline constexpr const char* kLogFileKey = "DefLogNameFullPath";
+inline constexpr const char* kMinimizeOnStartKey = "MinimizeOnStart";
+
+inline constexpr const char* kDataFolderName = "Data";
+inline constexpr const char* kDefaultWatchFileName = "WatchDef.wth";
+inline constexpr const char* kDefaultLogFileName = "WatchLog.Log";
+
+struct Settings {
+    std::string DataPath;  // no trailing "/"; kept for the settings file, nothing uses it
+    std::string WatchFilePath;
+    std::string LogFilePath;
+    std::string MinimizeOnStartFlag;  // "1" is on, any other text off
+};
+
+// What a first start in `folder` puts into a new settings file: the watch file goes into the Data
+// folder, the log beside the settings file.
+Settings firstStartSettings(const std::string& folder);
+
+// Reads section "Main" of `folder`/Tessel.ini. A key the file lacks takes its default: the data
+// folder is folder/Data, the watch file folder/WatchDef.wth (not in Data, unlike a first start), the
+// log folder/WatchLog.Log and Minimize on Start "0". A missing file gives the defaults and true;
+// a file that exists but cannot be read gives the defaults and false with the system's reason.
+bool readSettings(const std::string& folder, Settings& settings, std::error_code& error);
+
+}  // namespace tessel

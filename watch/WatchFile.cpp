@@ -1,0 +1,170 @@
+#include "watch/WatchFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <system_error>
+
+#include "platform/FileIo.h"
+#include "platform/Paths.h"
+#include "platform/TempFile.h"
+#include "watch/EventLog.h"
+
+namespace tessel {
+
+namespace {
+
+using platform::File;
+
+constexpr const char* kMissingFileWarning = "Error.";
+constexpr const char* kMissingFileCaption = "Warning";
+
+std::uint64_t offsetOf(std::int64_t position) { return static_cast<std::uint64_t>(position) * kWatchRecSize; }
+
+bool countRecords(const File& file, std::int64_t& count, std::error_code& error) {
+    std::uint64_t bytes = 0;
+    if (!file.size(bytes, error)) return false;
+    count = static_cast<std::int64_t>(bytes / kWatchRecSize);
+    return true;
+}
+
+std::int32_t clampedCount(std::int64_t count) {
+    return static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+}
+
+// Reads into a scratch record first, so that a short read never leaves half a record behind.
+bool readRecord(const File& file, std::int64_t position, TWatchRec& watch, std::error_code& error) {
+    TWatchRec scratch;
+    if (!file.readAt(offsetOf(position), &scratch, kWatchRecSize, error)) return false;
+    std::memcpy(&watch, &scratch, kWatchRecSize);
+    return true;
+}
+
+}  // namespace
+
+std::int32_t GetCountWatchRec(Core& core, const std::string& FileName) {
+    if (!platform::fileExists(FileName)) return 0;
+    std::int64_t count = 0;
+    File file;
+    std::error_code error;
+    if (!file.open(FileName, File::Mode::ReadWrite, error) || !countRecords(file, count, error)) {
+        core.messages.showMessage(kIoErrorMessage);
+        return 0;
+    }
+    return clampedCount(count);
+}
+
+TWatchRec ReadWatchRec(Core& core, std::int32_t n) {
+    TWatchRec watch;
+    InitWatchRec(watch);
+    if (!platform::fileExists(core.WatchFilePath)) {
+        core.messages.showWarning(kMissingFileWarning, kMissingFileCaption);
+        return watch;
+    }
+    if (n < 0) return watch;
+    File file;
+    std::error_code error;
+    std::int64_t count = 0;
+    // Reading only at complete records keeps an incomplete tail from passing for a watch.
+    if (file.open(core.WatchFilePath, File::Mode::ReadWrite, error) && countRecords(file, count, error) &&
+        n < count)
+        readRecord(file, n, watch, error);
+    return watch;
+}
+
+bool WriteWatchRec(Core& core, const TWatchRec& r) {
+    if (!platform::fileExists(core.WatchFilePath)) {
+        core.messages.showWarning(kMissingFileWarning, kMissingFileCaption);
+        return false;
+    }
+    if (r.WatchIndex < 0) return false;
+    File file;
+    std::error_code error;
+    std::int64_t count = 0;
+    if (!file.open(core.WatchFilePath, File::Mode::ReadWrite, error) || !countRecords(file, count, error) ||
+        r.WatchIndex >= count)
+        return false;
+    bool ok = file.writeAt(offsetOf(r.WatchIndex), &r, kWatchRecSize, error);
+    ok = file.close(error) && ok;
+    return ok;
+}
+
+bool AppendWatchRec(Core& core, TWatchRec r, const std::string& FileName) {
+    File file;
+    std::error_code error;
+    std::int64_t count = 0;
+    bool ok = file.open(FileName, File::Mode::ReadWriteOrCreate, error) && countRecords(file, count, error);
+    // A record the file could not be numbered for is not added.
+    ok = ok && count < std::numeric_limits<std::int32_t>::max();
+    if (ok) {
+        r.WatchIndex = static_cast<std::int32_t>(count);
+        ok = file.writeAt(offsetOf(count), &r, kWatchRecSize, error);
+    }
+    ok = file.close(error) && ok;
+    if (!ok) core.messages.showMessage(kIoErrorMessage);
+    return ok;
+}
+
+bool DelWatchFromFile(Core& /*core*/, const std::string& FileName, std::int32_t WatchIndex) {
+    if (!platform::fileExists(FileName)) return false;
+    // Through a link the real file is the one to replace; renaming over the link would turn it into a copy.
+    std::string target;
+    std::error_code error;
+    if (!platform::resolvePath(FileName, target, error)) return false;
+
+    File source;
+    std::int64_t count = 0;
+    if (!source.open(target, File::Mode::ReadWrite, error) || !countRecords(source, count, error))
+        return false;
+
+    File temp;
+    std::string tempPath;
+    if (!platform::createTempBeside(target, temp, tempPath, error)) return false;
+
+    std::int64_t removed = 0;
+    bool ok = true;
+    for (std::int64_t position = 0; ok && position < count; ++position) {
+        TWatchRec watch;
+        ok = readRecord(source, position, watch, error);
+        if (!ok) break;
+        if (watch.WatchIndex == WatchIndex) {
+            ++removed;
+            continue;
+        }
+        // Done in wider arithmetic: a damaged index near the lower limit must not overflow.
+        watch.WatchIndex = static_cast<std::int32_t>(static_cast<std::uint32_t>(watch.WatchIndex) -
+                                                     static_cast<std::uint32_t>(removed));
+        ok = temp.writeAt(offsetOf(position - removed), &watch, kWatchRecSize, error);
+    }
+    std::error_code ignored;
+    if (ok && removed == 0) {
+        // Nothing to remove: the watch file already is what a rewrite would make of it.
+        temp.close(ignored);
+        platform::removeFile(tempPath, ignored);
+        return true;
+    }
+    // The temporary must be complete on disk before it may take the watch file's place.
+    ok = ok && temp.sync(error);
+    ok = temp.close(error) && ok;
+    ok = source.close(error) && ok;
+    ok = ok && platform::renameFile(tempPath, target, error);
+    if (!ok) platform::removeFile(tempPath, ignored);
+    return ok;
+}
+
+bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watches) {
+    watches.clear();
+    if (!platform::fileExists(FileName)) return false;
+    File file;
+    std::error_code error;
+    std::int64_t count = 0;
+    if (!file.open(FileName, File::Mode::ReadWrite, error) || !countRecords(file, count, error)) return false;
+    for (std::int64_t position = 0; position < count; ++position) {
+        TWatchRec watch;
+        if (!readRecord(file, position, watch, error)) return false;
+        watches.push_back(watch);
+    }
+    return true;
+}
+
+}  // namespace tessel
