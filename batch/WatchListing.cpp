@@ -1,0 +1,80 @@
+#include "batch/WatchListing.h"
+
+#include <cmath>
+#include <cstdio>
+#include <iterator>
+
+namespace tessel {
+
+namespace {
+
+std::string runModeName(std::uint8_t value) {
+    static constexpr const char* kNames[] = {"Stop", "On Start", "Manual", "Timer"};
+    return value < std::size(kNames) ? kNames[value] : "unknown(" + std::to_string(value) + ")";
+}
+
+std::string periodName(const TWatchRec& watch) {
+    static constexpr const char* kNames[] = {"10 Minuts", "1 Hour",  "1 Day",   "1 Week",
+                                             "10 Days",   "1 Month", "On Time:"};
+    if (watch.Period >= std::size(kNames)) return "unknown(" + std::to_string(watch.Period) + ")";
+    std::string name = kNames[watch.Period];
+    if (watch.Period == pdOnTime) {
+        char time[32];
+        std::snprintf(time, sizeof time, " %02d:%02d", hourOf(watch.OnTime), minuteOf(watch.OnTime));
+        name += time;
+    }
+    return name;
+}
+
+std::string fileActionName(std::uint8_t value) {
+    return value == faCopy ? "Copy" : value == faMove ? "Move" : "unknown(" + std::to_string(value) + ")";
+}
+
+std::string tuneModeName(std::int32_t value) {
+    static constexpr const char* kNames[] = {"Sync All", "Update only old Files", "Copy only apsend files"};
+    return value >= 0 && value < static_cast<std::int32_t>(std::size(kNames))
+               ? kNames[value]
+               : "unknown(" + std::to_string(value) + ")";
+}
+
+std::string flagNames(const TWatchRec& watch) {
+    std::string names;
+    const auto add = [&](std::uint8_t flag, const char* name) {
+        if (!isOn(flag)) return;
+        if (!names.empty()) names += ",";
+        names += name;
+    };
+    add(watch.WideLog, "wide-log");
+    add(watch.CopyWithRoot, "with-root");
+    add(watch.BiDirect, "bidirect");
+    add(watch.DeleteAbsent, "delete-absent");
+    return names.empty() ? "-" : names;
+}
+
+std::string isoLocalTime(TDateTime value) {
+    if (!std::isfinite(value)) return "invalid";
+    const platform::LocalTime local = decodeDateTime(value);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", local.year, local.month, local.day,
+                  local.hour, local.minute, local.second);
+    return text;
+}
+
+// A tab or line break inside a damaged text field would break the one-line-per-watch layout.
+std::string printable(const TextField& field) {
+    std::string text = getText(field);
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
+}  // namespace
+
+std::string watchListLine(std::size_t index, const TWatchRec& watch) {
+    return std::to_string(index) + "\t" + runModeName(watch.RunMode) + "\t" + periodName(watch) + "\t" +
+           fileActionName(watch.FileAction) + "\t" + tuneModeName(watch.TuneMode) + "\t" + flagNames(watch) +
+           "\t" + isoLocalTime(watch.LastRunTime) + "\t" + printable(watch.SourceDir) + "\t" +
+           printable(watch.DestDir) + "\t" + printable(watch.FileMask);
+}
+
+}  // namespace tessel

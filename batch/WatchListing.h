@@ -1,0 +1,15 @@
+#pragma once
+// How tessel-batch --list shows a watch: one stable, tab-separated line.
+
+#include <cstddef>
+#include <string>
+
+#include "watch/WatchRec.h"
+
+namespace tessel {
+
+// Index, run mode, period, file action, tune mode, flags, last run (local time, ISO), source,
+// destination and masks. Damaged values show as "unknown(n)" or "invalid", control characters as "?".
+std::string watchListLine(std::size_t index, const TWatchRec& watch);
+
+}  // namespace tessel

@@ -1,0 +1,72 @@
+// Trees that real disks hold and that easily break a walk: names that are not UTF-8, very deep trees,
+// paths close to the system's limit.
+
+#include <gtest/gtest.h>
+#include <limits.h>
+
+#include "support/TestSupport.h"
+#include "sync/DeleteAbsent.h"
+#include "sync/SyncFolder.h"
+
+namespace tessel {
+namespace {
+
+using test::readFile;
+using test::writeFile;
+
+class EdgeTest : public ::testing::Test, public test::CoreFixture {
+protected:
+    void SetUp() override {
+        InitWatchRec(watch);
+        watch.TuneMode = tmSyncAll;
+        watch.WideLog = 1;
+        src = dir / "src";
+        dst = dir / "dst";
+        test::makeFolders(src);
+    }
+    TWatchRec watch;
+    std::string src, dst;
+};
+
+TEST_F(EdgeTest, NamesThatAreNotUtf8) {
+    const std::string folder = "\xff\xfe-folder";
+    const std::string name = "caf\xe9.txt";  // Latin-1, as an old archive may hold it
+    test::makeFolders(src + "/" + folder);
+    writeFile(src + "/" + folder + "/" + name, "latin");
+    SyncFolder(core, src, dst, "*.TXT", faCopy, watch);
+    EXPECT_EQ(readFile(dst + "/" + folder + "/" + name), "latin");
+    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Copied file " + src + "/" + folder + "/" + name + " "}));
+
+    std::remove((src + "/" + folder + "/" + name).c_str());
+    DeleteAbsentFiles(core, src, dst, "*.*");
+    EXPECT_FALSE(test::exists(dst + "/" + folder + "/" + name));
+}
+
+TEST_F(EdgeTest, TreeTwoHundredFoldersDeep) {
+    std::string relative;
+    for (int level = 0; level < 200; ++level) relative += "d/";
+    test::makeFolders(src + "/" + relative);
+    writeFile(src + "/" + relative + "bottom.txt", "deep");
+    EXPECT_EQ(CountFiles(src), 1);
+    SyncFolder(core, src, dst, "*.*", faCopy, watch);
+    EXPECT_EQ(readFile(dst + "/" + relative + "bottom.txt"), "deep");
+    DeleteAbsentFiles(core, src, dst, "*.*");
+    EXPECT_EQ(readFile(dst + "/" + relative + "bottom.txt"), "deep");
+}
+
+TEST_F(EdgeTest, PathsNearTheLimit) {
+    // Folders with long names until the file's full path is just under PATH_MAX.
+    std::string relative;
+    const std::string longName(200, 'n');
+    while ((dst + "/" + relative + longName + "/" + "f.txt").size() < PATH_MAX - 220) relative += longName + "/";
+    const std::string fileName(std::min<std::size_t>(250, PATH_MAX - 2 - (dst + "/" + relative).size()), 'f');
+    test::makeFolders(src + "/" + relative);
+    writeFile(src + "/" + relative + fileName, "long");
+    ASSERT_LT((dst + "/" + relative + fileName).size(), static_cast<std::size_t>(PATH_MAX));
+    SyncFolder(core, src, dst, "*.*", faCopy, watch);
+    EXPECT_EQ(readFile(dst + "/" + relative + fileName), "long");
+    EXPECT_EQ(core.failedActions, 0);
+}
+
+}  // namespace
+}  // namespace tessel

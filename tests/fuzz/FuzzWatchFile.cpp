@@ -1,0 +1,44 @@
+// A watch file of any bytes, read the way Tessel reads one: counted, every record read by position
+// and in sequence, and listed as tessel-batch --list lists it. Nothing may crash or read out of bounds.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "batch/WatchListing.h"
+#include "watch/WatchFile.h"
+
+namespace {
+
+class Quiet : public tessel::UserMessages {
+public:
+    void showMessage(const std::string&) override {}
+    void showWarning(const std::string&, const std::string&) override {}
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::string path = "/tmp/tessel-fuzz-" + std::to_string(getpid()) + ".wth";
+    if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(data, 1, size, file);
+        std::fclose(file);
+    }
+    tessel::NullRunDisplay display;
+    Quiet messages;
+    tessel::Core core{display, messages, path, "/dev/null"};
+    const std::int32_t count = tessel::GetCountWatchRec(core, path);
+    if (count != static_cast<std::int32_t>(size / tessel::kWatchRecSize)) std::abort();
+    for (std::int32_t i = -1; i <= count; ++i) {
+        const tessel::TWatchRec watch = tessel::ReadWatchRec(core, i);
+        (void)tessel::watchListLine(static_cast<std::size_t>(i + 1), watch);
+    }
+    std::vector<tessel::TWatchRec> watches;
+    tessel::readAllWatchRecs(path, watches);
+    if (watches.size() != static_cast<std::size_t>(count)) std::abort();
+    for (std::size_t i = 0; i < watches.size(); ++i) (void)tessel::watchListLine(i, watches[i]);
+    return 0;
+}
