@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <limits>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "support/PermissionOverride.h"
 #include "support/TestSupport.h"
 #include "sync/Scheduler.h"
 #include "watch/WatchFile.h"
@@ -188,6 +190,26 @@ TEST_F(SchedulerRunTest, CheckNowRunsAnyWatchAndFramesItInTheLog) {
                                                           "End Manual Synhro folder " + pair("stopped"),
                                                           "Start Manual Synhro folder  with folder ",
                                                           "Start Manual Synhro folder  with folder "}));
+}
+
+TEST_F(SchedulerRunTest, LastRunTimeThatCannotBeSavedLeavesTheWatchFileAsItWas) {
+    add("locked", rmManual, pd1Day, now - 2);
+    // The watch's own after-sync program makes the watch file read-only while the watch runs.
+    const std::string script = dir / "lock.sh";
+    test::writeFile(script, "#!/bin/sh\nchmod 0444 \"$1\"\n");
+    chmod(script.c_str(), 0755);
+    TWatchRec watch = ReadWatchRec(core, 0);
+    setText(watch.RunFile, script);
+    setText(watch.RunParams, "'" + core.WatchFilePath + "'");
+    ASSERT_TRUE(WriteWatchRec(core, watch));
+    const std::string before = test::readFile(core.WatchFilePath);
+
+    test::NoPermissionOverride asAnyUser;
+    const SchedulerReport report = checkWatchNow(core, 0);
+    EXPECT_EQ(report.ran, 1);
+    EXPECT_EQ(report.unsaved, 1);
+    EXPECT_TRUE(copied("locked"));
+    EXPECT_EQ(test::readFile(core.WatchFilePath), before);
 }
 
 }  // namespace
