@@ -214,11 +214,12 @@ mode_t currentUmask() {
     return mask;
 }
 
-bool copyByReadWrite(int in, int out, std::uint64_t length, std::error_code& error) {
+// Copies [offset, offset + length) of `in` to the same place in `out` through a buffer.
+bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length, std::error_code& error) {
     static thread_local std::vector<char> buffer(256 * 1024);
-    std::uint64_t offset = 0;
-    while (offset < length) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - offset));
+    const std::uint64_t end = offset + length;
+    while (offset < end) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
         const ssize_t got = sys::pread(in, buffer.data(), want, static_cast<off_t>(offset));
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -227,7 +228,7 @@ bool copyByReadWrite(int in, int out, std::uint64_t length, std::error_code& err
         if (got == 0) break;  // the file shrank since it was examined
         for (ssize_t written = 0; written < got;) {
             const ssize_t put = sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
-                                         static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
+                                            static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
             if (put < 0) {
                 if (errno == EINTR) continue;
                 return fail(error);
@@ -239,9 +240,38 @@ bool copyByReadWrite(int in, int out, std::uint64_t length, std::error_code& err
     return true;
 }
 
-// Copies the first `length` bytes of `in` to `out`: by sharing blocks where the file system can, by an
-// in-kernel copy where it can, else through a buffer.
-bool copyData(int in, int out, std::uint64_t length, std::pair<dev_t, dev_t> devices, std::error_code& error) {
+// Copies [offset, offset + length) of `in` to the same place in `out`: in the kernel where the file
+// systems allow it, else through a buffer.
+bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, std::pair<dev_t, dev_t> devices,
+               std::error_code& error) {
+    RefusedCopies& refused = refusedCopies();
+    if (!refused.copyRange.contains(devices)) {
+        std::uint64_t copied = 0;
+        while (copied < length) {
+            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
+            loff_t inOffset = static_cast<loff_t>(offset + copied), outOffset = inOffset;
+            const ssize_t done = sys::copy_file_range(in, &inOffset, out, &outOffset, chunk);
+            if (done < 0) {
+                if (errno == EINTR) continue;
+                if (copied == 0 && isRefusal(errno)) {
+                    refused.copyRange.insert(devices);
+                    return copyByReadWrite(in, out, offset, length, error);
+                }
+                return fail(error);
+            }
+            if (done == 0) return true;  // the file shrank since it was examined
+            copied += static_cast<std::uint64_t>(done);
+        }
+        return true;
+    }
+    return copyByReadWrite(in, out, offset, length, error);
+}
+
+// Copies the first `length` bytes of `in` to `out`: by sharing blocks where the file system can,
+// else range by range. A file with holes (fewer blocks than its size needs) keeps them: only its data
+// is copied and the size set at the end, so a sparse disk image does not balloon.
+bool copyData(int in, int out, std::uint64_t length, const struct stat& srcInfo, std::pair<dev_t, dev_t> devices,
+              std::error_code& error) {
     RefusedCopies& refused = refusedCopies();
     if (length == 0) return true;
     if (!refused.clone.contains(devices)) {
@@ -249,25 +279,26 @@ bool copyData(int in, int out, std::uint64_t length, std::pair<dev_t, dev_t> dev
         if (!isRefusal(errno)) return fail(error);
         refused.clone.insert(devices);
     }
-    if (!refused.copyRange.contains(devices)) {
-        std::uint64_t copied = 0;
-        while (copied < length) {
-            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
-            const ssize_t done = sys::copy_file_range(in, out, chunk);
-            if (done < 0) {
-                if (errno == EINTR) continue;
-                if (copied == 0 && isRefusal(errno)) {
-                    refused.copyRange.insert(devices);
-                    break;
-                }
-                return fail(error);
-            }
-            if (done == 0) return true;  // the file shrank since it was examined
-            copied += static_cast<std::uint64_t>(done);
+    const bool sparse = static_cast<std::uint64_t>(srcInfo.st_blocks) * 512 < length;
+    if (!sparse) return copyRange(in, out, 0, length, devices, error);
+
+    for (off_t data = 0;;) {
+        data = ::lseek(in, data, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) break;  // no data after this point: the rest is a hole
+            return copyRange(in, out, 0, length, devices, error);  // no hole support here
         }
-        if (copied > 0 || !refused.copyRange.contains(devices)) return true;
+        if (static_cast<std::uint64_t>(data) >= length) break;
+        off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0) return fail(error);
+        hole = std::min<off_t>(hole, static_cast<off_t>(length));
+        if (!copyRange(in, out, static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole - data), devices,
+                       error))
+            return false;
+        data = hole;
     }
-    return copyByReadWrite(in, out, length, error);
+    if (::ftruncate(out, static_cast<off_t>(length)) != 0) return fail(error);
+    return true;
 }
 
 // Writes a complete copy of the source into a new hidden temporary in the destination folder and
@@ -295,8 +326,8 @@ bool writeTemporaryCopy(const Folder& srcFolder, const char* srcName, const stru
 
     struct stat dstFolderInfo {};
     ::fstat(dstFolder.fd(), &dstFolderInfo);
-    bool ok = copyData(in, out, static_cast<std::uint64_t>(srcInfo.st_size), {srcInfo.st_dev, dstFolderInfo.st_dev},
-                       error);
+    bool ok = copyData(in, out, static_cast<std::uint64_t>(srcInfo.st_size), srcInfo,
+                       {srcInfo.st_dev, dstFolderInfo.st_dev}, error);
     if (ok) {
         const timespec times[2] = {srcInfo.st_atim, srcInfo.st_mtim};
         if (::futimens(out, times) != 0) ok = fail(error);

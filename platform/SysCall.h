@@ -29,9 +29,9 @@ inline ssize_t pwrite(int fd, const void* buffer, size_t length, off_t offset) {
     return failNow(Operation::Write) ? -1 : ::pwrite(fd, buffer, length, offset);
 }
 // Reads the source and writes the destination in one call, so it can fail either way.
-inline ssize_t copy_file_range(int in, int out, size_t length) {
+inline ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* outOffset, size_t length) {
     if (failNow(Operation::Read) || failNow(Operation::Write)) return -1;
-    return ::copy_file_range(in, nullptr, out, nullptr, length, 0);
+    return ::copy_file_range(in, inOffset, out, outOffset, length, 0);
 }
 inline int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
     return failNow(Operation::Rename) ? -1 : ::renameat(fromFolder, from, toFolder, to);

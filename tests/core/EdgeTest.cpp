@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include "support/TestSupport.h"
 #include "sync/DeleteAbsent.h"
@@ -66,6 +70,38 @@ TEST_F(EdgeTest, PathsNearTheLimit) {
     SyncFolder(core, src, dst, "*.*", faCopy, watch);
     EXPECT_EQ(readFile(dst + "/" + relative + fileName), "long");
     EXPECT_EQ(core.failedActions, 0);
+}
+
+TEST_F(EdgeTest, FileOverFourGibibytesDifferingByExactlyThat) {
+    // Sparse, so the test costs no disk: 4 GiB of hole, then ten bytes of data.
+    constexpr off_t kFourGiB = off_t{1} << 32;
+    const std::string big = src + "/image.bin";
+    writeFile(big, "");
+    ASSERT_EQ(truncate(big.c_str(), kFourGiB), 0);
+    {
+        std::FILE* file = std::fopen(big.c_str(), "r+b");
+        ASSERT_NE(file, nullptr);
+        std::fseek(file, kFourGiB, SEEK_SET);
+        std::fputs("0123456789", file);
+        std::fclose(file);
+    }
+    test::makeFolders(dst);
+    writeFile(dst + "/image.bin", "0123456789");  // the same low 32 bits of the size
+    test::setModificationTime(big, 1'600'000'000);
+    test::setModificationTime(dst + "/image.bin", 1'600'000'000);
+
+    SyncFolder(core, src, dst, "*.*", faCopy, watch);
+    struct stat copy {};
+    ASSERT_EQ(stat((dst + "/image.bin").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, kFourGiB + 10);
+    EXPECT_LT(copy.st_blocks * 512, 1 << 20) << "the hole was written out";
+    std::FILE* file = std::fopen((dst + "/image.bin").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    char tail[11] = {};
+    std::fseek(file, kFourGiB, SEEK_SET);
+    EXPECT_EQ(std::fread(tail, 1, 10, file), 10u);
+    std::fclose(file);
+    EXPECT_STREQ(tail, "0123456789");
 }
 
 }  // namespace
