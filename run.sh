@@ -3,9 +3,9 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev
+./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev qt6-base-dev
 
 build=build-release
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
-echo "The Tessel window is not built yet; the core library is in $build."
+exec "$build/tessel"

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev
+./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev qt6-base-dev
 
 build=build-test
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_FAULT_INJECTION=ON >/dev/null

@@ -24,7 +24,7 @@ public:
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const std::string path = "/tmp/tessel-fuzz-" + std::to_string(getpid()) + ".wth";
     if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
-        std::fwrite(data, 1, size, file);
+        if (size > 0) std::fwrite(data, 1, size, file);
         std::fclose(file);
     }
     tessel::NullRunDisplay display;

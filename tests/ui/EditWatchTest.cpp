@@ -1,0 +1,303 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <cmath>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "ui/EditWatch.h"
+#include "ui/RadioGroup.h"
+#include "ui/UiTestSupport.h"
+#include "watch/WatchFile.h"
+
+namespace tessel {
+namespace {
+
+using test::FakeDialogs;
+using test::makeWatch;
+using test::storedWatches;
+
+class EditWatchTest : public ::testing::Test, public test::CoreFixture {
+  protected:
+    EditWatchTest() {
+        test::makeFolders(source);
+        test::makeFolders(destination);
+    }
+
+    // Two watches before the one under test, so positions matter.
+    void twoWatches() {
+        test::writeWatches(core, core.WatchFilePath, {makeWatch("/a", "/b"), makeWatch("/c", "/d")});
+    }
+
+    static TDateTime timeOfDay(int hour, int minute) {
+        platform::LocalTime time;
+        time.hour = hour;
+        time.minute = minute;
+        return encodeDateTime(time);
+    }
+
+    FakeDialogs dialogs;
+    const std::string source = dir / "src";
+    const std::string destination = dir / "dst";
+};
+
+TEST_F(EditWatchTest, NewWatchIsSavedWithTheDefaults) {
+    twoWatches();
+    TEditWatchForm editor(core, dialogs, -1);
+    EXPECT_EQ(editor.windowTitle(), "Edit Watch Record");
+    EXPECT_EQ(editor.PageControl1->currentWidget(), editor.AdvancedPage);
+    EXPECT_EQ(editor.RadioGroup1->itemIndex(), rmManual);
+    EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Hour);
+    EXPECT_FALSE(editor.RadioGroup3->isEnabled());
+    EXPECT_FALSE(editor.HourSpinEdit->isEnabled());
+    EXPECT_FALSE(editor.MinSpinEdit->isEnabled());
+    EXPECT_TRUE(editor.SourceEdit->isReadOnly());
+    EXPECT_TRUE(editor.DestinationEdit->isReadOnly());
+
+    dialogs.folders = {QString::fromStdString(source), QString::fromStdString(destination)};
+    editor.SourceButtonClick();
+    editor.DistinationButtonClick();
+    EXPECT_EQ(dialogs.folderTitles, (std::vector<QString>{"Choose a folder", "Choose a folder"}));
+
+    const test::FixedClock clock({2026, 2, 3, 14, 15, 16, 0});
+    editor.BitBtn2Click();
+    EXPECT_EQ(editor.result(), QDialog::Accepted);
+    EXPECT_TRUE(messages.messages.empty());
+
+    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    ASSERT_EQ(stored.size(), 3u);
+    const TWatchRec& watch = stored[2];
+    EXPECT_EQ(watch.WatchIndex, 2);
+    EXPECT_EQ(getText(watch.SourceDir), source);
+    EXPECT_EQ(getText(watch.DestDir), destination);
+    EXPECT_EQ(watch.RunMode, rmManual);
+    EXPECT_EQ(watch.FileAction, faCopy);
+    EXPECT_EQ(watch.Period, pd1Hour);
+    EXPECT_EQ(watch.TuneMode, tmSyncAll);
+    EXPECT_EQ(getText(watch.FileMask), "*.*");
+    EXPECT_EQ(getText(watch.RunFile), "");
+    EXPECT_EQ(getText(watch.RunParams), "");
+    EXPECT_EQ(watch.WideLog + watch.CopyWithRoot + watch.BiDirect + watch.DeleteAbsent, 0);
+    EXPECT_EQ(watch.Interval, 600);
+    EXPECT_EQ(watch.OnTime, Now());
+    EXPECT_EQ(watch.LastRunTime, Now());
+}
+
+TEST_F(EditWatchTest, TimedWatchAtSevenOhFiveRoundTrips) {
+    twoWatches();
+    TWatchRec timed = makeWatch(source, destination, rmTimer, pdOnTime);
+    timed.OnTime = 45123.0 + timeOfDay(7, 5);  // saved with a date: only the time of day counts
+    timed.FileAction = faMove;
+    timed.TuneMode = tmAbsentOnly;
+    timed.WideLog = 1;
+    timed.BiDirect = 1;
+    timed.DeleteAbsent = 1;
+    timed.CopyWithRoot = 1;
+    setText(timed.FileMask, "*.txt;*.doc");
+    setText(timed.RunFile, "/usr/bin/true");
+    setText(timed.RunParams, "--quiet \"two words\"");
+    test::writeWatches(core, core.WatchFilePath, {timed});
+    const std::string firstTwo = test::readFile(core.WatchFilePath).substr(0, 2 * kWatchRecSize);
+
+    TEditWatchForm editor(core, dialogs, 2);
+    EXPECT_EQ(editor.RadioGroup1->itemIndex(), rmTimer);
+    EXPECT_TRUE(editor.RadioGroup3->isEnabled());
+    EXPECT_EQ(editor.RadioGroup3->itemIndex(), pdOnTime);
+    EXPECT_TRUE(editor.HourSpinEdit->isEnabled());
+    EXPECT_TRUE(editor.MinSpinEdit->isEnabled());
+    EXPECT_EQ(editor.HourSpinEdit->value(), 7);
+    EXPECT_EQ(editor.MinSpinEdit->value(), 5);
+    EXPECT_EQ(editor.RadioGroup2->itemIndex(), faMove);
+    EXPECT_EQ(editor.RadioGroup4->itemIndex(), tmAbsentOnly);
+    EXPECT_EQ(editor.FileTypeEdit->text(), "*.txt;*.doc");
+
+    const test::FixedClock clock({2026, 2, 3, 14, 15, 16, 0});
+    editor.BitBtn2Click();
+    EXPECT_EQ(editor.result(), QDialog::Accepted);
+
+    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(test::readFile(core.WatchFilePath).substr(0, 2 * kWatchRecSize), firstTwo);
+    const TWatchRec& watch = stored[2];
+    EXPECT_EQ(watch.WatchIndex, 2);
+    EXPECT_EQ(watch.OnTime, timeOfDay(7, 5));
+    EXPECT_EQ(std::floor(watch.OnTime), 0.0);
+    EXPECT_EQ(watch.RunMode, rmTimer);
+    EXPECT_EQ(watch.Period, pdOnTime);
+    EXPECT_EQ(watch.FileAction, faMove);
+    EXPECT_EQ(watch.TuneMode, tmAbsentOnly);
+    EXPECT_EQ(std::vector<int>({watch.WideLog, watch.BiDirect, watch.DeleteAbsent, watch.CopyWithRoot}),
+              std::vector<int>({1, 1, 1, 1}));
+    EXPECT_EQ(getText(watch.FileMask), "*.txt;*.doc");
+    EXPECT_EQ(getText(watch.RunFile), "/usr/bin/true");
+    EXPECT_EQ(getText(watch.RunParams), "--quiet \"two words\"");
+    // Saving starts the period count afresh.
+    EXPECT_EQ(watch.LastRunTime, Now());
+    EXPECT_EQ(watch.EditTime, Now());
+}
+
+TEST_F(EditWatchTest, PeriodIsShownAndStoredOnlyForTimedWatches) {
+    TWatchRec manual = makeWatch(source, destination, rmManual, pd1Week);
+    manual.TuneMode = 7;  // beyond the last item
+    test::writeWatches(core, core.WatchFilePath, {manual});
+
+    TEditWatchForm editor(core, dialogs, 0);
+    EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Hour);
+    EXPECT_FALSE(editor.RadioGroup3->isEnabled());
+    EXPECT_EQ(editor.RadioGroup4->itemIndex(), tmAbsentOnly);
+    editor.BitBtn2Click();
+    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].Period, pd1Hour);
+    EXPECT_EQ(stored[0].TuneMode, tmAbsentOnly);
+}
+
+TEST_F(EditWatchTest, EnablingRulesActOnlyOnWhatTheyName) {
+    TEditWatchForm editor(core, dialogs, -1);
+    editor.RadioGroup1->button(rmTimer)->click();
+    EXPECT_TRUE(editor.RadioGroup3->isEnabled());
+    EXPECT_FALSE(editor.HourSpinEdit->isEnabled());
+    editor.RadioGroup3->button(pdOnTime)->click();
+    EXPECT_TRUE(editor.HourSpinEdit->isEnabled());
+    EXPECT_TRUE(editor.MinSpinEdit->isEnabled());
+    editor.HourSpinEdit->setValue(9);
+
+    // Back to "Manual": the period group goes off, the spin fields stay on with their values.
+    editor.RadioGroup1->button(rmManual)->click();
+    EXPECT_FALSE(editor.RadioGroup3->isEnabled());
+    EXPECT_TRUE(editor.HourSpinEdit->isEnabled());
+    EXPECT_EQ(editor.HourSpinEdit->value(), 9);
+
+    // "On Time:" is still chosen, so the time of day is stored even though the group is off.
+    dialogs.folders = {QString::fromStdString(source), QString::fromStdString(destination)};
+    editor.SourceButtonClick();
+    editor.DistinationButtonClick();
+    editor.BitBtn2Click();
+    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].RunMode, rmManual);
+    EXPECT_EQ(stored[0].Period, pdOnTime);
+    EXPECT_EQ(stored[0].OnTime, timeOfDay(9, 0));
+}
+
+TEST_F(EditWatchTest, OkRefusesMissingFoldersAndStoresNothing) {
+    twoWatches();
+    const std::string before = test::readFile(core.WatchFilePath);
+    struct Case {
+        const char* name;
+        std::string source;
+        std::string destination;
+    };
+    for (const Case& c : std::vector<Case>{{"empty destination", source, ""},
+                                           {"empty source", "", destination},
+                                           {"missing source", dir / "gone", destination},
+                                           {"destination is a file", source, core.WatchFilePath}}) {
+        SCOPED_TRACE(c.name);
+        messages.messages.clear();
+        TEditWatchForm editor(core, dialogs, -1);
+        editor.SourceEdit->setText(QString::fromStdString(c.source));
+        editor.DestinationEdit->setText(QString::fromStdString(c.destination));
+        editor.BitBtn2Click();
+        EXPECT_EQ(messages.messages,
+                  (std::vector<std::string>{"Error! Dont selected Source dir or distination dir"}));
+        EXPECT_NE(editor.result(), QDialog::Accepted);
+        EXPECT_EQ(test::readFile(core.WatchFilePath), before);
+    }
+}
+
+TEST_F(EditWatchTest, OverLongTextsAreRefusedByName) {
+    twoWatches();
+    const std::string before = test::readFile(core.WatchFilePath);
+    // A folder path longer than a record field holds, which Linux allows.
+    std::string deep = source;
+    while (deep.size() <= kMaxTextLength) deep += "/" + std::string(40, 'f');
+    test::makeFolders(deep);
+
+    struct Case {
+        const char* field;
+        std::function<void(TEditWatchForm&)> fill;
+    };
+    const QString tooLong(256, QLatin1Char('x'));
+    const QString tooManyBytes(128, QChar(0x00e9));  // 128 characters, 256 bytes in UTF-8
+    for (const Case& c : std::vector<Case>{
+             {"Source folder",
+              [&](TEditWatchForm& e) { e.SourceEdit->setText(QString::fromStdString(deep)); }},
+             {"Destination folder",
+              [&](TEditWatchForm& e) { e.DestinationEdit->setText(QString::fromStdString(deep)); }},
+             {"File type", [&](TEditWatchForm& e) { e.FileTypeEdit->setText(tooLong); }},
+             {"Run after Sync: File", [&](TEditWatchForm& e) { e.RunEdit->setText(tooManyBytes); }},
+             {"Run after Sync: Parameters", [&](TEditWatchForm& e) { e.ParamsRunEdit->setText(tooLong); }}}) {
+        SCOPED_TRACE(c.field);
+        messages.messages.clear();
+        TEditWatchForm editor(core, dialogs, -1);
+        editor.SourceEdit->setText(QString::fromStdString(source));
+        editor.DestinationEdit->setText(QString::fromStdString(destination));
+        c.fill(editor);
+        editor.BitBtn2Click();
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_NE(messages.messages[0].find(std::string("\"") + c.field + "\""), std::string::npos);
+        EXPECT_NE(messages.messages[0].find("255 bytes"), std::string::npos);
+        EXPECT_NE(editor.result(), QDialog::Accepted);
+        EXPECT_EQ(test::readFile(core.WatchFilePath), before);
+    }
+
+    // 255 bytes exactly still fit.
+    TEditWatchForm editor(core, dialogs, -1);
+    editor.SourceEdit->setText(QString::fromStdString(source));
+    editor.DestinationEdit->setText(QString::fromStdString(destination));
+    editor.FileTypeEdit->setText(QString(255, QLatin1Char('m')));
+    editor.BitBtn2Click();
+    EXPECT_EQ(editor.result(), QDialog::Accepted);
+    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(getText(stored[2].FileMask), std::string(255, 'm'));
+}
+
+TEST_F(EditWatchTest, CancelledPickers) {
+    TEditWatchForm editor(core, dialogs, -1);
+    editor.SourceEdit->setText("/kept");
+    editor.RunEdit->setText("/usr/bin/env");
+    dialogs.folders = {QString()};
+    dialogs.files = {QString()};
+    editor.SourceButtonClick();
+    editor.SpeedButton1Click();
+    EXPECT_EQ(editor.SourceEdit->text(), "/kept");
+    EXPECT_EQ(editor.RunEdit->text(), "");
+    EXPECT_EQ(dialogs.fileTitles, (std::vector<QString>{"Choose a file"}));
+
+    // A chosen path is taken as it comes, trailing "/" and all.
+    dialogs.folders = {"/tmp/"};
+    editor.SourceButtonClick();
+    EXPECT_EQ(editor.SourceEdit->text(), "/tmp/");
+}
+
+TEST_F(EditWatchTest, UnknownIndexShowsTheInitialState) {
+    twoWatches();
+    TWatchRec damaged = makeWatch(source, destination, rmTimer, pd1Day);
+    damaged.TuneMode = -5;
+    test::writeWatches(core, core.WatchFilePath, {damaged});
+    {
+        TEditWatchForm editor(core, dialogs, 9);
+        EXPECT_EQ(editor.SourceEdit->text(), "");
+        EXPECT_EQ(editor.FileTypeEdit->text(), "*.*");
+        EXPECT_EQ(editor.RadioGroup1->itemIndex(), rmManual);
+        EXPECT_FALSE(editor.RadioGroup3->isEnabled());
+    }
+    {
+        SCOPED_TRACE("a TuneMode below -1 leaves no item chosen, and is stored as -1");
+        TEditWatchForm editor(core, dialogs, 2);
+        EXPECT_EQ(editor.RadioGroup4->itemIndex(), -1);
+        EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Day);
+        editor.BitBtn2Click();
+        EXPECT_EQ(storedWatches(core.WatchFilePath)[2].TuneMode, -1);
+    }
+}
+
+}  // namespace
+}  // namespace tessel

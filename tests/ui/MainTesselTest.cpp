@@ -1,0 +1,356 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTextBlock>
+#include <QTimer>
+#include <QTreeWidget>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "sync/Scheduler.h"
+#include "ui/EditWatch.h"
+#include "ui/MainTessel.h"
+#include "ui/Pictures.h"
+#include "ui/UiTestSupport.h"
+#include "watch/EventLog.h"
+#include "watch/WatchFile.h"
+
+namespace tessel {
+namespace {
+
+using test::FakeDialogs;
+using test::makeWatch;
+using test::storedWatches;
+using test::TempDir;
+
+class MainTesselTest : public ::testing::Test {
+  protected:
+    MainTesselTest() {
+        window.core().WatchFilePath = dir / "WatchDef.wth";
+        window.core().LogFilePath = dir / "WatchLog.Log";
+    }
+
+    Core& core() { return window.core(); }
+
+    // Three watches whose sources name them: /w0, /w1, /w2.
+    void threeWatches() {
+        test::writeWatches(core(), core().WatchFilePath,
+                           {makeWatch("/w0", "/d0", rmStop), makeWatch("/w1", "/d1", rmTimer, pd1Week),
+                            makeWatch("/w2", "/d2", rmTimer, pdOnTime)});
+        window.FillWatchList();
+    }
+
+    std::vector<std::string> captions() const {
+        std::vector<std::string> result;
+        for (int i = 0; i < window.ListView1->topLevelItemCount(); ++i)
+            result.push_back(window.ListView1->topLevelItem(i)->text(0).toStdString());
+        return result;
+    }
+
+    int rowPicture(int row) const {
+        return window.ListView1->topLevelItem(row)->data(0, TMainTesselForm::kPictureRole).toInt();
+    }
+
+    std::vector<std::string> logAreaLines() const {
+        std::vector<std::string> lines;
+        for (QTextBlock block = window.Memo1->document()->begin(); block.isValid(); block = block.next())
+            lines.push_back(block.text().toStdString());
+        return lines;
+    }
+
+    TempDir dir;
+    FakeDialogs dialogs;
+    TMainTesselForm window{dialogs};
+};
+
+TEST_F(MainTesselTest, ListShowsOneRowPerWholeRecord) {
+    {
+        SCOPED_TRACE("missing watch file");
+        window.FillWatchList();
+        EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
+    }
+    {
+        SCOPED_TRACE("empty watch file");
+        test::writeFile(core().WatchFilePath, "");
+        window.FillWatchList();
+        EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
+    }
+    {
+        SCOPED_TRACE("two and a half records");
+        test::writeWatches(core(), core().WatchFilePath,
+                           {makeWatch("/src/a", "/dst/a", rmManual),
+                            makeWatch("/src/b", "/dst/b", rmTimer, pdOnTime), makeWatch("/src/c", "/dst/c")});
+        std::string bytes = test::readFile(core().WatchFilePath);
+        test::writeFile(core().WatchFilePath, bytes.substr(0, kWatchRecSize * 5 / 2));
+        window.FillWatchList();
+        ASSERT_EQ(window.ListView1->topLevelItemCount(), 2);
+        EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1"}));
+        const QTreeWidgetItem* second = window.ListView1->topLevelItem(1);
+        EXPECT_EQ(second->text(1), "/src/b");
+        EXPECT_EQ(second->text(2), "/dst/b");
+        EXPECT_EQ(rowPicture(0), 2);
+        EXPECT_EQ(rowPicture(1), 9);
+        EXPECT_FALSE(second->icon(0).isNull());
+    }
+}
+
+TEST(StatusPictures, TenPicturesWithTheOliveMadeTransparent) {
+    const auto pictures = loadStatusPictures();
+    for (std::size_t i = 0; i < pictures.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QImage image = pictures[i].toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(image.size(), QSize(16, 16));
+        int transparent = 0;
+        for (int y = 0; y < 16; ++y) {
+            for (int x = 0; x < 16; ++x) {
+                const QRgb pixel = image.pixel(x, y);
+                if (qAlpha(pixel) == 0) ++transparent;
+                EXPECT_FALSE(qAlpha(pixel) != 0 && qRed(pixel) == 128 && qGreen(pixel) == 128 &&
+                             qBlue(pixel) == 0);
+            }
+        }
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+        EXPECT_GT(transparent, 0);
+        EXPECT_LT(transparent, 16 * 16 / 2);
+    }
+}
+
+TEST_F(MainTesselTest, SelectionDependentCommandsFollowTheSelection) {
+    const auto watchMenu = [&] {
+        emit window.MainMenuWatch->aboutToShow();
+        return std::vector<bool>{window.AddWatch1->isEnabled(), window.EditWatch1->isEnabled(),
+                                 window.DeleteWatch1->isEnabled(), window.CheckNow1->isEnabled()};
+    };
+    const auto listMenu = [&] {
+        emit window.PopupMenu1->aboutToShow();
+        return std::vector<bool>{window.AddWatch2->isEnabled(), window.EditWatch2->isEnabled(),
+                                 window.DeleteWatch2->isEnabled(), window.CheckNow2->isEnabled()};
+    };
+    const std::vector<bool> onlyAdd{true, false, false, false};
+    const std::vector<bool> all{true, true, true, true};
+
+    window.FillWatchList();
+    EXPECT_EQ(watchMenu(), onlyAdd) << "empty list";
+    EXPECT_EQ(listMenu(), onlyAdd) << "empty list";
+
+    threeWatches();
+    EXPECT_EQ(listMenu(), onlyAdd) << "rows, none selected";
+    window.selectRow(2);
+    EXPECT_EQ(listMenu(), all);
+    EXPECT_EQ(watchMenu(), all);
+
+    // A refill loses the selection, and the next opening shows it.
+    window.FillWatchList();
+    EXPECT_EQ(watchMenu(), onlyAdd);
+}
+
+TEST_F(MainTesselTest, EditPausesTheSchedulerAndReselectsItsRow) {
+    threeWatches();
+    window.selectRow(1);
+    bool schedulerWasRunning = true;
+    int editIndex = -2;
+    QString shownSource;
+    dialogs.onEditor = [&](TEditWatchForm& editor) {
+        schedulerWasRunning = window.Timer2->isActive();
+        editIndex = editor.EditIndex();
+        shownSource = editor.SourceEdit->text();
+    };
+    window.EditWatch1Click();
+    EXPECT_EQ(dialogs.editorsRun, 1);
+    EXPECT_FALSE(schedulerWasRunning);
+    EXPECT_EQ(editIndex, 1);
+    EXPECT_EQ(shownSource, "/w1");
+    EXPECT_TRUE(window.Timer2->isActive());
+    EXPECT_EQ(window.selectedRow(), 1);
+
+    // Without a selection Edit opens nothing.
+    window.FillWatchList();
+    window.EditWatch1Click();
+    EXPECT_EQ(dialogs.editorsRun, 1);
+}
+
+TEST_F(MainTesselTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
+    threeWatches();
+    window.selectRow(0);
+    const std::string source = dir / "src";
+    const std::string destination = dir / "dst";
+    test::makeFolders(source);
+    test::makeFolders(destination);
+    dialogs.folders = {QString::fromStdString(source), QString::fromStdString(destination)};
+    bool schedulerWasRunning = true;
+    dialogs.onEditor = [&](TEditWatchForm& editor) {
+        schedulerWasRunning = window.Timer2->isActive();
+        EXPECT_EQ(editor.EditIndex(), -1);
+        editor.SourceButtonClick();
+        editor.DistinationButtonClick();
+        editor.BitBtn2Click();
+    };
+    window.AddWatch1Click();
+    EXPECT_FALSE(schedulerWasRunning);
+    EXPECT_TRUE(window.Timer2->isActive());
+    EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1", "2", "3"}));
+    EXPECT_EQ(window.ListView1->topLevelItem(3)->text(1).toStdString(), source);
+    EXPECT_EQ(window.selectedRow(), -1);
+}
+
+TEST_F(MainTesselTest, DeleteAsksAndAlwaysRefillsTheList) {
+    threeWatches();
+    const std::string before = test::readFile(core().WatchFilePath);
+    {
+        SCOPED_TRACE("cancelled");
+        window.selectRow(1);
+        dialogs.confirmAnswer = false;
+        window.DeleteWatch1Click();
+        EXPECT_EQ(dialogs.confirmations, 1);
+        EXPECT_EQ(test::readFile(core().WatchFilePath), before);
+        EXPECT_EQ(window.ListView1->topLevelItemCount(), 3);
+        EXPECT_EQ(window.selectedRow(), -1);
+    }
+    {
+        SCOPED_TRACE("no selection: no question");
+        window.DeleteWatch1Click();
+        EXPECT_EQ(dialogs.confirmations, 1);
+        EXPECT_EQ(test::readFile(core().WatchFilePath), before);
+    }
+    {
+        SCOPED_TRACE("confirmed");
+        window.selectRow(1);
+        dialogs.confirmAnswer = true;
+        window.DeleteWatch1Click();
+        EXPECT_EQ(dialogs.confirmations, 2);
+        const std::vector<TWatchRec> left = storedWatches(core().WatchFilePath);
+        ASSERT_EQ(left.size(), 2u);
+        EXPECT_EQ(getText(left[1].SourceDir), "/w2");
+        EXPECT_EQ(left[1].WatchIndex, 1);
+        EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1"}));
+        EXPECT_EQ(window.ListView1->topLevelItem(1)->text(1), "/w2");
+        EXPECT_EQ(window.selectedRow(), -1);
+    }
+}
+
+TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
+    const std::string source = dir / "src";
+    const std::string destination = dir / "dst";
+    test::makeFolders(source);
+    test::makeFolders(destination);
+    test::writeFile(source + "/a.txt", "alpha");
+    test::writeFile(source + "/b.txt", "beta");
+    test::writeWatches(core(), core().WatchFilePath,
+                       {makeWatch("/nowhere", "/nowhere"), makeWatch(source, destination, rmManual)});
+    window.FillWatchList();
+    window.show();
+
+    {
+        SCOPED_TRACE("no selection: nothing happens");
+        window.CheckNow1Click();
+        EXPECT_FALSE(test::exists(core().LogFilePath));
+    }
+
+    const test::FixedClock clock({2026, 5, 6, 10, 20, 30, 0});
+    window.setRowPicture(1, kRunningPicture);
+    window.setRowPicture(7, 0);  // a row the list lacks: ignored
+    window.selectRow(1);
+    window.CheckNow1Click();
+
+    EXPECT_EQ(test::snapshotTree(destination), (std::vector<std::string>{"a.txt=alpha", "b.txt=beta"}));
+    EXPECT_EQ(rowPicture(1), 2);
+    const std::vector<TWatchRec> stored = storedWatches(core().WatchFilePath);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[1].LastRunTime, Now());
+    EXPECT_NE(stored[0].LastRunTime, Now());
+    EXPECT_EQ(window.ProgressBar1->maximum(), 2);
+    EXPECT_TRUE(window.ProgressBar1->isHidden());
+    const std::vector<std::string> lines = logAreaLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_NE(lines[0].find(": Start Manual Synhro folder " + source + " with folder " + destination),
+              std::string::npos);
+    EXPECT_NE(lines[1].find(": End Manual Synhro folder "), std::string::npos);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainTesselTest, TimerPassRunsDueWatchesWithTheTimerOff) {
+    const std::string source = dir / "src";
+    test::makeFolders(source);
+    test::writeFile(source + "/a.txt", "alpha");
+    TWatchRec due = makeWatch(source, dir / "dst", rmTimer, pd1Hour);
+    due.LastRunTime = 0;  // long ago
+    test::writeWatches(core(), core().WatchFilePath, {due});
+    window.FillWatchList();
+
+    // The log cannot be written (its path is a folder), so the pass shows a message box mid-run.
+    core().LogFilePath = dir.path();
+    std::vector<bool> timerDuringMessages;
+    dialogs.onMessage = [&] { timerDuringMessages.push_back(window.Timer2->isActive()); };
+    window.Timer2Timer();
+
+    EXPECT_EQ(test::readFile(dir / "dst/a.txt"), "alpha");
+    ASSERT_FALSE(timerDuringMessages.empty());
+    for (bool active : timerDuringMessages) EXPECT_FALSE(active);
+    EXPECT_TRUE(window.Timer2->isActive());
+    EXPECT_EQ(rowPicture(0), 4);
+}
+
+TEST_F(MainTesselTest, LoadWatchesSwitchesFilesAndRefillsAtOnce) {
+    threeWatches();
+    const std::string other = dir / "other.wth";
+    test::writeWatches(core(), other, {makeWatch("/o0", "/p0")});
+
+    dialogs.watchFile.clear();
+    window.Load1Click();
+    EXPECT_EQ(core().WatchFilePath, dir / "WatchDef.wth") << "cancelled";
+
+    dialogs.watchFile = QString::fromStdString(other);
+    window.Load1Click();
+    EXPECT_EQ(core().WatchFilePath, other);
+    EXPECT_EQ(captions(), (std::vector<std::string>{"0"}));
+
+    // A name typed without an extension gets ".wth"; the file need not exist yet.
+    dialogs.watchFile = QString::fromStdString(dir / "fresh");
+    window.Load1Click();
+    EXPECT_EQ(core().WatchFilePath, dir / "fresh.wth");
+    EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
+    EXPECT_FALSE(test::exists(dir / "fresh.wth"));
+}
+
+TEST_F(MainTesselTest, LogAreaKeepsSevenDisplayedLines) {
+    window.show();
+    QCoreApplication::processEvents();
+    for (int i = 0; i < 20; ++i) WriteLogLine(core(), "line " + std::to_string(i));
+    std::vector<std::string> lines = logAreaLines();
+    ASSERT_EQ(lines.size(), 7u);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_NE(lines[static_cast<std::size_t>(i)].find(": line " + std::to_string(13 + i)),
+                  std::string::npos);
+    EXPECT_EQ(window.logLineCount(), 7);
+
+    // A line too long for the width counts as several displayed lines, and only one line goes per call.
+    const std::string longMessage(2000, 'w');
+    WriteLogLine(core(), longMessage);
+    const int displayed = window.logLineCount();
+    EXPECT_GT(displayed, 8);
+    lines = logAreaLines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_NE(lines.front().find(": line 14"), std::string::npos);
+
+    // Removing from a wrapped first line takes only its first displayed piece.
+    for (int i = 0; i < 6; ++i) window.removeFirstLogLine();
+    ASSERT_EQ(logAreaLines().size(), 1u);
+    const int wrapped = window.logLineCount();
+    const std::size_t length = logAreaLines().front().size();
+    window.removeFirstLogLine();
+    EXPECT_EQ(window.logLineCount(), wrapped - 1);
+    ASSERT_EQ(logAreaLines().size(), 1u);
+    const std::string rest = logAreaLines().front();
+    EXPECT_LT(rest.size(), length);
+    EXPECT_EQ(rest, std::string(rest.size(), 'w'));
+}
+
+}  // namespace
+}  // namespace tessel

@@ -1,0 +1,87 @@
+#pragma once
+// What the window tests share: dialogs that answer from scripts instead of waiting for a person, and
+// watch records to put into watch files.
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "ui/Dialogs.h"
+#include "watch/Core.h"
+#include "watch/WatchRec.h"
+
+namespace tessel::test {
+
+class FakeDialogs : public Dialogs {
+  public:
+    void showMessage(QWidget*, const QString& text) override {
+        messages.push_back(text);
+        if (onMessage) onMessage();
+    }
+    void showWarning(QWidget*, const QString& text, const QString& caption) override {
+        warnings.emplace_back(text, caption);
+    }
+    bool confirmDelete(QWidget*) override {
+        ++confirmations;
+        return confirmAnswer;
+    }
+    QString chooseFolder(QWidget*, const QString& title) override {
+        folderTitles.push_back(title);
+        return next(folders);
+    }
+    QString chooseFile(QWidget*, const QString& title) override {
+        fileTitles.push_back(title);
+        return next(files);
+    }
+    QString chooseWatchFile(QWidget*) override { return watchFile; }
+    void runEditor(TEditWatchForm& editor) override {
+        ++editorsRun;
+        if (onEditor) onEditor(editor);
+    }
+
+    std::vector<QString> messages;
+    std::vector<std::pair<QString, QString>> warnings;
+    std::function<void()> onMessage;
+    bool confirmAnswer = true;
+    int confirmations = 0;
+    std::deque<QString> folders;  // answers in order; empty text is a cancel
+    std::vector<QString> folderTitles;
+    std::deque<QString> files;
+    std::vector<QString> fileTitles;
+    QString watchFile;
+    std::function<void(TEditWatchForm&)> onEditor;
+    int editorsRun = 0;
+
+  private:
+    static QString next(std::deque<QString>& answers) {
+        if (answers.empty()) return {};
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// A watch with the given folders and run mode; everything else as InitWatchRec leaves it.
+TWatchRec makeWatch(const std::string& source, const std::string& destination,
+                    std::uint8_t runMode = rmManual, std::uint8_t period = pd1Hour);
+
+// Appends the watches to the file in order, each getting its position as WatchIndex.
+void writeWatches(Core& core, const std::string& file, const std::vector<TWatchRec>& watches);
+
+// Every complete record of the file.
+std::vector<TWatchRec> storedWatches(const std::string& file);
+
+// Fixes the clock at a local moment for as long as the object lives.
+class FixedClock {
+  public:
+    explicit FixedClock(const platform::LocalTime& local);
+    ~FixedClock();
+    FixedClock(const FixedClock&) = delete;
+    FixedClock& operator=(const FixedClock&) = delete;
+};
+
+}  // namespace tessel::test

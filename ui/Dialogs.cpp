@@ -1,0 +1,61 @@
+#include "ui/Dialogs.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "ui/EditWatch.h"
+
+QString applicationTitle() {
+    QString name = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    if (name.isEmpty()) name = QStringLiteral("Tessel");
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot >= 0) name.truncate(dot);
+    return name.left(1) + name.mid(1).toLower();
+}
+
+void QtDialogs::showMessage(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void QtDialogs::showWarning(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+}
+
+bool QtDialogs::confirmDelete(QWidget* parent) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
+                    QStringLiteral("You really whant delete watch?"), QMessageBox::Ok | QMessageBox::Cancel,
+                    parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    return box.exec() == QMessageBox::Ok;
+}
+
+QString QtDialogs::chooseFolder(QWidget* parent, const QString& title) {
+    return QFileDialog::getExistingDirectory(parent, title);
+}
+
+QString QtDialogs::chooseFile(QWidget* parent, const QString& title) {
+    return QFileDialog::getOpenFileName(parent, title);
+}
+
+QString QtDialogs::chooseWatchFile(QWidget* parent) {
+    QFileDialog dialog(parent);
+    // A watch file that does not exist yet may be chosen: the next Add Watch creates it.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    // Some desktops' own open dialogs accept only files that exist.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters({QStringLiteral("Watch files (*.wth)"), QStringLiteral("All files (*)")});
+    dialog.setDefaultSuffix(QStringLiteral("wth"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+void QtDialogs::runEditor(TEditWatchForm& editor) {
+    editor.exec();
+}

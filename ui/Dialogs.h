@@ -1,0 +1,44 @@
+#pragma once
+// Every box and picker the window and the editor open, behind one interface: the program shows the
+// real ones, the tests answer them without a nested event loop.
+
+#include <QString>
+
+class QWidget;
+class TEditWatchForm;
+
+class Dialogs {
+  public:
+    virtual ~Dialogs() = default;
+
+    // A plain box with an OK button, captioned with the application title.
+    virtual void showMessage(QWidget* parent, const QString& text) = 0;
+    // A warning box with an exclamation mark that stays on top of every window.
+    virtual void showWarning(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // "You really whant delete watch?" with OK and Cancel; true only for OK.
+    virtual bool confirmDelete(QWidget* parent) = 0;
+    // A folder, or empty text when the user cancels.
+    virtual QString chooseFolder(QWidget* parent, const QString& title) = 0;
+    // An existing file, or empty text when the user cancels.
+    virtual QString chooseFile(QWidget* parent, const QString& title) = 0;
+    // A watch file for Load Watches; it need not exist. Empty text when the user cancels.
+    virtual QString chooseWatchFile(QWidget* parent) = 0;
+    // Runs the editor modally and returns when it has closed.
+    virtual void runEditor(TEditWatchForm& editor) = 0;
+};
+
+// The real boxes and pickers of the desktop.
+class QtDialogs : public Dialogs {
+  public:
+    void showMessage(QWidget* parent, const QString& text) override;
+    void showWarning(QWidget* parent, const QString& text, const QString& caption) override;
+    bool confirmDelete(QWidget* parent) override;
+    QString chooseFolder(QWidget* parent, const QString& title) override;
+    QString chooseFile(QWidget* parent, const QString& title) override;
+    QString chooseWatchFile(QWidget* parent) override;
+    void runEditor(TEditWatchForm& editor) override;
+};
+
+// The program file's name without its folder, cut at its first dot, first character kept and the rest
+// in lower case: the caption of plain message boxes.
+QString applicationTitle();

@@ -1,0 +1,491 @@
+#include "ui/MainTessel.h"
+
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextDocumentLayout>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextLayout>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
+
+#include "sync/Scheduler.h"
+#include "ui/Dialogs.h"
+#include "ui/EditWatch.h"
+#include "ui/MStatusBar.h"
+#include "ui/Pictures.h"
+#include "ui/Texts.h"
+#include "watch/EventLog.h"
+#include "watch/WatchFile.h"
+
+using namespace tessel;
+
+namespace {
+
+constexpr int kStatusPanel = 0;
+constexpr int kProgressPanel = 1;
+// About 30 pictures a second: a run over many small files is not slowed down by drawing.
+constexpr auto kProgressPaintInterval = std::chrono::milliseconds(33);
+
+}  // namespace
+
+TMainTesselForm::TMainTesselForm(Dialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), m_dialogs(dialogs), m_core{*this, *this, {}, {}, 0} {
+    setWindowTitle(QStringLiteral("Tessel v 0.9"));
+    setWindowIcon(programIcon());
+    QFont small = font();
+    small.setPointSize(8);
+    setFont(small);
+
+    m_pictures = loadStatusPictures();
+    createMenus();
+    createToolBar();
+    createPanel();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(2000);
+    connect(Timer1, &QTimer::timeout, this, &TMainTesselForm::Timer1Timer);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(30000);
+    connect(Timer2, &QTimer::timeout, this, &TMainTesselForm::Timer2Timer);
+    Timer2->start();
+    Timer3 = new QTimer(this);
+    Timer3->setInterval(500);
+    connect(Timer3, &QTimer::timeout, this, &TMainTesselForm::Timer3Timer);
+
+    resize(696, 480);
+    if (const QScreen* screen = this->screen()) {
+        const QRect available = screen->availableGeometry();
+        move(available.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+TMainTesselForm::~TMainTesselForm() = default;
+
+void TMainTesselForm::createMenus() {
+    MainMenuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    Load1 = MainMenuFile->addAction(QStringLiteral("&Load Watches"), this, &TMainTesselForm::Load1Click);
+    MainMenuFile->addSeparator();
+    Exit1 = MainMenuFile->addAction(QStringLiteral("&Exit"), this, &TMainTesselForm::Exit1Click);
+
+    MainMenuWatch = menuBar()->addMenu(QStringLiteral("&Watch"));
+    AddWatch1 = MainMenuWatch->addAction(QStringLiteral("Add Watch"), this, &TMainTesselForm::AddWatch1Click);
+    EditWatch1 =
+        MainMenuWatch->addAction(QStringLiteral("Edit Watch"), this, &TMainTesselForm::EditWatch1Click);
+    DeleteWatch1 =
+        MainMenuWatch->addAction(QStringLiteral("Delete Watch"), this, &TMainTesselForm::DeleteWatch1Click);
+    MainMenuWatch->addSeparator();
+    CheckNow1 = MainMenuWatch->addAction(QStringLiteral("Check Now"), this, &TMainTesselForm::CheckNow1Click);
+    EditWatch1->setEnabled(false);
+    DeleteWatch1->setEnabled(false);
+    CheckNow1->setEnabled(false);
+    connect(MainMenuWatch, &QMenu::aboutToShow, this, &TMainTesselForm::Watch1Click);
+
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("Settings"));
+    MinimizeonStart1 = settings->addAction(QStringLiteral("Minimize on Start"));
+    MinimizeonStart1->setCheckable(true);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    Help1 = help->addAction(QStringLiteral("Help"));
+    TesselHelp1 = help->addAction(QStringLiteral("Send your bug reports"));
+    Send1 = help->addAction(QStringLiteral("Send your comments"));
+    help->addSeparator();
+    About2 = help->addAction(QStringLiteral("About ..."));
+
+    PopupMenu1 = new QMenu(this);
+    AddWatch2 = PopupMenu1->addAction(QStringLiteral("Add Watch"), this, &TMainTesselForm::AddWatch1Click);
+    EditWatch2 = PopupMenu1->addAction(QStringLiteral("Edit Watch"), this, &TMainTesselForm::EditWatch1Click);
+    DeleteWatch2 =
+        PopupMenu1->addAction(QStringLiteral("Delete Watch"), this, &TMainTesselForm::DeleteWatch1Click);
+    PopupMenu1->addSeparator();
+    CheckNow2 = PopupMenu1->addAction(QStringLiteral("Check Now"), this, &TMainTesselForm::CheckNow1Click);
+    connect(PopupMenu1, &QMenu::aboutToShow, this, &TMainTesselForm::PopupMenu1Popup);
+
+    PopupMenu2 = new QMenu(this);
+    PopupMenu2->addAction(QStringLiteral("Exit"), this, &TMainTesselForm::Exit1Click);
+}
+
+void TMainTesselForm::createToolBar() {
+    QToolBar* ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setFloatable(false);
+    ToolBar1->setFixedHeight(46);
+    ToolBar1->setIconSize(QSize(40, 40));
+    ToolBar1->layout()->setSpacing(0);
+    ToolBar1->setContentsMargins(0, 0, 0, 0);
+
+    const auto button = [&](const char* name, const QString& tip, const QString& role,
+                            void (TMainTesselForm::*run)()) {
+        auto* speedButton = new QToolButton(ToolBar1);
+        speedButton->setObjectName(QLatin1String(name));
+        speedButton->setToolTip(tip);
+        speedButton->setIcon(toolPicture(role));
+        speedButton->setIconSize(QSize(40, 40));
+        speedButton->setFixedSize(40, 40);
+        speedButton->setAutoRaise(true);
+        speedButton->setFocusPolicy(Qt::NoFocus);
+        if (run != nullptr) connect(speedButton, &QToolButton::clicked, this, run);
+        ToolBar1->addWidget(speedButton);
+        return speedButton;
+    };
+    const auto gap = [&](int width) {
+        auto* space = new QWidget(ToolBar1);
+        space->setFixedWidth(width);
+        ToolBar1->addWidget(space);
+    };
+
+    SpeedButton2 = button("SpeedButton2", QStringLiteral("Add Watch"), QStringLiteral("add"),
+                          &TMainTesselForm::AddWatch1Click);
+    SpeedButton4 = button("SpeedButton4", QStringLiteral("Edit Watch"), QStringLiteral("edit"),
+                          &TMainTesselForm::EditWatch1Click);
+    SpeedButton6 = button("SpeedButton6", QStringLiteral("Delete Watch"), QStringLiteral("delete"),
+                          &TMainTesselForm::DeleteWatch1Click);
+    gap(25);
+    SpeedButton5 = button("SpeedButton5", QStringLiteral("Check Watch Now"), QStringLiteral("run"),
+                          &TMainTesselForm::CheckNow1Click);
+    gap(115);
+    SpeedButton3 = button("SpeedButton3", QStringLiteral("Help"), QStringLiteral("help"), nullptr);
+    SpeedButton1 =
+        button("SpeedButton1", QStringLiteral("Exit"), QStringLiteral("exit"), &TMainTesselForm::Exit1Click);
+}
+
+void TMainTesselForm::createPanel() {
+    // A raised panel inside a lowered one: the double bevel around the list, the log and the status bar.
+    auto* outer = new QFrame(this);
+    outer->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* inner = new QFrame(outer);
+    inner->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto* outerLayout = new QVBoxLayout(outer);
+    outerLayout->setContentsMargins(0, 0, 0, 0);
+    outerLayout->addWidget(inner);
+
+    ListView1 = new QTreeWidget(inner);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setColumnCount(3);
+    ListView1->setHeaderLabels(
+        {QStringLiteral("Status"), QStringLiteral("Source Folder"), QStringLiteral("Destination Folder")});
+    ListView1->setColumnWidth(0, 50);
+    ListView1->setColumnWidth(1, 320);
+    ListView1->setColumnWidth(2, 310);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setItemsExpandable(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setAllColumnsShowFocus(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setIconSize(QSize(kStatusPictureSize, kStatusPictureSize));
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(position));
+    });
+
+    auto* logPane = new QWidget(inner);
+    auto* Panel2 = new QLabel(QStringLiteral("Log events"), logPane);
+    Panel2->setAlignment(Qt::AlignCenter);
+    Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel2->setFixedHeight(26);
+    Memo1 = new QPlainTextEdit(logPane);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Clicks may still select text to copy; the Tab key passes the log by.
+    Memo1->setFocusPolicy(Qt::ClickFocus);
+    Memo1->setTabChangesFocus(true);
+    // Room for the seven lines the log area keeps.
+    const int documentMargin = static_cast<int>(Memo1->document()->documentMargin());
+    Memo1->setMinimumHeight(Memo1->fontMetrics().lineSpacing() * tessel::kLogAreaLines + 2 * documentMargin +
+                            2 * Memo1->frameWidth());
+    auto* logLayout = new QVBoxLayout(logPane);
+    logLayout->setContentsMargins(0, 0, 0, 0);
+    logLayout->setSpacing(0);
+    logLayout->addWidget(Panel2);
+    logLayout->addWidget(Memo1, 1);
+
+    // The list takes what a larger window gains; the log keeps its few lines' height.
+    auto* splitter = new QSplitter(Qt::Vertical, inner);
+    splitter->setChildrenCollapsible(false);
+    splitter->setHandleWidth(3);
+    splitter->addWidget(ListView1);
+    splitter->addWidget(logPane);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({244, 110});
+
+    MyStatusBar1 = new TMyStatusBar(inner);
+    MyStatusBar1->setObjectName(QStringLiteral("MyStatusBar1"));
+    MyStatusBar1->addPanel(300);
+    MyStatusBar1->addPanel(200);
+    MyStatusBar1->setMinimumHeight(19);
+    QFrame* progressPanel = MyStatusBar1->panel(kProgressPanel);
+    Label1 = new QLabel(QStringLiteral("Task percents"), progressPanel);
+    ProgressBar1 = new QProgressBar(progressPanel);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setFixedSize(150, 16);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 1);
+    ProgressBar1->setValue(0);
+    // Hiding the bar at the end of a run must not make the panel shrink under it.
+    QSizePolicy keepPlace = ProgressBar1->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    ProgressBar1->setSizePolicy(keepPlace);
+    auto* progressLayout = static_cast<QHBoxLayout*>(progressPanel->layout());
+    progressLayout->insertWidget(0, Label1);
+    progressLayout->insertWidget(1, ProgressBar1);
+
+    auto* innerLayout = new QVBoxLayout(inner);
+    innerLayout->setContentsMargins(1, 1, 1, 1);
+    innerLayout->setSpacing(0);
+    innerLayout->addWidget(splitter, 1);
+    innerLayout->addWidget(MyStatusBar1);
+
+    setCentralWidget(outer);
+}
+
+void TMainTesselForm::FillWatchList() {
+    ListView1->clear();
+    // A missing or unreadable file leaves the rows read so far; nothing is reported.
+    std::vector<TWatchRec> watches;
+    readAllWatchRecs(m_core.WatchFilePath, watches);
+    for (const TWatchRec& watch : watches) {
+        auto* row = new QTreeWidgetItem(ListView1);
+        row->setText(0, QString::number(watch.WatchIndex));
+        row->setText(1, fromBytes(getText(watch.SourceDir)));
+        row->setText(2, fromBytes(getText(watch.DestDir)));
+        const int picture = GetSinhroWatchType(watch);
+        row->setIcon(0, m_pictures[static_cast<std::size_t>(picture)]);
+        row->setData(0, kPictureRole, picture);
+    }
+}
+
+int TMainTesselForm::selectedRow() const {
+    const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
+    return selected.isEmpty() ? -1 : ListView1->indexOfTopLevelItem(selected.constFirst());
+}
+
+void TMainTesselForm::selectRow(int row) {
+    QTreeWidgetItem* item = ListView1->topLevelItem(row);
+    if (item == nullptr) return;
+    ListView1->setCurrentItem(item);
+    item->setSelected(true);
+    ListView1->scrollToItem(item);
+}
+
+// ---- Run display -------------------------------------------------------------------------------------
+
+void TMainTesselForm::setStatusText(const std::string& text) {
+    MyStatusBar1->setPanelText(kStatusPanel, fromBytes(text));
+}
+
+void TMainTesselForm::setProgressRange(int minimum, int maximum) {
+    m_progressMin = minimum;
+    m_progressMax = maximum;
+    m_progressPosition = std::clamp(m_progressPosition, minimum, std::max(minimum, maximum));
+    showProgress(true);
+}
+
+void TMainTesselForm::setProgressPosition(int position) {
+    m_progressPosition = std::clamp(position, m_progressMin, std::max(m_progressMin, m_progressMax));
+    showProgress(true);
+}
+
+void TMainTesselForm::stepProgress() {
+    m_progressPosition = m_progressPosition + 1 > m_progressMax ? m_progressMin : m_progressPosition + 1;
+    showProgress(false);
+}
+
+void TMainTesselForm::setProgressVisible(bool visible) {
+    ProgressBar1->setVisible(visible);
+    showProgress(true);
+    MyStatusBar1->panel(kProgressPanel)->repaint();
+}
+
+void TMainTesselForm::showProgress(bool force) {
+    if (m_progressMax > m_progressMin) {
+        ProgressBar1->setRange(m_progressMin, m_progressMax);
+        ProgressBar1->setValue(m_progressPosition);
+    } else {
+        // An empty range shows an empty bar rather than the "busy" animation.
+        ProgressBar1->setRange(0, 1);
+        ProgressBar1->setValue(0);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - m_lastProgressPaint < kProgressPaintInterval) return;
+    m_lastProgressPaint = now;
+    if (ProgressBar1->isVisible()) ProgressBar1->repaint();
+}
+
+void TMainTesselForm::setRowPicture(int row, int picture) {
+    QTreeWidgetItem* item = ListView1->topLevelItem(row);
+    if (item == nullptr || picture < 0 || picture >= kPictureCount) return;
+    item->setIcon(0, m_pictures[static_cast<std::size_t>(picture)]);
+    item->setData(0, kPictureRole, picture);
+    ListView1->viewport()->repaint();
+}
+
+void TMainTesselForm::appendLogLine(const std::string& line) {
+    Memo1->appendPlainText(fromBytes(line));
+    scrollLogToEnd();
+}
+
+int TMainTesselForm::logLineCount() const {
+    const QTextDocument* document = Memo1->document();
+    if (document->isEmpty()) return 0;
+    // Until the log area is on screen it has no width to wrap at: each line is one line.
+    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
+    if (layout == nullptr || !Memo1->isVisible()) return document->blockCount();
+    int lines = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        layout->ensureBlockLayout(block);
+        lines += std::max(1, block.layout()->lineCount());
+    }
+    return lines;
+}
+
+void TMainTesselForm::removeFirstLogLine() {
+    QTextDocument* document = Memo1->document();
+    const QTextBlock first = document->begin();
+    if (!first.isValid() || document->isEmpty()) return;
+    QTextCursor cursor(document);
+    cursor.setPosition(first.position());
+    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
+    if (layout != nullptr && Memo1->isVisible()) layout->ensureBlockLayout(first);
+    const QTextLayout* lines = first.layout();
+    if (Memo1->isVisible() && lines != nullptr && lines->lineCount() > 1) {
+        // Only the first displayed piece of a wrapped line goes.
+        cursor.setPosition(first.position() + lines->lineAt(0).textLength(), QTextCursor::KeepAnchor);
+    } else if (first.next().isValid()) {
+        cursor.setPosition(first.next().position(), QTextCursor::KeepAnchor);
+    } else {
+        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    }
+    cursor.removeSelectedText();
+    scrollLogToEnd();
+}
+
+void TMainTesselForm::scrollLogToEnd() {
+    // No scroll bars: the newest line must stay in view by itself, and show before the run goes on.
+    Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
+    if (Memo1->isVisible()) Memo1->viewport()->repaint();
+}
+
+// ---- Messages ---------------------------------------------------------------------------------------
+
+void TMainTesselForm::showMessage(const std::string& text) {
+    m_dialogs.showMessage(this, fromBytes(text));
+}
+
+void TMainTesselForm::showWarning(const std::string& text, const std::string& caption) {
+    m_dialogs.showWarning(this, fromBytes(text), fromBytes(caption));
+}
+
+// ---- Commands ---------------------------------------------------------------------------------------
+
+void TMainTesselForm::Load1Click() {
+    QString path = m_dialogs.chooseWatchFile(this);
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".wth");
+    m_core.WatchFilePath = toBytes(QFileInfo(path).absoluteFilePath());
+    // Row i must show record i of the current file for every command that follows.
+    FillWatchList();
+}
+
+void TMainTesselForm::Exit1Click() {
+    close();
+}
+
+void TMainTesselForm::AddWatch1Click() {
+    Timer2->stop();
+    {
+        TEditWatchForm editor(m_core, m_dialogs, -1, this);
+        m_dialogs.runEditor(editor);
+    }
+    FillWatchList();
+    Timer2->start();
+}
+
+void TMainTesselForm::EditWatch1Click() {
+    const int row = selectedRow();
+    if (ListView1->topLevelItemCount() == 0 || row < 0) return;
+    bool isNumber = false;
+    const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
+    if (!isNumber) return;
+    Timer2->stop();
+    {
+        TEditWatchForm editor(m_core, m_dialogs, index, this);
+        m_dialogs.runEditor(editor);
+    }
+    FillWatchList();
+    Timer2->start();
+    selectRow(row);
+}
+
+void TMainTesselForm::DeleteWatch1Click() {
+    const int row = selectedRow();
+    if (ListView1->topLevelItemCount() > 0 && row >= 0) {
+        bool isNumber = false;
+        const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
+        if (isNumber && m_dialogs.confirmDelete(this)) DelWatchFromFile(m_core, m_core.WatchFilePath, index);
+    }
+    FillWatchList();
+}
+
+void TMainTesselForm::CheckNow1Click() {
+    const int row = selectedRow();
+    if (row < 0) return;
+    bool isNumber = false;
+    const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
+    if (!isNumber) return;
+    checkWatchNow(m_core, index);
+}
+
+void TMainTesselForm::Watch1Click() {
+    const bool selected = selectedRow() >= 0;
+    EditWatch1->setEnabled(selected);
+    DeleteWatch1->setEnabled(selected);
+    CheckNow1->setEnabled(selected);
+}
+
+void TMainTesselForm::PopupMenu1Popup() {
+    const bool selected = selectedRow() >= 0;
+    EditWatch2->setEnabled(selected);
+    DeleteWatch2->setEnabled(selected);
+    CheckNow2->setEnabled(selected);
+}
+
+void TMainTesselForm::Timer1Timer() {
+    Timer1->stop();
+}
+
+void TMainTesselForm::Timer2Timer() {
+    // Off for the whole pass, so a message box shown during a run cannot start a second pass inside it.
+    Timer2->stop();
+    runDueWatches(m_core);
+    Timer2->start();
+}
+
+void TMainTesselForm::Timer3Timer() {
+    Timer3->stop();
+}
+
+void TMainTesselForm::contextMenuEvent(QContextMenuEvent* event) {
+    PopupMenu2->exec(event->globalPos());
+}

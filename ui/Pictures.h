@@ -1,0 +1,19 @@
+#pragma once
+// The pictures built into the program: the ten status pictures of the watch list, the tool-button
+// pictures and the program icon.
+
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+#include <array>
+
+inline constexpr int kStatusPictureCount = 10;
+inline constexpr int kStatusPictureSize = 16;
+
+// The strip "SmallImages" cut into its ten 16×16 pictures, its olive background made transparent.
+std::array<QPixmap, kStatusPictureCount> loadStatusPictures();
+
+// A 40×40 tool-button picture by role: "add", "edit", "delete", "run", "help" or "exit".
+QIcon toolPicture(const QString& role);
+
+QIcon programIcon();
