@@ -73,12 +73,19 @@ Folder::~Folder() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
-Folder::Folder(Folder&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+Folder::Folder(Folder&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)),
+      m_identityKnown(std::exchange(other.m_identityKnown, false)),
+      m_device(other.m_device),
+      m_inode(other.m_inode) {}
 
 Folder& Folder::operator=(Folder&& other) noexcept {
     if (this != &other) {
         if (m_fd >= 0) ::close(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
+        m_identityKnown = std::exchange(other.m_identityKnown, false);
+        m_device = other.m_device;
+        m_inode = other.m_inode;
     }
     return *this;
 }
@@ -96,10 +103,15 @@ Folder Folder::openChild(const Folder& parent, const char* name, bool followLink
 }
 
 bool Folder::identity(dev_t& device, ino_t& inode) const {
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0) return false;
-    device = info.st_dev;
-    inode = info.st_ino;
+    if (!m_identityKnown) {
+        struct stat info {};
+        if (m_fd < 0 || ::fstat(m_fd, &info) != 0) return false;
+        m_device = info.st_dev;
+        m_inode = info.st_ino;
+        m_identityKnown = true;
+    }
+    device = m_device;
+    inode = m_inode;
     return true;
 }
 
@@ -301,48 +313,102 @@ bool copyData(int in, int out, std::uint64_t length, const struct stat& srcInfo,
     return true;
 }
 
-// Writes a complete copy of the source into a new hidden temporary in the destination folder and
-// gives it the source's times and permissions. On success `temporary` names it.
-bool writeTemporaryCopy(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo,
-                        const Folder& dstFolder, std::string& temporary, std::error_code& error) {
+// A finished copy waiting to be put in place: an unnamed file still open, or a hidden temporary.
+struct PendingCopy {
+    int fd = -1;       // the unnamed file; -1 once closed
+    std::string name;  // the hidden temporary's name; empty for an unnamed file
+
+    PendingCopy() = default;
+    PendingCopy(const PendingCopy&) = delete;
+    PendingCopy& operator=(const PendingCopy&) = delete;
+    ~PendingCopy() {
+        if (fd >= 0) ::close(fd);  // an unnamed file vanishes with its descriptor
+    }
+};
+
+pid_t processId() {
+    static const pid_t id = ::getpid();
+    return id;
+}
+
+std::set<dev_t>& refusedUnnamedFiles() {
+    static std::set<dev_t> refused;
+    return refused;
+}
+
+// Creates the file the copy is written into. Where the destination is absent and the file system
+// allows it, the file has no name until the copy is complete, so a killed run leaves nothing behind
+// and putting it in place costs one directory change instead of two.
+int createCopyFile(const Folder& dstFolder, dev_t device, mode_t mode, bool unnamed, PendingCopy& copy) {
+    if (unnamed && !refusedUnnamedFiles().contains(device)) {
+        const int fd = sys::openat(dstFolder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+        if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return fd;
+        refusedUnnamedFiles().insert(device);
+    }
+    static unsigned counter = 0;
+    char name[64];
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::snprintf(name, sizeof name, "%.*s%x-%x.tmp", static_cast<int>(kTemporaryPrefix.size()),
+                      kTemporaryPrefix.data(), static_cast<unsigned>(processId()), ++counter);
+        const int fd = sys::openat(dstFolder.fd(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) {
+            copy.name = name;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    return -1;
+}
+
+// Writes a complete copy of the source, with the source's times and permissions, into a new file in
+// the destination folder that `copy` describes.
+bool writeCopy(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo, const Folder& dstFolder,
+               bool unnamed, PendingCopy& copy, std::error_code& error) {
     const int in = sys::openat(srcFolder.fd(), srcName, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (in < 0) return fail(error);
 
-    static unsigned counter = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    dstFolder.identity(device, inode);
+    // Created with the owner's write bit, so a read-only source can be written into it.
     const mode_t mode = srcInfo.st_mode & 0777;
-    int out = -1;
-    char name[64];
-    for (int attempt = 0; attempt < 100 && out < 0; ++attempt) {
-        std::snprintf(name, sizeof name, "%.*s%x-%x.tmp", static_cast<int>(kTemporaryPrefix.size()),
-                      kTemporaryPrefix.data(), static_cast<unsigned>(::getpid()), ++counter);
-        out = sys::openat(dstFolder.fd(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode | S_IWUSR);
-        if (out < 0 && errno != EEXIST) break;
-    }
+    const int out = createCopyFile(dstFolder, device, mode | S_IWUSR, unnamed, copy);
     if (out < 0) {
         error = lastSystemError();
         ::close(in);
         return false;
     }
-
-    struct stat dstFolderInfo {};
-    ::fstat(dstFolder.fd(), &dstFolderInfo);
-    bool ok = copyData(in, out, static_cast<std::uint64_t>(srcInfo.st_size), srcInfo,
-                       {srcInfo.st_dev, dstFolderInfo.st_dev}, error);
+    bool ok = copyData(in, out, static_cast<std::uint64_t>(srcInfo.st_size), srcInfo, {srcInfo.st_dev, device},
+                       error);
     if (ok) {
         const timespec times[2] = {srcInfo.st_atim, srcInfo.st_mtim};
         if (::futimens(out, times) != 0) ok = fail(error);
     }
-    // Created with the owner's write bit (so a read-only source can be written into it) and under the
-    // umask; set the exact permissions only when those differ.
+    // The umask may have taken bits away; set the exact permissions only when it did.
     const mode_t created = (mode | S_IWUSR) & ~currentUmask();
     if (ok && created != mode && ::fchmod(out, mode) != 0) ok = fail(error);
-    if (::close(out) != 0 && ok) ok = fail(error);
     ::close(in);
-    if (!ok) {
-        ::unlinkat(dstFolder.fd(), name, 0);
-        return false;
+    if (copy.name.empty()) {
+        copy.fd = out;
+    } else {
+        // A write error may only show when the file is closed; the name must not replace anything then.
+        if (::close(out) != 0 && ok) ok = fail(error);
+        if (!ok) ::unlinkat(dstFolder.fd(), copy.name.c_str(), 0);
     }
-    temporary = name;
+    return ok;
+}
+
+// Gives an unnamed copy its name; fails when the name is taken, so nothing is ever replaced.
+bool linkUnnamed(PendingCopy& copy, const Folder& dstFolder, const char* dstName, std::error_code& error) {
+    static bool emptyPathRefused = false;
+    if (!emptyPathRefused) {
+        if (sys::linkat(copy.fd, "", dstFolder.fd(), dstName, AT_EMPTY_PATH) == 0) return true;
+        if (errno != ENOENT && errno != EPERM) return fail(error);
+        emptyPathRefused = true;  // needs a capability this process lacks
+    }
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", copy.fd);
+    if (sys::linkat(AT_FDCWD, path, dstFolder.fd(), dstName, AT_SYMLINK_FOLLOW) != 0) return fail(error);
     return true;
 }
 
@@ -374,11 +440,12 @@ bool refuseDestination(const struct stat* dstInfo, std::error_code& error) {
 bool copyFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo, const Folder& dstFolder,
               const char* dstName, const struct stat* dstInfo, std::error_code& error) {
     if (refuseDestination(dstInfo, error)) return false;
-    std::string temporary;
-    if (!writeTemporaryCopy(srcFolder, srcName, srcInfo, dstFolder, temporary, error)) return false;
-    if (sys::renameat(dstFolder.fd(), temporary.c_str(), dstFolder.fd(), dstName) != 0) {
+    PendingCopy copy;
+    if (!writeCopy(srcFolder, srcName, srcInfo, dstFolder, dstInfo == nullptr, copy, error)) return false;
+    if (copy.name.empty()) return linkUnnamed(copy, dstFolder, dstName, error);
+    if (sys::renameat(dstFolder.fd(), copy.name.c_str(), dstFolder.fd(), dstName) != 0) {
         error = lastSystemError();
-        ::unlinkat(dstFolder.fd(), temporary.c_str(), 0);
+        ::unlinkat(dstFolder.fd(), copy.name.c_str(), 0);
         return false;
     }
     return true;
@@ -394,13 +461,26 @@ bool moveFile(const Folder& srcFolder, const char* srcName, const struct stat& s
     if (error.value() != EXDEV) return false;
 
     // Another file system: copy, put the copy in place, and only then remove the source.
-    std::string temporary;
-    if (!writeTemporaryCopy(srcFolder, srcName, srcInfo, dstFolder, temporary, error)) return false;
-    if (!renameNoReplace(dstFolder.fd(), temporary.c_str(), dstFolder.fd(), dstName, error)) {
-        ::unlinkat(dstFolder.fd(), temporary.c_str(), 0);
+    PendingCopy copy;
+    if (!writeCopy(srcFolder, srcName, srcInfo, dstFolder, true, copy, error)) return false;
+    if (copy.name.empty()) {
+        if (!linkUnnamed(copy, dstFolder, dstName, error)) return false;
+    } else if (!renameNoReplace(dstFolder.fd(), copy.name.c_str(), dstFolder.fd(), dstName, error)) {
+        ::unlinkat(dstFolder.fd(), copy.name.c_str(), 0);
         return false;
     }
     if (::unlinkat(srcFolder.fd(), srcName, 0) != 0) return fail(error);
+    return true;
+}
+
+bool deleteFile(const Folder& folder, const char* name, std::error_code& error) {
+    struct stat info {};
+    if (::fstatat(folder.fd(), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
+        error = errorOf(EACCES);
+        return false;
+    }
+    if (::unlinkat(folder.fd(), name, 0) != 0) return fail(error);
     return true;
 }
 
@@ -416,7 +496,7 @@ bool isStaleTemporary(std::string_view name) {
     };
     if (!isHex(middle.substr(0, dash)) || !isHex(middle.substr(dash + 1))) return false;
     const auto pid = static_cast<pid_t>(std::stoul(std::string(middle.substr(0, dash)), nullptr, 16));
-    if (pid == ::getpid()) return false;
+    if (pid == processId()) return false;
     // A process that still runs may be writing it right now.
     return pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH;
 }
@@ -425,17 +505,6 @@ void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>&
     for (const ListedName& entry : names) {
         if (entry.type == DT_REG && isStaleTemporary(entry.name)) ::unlinkat(folder.fd(), entry.name.c_str(), 0);
     }
-}
-
-bool deleteFile(const Folder& folder, const char* name, std::error_code& error) {
-    struct stat info {};
-    if (::fstatat(folder.fd(), name, &info, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
-    if (S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0) {
-        error = errorOf(EACCES);
-        return false;
-    }
-    if (::unlinkat(folder.fd(), name, 0) != 0) return fail(error);
-    return true;
 }
 
 }  // namespace tessel::platform

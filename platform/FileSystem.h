@@ -51,11 +51,15 @@ public:
 
     bool valid() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
+    // Device and inode, asked of the system once.
     bool identity(dev_t& device, ino_t& inode) const;
 
 private:
     explicit Folder(int fd) : m_fd(fd) {}
     int m_fd = -1;
+    mutable bool m_identityKnown = false;
+    mutable dev_t m_device = 0;
+    mutable ino_t m_inode = 0;
 };
 
 // A folder known by device and inode, so another spelling of its path cannot hide it.

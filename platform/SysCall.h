@@ -40,4 +40,8 @@ inline int renameat2(int fromFolder, const char* from, int toFolder, const char*
     return failNow(Operation::Rename) ? -1 : ::renameat2(fromFolder, from, toFolder, to, flags);
 }
 
+inline int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+    return failNow(Operation::Rename) ? -1 : ::linkat(fromFolder, from, toFolder, to, flags);
+}
+
 }  // namespace tessel::platform::sys

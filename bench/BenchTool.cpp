@@ -1,0 +1,80 @@
+// What bench/run.sh needs besides the programs it times:
+//
+//   tessel-bench tree DIR FILES FOLDERS BYTES   FILES files of BYTES random bytes in FOLDERS folders
+//   tessel-bench watch WATCH-FILE SRC DST [SRC DST ...]   one watch per pair: "*.*", Sync All, copy
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "watch/RunDisplay.h"
+#include "watch/WatchFile.h"
+
+namespace {
+
+class Loud : public tessel::UserMessages {
+public:
+    void showMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
+    void showWarning(const std::string& text, const std::string& caption) override {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    }
+};
+
+int makeTree(const std::string& root, long files, long folders, long bytes) {
+    std::vector<char> content(static_cast<std::size_t>(bytes));
+    std::mt19937_64 random(42);
+    for (char& c : content) c = static_cast<char>(random());
+    if (mkdir(root.c_str(), 0755) != 0) return 1;
+    for (long f = 0; f < files; ++f) {
+        const std::string folder = root + "/d" + std::to_string(f % folders);
+        if (f < folders && mkdir(folder.c_str(), 0755) != 0) return 1;
+        // Each file differs in its first bytes, so no file system can share them.
+        content[0] = static_cast<char>(f);
+        content[content.size() > 1 ? 1 : 0] = static_cast<char>(f >> 8);
+        const std::string path = folder + "/f" + std::to_string(f) + ".dat";
+        const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0 || write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()) ||
+            close(fd) != 0)
+            return 1;
+    }
+    return 0;
+}
+
+int makeWatchFile(int argc, char** argv) {
+    tessel::NullRunDisplay display;
+    Loud messages;
+    tessel::Core core{display, messages, argv[2], "/dev/null"};
+    std::remove(argv[2]);
+    for (int i = 3; i + 1 < argc; i += 2) {
+        tessel::TWatchRec watch;
+        tessel::InitWatchRec(watch);
+        watch.RunMode = tessel::rmManual;
+        watch.TuneMode = tessel::tmSyncAll;
+        if (!tessel::setText(watch.SourceDir, argv[i]) || !tessel::setText(watch.DestDir, argv[i + 1]) ||
+            !tessel::setText(watch.FileMask, "*.*") || !tessel::AppendWatchRec(core, watch, argv[2])) {
+            std::fprintf(stderr, "cannot add the watch %s -> %s\n", argv[i], argv[i + 1]);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "tree" && argc == 6)
+        return makeTree(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]));
+    if (command == "watch" && argc >= 5 && argc % 2 == 1) return makeWatchFile(argc, argv);
+    std::fprintf(stderr,
+                 "usage: %s tree DIR FILES FOLDERS BYTES\n"
+                 "       %s watch WATCH-FILE SRC DST [SRC DST ...]\n",
+                 argv[0], argv[0]);
+    return 2;
+}

@@ -1,0 +1,40 @@
+// Runs watch 0 of a watch file by the window's Check Now, on Qt's offscreen platform, and appends the
+// run's duration in microseconds to RESULT-FILE, so bench/run.sh can weigh the cost of showing
+// progress against tessel-batch on the same tree.
+//
+//   tessel-bench-window WATCH-FILE RESULT-FILE
+
+#include <QApplication>
+#include <chrono>
+#include <cstdio>
+
+#include "ui/Dialogs.h"
+#include "ui/MainTessel.h"
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s WATCH-FILE RESULT-FILE\n", argv[0]);
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QtDialogs dialogs;
+    TMainTesselForm window(dialogs);
+    window.core().WatchFilePath = argv[1];
+    window.core().LogFilePath = "/dev/null";
+    window.FillWatchList();
+    window.show();
+    QApplication::processEvents();
+    window.selectRow(0);
+
+    const auto start = std::chrono::steady_clock::now();
+    window.CheckNow1Click();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    std::FILE* result = std::fopen(argv[2], "a");
+    if (result == nullptr) return 1;
+    std::fprintf(result, "%lld\n",
+                 static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()));
+    std::fclose(result);
+    return window.core().failedActions == 0 ? 0 : 1;
+}
