@@ -42,19 +42,13 @@ public:
         if (!platform::listFolder(source, names, error)) return;
         for (const ListedName& entry : names) {
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
-            Folder child = Folder::openChild(source, entry.name.c_str(), false, error);
-            // An unreadable source folder cannot say what it lacks: its destination counterpart is
-            // made but nothing in it is touched.
-            const bool unreadable = !child.valid() && error.value() == EACCES;
-            if ((!child.valid() && !unreadable) || m_excluded.matches(child)) continue;
-            bool created = false;
-            if (!platform::makeChildFolder(destination, entry.name.c_str(), created, error) || unreadable) continue;
-            const Folder childDestination = Folder::openChild(destination, entry.name.c_str(), true, error);
-            if (!childDestination.valid()) continue;
+            // An unreadable source folder cannot say what it lacks: nothing in its counterpart is touched.
+            SubfolderPair pair;
+            if (!enterSubfolder(source, destination, entry, m_excluded, pair)) continue;
             const std::size_t length = destinationPath.size();
             destinationPath += entry.name;
             destinationPath += '/';
-            walk(child, childDestination, destinationPath);
+            walk(pair.source, pair.destination, destinationPath);
             destinationPath.resize(length);
         }
     }

@@ -2,8 +2,6 @@
 
 #include <dirent.h>
 
-#include <cerrno>
-
 #include <limits>
 #include <vector>
 
@@ -87,18 +85,12 @@ public:
 
         for (const ListedName& entry : names) {
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
-            Folder child = Folder::openChild(source, entry.name.c_str(), false, error);
-            // An unreadable subfolder still gets its counterpart; there is just nothing to walk in it.
-            const bool unreadable = !child.valid() && error.value() == EACCES;
-            if ((!child.valid() && !unreadable) || m_excluded.matches(child)) continue;
-            bool created = false;
-            if (!platform::makeChildFolder(destination, entry.name.c_str(), created, error) || unreadable) continue;
-            Folder childDestination = Folder::openChild(destination, entry.name.c_str(), true, error);
-            if (!childDestination.valid()) continue;
+            SubfolderPair pair;
+            if (!enterSubfolder(source, destination, entry, m_excluded, pair)) continue;
             const std::size_t length = sourcePath.size();
             sourcePath += entry.name;
             sourcePath += '/';
-            walk(child, sourcePath, childDestination, created);
+            walk(pair.source, sourcePath, pair.destination, pair.destinationCreated);
             sourcePath.resize(length);
         }
     }
