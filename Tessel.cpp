@@ -1,34 +1,28 @@
-// Tessel: keeps pairs of folders in step. The program entry creates the main window and runs it.
+// Tessel: keeps pairs of folders in step. The program entry refuses a second instance, then creates the
+// main window and runs it.
 
 #include <QApplication>
-#include <clocale>
+#include <cstdio>
 #include <string>
 #include <system_error>
 
-#include "platform/Paths.h"
+#include "platform/InstanceLock.h"
 #include "ui/Dialogs.h"
-#include "ui/MainTessel.h"
-#include "ui/Pictures.h"
-#include "watch/Settings.h"
+#include "ui/TesselProgram.h"
 
 int main(int argc, char* argv[]) {
-    QApplication application(argc, argv);
-    // After Qt has set up: the log's date and time follow the user's regional settings.
-    std::setlocale(LC_ALL, "");
-    QApplication::setWindowIcon(programIcon());
-
-    QtDialogs dialogs;
-    TMainTesselForm MainTesselForm(dialogs);
-
-    // The settings file lives in the folder Tessel is started from.
-    std::string folder;
+    using tessel::platform::InstanceLock;
+    // Taken first and held until the process ends: a second instance must not touch a single file.
+    InstanceLock instance;
     std::error_code error;
-    tessel::Settings settings;
-    if (tessel::platform::currentFolder(folder, error)) tessel::readSettings(folder, settings, error);
-    MainTesselForm.core().WatchFilePath = settings.WatchFilePath;
-    MainTesselForm.core().LogFilePath = settings.LogFilePath;
-    MainTesselForm.FillWatchList();
+    const std::string lockPath = tessel::platform::instanceLockPath(kInstanceName);
+    const InstanceLock::State state = instance.acquire(lockPath, error);
+    // A mark that cannot be made does not stop Tessel; it only cannot guard against a second start.
+    if (state == InstanceLock::State::Failed)
+        std::fprintf(stderr, "tessel: cannot mark the running instance at %s: %s\n", lockPath.c_str(),
+                     error.message().c_str());
 
-    MainTesselForm.show();
-    return QApplication::exec();
+    QApplication application(argc, argv);
+    QtDialogs dialogs;
+    return runTessel(state == InstanceLock::State::Busy, dialogs);
 }

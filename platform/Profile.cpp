@@ -6,9 +6,12 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <initializer_list>
 
 #include "platform/FileIo.h"
+#include "platform/Paths.h"
 #include "platform/SysCall.h"
+#include "platform/TempFile.h"
 
 namespace tessel::platform {
 
@@ -34,6 +37,12 @@ bool sameName(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string joined(std::initializer_list<std::string_view> pieces) {
+    std::string text;
+    for (std::string_view piece : pieces) text += piece;
+    return text;
+}
+
 // The name of a section line, nullopt for any other line.
 std::optional<std::string_view> sectionName(std::string_view line) {
     line = trimmed(line);
@@ -46,7 +55,14 @@ std::optional<std::string_view> sectionName(std::string_view line) {
 
 Profile::Profile(std::string_view text) {
     // An editor may have saved the file with a byte order mark.
-    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+        m_byteOrderMark = true;
+    }
+    // A rewrite keeps the file's own line ends.
+    const std::size_t firstEnd = text.find('\n');
+    if (firstEnd != std::string_view::npos)
+        m_lineEnd = firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
@@ -86,6 +102,46 @@ std::optional<std::string> Profile::value(std::string_view section, std::string_
     if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') && text.back() == text.front())
         text = text.substr(1, text.size() - 2);
     return std::string(text);
+}
+
+bool Profile::setValue(std::string_view section, std::string_view key, std::string_view value) {
+    const auto holdsLineBreak = [](std::string_view text) { return text.find_first_of("\r\n") != text.npos; };
+    section = trimmed(section);
+    key = trimmed(key);
+    if (key.empty() || holdsLineBreak(section) || holdsLineBreak(key) || holdsLineBreak(value) ||
+        key.find('=') != key.npos || key.front() == ';' || key.front() == '[' ||
+        section.find(']') != section.npos)
+        return false;
+
+    const auto sectionLine = findSection(section);
+    if (!sectionLine) {
+        // A blank line keeps the new section apart from what the file held before.
+        if (!m_lines.empty() && !trimmed(m_lines.back()).empty()) m_lines.emplace_back();
+        m_lines.push_back(joined({"[", section, "]"}));
+        m_lines.push_back(joined({key, "=", value}));
+        return true;
+    }
+    if (const auto keyLine = findKey(*sectionLine, key)) {
+        // The key keeps the spelling the file gave it.
+        std::string& line = m_lines[*keyLine];
+        line = joined({trimmed(std::string_view(line).substr(0, line.find('='))), "=", value});
+        return true;
+    }
+    // After the section's last line that is not blank, so blank lines before the next section stay there.
+    std::size_t last = *sectionLine;
+    for (std::size_t i = *sectionLine + 1; i < m_lines.size() && !sectionName(m_lines[i]); ++i)
+        if (!trimmed(m_lines[i]).empty()) last = i;
+    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(last + 1), joined({key, "=", value}));
+    return true;
+}
+
+std::string Profile::text() const {
+    std::string text = m_byteOrderMark ? "\xEF\xBB\xBF" : "";
+    for (const std::string& line : m_lines) {
+        text += line;
+        text += m_lineEnd;
+    }
+    return text;
 }
 
 bool loadProfile(const std::string& path, Profile& profile, std::error_code& error) {
@@ -136,6 +192,68 @@ std::string readProfileString(const std::string& path, std::string_view section,
     }
     while (!defaultValue.empty() && isBlank(defaultValue.back())) defaultValue.remove_suffix(1);
     return std::string(defaultValue);
+}
+
+}  // namespace tessel::platform
+
+namespace tessel::platform {
+
+namespace {
+
+// Makes a rename in `folder` survive a crash of the machine, not only of Tessel.
+bool syncFolder(const std::string& folder, std::error_code& error) {
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = lastSystemError();
+        return false;
+    }
+    // Some file systems cannot sync a folder at all; their renames are as durable as they get.
+    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+    if (!ok) error = lastSystemError();
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
+bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,
+                        std::string_view value, std::error_code& error) {
+    // Through a link the real file is the one to replace; renaming over the link would cut it.
+    std::string target;
+    std::error_code ignored;
+    if (!resolvePath(path, target, ignored)) target = path;
+
+    Profile profile;
+    const bool exists = loadProfile(target, profile, error);
+    if (!exists) {
+        if (error != std::errc::no_such_file_or_directory) return false;
+        error.clear();
+    } else {
+        // The rename would replace a file that its owner made read-only; the profile functions refuse.
+        File probe;
+        if (!probe.open(target, File::Mode::ReadWrite, error)) return false;
+        if (!probe.close(error)) return false;
+    }
+    if (!profile.setValue(section, key, value)) {
+        error = std::make_error_code(std::errc::invalid_argument);
+        return false;
+    }
+
+    File temp;
+    std::string tempPath;
+    if (!createTempBeside(target, temp, tempPath, error)) return false;
+    const std::string text = profile.text();
+    bool ok = temp.writeAt(0, text.data(), text.size(), error);
+    // The temporary must be complete on disk before it may take the file's place.
+    ok = ok && temp.sync(error);
+    ok = temp.close(error) && ok;
+    ok = ok && renameFile(tempPath, target, error);
+    if (!ok) {
+        removeFile(tempPath, ignored);
+        return false;
+    }
+    const std::size_t slash = target.rfind('/');
+    return syncFolder(slash == std::string::npos ? std::string() : target.substr(0, slash + 1), error);
 }
 
 }  // namespace tessel::platform

@@ -1,12 +1,16 @@
 // Draws Tessel's pictures into the PNG files beside this source, which the program builds in as
 // resources: the strip "SmallImages" of the ten 16×16 status pictures on an olive background that the
-// window treats as transparent, the six 40×40 tool-button pictures and the program icon.
+// window treats as transparent, the six 40×40 tool-button pictures, the program icon and the 351×208
+// picture of the about box.
 //
 // Build the target tessel_make_pictures and run it with this folder as its argument after changing a
 // drawing here; the PNG files it writes are kept with the sources.
 
 #include <QColor>
+#include <QFont>
+#include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QString>
@@ -423,6 +427,65 @@ void programPicture(QPainter& p, int size) {
     }
 }
 
+// ---- About box ---------------------------------------------------------------------------------------
+
+// A night-blue field that a mosaic of tiles fills in towards the lower right, the program icon large on
+// the left and the name on the right. The lower strip stays calm: the web address is written over it.
+void aboutPicture(QPainter& p) {
+    constexpr int kWidth = 351, kHeight = 208;
+    QLinearGradient sky(0, 0, 0, kHeight);
+    sky.setColorAt(0, QColor(14, 32, 78));
+    sky.setColorAt(1, QColor(28, 72, 132));
+    p.fillRect(QRectF(0, 0, kWidth, kHeight), sky);
+
+    const std::vector<QColor> palette = {QColor(90, 150, 230), QColor(60, 120, 200), QColor(120, 180, 240),
+                                         QColor(250, 190, 50), QColor(70, 140, 215)};
+    p.setPen(Qt::NoPen);
+    unsigned seed = 20260601;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    for (int y = 0; y < kHeight; y += 19) {
+        for (int x = 0; x < kWidth; x += 19) {
+            const double reach = 0.55 * x / kWidth + 0.45 * y / kHeight;
+            const unsigned roll = next() % 100;
+            const QColor base = palette[next() % palette.size()];
+            if (roll > reach * 150) continue;
+            QColor tile = base;
+            tile.setAlphaF(std::min(0.55, 0.12 + reach * 0.45));
+            p.setBrush(tile);
+            p.drawRoundedRect(QRectF(x + 1.5, y + 1.5, 16, 16), 3, 3);
+        }
+    }
+    QLinearGradient strip(0, 170, 0, kHeight);
+    strip.setColorAt(0, QColor(8, 20, 50, 0));
+    strip.setColorAt(0.35, QColor(8, 20, 50, 190));
+    strip.setColorAt(1, QColor(8, 20, 50, 220));
+    p.fillRect(QRectF(0, 170, kWidth, kHeight - 170), strip);
+
+    p.save();
+    p.translate(18, 34);
+    programPicture(p, 112);
+    p.restore();
+
+    QFont name(QStringLiteral("DejaVu Sans"));
+    name.setPixelSize(46);
+    name.setBold(true);
+    p.setFont(name);
+    p.setPen(QColor(0, 0, 0, 110));
+    p.drawText(QPointF(149, 106), QStringLiteral("Tessel"));
+    p.setPen(Qt::white);
+    p.drawText(QPointF(147, 104), QStringLiteral("Tessel"));
+
+    QFont line(QStringLiteral("DejaVu Sans"));
+    line.setPixelSize(14);
+    line.setItalic(true);
+    p.setFont(line);
+    p.setPen(QColor(190, 220, 255));
+    p.drawText(QPointF(150, 132), QStringLiteral("keeps folders in step"));
+}
+
 bool save(const QImage& image, const QString& folder, const QString& name) {
     const QString path = folder + QLatin1Char('/') + name;
     if (image.save(path, "PNG")) {
@@ -440,6 +503,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "Usage: tessel_make_pictures FOLDER\n");
         return 2;
     }
+    // The about picture's lettering needs the font database, which needs an application; no screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
     const QString folder = QString::fromLocal8Bit(argv[1]);
     bool ok = save(smallImages(), folder, QStringLiteral("SmallImages.png"));
     const std::vector<std::pair<const char*, Drawing>> tools = {
@@ -454,5 +520,6 @@ int main(int argc, char* argv[]) {
             reduceSmooth(paintLarge(size, size, [size](QPainter& p) { programPicture(p, size); }));
         ok = save(icon, folder, QStringLiteral("Tessel-%1.png").arg(size)) && ok;
     }
+    ok = save(reduceSmooth(paintLarge(351, 208, aboutPicture)), folder, QStringLiteral("About.png")) && ok;
     return ok ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "platform/FileIo.h"
 #include "sync/SyncWatch.h"
@@ -88,6 +89,23 @@ SchedulerReport runDueWatches(Core& core) {
         ++report.ran;
         if (!storeLastRunTime(core, watch, i)) ++report.unsaved;
         WriteLogLine(core, "Synhro folder " + folderPair(watch));
+    }
+    return report;
+}
+
+SchedulerReport runOnStartWatches(Core& core) {
+    SchedulerReport report;
+    std::vector<TWatchRec> watches;
+    // Read in full first: a run may change the watch file (a watch whose destination holds it).
+    readAllWatchRecs(core.WatchFilePath, watches);
+    for (std::size_t position = 0; position < watches.size(); ++position) {
+        const TWatchRec& watch = watches[position];
+        if (watch.RunMode != rmOnStart) continue;
+        const int row = static_cast<int>(position);
+        core.display.setRowPicture(row, kRunningPicture);
+        runWatch(core, watch);
+        core.display.setRowPicture(row, GetSinhroWatchType(watch));
+        ++report.ran;
     }
     return report;
 }

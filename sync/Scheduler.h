@@ -34,6 +34,12 @@ struct SchedulerReport {
 // Nothing happens when the watch file is missing.
 SchedulerReport runDueWatches(Core& core);
 
+// The start-up pass: every rmOnStart watch of core.WatchFilePath runs in file order with its row showing
+// the running mark, then gets its status picture back. Nothing is written to the watch file (LastRunTime
+// stays) and nothing is logged besides what the runs log. Nothing happens when the watch file is
+// missing; a read error ends the pass after the watches read until then.
+SchedulerReport runOnStartWatches(Core& core);
+
 // Check Now for the record at position `index`: runs it whatever its RunMode, between the lines
 // "Start Manual Synhro folder ..." and "End Manual Synhro folder ...", and writes LastRunTime back.
 // For a position with no record only the start line is logged.

@@ -1,9 +1,12 @@
 #include "ui/Dialogs.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSystemTrayIcon>
+#include <QUrl>
 
 #include "ui/EditWatch.h"
 
@@ -22,6 +25,12 @@ void QtDialogs::showMessage(QWidget* parent, const QString& text) {
 
 void QtDialogs::showWarning(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::Ok, parent);
+    box.setWindowFlag(Qt::WindowStaysOnTopHint);
+    box.exec();
+}
+
+void QtDialogs::showError(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     box.exec();
 }
@@ -58,4 +67,12 @@ QString QtDialogs::chooseWatchFile(QWidget* parent) {
 
 void QtDialogs::runEditor(TEditWatchForm& editor) {
     editor.exec();
+}
+
+bool QtDialogs::openUrl(const QUrl& url) {
+    return QDesktopServices::openUrl(url);
+}
+
+bool QtDialogs::systemTrayAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
 }

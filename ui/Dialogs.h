@@ -1,9 +1,11 @@
 #pragma once
-// Every box and picker the window and the editor open, behind one interface: the program shows the
-// real ones, the tests answer them without a nested event loop.
+// Every box and picker the window and the editor open, and the little else they ask of the desktop,
+// behind one interface: the program shows the real ones, the tests answer them without a nested event
+// loop and without starting a mail program.
 
 #include <QString>
 
+class QUrl;
 class QWidget;
 class TEditWatchForm;
 
@@ -15,6 +17,9 @@ class Dialogs {
     virtual void showMessage(QWidget* parent, const QString& text) = 0;
     // A warning box with an exclamation mark that stays on top of every window.
     virtual void showWarning(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // An error box with the error icon that stays on top of every window. With no parent it belongs to
+    // no window at all.
+    virtual void showError(QWidget* parent, const QString& text, const QString& caption) = 0;
     // "You really whant delete watch?" with OK and Cancel; true only for OK.
     virtual bool confirmDelete(QWidget* parent) = 0;
     // A folder, or empty text when the user cancels.
@@ -25,6 +30,11 @@ class Dialogs {
     virtual QString chooseWatchFile(QWidget* parent) = 0;
     // Runs the editor modally and returns when it has closed.
     virtual void runEditor(TEditWatchForm& editor) = 0;
+    // Hands a link to the desktop (a mail link to the mail program, a web address to the browser);
+    // false when nothing could take it.
+    virtual bool openUrl(const QUrl& url) = 0;
+    // Whether the desktop has a notification area to hold Tessel's tray icon right now.
+    virtual bool systemTrayAvailable() = 0;
 };
 
 // The real boxes and pickers of the desktop.
@@ -32,11 +42,14 @@ class QtDialogs : public Dialogs {
   public:
     void showMessage(QWidget* parent, const QString& text) override;
     void showWarning(QWidget* parent, const QString& text, const QString& caption) override;
+    void showError(QWidget* parent, const QString& text, const QString& caption) override;
     bool confirmDelete(QWidget* parent) override;
     QString chooseFolder(QWidget* parent, const QString& title) override;
     QString chooseFile(QWidget* parent, const QString& title) override;
     QString chooseWatchFile(QWidget* parent) override;
     void runEditor(TEditWatchForm& editor) override;
+    bool openUrl(const QUrl& url) override;
+    bool systemTrayAvailable() override;
 };
 
 // The program file's name without its folder, cut at its first dot, first character kept and the rest

@@ -1,5 +1,6 @@
 #include "ui/MainTessel.h"
 
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -10,8 +11,10 @@
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -20,15 +23,21 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <vector>
 
+#include "platform/FileIo.h"
+#include "platform/Paths.h"
 #include "sync/Scheduler.h"
+#include "sync/SyncFolder.h"
 #include "ui/Dialogs.h"
 #include "ui/EditWatch.h"
+#include "ui/Feedback.h"
 #include "ui/MStatusBar.h"
 #include "ui/Pictures.h"
+#include "ui/SplashFrm.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
@@ -68,6 +77,11 @@ TMainTesselForm::TMainTesselForm(Dialogs& dialogs, QWidget* parent)
     Timer3->setInterval(500);
     connect(Timer3, &QTimer::timeout, this, &TMainTesselForm::Timer3Timer);
 
+    TrayIcon1 = new QSystemTrayIcon(programIcon(), this);
+    TrayIcon1->setToolTip(applicationTitle().left(TNotifyIconData::kTipLength));
+    TrayIcon1->setContextMenu(PopupMenu2);
+    connect(TrayIcon1, &QSystemTrayIcon::activated, this, &TMainTesselForm::TrayIcon1Activated);
+
     resize(696, 480);
     if (const QScreen* screen = this->screen()) {
         const QRect available = screen->availableGeometry();
@@ -75,7 +89,9 @@ TMainTesselForm::TMainTesselForm(Dialogs& dialogs, QWidget* parent)
     }
 }
 
-TMainTesselForm::~TMainTesselForm() = default;
+TMainTesselForm::~TMainTesselForm() {
+    FormDestroy();
+}
 
 void TMainTesselForm::createMenus() {
     MainMenuFile = menuBar()->addMenu(QStringLiteral("&File"));
@@ -99,13 +115,15 @@ void TMainTesselForm::createMenus() {
     QMenu* settings = menuBar()->addMenu(QStringLiteral("Settings"));
     MinimizeonStart1 = settings->addAction(QStringLiteral("Minimize on Start"));
     MinimizeonStart1->setCheckable(true);
+    connect(MinimizeonStart1, &QAction::triggered, this, &TMainTesselForm::MinimizeonStart1Click);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    Help1 = help->addAction(QStringLiteral("Help"));
-    TesselHelp1 = help->addAction(QStringLiteral("Send your bug reports"));
-    Send1 = help->addAction(QStringLiteral("Send your comments"));
+    Help1 = help->addAction(QStringLiteral("Help"), this, &TMainTesselForm::Help1Click);
+    TesselHelp1 =
+        help->addAction(QStringLiteral("Send your bug reports"), this, &TMainTesselForm::TesselHelp1Click);
+    Send1 = help->addAction(QStringLiteral("Send your comments"), this, &TMainTesselForm::Send1Click);
     help->addSeparator();
-    About2 = help->addAction(QStringLiteral("About ..."));
+    About2 = help->addAction(QStringLiteral("About ..."), this, &TMainTesselForm::About2Click);
 
     PopupMenu1 = new QMenu(this);
     AddWatch2 = PopupMenu1->addAction(QStringLiteral("Add Watch"), this, &TMainTesselForm::AddWatch1Click);
@@ -160,7 +178,8 @@ void TMainTesselForm::createToolBar() {
     SpeedButton5 = button("SpeedButton5", QStringLiteral("Check Watch Now"), QStringLiteral("run"),
                           &TMainTesselForm::CheckNow1Click);
     gap(115);
-    SpeedButton3 = button("SpeedButton3", QStringLiteral("Help"), QStringLiteral("help"), nullptr);
+    SpeedButton3 =
+        button("SpeedButton3", QStringLiteral("Help"), QStringLiteral("help"), &TMainTesselForm::Help1Click);
     SpeedButton1 =
         button("SpeedButton1", QStringLiteral("Exit"), QStringLiteral("exit"), &TMainTesselForm::Exit1Click);
 }
@@ -409,7 +428,25 @@ void TMainTesselForm::Load1Click() {
 }
 
 void TMainTesselForm::Exit1Click() {
+    WriteLogLine(m_core, "End Work Program");
+    // Like any failed command, a setting that cannot be stored stops here and the program goes on.
+    if (!WriteIniData()) return;
     close();
+}
+
+bool TMainTesselForm::WriteIniData() {
+    // The folder of this moment, not that of the start: Tessel.ini belongs where Tessel now stands.
+    std::string folder;
+    std::error_code error;
+    if (!platform::currentFolder(folder, error)) return true;
+    if (writeMinimizeOnStart(folder, MinimizeOnStartFlag, error)) return true;
+    showError(unableToWriteMessage(settingsFilePath(folder)));
+    return false;
+}
+
+void TMainTesselForm::MinimizeonStart1Click() {
+    // The menu item has already moved its check mark; the settings file is written only on Exit.
+    MinimizeOnStartFlag.assign(1, MinimizeonStart1->isChecked() ? '1' : '0');
 }
 
 void TMainTesselForm::AddWatch1Click() {
@@ -473,6 +510,8 @@ void TMainTesselForm::PopupMenu1Popup() {
 
 void TMainTesselForm::Timer1Timer() {
     Timer1->stop();
+    // Only the brief display's own box: an "About ..." box opened meanwhile stays until its "Ok".
+    if (m_briefDisplay) m_briefDisplay->close();
 }
 
 void TMainTesselForm::Timer2Timer() {
@@ -484,8 +523,175 @@ void TMainTesselForm::Timer2Timer() {
 
 void TMainTesselForm::Timer3Timer() {
     Timer3->stop();
+    MinimizeToTray();
 }
 
 void TMainTesselForm::contextMenuEvent(QContextMenuEvent* event) {
     PopupMenu2->exec(event->globalPos());
+}
+
+// ---- Start and end ----------------------------------------------------------------------------------
+
+void TMainTesselForm::applySettings(const Settings& settings) {
+    DataPath = settings.DataPath;
+    m_core.WatchFilePath = settings.WatchFilePath;
+    m_core.LogFilePath = settings.LogFilePath;
+    MinimizeOnStartFlag = settings.MinimizeOnStartFlag;
+}
+
+void TMainTesselForm::FormCreate() {
+    Memo1->clear();
+
+    std::string folder;
+    std::error_code error;
+    if (!platform::currentFolder(folder, error)) {
+        // Without a current folder (it was deleted under Tessel) there is nowhere to keep the settings.
+        showError(unableToWriteMessage(kSettingsFileName));
+        return;
+    }
+    const std::string settingsFile = settingsFilePath(folder);
+    Settings settings;
+    if (platform::fileExists(settingsFile)) {
+        // An unreadable file gives every key its default, as a file without the keys would.
+        readSettings(folder, settings, error);
+        applySettings(settings);
+    } else {
+        const bool created = createSettings(folder, settings, &ForceFolders, error);
+        // The values written before a failure count; the rest stay empty.
+        applySettings(settings);
+        if (!created) {
+            showError(unableToWriteMessage(settingsFile));
+            return;
+        }
+    }
+
+    FillWatchList();
+    runOnStartWatches(m_core);
+    const bool minimizeOnStart = MinimizeOnStartFlag == "1";
+    MinimizeonStart1->setChecked(minimizeOnStart);
+    WriteLogLine(m_core, "Start Work Program");
+    if (minimizeOnStart) Timer3->start();
+    HelpFile = helpContentsBesideProgram();
+}
+
+void TMainTesselForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // Each time the window becomes visible; the desktop's own exposures do not count.
+    if (!event->spontaneous()) FormShow();
+}
+
+void TMainTesselForm::FormShow() {
+    // A window shown again within the two seconds gets a new box; the old one must not stay for good.
+    if (m_briefDisplay) m_briefDisplay->close();
+    TTesselSplashForm* box = newAboutBox();
+    box->Button1->hide();
+    m_briefDisplay = box;
+    if (TrayIconData.uID > 0) {
+        TrayIcon1->hide();
+        TrayIconData.uID = 0;
+    }
+    box->show();
+    box->repaint();
+    Timer1->start();
+}
+
+void TMainTesselForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+    emit closed();
+}
+
+void TMainTesselForm::FormClose() {
+    WriteLogLine(m_core, "End Work Program");
+    m_helpViewer.closeAll();
+}
+
+void TMainTesselForm::FormDestroy() {
+    // Whether shown or not: a tray icon must not outlive the window it stands for.
+    TrayIcon1->hide();
+    for (const QPointer<TTesselSplashForm>& box : std::as_const(m_aboutBoxes)) delete box;
+    m_aboutBoxes.clear();
+}
+
+void TMainTesselForm::showError(const std::string& text) {
+    QString message = fromBytes(text);
+    if (!message.endsWith(QLatin1Char('.'))) message += QLatin1Char('.');
+    m_dialogs.showError(this, message, applicationTitle());
+}
+
+// ---- Tray icon ----------------------------------------------------------------------------------------
+
+void TMainTesselForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Hidden once the state change is over: hiding a window in the middle of it confuses some window
+    // managers. And only where a notification area exists; otherwise the window would be gone for good.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && m_dialogs.systemTrayAvailable())
+        QMetaObject::invokeMethod(this, &TMainTesselForm::MinimizeToTray, Qt::QueuedConnection);
+}
+
+void TMainTesselForm::MinimizeToTray() {
+    if (!m_dialogs.systemTrayAvailable()) {
+        // Nowhere to put an icon: minimised the ordinary way, the window stays on the task bar.
+        if (!isMinimized()) showMinimized();
+        return;
+    }
+    TrayIconData.uID = TNotifyIconData::kIconId;
+    TrayIconData.szTip = applicationTitle().left(TNotifyIconData::kTipLength);
+    TrayIcon1->setToolTip(TrayIconData.szTip);
+    TrayIcon1->show();
+    // Shown again from the tray, the window comes back in its normal size.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    hide();
+}
+
+void TMainTesselForm::TrayIcon1Activated(QSystemTrayIcon::ActivationReason reason) {
+    // The right button opens the icon's menu by itself; only a plain click brings the window back.
+    if (reason != QSystemTrayIcon::Trigger) return;
+    show();
+    if (isMinimized()) showNormal();
+    raise();
+    activateWindow();
+}
+
+// ---- About, help and feedback ---------------------------------------------------------------------
+
+TTesselSplashForm* TMainTesselForm::newAboutBox() {
+    m_aboutBoxes.removeAll(nullptr);
+    auto* box = new TTesselSplashForm(m_dialogs);
+    m_aboutBoxes.append(box);
+    return box;
+}
+
+TTesselSplashForm* TMainTesselForm::briefDisplay() const {
+    return m_briefDisplay;
+}
+
+QList<TTesselSplashForm*> TMainTesselForm::aboutBoxes() const {
+    QList<TTesselSplashForm*> boxes;
+    for (const QPointer<TTesselSplashForm>& box : m_aboutBoxes)
+        if (box && box->isVisible()) boxes.append(box);
+    return boxes;
+}
+
+void TMainTesselForm::About2Click() {
+    TTesselSplashForm* box = newAboutBox();
+    box->show();
+    box->repaint();
+}
+
+void TMainTesselForm::Help1Click() {
+    if (!m_helpAvailable || !QFileInfo(HelpFile).isFile()) return;
+    m_helpViewer.showContents(HelpFile, this);
+}
+
+void TMainTesselForm::TesselHelp1Click() {
+    sendMail(bugReportLink());
+}
+
+void TMainTesselForm::Send1Click() {
+    sendMail(commentsLink());
+}
+
+void TMainTesselForm::sendMail(const QString& link) {
+    if (!m_dialogs.openUrl(QUrl(link))) m_dialogs.showMessage(this, QStringLiteral("Auto method failed."));
 }

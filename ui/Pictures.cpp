@@ -45,3 +45,8 @@ QIcon programIcon() {
         icon.addFile(QStringLiteral(":/Tessel-%1.png").arg(size), QSize(size, size));
     return icon;
 }
+
+QPixmap aboutPicture() {
+    initPictures();
+    return QPixmap(QStringLiteral(":/About.png"));
+}

@@ -1,6 +1,6 @@
 #pragma once
 // The pictures built into the program: the ten status pictures of the watch list, the tool-button
-// pictures and the program icon.
+// pictures, the program icon and the about box's picture.
 
 #include <QIcon>
 #include <QPixmap>
@@ -17,3 +17,9 @@ std::array<QPixmap, kStatusPictureCount> loadStatusPictures();
 QIcon toolPicture(const QString& role);
 
 QIcon programIcon();
+
+inline constexpr int kAboutPictureWidth = 351;
+inline constexpr int kAboutPictureHeight = 208;
+
+// The picture across the top of the about box.
+QPixmap aboutPicture();

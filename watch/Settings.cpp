@@ -1,5 +1,7 @@
 #include "watch/Settings.h"
 
+#include "platform/FileIo.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 
@@ -30,6 +32,36 @@ bool readSettings(const std::string& folder, Settings& settings, std::error_code
     settings.LogFilePath = read(kLogFileKey, base + kDefaultLogFileName);
     settings.MinimizeOnStartFlag = read(kMinimizeOnStartKey, "0");
     return ok;
+}
+
+std::string settingsFilePath(const std::string& folder) {
+    return withTrailingSlash(folder) + kSettingsFileName;
+}
+
+std::string unableToWriteMessage(const std::string& path) {
+    return "Unable to write to " + path;
+}
+
+bool createSettings(const std::string& folder, Settings& settings, bool (*makeFolders)(const std::string&),
+                    std::error_code& error) {
+    const std::string path = settingsFilePath(folder);
+    const Settings first = firstStartSettings(folder);
+    const auto write = [&](const char* key, const std::string& value, std::string& setting) {
+        if (!platform::writeProfileString(path, kSettingsSection, key, value, error)) return false;
+        setting = value;
+        return true;
+    };
+    if (!write(kDataPathKey, first.DataPath, settings.DataPath)) return false;
+    if (!platform::isExistingFolder(first.DataPath)) makeFolders(first.DataPath);
+    return write(kWatchFileKey, first.WatchFilePath, settings.WatchFilePath) &&
+           write(kLogFileKey, first.LogFilePath, settings.LogFilePath) &&
+           write(kMinimizeOnStartKey, first.MinimizeOnStartFlag, settings.MinimizeOnStartFlag);
+}
+
+bool writeMinimizeOnStart(const std::string& folder, const std::string& flag, std::error_code& error) {
+    const std::string path = settingsFilePath(folder);
+    if (!platform::fileExists(path)) return true;
+    return platform::writeProfileString(path, kSettingsSection, kMinimizeOnStartKey, flag, error);
 }
 
 }  // namespace tessel

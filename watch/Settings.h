@@ -1,6 +1,6 @@
 #pragma once
 // The settings file "Tessel.ini": section "Main" names the data folder, the watch file and the log
-// file, and holds the Minimize on Start switch.
+// file, and holds the Minimize on Start switch. It lives in the folder Tessel is started from.
 
 #include <string>
 #include <system_error>
@@ -34,5 +34,24 @@ Settings firstStartSettings(const std::string& folder);
 // log folder/WatchLog.Log and Minimize on Start "0". A missing file gives the defaults and true;
 // a file that exists but cannot be read gives the defaults and false with the system's reason.
 bool readSettings(const std::string& folder, Settings& settings, std::error_code& error);
+
+// folder/Tessel.ini
+std::string settingsFilePath(const std::string& folder);
+
+// What the user is told when the settings file at `path` cannot be written.
+std::string unableToWriteMessage(const std::string& path);
+
+// A first start in `folder`: writes the values of firstStartSettings into a new folder/Tessel.ini key by
+// key, in the order DataFullPath, DefFileNameFullPath, DefLogNameFullPath, MinimizeOnStart, each on disk
+// before the next. Right after the first key a missing data folder is made with `makeFolders`; whether
+// that works does not matter to the start. Each value goes into `settings` once its key is written, so
+// after a failure `settings` holds what was written until then. False, with the reason, when a write
+// fails.
+bool createSettings(const std::string& folder, Settings& settings, bool (*makeFolders)(const std::string&),
+                    std::error_code& error);
+
+// Stores `flag` as MinimizeOnStart in folder/Tessel.ini when that file exists; a missing file stays
+// missing and counts as success. False, with the reason, when the file cannot be written.
+bool writeMinimizeOnStart(const std::string& folder, const std::string& flag, std::error_code& error);
 
 }  // namespace tessel

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/Faults.h"
 #include "platform/Profile.h"
 #include "support/PermissionOverride.h"
 #include "support/TestSupport.h"
@@ -105,6 +108,120 @@ TEST(Settings, MissingKeysTakeTheirDefaults) {
     chmod((dir / "Tessel.ini").c_str(), 0);
     EXPECT_FALSE(readSettings(dir.path(), settings, error)) << "unreadable is not missing";
     EXPECT_EQ(settings.WatchFilePath, base + "WatchDef.wth");
+}
+
+TEST(ProfileWriter, ChangesOnlyTheLineItMust) {
+    test::TempDir dir;
+    const std::string path = dir / "a.ini";
+    const std::string original =
+        "\xEF\xBB\xBF; Tessel's settings\r\n"
+        "[Main]\r\n"
+        "; MinimizeOnStart=commented out\r\n"
+        "  minimizeonstart = 0\r\n"
+        "DataFullPath=/d\r\n"
+        "\r\n"
+        "[Other]\r\n"
+        "MinimizeOnStart=other section\r\n";
+    struct Case {
+        const char* name;
+        const char* section;
+        const char* key;
+        const char* value;
+        std::string expected;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"replaced in place, spelling kept", "main", "MinimizeOnStart", "1",
+              "\xEF\xBB\xBF; Tessel's settings\r\n[Main]\r\n; MinimizeOnStart=commented out\r\n"
+              "minimizeonstart=1\r\nDataFullPath=/d\r\n\r\n[Other]\r\nMinimizeOnStart=other section\r\n"},
+             {"missing key after the section's last line", "Main", "DefLogNameFullPath", "/l.Log",
+              "\xEF\xBB\xBF; Tessel's settings\r\n[Main]\r\n; MinimizeOnStart=commented out\r\n"
+              "  minimizeonstart = 0\r\nDataFullPath=/d\r\nDefLogNameFullPath=/l.Log\r\n\r\n[Other]\r\n"
+              "MinimizeOnStart=other section\r\n"},
+             {"missing section at the end", "Last", "Key", "v", original + "\r\n[Last]\r\nKey=v\r\n"},
+         }) {
+        SCOPED_TRACE(c.name);
+        test::writeFile(path, original);
+        std::error_code error;
+        ASSERT_TRUE(platform::writeProfileString(path, c.section, c.key, c.value, error)) << error.message();
+        EXPECT_EQ(test::readFile(path), c.expected);
+        EXPECT_EQ(platform::readProfileString(path, c.section, c.key, "default"), c.value);
+    }
+
+    // A file with plain line feeds keeps them; one without a final line end gets one.
+    test::writeFile(path, "[Main]\nA=1\n[B]\nC=2");
+    std::error_code error;
+    ASSERT_TRUE(platform::writeProfileString(path, "Main", "D", "4", error));
+    EXPECT_EQ(test::readFile(path), "[Main]\nA=1\nD=4\n[B]\nC=2\n");
+}
+
+TEST(ProfileWriter, RefusesWhatWouldBreakTheFileAndLeavesItAsItWas) {
+    test::TempDir dir;
+    const std::string path = dir / "a.ini";
+    const std::string original = "[Main]\r\nKey=old\r\n";
+    struct Case {
+        const char* section;
+        const char* key;
+        const char* value;
+    };
+    for (const Case& c : std::vector<Case>{{"Main", "Key", "two\nlines"},
+                                           {"Main", "Key", "carriage\rreturn"},
+                                           {"Main", "", "v"},
+                                           {"Main", "a=b", "v"},
+                                           {"Main", ";comment", "v"},
+                                           {"Ma]in", "Key", "v"},
+                                           {"Ma\nin", "Key", "v"}}) {
+        SCOPED_TRACE(std::string(c.section) + "/" + c.key);
+        test::writeFile(path, original);
+        std::error_code error;
+        EXPECT_FALSE(platform::writeProfileString(path, c.section, c.key, c.value, error));
+        EXPECT_EQ(error, std::errc::invalid_argument);
+        EXPECT_EQ(test::readFile(path), original);
+    }
+    EXPECT_EQ(test::listFolder(dir.path()), std::vector<std::string>{"a.ini"}) << "no temporary left";
+}
+
+TEST(ProfileWriter, FailuresLeaveTheOldFileAndSayWhy) {
+    test::TempDir dir;
+    const std::string original = "[Main]\r\nKey=old\r\n";
+    test::makeFolders(dir / "ro");
+    for (const char* name : {"ro/a.ini", "b.ini", "c.ini"}) test::writeFile(dir / name, original);
+    chmod((dir / "b.ini").c_str(), 0444);
+    chmod((dir / "ro").c_str(), 0555);
+    test::NoPermissionOverride asUser;
+    // A new file and an existing one in a read-only folder; a read-only file in a writable folder,
+    // which the rename could replace but its owner made read-only.
+    for (const char* name : {"ro/new.ini", "ro/a.ini", "b.ini"}) {
+        SCOPED_TRACE(name);
+        std::error_code error;
+        EXPECT_FALSE(platform::writeProfileString(dir / name, "Main", "Key", "new", error));
+        EXPECT_EQ(error, std::errc::permission_denied);
+    }
+    EXPECT_FALSE(test::exists(dir / "ro/new.ini"));
+    EXPECT_EQ(test::readFile(dir / "ro/a.ini"), original);
+    EXPECT_EQ(test::readFile(dir / "b.ini"), original);
+#ifdef TESSEL_FAULT_INJECTION
+    // The disk fills up while the new content is written.
+    platform::faults::inject(platform::faults::Operation::Write, 1, ENOSPC);
+    std::error_code error;
+    EXPECT_FALSE(platform::writeProfileString(dir / "c.ini", "Main", "Key", "new", error));
+    platform::faults::clear();
+    EXPECT_EQ(error, std::errc::no_space_on_device);
+    EXPECT_EQ(test::readFile(dir / "c.ini"), original);
+#endif
+    EXPECT_EQ(test::listFolder(dir.path()), (std::vector<std::string>{"b.ini", "c.ini", "ro"}))
+        << "no temporary left";
+}
+
+TEST(ProfileWriter, WritesThroughALinkToTheFileItNames) {
+    test::TempDir dir;
+    test::writeFile(dir / "real.ini", "[Main]\nKey=old\n");
+    ASSERT_EQ(symlink("real.ini", (dir / "link.ini").c_str()), 0);
+    std::error_code error;
+    ASSERT_TRUE(platform::writeProfileString(dir / "link.ini", "Main", "Key", "new", error));
+    EXPECT_EQ(test::readFile(dir / "real.ini"), "[Main]\nKey=new\n");
+    struct stat info {};
+    ASSERT_EQ(lstat((dir / "link.ini").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
 }
 
 }  // namespace

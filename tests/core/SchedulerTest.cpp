@@ -192,6 +192,27 @@ TEST_F(SchedulerRunTest, CheckNowRunsAnyWatchAndFramesItInTheLog) {
                                                           "Start Manual Synhro folder  with folder "}));
 }
 
+TEST_F(SchedulerRunTest, StartPassRunsOnStartWatchesInFileOrderAndStoresNothing) {
+    EXPECT_EQ(runOnStartWatches(core).ran, 0) << "no watch file";
+    EXPECT_FALSE(test::exists(core.WatchFilePath));
+
+    add("first", rmOnStart, pd1Day, now - 2);
+    add("timed", rmTimer, pd10Minutes, now - 100);
+    add("manual", rmManual, pd1Hour, now - 3);
+    add("second", rmOnStart, pdOnTime, now - 4);
+    const std::string before = test::readFile(core.WatchFilePath);
+
+    EXPECT_EQ(runOnStartWatches(core).ran, 2);
+    EXPECT_TRUE(copied("first"));
+    EXPECT_TRUE(copied("second"));
+    EXPECT_FALSE(copied("timed")) << "due, but the start pass runs only On Start watches";
+    EXPECT_FALSE(copied("manual"));
+    // Running mark, then the watch's own picture, row by row in file order.
+    EXPECT_EQ(display.rowPictures, (std::vector<std::pair<int, int>>{{0, 3}, {0, 1}, {3, 3}, {3, 1}}));
+    EXPECT_EQ(test::readFile(core.WatchFilePath), before) << "LastRunTime stays as stored";
+    EXPECT_TRUE(loggedMessages().empty());
+}
+
 TEST_F(SchedulerRunTest, LastRunTimeThatCannotBeSavedLeavesTheWatchFileAsItWas) {
     add("locked", rmManual, pd1Day, now - 2);
     // The watch's own after-sync program makes the watch file read-only while the watch runs.

@@ -33,6 +33,17 @@ TempDir::~TempDir() {
     fs::remove_all(m_path, error);
 }
 
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::optional<std::string>& value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old;
+    if (value) setenv(name, value->c_str(), 1);
+    else unsetenv(name);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (m_old) setenv(m_name, m_old->c_str(), 1);
+    else unsetenv(m_name);
+}
+
 void writeFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + path);
@@ -100,9 +111,13 @@ std::vector<std::string> snapshotTree(const std::string& root) {
 }
 
 std::vector<std::string> CoreFixture::loggedMessages() const {
+    return test::loggedMessages(core.LogFilePath);
+}
+
+std::vector<std::string> loggedMessages(const std::string& logFile) {
     std::vector<std::string> result;
-    if (!exists(core.LogFilePath)) return result;
-    std::istringstream lines(readFile(core.LogFilePath));
+    if (!exists(logFile)) return result;
+    std::istringstream lines(readFile(logFile));
     std::string line;
     while (std::getline(lines, line, '\n')) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,19 @@ private:
     std::string m_path;
 };
 
+// Sets an environment variable (or removes it, given nullopt) for as long as it lives.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::optional<std::string>& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
 // Small file-system helpers for building and checking trees.
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
@@ -43,6 +57,8 @@ mode_t permissions(const std::string& path);
 std::vector<std::string> listFolder(const std::string& path);
 // Every file below `root` as "relative/path=content", sorted; folders as "relative/path/".
 std::vector<std::string> snapshotTree(const std::string& root);
+// The messages of a log file's lines, without their date-time stamps; none for a missing file.
+std::vector<std::string> loggedMessages(const std::string& logFile);
 
 class FakeDisplay : public RunDisplay {
 public:

@@ -3,6 +3,7 @@
 // watch records to put into watch files.
 
 #include <QString>
+#include <QUrl>
 #include <deque>
 #include <functional>
 #include <string>
@@ -25,6 +26,9 @@ class FakeDialogs : public Dialogs {
     void showWarning(QWidget*, const QString& text, const QString& caption) override {
         warnings.emplace_back(text, caption);
     }
+    void showError(QWidget* parent, const QString& text, const QString& caption) override {
+        errors.push_back({parent, text, caption});
+    }
     bool confirmDelete(QWidget*) override {
         ++confirmations;
         return confirmAnswer;
@@ -42,6 +46,17 @@ class FakeDialogs : public Dialogs {
         ++editorsRun;
         if (onEditor) onEditor(editor);
     }
+    bool openUrl(const QUrl& url) override {
+        openedUrls.push_back(url);
+        return urlOpens;
+    }
+    bool systemTrayAvailable() override { return trayAvailable; }
+
+    struct Error {
+        QWidget* parent;
+        QString text;
+        QString caption;
+    };
 
     std::vector<QString> messages;
     std::vector<std::pair<QString, QString>> warnings;
@@ -55,6 +70,10 @@ class FakeDialogs : public Dialogs {
     QString watchFile;
     std::function<void(TEditWatchForm&)> onEditor;
     int editorsRun = 0;
+    std::vector<Error> errors;
+    std::vector<QUrl> openedUrls;
+    bool urlOpens = true;
+    bool trayAvailable = true;
 
   private:
     static QString next(std::deque<QString>& answers) {

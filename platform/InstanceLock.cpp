@@ -1,0 +1,74 @@
+#include "platform/InstanceLock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/FileIo.h"
+
+namespace tessel::platform {
+
+namespace {
+
+// An environment folder counts only when it is absolute; anything else would depend on where Tessel
+// was started.
+std::string folderFromEnvironment(const char* variable) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr || value[0] != '/') return {};
+    std::string folder = value;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder == "/" ? std::string() : folder;
+}
+
+}  // namespace
+
+std::string instanceLockPath(std::string_view name) {
+    const std::string runtime = folderFromEnvironment("XDG_RUNTIME_DIR");
+    if (!runtime.empty()) return runtime + "/" + std::string(name) + ".lock";
+    std::string temporary = folderFromEnvironment("TMPDIR");
+    if (temporary.empty()) temporary = "/tmp";
+    // A shared folder: the user id keeps one user's mark from stopping another user's Tessel.
+    return temporary + "/" + std::string(name) + "-" + std::to_string(::geteuid()) + ".lock";
+}
+
+InstanceLock::~InstanceLock() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+InstanceLock::State InstanceLock::acquire(const std::string& path, std::error_code& error) {
+    if (m_fd >= 0) return State::Held;
+    // Close-on-exec: an after-sync program that outlives Tessel must not keep the mark.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = lastSystemError();
+        return State::Failed;
+    }
+    // In a shared temporary folder someone else may have put a file of that name first; locking theirs
+    // would let them decide whether Tessel may start.
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        error = lastSystemError();
+        ::close(fd);
+        return State::Failed;
+    }
+    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+        error = std::make_error_code(std::errc::permission_denied);
+        ::close(fd);
+        return State::Failed;
+    }
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR) continue;
+        const bool busy = errno == EWOULDBLOCK;
+        if (!busy) error = lastSystemError();
+        ::close(fd);
+        return busy ? State::Busy : State::Failed;
+    }
+    m_fd = fd;
+    return State::Held;
+}
+
+}  // namespace tessel::platform

@@ -1,0 +1,445 @@
+// Tessel's life from start to end as the window lives it: the settings file, the On Start watches, the
+// tray icon, the about boxes, help and feedback, the exit path, and the refusal of a second instance.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QDir>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QUrlQuery>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/InstanceLock.h"
+#include "support/PermissionOverride.h"
+#include "support/TestSupport.h"
+#include "ui/Feedback.h"
+#include "ui/MainTessel.h"
+#include "ui/SplashFrm.h"
+#include "ui/TesselProgram.h"
+#include "ui/UiTestSupport.h"
+
+namespace tessel {
+namespace {
+
+using Lines = std::vector<std::string>;
+using test::FakeDialogs;
+using test::loggedMessages;
+using test::TempDir;
+
+// Works in `folder` for as long as it lives, as a Tessel started there would.
+class CurrentFolder {
+  public:
+    explicit CurrentFolder(const std::string& folder) {
+        char* old = getcwd(nullptr, 0);
+        m_old = old != nullptr ? old : "/";
+        std::free(old);
+        EXPECT_EQ(chdir(folder.c_str()), 0) << folder;
+    }
+    ~CurrentFolder() { EXPECT_EQ(chdir(m_old.c_str()), 0); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+  private:
+    std::string m_old;
+};
+
+class StartupTest : public ::testing::Test {
+  protected:
+    StartupTest() {
+        QObject::connect(&window, &TMainTesselForm::closed, [this] { ++closings; });
+    }
+
+    std::string base() const { return dir.path() + "/"; }
+    Lines logged() { return loggedMessages(window.core().LogFilePath); }
+    std::string storedSwitch() const {
+        Settings settings;
+        std::error_code error;
+        readSettings(dir.path(), settings, error);
+        return settings.MinimizeOnStartFlag;
+    }
+
+    TempDir dir;
+    CurrentFolder here{dir.path()};
+    FakeDialogs dialogs;
+    TMainTesselForm window{dialogs};
+    int closings = 0;
+};
+
+TEST_F(StartupTest, FirstStartInAnEmptyFolderCreatesTheSettingsTheDataFolderAndTheLog) {
+    window.Memo1->setPlainText(QStringLiteral("left from before"));
+    window.FormCreate();
+
+    EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_EQ(test::readFile(dir / "Tessel.ini"), "[Main]\r\nDataFullPath=" + base() +
+                                                      "Data\r\nDefFileNameFullPath=" + base() +
+                                                      "Data/WatchDef.wth\r\nDefLogNameFullPath=" + base() +
+                                                      "WatchLog.Log\r\nMinimizeOnStart=0\r\n");
+    EXPECT_TRUE(test::isFolder(dir / "Data"));
+    EXPECT_EQ(window.DataPath, base() + "Data");
+    EXPECT_EQ(window.core().WatchFilePath, base() + "Data/WatchDef.wth");
+    EXPECT_EQ(window.core().LogFilePath, base() + "WatchLog.Log");
+    EXPECT_EQ(logged(), Lines{"Start Work Program"});
+    EXPECT_EQ(window.Memo1->document()->blockCount(), 1);
+    EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
+    EXPECT_FALSE(window.MinimizeonStart1->isChecked());
+    EXPECT_FALSE(window.Timer3->isActive());
+
+    // Started from another folder, Tessel keeps a separate set of files there.
+    test::makeFolders(dir / "other");
+    const std::string first = test::readFile(dir / "Tessel.ini");
+    {
+        CurrentFolder other(dir / "other");
+        TMainTesselForm second(dialogs);
+        second.FormCreate();
+    }
+    EXPECT_TRUE(test::exists(dir / "other/Tessel.ini"));
+    EXPECT_TRUE(test::exists(dir / "other/WatchLog.Log"));
+    EXPECT_EQ(test::readFile(dir / "Tessel.ini"), first);
+}
+
+TEST_F(StartupTest, ASettingsFileWithAnEmptySectionIsReadAndNotWritten) {
+    test::writeFile(dir / "Tessel.ini", "[Main]\r\n");
+    window.FormCreate();
+    EXPECT_EQ(test::readFile(dir / "Tessel.ini"), "[Main]\r\n");
+    EXPECT_EQ(window.core().WatchFilePath, base() + "WatchDef.wth");
+    EXPECT_EQ(window.core().LogFilePath, base() + "WatchLog.Log");
+    EXPECT_FALSE(test::exists(dir / "Data"));
+    EXPECT_EQ(logged(), Lines{"Start Work Program"});
+}
+
+TEST_F(StartupTest, SettingsThatCannotBeWrittenSkipTheRestOfTheStart) {
+    TempDir readOnly;
+    chmod(readOnly.path().c_str(), 0555);
+    CurrentFolder there(readOnly.path());
+    test::NoPermissionOverride asUser;
+    window.Memo1->setPlainText(QStringLiteral("left from before"));
+    window.FormCreate();
+
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(dialogs.errors[0].text.toStdString(), "Unable to write to " + readOnly.path() + "/Tessel.ini.");
+    EXPECT_EQ(dialogs.errors[0].caption, applicationTitle());
+    EXPECT_EQ(dialogs.errors[0].parent, &window);
+    EXPECT_TRUE(window.Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(window.core().WatchFilePath.empty());
+    EXPECT_TRUE(window.core().LogFilePath.empty());
+    EXPECT_EQ(window.HelpFile, QStringLiteral("help/index.html"));
+    EXPECT_TRUE(test::listFolder(readOnly.path()).empty());
+}
+
+TEST_F(StartupTest, OnStartWatchesRunInOrderBeforeTheStartLine) {
+    const std::string watchFile = dir / "watches.wth";
+    test::writeFile(dir / "Tessel.ini", "[Main]\nDefFileNameFullPath=" + watchFile + "\n");
+    std::vector<TWatchRec> watches;
+    for (const std::string name : {"a", "b", "c"}) {
+        test::makeFolders(dir / (name + "-src"));
+        test::writeFile(dir / (name + "-src/" + name + ".txt"), name);
+        watches.push_back(test::makeWatch(dir / (name + "-src"), dir / (name + "-dst"), rmOnStart));
+        watches.back().WideLog = 1;
+    }
+    watches[1].RunMode = rmTimer;  // long due, but no On Start watch
+    watches[1].Period = pd10Minutes;
+    test::writeWatches(window.core(), watchFile, watches);
+    const std::string before = test::readFile(watchFile);
+
+    window.FormCreate();
+    EXPECT_EQ(logged(), (Lines{"Copied file " + dir / "a-src/a.txt ", "Copied file " + dir / "c-src/c.txt ",
+                               "Start Work Program"}));
+    EXPECT_FALSE(test::exists(dir / "b-dst/b.txt"));
+    EXPECT_EQ(test::readFile(watchFile), before) << "LastRunTime unchanged";
+    EXPECT_EQ(window.ListView1->topLevelItem(2)->data(0, TMainTesselForm::kPictureRole).toInt(), 1);
+}
+
+TEST_F(StartupTest, TheCloseButtonLogsTheEndOnceExitTwiceAndStoresTheSwitch) {
+    window.FormCreate();
+    window.show();
+    window.MinimizeonStart1->trigger();
+    EXPECT_EQ(window.MinimizeOnStartFlag, "1");
+    window.close();
+    EXPECT_EQ(logged(), (Lines{"Start Work Program", "End Work Program"}));
+    EXPECT_EQ(storedSwitch(), "0");
+    EXPECT_EQ(closings, 1);
+
+    TMainTesselForm next(dialogs);
+    next.FormCreate();
+    EXPECT_FALSE(next.Timer3->isActive()) << "the next start is not minimised";
+    next.show();
+    next.MinimizeonStart1->trigger();
+    next.Exit1Click();
+    const Lines lines = logged();
+    EXPECT_EQ(Lines(lines.begin() + 2, lines.end()),
+              (Lines{"Start Work Program", "End Work Program", "End Work Program"}));
+    EXPECT_EQ(storedSwitch(), "1");
+    EXPECT_FALSE(next.isVisible());
+}
+
+TEST_F(StartupTest, ExitWithASwitchThatCannotBeStoredSaysSoAndStays) {
+    window.FormCreate();
+    window.show();
+    window.MinimizeonStart1->trigger();
+    chmod((dir / "Tessel.ini").c_str(), 0444);
+    test::NoPermissionOverride asUser;
+    window.Exit1Click();
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(dialogs.errors[0].text.toStdString(), "Unable to write to " + base() + "Tessel.ini.");
+    EXPECT_EQ(closings, 0);
+
+    // No settings file in the current folder: nothing written, nothing said.
+    test::makeFolders(dir / "elsewhere");
+    CurrentFolder elsewhere(dir / "elsewhere");
+    window.Exit1Click();
+    EXPECT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(closings, 1);
+    EXPECT_TRUE(test::listFolder(dir / "elsewhere").empty());
+}
+
+TEST_F(StartupTest, MinimizeOnStartAndTheMinimiseButtonHideTheWindowInTheTray) {
+    test::writeFile(dir / "Tessel.ini", "[Main]\r\nMinimizeOnStart=1\r\n");
+    window.FormCreate();
+    EXPECT_TRUE(window.MinimizeonStart1->isChecked());
+    window.show();
+    const TTesselSplashForm* firstBrief = window.briefDisplay();
+    EXPECT_EQ(window.TrayIconData.uID, 0u);
+
+    window.Timer3Timer();
+    EXPECT_FALSE(window.Timer3->isActive());
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(window.TrayIconData.uID, TNotifyIconData::kIconId);
+    EXPECT_TRUE(window.TrayIcon1->isVisible());
+    EXPECT_TRUE(window.briefDisplay()->isVisible()) << "the start's brief display stays on its own";
+
+    // The right button only opens the icon's menu; a click brings the window back, removes the icon and
+    // shows a new brief display in place of the old.
+    window.TrayIcon1Activated(QSystemTrayIcon::Context);
+    EXPECT_FALSE(window.isVisible());
+    window.TrayIcon1Activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.TrayIconData.uID, 0u);
+    EXPECT_FALSE(window.TrayIcon1->isVisible());
+    EXPECT_NE(window.briefDisplay(), firstBrief);
+    EXPECT_EQ(window.aboutBoxes().size(), 1);
+
+    // The title bar's minimise button: hidden, not minimised.
+    window.setWindowState(Qt::WindowMinimized);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_EQ(window.TrayIconData.uID, TNotifyIconData::kIconId);
+
+    // Exit in the icon's menu takes the exit path.
+    ASSERT_EQ(window.TrayIcon1->contextMenu(), window.PopupMenu2);
+    window.PopupMenu2->actions().value(0)->trigger();
+    EXPECT_EQ(closings, 1);
+    EXPECT_EQ(storedSwitch(), "1");
+}
+
+TEST_F(StartupTest, WithoutANotificationAreaTheWindowMinimisesTheOrdinaryWay) {
+    dialogs.trayAvailable = false;
+    window.show();
+    window.setWindowState(Qt::WindowMinimized);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
+    EXPECT_EQ(window.TrayIconData.uID, 0u);
+
+    window.showNormal();
+    window.Timer3Timer();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
+    EXPECT_FALSE(window.TrayIcon1->isVisible());
+}
+
+TEST_F(StartupTest, BriefDisplayAndAboutBoxesEachCloseTheirOwnWay) {
+    window.show();
+    QPointer<TTesselSplashForm> brief = window.briefDisplay();
+    ASSERT_FALSE(brief.isNull());
+    EXPECT_FALSE(brief->Button1->isVisibleTo(brief));
+    EXPECT_TRUE(window.Timer1->isActive());
+
+    // "About ..." during the brief display, twice: two more boxes, each with its "Ok".
+    window.About2Click();
+    window.About2Click();
+    const QList<TTesselSplashForm*> boxes = window.aboutBoxes();
+    ASSERT_EQ(boxes.size(), 3);
+    QPointer<TTesselSplashForm> first = boxes[1];
+    QPointer<TTesselSplashForm> second = boxes[2];
+    EXPECT_TRUE(first->Button1->isVisibleTo(first));
+
+    // Timer1 ends the brief display only; each "Ok" closes and releases its own box.
+    window.Timer1Timer();
+    EXPECT_FALSE(window.Timer1->isActive());
+    EXPECT_FALSE(brief->isVisible());
+    first->Button1->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(brief.isNull());
+    EXPECT_TRUE(first.isNull());
+    ASSERT_FALSE(second.isNull());
+    EXPECT_TRUE(second->isVisible());
+
+    // The web address goes to the desktop; a failure is not reported.
+    dialogs.urlOpens = false;
+    second->Label2Click();
+    EXPECT_EQ(dialogs.openedUrls, std::vector<QUrl>{QUrl(QString::fromLatin1(kWebAddress))});
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(StartupTest, FeedbackMailsAreComposedExactly) {
+    EXPECT_EQ(bugReportLink().toStdString(),
+              "mailto:tessel@example.org?subject=Bug In program Tessel&body=Good Day!%0d%0aYour program have "
+              "a bugs:");
+    EXPECT_EQ(commentsLink().toStdString(),
+              "mailto:tessel@example.org?subject=Comments for program Tessel&body=Good Day!%0d%0aComments "
+              "for Tessel:");
+    struct Case {
+        void (TMainTesselForm::*command)();
+        QString subject;
+        QString body;
+    };
+    for (const Case& c : {Case{&TMainTesselForm::TesselHelp1Click, QStringLiteral("Bug In program Tessel"),
+                               QStringLiteral("Good Day!\r\nYour program have a bugs:")},
+                          Case{&TMainTesselForm::Send1Click, QStringLiteral("Comments for program Tessel"),
+                               QStringLiteral("Good Day!\r\nComments for Tessel:")}}) {
+        SCOPED_TRACE(c.subject.toStdString());
+        dialogs.openedUrls.clear();
+        dialogs.messages.clear();
+        dialogs.urlOpens = true;
+        (window.*c.command)();
+        ASSERT_EQ(dialogs.openedUrls.size(), 1u);
+        // What the mail program reads out of the link.
+        const QUrl& url = dialogs.openedUrls[0];
+        EXPECT_EQ(url.scheme() + QLatin1Char(':') + url.path(), QStringLiteral("mailto:tessel@example.org"));
+        EXPECT_EQ(QUrlQuery(url).queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded), c.subject);
+        EXPECT_EQ(QUrlQuery(url).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), c.body);
+        EXPECT_TRUE(dialogs.messages.empty());
+
+        dialogs.urlOpens = false;
+        (window.*c.command)();
+        EXPECT_EQ(dialogs.messages, std::vector<QString>{QStringLiteral("Auto method failed.")});
+    }
+}
+
+TEST_F(StartupTest, HelpShowsTheHelpPagesOrNothing) {
+    test::makeFolders(dir / "help");
+    test::writeFile(dir / "help/index.html", "<p><a href=\"page.html\">Page</a></p>");
+    test::writeFile(dir / "help/page.html", "<p>The page.</p>");
+    const QString contents = QString::fromStdString(dir / "help/index.html");
+    EXPECT_TRUE(missingHelpText(contents).isEmpty());
+    const std::string gone = dir / "gone/index.html";
+    EXPECT_TRUE(missingHelpText(QString::fromStdString(gone)).contains(QString::fromStdString(gone)));
+
+    // Help pages missing at the start, or gone since: the Help command does nothing, silently.
+    window.HelpFile = contents;
+    window.Help1Click();
+    window.setHelpAvailable(true);
+    window.HelpFile = QString::fromStdString(gone);
+    window.SpeedButton3->click();
+    EXPECT_EQ(window.helpViewer().window(), nullptr);
+
+    window.HelpFile = contents;
+    window.SpeedButton3->click();
+    QTextBrowser* browser = window.helpViewer().browser();
+    ASSERT_NE(browser, nullptr);
+    EXPECT_EQ(browser->source(), QUrl::fromLocalFile(contents));
+    emit browser->anchorClicked(QUrl(QStringLiteral("page.html")));
+    EXPECT_EQ(browser->source(), QUrl::fromLocalFile(QString::fromStdString(dir / "help/page.html")));
+    window.Help1Click();
+    EXPECT_EQ(browser->source(), QUrl::fromLocalFile(contents)) << "Help comes back at the contents";
+    EXPECT_TRUE(dialogs.messages.empty() && dialogs.warnings.empty());
+    window.core().LogFilePath = dir / "WatchLog.Log";
+    window.close();
+    EXPECT_EQ(window.helpViewer().window(), nullptr) << "help closes with the window";
+}
+
+TEST(HelpPages, EveryPageIsReachableFromTheContentsAndEveryLinkLeadsToAPage) {
+    const QDir help(QStringLiteral(TESSEL_HELP_DIR));
+    const QStringList pages = help.entryList({QStringLiteral("*.html")}, QDir::Files);
+    ASSERT_TRUE(pages.contains(QStringLiteral("index.html")));
+    const QRegularExpression link(QStringLiteral("href=\"([^\"]*)\""));
+    QStringList fromContents;
+    for (const QString& page : pages) {
+        SCOPED_TRACE(page.toStdString());
+        const QString text = QString::fromStdString(test::readFile(help.filePath(page).toStdString()));
+        for (auto match = link.globalMatch(text); match.hasNext();) {
+            const QString target = match.next().captured(1);
+            EXPECT_TRUE(pages.contains(target.section(QLatin1Char('#'), 0, 0))) << target.toStdString();
+            if (page == QStringLiteral("index.html")) fromContents.append(target);
+        }
+    }
+    for (const QString& page : pages) {
+        if (page == QStringLiteral("index.html")) continue;
+        EXPECT_TRUE(fromContents.contains(page)) << page.toStdString();
+    }
+}
+
+TEST(SecondInstance, IsRefusedWithoutTouchingAnyFile) {
+    TempDir dir;
+    const std::string runtime = dir / "run";
+    for (const char* folder : {"run", "first", "second"}) test::makeFolders(dir / folder);
+    chmod(runtime.c_str(), 0700);
+
+    // The first instance: the program itself, in its own folder.
+    const pid_t first = fork();
+    if (first == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0 || chdir((dir / "first").c_str()) != 0)
+            _exit(126);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execl(TESSEL_PROGRAM_PATH, TESSEL_PROGRAM_PATH, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(first, 0);
+    // Up once its start line is in its log; a minute is plenty even with the sanitizers.
+    const std::string firstLog = dir / "first/WatchLog.Log";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (loggedMessages(firstLog).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(loggedMessages(firstLog), Lines{"Start Work Program"});
+    const std::string firstLogBytes = test::readFile(firstLog);
+
+    // The second: this process, in another folder, doing what the program entry does.
+    test::ScopedEnvironment userRuntime("XDG_RUNTIME_DIR", runtime);
+    {
+        CurrentFolder second(dir / "second");
+        platform::InstanceLock instance;
+        std::error_code error;
+        const auto state = instance.acquire(platform::instanceLockPath(kInstanceName), error);
+        EXPECT_EQ(state, platform::InstanceLock::State::Busy);
+        FakeDialogs dialogs;
+        EXPECT_EQ(runTessel(state == platform::InstanceLock::State::Busy, dialogs), 0);
+        ASSERT_EQ(dialogs.errors.size(), 1u);
+        EXPECT_EQ(dialogs.errors[0].parent, nullptr);
+        EXPECT_EQ(dialogs.errors[0].text, QStringLiteral("Запуск второй копии программы недопустим."));
+        EXPECT_EQ(dialogs.errors[0].caption, QStringLiteral("Tessel v"));
+    }
+    EXPECT_TRUE(test::listFolder(dir / "second").empty());
+    EXPECT_EQ(test::readFile(firstLog), firstLogBytes);
+
+    // The first instance crashes; the kernel takes its mark away and Tessel can start again.
+    kill(first, SIGKILL);
+    int status = 0;
+    waitpid(first, &status, 0);
+    platform::InstanceLock again;
+    std::error_code error;
+    EXPECT_EQ(again.acquire(platform::instanceLockPath(kInstanceName), error),
+              platform::InstanceLock::State::Held);
+}
+
+}  // namespace
+}  // namespace tessel
