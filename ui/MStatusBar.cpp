@@ -35,9 +35,14 @@ QString TMyStatusBar::panelText(int index) const {
     return index >= 0 && index < panelCount() ? m_panels[static_cast<size_t>(index)].text->text() : QString();
 }
 
-void TMyStatusBar::setPanelText(int index, const QString& text) {
+void TMyStatusBar::setPanelText(int index, const QString& text, bool paintNow) {
     if (index < 0 || index >= panelCount()) return;
     QLabel* label = m_panels[static_cast<size_t>(index)].text;
     label->setText(text);
-    label->repaint();
+    if (paintNow) label->repaint();
+}
+
+void TMyStatusBar::repaintPanel(int index) {
+    if (index < 0 || index >= panelCount()) return;
+    m_panels[static_cast<size_t>(index)].text->repaint();
 }

@@ -21,8 +21,10 @@ class TMyStatusBar : public QStatusBar {
     QFrame* panel(int index) const;
 
     QString panelText(int index) const;
-    // Shows the text at once, also in the middle of a run that processes no events.
-    void setPanelText(int index, const QString& text);
+    // Sets the text and, with `paintNow`, shows it at once, also in the middle of a run that processes
+    // no events.
+    void setPanelText(int index, const QString& text, bool paintNow = true);
+    void repaintPanel(int index);
 
   private:
     struct Panel {

@@ -311,7 +311,22 @@ void TMainTesselForm::selectRow(int row) {
 // ---- Run display -------------------------------------------------------------------------------------
 
 void TMainTesselForm::setStatusText(const std::string& text) {
-    MyStatusBar1->setPanelText(kStatusPanel, fromBytes(text));
+    // The text is always exact; painting it for every file of a run would cost more than copying small
+    // files, so it is painted at most about 30 times a second, and at once when it is cleared.
+    const auto now = std::chrono::steady_clock::now();
+    const bool paint = text.empty() || now - m_lastStatusPaint >= kProgressPaintInterval;
+    MyStatusBar1->setPanelText(kStatusPanel, fromBytes(text), paint);
+    m_statusUnpainted = !paint;
+    if (paint) m_lastStatusPaint = now;
+}
+
+void TMainTesselForm::paintPendingStatus(bool force) {
+    if (!m_statusUnpainted) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - m_lastStatusPaint < kProgressPaintInterval) return;
+    MyStatusBar1->repaintPanel(kStatusPanel);
+    m_statusUnpainted = false;
+    m_lastStatusPaint = now;
 }
 
 void TMainTesselForm::setProgressRange(int minimum, int maximum) {
@@ -329,15 +344,22 @@ void TMainTesselForm::setProgressPosition(int position) {
 void TMainTesselForm::stepProgress() {
     m_progressPosition = m_progressPosition + 1 > m_progressMax ? m_progressMin : m_progressPosition + 1;
     showProgress(false);
+    paintPendingStatus(false);
 }
 
 void TMainTesselForm::setProgressVisible(bool visible) {
+    paintPendingStatus(true);
     ProgressBar1->setVisible(visible);
     showProgress(true);
     MyStatusBar1->panel(kProgressPanel)->repaint();
 }
 
 void TMainTesselForm::showProgress(bool force) {
+    // The position is kept exact here; the bar itself, which formats its percentage on every change, is
+    // brought up to date only when it is painted, about 30 times a second and whenever it matters.
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - m_lastProgressPaint < kProgressPaintInterval) return;
+    m_lastProgressPaint = now;
     if (m_progressMax > m_progressMin) {
         ProgressBar1->setRange(m_progressMin, m_progressMax);
         ProgressBar1->setValue(m_progressPosition);
@@ -346,13 +368,11 @@ void TMainTesselForm::showProgress(bool force) {
         ProgressBar1->setRange(0, 1);
         ProgressBar1->setValue(0);
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && now - m_lastProgressPaint < kProgressPaintInterval) return;
-    m_lastProgressPaint = now;
     if (ProgressBar1->isVisible()) ProgressBar1->repaint();
 }
 
 void TMainTesselForm::setRowPicture(int row, int picture) {
+    paintPendingStatus(true);
     QTreeWidgetItem* item = ListView1->topLevelItem(row);
     if (item == nullptr || picture < 0 || picture >= kPictureCount) return;
     item->setIcon(0, m_pictures[static_cast<std::size_t>(picture)]);
@@ -361,6 +381,8 @@ void TMainTesselForm::setRowPicture(int row, int picture) {
 }
 
 void TMainTesselForm::appendLogLine(const std::string& line) {
+    // A log line may come right before a long wait (the after-sync program): the status must show.
+    paintPendingStatus(true);
     Memo1->appendPlainText(fromBytes(line));
     scrollLogToEnd();
 }
@@ -409,10 +431,12 @@ void TMainTesselForm::scrollLogToEnd() {
 // ---- Messages ---------------------------------------------------------------------------------------
 
 void TMainTesselForm::showMessage(const std::string& text) {
+    paintPendingStatus(true);
     m_dialogs.showMessage(this, fromBytes(text));
 }
 
 void TMainTesselForm::showWarning(const std::string& text, const std::string& caption) {
+    paintPendingStatus(true);
     m_dialogs.showWarning(this, fromBytes(text), fromBytes(caption));
 }
 

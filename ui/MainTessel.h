@@ -191,6 +191,8 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void createToolBar();
     void createPanel();
     void showProgress(bool force);
+    // Paints a status text whose paint was put off: now with `force`, else once the interval is over.
+    void paintPendingStatus(bool force);
     void scrollLogToEnd();
 
     Dialogs& m_dialogs;
@@ -203,6 +205,9 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     int m_progressMax = 0;
     int m_progressPosition = 0;
     std::chrono::steady_clock::time_point m_lastProgressPaint{};
+    // The status text set last may still wait for its paint (see setStatusText).
+    bool m_statusUnpainted = false;
+    std::chrono::steady_clock::time_point m_lastStatusPaint{};
 
     QPointer<TTesselSplashForm> m_briefDisplay;
     QList<QPointer<TTesselSplashForm>> m_aboutBoxes;

@@ -16,6 +16,7 @@
 #include "support/TestSupport.h"
 #include "sync/Scheduler.h"
 #include "ui/EditWatch.h"
+#include "ui/MStatusBar.h"
 #include "ui/MainTessel.h"
 #include "ui/Pictures.h"
 #include "ui/UiTestSupport.h"
@@ -273,6 +274,24 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
               std::string::npos);
     EXPECT_NE(lines[1].find(": End Manual Synhro folder "), std::string::npos);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(MainTesselTest, RunDisplayValuesStayExactWhilePaintsAreSpared) {
+    window.show();
+    // A run sets the status for every file and steps the bar for every file, far faster than paints.
+    window.setProgressRange(0, 5000);
+    window.setProgressPosition(0);
+    window.setProgressVisible(true);
+    for (int i = 0; i < 4321; ++i) {
+        window.stepProgress();
+        window.setStatusText("  Copy file :/src/f" + std::to_string(i));
+    }
+    EXPECT_EQ(window.MyStatusBar1->panelText(0).toStdString(), "  Copy file :/src/f4320");
+    // Whatever comes next shows the bar's exact position.
+    window.setProgressVisible(true);
+    EXPECT_EQ(window.ProgressBar1->value(), 4321);
+    window.setStatusText("");
+    EXPECT_EQ(window.MyStatusBar1->panelText(0).toStdString(), "");
 }
 
 TEST_F(MainTesselTest, TimerPassRunsDueWatchesWithTheTimerOff) {
