@@ -160,7 +160,7 @@ DATA
 gnuplot <<PLOT
 set terminal pngcairo size 900,420 font "sans,10"
 set output "$root/bench/ratios.png"
-set title "Tessel against other tools: time ratio (lower is better), goal as a line"
+set title "Tessel against other tools: time ratio (lower is better); red dots mark the goals"
 set style data histograms
 set style fill solid 0.8 border -1
 set boxwidth 0.6

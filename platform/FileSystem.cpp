@@ -38,6 +38,10 @@ std::uint32_t dosDateTime(std::int64_t seconds) {
     constexpr std::uint32_t kEarliest = (0u << 25) | (1u << 21) | (1u << 16);  // 1980-01-01 00:00:00
     constexpr std::uint32_t kLatest =
         (127u << 25) | (12u << 21) | (31u << 16) | (23u << 11) | (59u << 5) | 29u;  // 2107-12-31 23:59:58
+    // A copy carries its source's time, so a re-sync converts the same second twice in a row.
+    static thread_local std::int64_t lastSeconds = 0;
+    static thread_local std::uint32_t lastResult = 0;
+    if (lastResult != 0 && seconds == lastSeconds) return lastResult;
     const time_t moment = static_cast<time_t>(seconds);
     tm local{};
     if (localtime_r(&moment, &local) == nullptr) return seconds < 0 ? kEarliest : kLatest;
@@ -51,7 +55,9 @@ std::uint32_t dosDateTime(std::int64_t seconds) {
     const std::uint32_t time = (static_cast<std::uint32_t>(local.tm_hour) << 11) |
                                (static_cast<std::uint32_t>(local.tm_min) << 5) |
                                static_cast<std::uint32_t>(local.tm_sec / 2);
-    return (date << 16) | time;
+    lastSeconds = seconds;
+    lastResult = (date << 16) | time;
+    return lastResult;
 }
 
 FileEntry fileEntryOf(const struct stat& info, std::string_view name) {
