@@ -75,8 +75,9 @@ for ((run = 0; run <= runs; run++)); do
     away wA; time_it "$tag:copyA:window" "$window" "$scratch/window.wth" "$scratch/window-$tag.us"
     away tD1; time_it "$tag:scale1k:tessel" "${tessel[@]}" 3
     away tD100; time_it "$tag:scale100k:tessel" "${tessel[@]}" 4
-    rm -rf trash && mkdir trash
 done
+# Deleting many files makes some disks busy for a while (discards): only after the copies.
+rm -rf trash
 
 # The no-op re-sync needs an up-to-date destination first.
 "${tessel[@]}" 1 >/dev/null
