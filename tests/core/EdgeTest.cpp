@@ -18,18 +18,9 @@ namespace {
 using test::readFile;
 using test::writeFile;
 
-class EdgeTest : public ::testing::Test, public test::CoreFixture {
+class EdgeTest : public ::testing::Test, public test::TreeFixture {
 protected:
-    void SetUp() override {
-        InitWatchRec(watch);
-        watch.TuneMode = tmSyncAll;
-        watch.WideLog = 1;
-        src = dir / "src";
-        dst = dir / "dst";
-        test::makeFolders(src);
-    }
-    TWatchRec watch;
-    std::string src, dst;
+    void SetUp() override { watch.WideLog = 1; }
 };
 
 TEST_F(EdgeTest, NamesThatAreNotUtf8) {

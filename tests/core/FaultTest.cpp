@@ -20,16 +20,9 @@ using test::exists;
 using test::readFile;
 using test::writeFile;
 
-class FaultTest : public ::testing::Test, public test::CoreFixture {
+class FaultTest : public ::testing::Test, public test::TreeFixture {
 protected:
-    void SetUp() override {
-        InitWatchRec(watch);
-        watch.TuneMode = tmSyncAll;
-        src = dir / "src";
-        dst = dir / "dst";
-        test::makeFolders(src);
-        test::makeFolders(dst);
-    }
+    void SetUp() override { test::makeFolders(dst); }
     void TearDown() override { platform::faults::clear(); }
 
     void sync(std::uint8_t action = faCopy) { SyncFolder(core, src, dst, "*.*", action, watch); }
@@ -40,9 +33,6 @@ protected:
             if (line.rfind("Error ", 0) == 0) lines.push_back(line);
         return lines;
     }
-
-    TWatchRec watch;
-    std::string src, dst;
 };
 
 TEST_F(FaultTest, DiskFullWhileReplacingAFile) {

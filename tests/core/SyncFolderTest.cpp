@@ -17,23 +17,11 @@ using test::exists;
 using test::readFile;
 using test::writeFile;
 
-class SyncFolderTest : public ::testing::Test, public test::CoreFixture {
+class SyncFolderTest : public ::testing::Test, public test::TreeFixture {
 protected:
-    void SetUp() override {
-        InitWatchRec(watch);
-        watch.TuneMode = tmSyncAll;
-        src = dir / "src";
-        dst = dir / "dst";
-        test::makeFolders(src);
-    }
-
     void sync(std::uint8_t action = faCopy, const std::string& mask = "*.*") {
         SyncFolder(core, src, dst, mask, action, watch);
     }
-
-    TWatchRec watch;
-    std::string src;
-    std::string dst;
 };
 
 constexpr std::int64_t kOld = 1'600'000'000;  // 2020

@@ -12,14 +12,9 @@ using test::readFile;
 using test::snapshotTree;
 using test::writeFile;
 
-class SyncWatchTest : public ::testing::Test, public test::CoreFixture {
+class SyncWatchTest : public ::testing::Test, public test::TreeFixture {
 protected:
     void SetUp() override {
-        InitWatchRec(watch);
-        watch.TuneMode = tmSyncAll;
-        src = dir / "src";
-        dst = dir / "dst";
-        test::makeFolders(src);
         setText(watch.SourceDir, src);
         setText(watch.DestDir, dst);
         setText(watch.FileMask, "*.*");
@@ -29,9 +24,6 @@ protected:
         SyncWatch(core, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
                   getText(watch.RunFile), watch.FileAction, watch);
     }
-
-    TWatchRec watch;
-    std::string src, dst;
 };
 
 TEST_F(SyncWatchTest, MaskListsRunEachMaskInOrder) {

@@ -110,6 +110,12 @@ std::vector<std::string> snapshotTree(const std::string& root) {
     return items;
 }
 
+TreeFixture::TreeFixture() {
+    InitWatchRec(watch);
+    watch.TuneMode = tmSyncAll;
+    makeFolders(src);
+}
+
 std::vector<std::string> CoreFixture::loggedMessages() const {
     return test::loggedMessages(core.LogFilePath);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "watch/Core.h"
+#include "watch/WatchRec.h"
 
 namespace tessel::test {
 
@@ -113,6 +114,15 @@ struct CoreFixture {
 
     // The messages of the log file's lines, without their date-time stamps.
     std::vector<std::string> loggedMessages() const;
+};
+
+// A core wired to fakes plus a watch that copies everything (Sync All) from the folder src, which
+// exists, to dst, which does not yet.
+struct TreeFixture : CoreFixture {
+    TreeFixture();
+    TWatchRec watch;
+    std::string src = dir / "src";
+    std::string dst = dir / "dst";
 };
 
 }  // namespace tessel::test
