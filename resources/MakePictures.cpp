@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <vector>
 
@@ -28,6 +29,15 @@ constexpr int kSample = 8;  // samples per pixel along each axis
 const QColor kOlive(128, 128, 0);
 
 using Drawing = std::function<void(QPainter&)>;
+
+// A closed polygon through `corners`, drawn with the painter's pen and brush.
+void drawPolygon(QPainter& p, std::initializer_list<QPointF> corners) {
+    QPainterPath path;
+    path.moveTo(*corners.begin());
+    for (auto corner = corners.begin() + 1; corner != corners.end(); ++corner) path.lineTo(*corner);
+    path.closeSubpath();
+    p.drawPath(path);
+}
 
 // Paints `draw` in pixel units at kSample times the size, with anti-aliasing.
 QImage paintLarge(int width, int height, const Drawing& draw) {
@@ -239,21 +249,9 @@ QImage smallImages() {
 void sheet(QPainter& p) {
     p.setPen(QPen(QColor(80, 90, 110), 1.2));
     p.setBrush(QColor(250, 250, 252));
-    QPainterPath page;
-    page.moveTo(7, 4);
-    page.lineTo(25, 4);
-    page.lineTo(32, 11);
-    page.lineTo(32, 36);
-    page.lineTo(7, 36);
-    page.closeSubpath();
-    p.drawPath(page);
+    drawPolygon(p, {{7, 4}, {25, 4}, {32, 11}, {32, 36}, {7, 36}});  // page
     p.setBrush(QColor(215, 220, 230));
-    QPainterPath fold;
-    fold.moveTo(25, 4);
-    fold.lineTo(25, 11);
-    fold.lineTo(32, 11);
-    fold.closeSubpath();
-    p.drawPath(fold);
+    drawPolygon(p, {{25, 4}, {25, 11}, {32, 11}});  // fold
     p.setPen(QPen(QColor(140, 160, 200), 1.6));
     for (double y : {15.0, 20.0, 25.0}) p.drawLine(QPointF(11, y), QPointF(28, y));
 }
@@ -285,19 +283,9 @@ void editPicture(QPainter& p) {
     p.setBrush(QColor(230, 120, 140));
     p.drawRect(QRectF(-4, -18, 8, 4));
     p.setBrush(QColor(240, 215, 170));
-    QPainterPath point;
-    point.moveTo(-4, 6);
-    point.lineTo(4, 6);
-    point.lineTo(0, 14);
-    point.closeSubpath();
-    p.drawPath(point);
+    drawPolygon(p, {{-4, 6}, {4, 6}, {0, 14}});  // point
     p.setBrush(QColor(40, 40, 40));
-    QPainterPath lead;
-    lead.moveTo(-1.4, 11.2);
-    lead.lineTo(1.4, 11.2);
-    lead.lineTo(0, 14);
-    lead.closeSubpath();
-    p.drawPath(lead);
+    drawPolygon(p, {{-1.4, 11.2}, {1.4, 11.2}, {0, 14}});  // lead
     p.restore();
 }
 
@@ -319,12 +307,7 @@ void runPicture(QPainter& p) {
     p.drawEllipse(QPointF(20, 20), 16.5, 16.5);
     p.setPen(QPen(QColor(255, 255, 255), 1.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(Qt::white);
-    QPainterPath play;
-    play.moveTo(15, 10.5);
-    play.lineTo(29, 20);
-    play.lineTo(15, 29.5);
-    play.closeSubpath();
-    p.drawPath(play);
+    drawPolygon(p, {{15, 10.5}, {29, 20}, {15, 29.5}});  // play
 }
 
 void helpPicture(QPainter& p) {
@@ -353,28 +336,13 @@ void exitPicture(QPainter& p) {
     p.setBrush(QColor(60, 60, 70));
     p.drawRect(QRectF(8, 4, 18, 32));  // the dark doorway
     p.setBrush(QColor(170, 110, 55));
-    QPainterPath door;
-    door.moveTo(8, 4);
-    door.lineTo(18, 8);
-    door.lineTo(18, 39);
-    door.lineTo(8, 36);
-    door.closeSubpath();
-    p.drawPath(door);
+    drawPolygon(p, {{8, 4}, {18, 8}, {18, 39}, {8, 36}});  // door
     p.setBrush(QColor(250, 210, 60));
     p.setPen(Qt::NoPen);
     p.drawEllipse(QPointF(15.5, 22), 1.4, 1.4);
     p.setPen(QPen(QColor(120, 10, 10), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(QColor(225, 40, 40));
-    QPainterPath arrow;
-    arrow.moveTo(21, 17);
-    arrow.lineTo(29, 17);
-    arrow.lineTo(29, 11.5);
-    arrow.lineTo(38.5, 20);
-    arrow.lineTo(29, 28.5);
-    arrow.lineTo(29, 23);
-    arrow.lineTo(21, 23);
-    arrow.closeSubpath();
-    p.drawPath(arrow);
+    drawPolygon(p, {{21, 17}, {29, 17}, {29, 11.5}, {38.5, 20}, {29, 28.5}, {29, 23}, {21, 23}});  // arrow
 }
 
 // ---- Program icon ----------------------------------------------------------------------------------
