@@ -29,6 +29,13 @@ void runWatch(Core& core, const TWatchRec& watch) {
               getText(watch.RunFile), watch.FileAction, watch);
 }
 
+// Runs the watch with its row showing the running mark, then its own status picture again.
+void runMarked(Core& core, int row, const TWatchRec& watch) {
+    core.display.setRowPicture(row, kRunningPicture);
+    runWatch(core, watch);
+    core.display.setRowPicture(row, GetSinhroWatchType(watch));
+}
+
 // Stores the end of the run as LastRunTime. The record goes back to the position it was read from:
 // a damaged WatchIndex must not make it overwrite some other watch.
 bool storeLastRunTime(Core& core, TWatchRec watch, std::int32_t position) {
@@ -83,9 +90,7 @@ SchedulerReport runDueWatches(Core& core) {
     for (std::int32_t i = 0; i < count; ++i) {
         const TWatchRec watch = ReadWatchRec(core, i);
         if (!CheckWatchStatus(watch)) continue;
-        core.display.setRowPicture(i, kRunningPicture);
-        runWatch(core, watch);
-        core.display.setRowPicture(i, GetSinhroWatchType(watch));
+        runMarked(core, i, watch);
         ++report.ran;
         if (!storeLastRunTime(core, watch, i)) ++report.unsaved;
         WriteLogLine(core, "Synhro folder " + folderPair(watch));
@@ -101,10 +106,7 @@ SchedulerReport runOnStartWatches(Core& core) {
     for (std::size_t position = 0; position < watches.size(); ++position) {
         const TWatchRec& watch = watches[position];
         if (watch.RunMode != rmOnStart) continue;
-        const int row = static_cast<int>(position);
-        core.display.setRowPicture(row, kRunningPicture);
-        runWatch(core, watch);
-        core.display.setRowPicture(row, GetSinhroWatchType(watch));
+        runMarked(core, static_cast<int>(position), watch);
         ++report.ran;
     }
     return report;
