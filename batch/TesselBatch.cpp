@@ -13,10 +13,10 @@
 #include <system_error>
 #include <vector>
 
+#include "batch/WatchListing.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/Terminal.h"
-#include "batch/WatchListing.h"
 #include "sync/Scheduler.h"
 #include "watch/Core.h"
 #include "watch/RunDisplay.h"
@@ -131,7 +131,7 @@ bool parseArguments(const std::vector<std::string_view>& arguments, Options& opt
 
 // The terminal face of a run: log lines on stdout, message boxes and the progress line on stderr.
 class Console : public RunDisplay, public UserMessages {
-public:
+  public:
     Console() : m_showProgress(platform::standardErrorIsTerminal()) {}
     ~Console() override { clearProgress(); }
 
@@ -179,7 +179,7 @@ public:
     // Every message box stands for something that was not done or not saved.
     int messagesShown() const { return m_messages; }
 
-private:
+  private:
     void drawProgress(bool force) {
         if (!m_showProgress || !m_visible) return;
         // Redrawing on every file would cost more than the copies of small files.

@@ -19,7 +19,7 @@
 namespace {
 
 class Loud : public tessel::UserMessages {
-public:
+  public:
     void showMessage(const std::string& text) override { std::fprintf(stderr, "%s\n", text.c_str()); }
     void showWarning(const std::string& text, const std::string& caption) override {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

@@ -33,8 +33,9 @@ int main(int argc, char** argv) {
 
     std::FILE* result = std::fopen(argv[2], "a");
     if (result == nullptr) return 1;
-    std::fprintf(result, "%lld\n",
-                 static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()));
+    std::fprintf(
+        result, "%lld\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()));
     std::fclose(result);
     return window.core().failedActions == 0 ? 0 : 1;
 }

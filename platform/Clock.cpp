@@ -15,14 +15,21 @@ WallClock clockNow() {
     return {ts.tv_sec, static_cast<std::int32_t>(ts.tv_nsec)};
 }
 
-void setClockForTesting(std::optional<WallClock> fixed) { g_fixedClock = fixed; }
+void setClockForTesting(std::optional<WallClock> fixed) {
+    g_fixedClock = fixed;
+}
 
 LocalTime toLocalTime(WallClock moment) {
     const time_t seconds = static_cast<time_t>(moment.seconds);
     tm parts{};
     if (localtime_r(&seconds, &parts) == nullptr) return {};
-    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday, parts.tm_hour,
-            parts.tm_min,         parts.tm_sec,     moment.nanoseconds / 1'000'000};
+    return {parts.tm_year + 1900,
+            parts.tm_mon + 1,
+            parts.tm_mday,
+            parts.tm_hour,
+            parts.tm_min,
+            parts.tm_sec,
+            moment.nanoseconds / 1'000'000};
 }
 
 std::optional<WallClock> fromLocalTime(const LocalTime& local) {
@@ -35,7 +42,8 @@ std::optional<WallClock> fromLocalTime(const LocalTime& local) {
     parts.tm_sec = local.second;
     parts.tm_isdst = -1;
     const time_t seconds = mktime(&parts);
-    if (seconds == static_cast<time_t>(-1) && !(parts.tm_year == 69 && parts.tm_mon == 11)) return std::nullopt;
+    if (seconds == static_cast<time_t>(-1) && !(parts.tm_year == 69 && parts.tm_mon == 11))
+        return std::nullopt;
     return WallClock{seconds, local.millisecond * 1'000'000};
 }
 

@@ -17,7 +17,9 @@ Planned g_planned[static_cast<int>(Operation::Count)];
 
 }  // namespace
 
-void inject(Operation operation, int nth, int error) { g_planned[static_cast<int>(operation)] = {nth, error}; }
+void inject(Operation operation, int nth, int error) {
+    g_planned[static_cast<int>(operation)] = {nth, error};
+}
 
 void clear() {
     for (Planned& planned : g_planned) planned = {};

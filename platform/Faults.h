@@ -14,7 +14,9 @@ void clear();
 // Called by the platform layer before each operation: true (with errno set) when it is to fail.
 bool failNow(Operation operation);
 #else
-inline bool failNow(Operation) { return false; }
+inline bool failNow(Operation) {
+    return false;
+}
 #endif
 
 }  // namespace tessel::platform::faults

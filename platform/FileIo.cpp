@@ -1,7 +1,5 @@
 #include "platform/FileIo.h"
 
-#include "platform/SysCall.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,9 +8,13 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/SysCall.h"
+
 namespace tessel::platform {
 
-std::error_code lastSystemError() { return {errno, std::system_category()}; }
+std::error_code lastSystemError() {
+    return {errno, std::system_category()};
+}
 
 namespace {
 
@@ -72,9 +74,15 @@ bool File::open(const std::string& path, Mode mode, std::error_code& error) {
     }
     int flags = O_CLOEXEC;
     switch (mode) {
-        case Mode::ReadWrite: flags |= O_RDWR; break;
-        case Mode::ReadWriteOrCreate: flags |= O_RDWR | O_CREAT; break;
-        case Mode::CreateExclusive: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+        case Mode::ReadWrite:
+            flags |= O_RDWR;
+            break;
+        case Mode::ReadWriteOrCreate:
+            flags |= O_RDWR | O_CREAT;
+            break;
+        case Mode::CreateExclusive:
+            flags |= O_WRONLY | O_CREAT | O_EXCL;
+            break;
     }
     m_fd = sys::open(path.c_str(), flags, 0666);
     if (m_fd < 0) {
@@ -99,7 +107,7 @@ bool File::readSomeAt(std::uint64_t offset, void* buffer, std::size_t length, st
     done = 0;
     while (done < length) {
         const ssize_t got = sys::pread(m_fd, static_cast<char*>(buffer) + done, length - done,
-                                    static_cast<off_t>(offset + done));
+                                       static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
             error = lastSystemError();
@@ -125,7 +133,7 @@ bool File::writeAt(std::uint64_t offset, const void* buffer, std::size_t length,
     std::size_t done = 0;
     while (done < length) {
         const ssize_t written = sys::pwrite(m_fd, static_cast<const char*>(buffer) + done, length - done,
-                                         static_cast<off_t>(offset + done));
+                                            static_cast<off_t>(offset + done));
         if (written < 0) {
             if (errno == EINTR) continue;
             error = lastSystemError();

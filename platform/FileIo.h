@@ -21,7 +21,7 @@ bool fileExists(const std::string& path);
 
 // An open file, closed when the object goes.
 class File {
-public:
+  public:
     enum class Mode {
         ReadWrite,          // an existing file, for reading and writing
         ReadWriteOrCreate,  // the same, created empty when missing
@@ -50,7 +50,7 @@ public:
     // Closes the file; a failure here can mean data that never reached the disk.
     bool close(std::error_code& error);
 
-private:
+  private:
     int m_fd = -1;
 };
 

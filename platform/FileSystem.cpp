@@ -22,7 +22,9 @@ namespace tessel::platform {
 
 namespace {
 
-std::error_code errorOf(int code) { return {code, std::system_category()}; }
+std::error_code errorOf(int code) {
+    return {code, std::system_category()};
+}
 
 bool fail(std::error_code& error) {
     error = lastSystemError();
@@ -103,7 +105,8 @@ Folder Folder::open(const std::string& path, std::error_code& error) {
 }
 
 Folder Folder::openChild(const Folder& parent, const char* name, bool followLinks, std::error_code& error) {
-    const int fd = ::openat(parent.fd(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
+    const int fd =
+        ::openat(parent.fd(), name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
     if (fd < 0) error = lastSystemError();
     return Folder(fd);
 }
@@ -237,7 +240,8 @@ bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length
     static thread_local std::vector<char> buffer(256 * 1024);
     const std::uint64_t end = offset + length;
     while (offset < end) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
         const ssize_t got = sys::pread(in, buffer.data(), want, static_cast<off_t>(offset));
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -245,8 +249,9 @@ bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length
         }
         if (got == 0) break;  // the file shrank since it was examined
         for (ssize_t written = 0; written < got;) {
-            const ssize_t put = sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
-                                            static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
+            const ssize_t put =
+                sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
+                            static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
             if (put < 0) {
                 if (errno == EINTR) continue;
                 return fail(error);
@@ -266,7 +271,8 @@ bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, std:
     if (!refused.copyRange.contains(devices)) {
         std::uint64_t copied = 0;
         while (copied < length) {
-            const std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
+            const std::size_t chunk =
+                static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
             loff_t inOffset = static_cast<loff_t>(offset + copied), outOffset = inOffset;
             const ssize_t done = sys::copy_file_range(in, &inOffset, out, &outOffset, chunk);
             if (done < 0) {
@@ -288,8 +294,8 @@ bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, std:
 // Copies the first `length` bytes of `in` to `out`: by sharing blocks where the file system can,
 // else range by range. A file with holes (fewer blocks than its size needs) keeps them: only its data
 // is copied and the size set at the end, so a sparse disk image does not balloon.
-bool copyData(int in, int out, std::uint64_t length, const struct stat& srcInfo, std::pair<dev_t, dev_t> devices,
-              std::error_code& error) {
+bool copyData(int in, int out, std::uint64_t length, const struct stat& srcInfo,
+              std::pair<dev_t, dev_t> devices, std::error_code& error) {
     RefusedCopies& refused = refusedCopies();
     if (length == 0) return true;
     if (!refused.clone.contains(devices)) {
@@ -310,8 +316,8 @@ bool copyData(int in, int out, std::uint64_t length, const struct stat& srcInfo,
         off_t hole = ::lseek(in, data, SEEK_HOLE);
         if (hole < 0) return fail(error);
         hole = std::min<off_t>(hole, static_cast<off_t>(length));
-        if (!copyRange(in, out, static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole - data), devices,
-                       error))
+        if (!copyRange(in, out, static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole - data),
+                       devices, error))
             return false;
         data = hole;
     }
@@ -368,8 +374,8 @@ int createCopyFile(const Folder& dstFolder, dev_t device, mode_t mode, bool unna
 
 // Writes a complete copy of the source, with the source's times and permissions, into a new file in
 // the destination folder that `copy` describes.
-bool writeCopy(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo, const Folder& dstFolder,
-               bool unnamed, PendingCopy& copy, std::error_code& error) {
+bool writeCopy(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo,
+               const Folder& dstFolder, bool unnamed, PendingCopy& copy, std::error_code& error) {
     const int in = sys::openat(srcFolder.fd(), srcName, O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (in < 0) return fail(error);
 
@@ -384,8 +390,8 @@ bool writeCopy(const Folder& srcFolder, const char* srcName, const struct stat& 
         ::close(in);
         return false;
     }
-    bool ok = copyData(in, out, static_cast<std::uint64_t>(srcInfo.st_size), srcInfo, {srcInfo.st_dev, device},
-                       error);
+    bool ok = copyData(in, out, static_cast<std::uint64_t>(srcInfo.st_size), srcInfo,
+                       {srcInfo.st_dev, device}, error);
     if (ok) {
         const timespec times[2] = {srcInfo.st_atim, srcInfo.st_mtim};
         if (::futimens(out, times) != 0) ok = fail(error);
@@ -443,8 +449,9 @@ bool refuseDestination(const struct stat* dstInfo, std::error_code& error) {
 
 }  // namespace
 
-bool copyFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo, const Folder& dstFolder,
-              const char* dstName, const struct stat* dstInfo, std::error_code& error) {
+bool copyFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo,
+              const Folder& dstFolder, const char* dstName, const struct stat* dstInfo,
+              std::error_code& error) {
     if (refuseDestination(dstInfo, error)) return false;
     PendingCopy copy;
     if (!writeCopy(srcFolder, srcName, srcInfo, dstFolder, dstInfo == nullptr, copy, error)) return false;
@@ -457,8 +464,9 @@ bool copyFile(const Folder& srcFolder, const char* srcName, const struct stat& s
     return true;
 }
 
-bool moveFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo, const Folder& dstFolder,
-              const char* dstName, const struct stat* dstInfo, std::error_code& error) {
+bool moveFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo,
+              const Folder& dstFolder, const char* dstName, const struct stat* dstInfo,
+              std::error_code& error) {
     if (dstInfo != nullptr) {
         error = errorOf(EEXIST);
         return false;
@@ -492,13 +500,15 @@ bool deleteFile(const Folder& folder, const char* name, std::error_code& error) 
 
 bool isStaleTemporary(std::string_view name) {
     if (!name.starts_with(kTemporaryPrefix) || !name.ends_with(".tmp")) return false;
-    const std::string_view middle = name.substr(kTemporaryPrefix.size(), name.size() - kTemporaryPrefix.size() - 4);
+    const std::string_view middle =
+        name.substr(kTemporaryPrefix.size(), name.size() - kTemporaryPrefix.size() - 4);
     const auto dash = middle.find('-');
     if (dash == std::string_view::npos || dash == 0 || dash + 1 == middle.size() || dash > 8 ||
         middle.size() - dash - 1 > 8)
         return false;
     const auto isHex = [](std::string_view digits) {
-        return std::all_of(digits.begin(), digits.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+        return std::all_of(digits.begin(), digits.end(),
+                           [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
     };
     if (!isHex(middle.substr(0, dash)) || !isHex(middle.substr(dash + 1))) return false;
     const auto pid = static_cast<pid_t>(std::stoul(std::string(middle.substr(0, dash)), nullptr, 16));
@@ -509,7 +519,8 @@ bool isStaleTemporary(std::string_view name) {
 
 void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names) {
     for (const ListedName& entry : names) {
-        if (entry.type == DT_REG && isStaleTemporary(entry.name)) ::unlinkat(folder.fd(), entry.name.c_str(), 0);
+        if (entry.type == DT_REG && isStaleTemporary(entry.name))
+            ::unlinkat(folder.fd(), entry.name.c_str(), 0);
     }
 }
 

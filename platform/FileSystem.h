@@ -32,11 +32,13 @@ inline constexpr int kPermissionShift = 16;  // permission bits rwxrwxrwx above 
 std::uint32_t dosDateTime(std::int64_t seconds);
 FileEntry fileEntryOf(const struct stat& info, std::string_view name);
 
-inline bool isHiddenName(std::string_view name) { return !name.empty() && name.front() == '.'; }
+inline bool isHiddenName(std::string_view name) {
+    return !name.empty() && name.front() == '.';
+}
 
 // An open folder, closed when the object goes.
 class Folder {
-public:
+  public:
     Folder() = default;
     ~Folder();
     Folder(Folder&& other) noexcept;
@@ -54,7 +56,7 @@ public:
     // Device and inode, asked of the system once.
     bool identity(dev_t& device, ino_t& inode) const;
 
-private:
+  private:
     explicit Folder(int fd) : m_fd(fd) {}
     int m_fd = -1;
     mutable bool m_identityKnown = false;
@@ -76,7 +78,8 @@ struct FolderIdentity {
     bool matches(const Folder& folder) const {
         dev_t otherDevice = 0;
         ino_t otherInode = 0;
-        return known && folder.identity(otherDevice, otherInode) && otherDevice == device && otherInode == inode;
+        return known && folder.identity(otherDevice, otherInode) && otherDevice == device &&
+               otherInode == inode;
     }
 };
 
@@ -116,14 +119,16 @@ bool makeFolder(const std::string& path, std::error_code& error);
 // data goes into a hidden temporary in the destination folder that is renamed over the name at the
 // end. Refused when the destination is read-only or a folder; on any failure the destination is as it
 // was and no temporary is left.
-bool copyFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo, const Folder& dstFolder,
-              const char* dstName, const struct stat* dstInfo, std::error_code& error);
+bool copyFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo,
+              const Folder& dstFolder, const char* dstName, const struct stat* dstInfo,
+              std::error_code& error);
 
 // Moves `srcName` to `dstName`, never replacing an existing destination. Across file systems the file
 // is copied as by copyFile and the source removed only once the copy is complete; on any failure the
 // source stays where it was.
-bool moveFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo, const Folder& dstFolder,
-              const char* dstName, const struct stat* dstInfo, std::error_code& error);
+bool moveFile(const Folder& srcFolder, const char* srcName, const struct stat& srcInfo,
+              const Folder& dstFolder, const char* dstName, const struct stat* dstInfo,
+              std::error_code& error);
 
 // Deletes a file; a read-only file (owner's write bit clear) is refused, also for root.
 bool deleteFile(const Folder& folder, const char* name, std::error_code& error);

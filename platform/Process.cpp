@@ -41,8 +41,9 @@ bool runAndWait(const std::string& program, const std::vector<std::string>& argu
 
     pid_t child = 0;
     const bool searchPath = path.find('/') == std::string::npos;
-    const int result = searchPath ? ::posix_spawnp(&child, path.c_str(), &actions, nullptr, argv.data(), environ)
-                                  : ::posix_spawn(&child, path.c_str(), &actions, nullptr, argv.data(), environ);
+    const int result = searchPath
+                           ? ::posix_spawnp(&child, path.c_str(), &actions, nullptr, argv.data(), environ)
+                           : ::posix_spawn(&child, path.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) {
         error = {result, std::system_category()};

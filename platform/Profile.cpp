@@ -20,7 +20,9 @@ namespace {
 // A settings file is a few hundred bytes; anything this big is not one and is not read into memory.
 constexpr std::size_t kMaxProfileSize = 1 << 20;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
@@ -28,7 +30,9 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

@@ -13,7 +13,7 @@
 namespace tessel::platform {
 
 class Profile {
-public:
+  public:
     Profile() = default;
     explicit Profile(std::string_view text);
 
@@ -31,7 +31,7 @@ public:
     // The whole profile, every line ended the way the file ended its first line (CR LF for a new one).
     std::string text() const;
 
-private:
+  private:
     // The file is kept line by line, comments and all, so that changing one value writes every other
     // line back untouched.
     std::optional<std::size_t> findSection(std::string_view section) const;

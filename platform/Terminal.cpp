@@ -5,7 +5,9 @@
 
 namespace tessel::platform {
 
-bool standardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool standardErrorIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
 int standardErrorColumns() {
     winsize size{};

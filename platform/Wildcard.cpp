@@ -4,7 +4,9 @@ namespace tessel::platform {
 
 namespace {
 
-char folded(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char folded(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Glob match in linear time: on a mismatch, retry from the last `*` one character further on.
 bool globMatch(std::string_view mask, std::string_view name) {

@@ -3,7 +3,9 @@
 namespace tessel {
 
 namespace {
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 }  // namespace
 
 std::optional<std::vector<std::string>> splitParameters(std::string_view text) {

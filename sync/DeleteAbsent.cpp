@@ -19,7 +19,7 @@ using platform::Folder;
 using platform::ListedName;
 
 class DeletionWalk {
-public:
+  public:
     DeletionWalk(Core& core, const std::string& mask, platform::FolderIdentity excluded)
         : m_core(core), m_mask(mask), m_excluded(excluded) {}
 
@@ -34,7 +34,8 @@ public:
                 if (entry.type != DT_REG &&
                     platform::examine(destination, entry.name.c_str(), entry.type, info) != EntryKind::File)
                     continue;
-                if (platform::presenceAsFile(source, entry.name.c_str()) != platform::Presence::Absent) continue;
+                if (platform::presenceAsFile(source, entry.name.c_str()) != platform::Presence::Absent)
+                    continue;
                 deleteOne(destination, destinationPath, entry.name);
             }
         }
@@ -53,7 +54,7 @@ public:
         }
     }
 
-private:
+  private:
     void deleteOne(const Folder& destination, const std::string& destinationPath, const std::string& name) {
         const std::string path = destinationPath + name;
         std::error_code error;

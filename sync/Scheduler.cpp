@@ -18,7 +18,9 @@ constexpr double kMinute = 60'000.0;  // in milliseconds
 constexpr double kHour = 60 * kMinute;
 constexpr double kDay = 24 * kHour;
 
-int minuteOfDay(TDateTime value) { return hourOf(value) * 60 + minuteOf(value); }
+int minuteOfDay(TDateTime value) {
+    return hourOf(value) * 60 + minuteOf(value);
+}
 
 std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
@@ -54,12 +56,18 @@ bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
     double span = std::round(std::fabs(now - Watch.LastRunTime) * kDay);
     if (std::isnan(span)) span = std::numeric_limits<double>::infinity();
     switch (Watch.Period) {
-        case pd10Minutes: return span > 9 * kMinute;
-        case pd1Hour: return span >= kHour;
-        case pd1Day: return span >= kDay;
-        case pd1Week: return span > 6 * kDay;
-        case pd10Days: return span > 9 * kDay;
-        case pd1Month: return span > 29 * kDay;
+        case pd10Minutes:
+            return span > 9 * kMinute;
+        case pd1Hour:
+            return span >= kHour;
+        case pd1Day:
+            return span >= kDay;
+        case pd1Week:
+            return span > 6 * kDay;
+        case pd10Days:
+            return span > 9 * kDay;
+        case pd1Month:
+            return span > 29 * kDay;
         case pdOnTime: {
             // Only the time of day counts: due from the set minute on, when the last run came earlier
             // in the day than that.
@@ -67,19 +75,27 @@ bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
             const int set = minuteOfDay(Watch.OnTime);
             return last < set && set <= minuteOfDay(now);
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
-bool CheckWatchStatus(const TWatchRec& Watch) { return CheckWatchStatus(Watch, Now()); }
+bool CheckWatchStatus(const TWatchRec& Watch) {
+    return CheckWatchStatus(Watch, Now());
+}
 
 int GetSinhroWatchType(const TWatchRec& Watch) {
     switch (Watch.RunMode) {
-        case rmStop: return 0;
-        case rmOnStart: return 1;
-        case rmManual: return 2;
-        case rmTimer: return Watch.Period <= pdOnTime ? 3 + Watch.Period : 0;
-        default: return 0;
+        case rmStop:
+            return 0;
+        case rmOnStart:
+            return 1;
+        case rmManual:
+            return 2;
+        case rmTimer:
+            return Watch.Period <= pdOnTime ? 3 + Watch.Period : 0;
+        default:
+            return 0;
     }
 }
 

@@ -31,23 +31,34 @@ Destination lookUpDestination(const Folder& folder, bool freshFolder, const char
     Destination destination;
     if (freshFolder) return destination;  // a folder the walk has just made holds nothing yet
     switch (platform::examine(folder, name, DT_UNKNOWN, destination.info)) {
-        case EntryKind::Missing: destination.kind = Destination::Absent; break;
-        case EntryKind::File: destination.kind = Destination::File; break;
+        case EntryKind::Missing:
+            destination.kind = Destination::Absent;
+            break;
+        case EntryKind::File:
+            destination.kind = Destination::File;
+            break;
         case EntryKind::Folder:
-        case EntryKind::FolderLink: destination.kind = Destination::Folder; break;
-        case EntryKind::System: destination.kind = Destination::Untouchable; break;
+        case EntryKind::FolderLink:
+            destination.kind = Destination::Folder;
+            break;
+        case EntryKind::System:
+            destination.kind = Destination::Untouchable;
+            break;
     }
     return destination;
 }
 
-Decision decide(std::int32_t tuneMode, const Destination& destination, const FileEntry& source, const char* name) {
+Decision decide(std::int32_t tuneMode, const Destination& destination, const FileEntry& source,
+                const char* name) {
     switch (destination.kind) {
-        case Destination::Untouchable: return Decision::Skip;
+        case Destination::Untouchable:
+            return Decision::Skip;
         // A folder of the file's name counts as absent: the copy then fails and says so.
         case Destination::Absent:
         case Destination::Folder:
             return tuneMode == tmSyncAll || tuneMode == tmAbsentOnly ? Decision::Act : Decision::Skip;
-        case Destination::File: break;
+        case Destination::File:
+            break;
     }
     const FileEntry present = platform::fileEntryOf(destination.info, name);
     switch (tuneMode) {
@@ -56,18 +67,21 @@ Decision decide(std::int32_t tuneMode, const Destination& destination, const Fil
                 source.Size == present.Size && source.Time <= present.Time && source.Attr == present.Attr;
             return unchanged ? Decision::Skip : Decision::Act;
         }
-        case tmUpdateOld: return source.Time > present.Time ? Decision::Act : Decision::Skip;
-        default: return Decision::Skip;
+        case tmUpdateOld:
+            return source.Time > present.Time ? Decision::Act : Decision::Skip;
+        default:
+            return Decision::Skip;
     }
 }
 
 class FolderWalk {
-public:
+  public:
     FolderWalk(Core& core, const std::string& mask, std::uint8_t fileAction, const TWatchRec& watch,
                platform::FolderIdentity excluded)
         : m_core(core), m_mask(mask), m_move(fileAction != faCopy), m_watch(watch), m_excluded(excluded) {}
 
-    void walk(const Folder& source, std::string& sourcePath, const Folder& destination, bool freshDestination) {
+    void walk(const Folder& source, std::string& sourcePath, const Folder& destination,
+              bool freshDestination) {
         std::vector<ListedName> names;
         std::error_code error;
         // Clear away what a crashed or killed run left half-copied here.
@@ -95,7 +109,7 @@ public:
         }
     }
 
-private:
+  private:
     void handleFile(const Folder& source, const std::string& sourcePath, const std::string& name,
                     const struct stat& info, const Folder& destination, bool freshDestination) {
         m_core.display.stepProgress();  // skipped files advance the bar too

@@ -37,8 +37,9 @@ bool RunAndWait(const std::string& Program, const std::string& Parameters) {
     return platform::runAndWait(Program, *arguments, folderOf(Program), error);
 }
 
-void SyncWatch(Core& core, const std::string& SourceDir, const std::string& DestDir, const std::string& FileMask,
-               const std::string& RunFile, std::uint8_t FileAction, const TWatchRec& Watch) {
+void SyncWatch(Core& core, const std::string& SourceDir, const std::string& DestDir,
+               const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
+               const TWatchRec& Watch) {
     RunDisplay& display = core.display;
     display.setProgressRange(0, CountFiles(SourceDir));
     display.setProgressPosition(0);
@@ -68,7 +69,8 @@ void SyncWatch(Core& core, const std::string& SourceDir, const std::string& Dest
     if (!maskList.empty() && maskList.find(';') != std::string::npos) {
         // Masks are not trimmed: an empty piece runs as an empty mask, which matches no file but still
         // makes the destination folders.
-        for (auto separator = maskList.find(';'); separator != std::string::npos; separator = maskList.find(';')) {
+        for (auto separator = maskList.find(';'); separator != std::string::npos;
+             separator = maskList.find(';')) {
             const std::string mask = maskList.substr(0, separator);
             maskList.erase(0, separator + 1);
             runMask(mask);

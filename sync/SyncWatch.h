@@ -12,8 +12,9 @@ namespace tessel {
 
 // Runs `Watch` with the given texts (taken by the caller from the record). It changes neither the
 // record nor the watch file: the caller writes LastRunTime back when it wants to.
-void SyncWatch(Core& core, const std::string& SourceDir, const std::string& DestDir, const std::string& FileMask,
-               const std::string& RunFile, std::uint8_t FileAction, const TWatchRec& Watch);
+void SyncWatch(Core& core, const std::string& SourceDir, const std::string& DestDir,
+               const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
+               const TWatchRec& Watch);
 
 // Starts Program with Parameters split into arguments as a shell splits words (without expanding
 // anything), in the program's own folder, and waits for it to end. True when it was started, whatever

@@ -15,7 +15,9 @@ namespace tessel {
 using platform::withTrailingSlash;
 
 // A listed entry that may be a folder the walks enter (links to folders are never entered).
-inline bool mayBeFolder(unsigned char listedType) { return listedType == DT_DIR || listedType == DT_UNKNOWN; }
+inline bool mayBeFolder(unsigned char listedType) {
+    return listedType == DT_DIR || listedType == DT_UNKNOWN;
+}
 
 // Opens a source subfolder without following links, so a link cycle can never make a walk endless.
 inline platform::Folder openSourceChild(const platform::Folder& parent, const platform::ListedName& entry) {
@@ -41,7 +43,8 @@ inline bool enterSubfolder(const platform::Folder& source, const platform::Folde
     pair.source = platform::Folder::openChild(source, entry.name.c_str(), false, error);
     const bool unreadable = !pair.source.valid() && error.value() == EACCES;
     if ((!pair.source.valid() && !unreadable) || excluded.matches(pair.source)) return false;
-    if (!platform::makeChildFolder(destination, entry.name.c_str(), pair.destinationCreated, error) || unreadable)
+    if (!platform::makeChildFolder(destination, entry.name.c_str(), pair.destinationCreated, error) ||
+        unreadable)
         return false;
     pair.destination = platform::Folder::openChild(destination, entry.name.c_str(), true, error);
     return pair.destination.valid();

@@ -39,8 +39,9 @@ void civilFromDays(std::int64_t days, int& year, int& month, int& day) {
 }  // namespace
 
 TDateTime encodeDateTime(const platform::LocalTime& local) {
-    const std::int64_t days = daysFromCivil(local.year, static_cast<unsigned>(local.month),
-                                            static_cast<unsigned>(local.day)) + kEpochOffsetDays;
+    const std::int64_t days =
+        daysFromCivil(local.year, static_cast<unsigned>(local.month), static_cast<unsigned>(local.day)) +
+        kEpochOffsetDays;
     const std::int64_t milliseconds =
         ((local.hour * 60LL + local.minute) * 60 + local.second) * 1000 + local.millisecond;
     const double fraction = static_cast<double>(milliseconds) / kMillisecondsPerDay;
@@ -58,7 +59,8 @@ platform::LocalTime decodeDateTime(TDateTime value) {
         wholeDays += value < 0 ? -1 : 1;
     }
     platform::LocalTime local;
-    civilFromDays(static_cast<std::int64_t>(wholeDays) - kEpochOffsetDays, local.year, local.month, local.day);
+    civilFromDays(static_cast<std::int64_t>(wholeDays) - kEpochOffsetDays, local.year, local.month,
+                  local.day);
     local.millisecond = static_cast<int>(milliseconds % 1000);
     local.second = static_cast<int>(milliseconds / 1000 % 60);
     local.minute = static_cast<int>(milliseconds / 60'000 % 60);
@@ -70,12 +72,20 @@ TDateTime dateTimeFromClock(platform::WallClock moment) {
     return encodeDateTime(platform::toLocalTime(moment));
 }
 
-TDateTime dateTimeFromTime(std::time_t seconds) { return dateTimeFromClock({seconds, 0}); }
+TDateTime dateTimeFromTime(std::time_t seconds) {
+    return dateTimeFromClock({seconds, 0});
+}
 
-TDateTime Now() { return dateTimeFromClock(platform::clockNow()); }
+TDateTime Now() {
+    return dateTimeFromClock(platform::clockNow());
+}
 
-int hourOf(TDateTime value) { return decodeDateTime(value).hour; }
+int hourOf(TDateTime value) {
+    return decodeDateTime(value).hour;
+}
 
-int minuteOf(TDateTime value) { return decodeDateTime(value).minute; }
+int minuteOf(TDateTime value) {
+    return decodeDateTime(value).minute;
+}
 
 }  // namespace tessel

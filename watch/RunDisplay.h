@@ -9,7 +9,7 @@ namespace tessel {
 // The four places where a run shows its progress: the status text, the progress bar, the status
 // picture of a watch's row, and the log area.
 class RunDisplay {
-public:
+  public:
     virtual ~RunDisplay() = default;
 
     virtual void setStatusText(const std::string& text) = 0;
@@ -32,7 +32,7 @@ public:
 
 // Message boxes.
 class UserMessages {
-public:
+  public:
     virtual ~UserMessages() = default;
     // A plain box with an OK button, captioned with the application's title.
     virtual void showMessage(const std::string& text) = 0;
@@ -42,7 +42,7 @@ public:
 
 // A display that shows nothing, for runs nobody watches.
 class NullRunDisplay : public RunDisplay {
-public:
+  public:
     void setStatusText(const std::string&) override {}
     void setProgressRange(int, int) override {}
     void setProgressPosition(int) override {}

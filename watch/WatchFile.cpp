@@ -19,7 +19,9 @@ using platform::File;
 constexpr const char* kMissingFileWarning = "Error.";
 constexpr const char* kMissingFileCaption = "Warning";
 
-std::uint64_t offsetOf(std::int64_t position) { return static_cast<std::uint64_t>(position) * kWatchRecSize; }
+std::uint64_t offsetOf(std::int64_t position) {
+    return static_cast<std::uint64_t>(position) * kWatchRecSize;
+}
 
 bool countRecords(const File& file, std::int64_t& count, std::error_code& error) {
     std::uint64_t bytes = 0;

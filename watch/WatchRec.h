@@ -90,6 +90,8 @@ bool setText(TextField& field, std::string_view text);
 // The bytes up to the first zero, at most 255 even when a damaged field holds no zero.
 std::string getText(const TextField& field);
 
-inline bool isOn(std::uint8_t flag) { return flag == 1; }
+inline bool isOn(std::uint8_t flag) {
+    return flag == 1;
+}
 
 }  // namespace tessel

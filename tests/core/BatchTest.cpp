@@ -36,7 +36,7 @@ std::vector<std::string> lines(const std::string& text) {
 }
 
 class BatchTest : public ::testing::Test, public test::CoreFixture {
-protected:
+  protected:
     Outcome run(std::vector<std::string> arguments, const std::string& folder = "") {
         arguments.insert(arguments.begin(), TESSEL_BATCH_PATH);
         std::vector<char*> argv;

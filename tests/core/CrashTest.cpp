@@ -22,14 +22,14 @@ using test::readFile;
 using test::writeFile;
 
 class CrashTest : public ::testing::Test, public test::CoreFixture {
-protected:
+  protected:
     pid_t startBatch() {
         const pid_t child = fork();
         if (child == 0) {
             const int null = open("/dev/null", O_WRONLY);
             if (null < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) _exit(126);
-            execl(TESSEL_BATCH_PATH, TESSEL_BATCH_PATH, "--watch-file", core.WatchFilePath.c_str(), "--log-file",
-                  core.LogFilePath.c_str(), "0", static_cast<char*>(nullptr));
+            execl(TESSEL_BATCH_PATH, TESSEL_BATCH_PATH, "--watch-file", core.WatchFilePath.c_str(),
+                  "--log-file", core.LogFilePath.c_str(), "0", static_cast<char*>(nullptr));
             _exit(127);
         }
         return child;

@@ -13,7 +13,7 @@ using test::exists;
 using test::writeFile;
 
 class DeleteAbsentTest : public ::testing::Test, public test::CoreFixture {
-protected:
+  protected:
     void SetUp() override {
         src = dir / "src";
         dst = dir / "dst";
@@ -40,9 +40,9 @@ TEST_F(DeleteAbsentTest, DeletesWhatTheSourceLacksAndNothingElse) {
     writeFile(dst + "/linked.txt", "d");
 
     DeleteAbsentFiles(core, src, dst, "*.txt");
-    EXPECT_EQ(test::listFolder(dst),
-              (std::vector<std::string>{".hidden.txt", ".secret.txt", "dangling.txt", "folder.txt",
-                                        "is-a-folder.txt", "kept.txt", "linked.txt", "other.doc", "pipe.txt"}));
+    EXPECT_EQ(test::listFolder(dst), (std::vector<std::string>{".hidden.txt", ".secret.txt", "dangling.txt",
+                                                               "folder.txt", "is-a-folder.txt", "kept.txt",
+                                                               "linked.txt", "other.doc", "pipe.txt"}));
     // The file gave way to the counterpart of the source folder.
     EXPECT_TRUE(test::isFolder(dst + "/is-a-folder.txt"));
     auto lines = loggedMessages();
@@ -91,7 +91,8 @@ TEST_F(DeleteAbsentTest, MissingOrUnreadableSourceProtectsTheDestination) {
     writeFile(dst + "/top-level-gone.txt", "d");
     chmod(dir.path().c_str(), 0777);
     for (const std::string& path : {src, dst, dst + "/locked"}) chmod(path.c_str(), 0777);
-    for (const std::string& path : {dst + "/a.txt", dst + "/locked/precious.txt", dst + "/top-level-gone.txt"})
+    for (const std::string& path :
+         {dst + "/a.txt", dst + "/locked/precious.txt", dst + "/top-level-gone.txt"})
         chmod(path.c_str(), 0666);
     chmod((src + "/locked").c_str(), 0700);
 

@@ -19,7 +19,7 @@ using test::readFile;
 using test::writeFile;
 
 class EdgeTest : public ::testing::Test, public test::TreeFixture {
-protected:
+  protected:
     void SetUp() override { watch.WideLog = 1; }
 };
 
@@ -30,7 +30,8 @@ TEST_F(EdgeTest, NamesThatAreNotUtf8) {
     writeFile(src + "/" + folder + "/" + name, "latin");
     SyncFolder(core, src, dst, "*.TXT", faCopy, watch);
     EXPECT_EQ(readFile(dst + "/" + folder + "/" + name), "latin");
-    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Copied file " + src + "/" + folder + "/" + name + " "}));
+    EXPECT_EQ(loggedMessages(),
+              (std::vector<std::string>{"Copied file " + src + "/" + folder + "/" + name + " "}));
 
     std::remove((src + "/" + folder + "/" + name).c_str());
     DeleteAbsentFiles(core, src, dst, "*.*");
@@ -53,7 +54,8 @@ TEST_F(EdgeTest, PathsNearTheLimit) {
     // Folders with long names until the file's full path is just under PATH_MAX.
     std::string relative;
     const std::string longName(200, 'n');
-    while ((dst + "/" + relative + longName + "/" + "f.txt").size() < PATH_MAX - 220) relative += longName + "/";
+    while ((dst + "/" + relative + longName + "/" + "f.txt").size() < PATH_MAX - 220)
+        relative += longName + "/";
     const std::string fileName(std::min<std::size_t>(250, PATH_MAX - 2 - (dst + "/" + relative).size()), 'f');
     test::makeFolders(src + "/" + relative);
     writeFile(src + "/" + relative + fileName, "long");

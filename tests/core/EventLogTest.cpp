@@ -10,7 +10,7 @@ namespace {
 using test::CoreFixture;
 
 class EventLogTest : public ::testing::Test, public CoreFixture {
-protected:
+  protected:
     void TearDown() override { platform::setClockForTesting(std::nullopt); }
     void setLocalClock(const platform::LocalTime& local) {
         const auto moment = platform::fromLocalTime(local);
@@ -23,7 +23,8 @@ TEST_F(EventLogTest, FirstCallCreatesTheFileWithOneStampedLine) {
     setLocalClock({2026, 12, 8, 14, 5, 9, 0});
     ASSERT_FALSE(test::exists(core.LogFilePath));
     WriteLogLine(core, "Start Work Program");
-    const std::string expected = platform::formatLocalDateTime({2026, 12, 8, 14, 5, 9, 0}) + ": Start Work Program";
+    const std::string expected =
+        platform::formatLocalDateTime({2026, 12, 8, 14, 5, 9, 0}) + ": Start Work Program";
     EXPECT_EQ(test::readFile(core.LogFilePath), expected + "\r\n");
     ASSERT_EQ(display.logArea.size(), 1u);
     EXPECT_EQ(display.logArea.front(), expected);
@@ -31,9 +32,8 @@ TEST_F(EventLogTest, FirstCallCreatesTheFileWithOneStampedLine) {
 
     // Same second, call order kept; an empty message leaves the line ending in ": ".
     WriteLogLine(core, "");
-    EXPECT_EQ(test::readFile(core.LogFilePath), expected + "\r\n" +
-                                                    platform::formatLocalDateTime({2026, 12, 8, 14, 5, 9, 0}) +
-                                                    ": \r\n");
+    EXPECT_EQ(test::readFile(core.LogFilePath),
+              expected + "\r\n" + platform::formatLocalDateTime({2026, 12, 8, 14, 5, 9, 0}) + ": \r\n");
 }
 
 TEST_F(EventLogTest, MidnightStampsOnlyTheDate) {
@@ -58,7 +58,7 @@ TEST_F(EventLogTest, AreaKeepsTheLastSevenLinesFileKeepsAll) {
 
 // An area that wraps long lines: each counts as two displayed lines.
 class WrappingDisplay : public test::FakeDisplay {
-public:
+  public:
     int logLineCount() const override {
         int count = 0;
         for (const auto& line : logArea) count += line.size() > 40 ? 2 : 1;
@@ -83,7 +83,8 @@ TEST_F(EventLogTest, UnwritableLogShowsTheMessageAndKeepsTheAreaUnchanged) {
     core.LogFilePath = dir / "no-such-folder/WatchLog.Log";
     WriteLogLine(core, "Start Work Program");
     WriteLogLine(core, "End Work Program");
-    EXPECT_EQ(messages.messages, (std::vector<std::string>{"I/O Error! Dont saved data!!", "I/O Error! Dont saved data!!"}));
+    EXPECT_EQ(messages.messages,
+              (std::vector<std::string>{"I/O Error! Dont saved data!!", "I/O Error! Dont saved data!!"}));
     EXPECT_TRUE(display.logArea.empty());
     EXPECT_FALSE(test::exists(core.LogFilePath));
 }

@@ -21,7 +21,7 @@ using test::readFile;
 using test::writeFile;
 
 class FaultTest : public ::testing::Test, public test::TreeFixture {
-protected:
+  protected:
     void SetUp() override { test::makeFolders(dst); }
     void TearDown() override { platform::faults::clear(); }
 
@@ -52,7 +52,8 @@ TEST_F(FaultTest, DiskFullWhileReplacingAFile) {
         EXPECT_EQ(core.failedActions, 1);
         ASSERT_EQ(errorLines().size(), 1u);
         if (aFailed) {
-            EXPECT_EQ(errorLines()[0], "Error copying file " + src + "/a.bin: " + std::generic_category().message(error));
+            EXPECT_EQ(errorLines()[0],
+                      "Error copying file " + src + "/a.bin: " + std::generic_category().message(error));
             EXPECT_EQ(readFile(dst + "/b.txt"), "next file");  // the run went on
         } else {
             EXPECT_FALSE(exists(dst + "/b.txt"));
@@ -68,8 +69,8 @@ TEST_F(FaultTest, ReadErrorOnTheSource) {
     platform::faults::inject(Operation::Read, 1, EIO);
     sync();
     EXPECT_EQ(readFile(dst + "/a.bin"), "old");
-    EXPECT_EQ(errorLines(), (std::vector<std::string>{"Error copying file " + src + "/a.bin: " +
-                                                      std::generic_category().message(EIO)}));
+    EXPECT_EQ(errorLines(), (std::vector<std::string>{"Error copying file " + src +
+                                                      "/a.bin: " + std::generic_category().message(EIO)}));
     EXPECT_EQ(test::listFolder(dst), (std::vector<std::string>{"a.bin"}));
     // The next run, with the disk well again, makes the copy.
     sync();
@@ -94,8 +95,8 @@ TEST_F(FaultTest, MoveAcrossFileSystems) {
     sync(faMove);
     EXPECT_EQ(readFile(src + "/n.txt"), std::string(50'000, 'x'));
     EXPECT_EQ(test::listFolder(dst), (std::vector<std::string>{"m.txt"}));
-    EXPECT_EQ(errorLines(), (std::vector<std::string>{"Error moving file " + src + "/n.txt: " +
-                                                      std::generic_category().message(ENOSPC)}));
+    EXPECT_EQ(errorLines(), (std::vector<std::string>{"Error moving file " + src +
+                                                      "/n.txt: " + std::generic_category().message(ENOSPC)}));
 }
 
 TEST_F(FaultTest, UnwritableLogKeepsTheRunGoing) {
@@ -112,7 +113,9 @@ TEST_F(FaultTest, UnwritableLogKeepsTheRunGoing) {
 
 #else
 
-TEST(FaultTest, NeedsTheFaultSeam) { GTEST_SKIP() << "configure with -DTESSEL_FAULT_INJECTION=ON"; }
+TEST(FaultTest, NeedsTheFaultSeam) {
+    GTEST_SKIP() << "configure with -DTESSEL_FAULT_INJECTION=ON";
+}
 
 #endif
 

@@ -110,7 +110,7 @@ TEST(Scheduler, DamagedTimesAreDefined) {
 }
 
 class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
-protected:
+  protected:
     void SetUp() override {
         platform::setClockForTesting(platform::WallClock{1'780'000'000, 0});
         now = Now();

@@ -18,7 +18,7 @@ using test::readFile;
 using test::writeFile;
 
 class SyncFolderTest : public ::testing::Test, public test::TreeFixture {
-protected:
+  protected:
     void sync(std::uint8_t action = faCopy, const std::string& mask = "*.*") {
         SyncFolder(core, src, dst, mask, action, watch);
     }
@@ -37,10 +37,10 @@ TEST_F(SyncFolderTest, DecisionTableByTuneMode) {
     };
     const Situation situations[] = {
         {"absent.txt", nullptr, kOld, 0},
-        {"same.txt", "source", kOld, kOld},              // same size, time and attributes
-        {"dest-newer-same.txt", "source", kOld, kNew},   // same size, destination newer
-        {"dest-older.txt", "source", kNew, kOld},        // source newer
-        {"other-size.txt", "longer old", kOld, kOld},    // size differs, same time
+        {"same.txt", "source", kOld, kOld},             // same size, time and attributes
+        {"dest-newer-same.txt", "source", kOld, kNew},  // same size, destination newer
+        {"dest-older.txt", "source", kNew, kOld},       // source newer
+        {"other-size.txt", "longer old", kOld, kOld},   // size differs, same time
         {"other-size-newer.txt", "longer old", kOld, kNew},
     };
     struct Expected {
@@ -135,9 +135,8 @@ TEST_F(SyncFolderTest, TreeIsWalkedFilesFirstAndFoldersMirrored) {
     writeFile(src + "/a/b/c/deep.txt", "3");
     watch.WideLog = 1;
     sync();
-    EXPECT_EQ(test::snapshotTree(dst),
-              (std::vector<std::string>{"a/", "a/b/", "a/b/c/", "a/b/c/deep.txt=3", "a/mid.txt=2", "empty/",
-                                        "top.txt=1"}));
+    EXPECT_EQ(test::snapshotTree(dst), (std::vector<std::string>{"a/", "a/b/", "a/b/c/", "a/b/c/deep.txt=3",
+                                                                 "a/mid.txt=2", "empty/", "top.txt=1"}));
     const auto lines = loggedMessages();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Copied file " + src + "/top.txt ");  // absent file: one trailing blank
@@ -173,7 +172,8 @@ TEST_F(SyncFolderTest, MaskSelectsFilesButNotFolders) {
     writeFile(src + "/docs.old/c.txt", "c");
     writeFile(src + "/docs.old/d.md", "d");
     sync(faCopy, "*.txt");
-    EXPECT_EQ(test::snapshotTree(dst), (std::vector<std::string>{"a.TXT=a", "docs.old/", "docs.old/c.txt=c"}));
+    EXPECT_EQ(test::snapshotTree(dst),
+              (std::vector<std::string>{"a.TXT=a", "docs.old/", "docs.old/c.txt=c"}));
     EXPECT_EQ(CountFiles(src), 4);
 }
 
@@ -288,7 +288,8 @@ TEST_F(SyncFolderTest, FailedCopyLeavesTheOldFileWhole) {
     test::setModificationTime(dst + "/big.bin", kOld);
 
     // Let the copy run out of room part way: writes past 64 KiB fail.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGXFSZ, &ignore, &previous);
     rlimit limit{}, saved{};
@@ -357,7 +358,8 @@ TEST_F(SyncFolderTest, TemporariesOfDeadRunsAreCleared) {
     test::makeFolders(dst + "/sub");
     test::makeFolders(src + "/sub");
     writeFile(src + "/sub/a.txt", "a");
-    const std::vector<std::string> kept = {live, own, ".tessel-notes.tmp", ".tessel-zz-1.tmp", ".tessel-1-2.txt"};
+    const std::vector<std::string> kept = {live, own, ".tessel-notes.tmp", ".tessel-zz-1.tmp",
+                                           ".tessel-1-2.txt"};
     for (const std::string& name : kept) {
         writeFile(dst + "/" + name, "x");
         writeFile(dst + "/sub/" + name, "x");

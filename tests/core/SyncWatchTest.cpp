@@ -13,7 +13,7 @@ using test::snapshotTree;
 using test::writeFile;
 
 class SyncWatchTest : public ::testing::Test, public test::TreeFixture {
-protected:
+  protected:
     void SetUp() override {
         setText(watch.SourceDir, src);
         setText(watch.DestDir, dst);
@@ -41,10 +41,10 @@ TEST_F(SyncWatchTest, MaskListsRunEachMaskInOrder) {
     };
     const Case cases[] = {
         {"*.txt,*.doc:*.csv", {"a.txt=a", "b.doc=b", "c.csv=c", "sub/", "sub/e.txt=e"}},
-        {"*.md;", {"d.md=d", "sub/"}},             // a trailing ";" adds nothing
-        {";", {"sub/"}},                            // one empty mask: folders only
-        {"", {"sub/"}},                             // the empty list runs as one empty mask
-        {"*.doc; *.md", {"b.doc=b", "sub/"}},      // no trimming: " *.md" matches nothing
+        {"*.md;", {"d.md=d", "sub/"}},         // a trailing ";" adds nothing
+        {";", {"sub/"}},                       // one empty mask: folders only
+        {"", {"sub/"}},                        // the empty list runs as one empty mask
+        {"*.doc; *.md", {"b.doc=b", "sub/"}},  // no trimming: " *.md" matches nothing
         {"*.doc;;*.md", {"b.doc=b", "d.md=d", "sub/"}},
         {"*.MD", {"d.md=d", "sub/"}},
     };
@@ -61,8 +61,8 @@ TEST_F(SyncWatchTest, MaskListsRunEachMaskInOrder) {
     setText(watch.DestDir, dst);
     setText(watch.FileMask, "*.csv,*.doc");
     run();
-    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Copied file " + src + "/c.csv ",
-                                                          "Copied file " + src + "/b.doc "}));
+    EXPECT_EQ(loggedMessages(),
+              (std::vector<std::string>{"Copied file " + src + "/c.csv ", "Copied file " + src + "/b.doc "}));
 }
 
 TEST_F(SyncWatchTest, ProgressBarIsSizedShownAndHidden) {
@@ -136,14 +136,17 @@ TEST_F(SyncWatchTest, MoveBothWaysEndsInTheSource) {
 }
 
 class AfterSyncProgram : public SyncWatchTest {
-protected:
+  protected:
     // A script that records its working folder and arguments, then exits with `status`.
     std::string makeScript(int status) {
         const std::string folder = dir / "tools";
         test::makeFolders(folder);
         const std::string script = folder + "/record.sh";
-        writeFile(script, "#!/bin/sh\npwd > \"$0.out\"\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$0.out\"; done\n"
-                          "read line && echo stdin-had-data >> \"$0.out\"\nexit " + std::to_string(status) + "\n");
+        writeFile(
+            script,
+            "#!/bin/sh\npwd > \"$0.out\"\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\" >> \"$0.out\"; done\n"
+            "read line && echo stdin-had-data >> \"$0.out\"\nexit " +
+                std::to_string(status) + "\n");
         chmod(script.c_str(), 0755);
         return script;
     }
@@ -179,7 +182,8 @@ TEST_F(AfterSyncProgram, ProgramThatCannotStart) {
         setText(watch.RunFile, c.program);
         setText(watch.RunParams, c.parameters);
         run();
-        EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start " + c.program, "Abnormal Stop " + c.program}));
+        EXPECT_EQ(loggedMessages(),
+                  (std::vector<std::string>{"Start " + c.program, "Abnormal Stop " + c.program}));
     }
     EXPECT_FALSE(exists(dir / "tools/record.sh.out"));
 }

@@ -61,7 +61,7 @@ std::vector<std::string> summary(const std::string& bytes) {
 }
 
 class WatchFileTest : public ::testing::Test, public test::CoreFixture {
-protected:
+  protected:
     // Records built at different moments would differ in their time stamps.
     void SetUp() override { platform::setClockForTesting(platform::WallClock{1'780'000'000, 0}); }
     void TearDown() override {
@@ -70,8 +70,12 @@ protected:
         platform::faults::clear();
 #endif
     }
-    std::string& path() { return core.WatchFilePath; }
-    bool quiet() const { return messages.messages.empty() && messages.warnings.empty(); }
+    std::string& path() {
+        return core.WatchFilePath;
+    }
+    bool quiet() const {
+        return messages.messages.empty() && messages.warnings.empty();
+    }
 };
 
 TEST_F(WatchFileTest, CountsOnlyCompleteRecords) {

@@ -11,7 +11,7 @@ namespace tessel {
 namespace {
 
 class FixedClock : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { platform::setClockForTesting(std::nullopt); }
 };
 
@@ -73,7 +73,8 @@ TEST(WatchRecLayout, FieldsSitAtTheirByteOffsets) {
     TWatchRec back;
     std::memcpy(&back, bytes, sizeof back);
     EXPECT_EQ(std::memcmp(&back, &watch, 1319), 0);
-    EXPECT_EQ(std::memcmp(reinterpret_cast<char*>(&back) + 1320, reinterpret_cast<char*>(&watch) + 1320, 4), 0);
+    EXPECT_EQ(std::memcmp(reinterpret_cast<char*>(&back) + 1320, reinterpret_cast<char*>(&watch) + 1320, 4),
+              0);
     // Only exactly 1 switches a flag on.
     EXPECT_TRUE(isOn(back.WideLog));
     EXPECT_FALSE(isOn(back.CopyWithRoot));
@@ -117,7 +118,8 @@ TEST_F(FixedClock, InitWatchRecGivesTheInitialValues) {
     EXPECT_EQ(watch.Period, pd1Day);
     EXPECT_EQ(watch.TuneMode, -1);
     EXPECT_EQ(watch.WideLog + watch.CopyWithRoot + watch.BiDirect + watch.DeleteAbsent, 0);
-    for (const TextField* text : {&watch.SourceDir, &watch.DestDir, &watch.FileMask, &watch.RunFile, &watch.RunParams})
+    for (const TextField* text :
+         {&watch.SourceDir, &watch.DestDir, &watch.FileMask, &watch.RunFile, &watch.RunParams})
         for (char c : *text) ASSERT_EQ(c, 0);
     EXPECT_EQ(watch.EditTime, dateTimeFromClock({1'800'000'000, 250'000'000}));
     EXPECT_EQ(watch.LastRunTime, watch.EditTime);
@@ -129,10 +131,8 @@ TEST(DateTime, DayCountsAndTimeOfDay) {
         double expected;
     };
     const Case cases[] = {
-        {{1899, 12, 30, 0, 0, 0, 0}, 0.0},
-        {{1900, 1, 1, 12, 0, 0, 0}, 2.5},
-        {{1970, 1, 1, 0, 0, 0, 0}, 25569.0},
-        {{2000, 2, 29, 18, 0, 0, 0}, 36585.75},
+        {{1899, 12, 30, 0, 0, 0, 0}, 0.0},   {{1900, 1, 1, 12, 0, 0, 0}, 2.5},
+        {{1970, 1, 1, 0, 0, 0, 0}, 25569.0}, {{2000, 2, 29, 18, 0, 0, 0}, 36585.75},
         {{1899, 12, 29, 6, 0, 0, 0}, -1.25},  // before the epoch the fraction still counts forwards
     };
     for (const Case& c : cases) {

@@ -33,7 +33,7 @@ TEST(Wildcard, MatchesLikeTheUsualFolderSearch) {
         {"a*b*c", "aXXbYYc", true},
         {"a*b*c", "aXXbYY", false},
         {"*ab", "aab", true},
-        {"", "anything", false},  // an empty mask matches nothing
+        {"", "anything", false},     // an empty mask matches nothing
         {" *.txt", "x.txt", false},  // a blank is part of the mask
         {"*.txt", "caf\xc3\xa9.txt", true},
         {"\xff*", "\xff\xfe", true},  // bytes that are not UTF-8

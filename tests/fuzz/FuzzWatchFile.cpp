@@ -14,7 +14,7 @@
 namespace {
 
 class Quiet : public tessel::UserMessages {
-public:
+  public:
     void showMessage(const std::string&) override {}
     void showWarning(const std::string&, const std::string&) override {}
 };

@@ -8,13 +8,13 @@ namespace tessel::test {
 // While it lives, permission bits bind this process as they bind an ordinary user: root's power to
 // ignore them is set aside, so a read-only file really is read-only.
 class NoPermissionOverride {
-public:
+  public:
     NoPermissionOverride();
     ~NoPermissionOverride();
     NoPermissionOverride(const NoPermissionOverride&) = delete;
     NoPermissionOverride& operator=(const NoPermissionOverride&) = delete;
 
-private:
+  private:
     bool m_dropped = false;
 };
 

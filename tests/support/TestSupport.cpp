@@ -25,7 +25,8 @@ TempDir::TempDir() {
 TempDir::~TempDir() {
     // Tests make files read-only and folders unreadable; give the owner everything back first.
     std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, error);
+    for (auto it =
+             fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, error);
          !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
         if (it->is_directory(error) && !it->is_symlink(error)) chmod(it->path().c_str(), 0700);
     }
@@ -33,15 +34,20 @@ TempDir::~TempDir() {
     fs::remove_all(m_path, error);
 }
 
-ScopedEnvironment::ScopedEnvironment(const char* name, const std::optional<std::string>& value) : m_name(name) {
+ScopedEnvironment::ScopedEnvironment(const char* name, const std::optional<std::string>& value)
+    : m_name(name) {
     if (const char* old = std::getenv(name)) m_old = old;
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
+    if (value)
+        setenv(name, value->c_str(), 1);
+    else
+        unsetenv(name);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-    if (m_old) setenv(m_name, m_old->c_str(), 1);
-    else unsetenv(m_name);
+    if (m_old)
+        setenv(m_name, m_old->c_str(), 1);
+    else
+        unsetenv(m_name);
 }
 
 void writeFile(const std::string& path, const std::string& content) {
@@ -68,7 +74,9 @@ bool isFolder(const std::string& path) {
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void makeFolders(const std::string& path) { fs::create_directories(path); }
+void makeFolders(const std::string& path) {
+    fs::create_directories(path);
+}
 
 void setModificationTime(const std::string& path, std::int64_t seconds, long nanoseconds) {
     const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};

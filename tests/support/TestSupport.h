@@ -18,7 +18,7 @@ namespace tessel::test {
 
 // A fresh folder under the system's temporary folder, removed with everything in it at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -28,19 +28,19 @@ public:
     // path() + "/" + relative
     std::string operator/(const std::string& relative) const { return m_path + "/" + relative; }
 
-private:
+  private:
     std::string m_path;
 };
 
 // Sets an environment variable (or removes it, given nullopt) for as long as it lives.
 class ScopedEnvironment {
-public:
+  public:
     ScopedEnvironment(const char* name, const std::optional<std::string>& value);
     ~ScopedEnvironment();
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
-private:
+  private:
     const char* m_name;
     std::optional<std::string> m_old;
 };
@@ -62,7 +62,7 @@ std::vector<std::string> snapshotTree(const std::string& root);
 std::vector<std::string> loggedMessages(const std::string& logFile);
 
 class FakeDisplay : public RunDisplay {
-public:
+  public:
     void setStatusText(const std::string& text) override {
         statusText = text;
         statusHistory.push_back(text);
@@ -96,7 +96,7 @@ public:
 };
 
 class FakeMessages : public UserMessages {
-public:
+  public:
     void showMessage(const std::string& text) override { messages.push_back(text); }
     void showWarning(const std::string& text, const std::string& caption) override {
         warnings.emplace_back(text, caption);
