@@ -3,7 +3,10 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev qt6-base-dev
+./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev qt6-base-dev clang-format
+
+# The code follows .clang-format; a file that does not fails the run before anything is built.
+./tools/check-format.sh
 
 build=build-test
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_FAULT_INJECTION=ON >/dev/null
