@@ -18,7 +18,7 @@
 #include "platform/Paths.h"
 #include "platform/Terminal.h"
 #include "sync/Scheduler.h"
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 #include "watch/Settings.h"
 #include "watch/WatchFile.h"
@@ -225,10 +225,10 @@ class Console : public RunDisplay, public UserMessages {
     std::chrono::steady_clock::time_point m_lastDraw;
 };
 
-int listWatches(Core& core, Console& console) {
+int listWatches(RunContext& context, Console& console) {
     std::vector<TWatchRec> watches;
-    if (!readAllWatchRecs(core.WatchFilePath, watches)) {
-        console.printError("tessel-batch: cannot read the watch file " + core.WatchFilePath);
+    if (!readAllWatchRecs(context.WatchFilePath, watches)) {
+        console.printError("tessel-batch: cannot read the watch file " + context.WatchFilePath);
         return kExitFailed;
     }
     for (std::size_t i = 0; i < watches.size(); ++i) {
@@ -278,27 +278,28 @@ int run(const std::vector<std::string_view>& arguments) {
         return kExitUsage;
     }
 
-    Core core{console, console, options.watchFile, options.logFile};
-    if (options.mode == Options::Mode::List) return listWatches(core, console);
+    RunContext context{console, console, options.watchFile, options.logFile};
+    if (options.mode == Options::Mode::List) return listWatches(context, console);
 
     int status = kExitOk;
     SchedulerReport total;
     if (options.mode == Options::Mode::Due) {
-        total = runDueWatches(core);
+        total = runDueWatches(context);
     } else {
         for (const std::int32_t index : options.indexes) {
-            const SchedulerReport report = checkWatchNow(core, index);
+            const SchedulerReport report = checkWatchNow(context, index);
             if (report.missing > 0)
                 console.printError("tessel-batch: no watch " + std::to_string(index) + " in " +
-                                   core.WatchFilePath);
+                                   context.WatchFilePath);
             total.missing += report.missing;
             total.unsaved += report.unsaved;
+            total.result += report.result;
         }
     }
     if (total.unsaved > 0)
         console.printError("tessel-batch: the last run time of " + std::to_string(total.unsaved) +
-                           " watch(es) could not be saved in " + core.WatchFilePath);
-    if (core.failedActions > 0 || total.unsaved > 0 || console.messagesShown() > 0) status = kExitFailed;
+                           " watch(es) could not be saved in " + context.WatchFilePath);
+    if (total.result.failed > 0 || total.unsaved > 0 || console.messagesShown() > 0) status = kExitFailed;
     if (total.missing > 0) status = kExitUsage;
     return status;
 }

@@ -49,7 +49,7 @@ int makeTree(const std::string& root, long files, long folders, long bytes) {
 int makeWatchFile(int argc, char** argv) {
     tessel::NullRunDisplay display;
     Loud messages;
-    tessel::Core core{display, messages, argv[2], "/dev/null"};
+    tessel::RunContext context{display, messages, argv[2], "/dev/null"};
     std::remove(argv[2]);
     for (int i = 3; i + 1 < argc; i += 2) {
         tessel::TWatchRec watch;
@@ -57,7 +57,7 @@ int makeWatchFile(int argc, char** argv) {
         watch.RunMode = tessel::rmManual;
         watch.TuneMode = tessel::tmSyncAll;
         if (!tessel::setText(watch.SourceDir, argv[i]) || !tessel::setText(watch.DestDir, argv[i + 1]) ||
-            !tessel::setText(watch.FileMask, "*.*") || !tessel::AppendWatchRec(core, watch, argv[2])) {
+            !tessel::setText(watch.FileMask, "*.*") || !tessel::AppendWatchRec(context, watch, argv[2])) {
             std::fprintf(stderr, "cannot add the watch %s -> %s\n", argv[i], argv[i + 1]);
             return 1;
         }

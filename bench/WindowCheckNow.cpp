@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QtDialogs dialogs;
     TMainTesselForm window(dialogs);
-    window.core().WatchFilePath = argv[1];
-    window.core().LogFilePath = "/dev/null";
+    window.context().WatchFilePath = argv[1];
+    window.context().LogFilePath = "/dev/null";
     window.FillWatchList();
     window.show();
     QApplication::processEvents();
@@ -37,5 +37,5 @@ int main(int argc, char** argv) {
         result, "%lld\n",
         static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()));
     std::fclose(result);
-    return window.core().failedActions == 0 ? 0 : 1;
+    return window.lastRunResult().failed == 0 ? 0 : 1;
 }

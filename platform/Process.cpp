@@ -25,8 +25,8 @@ std::string absoluteProgramPath(const std::string& program) {
 
 }  // namespace
 
-bool runAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                const std::string& workingFolder, std::error_code& error) {
+bool spawnAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                  const std::string& workingFolder, std::error_code& error) {
     const std::string path = absoluteProgramPath(program);
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);

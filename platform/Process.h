@@ -12,7 +12,7 @@ namespace tessel::platform {
 // for it to end, however long that takes. A program path without "/" is looked up in PATH. True when
 // the program was started, whatever its exit status; false with the reason when it could not be
 // (missing, not executable, not a format the system runs).
-bool runAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                const std::string& workingFolder, std::error_code& error);
+bool spawnAndWait(const std::string& program, const std::vector<std::string>& arguments,
+                  const std::string& workingFolder, std::error_code& error);
 
 }  // namespace tessel::platform

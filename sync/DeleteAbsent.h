@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 
 namespace tessel {
 
@@ -12,7 +12,7 @@ namespace tessel {
 // are never deleted, hidden, system and read-only files never. A file is deleted only when the source
 // certainly lacks it: when the source cannot be examined (an unreadable folder, an I/O error) the file
 // stays. Every visited source folder gets its destination counterpart.
-void DeleteAbsentFiles(Core& core, const std::string& SourceFolder, const std::string& DestinationFolder,
-                       const std::string& Mask);
+RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder,
+                            const std::string& DestinationFolder, const std::string& Mask);
 
 }  // namespace tessel

@@ -26,24 +26,33 @@ std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
 }
 
-void runWatch(Core& core, const TWatchRec& watch) {
-    SyncWatch(core, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-              getText(watch.RunFile), watch.FileAction, watch);
+RunResult runWatch(RunContext& context, const TWatchRec& watch) {
+    return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
+                     getText(watch.RunFile), watch.FileAction, watch);
 }
 
 // Runs the watch with its row showing the running mark, then its own status picture again.
-void runMarked(Core& core, int row, const TWatchRec& watch) {
-    core.display.setRowPicture(row, kRunningPicture);
-    runWatch(core, watch);
-    core.display.setRowPicture(row, GetSinhroWatchType(watch));
+RunResult runMarked(RunContext& context, int row, const TWatchRec& watch) {
+    context.display.setRowPicture(row, kRunningPicture);
+    const RunResult result = runWatch(context, watch);
+    context.display.setRowPicture(row, GetSinhroWatchType(watch));
+    return result;
+}
+
+// Adds a run to the report; true when the user stopped it (and the stop line is logged).
+bool account(RunContext& context, SchedulerReport& report, const RunResult& result, const TWatchRec& watch) {
+    ++report.ran;
+    report.result += result;
+    if (result.stopped) WriteLogLine(context, kStoppedLine + folderPair(watch));
+    return result.stopped;
 }
 
 // Stores the end of the run as LastRunTime. The record goes back to the position it was read from:
 // a damaged WatchIndex must not make it overwrite some other watch.
-bool storeLastRunTime(Core& core, TWatchRec watch, std::int32_t position) {
+bool storeLastRunTime(RunContext& context, TWatchRec watch, std::int32_t position) {
     watch.WatchIndex = position;
     watch.LastRunTime = Now();
-    return WriteWatchRec(core, watch);
+    return WriteWatchRec(context, watch);
 }
 
 }  // namespace
@@ -99,48 +108,46 @@ int GetSinhroWatchType(const TWatchRec& Watch) {
     }
 }
 
-SchedulerReport runDueWatches(Core& core) {
+SchedulerReport runDueWatches(RunContext& context) {
     SchedulerReport report;
-    if (!platform::fileExists(core.WatchFilePath)) return report;
-    const std::int32_t count = GetCountWatchRec(core, core.WatchFilePath);
+    if (!platform::fileExists(context.WatchFilePath)) return report;
+    const std::int32_t count = GetCountWatchRec(context, context.WatchFilePath);
     for (std::int32_t i = 0; i < count; ++i) {
-        const TWatchRec watch = ReadWatchRec(core, i);
+        const TWatchRec watch = ReadWatchRec(context, i);
         if (!CheckWatchStatus(watch)) continue;
-        runMarked(core, i, watch);
-        ++report.ran;
-        if (!storeLastRunTime(core, watch, i)) ++report.unsaved;
-        WriteLogLine(core, "Synhro folder " + folderPair(watch));
+        if (account(context, report, runMarked(context, i, watch), watch)) break;
+        if (!storeLastRunTime(context, watch, i)) ++report.unsaved;
+        WriteLogLine(context, "Synhro folder " + folderPair(watch));
     }
     return report;
 }
 
-SchedulerReport runOnStartWatches(Core& core) {
+SchedulerReport runOnStartWatches(RunContext& context) {
     SchedulerReport report;
     std::vector<TWatchRec> watches;
     // Read in full first: a run may change the watch file (a watch whose destination holds it).
-    readAllWatchRecs(core.WatchFilePath, watches);
+    readAllWatchRecs(context.WatchFilePath, watches);
     for (std::size_t position = 0; position < watches.size(); ++position) {
         const TWatchRec& watch = watches[position];
         if (watch.RunMode != rmOnStart) continue;
-        runMarked(core, static_cast<int>(position), watch);
-        ++report.ran;
+        if (account(context, report, runMarked(context, static_cast<int>(position), watch), watch)) break;
     }
     return report;
 }
 
-SchedulerReport checkWatchNow(Core& core, std::int32_t index) {
+SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
     SchedulerReport report;
-    const TWatchRec watch = ReadWatchRec(core, index);
-    WriteLogLine(core, "Start Manual Synhro folder " + folderPair(watch));
+    const TWatchRec watch = ReadWatchRec(context, index);
+    WriteLogLine(context, "Start Manual Synhro folder " + folderPair(watch));
     if (watch.WatchIndex < 0) {
         ++report.missing;
         return report;
     }
-    runWatch(core, watch);
-    core.display.setRowPicture(index, GetSinhroWatchType(watch));
-    ++report.ran;
-    if (!storeLastRunTime(core, watch, index)) ++report.unsaved;
-    WriteLogLine(core, "End Manual Synhro folder " + folderPair(watch));
+    const RunResult result = runWatch(context, watch);
+    context.display.setRowPicture(index, GetSinhroWatchType(watch));
+    if (account(context, report, result, watch)) return report;
+    if (!storeLastRunTime(context, watch, index)) ++report.unsaved;
+    WriteLogLine(context, "End Manual Synhro folder " + folderPair(watch));
     return report;
 }
 

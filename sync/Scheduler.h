@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "watch/Core.h"
 #include "watch/DateTime.h"
+#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
@@ -24,25 +24,30 @@ int GetSinhroWatchType(const TWatchRec& Watch);
 
 // What one scheduler call did; the window ignores it, the headless runner reports it.
 struct SchedulerReport {
-    int ran = 0;      // watches run
-    int missing = 0;  // record numbers that named no record
-    int unsaved = 0;  // runs whose LastRunTime could not be written back
+    int ran = 0;       // watches run
+    int missing = 0;   // record numbers that named no record
+    int unsaved = 0;   // runs whose LastRunTime could not be written back
+    RunResult result;  // what the runs did, added together
 };
 
-// One timer pass over core.WatchFilePath: every due watch runs in file order with its row showing the
-// running mark, then gets LastRunTime := now written back and the line "Synhro folder ..." logged.
-// Nothing happens when the watch file is missing.
-SchedulerReport runDueWatches(Core& core);
+// Logged instead of the end line when the user stopped the run; LastRunTime then stays as it was, so
+// a timed watch runs again at the next pass.
+inline constexpr const char* kStoppedLine = "Stopped Synhro folder ";
 
-// The start-up pass: every rmOnStart watch of core.WatchFilePath runs in file order with its row showing
+// One timer pass over context.WatchFilePath: every due watch runs in file order with its row showing the
+// running mark, then gets LastRunTime := now written back and the line "Synhro folder ..." logged.
+// Nothing happens when the watch file is missing. A stop request ends the pass after the stopped run.
+SchedulerReport runDueWatches(RunContext& context);
+
+// The start-up pass: every rmOnStart watch of context.WatchFilePath runs in file order with its row showing
 // the running mark, then gets its status picture back. Nothing is written to the watch file (LastRunTime
 // stays) and nothing is logged besides what the runs log. Nothing happens when the watch file is
 // missing; a read error ends the pass after the watches read until then.
-SchedulerReport runOnStartWatches(Core& core);
+SchedulerReport runOnStartWatches(RunContext& context);
 
 // Check Now for the record at position `index`: runs it whatever its RunMode, between the lines
 // "Start Manual Synhro folder ..." and "End Manual Synhro folder ...", and writes LastRunTime back.
 // For a position with no record only the start line is logged.
-SchedulerReport checkWatchNow(Core& core, std::int32_t index);
+SchedulerReport checkWatchNow(RunContext& context, std::int32_t index);
 
 }  // namespace tessel

@@ -76,9 +76,14 @@ Decision decide(std::int32_t tuneMode, const Destination& destination, const Fil
 
 class FolderWalk {
   public:
-    FolderWalk(Core& core, const std::string& mask, std::uint8_t fileAction, const TWatchRec& watch,
-               platform::FolderIdentity excluded)
-        : m_core(core), m_mask(mask), m_move(fileAction != faCopy), m_watch(watch), m_excluded(excluded) {}
+    FolderWalk(RunContext& context, RunResult& result, const std::string& mask, std::uint8_t fileAction,
+               const TWatchRec& watch, platform::FolderIdentity excluded)
+        : m_context(context),
+          m_result(result),
+          m_mask(mask),
+          m_move(fileAction != faCopy),
+          m_watch(watch),
+          m_excluded(excluded) {}
 
     void walk(const Folder& source, std::string& sourcePath, const Folder& destination,
               bool freshDestination) {
@@ -90,6 +95,7 @@ class FolderWalk {
         if (!platform::listFolder(source, names, error)) return;
 
         for (const ListedName& entry : names) {
+            if (m_context.stopRequested()) return;
             if (platform::isHiddenName(entry.name) || entry.type == DT_DIR) continue;
             if (!platform::matchesMask(m_mask, entry.name)) continue;
             struct stat info {};
@@ -98,6 +104,7 @@ class FolderWalk {
         }
 
         for (const ListedName& entry : names) {
+            if (m_context.stopRequested()) return;
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
             SubfolderPair pair;
             if (!enterSubfolder(source, destination, entry, m_excluded, pair)) continue;
@@ -112,13 +119,19 @@ class FolderWalk {
   private:
     void handleFile(const Folder& source, const std::string& sourcePath, const std::string& name,
                     const struct stat& info, const Folder& destination, bool freshDestination) {
-        m_core.display.stepProgress();  // skipped files advance the bar too
+        m_context.display.stepProgress();  // skipped files advance the bar too
         const std::int32_t tuneMode = m_watch.TuneMode;
-        if (tuneMode != tmSyncAll && tuneMode != tmUpdateOld && tuneMode != tmAbsentOnly) return;
+        if (tuneMode != tmSyncAll && tuneMode != tmUpdateOld && tuneMode != tmAbsentOnly) {
+            ++m_result.skipped;
+            return;
+        }
 
         const Destination present = lookUpDestination(destination, freshDestination, name.c_str());
         const FileEntry entry = platform::fileEntryOf(info, name);
-        if (decide(tuneMode, present, entry, name.c_str()) == Decision::Skip) return;
+        if (decide(tuneMode, present, entry, name.c_str()) == Decision::Skip) {
+            ++m_result.skipped;
+            return;
+        }
 
         const struct stat* destinationInfo = present.kind == Destination::Absent ? nullptr : &present.info;
 
@@ -129,25 +142,32 @@ class FolderWalk {
                                                       destinationInfo, error);
         const std::string sourceFile = sourcePath + name;
         if (!done) {
-            ++m_core.failedActions;
+            ++m_result.failed;
             const std::string line =
                 (m_move ? "Error moving file " : "Error copying file ") + sourceFile + ": " + error.message();
-            WriteLogLine(m_core, line);
-            m_core.display.setStatusText(line);
+            WriteLogLine(m_context, line);
+            m_context.display.setStatusText(line);
             return;
+        }
+        if (m_move) {
+            ++m_result.moved;
+        } else {
+            ++m_result.copied;
+            m_result.bytesCopied += static_cast<std::uint64_t>(info.st_size);
         }
         if (isOn(m_watch.WideLog)) {
             if (m_move)
-                WriteLogLine(m_core, "Moved file " + sourceFile);
+                WriteLogLine(m_context, "Moved file " + sourceFile);
             else if (present.kind == Destination::File)
-                WriteLogLine(m_core, "Copied file " + sourceFile);
+                WriteLogLine(m_context, "Copied file " + sourceFile);
             else
-                WriteLogLine(m_core, "Copied file " + sourceFile + " ");
+                WriteLogLine(m_context, "Copied file " + sourceFile + " ");
         }
-        m_core.display.setStatusText("  Copy file :" + sourceFile);
+        m_context.display.setStatusText("  Copy file :" + sourceFile);
     }
 
-    Core& m_core;
+    RunContext& m_context;
+    RunResult& m_result;
     const std::string& m_mask;
     const bool m_move;
     const TWatchRec& m_watch;
@@ -156,21 +176,24 @@ class FolderWalk {
 
 }  // namespace
 
-void SyncFolder(Core& core, const std::string& SourceFolder, const std::string& DestinationFolder,
-                const std::string& Mask, std::uint8_t FileAction, const TWatchRec& Watch) {
+RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,
+                     const std::string& DestinationFolder, const std::string& Mask, std::uint8_t FileAction,
+                     const TWatchRec& Watch) {
+    RunResult result;
     std::string sourcePath = withTrailingSlash(SourceFolder);
     const std::string destinationPath = withTrailingSlash(DestinationFolder);
-    if (!platform::isExistingFolder(sourcePath)) return;
-    if (!ForceFolders(destinationPath)) return;
+    if (!platform::isExistingFolder(sourcePath)) return result;
+    if (!ForceFolders(destinationPath)) return result;
 
     std::error_code error;
     const Folder source = Folder::open(sourcePath, error);
     const Folder destination = Folder::open(destinationPath, error);
-    if (!source.valid() || !destination.valid()) return;
+    if (!source.valid() || !destination.valid()) return result;
 
     // A destination inside the source tree must not be copied into itself again and again.
-    FolderWalk walk(core, Mask, FileAction, Watch, platform::FolderIdentity::of(destination));
+    FolderWalk walk(context, result, Mask, FileAction, Watch, platform::FolderIdentity::of(destination));
     walk.walk(source, sourcePath, destination, false);
+    return result;
 }
 
 bool ForceFolders(const std::string& Path) {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
@@ -14,8 +14,9 @@ namespace tessel {
 // in DestinationFolder. Hidden entries (names starting with a dot), devices, pipes, sockets, dangling
 // links and links to folders are left alone. When DestinationFolder lies inside the source tree the
 // walk does not enter it.
-void SyncFolder(Core& core, const std::string& SourceFolder, const std::string& DestinationFolder,
-                const std::string& Mask, std::uint8_t FileAction, const TWatchRec& Watch);
+RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,
+                     const std::string& DestinationFolder, const std::string& Mask, std::uint8_t FileAction,
+                     const TWatchRec& Watch);
 
 // Creates every missing folder along Path. False when Path is empty or "/", or when a folder could not
 // be created; the walk along the path goes on to its end in any case.

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "platform/Process.h"
-#include "sync/CommandLine.h"
 #include "sync/DeleteAbsent.h"
+#include "sync/Parameters.h"
 #include "sync/SyncFolder.h"
 #include "watch/EventLog.h"
 
@@ -34,13 +34,14 @@ bool RunAndWait(const std::string& Program, const std::string& Parameters) {
     const auto arguments = splitParameters(Parameters);
     if (!arguments) return false;  // unbalanced quotes: not started
     std::error_code error;
-    return platform::runAndWait(Program, *arguments, folderOf(Program), error);
+    return platform::spawnAndWait(Program, *arguments, folderOf(Program), error);
 }
 
-void SyncWatch(Core& core, const std::string& SourceDir, const std::string& DestDir,
-               const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-               const TWatchRec& Watch) {
-    RunDisplay& display = core.display;
+RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
+                    const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
+                    const TWatchRec& Watch) {
+    RunDisplay& display = context.display;
+    RunResult result;
     display.setProgressRange(0, CountFiles(SourceDir));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
@@ -58,11 +59,14 @@ void SyncWatch(Core& core, const std::string& SourceDir, const std::string& Dest
     }
 
     const auto runMask = [&](const std::string& mask) {
-        SyncFolder(core, SourceDir, destination, mask, FileAction, Watch);
-        if (isOn(Watch.BiDirect)) SyncFolder(core, destination, SourceDir, mask, FileAction, Watch);
+        if (context.stopRequested()) return;
+        result += SyncFolder(context, SourceDir, destination, mask, FileAction, Watch);
+        if (isOn(Watch.BiDirect) && !context.stopRequested())
+            result += SyncFolder(context, destination, SourceDir, mask, FileAction, Watch);
         if (isOn(Watch.DeleteAbsent)) {
-            DeleteAbsentFiles(core, SourceDir, destination, mask);
-            if (isOn(Watch.BiDirect)) DeleteAbsentFiles(core, destination, SourceDir, mask);
+            if (!context.stopRequested()) result += DeleteAbsentFiles(context, SourceDir, destination, mask);
+            if (isOn(Watch.BiDirect) && !context.stopRequested())
+                result += DeleteAbsentFiles(context, destination, SourceDir, mask);
         }
     };
 
@@ -80,15 +84,17 @@ void SyncWatch(Core& core, const std::string& SourceDir, const std::string& Dest
         runMask(FileMask);
     }
     display.setStatusText("");
+    result.stopped = context.stopRequested();
 
-    if (!RunFile.empty()) {
+    if (!RunFile.empty() && !result.stopped) {
         display.setStatusText(kRunningStatus + RunFile);
-        WriteLogLine(core, "Start " + RunFile);
+        WriteLogLine(context, "Start " + RunFile);
         const bool started = RunAndWait(RunFile, getText(Watch.RunParams));
-        WriteLogLine(core, (started ? "Ok Worked " : "Abnormal Stop ") + RunFile);
+        WriteLogLine(context, (started ? "Ok Worked " : "Abnormal Stop ") + RunFile);
         display.setStatusText("");
     }
     display.setProgressVisible(false);
+    return result;
 }
 
 }  // namespace tessel

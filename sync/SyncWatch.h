@@ -5,16 +5,17 @@
 #include <cstdint>
 #include <string>
 
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
 
-// Runs `Watch` with the given texts (taken by the caller from the record). It changes neither the
-// record nor the watch file: the caller writes LastRunTime back when it wants to.
-void SyncWatch(Core& core, const std::string& SourceDir, const std::string& DestDir,
-               const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-               const TWatchRec& Watch);
+// Runs `Watch` with the given texts (taken by the caller from the record) and says what it did. It
+// changes neither the record nor the watch file: the caller writes LastRunTime back when it wants to.
+// A stop request ends the run at the next file; the after-sync program then does not start.
+RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
+                    const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
+                    const TWatchRec& Watch);
 
 // Starts Program with Parameters split into arguments as a shell splits words (without expanding
 // anything), in the program's own folder, and waits for it to end. True when it was started, whatever

@@ -58,8 +58,8 @@ void setFlag(QCheckBox* box, std::uint8_t value) {
 
 }  // namespace
 
-TEditWatchForm::TEditWatchForm(Core& core, Dialogs& dialogs, int EditIndex, QWidget* parent)
-    : QDialog(parent), m_core(core), m_dialogs(dialogs), m_EditIndex(EditIndex) {
+TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIndex, QWidget* parent)
+    : QDialog(parent), m_context(context), m_dialogs(dialogs), m_EditIndex(EditIndex) {
     setWindowTitle(QStringLiteral("Edit Watch Record"));
     QFont small = font();
     small.setPointSize(8);
@@ -234,10 +234,10 @@ QWidget* TEditWatchForm::createAdvancedPage() {
 }
 
 void TEditWatchForm::LoadWatchIntoEditor(int index) {
-    if (!platform::fileExists(m_core.WatchFilePath)) return;
+    if (!platform::fileExists(m_context.WatchFilePath)) return;
     // An I/O error part-way leaves the records read so far, as a sequential read would.
     std::vector<TWatchRec> watches;
-    readAllWatchRecs(m_core.WatchFilePath, watches);
+    readAllWatchRecs(m_context.WatchFilePath, watches);
     const TWatchRec* found = nullptr;
     for (const TWatchRec& watch : watches) {
         if (watch.WatchIndex == index) {
@@ -299,7 +299,7 @@ void TEditWatchForm::RadioGroup3Click() {
 bool TEditWatchForm::storeText(TextField& field, QLineEdit* edit, const QString& name) {
     if (setText(field, toBytes(edit->text()))) return true;
     // Each record field keeps at most 255 bytes; cutting the text would store a different path.
-    m_core.messages.showMessage(
+    m_context.messages.showMessage(
         toBytes(QStringLiteral("The text in \"%1\" is longer than %2 bytes, the most a watch can keep. "
                                "Nothing was saved.")
                     .arg(name)
@@ -312,7 +312,7 @@ bool TEditWatchForm::storeText(TextField& field, QLineEdit* edit, const QString&
 void TEditWatchForm::BitBtn2Click() {
     if (!platform::isExistingFolder(toBytes(SourceEdit->text())) ||
         !platform::isExistingFolder(toBytes(DestinationEdit->text()))) {
-        m_core.messages.showMessage(kFolderError);
+        m_context.messages.showMessage(kFolderError);
         return;
     }
 
@@ -348,9 +348,9 @@ void TEditWatchForm::BitBtn2Click() {
     }
 
     if (m_EditIndex < 0)
-        AppendWatchRec(m_core, watch, m_core.WatchFilePath);
+        AppendWatchRec(m_context, watch, m_context.WatchFilePath);
     else
-        WriteWatchRec(m_core, watch);
+        WriteWatchRec(m_context, watch);
     accept();
 }
 

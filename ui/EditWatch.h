@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 class Dialogs;
@@ -22,7 +22,7 @@ class TEditWatchForm : public QDialog {
   public:
     // EditIndex -1 makes a new watch; otherwise it is the WatchIndex of the watch to change, which is
     // loaded at once.
-    TEditWatchForm(tessel::Core& core, Dialogs& dialogs, int EditIndex, QWidget* parent = nullptr);
+    TEditWatchForm(tessel::RunContext& context, Dialogs& dialogs, int EditIndex, QWidget* parent = nullptr);
 
     int EditIndex() const { return m_EditIndex; }
 
@@ -73,7 +73,7 @@ class TEditWatchForm : public QDialog {
     // Puts the text into the record field; refuses a text too long for it with a message naming it.
     bool storeText(tessel::TextField& field, QLineEdit* edit, const QString& name);
 
-    tessel::Core& m_core;
+    tessel::RunContext& m_context;
     Dialogs& m_dialogs;
     int m_EditIndex;
 };

@@ -54,7 +54,7 @@ constexpr auto kProgressPaintInterval = std::chrono::milliseconds(33);
 }  // namespace
 
 TMainTesselForm::TMainTesselForm(Dialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), m_dialogs(dialogs), m_core{*this, *this, {}, {}, 0} {
+    : QMainWindow(parent), m_dialogs(dialogs), m_context(*this, *this) {
     setWindowTitle(QStringLiteral("Tessel v 0.9"));
     setWindowIcon(programIcon());
     QFont small = font();
@@ -283,7 +283,7 @@ void TMainTesselForm::FillWatchList() {
     ListView1->clear();
     // A missing or unreadable file leaves the rows read so far; nothing is reported.
     std::vector<TWatchRec> watches;
-    readAllWatchRecs(m_core.WatchFilePath, watches);
+    readAllWatchRecs(m_context.WatchFilePath, watches);
     for (const TWatchRec& watch : watches) {
         auto* row = new QTreeWidgetItem(ListView1);
         row->setText(0, QString::number(watch.WatchIndex));
@@ -446,13 +446,13 @@ void TMainTesselForm::Load1Click() {
     QString path = m_dialogs.chooseWatchFile(this);
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".wth");
-    m_core.WatchFilePath = toBytes(QFileInfo(path).absoluteFilePath());
+    m_context.WatchFilePath = toBytes(QFileInfo(path).absoluteFilePath());
     // Row i must show record i of the current file for every command that follows.
     FillWatchList();
 }
 
 void TMainTesselForm::Exit1Click() {
-    WriteLogLine(m_core, "End Work Program");
+    WriteLogLine(m_context, "End Work Program");
     // Like any failed command, a setting that cannot be stored stops here and the program goes on.
     if (!WriteIniData()) return;
     close();
@@ -476,7 +476,7 @@ void TMainTesselForm::MinimizeonStart1Click() {
 void TMainTesselForm::AddWatch1Click() {
     Timer2->stop();
     {
-        TEditWatchForm editor(m_core, m_dialogs, -1, this);
+        TEditWatchForm editor(m_context, m_dialogs, -1, this);
         m_dialogs.runEditor(editor);
     }
     FillWatchList();
@@ -491,7 +491,7 @@ void TMainTesselForm::EditWatch1Click() {
     if (!isNumber) return;
     Timer2->stop();
     {
-        TEditWatchForm editor(m_core, m_dialogs, index, this);
+        TEditWatchForm editor(m_context, m_dialogs, index, this);
         m_dialogs.runEditor(editor);
     }
     FillWatchList();
@@ -504,7 +504,8 @@ void TMainTesselForm::DeleteWatch1Click() {
     if (ListView1->topLevelItemCount() > 0 && row >= 0) {
         bool isNumber = false;
         const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
-        if (isNumber && m_dialogs.confirmDelete(this)) DelWatchFromFile(m_core, m_core.WatchFilePath, index);
+        if (isNumber && m_dialogs.confirmDelete(this))
+            DelWatchFromFile(m_context, m_context.WatchFilePath, index);
     }
     FillWatchList();
 }
@@ -515,7 +516,7 @@ void TMainTesselForm::CheckNow1Click() {
     bool isNumber = false;
     const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
     if (!isNumber) return;
-    checkWatchNow(m_core, index);
+    m_lastResult = checkWatchNow(m_context, index).result;
 }
 
 void TMainTesselForm::Watch1Click() {
@@ -541,7 +542,7 @@ void TMainTesselForm::Timer1Timer() {
 void TMainTesselForm::Timer2Timer() {
     // Off for the whole pass, so a message box shown during a run cannot start a second pass inside it.
     Timer2->stop();
-    runDueWatches(m_core);
+    runDueWatches(m_context);
     Timer2->start();
 }
 
@@ -558,8 +559,8 @@ void TMainTesselForm::contextMenuEvent(QContextMenuEvent* event) {
 
 void TMainTesselForm::applySettings(const Settings& settings) {
     DataPath = settings.DataPath;
-    m_core.WatchFilePath = settings.WatchFilePath;
-    m_core.LogFilePath = settings.LogFilePath;
+    m_context.WatchFilePath = settings.WatchFilePath;
+    m_context.LogFilePath = settings.LogFilePath;
     MinimizeOnStartFlag = settings.MinimizeOnStartFlag;
 }
 
@@ -590,10 +591,10 @@ void TMainTesselForm::FormCreate() {
     }
 
     FillWatchList();
-    runOnStartWatches(m_core);
+    runOnStartWatches(m_context);
     const bool minimizeOnStart = MinimizeOnStartFlag == "1";
     MinimizeonStart1->setChecked(minimizeOnStart);
-    WriteLogLine(m_core, "Start Work Program");
+    WriteLogLine(m_context, "Start Work Program");
     if (minimizeOnStart) Timer3->start();
     HelpFile = helpContentsBesideProgram();
 }
@@ -626,7 +627,7 @@ void TMainTesselForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainTesselForm::FormClose() {
-    WriteLogLine(m_core, "End Work Program");
+    WriteLogLine(m_context, "End Work Program");
     m_helpViewer.closeAll();
 }
 

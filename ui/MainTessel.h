@@ -1,7 +1,7 @@
 #pragma once
 // The main window: the watches with their status pictures, the last log lines, and what a running watch
-// is doing. Its menus, tool bar and the list's context menu issue every command. It owns the core that
-// the engine works with and is that core's run display and message boxes, and it owns the tray icon
+// is doing. Its menus, tool bar and the list's context menu issue every command. It owns the context that
+// the engine works with and is that context's run display and message boxes, and it owns the tray icon
 // that stands for it while it is hidden.
 
 #include <QList>
@@ -15,7 +15,7 @@
 #include <string>
 
 #include "ui/Help.h"
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 #include "watch/Settings.h"
 
@@ -52,7 +52,9 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     explicit TMainTesselForm(Dialogs& dialogs, QWidget* parent = nullptr);
     ~TMainTesselForm() override;
 
-    tessel::Core& core() { return m_core; }
+    tessel::RunContext& context() { return m_context; }
+    // What the last Check Now did.
+    const tessel::RunResult& lastRunResult() const { return m_lastResult; }
 
     // The start-up sequence, run once after the window is built and before it is first shown: finds or
     // creates Tessel.ini in the current folder, fills the list, runs the On Start watches, logs
@@ -196,7 +198,8 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void scrollLogToEnd();
 
     Dialogs& m_dialogs;
-    tessel::Core m_core;
+    tessel::RunContext m_context;
+    tessel::RunResult m_lastResult;
     std::array<QPixmap, kPictureCount> m_pictures;
 
     // The progress bar's own idea of its range: a run over no files gets 0..0, which the bar would

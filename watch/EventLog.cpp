@@ -7,20 +7,20 @@
 
 namespace tessel {
 
-void WriteLogLine(Core& core, std::string_view message) {
+void WriteLogLine(RunContext& context, std::string_view message) {
     const platform::LocalTime now = platform::toLocalTime(platform::clockNow());
     std::string line = platform::formatLocalDateTime(now);
     line += ": ";
     line += message;
 
     std::error_code error;
-    if (!platform::appendToFile(core.LogFilePath, line + "\r\n", error)) {
-        core.messages.showMessage(kIoErrorMessage);
+    if (!platform::appendToFile(context.LogFilePath, line + "\r\n", error)) {
+        context.messages.showMessage(kIoErrorMessage);
         return;
     }
-    core.display.appendLogLine(line);
+    context.display.appendLogLine(line);
     // One line in, at most one line out, even when a wrapped line counts as several.
-    if (core.display.logLineCount() > kLogAreaLines) core.display.removeFirstLogLine();
+    if (context.display.logLineCount() > kLogAreaLines) context.display.removeFirstLogLine();
 }
 
 }  // namespace tessel

@@ -4,17 +4,17 @@
 #include <string>
 #include <string_view>
 
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 
 namespace tessel {
 
 inline constexpr int kLogAreaLines = 7;
 inline constexpr const char* kIoErrorMessage = "I/O Error! Dont saved data!!";
 
-// Appends "<date> <time>: <message>" and CR LF to core.LogFilePath (created when missing) and shows the
+// Appends "<date> <time>: <message>" and CR LF to context.LogFilePath (created when missing) and shows the
 // line in the log area, which keeps its last seven lines. The file is opened and closed for every
 // line, so the line is in the file when the call returns. When the file cannot be written the user
 // gets the I/O error message and the line does not reach the log area.
-void WriteLogLine(Core& core, std::string_view message);
+void WriteLogLine(RunContext& context, std::string_view message);
 
 }  // namespace tessel

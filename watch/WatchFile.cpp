@@ -44,23 +44,23 @@ bool readRecord(const File& file, std::int64_t position, TWatchRec& watch, std::
 
 }  // namespace
 
-std::int32_t GetCountWatchRec(Core& core, const std::string& FileName) {
+std::int32_t GetCountWatchRec(RunContext& context, const std::string& FileName) {
     if (!platform::fileExists(FileName)) return 0;
     std::int64_t count = 0;
     File file;
     std::error_code error;
     if (!file.open(FileName, File::Mode::ReadWrite, error) || !countRecords(file, count, error)) {
-        core.messages.showMessage(kIoErrorMessage);
+        context.messages.showMessage(kIoErrorMessage);
         return 0;
     }
     return clampedCount(count);
 }
 
-TWatchRec ReadWatchRec(Core& core, std::int32_t n) {
+TWatchRec ReadWatchRec(RunContext& context, std::int32_t n) {
     TWatchRec watch;
     InitWatchRec(watch);
-    if (!platform::fileExists(core.WatchFilePath)) {
-        core.messages.showWarning(kMissingFileWarning, kMissingFileCaption);
+    if (!platform::fileExists(context.WatchFilePath)) {
+        context.messages.showWarning(kMissingFileWarning, kMissingFileCaption);
         return watch;
     }
     if (n < 0) return watch;
@@ -68,30 +68,30 @@ TWatchRec ReadWatchRec(Core& core, std::int32_t n) {
     std::error_code error;
     std::int64_t count = 0;
     // Reading only at complete records keeps an incomplete tail from passing for a watch.
-    if (file.open(core.WatchFilePath, File::Mode::ReadWrite, error) && countRecords(file, count, error) &&
+    if (file.open(context.WatchFilePath, File::Mode::ReadWrite, error) && countRecords(file, count, error) &&
         n < count)
         readRecord(file, n, watch, error);
     return watch;
 }
 
-bool WriteWatchRec(Core& core, const TWatchRec& r) {
-    if (!platform::fileExists(core.WatchFilePath)) {
-        core.messages.showWarning(kMissingFileWarning, kMissingFileCaption);
+bool WriteWatchRec(RunContext& context, const TWatchRec& r) {
+    if (!platform::fileExists(context.WatchFilePath)) {
+        context.messages.showWarning(kMissingFileWarning, kMissingFileCaption);
         return false;
     }
     if (r.WatchIndex < 0) return false;
     File file;
     std::error_code error;
     std::int64_t count = 0;
-    if (!file.open(core.WatchFilePath, File::Mode::ReadWrite, error) || !countRecords(file, count, error) ||
-        r.WatchIndex >= count)
+    if (!file.open(context.WatchFilePath, File::Mode::ReadWrite, error) ||
+        !countRecords(file, count, error) || r.WatchIndex >= count)
         return false;
     bool ok = file.writeAt(offsetOf(r.WatchIndex), &r, kWatchRecSize, error);
     ok = file.close(error) && ok;
     return ok;
 }
 
-bool AppendWatchRec(Core& core, TWatchRec r, const std::string& FileName) {
+bool AppendWatchRec(RunContext& context, TWatchRec r, const std::string& FileName) {
     File file;
     std::error_code error;
     std::int64_t count = 0;
@@ -103,11 +103,11 @@ bool AppendWatchRec(Core& core, TWatchRec r, const std::string& FileName) {
         ok = file.writeAt(offsetOf(count), &r, kWatchRecSize, error);
     }
     ok = file.close(error) && ok;
-    if (!ok) core.messages.showMessage(kIoErrorMessage);
+    if (!ok) context.messages.showMessage(kIoErrorMessage);
     return ok;
 }
 
-bool DelWatchFromFile(Core& /*core*/, const std::string& FileName, std::int32_t WatchIndex) {
+bool DelWatchFromFile(RunContext& /*context*/, const std::string& FileName, std::int32_t WatchIndex) {
     if (!platform::fileExists(FileName)) return false;
     // Through a link the real file is the one to replace; renaming over the link would turn it into a copy.
     std::string target;

@@ -85,26 +85,28 @@ class BatchTest : public ::testing::Test, public test::CoreFixture {
 
 TEST_F(BatchTest, RunsWatchesByIndexLikeCheckNow) {
     const TDateTime longAgo = Now() - 1000;
-    ASSERT_TRUE(AppendWatchRec(core, watch("plain", rmStop, longAgo), core.WatchFilePath));
-    ASSERT_TRUE(AppendWatchRec(core, watch("blocked", rmManual, longAgo), core.WatchFilePath));
+    ASSERT_TRUE(AppendWatchRec(context, watch("plain", rmStop, longAgo), context.WatchFilePath));
+    ASSERT_TRUE(AppendWatchRec(context, watch("blocked", rmManual, longAgo), context.WatchFilePath));
     test::makeFolders(dir / "blocked-dst/a.txt");  // a folder where the copy of a file should go
 
-    const Outcome plain = run({"--watch-file", core.WatchFilePath, "--log-file=" + core.LogFilePath, "0"});
+    const Outcome plain =
+        run({"--watch-file", context.WatchFilePath, "--log-file=" + context.LogFilePath, "0"});
     EXPECT_EQ(plain.status, 0) << plain.err;
     EXPECT_EQ(test::snapshotTree(dir / "plain-dst"), test::snapshotTree(dir / "plain-src"));
     EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start Manual Synhro folder " + pair("plain"),
                                                           "End Manual Synhro folder " + pair("plain")}));
-    EXPECT_EQ(lines(plain.out), lines(readFile(core.LogFilePath))) << "every log line also on stdout";
+    EXPECT_EQ(lines(plain.out), lines(readFile(context.LogFilePath))) << "every log line also on stdout";
     EXPECT_EQ(plain.err, "") << "no progress line when stderr is not a terminal";
-    EXPECT_GT(ReadWatchRec(core, 0).LastRunTime, longAgo + 999);
-    EXPECT_EQ(ReadWatchRec(core, 1).LastRunTime, longAgo);
+    EXPECT_GT(ReadWatchRec(context, 0).LastRunTime, longAgo + 999);
+    EXPECT_EQ(ReadWatchRec(context, 1).LastRunTime, longAgo);
 
-    const Outcome failed = run({"--watch-file", core.WatchFilePath, "--log-file", core.LogFilePath, "1"});
+    const Outcome failed =
+        run({"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath, "1"});
     EXPECT_EQ(failed.status, 1) << failed.err;
     EXPECT_TRUE(test::exists(dir / "blocked-dst/sub/b.txt"));
 
     const Outcome missing =
-        run({"--watch-file", core.WatchFilePath, "--log-file", core.LogFilePath, "0", "7"});
+        run({"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath, "0", "7"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("no watch 7"), std::string::npos) << missing.err;
     EXPECT_EQ(loggedMessages().back(), "Start Manual Synhro folder  with folder ");
@@ -116,7 +118,7 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     TWatchRec listed = watch("listed", rmTimer, encodeDateTime({2026, 5, 1, 8, 30, 15, 0}));
     listed.WideLog = 1;
     listed.BiDirect = 1;
-    ASSERT_TRUE(AppendWatchRec(core, listed, dir / "Data/WatchDef.wth"));
+    ASSERT_TRUE(AppendWatchRec(context, listed, dir / "Data/WatchDef.wth"));
     const Outcome list = run({"--list"});
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(list.out, "0\tTimer\t1 Day\tCopy\tSync All\twide-log,bidirect\t2026-05-01T08:30:15\t" +
@@ -127,15 +129,15 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
 
     // With Tessel.ini: its keys, whatever their case; the command line still wins.
     test::makeFolders(dir / "elsewhere");
-    writeFile(dir / "elsewhere/Tessel.ini", "[main]\ndeffilenamefullpath = " + core.WatchFilePath +
+    writeFile(dir / "elsewhere/Tessel.ini", "[main]\ndeffilenamefullpath = " + context.WatchFilePath +
                                                 "\nDefLogNameFullPath=" + dir / "other.Log" + "\n");
-    ASSERT_TRUE(AppendWatchRec(core, watch("due", rmTimer, Now() - 2), core.WatchFilePath));
-    ASSERT_TRUE(AppendWatchRec(core, watch("fresh", rmTimer, Now()), core.WatchFilePath));
+    ASSERT_TRUE(AppendWatchRec(context, watch("due", rmTimer, Now() - 2), context.WatchFilePath));
+    ASSERT_TRUE(AppendWatchRec(context, watch("fresh", rmTimer, Now()), context.WatchFilePath));
     const Outcome due = run({"--due"}, dir / "elsewhere");
     EXPECT_EQ(due.status, 0) << due.err;
     EXPECT_TRUE(test::exists(dir / "due-dst/sub/b.txt"));
     EXPECT_FALSE(test::exists(dir / "fresh-dst"));
-    core.LogFilePath = dir / "other.Log";
+    context.LogFilePath = dir / "other.Log";
     EXPECT_EQ(loggedMessages(), std::vector<std::string>{"Synhro folder " + pair("due")});
     EXPECT_EQ(run({"--due"}, dir / "elsewhere").out, "") << "nothing due any more";
     EXPECT_EQ(run({"--log-file", dir / "third.Log", "1"}, dir / "elsewhere").status, 0);
@@ -143,7 +145,7 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
 }
 
 TEST_F(BatchTest, UsageErrorsAndMissingFiles) {
-    ASSERT_TRUE(AppendWatchRec(core, watch("w", rmStop, Now()), dir / "Data.wth"));
+    ASSERT_TRUE(AppendWatchRec(context, watch("w", rmStop, Now()), dir / "Data.wth"));
     for (const std::vector<std::string>& arguments :
          std::vector<std::vector<std::string>>{{},
                                                {"--list", "--due"},
@@ -162,7 +164,7 @@ TEST_F(BatchTest, UsageErrorsAndMissingFiles) {
         EXPECT_NE(outcome.err, "");
         EXPECT_EQ(outcome.out, "");
     }
-    EXPECT_FALSE(test::exists(core.LogFilePath));
+    EXPECT_FALSE(test::exists(context.LogFilePath));
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: tessel-batch", 0), 0u);

@@ -28,8 +28,8 @@ class CrashTest : public ::testing::Test, public test::CoreFixture {
         if (child == 0) {
             const int null = open("/dev/null", O_WRONLY);
             if (null < 0 || dup2(null, 1) < 0 || dup2(null, 2) < 0) _exit(126);
-            execl(TESSEL_BATCH_PATH, TESSEL_BATCH_PATH, "--watch-file", core.WatchFilePath.c_str(),
-                  "--log-file", core.LogFilePath.c_str(), "0", static_cast<char*>(nullptr));
+            execl(TESSEL_BATCH_PATH, TESSEL_BATCH_PATH, "--watch-file", context.WatchFilePath.c_str(),
+                  "--log-file", context.LogFilePath.c_str(), "0", static_cast<char*>(nullptr));
             _exit(127);
         }
         return child;
@@ -51,8 +51,8 @@ TEST_F(CrashTest, KilledMidCopyLeavesOldOrNewNeverAMix) {
     setText(watch.SourceDir, src);
     setText(watch.DestDir, dst);
     setText(watch.FileMask, "*.*");
-    ASSERT_TRUE(AppendWatchRec(core, watch, core.WatchFilePath));
-    const std::string watchFile = readFile(core.WatchFilePath);
+    ASSERT_TRUE(AppendWatchRec(context, watch, context.WatchFilePath));
+    const std::string watchFile = readFile(context.WatchFilePath);
 
     std::mt19937 random(20261208);
     int sawOld = 0, sawNew = 0;
@@ -75,7 +75,7 @@ TEST_F(CrashTest, KilledMidCopyLeavesOldOrNewNeverAMix) {
             ++sawNew;
         }
         // Only LastRunTime may have changed in the watch file.
-        const std::string after = readFile(core.WatchFilePath);
+        const std::string after = readFile(context.WatchFilePath);
         ASSERT_EQ(after.size(), watchFile.size());
         ASSERT_EQ(after.compare(0, 24, watchFile, 0, 24), 0);
         ASSERT_EQ(after.compare(32, std::string::npos, watchFile, 32, std::string::npos), 0);

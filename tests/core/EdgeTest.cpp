@@ -28,13 +28,13 @@ TEST_F(EdgeTest, NamesThatAreNotUtf8) {
     const std::string name = "caf\xe9.txt";  // Latin-1, as an old archive may hold it
     test::makeFolders(src + "/" + folder);
     writeFile(src + "/" + folder + "/" + name, "latin");
-    SyncFolder(core, src, dst, "*.TXT", faCopy, watch);
+    SyncFolder(context, src, dst, "*.TXT", faCopy, watch);
     EXPECT_EQ(readFile(dst + "/" + folder + "/" + name), "latin");
     EXPECT_EQ(loggedMessages(),
               (std::vector<std::string>{"Copied file " + src + "/" + folder + "/" + name + " "}));
 
     std::remove((src + "/" + folder + "/" + name).c_str());
-    DeleteAbsentFiles(core, src, dst, "*.*");
+    DeleteAbsentFiles(context, src, dst, "*.*");
     EXPECT_FALSE(test::exists(dst + "/" + folder + "/" + name));
 }
 
@@ -44,9 +44,9 @@ TEST_F(EdgeTest, TreeTwoHundredFoldersDeep) {
     test::makeFolders(src + "/" + relative);
     writeFile(src + "/" + relative + "bottom.txt", "deep");
     EXPECT_EQ(CountFiles(src), 1);
-    SyncFolder(core, src, dst, "*.*", faCopy, watch);
+    SyncFolder(context, src, dst, "*.*", faCopy, watch);
     EXPECT_EQ(readFile(dst + "/" + relative + "bottom.txt"), "deep");
-    DeleteAbsentFiles(core, src, dst, "*.*");
+    DeleteAbsentFiles(context, src, dst, "*.*");
     EXPECT_EQ(readFile(dst + "/" + relative + "bottom.txt"), "deep");
 }
 
@@ -60,9 +60,9 @@ TEST_F(EdgeTest, PathsNearTheLimit) {
     test::makeFolders(src + "/" + relative);
     writeFile(src + "/" + relative + fileName, "long");
     ASSERT_LT((dst + "/" + relative + fileName).size(), static_cast<std::size_t>(PATH_MAX));
-    SyncFolder(core, src, dst, "*.*", faCopy, watch);
+    const RunResult result = SyncFolder(context, src, dst, "*.*", faCopy, watch);
     EXPECT_EQ(readFile(dst + "/" + relative + fileName), "long");
-    EXPECT_EQ(core.failedActions, 0);
+    EXPECT_EQ(result.failed, 0);
 }
 
 TEST_F(EdgeTest, FileOverFourGibibytesDifferingByExactlyThat) {
@@ -83,7 +83,7 @@ TEST_F(EdgeTest, FileOverFourGibibytesDifferingByExactlyThat) {
     test::setModificationTime(big, 1'600'000'000);
     test::setModificationTime(dst + "/image.bin", 1'600'000'000);
 
-    SyncFolder(core, src, dst, "*.*", faCopy, watch);
+    SyncFolder(context, src, dst, "*.*", faCopy, watch);
     struct stat copy {};
     ASSERT_EQ(stat((dst + "/image.bin").c_str(), &copy), 0);
     EXPECT_EQ(copy.st_size, kFourGiB + 10);

@@ -25,7 +25,8 @@ class FaultTest : public ::testing::Test, public test::TreeFixture {
     void SetUp() override { test::makeFolders(dst); }
     void TearDown() override { platform::faults::clear(); }
 
-    void sync(std::uint8_t action = faCopy) { SyncFolder(core, src, dst, "*.*", action, watch); }
+    RunResult result;
+    void sync(std::uint8_t action = faCopy) { result = SyncFolder(context, src, dst, "*.*", action, watch); }
 
     std::vector<std::string> errorLines() const {
         std::vector<std::string> lines;
@@ -38,8 +39,7 @@ class FaultTest : public ::testing::Test, public test::TreeFixture {
 TEST_F(FaultTest, DiskFullWhileReplacingAFile) {
     for (int error : {ENOSPC, EIO}) {
         SCOPED_TRACE(error);
-        writeFile(core.LogFilePath, "");
-        core.failedActions = 0;
+        writeFile(context.LogFilePath, "");
         writeFile(src + "/a.bin", std::string(200'000, 'n'));
         writeFile(src + "/b.txt", "next file");
         writeFile(dst + "/a.bin", "old a");
@@ -49,7 +49,7 @@ TEST_F(FaultTest, DiskFullWhileReplacingAFile) {
         sync();
 
         const bool aFailed = readFile(dst + "/a.bin") == "old a";
-        EXPECT_EQ(core.failedActions, 1);
+        EXPECT_EQ(result.failed, 1);
         ASSERT_EQ(errorLines().size(), 1u);
         if (aFailed) {
             EXPECT_EQ(errorLines()[0],
@@ -86,7 +86,7 @@ TEST_F(FaultTest, MoveAcrossFileSystems) {
     EXPECT_EQ(readFile(dst + "/m.txt"), "moving");
     EXPECT_EQ(test::modificationTime(dst + "/m.txt"), 1'600'000'000);
     EXPECT_EQ(test::listFolder(dst), (std::vector<std::string>{"m.txt"}));
-    EXPECT_EQ(core.failedActions, 0);
+    EXPECT_EQ(result.failed, 0);
 
     // A failure while copying across leaves the source where it was.
     writeFile(src + "/n.txt", std::string(50'000, 'x'));

@@ -127,7 +127,7 @@ class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
         setText(watch.FileMask, "*.*");
         test::makeFolders(dir / (name + "-src"));
         test::writeFile(dir / (name + "-src/" + name + ".txt"), name);
-        ASSERT_TRUE(AppendWatchRec(core, watch, core.WatchFilePath));
+        ASSERT_TRUE(AppendWatchRec(context, watch, context.WatchFilePath));
     }
     bool copied(const std::string& name) { return test::exists(dir / (name + "-dst/" + name + ".txt")); }
     std::string pair(const std::string& name) {
@@ -138,7 +138,7 @@ class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
 };
 
 TEST_F(SchedulerRunTest, TimerPassRunsDueWatchesInFileOrder) {
-    EXPECT_EQ(runDueWatches(core).ran, 0) << "no watch file";
+    EXPECT_EQ(runDueWatches(context).ran, 0) << "no watch file";
     EXPECT_TRUE(messages.warnings.empty() && messages.messages.empty());
 
     add("due-day", rmTimer, pd1Day, now - 2);
@@ -147,13 +147,13 @@ TEST_F(SchedulerRunTest, TimerPassRunsDueWatchesInFileOrder) {
     add("due-minutes", rmTimer, pd10Minutes, now - 1);
     add("damaged", rmTimer, pd1Hour, now - 1);
     // A record whose stored index points at another watch must not overwrite that watch.
-    TWatchRec damaged = ReadWatchRec(core, 4);
+    TWatchRec damaged = ReadWatchRec(context, 4);
     damaged.WatchIndex = 0;
-    std::string bytes = test::readFile(core.WatchFilePath);
+    std::string bytes = test::readFile(context.WatchFilePath);
     bytes.replace(4 * kWatchRecSize, kWatchRecSize, reinterpret_cast<const char*>(&damaged), kWatchRecSize);
-    test::writeFile(core.WatchFilePath, bytes);
+    test::writeFile(context.WatchFilePath, bytes);
 
-    EXPECT_EQ(runDueWatches(core).ran, 3);
+    EXPECT_EQ(runDueWatches(context).ran, 3);
     EXPECT_EQ(display.rowPictures,
               (std::vector<std::pair<int, int>>{{0, 3}, {0, 5}, {3, 3}, {3, 3}, {4, 3}, {4, 4}}));
     EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Synhro folder " + pair("due-day"),
@@ -163,7 +163,7 @@ TEST_F(SchedulerRunTest, TimerPassRunsDueWatchesInFileOrder) {
     const std::vector<TDateTime> lastRuns{now, now - 0.5, now - 100, now, now};
     for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(names[i]);
-        const TWatchRec watch = ReadWatchRec(core, i);
+        const TWatchRec watch = ReadWatchRec(context, i);
         EXPECT_EQ(watch.WatchIndex, i);
         EXPECT_EQ(getText(watch.SourceDir), dir / (names[i] + "-src"));
         EXPECT_EQ(watch.LastRunTime, lastRuns[i]);
@@ -174,18 +174,18 @@ TEST_F(SchedulerRunTest, TimerPassRunsDueWatchesInFileOrder) {
 TEST_F(SchedulerRunTest, CheckNowRunsAnyWatchAndFramesItInTheLog) {
     add("other", rmTimer, pd1Day, now - 2);
     add("stopped", rmStop, pd1Day, now - 3);
-    const SchedulerReport report = checkWatchNow(core, 1);
+    const SchedulerReport report = checkWatchNow(context, 1);
     EXPECT_EQ(report.ran, 1);
     EXPECT_TRUE(copied("stopped"));
     EXPECT_FALSE(copied("other"));
-    EXPECT_EQ(ReadWatchRec(core, 1).LastRunTime, now);
-    EXPECT_EQ(ReadWatchRec(core, 0).LastRunTime, now - 2);
+    EXPECT_EQ(ReadWatchRec(context, 1).LastRunTime, now);
+    EXPECT_EQ(ReadWatchRec(context, 0).LastRunTime, now - 2);
     EXPECT_EQ(display.rowPictures, (std::vector<std::pair<int, int>>{{1, 0}})) << "no running mark";
 
-    const std::string before = test::readFile(core.WatchFilePath);
-    EXPECT_EQ(checkWatchNow(core, 2).missing, 1);
-    EXPECT_EQ(checkWatchNow(core, -1).missing, 1);
-    EXPECT_EQ(test::readFile(core.WatchFilePath), before);
+    const std::string before = test::readFile(context.WatchFilePath);
+    EXPECT_EQ(checkWatchNow(context, 2).missing, 1);
+    EXPECT_EQ(checkWatchNow(context, -1).missing, 1);
+    EXPECT_EQ(test::readFile(context.WatchFilePath), before);
     EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start Manual Synhro folder " + pair("stopped"),
                                                           "End Manual Synhro folder " + pair("stopped"),
                                                           "Start Manual Synhro folder  with folder ",
@@ -193,23 +193,23 @@ TEST_F(SchedulerRunTest, CheckNowRunsAnyWatchAndFramesItInTheLog) {
 }
 
 TEST_F(SchedulerRunTest, StartPassRunsOnStartWatchesInFileOrderAndStoresNothing) {
-    EXPECT_EQ(runOnStartWatches(core).ran, 0) << "no watch file";
-    EXPECT_FALSE(test::exists(core.WatchFilePath));
+    EXPECT_EQ(runOnStartWatches(context).ran, 0) << "no watch file";
+    EXPECT_FALSE(test::exists(context.WatchFilePath));
 
     add("first", rmOnStart, pd1Day, now - 2);
     add("timed", rmTimer, pd10Minutes, now - 100);
     add("manual", rmManual, pd1Hour, now - 3);
     add("second", rmOnStart, pdOnTime, now - 4);
-    const std::string before = test::readFile(core.WatchFilePath);
+    const std::string before = test::readFile(context.WatchFilePath);
 
-    EXPECT_EQ(runOnStartWatches(core).ran, 2);
+    EXPECT_EQ(runOnStartWatches(context).ran, 2);
     EXPECT_TRUE(copied("first"));
     EXPECT_TRUE(copied("second"));
     EXPECT_FALSE(copied("timed")) << "due, but the start pass runs only On Start watches";
     EXPECT_FALSE(copied("manual"));
     // Running mark, then the watch's own picture, row by row in file order.
     EXPECT_EQ(display.rowPictures, (std::vector<std::pair<int, int>>{{0, 3}, {0, 1}, {3, 3}, {3, 1}}));
-    EXPECT_EQ(test::readFile(core.WatchFilePath), before) << "LastRunTime stays as stored";
+    EXPECT_EQ(test::readFile(context.WatchFilePath), before) << "LastRunTime stays as stored";
     EXPECT_TRUE(loggedMessages().empty());
 }
 
@@ -219,18 +219,18 @@ TEST_F(SchedulerRunTest, LastRunTimeThatCannotBeSavedLeavesTheWatchFileAsItWas) 
     const std::string script = dir / "lock.sh";
     test::writeFile(script, "#!/bin/sh\nchmod 0444 \"$1\"\n");
     chmod(script.c_str(), 0755);
-    TWatchRec watch = ReadWatchRec(core, 0);
+    TWatchRec watch = ReadWatchRec(context, 0);
     setText(watch.RunFile, script);
-    setText(watch.RunParams, "'" + core.WatchFilePath + "'");
-    ASSERT_TRUE(WriteWatchRec(core, watch));
-    const std::string before = test::readFile(core.WatchFilePath);
+    setText(watch.RunParams, "'" + context.WatchFilePath + "'");
+    ASSERT_TRUE(WriteWatchRec(context, watch));
+    const std::string before = test::readFile(context.WatchFilePath);
 
     test::NoPermissionOverride asAnyUser;
-    const SchedulerReport report = checkWatchNow(core, 0);
+    const SchedulerReport report = checkWatchNow(context, 0);
     EXPECT_EQ(report.ran, 1);
     EXPECT_EQ(report.unsaved, 1);
     EXPECT_TRUE(copied("locked"));
-    EXPECT_EQ(test::readFile(core.WatchFilePath), before);
+    EXPECT_EQ(test::readFile(context.WatchFilePath), before);
 }
 
 }  // namespace

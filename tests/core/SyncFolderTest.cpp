@@ -19,8 +19,9 @@ using test::writeFile;
 
 class SyncFolderTest : public ::testing::Test, public test::TreeFixture {
   protected:
+    RunResult result;
     void sync(std::uint8_t action = faCopy, const std::string& mask = "*.*") {
-        SyncFolder(core, src, dst, mask, action, watch);
+        result = SyncFolder(context, src, dst, mask, action, watch);
     }
 };
 
@@ -121,7 +122,7 @@ TEST_F(SyncFolderTest, CopyKeepsContentTimeAndPermissions) {
     EXPECT_EQ(test::listFolder(dst), (std::vector<std::string>{"a.bin", "empty", "readonly.txt"}));
 
     // A second run finds everything up to date.
-    writeFile(core.LogFilePath, "");
+    writeFile(context.LogFilePath, "");
     watch.WideLog = 1;
     sync();
     EXPECT_TRUE(loggedMessages().empty());
@@ -155,7 +156,7 @@ TEST_F(SyncFolderTest, MissingSourceAndEmptyMask) {
     sync();
     EXPECT_FALSE(exists(dst));
     EXPECT_EQ(display.steps, 0);
-    EXPECT_FALSE(exists(core.LogFilePath));
+    EXPECT_FALSE(exists(context.LogFilePath));
 
     src = dir / "src";
     test::makeFolders(src + "/x/y");
@@ -208,7 +209,7 @@ TEST_F(SyncFolderTest, SystemEntryInDestinationIsNeverReplaced) {
         ASSERT_EQ(lstat((dst + "/name").c_str(), &info), 0);
         EXPECT_TRUE(S_ISFIFO(info.st_mode));
     }
-    EXPECT_EQ(core.failedActions, 0);
+    EXPECT_EQ(result.failed, 0);
 }
 
 TEST_F(SyncFolderTest, FailuresAreLoggedAsFailures) {
@@ -222,7 +223,7 @@ TEST_F(SyncFolderTest, FailuresAreLoggedAsFailures) {
     sync();  // no wide log: failures are logged all the same
     EXPECT_EQ(readFile(dst + "/locked.txt"), "old content");
     EXPECT_EQ(readFile(dst + "/fine.txt"), "fine");
-    EXPECT_EQ(core.failedActions, 2);
+    EXPECT_EQ(result.failed, 2);
     auto lines = loggedMessages();
     std::sort(lines.begin(), lines.end());
     ASSERT_EQ(lines.size(), 2u);
@@ -249,7 +250,7 @@ TEST_F(SyncFolderTest, MoveNeverReplaces) {
     EXPECT_TRUE(test::isFolder(src + "/sub"));  // folders stay
     EXPECT_EQ(readFile(src + "/taken.txt"), "source copy");
     EXPECT_EQ(readFile(dst + "/taken.txt"), "destination copy");
-    EXPECT_EQ(core.failedActions, 1);
+    EXPECT_EQ(result.failed, 1);
 
     auto lines = loggedMessages();
     std::sort(lines.begin(), lines.end());
@@ -276,8 +277,8 @@ TEST_F(SyncFolderTest, DestinationInsideSourceIsNotCopiedIntoItself) {
     const std::string outer = dir / "outer";
     test::makeFolders(outer + "/inner");
     writeFile(outer + "/o.txt", "o");
-    SyncFolder(core, outer, outer + "/inner", "*.*", faCopy, watch);
-    SyncFolder(core, outer + "/inner", outer, "*.*", faCopy, watch);
+    SyncFolder(context, outer, outer + "/inner", "*.*", faCopy, watch);
+    SyncFolder(context, outer + "/inner", outer, "*.*", faCopy, watch);
     EXPECT_EQ(test::snapshotTree(outer), (std::vector<std::string>{"inner/", "inner/o.txt=o", "o.txt=o"}));
 }
 
@@ -303,7 +304,7 @@ TEST_F(SyncFolderTest, FailedCopyLeavesTheOldFileWhole) {
 
     EXPECT_EQ(readFile(dst + "/big.bin"), "old");
     EXPECT_EQ(test::listFolder(dst), (std::vector<std::string>{"big.bin"}));
-    EXPECT_EQ(core.failedActions, 1);
+    EXPECT_EQ(result.failed, 1);
     ASSERT_EQ(loggedMessages().size(), 1u);
     EXPECT_EQ(loggedMessages()[0].rfind("Error copying file " + src + "/big.bin: ", 0), 0u);
     EXPECT_EQ(display.statusText, loggedMessages()[0]);

@@ -21,7 +21,7 @@ class SyncWatchTest : public ::testing::Test, public test::TreeFixture {
     }
 
     void run() {
-        SyncWatch(core, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
+        SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
                   getText(watch.RunFile), watch.FileAction, watch);
     }
 };
@@ -57,7 +57,7 @@ TEST_F(SyncWatchTest, MaskListsRunEachMaskInOrder) {
         EXPECT_EQ(snapshotTree(out / "d"), c.tree);
     }
     // Three masks log in mask order.
-    writeFile(core.LogFilePath, "");
+    writeFile(context.LogFilePath, "");
     setText(watch.DestDir, dst);
     setText(watch.FileMask, "*.csv,*.doc");
     run();
@@ -178,7 +178,7 @@ TEST_F(AfterSyncProgram, ProgramThatCannotStart) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.program + " " + c.parameters);
-        writeFile(core.LogFilePath, "");
+        writeFile(context.LogFilePath, "");
         setText(watch.RunFile, c.program);
         setText(watch.RunParams, c.parameters);
         run();
@@ -191,7 +191,7 @@ TEST_F(AfterSyncProgram, ProgramThatCannotStart) {
 TEST_F(AfterSyncProgram, EmptyRunFileStartsNothing) {
     writeFile(src + "/a", "a");
     run();
-    EXPECT_FALSE(exists(core.LogFilePath));
+    EXPECT_FALSE(exists(context.LogFilePath));
     EXPECT_EQ(display.statusText, "");
 }
 

@@ -71,7 +71,7 @@ class WatchFileTest : public ::testing::Test, public test::CoreFixture {
 #endif
     }
     std::string& path() {
-        return core.WatchFilePath;
+        return context.WatchFilePath;
     }
     bool quiet() const {
         return messages.messages.empty() && messages.warnings.empty();
@@ -79,12 +79,12 @@ class WatchFileTest : public ::testing::Test, public test::CoreFixture {
 };
 
 TEST_F(WatchFileTest, CountsOnlyCompleteRecords) {
-    EXPECT_EQ(GetCountWatchRec(core, path()), 0) << "missing file";
+    EXPECT_EQ(GetCountWatchRec(context, path()), 0) << "missing file";
     for (const auto& [bytes, count] : std::vector<std::pair<std::size_t, int>>{
              {0, 0}, {1327, 0}, {1328, 1}, {2000, 1}, {2655, 1}, {2656, 2}}) {
         SCOPED_TRACE(bytes);
         writeFile(path(), std::string(bytes, 'x'));
-        EXPECT_EQ(GetCountWatchRec(core, path()), count);
+        EXPECT_EQ(GetCountWatchRec(context, path()), count);
     }
     EXPECT_TRUE(quiet());
 }
@@ -96,7 +96,7 @@ TEST_F(WatchFileTest, AppendNumbersTheRecordAndWritesOverAnIncompleteTail) {
             unlink(path().c_str());
         else
             writeFile(path(), "");
-        ASSERT_TRUE(AppendWatchRec(core, watchFor("/first"), path()));
+        ASSERT_TRUE(AppendWatchRec(context, watchFor("/first"), path()));
         EXPECT_TRUE(holds(path(), recordBytes(watchFor("/first"), 0)));
     }
 
@@ -104,7 +104,7 @@ TEST_F(WatchFileTest, AppendNumbersTheRecordAndWritesOverAnIncompleteTail) {
     writeFile(path(), first + std::string(2000 - kWatchRecSize, 'x'));
     TWatchRec second = watchFor("/second");
     second.WatchIndex = 77;
-    ASSERT_TRUE(AppendWatchRec(core, second, path()));
+    ASSERT_TRUE(AppendWatchRec(context, second, path()));
     const std::string bytes = readFile(path());
     ASSERT_EQ(bytes.size(), 2 * kWatchRecSize);
     EXPECT_EQ(bytes.substr(0, kWatchRecSize), first);
@@ -114,31 +114,31 @@ TEST_F(WatchFileTest, AppendNumbersTheRecordAndWritesOverAnIncompleteTail) {
 
 TEST_F(WatchFileTest, ReadAndWriteWorkOnlyOnExistingRecords) {
     writeFile(path(), threeRecords() + "tail");
-    EXPECT_EQ(getText(ReadWatchRec(core, 2).SourceDir), "/c");
+    EXPECT_EQ(getText(ReadWatchRec(context, 2).SourceDir), "/c");
     for (const std::int32_t n : {-1, 3, 5}) {
         SCOPED_TRACE(n);
-        const TWatchRec watch = ReadWatchRec(core, n);
+        const TWatchRec watch = ReadWatchRec(context, n);
         EXPECT_EQ(watch.WatchIndex, -1);
         EXPECT_EQ(watch.SourceDir[0], 0);
     }
 
     TWatchRec changed = watchFor("/changed");
     changed.WatchIndex = 1;
-    ASSERT_TRUE(WriteWatchRec(core, changed));
+    ASSERT_TRUE(WriteWatchRec(context, changed));
     EXPECT_TRUE(holds(path(), recordBytes(watchFor("/a"), 0) + recordBytes(changed, 1) +
                                   recordBytes(watchFor("/c"), 2) + "tail"));
     const std::string before = readFile(path());
     for (const std::int32_t index : {-1, 3}) {
         changed.WatchIndex = index;
-        EXPECT_FALSE(WriteWatchRec(core, changed)) << index;
+        EXPECT_FALSE(WriteWatchRec(context, changed)) << index;
     }
     EXPECT_TRUE(holds(path(), before)) << "never appends";
     EXPECT_TRUE(quiet());
 
     path() = dir / "missing.wth";
-    EXPECT_EQ(ReadWatchRec(core, 0).WatchIndex, -1);
+    EXPECT_EQ(ReadWatchRec(context, 0).WatchIndex, -1);
     changed.WatchIndex = 0;
-    EXPECT_FALSE(WriteWatchRec(core, changed));
+    EXPECT_FALSE(WriteWatchRec(context, changed));
     EXPECT_FALSE(test::exists(path()));
     const std::pair<std::string, std::string> warning{"Error.", "Warning"};
     EXPECT_EQ(messages.warnings, (std::vector{warning, warning}));
@@ -152,7 +152,7 @@ TEST_F(WatchFileTest, DeleteRenumbersAndLeavesNothingBehind) {
     writeFile(elsewhere / "111", "user data");
     const auto home = std::filesystem::current_path();
     std::filesystem::current_path(elsewhere.path());
-    const bool deleted = DelWatchFromFile(core, path(), 1);
+    const bool deleted = DelWatchFromFile(context, path(), 1);
     std::filesystem::current_path(home);
 
     ASSERT_TRUE(deleted);
@@ -162,12 +162,12 @@ TEST_F(WatchFileTest, DeleteRenumbersAndLeavesNothingBehind) {
     EXPECT_EQ(test::listFolder(dir.path()), std::vector<std::string>{"WatchDef.wth"});
 
     const std::string before = readFile(path());
-    EXPECT_TRUE(DelWatchFromFile(core, path(), 7)) << "an unknown index";
+    EXPECT_TRUE(DelWatchFromFile(context, path(), 7)) << "an unknown index";
     EXPECT_TRUE(holds(path(), before));
 
     // Through a link the file behind it is rewritten and the link stays a link.
     ASSERT_EQ(symlink(path().c_str(), (dir / "link.wth").c_str()), 0);
-    ASSERT_TRUE(DelWatchFromFile(core, dir / "link.wth", 0));
+    ASSERT_TRUE(DelWatchFromFile(context, dir / "link.wth", 0));
     EXPECT_TRUE(holds(path(), recordBytes(watchFor("/c"), 0)));
     EXPECT_EQ(test::listFolder(dir.path()), (std::vector<std::string>{"WatchDef.wth", "link.wth"}));
     EXPECT_TRUE(quiet());
@@ -182,7 +182,7 @@ TEST_F(WatchFileTest, FailuresLeaveTheWatchFileAsItWas) {
              {Operation::Read, EIO}, {Operation::Write, ENOSPC}, {Operation::Rename, EXDEV}}) {
         SCOPED_TRACE(static_cast<int>(operation));
         platform::faults::inject(operation, 1, error);
-        EXPECT_FALSE(DelWatchFromFile(core, path(), 0));
+        EXPECT_FALSE(DelWatchFromFile(context, path(), 0));
         platform::faults::clear();
         EXPECT_TRUE(holds(path(), before));
         EXPECT_EQ(test::listFolder(dir.path()), std::vector<std::string>{"WatchDef.wth"})
@@ -193,25 +193,25 @@ TEST_F(WatchFileTest, FailuresLeaveTheWatchFileAsItWas) {
 
     test::NoPermissionOverride asUser;
     chmod(dir.path().c_str(), 0500);
-    EXPECT_FALSE(DelWatchFromFile(core, path(), 0)) << "no room for a temporary";
+    EXPECT_FALSE(DelWatchFromFile(context, path(), 0)) << "no room for a temporary";
     chmod(dir.path().c_str(), 0700);
 
     // A read-only watch file fails every operation, reading included.
     chmod(path().c_str(), 0444);
-    EXPECT_EQ(GetCountWatchRec(core, path()), 0);
-    EXPECT_EQ(ReadWatchRec(core, 0).WatchIndex, -1);
+    EXPECT_EQ(GetCountWatchRec(context, path()), 0);
+    EXPECT_EQ(ReadWatchRec(context, 0).WatchIndex, -1);
     TWatchRec watch = watchFor("/x");
     watch.WatchIndex = 0;
-    EXPECT_FALSE(WriteWatchRec(core, watch));
-    EXPECT_FALSE(AppendWatchRec(core, watch, path()));
-    EXPECT_FALSE(DelWatchFromFile(core, path(), 0));
+    EXPECT_FALSE(WriteWatchRec(context, watch));
+    EXPECT_FALSE(AppendWatchRec(context, watch, path()));
+    EXPECT_FALSE(DelWatchFromFile(context, path(), 0));
     EXPECT_TRUE(holds(path(), before));
     EXPECT_EQ(messages.messages,
               (std::vector<std::string>{"I/O Error! Dont saved data!!", "I/O Error! Dont saved data!!"}));
 
     // A full disk.
     messages.messages.clear();
-    EXPECT_FALSE(AppendWatchRec(core, watch, "/dev/full"));
+    EXPECT_FALSE(AppendWatchRec(context, watch, "/dev/full"));
     EXPECT_EQ(messages.messages, std::vector<std::string>{"I/O Error! Dont saved data!!"});
 }
 

@@ -29,11 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     tessel::NullRunDisplay display;
     Quiet messages;
-    tessel::Core core{display, messages, path, "/dev/null"};
-    const std::int32_t count = tessel::GetCountWatchRec(core, path);
+    tessel::RunContext context{display, messages, path, "/dev/null"};
+    const std::int32_t count = tessel::GetCountWatchRec(context, path);
     if (count != static_cast<std::int32_t>(size / tessel::kWatchRecSize)) std::abort();
     for (std::int32_t i = -1; i <= count; ++i) {
-        const tessel::TWatchRec watch = tessel::ReadWatchRec(core, i);
+        const tessel::TWatchRec watch = tessel::ReadWatchRec(context, i);
         (void)tessel::watchListLine(static_cast<std::size_t>(i + 1), watch);
     }
     std::vector<tessel::TWatchRec> watches;

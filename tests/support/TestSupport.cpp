@@ -125,7 +125,7 @@ TreeFixture::TreeFixture() {
 }
 
 std::vector<std::string> CoreFixture::loggedMessages() const {
-    return test::loggedMessages(core.LogFilePath);
+    return test::loggedMessages(context.LogFilePath);
 }
 
 std::vector<std::string> loggedMessages(const std::string& logFile) {

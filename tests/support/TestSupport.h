@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel::test {
@@ -105,18 +105,18 @@ class FakeMessages : public UserMessages {
     std::vector<std::pair<std::string, std::string>> warnings;
 };
 
-// A core wired to fakes, with its log in a temporary folder.
+// A context wired to fakes, with its log in a temporary folder.
 struct CoreFixture {
     TempDir dir;
     FakeDisplay display;
     FakeMessages messages;
-    Core core{display, messages, dir / "WatchDef.wth", dir / "WatchLog.Log"};
+    RunContext context{display, messages, dir / "WatchDef.wth", dir / "WatchLog.Log"};
 
     // The messages of the log file's lines, without their date-time stamps.
     std::vector<std::string> loggedMessages() const;
 };
 
-// A core wired to fakes plus a watch that copies everything (Sync All) from the folder src, which
+// A context wired to fakes plus a watch that copies everything (Sync All) from the folder src, which
 // exists, to dst, which does not yet.
 struct TreeFixture : CoreFixture {
     TreeFixture();

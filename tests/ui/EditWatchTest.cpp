@@ -32,7 +32,7 @@ class EditWatchTest : public ::testing::Test, public test::CoreFixture {
 
     // Two watches before the one under test, so positions matter.
     void twoWatches() {
-        test::writeWatches(core, core.WatchFilePath, {makeWatch("/a", "/b"), makeWatch("/c", "/d")});
+        test::writeWatches(context, context.WatchFilePath, {makeWatch("/a", "/b"), makeWatch("/c", "/d")});
     }
 
     static TDateTime timeOfDay(int hour, int minute) {
@@ -49,7 +49,7 @@ class EditWatchTest : public ::testing::Test, public test::CoreFixture {
 
 TEST_F(EditWatchTest, NewWatchIsSavedWithTheDefaults) {
     twoWatches();
-    TEditWatchForm editor(core, dialogs, -1);
+    TEditWatchForm editor(context, dialogs, -1);
     EXPECT_EQ(editor.windowTitle(), "Edit Watch Record");
     EXPECT_EQ(editor.PageControl1->currentWidget(), editor.AdvancedPage);
     EXPECT_EQ(editor.RadioGroup1->itemIndex(), rmManual);
@@ -70,7 +70,7 @@ TEST_F(EditWatchTest, NewWatchIsSavedWithTheDefaults) {
     EXPECT_EQ(editor.result(), QDialog::Accepted);
     EXPECT_TRUE(messages.messages.empty());
 
-    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    const std::vector<TWatchRec> stored = storedWatches(context.WatchFilePath);
     ASSERT_EQ(stored.size(), 3u);
     const TWatchRec& watch = stored[2];
     EXPECT_EQ(watch.WatchIndex, 2);
@@ -102,10 +102,10 @@ TEST_F(EditWatchTest, TimedWatchAtSevenOhFiveRoundTrips) {
     setText(timed.FileMask, "*.txt;*.doc");
     setText(timed.RunFile, "/usr/bin/true");
     setText(timed.RunParams, "--quiet \"two words\"");
-    test::writeWatches(core, core.WatchFilePath, {timed});
-    const std::string firstTwo = test::readFile(core.WatchFilePath).substr(0, 2 * kWatchRecSize);
+    test::writeWatches(context, context.WatchFilePath, {timed});
+    const std::string firstTwo = test::readFile(context.WatchFilePath).substr(0, 2 * kWatchRecSize);
 
-    TEditWatchForm editor(core, dialogs, 2);
+    TEditWatchForm editor(context, dialogs, 2);
     EXPECT_EQ(editor.RadioGroup1->itemIndex(), rmTimer);
     EXPECT_TRUE(editor.RadioGroup3->isEnabled());
     EXPECT_EQ(editor.RadioGroup3->itemIndex(), pdOnTime);
@@ -121,9 +121,9 @@ TEST_F(EditWatchTest, TimedWatchAtSevenOhFiveRoundTrips) {
     editor.BitBtn2Click();
     EXPECT_EQ(editor.result(), QDialog::Accepted);
 
-    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    const std::vector<TWatchRec> stored = storedWatches(context.WatchFilePath);
     ASSERT_EQ(stored.size(), 3u);
-    EXPECT_EQ(test::readFile(core.WatchFilePath).substr(0, 2 * kWatchRecSize), firstTwo);
+    EXPECT_EQ(test::readFile(context.WatchFilePath).substr(0, 2 * kWatchRecSize), firstTwo);
     const TWatchRec& watch = stored[2];
     EXPECT_EQ(watch.WatchIndex, 2);
     EXPECT_EQ(watch.OnTime, timeOfDay(7, 5));
@@ -145,21 +145,21 @@ TEST_F(EditWatchTest, TimedWatchAtSevenOhFiveRoundTrips) {
 TEST_F(EditWatchTest, PeriodIsShownAndStoredOnlyForTimedWatches) {
     TWatchRec manual = makeWatch(source, destination, rmManual, pd1Week);
     manual.TuneMode = 7;  // beyond the last item
-    test::writeWatches(core, core.WatchFilePath, {manual});
+    test::writeWatches(context, context.WatchFilePath, {manual});
 
-    TEditWatchForm editor(core, dialogs, 0);
+    TEditWatchForm editor(context, dialogs, 0);
     EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Hour);
     EXPECT_FALSE(editor.RadioGroup3->isEnabled());
     EXPECT_EQ(editor.RadioGroup4->itemIndex(), tmAbsentOnly);
     editor.BitBtn2Click();
-    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    const std::vector<TWatchRec> stored = storedWatches(context.WatchFilePath);
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].Period, pd1Hour);
     EXPECT_EQ(stored[0].TuneMode, tmAbsentOnly);
 }
 
 TEST_F(EditWatchTest, EnablingRulesActOnlyOnWhatTheyName) {
-    TEditWatchForm editor(core, dialogs, -1);
+    TEditWatchForm editor(context, dialogs, -1);
     editor.RadioGroup1->button(rmTimer)->click();
     EXPECT_TRUE(editor.RadioGroup3->isEnabled());
     EXPECT_FALSE(editor.HourSpinEdit->isEnabled());
@@ -179,7 +179,7 @@ TEST_F(EditWatchTest, EnablingRulesActOnlyOnWhatTheyName) {
     editor.SourceButtonClick();
     editor.DistinationButtonClick();
     editor.BitBtn2Click();
-    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    const std::vector<TWatchRec> stored = storedWatches(context.WatchFilePath);
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].RunMode, rmManual);
     EXPECT_EQ(stored[0].Period, pdOnTime);
@@ -188,7 +188,7 @@ TEST_F(EditWatchTest, EnablingRulesActOnlyOnWhatTheyName) {
 
 TEST_F(EditWatchTest, OkRefusesMissingFoldersAndStoresNothing) {
     twoWatches();
-    const std::string before = test::readFile(core.WatchFilePath);
+    const std::string before = test::readFile(context.WatchFilePath);
     struct Case {
         const char* name;
         std::string source;
@@ -197,23 +197,23 @@ TEST_F(EditWatchTest, OkRefusesMissingFoldersAndStoresNothing) {
     for (const Case& c : std::vector<Case>{{"empty destination", source, ""},
                                            {"empty source", "", destination},
                                            {"missing source", dir / "gone", destination},
-                                           {"destination is a file", source, core.WatchFilePath}}) {
+                                           {"destination is a file", source, context.WatchFilePath}}) {
         SCOPED_TRACE(c.name);
         messages.messages.clear();
-        TEditWatchForm editor(core, dialogs, -1);
+        TEditWatchForm editor(context, dialogs, -1);
         editor.SourceEdit->setText(QString::fromStdString(c.source));
         editor.DestinationEdit->setText(QString::fromStdString(c.destination));
         editor.BitBtn2Click();
         EXPECT_EQ(messages.messages,
                   (std::vector<std::string>{"Error! Dont selected Source dir or distination dir"}));
         EXPECT_NE(editor.result(), QDialog::Accepted);
-        EXPECT_EQ(test::readFile(core.WatchFilePath), before);
+        EXPECT_EQ(test::readFile(context.WatchFilePath), before);
     }
 }
 
 TEST_F(EditWatchTest, OverLongTextsAreRefusedByName) {
     twoWatches();
-    const std::string before = test::readFile(core.WatchFilePath);
+    const std::string before = test::readFile(context.WatchFilePath);
     // A folder path longer than a record field holds, which Linux allows.
     std::string deep = source;
     while (deep.size() <= kMaxTextLength) deep += "/" + std::string(40, 'f');
@@ -235,7 +235,7 @@ TEST_F(EditWatchTest, OverLongTextsAreRefusedByName) {
              {"Run after Sync: Parameters", [&](TEditWatchForm& e) { e.ParamsRunEdit->setText(tooLong); }}}) {
         SCOPED_TRACE(c.field);
         messages.messages.clear();
-        TEditWatchForm editor(core, dialogs, -1);
+        TEditWatchForm editor(context, dialogs, -1);
         editor.SourceEdit->setText(QString::fromStdString(source));
         editor.DestinationEdit->setText(QString::fromStdString(destination));
         c.fill(editor);
@@ -244,23 +244,23 @@ TEST_F(EditWatchTest, OverLongTextsAreRefusedByName) {
         EXPECT_NE(messages.messages[0].find(std::string("\"") + c.field + "\""), std::string::npos);
         EXPECT_NE(messages.messages[0].find("255 bytes"), std::string::npos);
         EXPECT_NE(editor.result(), QDialog::Accepted);
-        EXPECT_EQ(test::readFile(core.WatchFilePath), before);
+        EXPECT_EQ(test::readFile(context.WatchFilePath), before);
     }
 
     // 255 bytes exactly still fit.
-    TEditWatchForm editor(core, dialogs, -1);
+    TEditWatchForm editor(context, dialogs, -1);
     editor.SourceEdit->setText(QString::fromStdString(source));
     editor.DestinationEdit->setText(QString::fromStdString(destination));
     editor.FileTypeEdit->setText(QString(255, QLatin1Char('m')));
     editor.BitBtn2Click();
     EXPECT_EQ(editor.result(), QDialog::Accepted);
-    const std::vector<TWatchRec> stored = storedWatches(core.WatchFilePath);
+    const std::vector<TWatchRec> stored = storedWatches(context.WatchFilePath);
     ASSERT_EQ(stored.size(), 3u);
     EXPECT_EQ(getText(stored[2].FileMask), std::string(255, 'm'));
 }
 
 TEST_F(EditWatchTest, CancelledPickers) {
-    TEditWatchForm editor(core, dialogs, -1);
+    TEditWatchForm editor(context, dialogs, -1);
     editor.SourceEdit->setText("/kept");
     editor.RunEdit->setText("/usr/bin/env");
     dialogs.folders = {QString()};
@@ -281,9 +281,9 @@ TEST_F(EditWatchTest, UnknownIndexShowsTheInitialState) {
     twoWatches();
     TWatchRec damaged = makeWatch(source, destination, rmTimer, pd1Day);
     damaged.TuneMode = -5;
-    test::writeWatches(core, core.WatchFilePath, {damaged});
+    test::writeWatches(context, context.WatchFilePath, {damaged});
     {
-        TEditWatchForm editor(core, dialogs, 9);
+        TEditWatchForm editor(context, dialogs, 9);
         EXPECT_EQ(editor.SourceEdit->text(), "");
         EXPECT_EQ(editor.FileTypeEdit->text(), "*.*");
         EXPECT_EQ(editor.RadioGroup1->itemIndex(), rmManual);
@@ -291,11 +291,11 @@ TEST_F(EditWatchTest, UnknownIndexShowsTheInitialState) {
     }
     {
         SCOPED_TRACE("a TuneMode below -1 leaves no item chosen, and is stored as -1");
-        TEditWatchForm editor(core, dialogs, 2);
+        TEditWatchForm editor(context, dialogs, 2);
         EXPECT_EQ(editor.RadioGroup4->itemIndex(), -1);
         EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Day);
         editor.BitBtn2Click();
-        EXPECT_EQ(storedWatches(core.WatchFilePath)[2].TuneMode, -1);
+        EXPECT_EQ(storedWatches(context.WatchFilePath)[2].TuneMode, -1);
     }
 }
 

@@ -34,15 +34,15 @@ using test::TempDir;
 class MainTesselTest : public ::testing::Test {
   protected:
     MainTesselTest() {
-        window.core().WatchFilePath = dir / "WatchDef.wth";
-        window.core().LogFilePath = dir / "WatchLog.Log";
+        window.context().WatchFilePath = dir / "WatchDef.wth";
+        window.context().LogFilePath = dir / "WatchLog.Log";
     }
 
-    Core& core() { return window.core(); }
+    RunContext& context() { return window.context(); }
 
     // Three watches whose sources name them: /w0, /w1, /w2.
     void threeWatches() {
-        test::writeWatches(core(), core().WatchFilePath,
+        test::writeWatches(context(), context().WatchFilePath,
                            {makeWatch("/w0", "/d0", rmStop), makeWatch("/w1", "/d1", rmTimer, pd1Week),
                             makeWatch("/w2", "/d2", rmTimer, pdOnTime)});
         window.FillWatchList();
@@ -79,17 +79,17 @@ TEST_F(MainTesselTest, ListShowsOneRowPerWholeRecord) {
     }
     {
         SCOPED_TRACE("empty watch file");
-        test::writeFile(core().WatchFilePath, "");
+        test::writeFile(context().WatchFilePath, "");
         window.FillWatchList();
         EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
     }
     {
         SCOPED_TRACE("two and a half records");
-        test::writeWatches(core(), core().WatchFilePath,
+        test::writeWatches(context(), context().WatchFilePath,
                            {makeWatch("/src/a", "/dst/a", rmManual),
                             makeWatch("/src/b", "/dst/b", rmTimer, pdOnTime), makeWatch("/src/c", "/dst/c")});
-        std::string bytes = test::readFile(core().WatchFilePath);
-        test::writeFile(core().WatchFilePath, bytes.substr(0, kWatchRecSize * 5 / 2));
+        std::string bytes = test::readFile(context().WatchFilePath);
+        test::writeFile(context().WatchFilePath, bytes.substr(0, kWatchRecSize * 5 / 2));
         window.FillWatchList();
         ASSERT_EQ(window.ListView1->topLevelItemCount(), 2);
         EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1"}));
@@ -203,14 +203,14 @@ TEST_F(MainTesselTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
 
 TEST_F(MainTesselTest, DeleteAsksAndAlwaysRefillsTheList) {
     threeWatches();
-    const std::string before = test::readFile(core().WatchFilePath);
+    const std::string before = test::readFile(context().WatchFilePath);
     {
         SCOPED_TRACE("cancelled");
         window.selectRow(1);
         dialogs.confirmAnswer = false;
         window.DeleteWatch1Click();
         EXPECT_EQ(dialogs.confirmations, 1);
-        EXPECT_EQ(test::readFile(core().WatchFilePath), before);
+        EXPECT_EQ(test::readFile(context().WatchFilePath), before);
         EXPECT_EQ(window.ListView1->topLevelItemCount(), 3);
         EXPECT_EQ(window.selectedRow(), -1);
     }
@@ -218,7 +218,7 @@ TEST_F(MainTesselTest, DeleteAsksAndAlwaysRefillsTheList) {
         SCOPED_TRACE("no selection: no question");
         window.DeleteWatch1Click();
         EXPECT_EQ(dialogs.confirmations, 1);
-        EXPECT_EQ(test::readFile(core().WatchFilePath), before);
+        EXPECT_EQ(test::readFile(context().WatchFilePath), before);
     }
     {
         SCOPED_TRACE("confirmed");
@@ -226,7 +226,7 @@ TEST_F(MainTesselTest, DeleteAsksAndAlwaysRefillsTheList) {
         dialogs.confirmAnswer = true;
         window.DeleteWatch1Click();
         EXPECT_EQ(dialogs.confirmations, 2);
-        const std::vector<TWatchRec> left = storedWatches(core().WatchFilePath);
+        const std::vector<TWatchRec> left = storedWatches(context().WatchFilePath);
         ASSERT_EQ(left.size(), 2u);
         EXPECT_EQ(getText(left[1].SourceDir), "/w2");
         EXPECT_EQ(left[1].WatchIndex, 1);
@@ -243,7 +243,7 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
     test::makeFolders(destination);
     test::writeFile(source + "/a.txt", "alpha");
     test::writeFile(source + "/b.txt", "beta");
-    test::writeWatches(core(), core().WatchFilePath,
+    test::writeWatches(context(), context().WatchFilePath,
                        {makeWatch("/nowhere", "/nowhere"), makeWatch(source, destination, rmManual)});
     window.FillWatchList();
     window.show();
@@ -251,7 +251,7 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
     {
         SCOPED_TRACE("no selection: nothing happens");
         window.CheckNow1Click();
-        EXPECT_FALSE(test::exists(core().LogFilePath));
+        EXPECT_FALSE(test::exists(context().LogFilePath));
     }
 
     const test::FixedClock clock({2026, 5, 6, 10, 20, 30, 0});
@@ -262,7 +262,7 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
 
     EXPECT_EQ(test::snapshotTree(destination), (std::vector<std::string>{"a.txt=alpha", "b.txt=beta"}));
     EXPECT_EQ(rowPicture(1), 2);
-    const std::vector<TWatchRec> stored = storedWatches(core().WatchFilePath);
+    const std::vector<TWatchRec> stored = storedWatches(context().WatchFilePath);
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[1].LastRunTime, Now());
     EXPECT_NE(stored[0].LastRunTime, Now());
@@ -300,11 +300,11 @@ TEST_F(MainTesselTest, TimerPassRunsDueWatchesWithTheTimerOff) {
     test::writeFile(source + "/a.txt", "alpha");
     TWatchRec due = makeWatch(source, dir / "dst", rmTimer, pd1Hour);
     due.LastRunTime = 0;  // long ago
-    test::writeWatches(core(), core().WatchFilePath, {due});
+    test::writeWatches(context(), context().WatchFilePath, {due});
     window.FillWatchList();
 
     // The log cannot be written (its path is a folder), so the pass shows a message box mid-run.
-    core().LogFilePath = dir.path();
+    context().LogFilePath = dir.path();
     std::vector<bool> timerDuringMessages;
     dialogs.onMessage = [&] { timerDuringMessages.push_back(window.Timer2->isActive()); };
     window.Timer2Timer();
@@ -319,21 +319,21 @@ TEST_F(MainTesselTest, TimerPassRunsDueWatchesWithTheTimerOff) {
 TEST_F(MainTesselTest, LoadWatchesSwitchesFilesAndRefillsAtOnce) {
     threeWatches();
     const std::string other = dir / "other.wth";
-    test::writeWatches(core(), other, {makeWatch("/o0", "/p0")});
+    test::writeWatches(context(), other, {makeWatch("/o0", "/p0")});
 
     dialogs.watchFile.clear();
     window.Load1Click();
-    EXPECT_EQ(core().WatchFilePath, dir / "WatchDef.wth") << "cancelled";
+    EXPECT_EQ(context().WatchFilePath, dir / "WatchDef.wth") << "cancelled";
 
     dialogs.watchFile = QString::fromStdString(other);
     window.Load1Click();
-    EXPECT_EQ(core().WatchFilePath, other);
+    EXPECT_EQ(context().WatchFilePath, other);
     EXPECT_EQ(captions(), (std::vector<std::string>{"0"}));
 
     // A name typed without an extension gets ".wth"; the file need not exist yet.
     dialogs.watchFile = QString::fromStdString(dir / "fresh");
     window.Load1Click();
-    EXPECT_EQ(core().WatchFilePath, dir / "fresh.wth");
+    EXPECT_EQ(context().WatchFilePath, dir / "fresh.wth");
     EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
     EXPECT_FALSE(test::exists(dir / "fresh.wth"));
 }
@@ -341,7 +341,7 @@ TEST_F(MainTesselTest, LoadWatchesSwitchesFilesAndRefillsAtOnce) {
 TEST_F(MainTesselTest, LogAreaKeepsSevenDisplayedLines) {
     window.show();
     QCoreApplication::processEvents();
-    for (int i = 0; i < 20; ++i) WriteLogLine(core(), "line " + std::to_string(i));
+    for (int i = 0; i < 20; ++i) WriteLogLine(context(), "line " + std::to_string(i));
     std::vector<std::string> lines = logAreaLines();
     ASSERT_EQ(lines.size(), 7u);
     for (int i = 0; i < 7; ++i)
@@ -351,7 +351,7 @@ TEST_F(MainTesselTest, LogAreaKeepsSevenDisplayedLines) {
 
     // A line too long for the width counts as several displayed lines, and only one line goes per call.
     const std::string longMessage(2000, 'w');
-    WriteLogLine(core(), longMessage);
+    WriteLogLine(context(), longMessage);
     const int displayed = window.logLineCount();
     EXPECT_GT(displayed, 8);
     lines = logAreaLines();

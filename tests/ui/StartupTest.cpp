@@ -67,7 +67,7 @@ class StartupTest : public ::testing::Test {
     }
 
     std::string base() const { return dir.path() + "/"; }
-    Lines logged() { return loggedMessages(window.core().LogFilePath); }
+    Lines logged() { return loggedMessages(window.context().LogFilePath); }
     std::string storedSwitch() const {
         Settings settings;
         std::error_code error;
@@ -93,8 +93,8 @@ TEST_F(StartupTest, FirstStartInAnEmptyFolderCreatesTheSettingsTheDataFolderAndT
                                                       "WatchLog.Log\r\nMinimizeOnStart=0\r\n");
     EXPECT_TRUE(test::isFolder(dir / "Data"));
     EXPECT_EQ(window.DataPath, base() + "Data");
-    EXPECT_EQ(window.core().WatchFilePath, base() + "Data/WatchDef.wth");
-    EXPECT_EQ(window.core().LogFilePath, base() + "WatchLog.Log");
+    EXPECT_EQ(window.context().WatchFilePath, base() + "Data/WatchDef.wth");
+    EXPECT_EQ(window.context().LogFilePath, base() + "WatchLog.Log");
     EXPECT_EQ(logged(), Lines{"Start Work Program"});
     EXPECT_EQ(window.Memo1->document()->blockCount(), 1);
     EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
@@ -118,8 +118,8 @@ TEST_F(StartupTest, ASettingsFileWithAnEmptySectionIsReadAndNotWritten) {
     test::writeFile(dir / "Tessel.ini", "[Main]\r\n");
     window.FormCreate();
     EXPECT_EQ(test::readFile(dir / "Tessel.ini"), "[Main]\r\n");
-    EXPECT_EQ(window.core().WatchFilePath, base() + "WatchDef.wth");
-    EXPECT_EQ(window.core().LogFilePath, base() + "WatchLog.Log");
+    EXPECT_EQ(window.context().WatchFilePath, base() + "WatchDef.wth");
+    EXPECT_EQ(window.context().LogFilePath, base() + "WatchLog.Log");
     EXPECT_FALSE(test::exists(dir / "Data"));
     EXPECT_EQ(logged(), Lines{"Start Work Program"});
 }
@@ -137,8 +137,8 @@ TEST_F(StartupTest, SettingsThatCannotBeWrittenSkipTheRestOfTheStart) {
     EXPECT_EQ(dialogs.errors[0].caption, applicationTitle());
     EXPECT_EQ(dialogs.errors[0].parent, &window);
     EXPECT_TRUE(window.Memo1->toPlainText().isEmpty());
-    EXPECT_TRUE(window.core().WatchFilePath.empty());
-    EXPECT_TRUE(window.core().LogFilePath.empty());
+    EXPECT_TRUE(window.context().WatchFilePath.empty());
+    EXPECT_TRUE(window.context().LogFilePath.empty());
     EXPECT_EQ(window.HelpFile, QStringLiteral("help/index.html"));
     EXPECT_TRUE(test::listFolder(readOnly.path()).empty());
 }
@@ -155,7 +155,7 @@ TEST_F(StartupTest, OnStartWatchesRunInOrderBeforeTheStartLine) {
     }
     watches[1].RunMode = rmTimer;  // long due, but no On Start watch
     watches[1].Period = pd10Minutes;
-    test::writeWatches(window.core(), watchFile, watches);
+    test::writeWatches(window.context(), watchFile, watches);
     const std::string before = test::readFile(watchFile);
 
     window.FormCreate();
@@ -361,7 +361,7 @@ TEST_F(StartupTest, HelpShowsTheHelpPagesOrNothing) {
     window.Help1Click();
     EXPECT_EQ(browser->source(), QUrl::fromLocalFile(contents)) << "Help comes back at the contents";
     EXPECT_TRUE(dialogs.messages.empty() && dialogs.warnings.empty());
-    window.core().LogFilePath = dir / "WatchLog.Log";
+    window.context().LogFilePath = dir / "WatchLog.Log";
     window.close();
     EXPECT_EQ(window.helpViewer().window(), nullptr) << "help closes with the window";
 }

@@ -21,8 +21,8 @@ TWatchRec makeWatch(const std::string& source, const std::string& destination, s
     return watch;
 }
 
-void writeWatches(Core& core, const std::string& file, const std::vector<TWatchRec>& watches) {
-    for (const TWatchRec& watch : watches) ASSERT_TRUE(AppendWatchRec(core, watch, file));
+void writeWatches(RunContext& context, const std::string& file, const std::vector<TWatchRec>& watches) {
+    for (const TWatchRec& watch : watches) ASSERT_TRUE(AppendWatchRec(context, watch, file));
 }
 
 std::vector<TWatchRec> storedWatches(const std::string& file) {

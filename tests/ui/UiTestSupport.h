@@ -12,7 +12,7 @@
 
 #include "platform/Clock.h"
 #include "ui/Dialogs.h"
-#include "watch/Core.h"
+#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel::test {
@@ -89,7 +89,7 @@ TWatchRec makeWatch(const std::string& source, const std::string& destination,
                     std::uint8_t runMode = rmManual, std::uint8_t period = pd1Hour);
 
 // Appends the watches to the file in order, each getting its position as WatchIndex.
-void writeWatches(Core& core, const std::string& file, const std::vector<TWatchRec>& watches);
+void writeWatches(RunContext& context, const std::string& file, const std::vector<TWatchRec>& watches);
 
 // Every complete record of the file.
 std::vector<TWatchRec> storedWatches(const std::string& file);

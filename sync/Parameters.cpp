@@ -1,4 +1,4 @@
-#include "sync/CommandLine.h"
+#include "sync/Parameters.h"
 
 namespace tessel {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sync/CommandLine.h"
+#include "sync/Parameters.h"
 
 namespace tessel {
 namespace {

@@ -1,0 +1,69 @@
+#pragma once
+// What every operation of the core works with: where it shows progress, how it talks to the user, the
+// two files it keeps and the run's stop request. The main window and the headless runner each own one.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "watch/RunDisplay.h"
+
+namespace tessel {
+
+// What one watch run did. A run returns it; the scheduler adds the runs of a pass together.
+struct RunResult {
+    int copied = 0;
+    int moved = 0;
+    int deleted = 0;
+    int skipped = 0;           // files examined that needed nothing
+    int failed = 0;            // copies, moves, deletions and folders that failed, each logged
+    int refusedDeletions = 0;  // deletions held back to protect files (each refusal logged)
+    int conflicts = 0;         // files changed on both sides of a two-way watch
+    int versionsKept = 0;      // replaced or deleted files kept in a versions folder
+    std::uint64_t bytesCopied = 0;
+    bool stopped = false;  // the user stopped the run before its end
+
+    RunResult& operator+=(const RunResult& other) {
+        copied += other.copied;
+        moved += other.moved;
+        deleted += other.deleted;
+        skipped += other.skipped;
+        failed += other.failed;
+        refusedDeletions += other.refusedDeletions;
+        conflicts += other.conflicts;
+        versionsKept += other.versionsKept;
+        bytesCopied += other.bytesCopied;
+        stopped = stopped || other.stopped;
+        return *this;
+    }
+    // Something the user should look at: a failure, a refused deletion or a conflict.
+    bool needsAttention() const { return failed > 0 || refusedDeletions > 0 || conflicts > 0; }
+};
+
+struct RunContext {
+    RunContext(RunDisplay& display, UserMessages& messages, std::string watchFile = {},
+               std::string logFile = {})
+        : display(display),
+          messages(messages),
+          WatchFilePath(std::move(watchFile)),
+          LogFilePath(std::move(logFile)) {}
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+
+    RunDisplay& display;
+    UserMessages& messages;
+    std::string WatchFilePath;
+    std::string LogFilePath;
+
+    // Asks the run in progress to end at the next file; another thread may call it. The request stays
+    // until clearStop().
+    void requestStop() { m_stop.store(true, std::memory_order_relaxed); }
+    void clearStop() { m_stop.store(false, std::memory_order_relaxed); }
+    bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
+
+  private:
+    std::atomic<bool> m_stop{false};
+};
+
+}  // namespace tessel
