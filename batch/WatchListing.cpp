@@ -4,37 +4,26 @@
 #include <cstdio>
 #include <iterator>
 
+#include "watch/WatchNames.h"
+
 namespace tessel {
 
 namespace {
 
-std::string runModeName(std::uint8_t value) {
-    static constexpr const char* kNames[] = {"Stop", "On Start", "Manual", "Timer"};
-    return value < std::size(kNames) ? kNames[value] : "unknown(" + std::to_string(value) + ")";
+template <std::size_t N>
+std::string named(const std::array<std::string_view, N>& names, std::int64_t value) {
+    const auto name = nameOf(names, value);
+    return name ? std::string(*name) : "unknown(" + std::to_string(value) + ")";
 }
 
 std::string periodName(const TWatchRec& watch) {
-    static constexpr const char* kNames[] = {"10 Minuts", "1 Hour",  "1 Day",   "1 Week",
-                                             "10 Days",   "1 Month", "On Time:"};
-    if (watch.Period >= std::size(kNames)) return "unknown(" + std::to_string(watch.Period) + ")";
-    std::string name = kNames[watch.Period];
+    std::string name = named(kPeriodNames, watch.Period);
     if (watch.Period == pdOnTime) {
         char time[32];
         std::snprintf(time, sizeof time, " %02d:%02d", hourOf(watch.OnTime), minuteOf(watch.OnTime));
         name += time;
     }
     return name;
-}
-
-std::string fileActionName(std::uint8_t value) {
-    return value == faCopy ? "Copy" : value == faMove ? "Move" : "unknown(" + std::to_string(value) + ")";
-}
-
-std::string tuneModeName(std::int32_t value) {
-    static constexpr const char* kNames[] = {"Sync All", "Update only old Files", "Copy only apsend files"};
-    return value >= 0 && value < static_cast<std::int32_t>(std::size(kNames))
-               ? kNames[value]
-               : "unknown(" + std::to_string(value) + ")";
 }
 
 std::string flagNames(const TWatchRec& watch) {
@@ -71,10 +60,10 @@ std::string printable(const TextField& field) {
 }  // namespace
 
 std::string watchListLine(std::size_t index, const TWatchRec& watch) {
-    return std::to_string(index) + "\t" + runModeName(watch.RunMode) + "\t" + periodName(watch) + "\t" +
-           fileActionName(watch.FileAction) + "\t" + tuneModeName(watch.TuneMode) + "\t" + flagNames(watch) +
-           "\t" + isoLocalTime(watch.LastRunTime) + "\t" + printable(watch.SourceDir) + "\t" +
-           printable(watch.DestDir) + "\t" + printable(watch.FileMask);
+    return std::to_string(index) + "\t" + named(kRunModeNames, watch.RunMode) + "\t" + periodName(watch) +
+           "\t" + named(kFileActionNames, watch.FileAction) + "\t" + named(kTuneModeNames, watch.TuneMode) +
+           "\t" + flagNames(watch) + "\t" + isoLocalTime(watch.LastRunTime) + "\t" +
+           printable(watch.SourceDir) + "\t" + printable(watch.DestDir) + "\t" + printable(watch.FileMask);
 }
 
 }  // namespace tessel

@@ -23,6 +23,7 @@
 #include "ui/Texts.h"
 #include "watch/DateTime.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchNames.h"
 
 using namespace tessel;
 
@@ -30,6 +31,14 @@ namespace {
 
 constexpr int kTimerItem = 3;   // "Timer" in "Run Syncro"
 constexpr int kOnTimeItem = 6;  // "On Time:" in "1 in :"
+
+template <std::size_t N>
+QStringList namesOf(const std::array<std::string_view, N>& names) {
+    QStringList list;
+    for (const std::string_view name : names)
+        list << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    return list;
+}
 constexpr const char* kFolderError = "Error! Dont selected Source dir or distination dir";
 
 QToolButton* pickerButton(QWidget* parent, QStyle::StandardPixmap picture) {
@@ -141,13 +150,9 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     auto* page = new QWidget;
 
     auto* syncType = new QGroupBox(QStringLiteral("Sync type"), page);
-    RadioGroup1 = new RadioGroup(QStringLiteral("Run Syncro"),
-                                 {QStringLiteral("Stop"), QStringLiteral("On Start"),
-                                  QStringLiteral("Manual"), QStringLiteral("Timer")},
-                                 syncType);
+    RadioGroup1 = new RadioGroup(QStringLiteral("Run Syncro"), namesOf(kRunModeNames), syncType);
     RadioGroup1->setItemIndex(rmManual);
-    RadioGroup2 = new RadioGroup(QStringLiteral("Files Sync"),
-                                 {QStringLiteral("Copy"), QStringLiteral("Move")}, syncType);
+    RadioGroup2 = new RadioGroup(QStringLiteral("Files Sync"), namesOf(kFileActionNames), syncType);
     RadioGroup2->setItemIndex(faCopy);
     auto* options = new QGroupBox(QStringLiteral("Options Sync "), syncType);
     auto* optionsLayout = new QVBoxLayout(options);
@@ -157,10 +162,7 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     DelEpsendCheckBox = new QCheckBox(QStringLiteral("Delete epsend files"), options);
     optionsLayout->addWidget(BiDirectCheckBox);
     optionsLayout->addWidget(DelEpsendCheckBox);
-    RadioGroup4 = new RadioGroup(QStringLiteral("Tune Syncro "),
-                                 {QStringLiteral("Sync All"), QStringLiteral("Update only old Files"),
-                                  QStringLiteral("Copy only apsend files")},
-                                 syncType);
+    RadioGroup4 = new RadioGroup(QStringLiteral("Tune Syncro "), namesOf(kTuneModeNames), syncType);
     RadioGroup4->setItemIndex(tmSyncAll);
 
     auto* leftColumn = new QVBoxLayout;
@@ -177,12 +179,7 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     syncTypeLayout->addLayout(rightColumn);
 
     auto* syncFiles = new QGroupBox(QStringLiteral("Sync files "), page);
-    RadioGroup3 =
-        new RadioGroup(QStringLiteral("1 in :"),
-                       {QStringLiteral("10 Minuts"), QStringLiteral("1 Hour"), QStringLiteral("1 Day"),
-                        QStringLiteral("1 Week"), QStringLiteral("10 Days"), QStringLiteral("1 Month"),
-                        QStringLiteral("On Time:")},
-                       syncFiles);
+    RadioGroup3 = new RadioGroup(QStringLiteral("1 in :"), namesOf(kPeriodNames), syncFiles);
     RadioGroup3->setItemIndex(pd1Hour);
     RadioGroup3->setEnabled(false);
     HourSpinEdit = new QSpinBox(syncFiles);
