@@ -5,7 +5,7 @@
 
 namespace tessel::platform::faults {
 
-enum class Operation { Open, Read, Write, Rename, Count };
+enum class Operation { Open, Read, Write, Rename, List, MakeFolder, Unlink, Count };
 
 #ifdef TESSEL_FAULT_INJECTION
 // The `nth` call of `operation` from now on (1 is the next one) fails with `error`.

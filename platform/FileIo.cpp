@@ -6,15 +6,13 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <random>
 #include <utility>
 
+#include "platform/Paths.h"
 #include "platform/SysCall.h"
 
 namespace tessel::platform {
-
-std::error_code lastSystemError() {
-    return {errno, std::system_category()};
-}
 
 namespace {
 
@@ -23,8 +21,7 @@ bool writeAll(int fd, const char* data, std::size_t length, std::error_code& err
         const ssize_t written = sys::write(fd, data, length);
         if (written < 0) {
             if (errno == EINTR) continue;
-            error = lastSystemError();
-            return false;
+            return fail(error);
         }
         data += written;
         length -= static_cast<std::size_t>(written);
@@ -32,20 +29,69 @@ bool writeAll(int fd, const char* data, std::size_t length, std::error_code& err
     return true;
 }
 
+std::string randomSuffix() {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    std::string suffix(8, ' ');
+    for (char& letter : suffix) letter = kLetters[pick(generator)];
+    return suffix;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Creates a new, empty file open for writing in the folder of `target` under a hidden name no other
+// file has. When `target` exists the new file gets its permission bits and, where allowed, its owner,
+// so replacing it changes nothing but the content.
+bool createTempBeside(const std::string& target, File& file, std::string& tempPath, std::error_code& error) {
+    const std::string folder = folderOf(target);
+    const std::string name = target.substr(folder.size());
+    // O_EXCL makes the name ours alone; a clash with a file someone else made only costs another try.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = folder + "." + name + "." + randomSuffix();
+        if (!file.open(candidate, File::Mode::CreateExclusive, error)) {
+            if (error == std::errc::file_exists) continue;
+            return false;
+        }
+        tempPath = candidate;
+        struct stat original {};
+        if (::stat(target.c_str(), &original) == 0) {
+            if (::chmod(candidate.c_str(), original.st_mode & 07777) != 0) return fail(error);
+            // Handing the file to the original owner needs privileges (root rewriting a user's file);
+            // without them the file simply stays ours, which is no reason to give up the rewrite.
+            if (original.st_uid != ::geteuid() || original.st_gid != ::getegid()) {
+                [[maybe_unused]] const int refused =
+                    ::chown(candidate.c_str(), original.st_uid, original.st_gid);
+            }
+        }
+        return true;
+    }
+    return fail(error, std::make_error_code(std::errc::file_exists));
+}
+
+bool syncFolder(const std::string& folder, std::error_code& error) {
+    const UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) return fail(error);
+    // Some file systems cannot sync a folder at all; their renames are as durable as they get.
+    if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != ENOTSUP) return fail(error);
+    return true;
+}
+
 }  // namespace
 
 bool appendToFile(const std::string& path, std::string_view data, std::error_code& error) {
-    const int fd = sys::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = lastSystemError();
-        return false;
-    }
-    bool ok = writeAll(fd, data.data(), data.size(), error);
-    if (::close(fd) != 0 && ok) {
-        error = lastSystemError();
-        ok = false;
-    }
-    return ok;
+    // Never waits: a pipe without a reader fails at once (ENXIO), one with a reader is refused below.
+    UniqueFd fd(
+        sys::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+    if (!fd.valid()) return fail(error);
+    struct stat status {};
+    if (::fstat(fd.get(), &status) != 0) return fail(error);
+    if (!S_ISREG(status.st_mode)) return fail(error, std::make_error_code(std::errc::invalid_argument));
+    const bool ok = writeAll(fd.get(), data.data(), data.size(), error);
+    return fd.close(error) && ok;
 }
 
 bool fileExists(const std::string& path) {
@@ -53,25 +99,8 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
-File::~File() {
-    if (m_fd >= 0) ::close(m_fd);
-}
-
-File::File(File&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
 bool File::open(const std::string& path, Mode mode, std::error_code& error) {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_fd.reset();
     int flags = O_CLOEXEC;
     switch (mode) {
         case Mode::ReadWrite:
@@ -84,20 +113,13 @@ bool File::open(const std::string& path, Mode mode, std::error_code& error) {
             flags |= O_WRONLY | O_CREAT | O_EXCL;
             break;
     }
-    m_fd = sys::open(path.c_str(), flags, 0666);
-    if (m_fd < 0) {
-        error = lastSystemError();
-        return false;
-    }
-    return true;
+    m_fd.reset(sys::open(path.c_str(), flags, 0666));
+    return m_fd.valid() || fail(error);
 }
 
 bool File::size(std::uint64_t& bytes, std::error_code& error) const {
     struct stat info {};
-    if (::fstat(m_fd, &info) != 0) {
-        error = lastSystemError();
-        return false;
-    }
+    if (::fstat(m_fd.get(), &info) != 0) return fail(error);
     bytes = static_cast<std::uint64_t>(info.st_size);
     return true;
 }
@@ -106,12 +128,11 @@ bool File::readSomeAt(std::uint64_t offset, void* buffer, std::size_t length, st
                       std::error_code& error) const {
     done = 0;
     while (done < length) {
-        const ssize_t got = sys::pread(m_fd, static_cast<char*>(buffer) + done, length - done,
+        const ssize_t got = sys::pread(m_fd.get(), static_cast<char*>(buffer) + done, length - done,
                                        static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
-            error = lastSystemError();
-            return false;
+            return fail(error);
         }
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
@@ -122,22 +143,18 @@ bool File::readSomeAt(std::uint64_t offset, void* buffer, std::size_t length, st
 bool File::readAt(std::uint64_t offset, void* buffer, std::size_t length, std::error_code& error) const {
     std::size_t done = 0;
     if (!readSomeAt(offset, buffer, length, done, error)) return false;
-    if (done != length) {
-        error = std::make_error_code(std::errc::io_error);
-        return false;
-    }
+    if (done != length) return fail(error, std::make_error_code(std::errc::io_error));
     return true;
 }
 
 bool File::writeAt(std::uint64_t offset, const void* buffer, std::size_t length, std::error_code& error) {
     std::size_t done = 0;
     while (done < length) {
-        const ssize_t written = sys::pwrite(m_fd, static_cast<const char*>(buffer) + done, length - done,
-                                            static_cast<off_t>(offset + done));
+        const ssize_t written = sys::pwrite(m_fd.get(), static_cast<const char*>(buffer) + done,
+                                            length - done, static_cast<off_t>(offset + done));
         if (written < 0) {
             if (errno == EINTR) continue;
-            error = lastSystemError();
-            return false;
+            return fail(error);
         }
         done += static_cast<std::size_t>(written);
     }
@@ -145,45 +162,43 @@ bool File::writeAt(std::uint64_t offset, const void* buffer, std::size_t length,
 }
 
 bool File::truncate(std::uint64_t length, std::error_code& error) {
-    if (::ftruncate(m_fd, static_cast<off_t>(length)) != 0) {
-        error = lastSystemError();
-        return false;
-    }
-    return true;
+    return ::ftruncate(m_fd.get(), static_cast<off_t>(length)) == 0 || fail(error);
 }
 
 bool File::sync(std::error_code& error) {
-    if (::fsync(m_fd) != 0) {
-        error = lastSystemError();
-        return false;
-    }
-    return true;
-}
-
-bool File::close(std::error_code& error) {
-    if (m_fd < 0) return true;
-    const int result = ::close(std::exchange(m_fd, -1));
-    if (result != 0) {
-        error = lastSystemError();
-        return false;
-    }
-    return true;
+    return ::fsync(m_fd.get()) == 0 || fail(error);
 }
 
 bool renameFile(const std::string& from, const std::string& to, std::error_code& error) {
-    if (sys::renameat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) != 0) {
-        error = lastSystemError();
-        return false;
-    }
-    return true;
+    return sys::renameat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str()) == 0 || fail(error);
 }
 
 bool removeFile(const std::string& path, std::error_code& error) {
-    if (::unlink(path.c_str()) != 0) {
-        error = lastSystemError();
+    return ::unlink(path.c_str()) == 0 || fail(error);
+}
+
+bool replaceFile(const std::string& path, const std::function<bool(File&, std::error_code&)>& write,
+                 std::error_code& error) {
+    // Through a link the real file is the one to replace; renaming over the link would cut it.
+    std::string target;
+    std::error_code ignored;
+    if (!resolvePath(path, target, ignored)) target = path;
+
+    File temp;
+    std::string tempPath;
+    if (!createTempBeside(target, temp, tempPath, error)) {
+        if (!tempPath.empty()) removeFile(tempPath, ignored);
         return false;
     }
-    return true;
+    // The temporary must be complete on disk before it may take the file's place.
+    bool ok = write(temp, error) && temp.sync(error);
+    ok = temp.close(error) && ok;
+    ok = ok && renameFile(tempPath, target, error);
+    if (!ok) {
+        removeFile(tempPath, ignored);
+        return false;
+    }
+    return syncFolder(folderOf(target), error);
 }
 
 }  // namespace tessel::platform

@@ -4,16 +4,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
+#include "platform/UniqueFd.h"
+
 namespace tessel::platform {
 
-std::error_code lastSystemError();
-
 // Appends `data` to the file at `path` in one write, creating the file when it is missing, and closes
-// it again before returning.
+// it again before returning. Anything but a regular file (a pipe, a device) is refused without waiting.
 bool appendToFile(const std::string& path, std::string_view data, std::error_code& error);
 
 // True for any existing entry that is not a folder (links are followed).
@@ -28,15 +29,8 @@ class File {
         CreateExclusive,    // a new file that must not exist yet, for writing
     };
 
-    File() = default;
-    ~File();
-    File(File&& other) noexcept;
-    File& operator=(File&& other) noexcept;
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
     bool open(const std::string& path, Mode mode, std::error_code& error);
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_fd.valid(); }
     bool size(std::uint64_t& bytes, std::error_code& error) const;
     // Reads exactly `length` bytes at `offset`; a short read is an error (EIO... or end of file).
     bool readAt(std::uint64_t offset, void* buffer, std::size_t length, std::error_code& error) const;
@@ -48,14 +42,22 @@ class File {
     // Pushes the file's data to the disk.
     bool sync(std::error_code& error);
     // Closes the file; a failure here can mean data that never reached the disk.
-    bool close(std::error_code& error);
+    bool close(std::error_code& error) { return m_fd.close(error); }
 
   private:
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 // Renames `from` over `to` in one step.
 bool renameFile(const std::string& from, const std::string& to, std::error_code& error);
 bool removeFile(const std::string& path, std::error_code& error);
+
+// The one way Tessel rewrites a file of its own (settings, watch file): `write` fills a new temporary
+// beside the file (beside the file a link leads to, when `path` is one), which is synced, renamed over
+// the file in one step, and the folder synced after it. The new file keeps the old one's permission
+// bits and, where allowed, its owner. On any failure, `write`'s included, the file is as it was and
+// no temporary is left.
+bool replaceFile(const std::string& path, const std::function<bool(File&, std::error_code&)>& write,
+                 std::error_code& error);
 
 }  // namespace tessel::platform

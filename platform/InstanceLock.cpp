@@ -35,39 +35,32 @@ std::string instanceLockPath(std::string_view name) {
     return temporary + "/" + std::string(name) + "-" + std::to_string(::geteuid()) + ".lock";
 }
 
-InstanceLock::~InstanceLock() {
-    if (m_fd >= 0) ::close(m_fd);
-}
-
 InstanceLock::State InstanceLock::acquire(const std::string& path, std::error_code& error) {
-    if (m_fd >= 0) return State::Held;
+    if (m_fd.valid()) return State::Held;
     // Close-on-exec: an after-sync program that outlives Tessel must not keep the mark.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (!fd.valid()) {
         error = lastSystemError();
         return State::Failed;
     }
     // In a shared temporary folder someone else may have put a file of that name first; locking theirs
     // would let them decide whether Tessel may start.
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
+    if (::fstat(fd.get(), &info) != 0) {
         error = lastSystemError();
-        ::close(fd);
         return State::Failed;
     }
     if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
         error = std::make_error_code(std::errc::permission_denied);
-        ::close(fd);
         return State::Failed;
     }
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         if (errno == EINTR) continue;
-        const bool busy = errno == EWOULDBLOCK;
-        if (!busy) error = lastSystemError();
-        ::close(fd);
-        return busy ? State::Busy : State::Failed;
+        if (errno == EWOULDBLOCK) return State::Busy;
+        error = lastSystemError();
+        return State::Failed;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     return State::Held;
 }
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/UniqueFd.h"
+
 namespace tessel::platform {
 
 // Where the mark named `name` lives: $XDG_RUNTIME_DIR/<name>.lock, or, without a runtime folder, the
@@ -21,17 +23,12 @@ class InstanceLock {
         Failed,  // the mark could not be made (see the error); nothing is known about other processes
     };
 
-    InstanceLock() = default;
-    ~InstanceLock();
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
-
     // Tries once, without waiting, to take the mark at `path`. The lock stays until this object goes or
     // the process ends; programs the process starts do not inherit it.
     State acquire(const std::string& path, std::error_code& error);
 
   private:
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 }  // namespace tessel::platform

@@ -11,6 +11,11 @@ inline std::string withTrailingSlash(const std::string& path) {
     return !path.empty() && path.back() == '/' ? path : path + '/';
 }
 
+// `path` with ".", ".." and repeated slashes worked out from the text alone, as the user means it:
+// "/x/home/docs/.." is "/x/home". A trailing "/" stays; ".." above the root stays at the root, ".."
+// at the start of a relative path stays.
+std::string normalisePath(const std::string& path);
+
 // The current folder as the system reports it, without a trailing "/" (unless it is "/" itself).
 bool currentFolder(std::string& folder, std::error_code& error);
 

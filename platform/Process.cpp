@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstring>
 
 extern char** environ;
 
@@ -25,8 +27,13 @@ std::string absoluteProgramPath(const std::string& program) {
 
 }  // namespace
 
+std::string ProcessEnd::signalName() const {
+    const char* name = ::sigabbrev_np(signal);
+    return name != nullptr ? std::string("SIG") + name : std::to_string(signal);
+}
+
 bool spawnAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                  const std::string& workingFolder, std::error_code& error) {
+                  const std::string& workingFolder, ProcessEnd& end, std::error_code& error) {
     const std::string path = absoluteProgramPath(program);
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
@@ -39,19 +46,36 @@ bool spawnAndWait(const std::string& program, const std::vector<std::string>& ar
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (!workingFolder.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingFolder.c_str());
 
+    // The program starts with every signal at its default and none blocked, whatever Tessel ignores
+    // (a broken pipe) or blocks in the thread that runs it.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
     pid_t child = 0;
     const bool searchPath = path.find('/') == std::string::npos;
     const int result = searchPath
-                           ? ::posix_spawnp(&child, path.c_str(), &actions, nullptr, argv.data(), environ)
-                           : ::posix_spawn(&child, path.c_str(), &actions, nullptr, argv.data(), environ);
+                           ? ::posix_spawnp(&child, path.c_str(), &actions, &attributes, argv.data(), environ)
+                           : ::posix_spawn(&child, path.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
     if (result != 0) {
         error = {result, std::system_category()};
         return false;
     }
     int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno == EINTR) continue;
+        error = {errno, std::system_category()};
+        return true;  // it was started; how it ended cannot be told
     }
+    end.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
+    end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return true;
 }
 

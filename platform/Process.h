@@ -7,12 +7,19 @@
 
 namespace tessel::platform {
 
+// How a program ended: with an exit status, or by a signal.
+struct ProcessEnd {
+    int exitStatus = 0;
+    int signal = 0;  // 0 when it exited
+    std::string signalName() const;
+};
+
 // Starts `program` with `arguments` (not counting the program itself) directly, never through a shell,
 // in `workingFolder` (empty: the current folder), its standard input read from /dev/null, and waits
 // for it to end, however long that takes. A program path without "/" is looked up in PATH. True when
-// the program was started, whatever its exit status; false with the reason when it could not be
+// the program was started (`end` then says how it ended); false with the reason when it could not be
 // (missing, not executable, not a format the system runs).
 bool spawnAndWait(const std::string& program, const std::vector<std::string>& arguments,
-                  const std::string& workingFolder, std::error_code& error);
+                  const std::string& workingFolder, ProcessEnd& end, std::error_code& error);
 
 }  // namespace tessel::platform

@@ -11,7 +11,6 @@
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/SysCall.h"
-#include "platform/TempFile.h"
 
 namespace tessel::platform {
 
@@ -202,62 +201,28 @@ std::string readProfileString(const std::string& path, std::string_view section,
 
 namespace tessel::platform {
 
-namespace {
-
-// Makes a rename in `folder` survive a crash of the machine, not only of Tessel.
-bool syncFolder(const std::string& folder, std::error_code& error) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        error = lastSystemError();
-        return false;
-    }
-    // Some file systems cannot sync a folder at all; their renames are as durable as they get.
-    const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
-    if (!ok) error = lastSystemError();
-    ::close(fd);
-    return ok;
-}
-
-}  // namespace
-
 bool writeProfileString(const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value, std::error_code& error) {
-    // Through a link the real file is the one to replace; renaming over the link would cut it.
-    std::string target;
-    std::error_code ignored;
-    if (!resolvePath(path, target, ignored)) target = path;
-
     Profile profile;
-    const bool exists = loadProfile(target, profile, error);
+    const bool exists = loadProfile(path, profile, error);
     if (!exists) {
         if (error != std::errc::no_such_file_or_directory) return false;
         error.clear();
     } else {
         // The rename would replace a file that its owner made read-only; the profile functions refuse.
         File probe;
-        if (!probe.open(target, File::Mode::ReadWrite, error)) return false;
+        if (!probe.open(path, File::Mode::ReadWrite, error)) return false;
         if (!probe.close(error)) return false;
     }
-    if (!profile.setValue(section, key, value)) {
-        error = std::make_error_code(std::errc::invalid_argument);
-        return false;
-    }
-
-    File temp;
-    std::string tempPath;
-    if (!createTempBeside(target, temp, tempPath, error)) return false;
+    if (!profile.setValue(section, key, value))
+        return fail(error, std::make_error_code(std::errc::invalid_argument));
     const std::string text = profile.text();
-    bool ok = temp.writeAt(0, text.data(), text.size(), error);
-    // The temporary must be complete on disk before it may take the file's place.
-    ok = ok && temp.sync(error);
-    ok = temp.close(error) && ok;
-    ok = ok && renameFile(tempPath, target, error);
-    if (!ok) {
-        removeFile(tempPath, ignored);
-        return false;
-    }
-    const std::size_t slash = target.rfind('/');
-    return syncFolder(slash == std::string::npos ? std::string() : target.substr(0, slash + 1), error);
+    return replaceFile(
+        path,
+        [&](File& file, std::error_code& writeError) {
+            return file.writeAt(0, text.data(), text.size(), writeError);
+        },
+        error);
 }
 
 }  // namespace tessel::platform

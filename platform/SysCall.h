@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/Faults.h"
@@ -38,6 +39,13 @@ inline int renameat(int fromFolder, const char* from, int toFolder, const char* 
 }
 inline int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
     return failNow(Operation::Rename) ? -1 : ::renameat2(fromFolder, from, toFolder, to, flags);
+}
+
+inline int mkdirat(int folder, const char* name, mode_t mode) {
+    return failNow(Operation::MakeFolder) ? -1 : ::mkdirat(folder, name, mode);
+}
+inline int unlinkat(int folder, const char* name, int flags) {
+    return failNow(Operation::Unlink) ? -1 : ::unlinkat(folder, name, flags);
 }
 
 inline int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {

@@ -1,10 +1,8 @@
 #include "sync/DeleteAbsent.h"
 
-#include <dirent.h>
-
 #include <vector>
 
-#include "platform/FileSystem.h"
+#include "platform/FileCopy.h"
 #include "platform/Wildcard.h"
 #include "sync/SyncFolder.h"
 #include "sync/WalkSupport.h"
@@ -15,90 +13,281 @@ namespace tessel {
 namespace {
 
 using platform::EntryKind;
+using platform::FileInfo;
 using platform::Folder;
 using platform::ListedName;
+using platform::ListedType;
 
-class DeletionWalk {
+class DeletionPlanner {
   public:
-    DeletionWalk(RunContext& context, RunResult& result, const std::string& mask,
-                 platform::FolderIdentity excluded)
-        : m_context(context), m_result(result), m_mask(mask), m_excluded(excluded) {}
+    DeletionPlanner(RunState& run, const std::string& mask, DeletionPlan& plan, const Folder& excluded)
+        : m_run(run), m_mask(mask), m_plan(plan), m_excluded(excluded) {}
 
-    void walk(const Folder& source, const Folder& destination, std::string& destinationPath) {
-        std::vector<ListedName> names;
+    void walk(FolderChain& source, FolderChain& destination, std::string& relative) {
+        // Something failed in this folder earlier in the run: what it lacks may be lacking because of
+        // that, so nothing here or below is deleted.
+        if (m_run.folderFailed(relative)) return;
         std::error_code error;
-        if (platform::listFolder(destination, names, error)) {
-            for (const ListedName& entry : names) {
-                if (m_context.stopRequested()) return;
-                if (platform::isHiddenName(entry.name) || entry.type == DT_DIR) continue;
-                if (!platform::matchesMask(m_mask, entry.name)) continue;
-                struct stat info {};
-                if (entry.type != DT_REG &&
-                    platform::examine(destination, entry.name.c_str(), entry.type, info) != EntryKind::File)
-                    continue;
-                if (platform::presenceAsFile(source, entry.name.c_str()) != platform::Presence::Absent)
-                    continue;
-                deleteOne(destination, destinationPath, entry.name);
-            }
+        const Folder& sourceFolder = source.current(error);
+        const Folder& destinationFolder = sourceFolder.valid() ? destination.current(error) : sourceFolder;
+        if (!destinationFolder.valid()) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("opening folder", m_plan.destinationRoot + relative, error);
+            return;
+        }
+        std::vector<ListedName> names;
+        if (!platform::listFolder(destinationFolder, names, error)) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("reading folder", m_plan.destinationRoot + relative, error);
+            return;
+        }
+        // This folder's group goes before those of its subfolders, as the deletions of one walk would.
+        const std::size_t index = m_plan.groups.size();
+        m_plan.groups.emplace_back();
+        {
+            DeletionPlan::Group& group = m_plan.groups.back();
+            group.relative = relative;
+            destinationFolder.identity(group.device, group.inode);
+            sourceFolder.info(group.sourceInfo, error);
+        }
+        for (const ListedName& entry : names) {
+            if (m_run.stopRequested()) return;
+            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
+            if (!platform::matchesMask(m_mask, entry.name)) continue;
+            FileInfo info;
+            if (platform::examine(destinationFolder, entry.name, entry.type, info, error) != EntryKind::File)
+                continue;
+            if (m_run.isProtected(relative + entry.name)) continue;
+            if (platform::presenceAsFile(sourceFolder, entry.name) != platform::Presence::Absent) continue;
+            m_plan.groups[index].files.push_back({entry.name, info});
         }
 
-        if (!platform::listFolder(source, names, error)) return;
-        for (const ListedName& entry : names) {
-            if (m_context.stopRequested()) return;
-            if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
-            // An unreadable source folder cannot say what it lacks: nothing in its counterpart is touched.
-            SubfolderPair pair;
-            if (!enterSubfolder(source, destination, entry, m_excluded, pair)) continue;
-            const std::size_t length = destinationPath.size();
-            destinationPath += entry.name;
-            destinationPath += '/';
-            walk(pair.source, pair.destination, destinationPath);
-            destinationPath.resize(length);
+        if (!platform::listFolder(sourceFolder, names, error)) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("reading folder", m_plan.sourceRoot + relative, error);
+            names.clear();
         }
+        for (const ListedName& entry : names) {
+            if (m_run.stopRequested()) return;
+            if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
+            const std::string childRelative = relative + entry.name + "/";
+            if (m_run.folderFailed(childRelative)) continue;
+            Folder sourceChild = Folder::openChild(sourceFolder, entry.name, error);
+            if (!sourceChild.valid()) {
+                if (error == platform::WalkError::SymbolicLink || error == std::errc::not_a_directory ||
+                    error == std::errc::no_such_file_or_directory)
+                    continue;
+                // An unreadable source folder cannot say what it lacks: its counterpart is not touched.
+                m_run.markFolderFailed(childRelative);
+                m_run.failure("opening folder", m_plan.sourceRoot + childRelative, error);
+                continue;
+            }
+            if (m_excluded.valid() && sourceChild.sameFolderAs(m_excluded)) continue;
+            Folder destinationChild = Folder::openChild(destinationFolder, entry.name, error);
+            if (!destinationChild.valid()) {
+                if (error == std::errc::no_such_file_or_directory ||
+                    givesWay(m_plan.groups[index], entry.name, error)) {
+                    planMissing(m_plan.groups[index], sourceChild, entry.name + "/");
+                } else {
+                    m_run.markFolderFailed(childRelative);
+                    m_run.failure("opening folder", m_plan.destinationRoot + childRelative, error);
+                }
+                continue;
+            }
+            relative += entry.name + "/";
+            source.enter(entry.name, std::move(sourceChild));
+            destination.enter(entry.name, std::move(destinationChild));
+            walk(source, destination, relative);
+            source.leave();
+            destination.leave();
+            relative.resize(relative.size() - entry.name.size() - 1);
+        }
+        // Nothing to do here and nothing below: the group takes no room.
+        const DeletionPlan::Group& group = m_plan.groups[index];
+        if (index + 1 == m_plan.groups.size() && group.files.empty() && group.folders.empty())
+            m_plan.groups.pop_back();
     }
 
   private:
-    void deleteOne(const Folder& destination, const std::string& destinationPath, const std::string& name) {
-        const std::string path = destinationPath + name;
-        std::error_code error;
-        if (platform::deleteFile(destination, name.c_str(), error)) {
-            ++m_result.deleted;
-            WriteLogLine(m_context, "Delete file " + path);
-            m_context.display.setStatusText("  Delete file :" + path);
-            return;
-        }
-        ++m_result.failed;
-        const std::string line = "Error deleting file " + path + ": " + error.message();
-        WriteLogLine(m_context, line);
-        m_context.display.setStatusText(line);
+    // A file of the folder's name that this pass deletes makes way for the counterpart.
+    static bool givesWay(const DeletionPlan::Group& group, const std::string& name,
+                         const std::error_code& error) {
+        if (error != std::errc::not_a_directory) return false;
+        for (const DeletionPlan::Candidate& file : group.files)
+            if (file.name == name) return true;
+        return false;
     }
 
-    RunContext& m_context;
-    RunResult& m_result;
+    // The missing counterpart of `source` and of every folder below it, to be made in walk order.
+    void planMissing(DeletionPlan::Group& group, const Folder& source, const std::string& relative) {
+        std::error_code error;
+        FileInfo info;
+        if (!source.info(info, error)) return;
+        group.folders.push_back({relative, info});
+        std::vector<ListedName> names;
+        if (!platform::listFolder(source, names, error)) return;
+        for (const ListedName& entry : names) {
+            if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
+            const Folder child = Folder::openChild(source, entry.name, error);
+            if (child.valid() && !(m_excluded.valid() && child.sameFolderAs(m_excluded)))
+                planMissing(group, child, relative + entry.name + "/");
+        }
+    }
+
+    RunState& m_run;
     const std::string& m_mask;
-    const platform::FolderIdentity m_excluded;
+    DeletionPlan& m_plan;
+    const Folder& m_excluded;
 };
+
+// Opens the folder `relative` below `base` one level at a time, never through a link.
+Folder openBelow(const Folder& base, const std::string& relative, std::error_code& error) {
+    Folder folder = Folder::openChild(base, ".", error);
+    for (std::size_t start = 0; folder.valid() && start < relative.size();) {
+        const std::size_t slash = relative.find('/', start);
+        folder = Folder::openChild(folder, relative.substr(start, slash - start), error);
+        start = slash + 1;
+    }
+    return folder;
+}
+
+// Opens the destination folder `relative` again from the root and makes sure it is still the folder
+// the plan was made for.
+Folder reopen(const Folder& root, const std::string& relative, std::uint64_t device, std::uint64_t inode,
+              std::error_code& error) {
+    Folder folder = openBelow(root, relative, error);
+    std::uint64_t nowDevice = 0, nowInode = 0;
+    if (folder.valid() &&
+        (!folder.identity(nowDevice, nowInode) || nowDevice != device || nowInode != inode)) {
+        error = platform::WalkError::FolderChanged;
+        return Folder();
+    }
+    return folder;
+}
 
 }  // namespace
 
+std::int64_t DeletionPlan::fileCount() const {
+    std::int64_t count = 0;
+    for (const Group& group : groups) count += static_cast<std::int64_t>(group.files.size());
+    return count;
+}
+
+DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
+                           const std::string& DestinationFolder, const std::string& Mask) {
+    DeletionPlan plan;
+    plan.sourceRoot = withTrailingSlash(SourceFolder);
+    plan.destinationRoot = withTrailingSlash(DestinationFolder);
+    if (!platform::isExistingFolder(plan.sourceRoot)) return plan;
+    std::error_code error;
+    if (!platform::ForceFolders(plan.destinationRoot, error)) {
+        run.markFolderFailed("");
+        run.failure("creating folder", plan.destinationRoot, error);
+        return plan;
+    }
+    Folder source = Folder::open(plan.sourceRoot, error);
+    if (!source.valid()) {
+        // A source that cannot be read protects the destination.
+        run.markFolderFailed("");
+        run.failure("opening folder", plan.sourceRoot, error);
+        return plan;
+    }
+    Folder destination = Folder::open(plan.destinationRoot, error);
+    if (!destination.valid()) {
+        run.markFolderFailed("");
+        run.failure("opening folder", plan.destinationRoot, error);
+        return plan;
+    }
+    // With the destination inside the source tree, walking into it would make folders without end.
+    FolderChain destinationChain(std::move(destination));
+    const platform::SharedFolder excluded = destinationChain.shared(error);
+    FolderChain sourceChain(std::move(source));
+    DeletionPlanner planner(run, Mask, plan, *excluded);
+    std::string relative;
+    planner.walk(sourceChain, destinationChain, relative);
+    return plan;
+}
+
+bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDelete, std::int64_t held,
+                      std::int64_t sourceFiles) {
+    const int limit = run.context.options.deleteLimitPercent;
+    if (toDelete == 0 || limit >= 100) return true;
+    std::string why;
+    if (sourceFiles == 0 && held > 0) {
+        why = "the source folder " + plan.sourceRoot + " held no files at the start of the run; " +
+              std::to_string(toDelete) + " of the " + std::to_string(held) + " files held would be deleted";
+    } else if (toDelete >= kMinimumGuardedDeletions &&
+               toDelete * 100 > static_cast<std::int64_t>(limit) * held) {
+        why = std::to_string(toDelete) + " of the " + std::to_string(held) +
+              " files held would be deleted, more than the limit of " + std::to_string(limit) + " %";
+    } else {
+        return true;
+    }
+    run.result.refusedDeletions += static_cast<int>(plan.fileCount());
+    run.failure("Error deleting files in " + plan.destinationRoot + ": " + why + "; nothing was deleted");
+    return false;
+}
+
+void executeDeletions(RunState& run, const DeletionPlan& plan) {
+    if (plan.groups.empty()) return;
+    std::error_code error;
+    const Folder root = Folder::open(plan.destinationRoot, error);
+    if (!root.valid()) {
+        run.failure("opening folder", plan.destinationRoot, error);
+        return;
+    }
+    for (const DeletionPlan::Group& group : plan.groups) {
+        if (run.stopRequested()) return;
+        if (group.files.empty() && group.folders.empty()) continue;
+        const std::string folderPath = plan.destinationRoot + group.relative;
+        const Folder folder = reopen(root, group.relative, group.device, group.inode, error);
+        if (!folder.valid()) {
+            run.failure("opening folder", folderPath, error);
+            continue;
+        }
+        bool written = false;
+        for (const DeletionPlan::Candidate& file : group.files) {
+            if (run.stopRequested()) return;
+            const std::string path = folderPath + file.name;
+            if (platform::deleteFile(folder, file.name, &file.info, error)) {
+                written = true;
+                ++run.result.deleted;
+                WriteLogLine(run.context, "Delete file " + path);
+                run.showStatus("  Delete file :" + path);
+            } else {
+                run.failure("deleting file", path, error);
+            }
+        }
+        for (const DeletionPlan::MissingFolder& missing : group.folders) {
+            // Its parent is the folder of the group or a folder made just before it.
+            const std::size_t slash = missing.relative.rfind('/', missing.relative.size() - 2);
+            const std::string parentRelative =
+                slash == std::string::npos ? "" : missing.relative.substr(0, slash + 1);
+            const std::string name = missing.relative.substr(
+                parentRelative.size(), missing.relative.size() - parentRelative.size() - 1);
+            const Folder in = openBelow(folder, parentRelative, error);
+            if (!in.valid()) continue;  // its parent could not be made
+            bool created = false;
+            if (!platform::makeChildFolder(in, name, missing.sourceInfo.mode, created, error)) {
+                run.failure("creating folder", folderPath + missing.relative, error);
+                continue;
+            }
+            written = written || parentRelative.empty();
+            const Folder made = Folder::openChild(in, name, error);
+            if (made.valid()) platform::finishFolder(made, missing.sourceInfo, created, error);
+        }
+        if (written) platform::finishFolder(folder, group.sourceInfo, false, error);
+    }
+}
+
 RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder,
                             const std::string& DestinationFolder, const std::string& Mask) {
-    RunResult result;
-    const std::string sourcePath = withTrailingSlash(SourceFolder);
-    std::string destinationPath = withTrailingSlash(DestinationFolder);
-    if (!platform::isExistingFolder(sourcePath)) return result;
-    if (!ForceFolders(destinationPath)) return result;
-
-    std::error_code error;
-    const Folder source = Folder::open(sourcePath, error);
-    if (!source.valid()) return result;  // a source that cannot be read protects the destination
-    const Folder destination = Folder::open(destinationPath, error);
-    if (!destination.valid()) return result;
-
-    // With the destination inside the source tree, walking into it would make folders without end.
-    DeletionWalk walk(context, result, Mask, platform::FolderIdentity::of(destination));
-    walk.walk(source, destination, destinationPath);
-    return result;
+    RunState run(context);
+    const std::int64_t held = countFiles(DestinationFolder);
+    const std::int64_t sourceFiles = countFiles(SourceFolder);
+    const DeletionPlan plan = planDeletions(run, SourceFolder, DestinationFolder, Mask);
+    if (deletionsAllowed(run, plan, plan.fileCount(), held, sourceFiles)) executeDeletions(run, plan);
+    return run.result;
 }
 
 }  // namespace tessel

@@ -2,17 +2,62 @@
 // Absent-file deletion: removes from a destination tree the files that match a mask and have no
 // namesake at the same place in the source tree.
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "platform/Folders.h"
 #include "watch/RunContext.h"
 
 namespace tessel {
 
 // Follows the source tree: a destination folder without a source counterpart is never entered, folders
-// are never deleted, hidden, system and read-only files never. A file is deleted only when the source
+// are never deleted, hidden, special and read-only files never. A file is deleted only when the source
 // certainly lacks it: when the source cannot be examined (an unreadable folder, an I/O error) the file
-// stays. Every visited source folder gets its destination counterpart.
+// stays. Every visited source folder gets its destination counterpart. Decides every deletion first and
+// deletes nothing when the mass-deletion guard (context.options) refuses them.
 RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder,
                             const std::string& DestinationFolder, const std::string& Mask);
+
+class RunState;
+
+// The deletions one pass would make, decided before any of them is made.
+struct DeletionPlan {
+    struct Candidate {
+        std::string name;
+        platform::FileInfo info;  // as examined: a file changed since then is not deleted
+    };
+    struct MissingFolder {
+        std::string relative;  // below the folder of its group, with a trailing "/"
+        platform::FileInfo sourceInfo;
+    };
+    // One destination folder with something to do, in walk order.
+    struct Group {
+        std::string relative;  // below the destination root, with a trailing "/" ("" for the root)
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        platform::FileInfo sourceInfo;  // the source counterpart, whose times the folder gets back
+        std::vector<Candidate> files;
+        std::vector<MissingFolder> folders;  // counterparts to make once the files are gone
+    };
+    std::string sourceRoot;       // with a trailing "/"
+    std::string destinationRoot;  // with a trailing "/"
+    std::vector<Group> groups;
+
+    std::int64_t fileCount() const;
+};
+
+// Decides the deletions of one pass of a watch run (nothing is changed on disk).
+DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
+                           const std::string& DestinationFolder, const std::string& Mask);
+
+// The mass-deletion guard: false, after logging why, when deleting `toDelete` files from a tree that
+// held `held` files at the start of the run would take more than the limit, or when the source side
+// held no files at all then (an unplugged disk, an empty mount point).
+bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDelete, std::int64_t held,
+                      std::int64_t sourceFiles);
+
+// Makes the deletions and folders of the plan, each file only while it is still the one examined.
+void executeDeletions(RunState& run, const DeletionPlan& plan);
 
 }  // namespace tessel

@@ -1,12 +1,11 @@
 #include "sync/SyncFolder.h"
 
-#include <dirent.h>
-
 #include <limits>
 #include <vector>
 
-#include "platform/FileSystem.h"
+#include "platform/FileCopy.h"
 #include "platform/Wildcard.h"
+#include "sync/CopyDecision.h"
 #include "sync/WalkSupport.h"
 #include "watch/EventLog.h"
 
@@ -15,231 +14,292 @@ namespace tessel {
 namespace {
 
 using platform::EntryKind;
-using platform::FileEntry;
+using platform::FileInfo;
 using platform::Folder;
 using platform::ListedName;
+using platform::ListedType;
 
-enum class Decision { Act, Skip };
-
-// The destination side of one source file, found with a single examination.
-struct Destination {
-    enum Kind { Absent, File, Folder, Untouchable } kind = Absent;
-    struct stat info {};
+// One source file of a copy pass, as the walk hands it on.
+struct FileTask {
+    platform::SharedFolder source;
+    platform::SharedFolder destination;
+    std::string name;
+    ListedType listed = ListedType::Unknown;
+    bool freshDestination = false;  // the walk has just made the destination folder: it holds nothing
 };
 
-Destination lookUpDestination(const Folder& folder, bool freshFolder, const char* name) {
-    Destination destination;
-    if (freshFolder) return destination;  // a folder the walk has just made holds nothing yet
-    switch (platform::examine(folder, name, DT_UNKNOWN, destination.info)) {
-        case EntryKind::Missing:
-            destination.kind = Destination::Absent;
-            break;
+// What became of it.
+struct FileOutcome {
+    bool isFile = false;  // only files count on the progress bar
+    CopyDecision decision = CopyDecision::Skip;
+    bool sourceUnreadable = false;
+    bool done = false;
+    std::uint64_t size = 0;
+    std::error_code error;
+};
+
+// Examines the source file and its destination, decides, and copies or moves. Touches nothing but the
+// two files, so it may run anywhere.
+FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) {
+    FileOutcome outcome;
+    FileInfo source;
+    std::error_code error;
+    switch (platform::examine(*task.source, task.name, task.listed, source, error)) {
         case EntryKind::File:
-            destination.kind = Destination::File;
             break;
-        case EntryKind::Folder:
-        case EntryKind::FolderLink:
-            destination.kind = Destination::Folder;
-            break;
-        case EntryKind::System:
-            destination.kind = Destination::Untouchable;
-            break;
-    }
-    return destination;
-}
-
-Decision decide(std::int32_t tuneMode, const Destination& destination, const FileEntry& source,
-                const char* name) {
-    switch (destination.kind) {
-        case Destination::Untouchable:
-            return Decision::Skip;
-        // A folder of the file's name counts as absent: the copy then fails and says so.
-        case Destination::Absent:
-        case Destination::Folder:
-            return tuneMode == tmSyncAll || tuneMode == tmAbsentOnly ? Decision::Act : Decision::Skip;
-        case Destination::File:
-            break;
-    }
-    const FileEntry present = platform::fileEntryOf(destination.info, name);
-    switch (tuneMode) {
-        case tmSyncAll: {
-            const bool unchanged =
-                source.Size == present.Size && source.Time <= present.Time && source.Attr == present.Attr;
-            return unchanged ? Decision::Skip : Decision::Act;
-        }
-        case tmUpdateOld:
-            return source.Time > present.Time ? Decision::Act : Decision::Skip;
+        case EntryKind::Unreadable:
+            outcome.sourceUnreadable = true;
+            outcome.error = error;
+            return outcome;
         default:
-            return Decision::Skip;
+            return outcome;  // special entries, links to folders, names gone since the listing
     }
+    outcome.isFile = true;
+    outcome.size = source.size;
+    FileInfo destination;
+    if (!task.freshDestination)
+        platform::examine(*task.destination, task.name, ListedType::Unknown, destination, error);
+    outcome.decision = decideCopy(tuneMode, move, source, destination);
+    switch (outcome.decision) {
+        case CopyDecision::Copy:
+        case CopyDecision::Replace: {
+            const FileInfo* present = destination.kind == EntryKind::Missing ? nullptr : &destination;
+            outcome.done = move ? platform::moveFile(*task.source, task.name, source, *task.destination,
+                                                     task.name, present, outcome.error)
+                                : platform::copyFile(*task.source, task.name, source, *task.destination,
+                                                     task.name, present, outcome.error);
+            break;
+        }
+        case CopyDecision::Refuse:
+            outcome.error =
+                destination.kind == EntryKind::Unreadable ? error
+                : destination.kind == EntryKind::Folder || destination.kind == EntryKind::FolderLink
+                    ? std::make_error_code(std::errc::is_a_directory)
+                    : std::error_code(platform::WalkError::DestinationNotRegular);
+            break;
+        default:
+            break;
+    }
+    return outcome;
 }
 
-class FolderWalk {
+class CopyWalk {
   public:
-    FolderWalk(RunContext& context, RunResult& result, const std::string& mask, std::uint8_t fileAction,
-               const TWatchRec& watch, platform::FolderIdentity excluded)
-        : m_context(context),
-          m_result(result),
-          m_mask(mask),
-          m_move(fileAction != faCopy),
-          m_watch(watch),
-          m_excluded(excluded) {}
+    CopyWalk(RunState& run, const std::string& mask, std::uint8_t fileAction, const TWatchRec& watch,
+             const Folder& excluded)
+        : m_run(run), m_mask(mask), m_move(fileAction != faCopy), m_watch(watch), m_excluded(excluded) {}
 
-    void walk(const Folder& source, std::string& sourcePath, const Folder& destination,
-              bool freshDestination) {
-        std::vector<ListedName> names;
+    void walk(FolderChain& source, FolderChain& destination, std::string& sourcePath,
+              std::string& destinationPath, std::string& relative, bool freshDestination,
+              bool& destinationWritten) {
         std::error_code error;
-        // Clear away what a crashed or killed run left half-copied here.
-        if (!freshDestination && platform::listFolder(destination, names, error))
-            platform::removeStaleTemporaries(destination, names);
-        if (!platform::listFolder(source, names, error)) return;
-
-        for (const ListedName& entry : names) {
-            if (m_context.stopRequested()) return;
-            if (platform::isHiddenName(entry.name) || entry.type == DT_DIR) continue;
-            if (!platform::matchesMask(m_mask, entry.name)) continue;
-            struct stat info {};
-            if (platform::examine(source, entry.name.c_str(), entry.type, info) != EntryKind::File) continue;
-            handleFile(source, sourcePath, entry.name, info, destination, freshDestination);
+        const platform::SharedFolder sourceFolder = source.shared(error);
+        if (!sourceFolder->valid()) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("opening folder", sourcePath, error);
+            return;
+        }
+        const platform::SharedFolder destinationFolder = destination.shared(error);
+        if (!destinationFolder->valid()) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("opening folder", destinationPath, error);
+            return;
+        }
+        std::vector<ListedName> names;
+        // Clear away what a crashed or killed run left half-copied in the folder this pass writes in.
+        if (!freshDestination && platform::listFolder(*destinationFolder, names, error))
+            platform::removeStaleTemporaries(*destinationFolder, names);
+        if (!platform::listFolder(*sourceFolder, names, error)) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("reading folder", sourcePath, error);
+            return;
         }
 
         for (const ListedName& entry : names) {
-            if (m_context.stopRequested()) return;
+            if (m_run.stopRequested()) return;
+            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
+            if (!platform::matchesMask(m_mask, entry.name)) continue;
+            const FileTask task{sourceFolder, destinationFolder, entry.name, entry.type, freshDestination};
+            release(task, processFile(task, m_watch.TuneMode, m_move), sourcePath, relative,
+                    destinationWritten);
+        }
+
+        for (const ListedName& entry : names) {
+            if (m_run.stopRequested()) return;
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
-            SubfolderPair pair;
-            if (!enterSubfolder(source, destination, entry, m_excluded, pair)) continue;
-            const std::size_t length = sourcePath.size();
+            const std::size_t sourceLength = sourcePath.size(), destinationLength = destinationPath.size(),
+                              relativeLength = relative.size();
             sourcePath += entry.name;
-            sourcePath += '/';
-            walk(pair.source, sourcePath, pair.destination, pair.destinationCreated);
-            sourcePath.resize(length);
+            destinationPath += entry.name;
+            relative += entry.name;
+            SubfolderStep step;
+            if (stepInto(m_run, *sourceFolder, *destinationFolder, entry.name, sourcePath, destinationPath,
+                         relative + '/', m_excluded, step)) {
+                if (step.created) destinationWritten = true;
+                sourcePath += '/';
+                destinationPath += '/';
+                relative += '/';
+                bool written = step.created;
+                source.enter(entry.name, std::move(step.source));
+                destination.enter(entry.name, std::move(step.destination));
+                walk(source, destination, sourcePath, destinationPath, relative, step.created, written);
+                // Its own times once the walk has done writing in it, as the copies carry theirs.
+                if (written) {
+                    const Folder& finished = destination.current(error);
+                    if (!finished.valid() ||
+                        !platform::finishFolder(finished, step.sourceInfo, step.created, error))
+                        m_run.failure("creating folder", destinationPath, error);
+                }
+                source.leave();
+                destination.leave();
+            }
+            sourcePath.resize(sourceLength);
+            destinationPath.resize(destinationLength);
+            relative.resize(relativeLength);
         }
     }
 
   private:
-    void handleFile(const Folder& source, const std::string& sourcePath, const std::string& name,
-                    const struct stat& info, const Folder& destination, bool freshDestination) {
-        m_context.display.stepProgress();  // skipped files advance the bar too
-        const std::int32_t tuneMode = m_watch.TuneMode;
-        if (tuneMode != tmSyncAll && tuneMode != tmUpdateOld && tuneMode != tmAbsentOnly) {
-            ++m_result.skipped;
+    void release(const FileTask& task, const FileOutcome& outcome, const std::string& sourcePath,
+                 const std::string& relative, bool& destinationWritten) {
+        const std::string sourceFile = sourcePath + task.name;
+        if (outcome.isFile) m_run.context.display.stepProgress();  // skipped files advance the bar too
+        if (outcome.sourceUnreadable) {
+            m_run.markFolderFailed(relative);
+            m_run.failure(m_move ? "moving file" : "copying file", sourceFile, outcome.error);
             return;
         }
-
-        const Destination present = lookUpDestination(destination, freshDestination, name.c_str());
-        const FileEntry entry = platform::fileEntryOf(info, name);
-        if (decide(tuneMode, present, entry, name.c_str()) == Decision::Skip) {
-            ++m_result.skipped;
+        switch (outcome.decision) {
+            case CopyDecision::Skip:
+                if (outcome.isFile) ++m_run.result.skipped;
+                return;
+            case CopyDecision::KeptBack:
+                ++m_run.result.skipped;
+                m_run.protectFile(relative + task.name);
+                return;
+            default:
+                break;
+        }
+        if (!outcome.done) {
+            m_run.protectFile(relative + task.name);
+            m_run.markFolderFailed(relative);
+            m_run.failure(m_move ? "moving file" : "copying file", sourceFile, outcome.error);
             return;
         }
-
-        const struct stat* destinationInfo = present.kind == Destination::Absent ? nullptr : &present.info;
-
-        std::error_code error;
-        const bool done = m_move ? platform::moveFile(source, name.c_str(), info, destination, name.c_str(),
-                                                      destinationInfo, error)
-                                 : platform::copyFile(source, name.c_str(), info, destination, name.c_str(),
-                                                      destinationInfo, error);
-        const std::string sourceFile = sourcePath + name;
-        if (!done) {
-            ++m_result.failed;
-            const std::string line =
-                (m_move ? "Error moving file " : "Error copying file ") + sourceFile + ": " + error.message();
-            WriteLogLine(m_context, line);
-            m_context.display.setStatusText(line);
-            return;
-        }
+        destinationWritten = true;
         if (m_move) {
-            ++m_result.moved;
+            ++m_run.result.moved;
+            m_run.protectFile(relative + task.name);
         } else {
-            ++m_result.copied;
-            m_result.bytesCopied += static_cast<std::uint64_t>(info.st_size);
+            ++m_run.result.copied;
+            m_run.result.bytesCopied += outcome.size;
         }
         if (isOn(m_watch.WideLog)) {
             if (m_move)
-                WriteLogLine(m_context, "Moved file " + sourceFile);
-            else if (present.kind == Destination::File)
-                WriteLogLine(m_context, "Copied file " + sourceFile);
+                WriteLogLine(m_run.context, "Moved file " + sourceFile);
+            else if (outcome.decision == CopyDecision::Replace)
+                WriteLogLine(m_run.context, "Copied file " + sourceFile);
             else
-                WriteLogLine(m_context, "Copied file " + sourceFile + " ");
+                WriteLogLine(m_run.context, "Copied file " + sourceFile + " ");
         }
-        m_context.display.setStatusText("  Copy file :" + sourceFile);
+        m_run.showStatus("  Copy file :" + sourceFile);
     }
 
-    RunContext& m_context;
-    RunResult& m_result;
+    RunState& m_run;
     const std::string& m_mask;
     const bool m_move;
     const TWatchRec& m_watch;
-    const platform::FolderIdentity m_excluded;
+    const Folder& m_excluded;
 };
 
 }  // namespace
 
+void syncFolder(RunState& run, const std::string& SourceFolder, const std::string& DestinationFolder,
+                const std::string& Mask, std::uint8_t FileAction, const TWatchRec& Watch) {
+    std::string sourcePath = withTrailingSlash(SourceFolder);
+    std::string destinationPath = withTrailingSlash(DestinationFolder);
+    if (!platform::isExistingFolder(sourcePath)) return;
+    std::error_code error;
+    const bool created = !platform::isExistingFolder(destinationPath);
+    if (!platform::ForceFolders(destinationPath, error)) {
+        run.markFolderFailed("");
+        run.failure("creating folder", destinationPath, error);
+        return;
+    }
+    Folder source = Folder::open(sourcePath, error);
+    if (!source.valid()) {
+        run.markFolderFailed("");
+        run.failure("opening folder", sourcePath, error);
+        return;
+    }
+    Folder destination = Folder::open(destinationPath, error);
+    if (!destination.valid()) {
+        run.markFolderFailed("");
+        run.failure("opening folder", destinationPath, error);
+        return;
+    }
+    // A destination inside the source tree must not be copied into itself again and again.
+    FolderChain destinationChain(std::move(destination));
+    const platform::SharedFolder excluded = destinationChain.shared(error);
+    FolderChain sourceChain(std::move(source));
+    CopyWalk walk(run, Mask, FileAction, Watch, *excluded);
+    std::string relative;
+    bool written = created;
+    walk.walk(sourceChain, destinationChain, sourcePath, destinationPath, relative, false, written);
+    platform::FileInfo sourceInfo;
+    if (written && sourceChain.current(error).info(sourceInfo, error) &&
+        !platform::finishFolder(*excluded, sourceInfo, created, error))
+        run.failure("creating folder", destinationPath, error);
+}
+
 RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,
                      const std::string& DestinationFolder, const std::string& Mask, std::uint8_t FileAction,
                      const TWatchRec& Watch) {
-    RunResult result;
-    std::string sourcePath = withTrailingSlash(SourceFolder);
-    const std::string destinationPath = withTrailingSlash(DestinationFolder);
-    if (!platform::isExistingFolder(sourcePath)) return result;
-    if (!ForceFolders(destinationPath)) return result;
-
-    std::error_code error;
-    const Folder source = Folder::open(sourcePath, error);
-    const Folder destination = Folder::open(destinationPath, error);
-    if (!source.valid() || !destination.valid()) return result;
-
-    // A destination inside the source tree must not be copied into itself again and again.
-    FolderWalk walk(context, result, Mask, FileAction, Watch, platform::FolderIdentity::of(destination));
-    walk.walk(source, sourcePath, destination, false);
-    return result;
-}
-
-bool ForceFolders(const std::string& Path) {
-    bool result = !(Path.empty() || Path == "/");
-    const std::string path = withTrailingSlash(Path);
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (path[i] != '/') continue;
-        const std::string prefix = path.substr(0, i + 1);
-        std::error_code error;
-        if (!platform::isExistingFolder(prefix) && !platform::makeFolder(prefix, error)) result = false;
-    }
-    return result;
+    RunState run(context);
+    syncFolder(run, SourceFolder, DestinationFolder, Mask, FileAction, Watch);
+    return run.result;
 }
 
 namespace {
 
-std::int64_t countFilesBelow(const Folder& folder) {
-    std::vector<ListedName> names;
+std::int64_t countFilesBelow(FolderChain& chain) {
     std::error_code error;
-    if (!platform::listFolder(folder, names, error)) return 0;
+    const platform::SharedFolder folder = chain.shared(error);
+    std::vector<ListedName> names;
+    if (!folder->valid() || !platform::listFolder(*folder, names, error)) return 0;
     std::int64_t count = 0;
     for (const ListedName& entry : names) {
-        if (platform::isHiddenName(entry.name)) continue;
-        if (entry.type == DT_REG) {
+        if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
+        if (entry.type == ListedType::File) {
             ++count;
             continue;
         }
-        if (entry.type == DT_DIR) continue;
-        struct stat info {};
-        if (platform::examine(folder, entry.name.c_str(), entry.type, info) == EntryKind::File) ++count;
+        FileInfo info;
+        if (platform::examine(*folder, entry.name, entry.type, info, error) == EntryKind::File) ++count;
     }
     for (const ListedName& entry : names) {
         if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
-        const Folder child = openSourceChild(folder, entry);
-        if (child.valid()) count += countFilesBelow(child);
+        Folder child = Folder::openChild(*folder, entry.name, error);
+        if (!child.valid()) continue;
+        chain.enter(entry.name, std::move(child));
+        count += countFilesBelow(chain);
+        chain.leave();
     }
     return count;
 }
 
 }  // namespace
 
-std::int32_t CountFiles(const std::string& Folder) {
+std::int64_t countFiles(const std::string& Folder) {
     std::error_code error;
-    const platform::Folder folder = platform::Folder::open(withTrailingSlash(Folder), error);
+    platform::Folder folder = platform::Folder::open(withTrailingSlash(Folder), error);
     if (!folder.valid()) return 0;
-    const std::int64_t count = countFilesBelow(folder);
+    FolderChain chain(std::move(folder));
+    return countFilesBelow(chain);
+}
+
+std::int32_t CountFiles(const std::string& Folder) {
+    const std::int64_t count = countFiles(Folder);
     return count > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
                                                             : static_cast<std::int32_t>(count);
 }

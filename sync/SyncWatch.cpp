@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/Folders.h"
+#include "platform/Paths.h"
 #include "platform/Process.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/Parameters.h"
 #include "sync/SyncFolder.h"
+#include "sync/WalkSupport.h"
 #include "watch/EventLog.h"
 
 namespace tessel {
@@ -30,44 +33,74 @@ std::string folderOf(const std::string& path) {
 
 }  // namespace
 
-bool RunAndWait(const std::string& Program, const std::string& Parameters) {
+bool RunAndWait(const std::string& Program, const std::string& Parameters, platform::ProcessEnd& end) {
     const auto arguments = splitParameters(Parameters);
     if (!arguments) return false;  // unbalanced quotes: not started
     std::error_code error;
-    return platform::spawnAndWait(Program, *arguments, folderOf(Program), error);
+    return platform::spawnAndWait(Program, *arguments, folderOf(Program), end, error);
 }
 
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
                     const TWatchRec& Watch) {
     RunDisplay& display = context.display;
-    RunResult result;
-    display.setProgressRange(0, CountFiles(SourceDir));
+    RunState run(context);
+    // Worked out from the text first: "docs/.." must not make the root folder's name "..".
+    const std::string source = platform::normalisePath(SourceDir);
+    std::string destination = platform::normalisePath(DestDir);
+
+    display.setProgressRange(0, CountFiles(source));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
 
-    std::string maskList = normalisedMaskList(getText(Watch.FileMask));
+    // A source that is not there (an unplugged disk, a mistyped path) is an error, and the run then
+    // creates, copies and deletes nothing: with both directions it would copy the whole destination
+    // into a new, empty source.
+    std::error_code error;
+    if (!platform::Folder::open(withTrailingSlash(source), error).valid()) {
+        run.failure("opening folder", withTrailingSlash(source), error);
+        display.setStatusText("");
+        display.setProgressVisible(false);
+        return run.result;
+    }
 
-    std::string destination = DestDir;
+    std::string maskList = normalisedMaskList(getText(Watch.FileMask));
     if (isOn(Watch.CopyWithRoot)) {
         // "/data/reports" into "/backup" goes to "/backup/reports"; a source ending in "/" has no
         // name of its own and leaves the destination as it is.
-        const std::string source = getText(Watch.SourceDir);
         const auto slash = source.rfind('/');
         const std::string rootName = slash == std::string::npos ? source : source.substr(slash + 1);
-        if (!rootName.empty()) destination = DestDir + "/" + rootName;
+        if (!rootName.empty() && rootName != "." && rootName != "..") destination += "/" + rootName;
     }
 
+    // What the trees held at the start, for the mass-deletion guard.
+    const bool deleting = isOn(Watch.DeleteAbsent);
+    const std::int64_t sourceHeld = deleting ? countFiles(source) : 0;
+    const std::int64_t destinationHeld = deleting ? countFiles(destination) : 0;
+    std::int64_t deletedFromDestination = 0, deletedFromSource = 0;
+    bool guardRefused = false;
+
     const auto runMask = [&](const std::string& mask) {
-        if (context.stopRequested()) return;
-        result += SyncFolder(context, SourceDir, destination, mask, FileAction, Watch);
-        if (isOn(Watch.BiDirect) && !context.stopRequested())
-            result += SyncFolder(context, destination, SourceDir, mask, FileAction, Watch);
-        if (isOn(Watch.DeleteAbsent)) {
-            if (!context.stopRequested()) result += DeleteAbsentFiles(context, SourceDir, destination, mask);
-            if (isOn(Watch.BiDirect) && !context.stopRequested())
-                result += DeleteAbsentFiles(context, destination, SourceDir, mask);
+        if (run.stopRequested()) return;
+        syncFolder(run, source, destination, mask, FileAction, Watch);
+        if (isOn(Watch.BiDirect) && !run.stopRequested())
+            syncFolder(run, destination, source, mask, FileAction, Watch);
+        if (!deleting || run.stopRequested() || guardRefused) return;
+        // Every deletion of the mask is decided before the first is made, so the guard sees them all.
+        const DeletionPlan forward = planDeletions(run, source, destination, mask);
+        const DeletionPlan reverse = isOn(Watch.BiDirect) && !run.stopRequested()
+                                         ? planDeletions(run, destination, source, mask)
+                                         : DeletionPlan{};
+        if (run.stopRequested()) return;
+        deletedFromDestination += forward.fileCount();
+        deletedFromSource += reverse.fileCount();
+        if (!deletionsAllowed(run, forward, deletedFromDestination, destinationHeld, sourceHeld) ||
+            !deletionsAllowed(run, reverse, deletedFromSource, sourceHeld, destinationHeld)) {
+            guardRefused = true;
+            return;
         }
+        executeDeletions(run, forward);
+        executeDeletions(run, reverse);
     };
 
     if (!maskList.empty() && maskList.find(';') != std::string::npos) {
@@ -84,17 +117,23 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
         runMask(FileMask);
     }
     display.setStatusText("");
-    result.stopped = context.stopRequested();
+    run.result.stopped = run.stopRequested();
 
-    if (!RunFile.empty() && !result.stopped) {
-        display.setStatusText(kRunningStatus + RunFile);
+    if (!RunFile.empty() && !run.result.stopped) {
+        display.setStatusText(kRunningStatus + escapeControls(RunFile));
         WriteLogLine(context, "Start " + RunFile);
-        const bool started = RunAndWait(RunFile, getText(Watch.RunParams));
+        platform::ProcessEnd end;
+        const bool started = RunAndWait(RunFile, getText(Watch.RunParams), end);
         WriteLogLine(context, (started ? "Ok Worked " : "Abnormal Stop ") + RunFile);
+        if (started && end.signal != 0)
+            run.failure("Error running program " + RunFile + ": ended by signal " + end.signalName());
+        else if (started && end.exitStatus != 0)
+            run.failure("Error running program " + RunFile + ": exit status " +
+                        std::to_string(end.exitStatus));
         display.setStatusText("");
     }
     display.setProgressVisible(false);
-    return result;
+    return run.result;
 }
 
 }  // namespace tessel

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Process.h"
 #include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
@@ -20,6 +21,6 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
 // Starts Program with Parameters split into arguments as a shell splits words (without expanding
 // anything), in the program's own folder, and waits for it to end. True when it was started, whatever
 // its exit status; false when it could not be (also for unbalanced quotes in Parameters).
-bool RunAndWait(const std::string& Program, const std::string& Parameters);
+bool RunAndWait(const std::string& Program, const std::string& Parameters, platform::ProcessEnd& end);
 
 }  // namespace tessel

@@ -1,53 +1,108 @@
 #pragma once
-// Pieces shared by the tree walks of the engine.
+// What the tree walks of the engine share: the state of one watch run (its result and what it must
+// not delete), the chain of open folders a walk is in, and the error lines.
 
-#include <dirent.h>
-
-#include <cerrno>
+#include <cstdint>
 #include <string>
 #include <system_error>
+#include <unordered_set>
+#include <vector>
 
-#include "platform/FileSystem.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
+#include "watch/RunContext.h"
 
 namespace tessel {
 
 using platform::withTrailingSlash;
 
-// A listed entry that may be a folder the walks enter (links to folders are never entered).
-inline bool mayBeFolder(unsigned char listedType) {
-    return listedType == DT_DIR || listedType == DT_UNKNOWN;
-}
+// One watch run in progress. Paths here are relative to the two roots of the run ("a/b/" for a folder,
+// "a/b/c.txt" for a file), so they mean the same place on both sides.
+class RunState {
+  public:
+    explicit RunState(RunContext& context) : context(context) {}
 
-// Opens a source subfolder without following links, so a link cycle can never make a walk endless.
-inline platform::Folder openSourceChild(const platform::Folder& parent, const platform::ListedName& entry) {
-    std::error_code error;
-    return platform::Folder::openChild(parent, entry.name.c_str(), false, error);
-}
+    RunContext& context;
+    RunResult result;
 
-// A source subfolder and its destination counterpart, open for a walk to step into.
-struct SubfolderPair {
-    platform::Folder source;
-    platform::Folder destination;
-    bool destinationCreated = false;  // new, so it holds nothing yet
+    bool stopRequested() const { return context.stopRequested(); }
+
+    // A deletion pass never deletes a protected file, and never enters a folder in which something
+    // failed: the reasons are in protectFile and folderFailed below.
+    //
+    // Protected are the files this run moved (the move itself took them out of the other side) and the
+    // files whose copy or move failed or was refused (the other side lacks them because of this run,
+    // not because the user deleted them), and the files the watch's rules kept from crossing (a new file
+    // under "Update only old files"): without the protection, a deletion pass that runs after the
+    // copies would take them for files the other side no longer has and delete the only copy. A file
+    // this run copied needs no entry: it is on both sides when the deletion looks.
+    void protectFile(const std::string& relativePath) { m_protected.insert(relativePath); }
+    bool isProtected(const std::string& relativePath) const { return m_protected.contains(relativePath); }
+    // A folder in which a listing, a copy or a folder creation failed is not known well enough to
+    // delete anything in it or below it (on either side).
+    void markFolderFailed(const std::string& relativeFolder) { m_failedFolders.insert(relativeFolder); }
+    bool folderFailed(const std::string& relativeFolder) const {
+        return m_failedFolders.contains(relativeFolder);
+    }
+
+    // Logs the line, shows it as the status text and counts a failure.
+    void failure(const std::string& line);
+    // "Error <doing> <path>: <reason>", logged and counted.
+    void failure(const char* doing, const std::string& path, const std::error_code& reason);
+    void showStatus(const std::string& text);
+
+  private:
+    std::unordered_set<std::string> m_protected;
+    std::unordered_set<std::string> m_failedFolders;
 };
 
-// Opens the source subfolder `entry` without following links and makes and opens its counterpart in
-// `destination`. False when there is nothing to walk: not a folder, the excluded folder, a counterpart
-// that cannot be made, or a source folder the user may not read (its counterpart is still made, so
-// every visited folder has one, but nothing in it is touched).
-inline bool enterSubfolder(const platform::Folder& source, const platform::Folder& destination,
-                           const platform::ListedName& entry, const platform::FolderIdentity& excluded,
-                           SubfolderPair& pair) {
-    std::error_code error;
-    pair.source = platform::Folder::openChild(source, entry.name.c_str(), false, error);
-    const bool unreadable = !pair.source.valid() && error.value() == EACCES;
-    if ((!pair.source.valid() && !unreadable) || excluded.matches(pair.source)) return false;
-    if (!platform::makeChildFolder(destination, entry.name.c_str(), pair.destinationCreated, error) ||
-        unreadable)
-        return false;
-    pair.destination = platform::Folder::openChild(destination, entry.name.c_str(), true, error);
-    return pair.destination.valid();
+// The folders from a walk's root down to the folder it is in, on one side. Only the upper levels
+// and the current one keep their folders open: a tree of any depth needs a bounded number of
+// descriptors. A level put aside is opened again from the nearest open one, never through a link, and
+// must still be the same folder.
+class FolderChain {
+  public:
+    static constexpr std::size_t kOpenLevels = 32;
+
+    explicit FolderChain(platform::Folder root);
+
+    // The folder the walk is in.
+    const platform::Folder& current(std::error_code& error);
+    platform::SharedFolder shared(std::error_code& error);
+    std::size_t depth() const { return m_levels.size() - 1; }
+
+    void enter(const std::string& name, platform::Folder folder);
+    void leave();
+
+  private:
+    struct Level {
+        std::string name;
+        platform::SharedFolder folder;  // null while put aside
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+    };
+    bool reopen(std::error_code& error);
+    std::vector<Level> m_levels;
+};
+
+// The parts of a walk both the copy and the deletion walk make the same way.
+struct SubfolderStep {
+    platform::Folder source;
+    platform::FileInfo sourceInfo;
+    platform::Folder destination;
+    bool created = false;
+};
+
+// Opens the source subfolder `name` (never through a link) and makes and opens its counterpart in
+// `destination` (never through a link either). False when there is nothing to walk: a link or not a
+// folder (silently), the excluded folder, or a failure, which is logged and marks the folder failed.
+bool stepInto(RunState& run, const platform::Folder& source, const platform::Folder& destination,
+              const std::string& name, const std::string& sourcePath, const std::string& destinationPath,
+              const std::string& relativeFolder, const platform::Folder& excluded, SubfolderStep& step);
+
+// Whether a listed entry may be a folder the walks enter (links to folders are never entered).
+inline bool mayBeFolder(platform::ListedType type) {
+    return type == platform::ListedType::Folder || type == platform::ListedType::Unknown;
 }
 
 }  // namespace tessel

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/FileIo.h"
-#include "platform/FileSystem.h"
+#include "platform/Folders.h"
 #include "ui/Dialogs.h"
 #include "ui/RadioGroup.h"
 #include "ui/Texts.h"

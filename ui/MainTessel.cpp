@@ -581,7 +581,7 @@ void TMainTesselForm::FormCreate() {
         readSettings(folder, settings, error);
         applySettings(settings);
     } else {
-        const bool created = createSettings(folder, settings, &ForceFolders, error);
+        const bool created = createSettings(folder, settings, error);
         // The values written before a failure count; the rest stay empty.
         applySettings(settings);
         if (!created) {

@@ -7,11 +7,28 @@
 
 namespace tessel {
 
+std::string escapeControls(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 0x01 && byte <= 0x1F) || byte == 0x7F) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            escaped += "\\x";
+            escaped += kDigits[byte >> 4];
+            escaped += kDigits[byte & 0xF];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 void WriteLogLine(RunContext& context, std::string_view message) {
     const platform::LocalTime now = platform::toLocalTime(platform::clockNow());
     std::string line = platform::formatLocalDateTime(now);
     line += ": ";
-    line += message;
+    line += escapeControls(message);
 
     std::error_code error;
     if (!platform::appendToFile(context.LogFilePath, line + "\r\n", error)) {

@@ -41,6 +41,14 @@ struct RunResult {
     bool needsAttention() const { return failed > 0 || refusedDeletions > 0 || conflicts > 0; }
 };
 
+// How runs behave, from the settings file (Tessel.ini, section Main).
+struct RunOptions {
+    // The mass-deletion guard: a run deletes nothing when it would delete more than this share of the
+    // files a tree holds (and at least kMinimumGuardedDeletions). 100 turns the guard off.
+    int deleteLimitPercent = 50;
+};
+inline constexpr int kMinimumGuardedDeletions = 10;
+
 struct RunContext {
     RunContext(RunDisplay& display, UserMessages& messages, std::string watchFile = {},
                std::string logFile = {})
@@ -55,6 +63,7 @@ struct RunContext {
     UserMessages& messages;
     std::string WatchFilePath;
     std::string LogFilePath;
+    RunOptions options;
 
     // Asks the run in progress to end at the next file; another thread may call it. The request stays
     // until clearStop().

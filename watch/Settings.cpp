@@ -1,7 +1,7 @@
 #include "watch/Settings.h"
 
 #include "platform/FileIo.h"
-#include "platform/FileSystem.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/Profile.h"
 
@@ -42,8 +42,7 @@ std::string unableToWriteMessage(const std::string& path) {
     return "Unable to write to " + path;
 }
 
-bool createSettings(const std::string& folder, Settings& settings, bool (*makeFolders)(const std::string&),
-                    std::error_code& error) {
+bool createSettings(const std::string& folder, Settings& settings, std::error_code& error) {
     const std::string path = settingsFilePath(folder);
     const Settings first = firstStartSettings(folder);
     const auto write = [&](const char* key, const std::string& value, std::string& setting) {
@@ -52,7 +51,7 @@ bool createSettings(const std::string& folder, Settings& settings, bool (*makeFo
         return true;
     };
     if (!write(kDataPathKey, first.DataPath, settings.DataPath)) return false;
-    if (!platform::isExistingFolder(first.DataPath)) makeFolders(first.DataPath);
+    if (!platform::isExistingFolder(first.DataPath)) platform::ForceFolders(first.DataPath);
     return write(kWatchFileKey, first.WatchFilePath, settings.WatchFilePath) &&
            write(kLogFileKey, first.LogFilePath, settings.LogFilePath) &&
            write(kMinimizeOnStartKey, first.MinimizeOnStartFlag, settings.MinimizeOnStartFlag);

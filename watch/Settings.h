@@ -43,12 +43,11 @@ std::string unableToWriteMessage(const std::string& path);
 
 // A first start in `folder`: writes the values of firstStartSettings into a new folder/Tessel.ini key by
 // key, in the order DataFullPath, DefFileNameFullPath, DefLogNameFullPath, MinimizeOnStart, each on disk
-// before the next. Right after the first key a missing data folder is made with `makeFolders`; whether
-// that works does not matter to the start. Each value goes into `settings` once its key is written, so
-// after a failure `settings` holds what was written until then. False, with the reason, when a write
+// before the next. Right after the first key a missing data folder is made (with every folder above it);
+// whether that works does not matter to the start. Each value goes into `settings` once its key is written,
+// so after a failure `settings` holds what was written until then. False, with the reason, when a write
 // fails.
-bool createSettings(const std::string& folder, Settings& settings, bool (*makeFolders)(const std::string&),
-                    std::error_code& error);
+bool createSettings(const std::string& folder, Settings& settings, std::error_code& error);
 
 // Stores `flag` as MinimizeOnStart in folder/Tessel.ini when that file exists; a missing file stays
 // missing and counts as success. False, with the reason, when the file cannot be written.

@@ -7,7 +7,6 @@
 
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
-#include "platform/TempFile.h"
 #include "watch/EventLog.h"
 
 namespace tessel {
@@ -109,49 +108,32 @@ bool AppendWatchRec(RunContext& context, TWatchRec r, const std::string& FileNam
 
 bool DelWatchFromFile(RunContext& /*context*/, const std::string& FileName, std::int32_t WatchIndex) {
     if (!platform::fileExists(FileName)) return false;
-    // Through a link the real file is the one to replace; renaming over the link would turn it into a copy.
-    std::string target;
-    std::error_code error;
-    if (!platform::resolvePath(FileName, target, error)) return false;
-
     File source;
     std::int64_t count = 0;
-    if (!source.open(target, File::Mode::ReadWrite, error) || !countRecords(source, count, error))
+    std::error_code error;
+    if (!source.open(FileName, File::Mode::ReadWrite, error) || !countRecords(source, count, error))
         return false;
 
-    File temp;
-    std::string tempPath;
-    if (!platform::createTempBeside(target, temp, tempPath, error)) return false;
-
     std::int64_t removed = 0;
-    bool ok = true;
-    for (std::int64_t position = 0; ok && position < count; ++position) {
-        TWatchRec watch;
-        ok = readRecord(source, position, watch, error);
-        if (!ok) break;
-        if (watch.WatchIndex == WatchIndex) {
-            ++removed;
-            continue;
+    const auto writeRemaining = [&](File& temp, std::error_code& writeError) {
+        for (std::int64_t position = 0; position < count; ++position) {
+            TWatchRec watch;
+            if (!readRecord(source, position, watch, writeError)) return false;
+            if (watch.WatchIndex == WatchIndex) {
+                ++removed;
+                continue;
+            }
+            // Done in wider arithmetic: a damaged index near the lower limit must not overflow.
+            watch.WatchIndex = static_cast<std::int32_t>(static_cast<std::uint32_t>(watch.WatchIndex) -
+                                                         static_cast<std::uint32_t>(removed));
+            if (!temp.writeAt(offsetOf(position - removed), &watch, kWatchRecSize, writeError)) return false;
         }
-        // Done in wider arithmetic: a damaged index near the lower limit must not overflow.
-        watch.WatchIndex = static_cast<std::int32_t>(static_cast<std::uint32_t>(watch.WatchIndex) -
-                                                     static_cast<std::uint32_t>(removed));
-        ok = temp.writeAt(offsetOf(position - removed), &watch, kWatchRecSize, error);
-    }
-    std::error_code ignored;
-    if (ok && removed == 0) {
         // Nothing to remove: the watch file already is what a rewrite would make of it.
-        temp.close(ignored);
-        platform::removeFile(tempPath, ignored);
-        return true;
-    }
-    // The temporary must be complete on disk before it may take the watch file's place.
-    ok = ok && temp.sync(error);
-    ok = temp.close(error) && ok;
-    ok = source.close(error) && ok;
-    ok = ok && platform::renameFile(tempPath, target, error);
-    if (!ok) platform::removeFile(tempPath, ignored);
-    return ok;
+        return removed > 0 ||
+               !platform::fail(writeError, std::make_error_code(std::errc::operation_canceled));
+    };
+    if (platform::replaceFile(FileName, writeRemaining, error)) return source.close(error);
+    return error == std::errc::operation_canceled;
 }
 
 bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watches) {

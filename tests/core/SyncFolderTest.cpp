@@ -6,8 +6,8 @@
 
 #include <csignal>
 
-#include "platform/FileSystem.h"
 #include "support/TestSupport.h"
+#include "sync/CopyDecision.h"
 #include "sync/SyncFolder.h"
 
 namespace tessel {
@@ -208,8 +208,11 @@ TEST_F(SyncFolderTest, SystemEntryInDestinationIsNeverReplaced) {
         struct stat info {};
         ASSERT_EQ(lstat((dst + "/name").c_str(), &info), 0);
         EXPECT_TRUE(S_ISFIFO(info.st_mode));
+        // The file can never arrive there: a failure, every run, not a silent skip.
+        EXPECT_EQ(result.failed, 1);
     }
-    EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(loggedMessages().back(),
+              "Error copying file " + src + "/name: the destination is not a regular file");
 }
 
 TEST_F(SyncFolderTest, FailuresAreLoggedAsFailures) {
@@ -311,7 +314,7 @@ TEST_F(SyncFolderTest, FailedCopyLeavesTheOldFileWhole) {
 }
 
 TEST_F(SyncFolderTest, TimesBeyond2043CompareAsLater) {
-    // Packed DOS times of 2044 on have the top bit set; they must still count as newer.
+    // Times of 2044 on did not fit the packed format once; they must still count as newer.
     writeFile(src + "/future.txt", "new");
     test::setModificationTime(src + "/future.txt", 2'400'000'000);  // 2046
     test::makeFolders(dst);
@@ -321,9 +324,11 @@ TEST_F(SyncFolderTest, TimesBeyond2043CompareAsLater) {
     sync();
     EXPECT_EQ(readFile(dst + "/future.txt"), "new");
 
-    EXPECT_GT(platform::dosDateTime(2'400'000'000), platform::dosDateTime(kOld));
-    EXPECT_EQ(platform::dosDateTime(0), platform::dosDateTime(-5'000'000'000LL));  // clamped to 1980
-    EXPECT_EQ(platform::dosDateTime(8'000'000'000LL), platform::dosDateTime(9'000'000'000LL));  // to 2107
+    // Two-second steps of UTC: the second after an even one is the same step, also before 1970.
+    EXPECT_GT(timeStep({2'400'000'000, 0}), timeStep({kOld, 0}));
+    EXPECT_EQ(timeStep({kOld + 1, 0}), timeStep({kOld, 0}));
+    EXPECT_EQ(timeStep({-1, 0}), timeStep({-2, 0}));
+    EXPECT_NE(timeStep({-1, 0}), timeStep({0, 0}));
 }
 
 TEST(ForceFolders, CreatesEveryMissingLevel) {
@@ -353,14 +358,20 @@ TEST_F(SyncFolderTest, TemporariesOfDeadRunsAreCleared) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
 
     char stale[64], live[64], own[64];
-    std::snprintf(stale, sizeof stale, ".tessel-%x-1a.tmp", static_cast<unsigned>(child));
-    std::snprintf(live, sizeof live, ".tessel-%x-1.tmp", static_cast<unsigned>(getppid()));
-    std::snprintf(own, sizeof own, ".tessel-%x-1.tmp", static_cast<unsigned>(getpid()));
+    char shortForm[64], upperCase[64];
+    std::snprintf(stale, sizeof stale, ".tessel-%08x-0000001a.tmp", static_cast<unsigned>(child));
+    std::snprintf(live, sizeof live, ".tessel-%08x-00000001.tmp", static_cast<unsigned>(getppid()));
+    std::snprintf(own, sizeof own, ".tessel-%08x-00000001.tmp", static_cast<unsigned>(getpid()));
+    // Names of another form are a user's, even for a process that is gone.
+    std::snprintf(shortForm, sizeof shortForm, ".tessel-%x-1a.tmp", static_cast<unsigned>(child));
+    std::snprintf(upperCase, sizeof upperCase, ".tessel-%08X-0000001A.tmp",
+                  static_cast<unsigned>(child) | 0xA0000000u);
     test::makeFolders(dst + "/sub");
     test::makeFolders(src + "/sub");
     writeFile(src + "/sub/a.txt", "a");
-    const std::vector<std::string> kept = {live, own, ".tessel-notes.tmp", ".tessel-zz-1.tmp",
-                                           ".tessel-1-2.txt"};
+    const std::vector<std::string> kept = {
+        live,      own,       ".tessel-notes.tmp",    ".tessel-zz-1.tmp", ".tessel-1-2.txt",
+        shortForm, upperCase, ".tessel-DeAd-BeEf.tmp"};
     for (const std::string& name : kept) {
         writeFile(dst + "/" + name, "x");
         writeFile(dst + "/sub/" + name, "x");

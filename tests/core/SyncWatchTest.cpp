@@ -158,10 +158,12 @@ TEST_F(AfterSyncProgram, RunsInItsFolderWithItsParameters) {
     setText(watch.RunParams, "-v 'two words' \"$HOME\"");
     run();
     EXPECT_EQ(readFile(script + ".out"), dir / "tools\n[-v]\n[two words]\n[$HOME]\n");
-    // Exit status 1 is still a program that worked; the lines frame the run.
-    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start " + script, "Ok Worked " + script}));
-    ASSERT_GE(display.statusHistory.size(), 2u);
-    EXPECT_EQ(display.statusHistory[display.statusHistory.size() - 2], "Выполняется " + script);
+    // The program ran, so "Ok Worked"; its exit status 1 is a failure of its own.
+    EXPECT_EQ(loggedMessages(),
+              (std::vector<std::string>{"Start " + script, "Ok Worked " + script,
+                                        "Error running program " + script + ": exit status 1"}));
+    ASSERT_GE(display.statusHistory.size(), 3u);
+    EXPECT_EQ(display.statusHistory[display.statusHistory.size() - 3], "Выполняется " + script);
     EXPECT_EQ(display.statusText, "");
 }
 

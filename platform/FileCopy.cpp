@@ -1,0 +1,406 @@
+#include "platform/FileCopy.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "platform/SysCall.h"
+
+namespace tessel::platform {
+
+namespace {
+
+using DevicePair = std::pair<std::uint64_t, std::uint64_t>;
+
+// What the file systems (by device) are known to refuse: block sharing, in-kernel copies, unnamed
+// files. Each refusal then costs one failed call per file system instead of one per file.
+class Refusals {
+  public:
+    bool has(const std::set<DevicePair>& set, DevicePair devices) const {
+        std::lock_guard lock(m_mutex);
+        return set.contains(devices);
+    }
+    void add(std::set<DevicePair>& set, DevicePair devices) {
+        std::lock_guard lock(m_mutex);
+        set.insert(devices);
+    }
+    std::set<DevicePair> clone, copyRange, unnamed;
+
+  private:
+    mutable std::mutex m_mutex;
+};
+
+Refusals& refusals() {
+    static Refusals known;
+    return known;
+}
+
+bool isRefusal(int code) {
+    return code == EOPNOTSUPP || code == ENOTTY || code == EXDEV || code == EINVAL || code == ENOSYS ||
+           code == EBADF || code == EPERM;
+}
+
+// Copies [offset, offset + length) of `in` to the same place in `out` through a buffer.
+bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length, std::error_code& error) {
+    static thread_local std::vector<char> buffer(256 * 1024);
+    const std::uint64_t end = offset + length;
+    while (offset < end) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
+        const ssize_t got = sys::pread(in, buffer.data(), want, static_cast<off_t>(offset));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return fail(error);
+        }
+        if (got == 0) break;  // the file shrank: the check after the copy sees it
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put =
+                sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
+                            static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                return fail(error);
+            }
+            written += put;
+        }
+        offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+// Copies [offset, offset + length) of `in` to the same place in `out`: in the kernel where the file
+// systems allow it, else through a buffer.
+bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, DevicePair devices,
+               std::error_code& error) {
+    Refusals& refused = refusals();
+    if (refused.has(refused.copyRange, devices)) return copyByReadWrite(in, out, offset, length, error);
+    std::uint64_t copied = 0;
+    while (copied < length) {
+        const std::size_t chunk =
+            static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
+        loff_t inOffset = static_cast<loff_t>(offset + copied), outOffset = inOffset;
+        const ssize_t done = sys::copy_file_range(in, &inOffset, out, &outOffset, chunk);
+        if (done < 0) {
+            if (errno == EINTR) continue;
+            if (copied == 0 && isRefusal(errno)) {
+                refused.add(refused.copyRange, devices);
+                return copyByReadWrite(in, out, offset, length, error);
+            }
+            return fail(error);
+        }
+        if (done == 0) return true;  // the file shrank: the check after the copy sees it
+        copied += static_cast<std::uint64_t>(done);
+    }
+    return true;
+}
+
+// Copies the first `length` bytes of `in` to `out`: by sharing blocks where the file system can,
+// else range by range. A file with holes (fewer blocks than its size needs) keeps them: only its data
+// is copied and the size set at the end, so a sparse disk image does not balloon.
+bool copyData(int in, int out, const FileInfo& source, DevicePair devices, std::error_code& error) {
+    Refusals& refused = refusals();
+    const std::uint64_t length = source.size;
+    if (length == 0) return true;
+    if (!refused.has(refused.clone, devices)) {
+        if (::ioctl(out, FICLONE, in) == 0) return true;
+        if (!isRefusal(errno)) return fail(error);
+        refused.add(refused.clone, devices);
+    }
+    if (source.allocated >= length) return copyRange(in, out, 0, length, devices, error);
+
+    for (off_t data = 0;;) {
+        data = ::lseek(in, data, SEEK_DATA);
+        if (data < 0) {
+            if (errno == ENXIO) break;  // no data after this point: the rest is a hole
+            return copyRange(in, out, 0, length, devices, error);  // no hole support here
+        }
+        if (static_cast<std::uint64_t>(data) >= length) break;
+        off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0) return fail(error);
+        hole = std::min<off_t>(hole, static_cast<off_t>(length));
+        if (!copyRange(in, out, static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole - data),
+                       devices, error))
+            return false;
+        data = hole;
+    }
+    if (::ftruncate(out, static_cast<off_t>(length)) != 0) return fail(error);
+    return true;
+}
+
+FileInfo describeOpen(const struct stat& status) {
+    FileInfo info;
+    info.kind = S_ISREG(status.st_mode) ? EntryKind::File : EntryKind::Special;
+    info.size = static_cast<std::uint64_t>(status.st_size);
+    info.allocated = static_cast<std::uint64_t>(status.st_blocks) * 512;
+    info.modified = {status.st_mtim.tv_sec, static_cast<std::int32_t>(status.st_mtim.tv_nsec)};
+    info.accessed = {status.st_atim.tv_sec, static_cast<std::int32_t>(status.st_atim.tv_nsec)};
+    info.changed = {status.st_ctim.tv_sec, static_cast<std::int32_t>(status.st_ctim.tv_nsec)};
+    info.mode = status.st_mode & 07777;
+    info.owner = status.st_uid;
+    info.group = status.st_gid;
+    info.device = status.st_dev;
+    info.inode = status.st_ino;
+    return info;
+}
+
+// Opens the file to copy and says what it is now. A pipe swapped in after the walk looked must neither
+// hang the run (O_NONBLOCK) nor be read; a link is followed only where the walk found one to a file.
+bool openSource(const Folder& folder, const std::string& name, bool viaLink, UniqueFd& in, FileInfo& now,
+                std::error_code& error) {
+    in.reset(sys::openat(folder.fd(), name.c_str(),
+                         O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | (viaLink ? 0 : O_NOFOLLOW)));
+    if (!in.valid()) {
+        if (errno == ELOOP) return fail(error, WalkError::SymbolicLink);
+        return fail(error);
+    }
+    struct stat status {};
+    if (::fstat(in.get(), &status) != 0) return fail(error);
+    if (!S_ISREG(status.st_mode)) return fail(error, WalkError::NotRegularFile);
+    now = describeOpen(status);
+    return true;
+}
+
+// Whether the open source is still what it was when the copy began. Any write moves the change time.
+bool unchangedSince(int in, const FileInfo& before) {
+    struct stat status {};
+    if (::fstat(in, &status) != 0) return false;
+    const FileInfo after = describeOpen(status);
+    return after.size == before.size && after.modified == before.modified && after.changed == before.changed;
+}
+
+// A finished copy waiting to be put in place: an unnamed file still open, or a hidden temporary.
+struct PendingCopy {
+    UniqueFd fd;       // the unnamed file (it vanishes with its descriptor); closed for a named one
+    std::string name;  // the hidden temporary's name; empty for an unnamed file
+    int folder = -1;
+
+    PendingCopy() = default;
+    PendingCopy(const PendingCopy&) = delete;
+    PendingCopy& operator=(const PendingCopy&) = delete;
+    ~PendingCopy() { discard(); }
+    void discard() {
+        fd.reset();
+        if (!name.empty()) ::unlinkat(folder, name.c_str(), 0);
+        name.clear();
+    }
+    // The copy now has its final name: nothing is left to clean up.
+    void placed() {
+        fd.reset();
+        name.clear();
+    }
+};
+
+mode_t currentUmask() {
+    static const mode_t mask = [] {
+        const mode_t previous = ::umask(022);
+        ::umask(previous);
+        return previous;
+    }();
+    return mask;
+}
+
+pid_t processId() {
+    static const pid_t id = ::getpid();
+    return id;
+}
+
+// Creates the file the copy is written into. Where the destination is absent and the file system
+// allows it, the file has no name until the copy is complete, so a killed run leaves nothing behind
+// and putting it in place costs one directory change instead of two.
+bool createCopyFile(const Folder& dstFolder, std::uint64_t device, mode_t mode, bool unnamed,
+                    PendingCopy& copy, std::error_code& error) {
+    Refusals& refused = refusals();
+    copy.folder = dstFolder.fd();
+    if (unnamed && !refused.has(refused.unnamed, {device, 0})) {
+        copy.fd.reset(sys::openat(dstFolder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+        if (copy.fd.valid()) return true;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return fail(error);
+        refused.add(refused.unnamed, {device, 0});
+    }
+    static std::atomic<unsigned> counter{0};
+    char name[64];
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::snprintf(name, sizeof name, "%.*s%08x-%08x.tmp", static_cast<int>(kTemporaryPrefix.size()),
+                      kTemporaryPrefix.data(), static_cast<unsigned>(processId()), ++counter);
+        copy.fd.reset(sys::openat(dstFolder.fd(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        if (copy.fd.valid()) {
+            copy.name = name;
+            return true;
+        }
+        if (errno != EEXIST) return fail(error);
+    }
+    return fail(error, std::make_error_code(std::errc::file_exists));
+}
+
+// Writes a complete copy of the open source (`now`) into a new file of the destination folder that
+// `copy` describes, with the source's times and permissions.
+bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, bool unnamed, PendingCopy& copy,
+               std::error_code& error) {
+    std::uint64_t device = 0, inode = 0;
+    dstFolder.identity(device, inode);
+    // Written with the owner's write bit, so a read-only source can be copied; group and others get no
+    // more than the source gives them at any moment.
+    const mode_t created = (now.mode & 0777) | S_IWUSR;
+    if (!createCopyFile(dstFolder, device, created, unnamed, copy, error)) return false;
+    const int out = copy.fd.get();
+    if (!copyData(in, out, now, {now.device, device}, error)) return false;
+    // Only root may hand the copy to the source's owner; the set-id bits stay only when it did.
+    const bool ownerKept =
+        (now.owner == ::geteuid() && now.group == ::getegid()) || ::fchown(out, now.owner, now.group) == 0;
+    const mode_t wanted = ownerKept ? now.mode : now.mode & 01777;
+    if ((created & ~currentUmask()) != wanted && ::fchmod(out, wanted) != 0) return fail(error);
+    const timespec times[2] = {{static_cast<time_t>(now.accessed.seconds), now.accessed.nanoseconds},
+                               {static_cast<time_t>(now.modified.seconds), now.modified.nanoseconds}};
+    if (::futimens(out, times) != 0) return fail(error);
+    if (!copy.name.empty()) {
+        // A write error may only show when the file is closed; the name must not replace anything then.
+        if (!copy.fd.close(error)) return false;
+    }
+    return true;
+}
+
+// Gives an unnamed copy its name; fails when the name is taken, so nothing is ever replaced.
+bool linkUnnamed(PendingCopy& copy, const Folder& dstFolder, const std::string& dstName,
+                 std::error_code& error) {
+    static std::atomic<bool> emptyPathRefused{false};
+    if (!emptyPathRefused) {
+        if (sys::linkat(copy.fd.get(), "", dstFolder.fd(), dstName.c_str(), AT_EMPTY_PATH) == 0) return true;
+        if (errno != ENOENT && errno != EPERM) return fail(error);
+        emptyPathRefused = true;  // needs a capability this process lacks
+    }
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", copy.fd.get());
+    if (sys::linkat(AT_FDCWD, path, dstFolder.fd(), dstName.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        return fail(error);
+    return true;
+}
+
+// Gives the file its final name without ever replacing an existing entry.
+bool renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to, std::error_code& error) {
+    if (sys::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return fail(error);
+    // The file system has no exclusive rename: a hard link fails when the name is taken.
+    if (::linkat(fromFolder, from, toFolder, to, 0) != 0) return fail(error);
+    ::unlinkat(fromFolder, from, 0);
+    return true;
+}
+
+// Puts a finished copy in `dstName`: replacing what is there when `replace`, else only into a free name.
+bool place(PendingCopy& copy, const Folder& dstFolder, const std::string& dstName, bool replace,
+           std::error_code& error) {
+    bool ok = false;
+    if (copy.name.empty())
+        ok = linkUnnamed(copy, dstFolder, dstName, error);
+    else if (replace)
+        ok = sys::renameat(dstFolder.fd(), copy.name.c_str(), dstFolder.fd(), dstName.c_str()) == 0 ||
+             fail(error);
+    else
+        ok = renameNoReplace(dstFolder.fd(), copy.name.c_str(), dstFolder.fd(), dstName.c_str(), error);
+    if (ok) copy.placed();
+    return ok;
+}
+
+bool refuseDestination(const FileInfo* dstInfo, std::error_code& error) {
+    if (dstInfo == nullptr || dstInfo->kind == EntryKind::Missing) return false;
+    if (dstInfo->kind == EntryKind::Folder || dstInfo->kind == EntryKind::FolderLink)
+        return !fail(error, std::make_error_code(std::errc::is_a_directory));
+    if (dstInfo->kind != EntryKind::File) return !fail(error, WalkError::DestinationNotRegular);
+    if ((dstInfo->mode & S_IWUSR) == 0)
+        return !fail(error, std::make_error_code(std::errc::permission_denied));
+    return false;
+}
+
+// Copies the source into a new file and puts it in place, once more when the source changed meanwhile.
+bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
+                  const Folder& dstFolder, const std::string& dstName, bool replace, std::error_code& error) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        UniqueFd in;
+        FileInfo now;
+        if (!openSource(srcFolder, srcName, srcInfo.viaLink, in, now, error)) return false;
+        PendingCopy copy;
+        if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error)) return false;
+        if (!unchangedSince(in.get(), now)) continue;  // a mix of old and new bytes: never put in place
+        return place(copy, dstFolder, dstName, replace, error);
+    }
+    return fail(error, WalkError::ChangedWhileCopied);
+}
+
+}  // namespace
+
+bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
+              const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
+              std::error_code& error) {
+    if (refuseDestination(dstInfo, error)) return false;
+    const bool present = dstInfo != nullptr && dstInfo->kind != EntryKind::Missing;
+    return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present, error);
+}
+
+bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
+              const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
+              std::error_code& error) {
+    if (dstInfo != nullptr && dstInfo->kind != EntryKind::Missing)
+        return fail(error, std::make_error_code(std::errc::file_exists));
+    // Within one file system the name moves; a link moves as the link, as a rename always does.
+    if (renameNoReplace(srcFolder.fd(), srcName.c_str(), dstFolder.fd(), dstName.c_str(), error)) return true;
+    if (error.value() != EXDEV || error.category() != std::system_category()) return false;
+
+    // Another file system: copy, put the copy in place, and only then remove the source.
+    if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, false, error)) return false;
+    if (sys::unlinkat(srcFolder.fd(), srcName.c_str(), 0) != 0) return fail(error);
+    return true;
+}
+
+bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
+                std::error_code& error) {
+    struct stat status {};
+    if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));
+    if (S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0)
+        return fail(error, std::make_error_code(std::errc::permission_denied));
+    if (expected != nullptr && !expected->viaLink) {
+        const FileInfo now = describeOpen(status);
+        if (now.inode != expected->inode || now.device != expected->device || now.size != expected->size ||
+            now.modified != expected->modified)
+            return fail(error, WalkError::ChangedSinceExamined);
+    }
+    if (sys::unlinkat(folder.fd(), name.c_str(), 0) != 0) return fail(error);
+    return true;
+}
+
+bool isStaleTemporary(std::string_view name) {
+    // ".tessel-" + 8 digits + "-" + 8 digits + ".tmp", the digits lower-case hexadecimal.
+    constexpr std::size_t kLength = kTemporaryPrefix.size() + 8 + 1 + 8 + 4;
+    if (name.size() != kLength || !name.starts_with(kTemporaryPrefix) || !name.ends_with(".tmp"))
+        return false;
+    const std::string_view pidDigits = name.substr(kTemporaryPrefix.size(), 8);
+    const std::string_view counterDigits = name.substr(kTemporaryPrefix.size() + 9, 8);
+    if (name[kTemporaryPrefix.size() + 8] != '-') return false;
+    const auto isHex = [](std::string_view digits) {
+        return std::all_of(digits.begin(), digits.end(),
+                           [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    };
+    if (!isHex(pidDigits) || !isHex(counterDigits)) return false;
+    const auto pid = static_cast<pid_t>(std::stoul(std::string(pidDigits), nullptr, 16));
+    if (pid <= 0 || pid == processId()) return false;
+    // A process that still runs may be writing it right now.
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names) {
+    for (const ListedName& entry : names) {
+        if (entry.type == ListedType::File && isStaleTemporary(entry.name))
+            ::unlinkat(folder.fd(), entry.name.c_str(), 0);
+    }
+}
+
+}  // namespace tessel::platform

@@ -1,0 +1,49 @@
+#pragma once
+// Copying, moving and deleting the files of a walk, relative to open folders. A destination is only
+// ever replaced by a finished copy: a half-written file never carries a name the user knows.
+
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "platform/Folders.h"
+
+namespace tessel::platform {
+
+// Copies the regular file `srcName` of `srcFolder` (examined as `srcInfo`) into `dstName` of
+// `dstFolder`. `dstInfo` describes what is there now, or is null when nothing is. The copy carries the
+// source's times and permission bits (the owner, group and set-id bits too where the system allows it)
+// and is put in place only when complete and unchanged: a source that changes while it is copied is
+// copied once more, then refused (ChangedWhileCopied). Refused too: a source that is not a regular file
+// when opened, a destination that is a folder, special or read-only. On any failure the destination
+// is as it was and no temporary is left.
+bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
+              const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
+              std::error_code& error);
+
+// Moves `srcName` to `dstName`, never replacing an existing destination. Across file systems the file
+// is copied as by copyFile and the source removed only once the copy is in place; on any failure the
+// source stays where it was.
+bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
+              const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
+              std::error_code& error);
+
+// Deletes the file `name`; a read-only file (owner's write bit clear) is refused, also for root. With
+// `expected`, a file that is no longer the one examined then (another inode, size or modification
+// time) is refused too, so a file changed since a deletion was decided survives it.
+bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
+                std::error_code& error);
+
+// Names of the temporaries copyFile makes: ".tessel-<process id>-<counter>.tmp", each number as eight
+// lower-case hexadecimal digits.
+inline constexpr std::string_view kTemporaryPrefix = ".tessel-";
+
+// Whether `name` has exactly the form of copyFile's temporaries and names a process that no longer
+// runs, so a crash or a kill left it behind.
+bool isStaleTemporary(std::string_view name);
+
+// Removes the stale temporaries among `names`, which list `folder`.
+void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names);
+
+}  // namespace tessel::platform

@@ -1,0 +1,244 @@
+#include "platform/Folders.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/SysCall.h"
+
+namespace tessel::platform {
+
+namespace {
+
+class WalkErrorCategory : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "tessel-walk"; }
+    std::string message(int value) const override {
+        switch (static_cast<WalkError>(value)) {
+            case WalkError::SymbolicLink:
+                return "a symbolic link, not followed";
+            case WalkError::NotRegularFile:
+                return "not a regular file";
+            case WalkError::DestinationNotRegular:
+                return "the destination is not a regular file";
+            case WalkError::ChangedWhileCopied:
+                return "the file changed while it was copied";
+            case WalkError::ChangedSinceExamined:
+                return "the file changed after the run examined it";
+            case WalkError::FolderChanged:
+                return "the folder was replaced during the run";
+        }
+        return "unknown error";
+    }
+};
+
+FileTime timeOf(const timespec& time) {
+    return {time.tv_sec, static_cast<std::int32_t>(time.tv_nsec)};
+}
+
+void describe(const struct stat& status, FileInfo& info) {
+    info.size = static_cast<std::uint64_t>(status.st_size);
+    info.allocated = static_cast<std::uint64_t>(status.st_blocks) * 512;
+    info.modified = timeOf(status.st_mtim);
+    info.accessed = timeOf(status.st_atim);
+    info.changed = timeOf(status.st_ctim);
+    info.mode = status.st_mode & 07777;
+    info.owner = status.st_uid;
+    info.group = status.st_gid;
+    info.device = status.st_dev;
+    info.inode = status.st_ino;
+}
+
+EntryKind kindOf(mode_t mode) {
+    if (S_ISREG(mode)) return EntryKind::File;
+    if (S_ISDIR(mode)) return EntryKind::Folder;
+    return EntryKind::Special;
+}
+
+}  // namespace
+
+std::error_code make_error_code(WalkError error) {
+    static const WalkErrorCategory category;
+    return {static_cast<int>(error), category};
+}
+
+Folder Folder::open(const std::string& path, std::error_code& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) error = lastSystemError();
+    return Folder(fd);
+}
+
+Folder Folder::openChild(const Folder& parent, const std::string& name, std::error_code& error) {
+    const int fd = ::openat(parent.fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) return Folder(fd);
+    error = lastSystemError();
+    // O_NOFOLLOW says ELOOP, O_DIRECTORY may say ENOTDIR first: either way a link is the reason.
+    struct stat status {};
+    if ((errno == ELOOP || errno == ENOTDIR) &&
+        ::fstatat(parent.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode))
+        error = WalkError::SymbolicLink;
+    return Folder();
+}
+
+bool Folder::identity(std::uint64_t& device, std::uint64_t& inode) const {
+    if (!m_identityKnown) {
+        struct stat status {};
+        if (!valid() || ::fstat(fd(), &status) != 0) return false;
+        m_device = status.st_dev;
+        m_inode = status.st_ino;
+        m_identityKnown = true;
+    }
+    device = m_device;
+    inode = m_inode;
+    return true;
+}
+
+bool Folder::sameFolderAs(const Folder& other) const {
+    std::uint64_t device = 0, inode = 0, otherDevice = 0, otherInode = 0;
+    return identity(device, inode) && other.identity(otherDevice, otherInode) && device == otherDevice &&
+           inode == otherInode;
+}
+
+bool Folder::info(FileInfo& info, std::error_code& error) const {
+    struct stat status {};
+    if (::fstat(fd(), &status) != 0) return fail(error);
+    info.kind = EntryKind::Folder;
+    describe(status, info);
+    return true;
+}
+
+bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error_code& error) {
+    names.clear();
+    if (sys::failNow(sys::Operation::List) || ::lseek(folder.fd(), 0, SEEK_SET) < 0) return fail(error);
+    alignas(dirent64) char buffer[32 * 1024];
+    for (;;) {
+        const ssize_t got = ::getdents64(folder.fd(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return fail(error);
+        }
+        if (got == 0) break;
+        for (ssize_t offset = 0; offset < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
+            offset += entry->d_reclen;
+            const char* name = entry->d_name;
+            if (name[0] == '\0') continue;
+            if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+            ListedType type = ListedType::Other;
+            switch (entry->d_type) {
+                case DT_REG:
+                    type = ListedType::File;
+                    break;
+                case DT_DIR:
+                    type = ListedType::Folder;
+                    break;
+                case DT_LNK:
+                    type = ListedType::Link;
+                    break;
+                case DT_UNKNOWN:
+                    type = ListedType::Unknown;
+                    break;
+                default:
+                    break;
+            }
+            names.push_back({name, type});
+        }
+    }
+    std::sort(names.begin(), names.end(), [](const ListedName& a, const ListedName& b) {
+        return std::strcmp(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    return true;
+}
+
+EntryKind examine(const Folder& folder, const std::string& name, ListedType listed, FileInfo& info,
+                  std::error_code& error) {
+    info = FileInfo{};
+    struct stat status {};
+    if (listed == ListedType::Other) {
+        info.kind = EntryKind::Special;
+        return info.kind;
+    }
+    if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        error = lastSystemError();
+        info.kind = errno == ENOENT ? EntryKind::Missing : EntryKind::Unreadable;
+        return info.kind;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        info.viaLink = true;
+        if (::fstatat(folder.fd(), name.c_str(), &status, 0) != 0) {
+            info.kind = EntryKind::Special;  // leads nowhere, or somewhere it may not look
+            return info.kind;
+        }
+        info.kind = S_ISDIR(status.st_mode) ? EntryKind::FolderLink : kindOf(status.st_mode);
+    } else {
+        info.kind = kindOf(status.st_mode);
+    }
+    describe(status, info);
+    return info.kind;
+}
+
+Presence presenceAsFile(const Folder& folder, const std::string& name) {
+    struct stat status {};
+    if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+        return S_ISDIR(status.st_mode) ? Presence::Absent : Presence::Present;
+    return errno == ENOENT ? Presence::Absent : Presence::Unknown;
+}
+
+bool makeChildFolder(const Folder& parent, const std::string& name, std::uint32_t mode, bool& created,
+                     std::error_code& error) {
+    created = false;
+    // Made with the owner's full access, so the walk can fill it; finishFolder gives it its exact bits.
+    // A private folder stays private all along: group and others never get more than the source gives.
+    if (sys::mkdirat(parent.fd(), name.c_str(), (static_cast<mode_t>(mode) & 0777) | S_IRWXU) == 0) {
+        created = true;
+        return true;
+    }
+    if (errno != EEXIST) return fail(error);
+    struct stat status {};
+    if (::fstatat(parent.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (S_ISLNK(status.st_mode)) return fail(error, WalkError::SymbolicLink);
+    if (!S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::not_a_directory));
+    return true;
+}
+
+bool finishFolder(const Folder& folder, const FileInfo& like, bool created, std::error_code& error) {
+    bool ok = true;
+    if (created) {
+        // Only root may hand a folder to another owner; for anyone else it stays theirs, and then the
+        // set-id bits go, as with any copy.
+        const bool ownerKept = (like.owner == ::geteuid() && like.group == ::getegid()) ||
+                               ::fchown(folder.fd(), like.owner, like.group) == 0;
+        if (::fchmod(folder.fd(), ownerKept ? like.mode : like.mode & 01777) != 0) ok = fail(error);
+    }
+    const timespec times[2] = {{static_cast<time_t>(like.accessed.seconds), like.accessed.nanoseconds},
+                               {static_cast<time_t>(like.modified.seconds), like.modified.nanoseconds}};
+    if (::futimens(folder.fd(), times) != 0 && ok) ok = fail(error);
+    return ok;
+}
+
+bool isExistingFolder(const std::string& path) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool ForceFolders(const std::string& Path, std::error_code& error) {
+    bool result = !(Path.empty() || Path == "/");
+    if (!result) error = std::make_error_code(std::errc::invalid_argument);
+    const std::string path = !Path.empty() && Path.back() == '/' ? Path : Path + '/';
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] != '/') continue;
+        const std::string prefix = path.substr(0, i + 1);
+        if (isExistingFolder(prefix)) continue;
+        if (::mkdir(prefix.c_str(), 0777) != 0 && !(errno == EEXIST && isExistingFolder(prefix))) {
+            if (result) error = lastSystemError();
+            result = false;
+        }
+    }
+    return result;
+}
+
+}  // namespace tessel::platform

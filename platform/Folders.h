@@ -1,0 +1,139 @@
+#pragma once
+// Folders and what is in them, addressed relative to open folders so a walk never resolves a full
+// path twice and never passes through a link it did not choose to follow. Hidden means a name that
+// starts with a dot; "special" means anything that is neither a regular file nor a folder (devices,
+// pipes, sockets) and links that lead nowhere.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+#include "platform/UniqueFd.h"
+
+namespace tessel::platform {
+
+// A moment as the file system keeps it, in UTC.
+struct FileTime {
+    std::int64_t seconds = 0;
+    std::int32_t nanoseconds = 0;
+    friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
+enum class EntryKind {
+    Missing,
+    File,        // a regular file, or a link to one
+    Folder,      // a folder (never a link to one)
+    FolderLink,  // a link to a folder: never entered
+    Special,     // a device, pipe or socket, a link to one, or a link that leads nowhere
+    Unreadable,  // cannot be examined (permission denied, an I/O error): never touched
+};
+
+// What a walk needs to know of an entry.
+struct FileInfo {
+    EntryKind kind = EntryKind::Missing;
+    bool viaLink = false;  // the name is a link to what the rest describes
+    std::uint64_t size = 0;
+    std::uint64_t allocated = 0;  // bytes of disk in use: less than the size for a file with holes
+    FileTime modified;
+    FileTime accessed;
+    FileTime changed;        // the inode's change time: any write or attribute change moves it
+    std::uint32_t mode = 0;  // permission bits with the set-id and sticky bits (07777)
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+};
+
+// The type a folder listing reports for a name, where the file system says it without a look-up.
+enum class ListedType : std::uint8_t { Unknown, File, Folder, Link, Other };
+
+struct ListedName {
+    std::string name;
+    ListedType type = ListedType::Unknown;
+};
+
+inline bool isHiddenName(std::string_view name) {
+    return !name.empty() && name.front() == '.';
+}
+
+// Reasons of Tessel's own, for failures the system has no number for.
+enum class WalkError {
+    SymbolicLink = 1,       // a link where a folder or file was to be written: never followed
+    NotRegularFile,         // a device, pipe or socket where a regular file was expected
+    DestinationNotRegular,  // the same where a copy was to go
+    ChangedWhileCopied,
+    ChangedSinceExamined,  // a file to delete was replaced or written after the run decided on it
+    FolderChanged,         // a folder was replaced by another while the walk was inside it
+};
+std::error_code make_error_code(WalkError error);
+
+// An open folder, closed when the object goes.
+class Folder {
+  public:
+    Folder() = default;
+
+    // Opens a folder by path. Links along the path are followed: it is the folder the user chose.
+    static Folder open(const std::string& path, std::error_code& error);
+    // Opens the subfolder `name` of `parent`, never through a link (the error is then SymbolicLink).
+    static Folder openChild(const Folder& parent, const std::string& name, std::error_code& error);
+
+    bool valid() const { return m_fd.valid(); }
+    int fd() const { return m_fd.get(); }
+    // Device and inode, asked of the system once; false when it cannot tell.
+    bool identity(std::uint64_t& device, std::uint64_t& inode) const;
+    bool sameFolderAs(const Folder& other) const;
+    // What the folder itself is: its permissions, owner and times.
+    bool info(FileInfo& info, std::error_code& error) const;
+
+  private:
+    explicit Folder(int fd) : m_fd(fd) {}
+    UniqueFd m_fd;
+    mutable bool m_identityKnown = false;
+    mutable std::uint64_t m_device = 0;
+    mutable std::uint64_t m_inode = 0;
+};
+
+using SharedFolder = std::shared_ptr<const Folder>;
+
+// Every entry of the folder except "." and "..", sorted by name (byte order), so a walk visits a
+// tree in the same order on every file system and every time.
+bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error_code& error);
+
+// What `name` in `folder` is. A link to a regular file is a File (described as the file, viaLink
+// set); a link to a folder is a FolderLink. `error` says why for Unreadable.
+EntryKind examine(const Folder& folder, const std::string& name, ListedType listed, FileInfo& info,
+                  std::error_code& error);
+
+// Whether `name` in `folder` is there as anything but a folder (links, hidden and special entries
+// count). Unknown when the system cannot tell (permission denied, an I/O error, a name too long).
+enum class Presence { Absent, Present, Unknown };
+Presence presenceAsFile(const Folder& folder, const std::string& name);
+
+// Makes the subfolder `name` of `parent` for a walk to fill: with the permission bits `mode` for group
+// and others (never more) and full access for the owner until finishFolder. An existing folder is
+// fine (`created` false); a link or anything else of that name fails.
+bool makeChildFolder(const Folder& parent, const std::string& name, std::uint32_t mode, bool& created,
+                     std::error_code& error);
+
+// Once a walk has finished writing in `folder`: a folder it `created` gets the owner and group of the
+// folder it mirrors (`like`) where the system allows it (only root may), and its exact permission bits,
+// the set-id bits only when the owner was kept; every such folder gets `like`'s times.
+bool finishFolder(const Folder& folder, const FileInfo& like, bool created, std::error_code& error);
+
+bool isExistingFolder(const std::string& path);
+
+// Creates every missing folder along Path. False when Path is empty or "/", or when a folder could not
+// be created; the walk along the path goes on to its end in any case. `error` holds the first reason.
+bool ForceFolders(const std::string& Path, std::error_code& error);
+inline bool ForceFolders(const std::string& Path) {
+    std::error_code ignored;
+    return ForceFolders(Path, ignored);
+}
+
+}  // namespace tessel::platform
+
+template <>
+struct std::is_error_code_enum<tessel::platform::WalkError> : std::true_type {};

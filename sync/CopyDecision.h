@@ -1,0 +1,74 @@
+#pragma once
+// What a copy pass does with one source file, by the watch's TuneMode: the one place that decides.
+
+#include <cstdint>
+
+#include "platform/Folders.h"
+#include "watch/WatchRec.h"
+
+namespace tessel {
+
+enum class CopyDecision {
+    Skip,      // nothing to do
+    KeptBack,  // the other side lacks the file and the watch's rules keep it from crossing
+    Copy,      // into an absent destination (or moved there)
+    Replace,   // over a present destination file
+    Refuse,    // the destination name is held by something a file cannot replace
+};
+
+// Modification times compare in whole two-second steps of UTC, the granularity of the times Tessel has
+// always compared: a copy on a file system with coarser times still counts as unchanged, and a switch
+// to or from daylight saving time changes nothing.
+inline std::int64_t timeStep(const platform::FileTime& time) {
+    return time.seconds >= 0 ? time.seconds / 2 : (time.seconds - 1) / 2;
+}
+
+// Whether `a` was modified later than `b`.
+inline bool isNewer(const platform::FileInfo& a, const platform::FileInfo& b) {
+    return timeStep(a.modified) > timeStep(b.modified);
+}
+
+// Equal size, equal permission bits and a source no newer than the destination: a file Tessel copied
+// before, which Sync All leaves alone.
+inline bool looksCopied(const platform::FileInfo& source, const platform::FileInfo& destination) {
+    return source.size == destination.size && !isNewer(source, destination) &&
+           (source.mode & 0777) == (destination.mode & 0777);
+}
+
+// `destination` is what the destination name holds (kind Missing when nothing). A move never replaces:
+// a move onto a present file is tried and fails as the copy would be refused.
+inline CopyDecision decideCopy(std::int32_t tuneMode, bool move, const platform::FileInfo& source,
+                               const platform::FileInfo& destination) {
+    using platform::EntryKind;
+    if (tuneMode != tmSyncAll && tuneMode != tmUpdateOld && tuneMode != tmAbsentOnly)
+        return CopyDecision::Skip;
+    switch (destination.kind) {
+        case EntryKind::Missing:
+            return tuneMode == tmUpdateOld ? CopyDecision::KeptBack : CopyDecision::Copy;
+        case EntryKind::Folder:
+        case EntryKind::FolderLink:
+            // A folder of the file's name counts as absent: the copy then fails and says so.
+            return tuneMode == tmUpdateOld ? CopyDecision::KeptBack : CopyDecision::Refuse;
+        case EntryKind::Special:
+        case EntryKind::Unreadable:
+            return CopyDecision::Refuse;
+        case EntryKind::File:
+            break;
+    }
+    bool act = false;
+    switch (tuneMode) {
+        case tmSyncAll:
+            act = !looksCopied(source, destination);
+            break;
+        case tmUpdateOld:
+            act = isNewer(source, destination);
+            break;
+        default:
+            act = false;
+            break;
+    }
+    if (!act) return CopyDecision::Skip;
+    return move ? CopyDecision::Copy : CopyDecision::Replace;
+}
+
+}  // namespace tessel

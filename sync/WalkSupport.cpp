@@ -1,0 +1,110 @@
+#include "sync/WalkSupport.h"
+
+#include <utility>
+
+#include "watch/EventLog.h"
+
+namespace tessel {
+
+using platform::Folder;
+
+void RunState::failure(const std::string& line) {
+    ++result.failed;
+    WriteLogLine(context, line);
+    showStatus(line);
+}
+
+void RunState::failure(const char* doing, const std::string& path, const std::error_code& reason) {
+    failure(std::string("Error ") + doing + " " + path + ": " + reason.message());
+}
+
+void RunState::showStatus(const std::string& text) {
+    context.display.setStatusText(escapeControls(text));
+}
+
+FolderChain::FolderChain(Folder root) {
+    Level level;
+    root.identity(level.device, level.inode);
+    level.folder = std::make_shared<const Folder>(std::move(root));
+    m_levels.push_back(std::move(level));
+}
+
+const Folder& FolderChain::current(std::error_code& error) {
+    static const Folder kNone;
+    if (!m_levels.back().folder && !reopen(error)) return kNone;
+    return *m_levels.back().folder;
+}
+
+platform::SharedFolder FolderChain::shared(std::error_code& error) {
+    if (!m_levels.back().folder && !reopen(error)) return std::make_shared<const Folder>();
+    return m_levels.back().folder;
+}
+
+void FolderChain::enter(const std::string& name, Folder folder) {
+    Level level;
+    level.name = name;
+    folder.identity(level.device, level.inode);
+    level.folder = std::make_shared<const Folder>(std::move(folder));
+    m_levels.push_back(std::move(level));
+    // The folder just left is needed again only when the walk comes back to it.
+    const std::size_t parent = m_levels.size() - 2;
+    if (parent >= kOpenLevels) m_levels[parent].folder.reset();
+}
+
+void FolderChain::leave() {
+    if (m_levels.size() > 1) m_levels.pop_back();
+}
+
+bool FolderChain::reopen(std::error_code& error) {
+    std::size_t open = m_levels.size() - 1;
+    while (!m_levels[open].folder) --open;
+    platform::SharedFolder folder = m_levels[open].folder;
+    for (std::size_t level = open + 1; level < m_levels.size(); ++level) {
+        Folder next = Folder::openChild(*folder, m_levels[level].name, error);
+        std::uint64_t device = 0, inode = 0;
+        if (!next.valid()) return false;
+        if (!next.identity(device, inode) || device != m_levels[level].device ||
+            inode != m_levels[level].inode) {
+            error = platform::WalkError::FolderChanged;
+            return false;
+        }
+        folder = std::make_shared<const Folder>(std::move(next));
+    }
+    m_levels.back().folder = folder;
+    return true;
+}
+
+bool stepInto(RunState& run, const Folder& source, const Folder& destination, const std::string& name,
+              const std::string& sourcePath, const std::string& destinationPath,
+              const std::string& relativeFolder, const Folder& excluded, SubfolderStep& step) {
+    std::error_code error;
+    step.source = Folder::openChild(source, name, error);
+    if (!step.source.valid()) {
+        // Links to folders are never entered, and a name that turned out to be a file is no folder.
+        if (error == platform::WalkError::SymbolicLink || error == std::errc::not_a_directory) return false;
+        if (error == std::errc::no_such_file_or_directory) return false;  // gone since the listing
+        run.markFolderFailed(relativeFolder);
+        run.failure("opening folder", sourcePath, error);
+        return false;
+    }
+    if (excluded.valid() && step.source.sameFolderAs(excluded)) return false;
+    if (!step.source.info(step.sourceInfo, error)) {
+        run.markFolderFailed(relativeFolder);
+        run.failure("opening folder", sourcePath, error);
+        return false;
+    }
+    if (!platform::makeChildFolder(destination, name, step.sourceInfo.mode, step.created, error)) {
+        run.markFolderFailed(relativeFolder);
+        run.failure("creating folder", destinationPath, error);
+        return false;
+    }
+    step.destination = Folder::openChild(destination, name, error);
+    if (!step.destination.valid()) {
+        run.markFolderFailed(relativeFolder);
+        run.failure("opening folder", destinationPath, error);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tessel
