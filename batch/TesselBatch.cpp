@@ -6,6 +6,7 @@
 #include <chrono>
 #include <clocale>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -18,6 +19,7 @@
 #include "platform/Paths.h"
 #include "platform/Terminal.h"
 #include "sync/Scheduler.h"
+#include "watch/EventLog.h"
 #include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 #include "watch/Settings.h"
@@ -172,7 +174,7 @@ class Console : public RunDisplay, public UserMessages {
 
     void printError(const std::string& text) {
         clearProgress();
-        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fprintf(stderr, "%s\n", escapeControls(text).c_str());
         std::fflush(stderr);
     }
 
@@ -240,9 +242,8 @@ int listWatches(RunContext& context, Console& console) {
 }
 
 // Fills in the paths the command line left out, from Tessel.ini in the current folder or, without
-// one, as a first start of the program would choose them.
-bool completePaths(Options& options, Console& console) {
-    if (!options.watchFile.empty() && !options.logFile.empty()) return true;
+// one, as a first start of the program would choose them; the run options come from there too.
+bool completePaths(Options& options, RunOptions& runOptions, Console& console) {
     std::string folder;
     std::error_code error;
     if (!platform::currentFolder(folder, error)) {
@@ -257,6 +258,7 @@ bool completePaths(Options& options, Console& console) {
     }
     if (options.watchFile.empty()) options.watchFile = settings.WatchFilePath;
     if (options.logFile.empty()) options.logFile = settings.LogFilePath;
+    runOptions = settings.options;
     return true;
 }
 
@@ -272,13 +274,15 @@ int run(const std::vector<std::string_view>& arguments) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
-    if (!completePaths(options, console)) return kExitUsage;
+    RunOptions runOptions;
+    if (!completePaths(options, runOptions, console)) return kExitUsage;
     if (!platform::fileExists(options.watchFile)) {
         console.printError("tessel-batch: no watch file " + options.watchFile);
         return kExitUsage;
     }
 
     RunContext context{console, console, options.watchFile, options.logFile};
+    context.options = runOptions;
     if (options.mode == Options::Mode::List) return listWatches(context, console);
 
     int status = kExitOk;
@@ -293,13 +297,15 @@ int run(const std::vector<std::string_view>& arguments) {
                                    context.WatchFilePath);
             total.missing += report.missing;
             total.unsaved += report.unsaved;
+            total.busy += report.busy;
             total.result += report.result;
         }
     }
     if (total.unsaved > 0)
         console.printError("tessel-batch: the last run time of " + std::to_string(total.unsaved) +
                            " watch(es) could not be saved in " + context.WatchFilePath);
-    if (total.result.failed > 0 || total.unsaved > 0 || console.messagesShown() > 0) status = kExitFailed;
+    if (total.result.needsAttention() || total.unsaved > 0 || console.messagesShown() > 0)
+        status = kExitFailed;
     if (total.missing > 0) status = kExitUsage;
     return status;
 }
@@ -309,5 +315,8 @@ int run(const std::vector<std::string_view>& arguments) {
 int main(int argc, char** argv) {
     // Dates in the log follow the user's regional settings.
     std::setlocale(LC_ALL, "");
+    // A reader of the output that goes away (| head) must not end a run half way: the lines are in
+    // the log file all the same.
+    std::signal(SIGPIPE, SIG_IGN);
     return run(std::vector<std::string_view>(argv + 1, argv + argc));
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "watch/EventLog.h"
 #include "watch/WatchNames.h"
 
 namespace tessel {
@@ -51,10 +52,7 @@ std::string isoLocalTime(TDateTime value) {
 
 // A tab or line break inside a damaged text field would break the one-line-per-watch layout.
 std::string printable(const TextField& field) {
-    std::string text = getText(field);
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-    return text;
+    return escapeControls(getText(field));
 }
 
 }  // namespace

@@ -1,34 +1,32 @@
 #pragma once
-// The mark of a running Tessel: an exclusive lock on a file in the user's runtime folder. The kernel
-// drops the lock when the process ends in any way, a crash included, so a stale mark cannot lock the
-// user out; the file itself stays and is locked anew by the next start.
+// The mark of a running Tessel: an exclusive lock on a file in the user's runtime folder, which the
+// kernel drops when the process ends in any way, so a stale mark cannot lock the user out.
 
 #include <string>
 #include <string_view>
 #include <system_error>
 
-#include "platform/UniqueFd.h"
+#include "platform/FileLock.h"
 
 namespace tessel::platform {
 
-// Where the mark named `name` lives: $XDG_RUNTIME_DIR/<name>.lock, or, without a runtime folder, the
-// temporary folder ($TMPDIR, else /tmp) with the user id in the name: <name>-<uid>.lock.
-std::string instanceLockPath(std::string_view name);
+// Where the mark named `name` lives (userLockPath).
+inline std::string instanceLockPath(std::string_view name) {
+    return userLockPath(std::string(name));
+}
 
 class InstanceLock {
   public:
-    enum class State {
-        Held,    // this process holds the mark
-        Busy,    // another process holds it
-        Failed,  // the mark could not be made (see the error); nothing is known about other processes
-    };
+    using State = FileLock::State;
 
     // Tries once, without waiting, to take the mark at `path`. The lock stays until this object goes or
     // the process ends; programs the process starts do not inherit it.
-    State acquire(const std::string& path, std::error_code& error);
+    State acquire(const std::string& path, std::error_code& error) {
+        return m_lock.acquire(path, FileLock::Mode::Exclusive, false, true, error);
+    }
 
   private:
-    UniqueFd m_fd;
+    FileLock m_lock;
 };
 
 }  // namespace tessel::platform

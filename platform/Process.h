@@ -9,6 +9,7 @@ namespace tessel::platform {
 
 // How a program ended: with an exit status, or by a signal.
 struct ProcessEnd {
+    std::error_code startError;  // why it could not be started
     int exitStatus = 0;
     int signal = 0;  // 0 when it exited
     std::string signalName() const;

@@ -1,11 +1,14 @@
 #include "sync/Scheduler.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "platform/FileIo.h"
+#include "platform/FileLock.h"
+#include "platform/Paths.h"
 #include "sync/SyncWatch.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
@@ -47,12 +50,45 @@ bool account(RunContext& context, SchedulerReport& report, const RunResult& resu
     return result.stopped;
 }
 
-// Stores the end of the run as LastRunTime. The record goes back to the position it was read from:
-// a damaged WatchIndex must not make it overwrite some other watch.
-bool storeLastRunTime(RunContext& context, TWatchRec watch, std::int32_t position) {
-    watch.WatchIndex = position;
-    watch.LastRunTime = Now();
-    return WriteWatchRec(context, watch);
+// Stores the end of the run as LastRunTime, at the position the record was read from (a damaged
+// WatchIndex must not make it land on another watch), and only while that is still the same watch.
+void storeRunTime(RunContext& context, SchedulerReport& report, const TWatchRec& watch,
+                  std::int32_t position) {
+    switch (storeLastRunTime(context, position, watch, Now())) {
+        case StoreResult::Stored:
+            return;
+        case StoreResult::Changed:
+            WriteLogLine(context, "Error saving the last run time of Synhro folder " + folderPair(watch) +
+                                      ": the watch changed in the watch file during the run");
+            [[fallthrough]];
+        case StoreResult::Failed:
+            ++report.unsaved;
+            return;
+    }
+}
+
+bool sameWatch(const TWatchRec& a, const TWatchRec& b) {
+    return a.WatchIndex >= 0 && getText(a.SourceDir) == getText(b.SourceDir) &&
+           getText(a.DestDir) == getText(b.DestDir);
+}
+
+// Two runs of one watch never overlap, in one process or in several (the window and tessel-batch, two
+// cron ticks): a lock per pair of folders, held for the whole run, the after-sync program included.
+// False, after logging it, when another run holds it. Without a place for the lock the run goes ahead.
+bool lockRun(RunContext& context, SchedulerReport& report, const TWatchRec& watch, platform::FileLock& lock) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of the two normalised paths
+    for (const std::string& path : {platform::normalisePath(getText(watch.SourceDir)), std::string(1, '\0'),
+                                    platform::normalisePath(getText(watch.DestDir))})
+        for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char name[48];
+    std::snprintf(name, sizeof name, "tessel-run-%016llx", static_cast<unsigned long long>(hash));
+    std::error_code error;
+    if (lock.acquire(platform::userLockPath(name), platform::FileLock::Mode::Exclusive, false, true, error) !=
+        platform::FileLock::State::Busy)
+        return true;
+    WriteLogLine(context, kAlreadyRunningLine + folderPair(watch));
+    ++report.busy;
+    return false;
 }
 
 }  // namespace
@@ -113,10 +149,15 @@ SchedulerReport runDueWatches(RunContext& context) {
     if (!platform::fileExists(context.WatchFilePath)) return report;
     const std::int32_t count = GetCountWatchRec(context, context.WatchFilePath);
     for (std::int32_t i = 0; i < count; ++i) {
+        const TWatchRec seen = ReadWatchRec(context, i);
+        if (!CheckWatchStatus(seen)) continue;
+        platform::FileLock lock;
+        if (!lockRun(context, report, seen, lock)) continue;
+        // Another process may have run it between the reading and the lock.
         const TWatchRec watch = ReadWatchRec(context, i);
-        if (!CheckWatchStatus(watch)) continue;
+        if (!sameWatch(watch, seen) || !CheckWatchStatus(watch)) continue;
         if (account(context, report, runMarked(context, i, watch), watch)) break;
-        if (!storeLastRunTime(context, watch, i)) ++report.unsaved;
+        storeRunTime(context, report, watch, i);
         WriteLogLine(context, "Synhro folder " + folderPair(watch));
     }
     return report;
@@ -130,6 +171,8 @@ SchedulerReport runOnStartWatches(RunContext& context) {
     for (std::size_t position = 0; position < watches.size(); ++position) {
         const TWatchRec& watch = watches[position];
         if (watch.RunMode != rmOnStart) continue;
+        platform::FileLock lock;
+        if (!lockRun(context, report, watch, lock)) continue;
         if (account(context, report, runMarked(context, static_cast<int>(position), watch), watch)) break;
     }
     return report;
@@ -143,10 +186,12 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
         ++report.missing;
         return report;
     }
+    platform::FileLock lock;
+    if (!lockRun(context, report, watch, lock)) return report;
     const RunResult result = runWatch(context, watch);
     context.display.setRowPicture(index, GetSinhroWatchType(watch));
     if (account(context, report, result, watch)) return report;
-    if (!storeLastRunTime(context, watch, index)) ++report.unsaved;
+    storeRunTime(context, report, watch, index);
     WriteLogLine(context, "End Manual Synhro folder " + folderPair(watch));
     return report;
 }

@@ -27,12 +27,16 @@ struct SchedulerReport {
     int ran = 0;       // watches run
     int missing = 0;   // record numbers that named no record
     int unsaved = 0;   // runs whose LastRunTime could not be written back
+    int busy = 0;      // watches skipped because another run of theirs was going on
     RunResult result;  // what the runs did, added together
 };
 
 // Logged instead of the end line when the user stopped the run; LastRunTime then stays as it was, so
 // a timed watch runs again at the next pass.
 inline constexpr const char* kStoppedLine = "Stopped Synhro folder ";
+// Logged instead of a run when another run of the same watch is going on (here or in another
+// process); the watch is skipped, which is no failure.
+inline constexpr const char* kAlreadyRunningLine = "Already running Synhro folder ";
 
 // One timer pass over context.WatchFilePath: every due watch runs in file order with its row showing the
 // running mark, then gets LastRunTime := now written back and the line "Synhro folder ..." logged.

@@ -35,9 +35,11 @@ std::string folderOf(const std::string& path) {
 
 bool RunAndWait(const std::string& Program, const std::string& Parameters, platform::ProcessEnd& end) {
     const auto arguments = splitParameters(Parameters);
-    if (!arguments) return false;  // unbalanced quotes: not started
-    std::error_code error;
-    return platform::spawnAndWait(Program, *arguments, folderOf(Program), end, error);
+    if (!arguments) {
+        end.startError = std::make_error_code(std::errc::invalid_argument);  // unbalanced quotes
+        return false;
+    }
+    return platform::spawnAndWait(Program, *arguments, folderOf(Program), end, end.startError);
 }
 
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
@@ -125,9 +127,11 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
         platform::ProcessEnd end;
         const bool started = RunAndWait(RunFile, getText(Watch.RunParams), end);
         WriteLogLine(context, (started ? "Ok Worked " : "Abnormal Stop ") + RunFile);
-        if (started && end.signal != 0)
+        if (!started)
+            run.failure("Error running program " + RunFile + ": " + end.startError.message());
+        else if (end.signal != 0)
             run.failure("Error running program " + RunFile + ": ended by signal " + end.signalName());
-        else if (started && end.exitStatus != 0)
+        else if (end.exitStatus != 0)
             run.failure("Error running program " + RunFile + ": exit status " +
                         std::to_string(end.exitStatus));
         display.setStatusText("");

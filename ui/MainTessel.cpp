@@ -562,6 +562,7 @@ void TMainTesselForm::applySettings(const Settings& settings) {
     m_context.WatchFilePath = settings.WatchFilePath;
     m_context.LogFilePath = settings.LogFilePath;
     MinimizeOnStartFlag = settings.MinimizeOnStartFlag;
+    m_context.options = settings.options;
 }
 
 void TMainTesselForm::FormCreate() {

@@ -1,5 +1,7 @@
 #include "watch/Settings.h"
 
+#include <charconv>
+
 #include "platform/FileIo.h"
 #include "platform/Folders.h"
 #include "platform/Paths.h"
@@ -9,10 +11,25 @@ namespace tessel {
 
 using platform::withTrailingSlash;
 
+namespace {
+
+// A whole number from 0 to 100 (a "%" after it is fine); anything else gives the default.
+int percentOf(std::string text, int defaultValue) {
+    if (!text.empty() && text.back() == '%') text.pop_back();
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 || value > 100)
+        return defaultValue;
+    return value;
+}
+
+}  // namespace
+
 Settings firstStartSettings(const std::string& folder) {
     const std::string base = withTrailingSlash(folder);
     return {base + kDataFolderName, base + kDataFolderName + "/" + kDefaultWatchFileName,
-            base + kDefaultLogFileName, "0"};
+            base + kDefaultLogFileName, "0", RunOptions{}};
 }
 
 bool readSettings(const std::string& folder, Settings& settings, std::error_code& error) {
@@ -31,6 +48,8 @@ bool readSettings(const std::string& folder, Settings& settings, std::error_code
     settings.WatchFilePath = read(kWatchFileKey, base + kDefaultWatchFileName);
     settings.LogFilePath = read(kLogFileKey, base + kDefaultLogFileName);
     settings.MinimizeOnStartFlag = read(kMinimizeOnStartKey, "0");
+    settings.options.deleteLimitPercent =
+        percentOf(read(kDeleteLimitKey, ""), RunOptions{}.deleteLimitPercent);
     return ok;
 }
 

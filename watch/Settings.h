@@ -5,6 +5,8 @@
 #include <string>
 #include <system_error>
 
+#include "watch/RunContext.h"
+
 namespace tessel {
 
 inline constexpr const char* kSettingsFileName = "Tessel.ini";
@@ -13,6 +15,8 @@ inline constexpr const char* kDataPathKey = "DataFullPath";
 inline constexpr const char* kWatchFileKey = "DefFileNameFullPath";
 inline constexpr const char* kLogFileKey = "DefLogNameFullPath";
 inline constexpr const char* kMinimizeOnStartKey = "MinimizeOnStart";
+// Optional keys, never written by Tessel; a missing or unreadable value gives the default.
+inline constexpr const char* kDeleteLimitKey = "DeleteLimitPercent";
 
 inline constexpr const char* kDataFolderName = "Data";
 inline constexpr const char* kDefaultWatchFileName = "WatchDef.wth";
@@ -23,6 +27,7 @@ struct Settings {
     std::string WatchFilePath;
     std::string LogFilePath;
     std::string MinimizeOnStartFlag;  // "1" is on, any other text off
+    RunOptions options;               // how runs behave
 };
 
 // What a first start in `folder` puts into a new settings file: the watch file goes into the Data
@@ -31,8 +36,9 @@ Settings firstStartSettings(const std::string& folder);
 
 // Reads section "Main" of `folder`/Tessel.ini. A key the file lacks takes its default: the data
 // folder is folder/Data, the watch file folder/WatchDef.wth (not in Data, unlike a first start), the
-// log folder/WatchLog.Log and Minimize on Start "0". A missing file gives the defaults and true;
-// a file that exists but cannot be read gives the defaults and false with the system's reason.
+// log folder/WatchLog.Log and Minimize on Start "0"; the run options take theirs (RunOptions). A missing file
+// gives the defaults and true; a file that exists but cannot be read gives the defaults and false with the
+// system's reason.
 bool readSettings(const std::string& folder, Settings& settings, std::error_code& error);
 
 // folder/Tessel.ini

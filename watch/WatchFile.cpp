@@ -1,11 +1,13 @@
 #include "watch/WatchFile.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <system_error>
 
 #include "platform/FileIo.h"
+#include "platform/FileLock.h"
 #include "platform/Paths.h"
 #include "watch/EventLog.h"
 
@@ -17,6 +19,30 @@ using platform::File;
 
 constexpr const char* kMissingFileWarning = "Error.";
 constexpr const char* kMissingFileCaption = "Warning";
+
+// Every change of a watch file happens under an exclusive lock, every reading under a shared one, so
+// the window and tessel-batch never see or make half a change. The lock file is the user's, named
+// after the watch file's real path, so nothing is added beside the watch file. Where no lock can be
+// had the operation goes ahead without one, as it always did.
+class WatchFileLock {
+  public:
+    WatchFileLock(const std::string& watchFile, platform::FileLock::Mode mode) {
+        std::string target;
+        std::error_code error;
+        if (!platform::resolvePath(watchFile, target, error)) target = watchFile;
+        std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+        for (const char c : target) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        char name[48];
+        std::snprintf(name, sizeof name, "tessel-watchfile-%016llx", static_cast<unsigned long long>(hash));
+        m_lock.acquire(platform::userLockPath(name), mode, true, true, error);
+    }
+
+  private:
+    platform::FileLock m_lock;
+};
+
+constexpr auto kReading = platform::FileLock::Mode::Shared;
+constexpr auto kChanging = platform::FileLock::Mode::Exclusive;
 
 std::uint64_t offsetOf(std::int64_t position) {
     return static_cast<std::uint64_t>(position) * kWatchRecSize;
@@ -63,6 +89,7 @@ TWatchRec ReadWatchRec(RunContext& context, std::int32_t n) {
         return watch;
     }
     if (n < 0) return watch;
+    const WatchFileLock lock(context.WatchFilePath, kReading);
     File file;
     std::error_code error;
     std::int64_t count = 0;
@@ -79,6 +106,7 @@ bool WriteWatchRec(RunContext& context, const TWatchRec& r) {
         return false;
     }
     if (r.WatchIndex < 0) return false;
+    const WatchFileLock lock(context.WatchFilePath, kChanging);
     File file;
     std::error_code error;
     std::int64_t count = 0;
@@ -91,6 +119,7 @@ bool WriteWatchRec(RunContext& context, const TWatchRec& r) {
 }
 
 bool AppendWatchRec(RunContext& context, TWatchRec r, const std::string& FileName) {
+    const WatchFileLock lock(FileName, kChanging);
     File file;
     std::error_code error;
     std::int64_t count = 0;
@@ -108,6 +137,7 @@ bool AppendWatchRec(RunContext& context, TWatchRec r, const std::string& FileNam
 
 bool DelWatchFromFile(RunContext& /*context*/, const std::string& FileName, std::int32_t WatchIndex) {
     if (!platform::fileExists(FileName)) return false;
+    const WatchFileLock lock(FileName, kChanging);
     File source;
     std::int64_t count = 0;
     std::error_code error;
@@ -139,6 +169,7 @@ bool DelWatchFromFile(RunContext& /*context*/, const std::string& FileName, std:
 bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watches) {
     watches.clear();
     if (!platform::fileExists(FileName)) return false;
+    const WatchFileLock lock(FileName, kReading);
     File file;
     std::error_code error;
     std::int64_t count = 0;
@@ -149,6 +180,28 @@ bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watch
         watches.push_back(watch);
     }
     return true;
+}
+
+StoreResult storeLastRunTime(RunContext& context, std::int32_t position, const TWatchRec& watch,
+                             TDateTime time) {
+    if (position < 0 || !platform::fileExists(context.WatchFilePath)) return StoreResult::Failed;
+    const WatchFileLock lock(context.WatchFilePath, kChanging);
+    File file;
+    std::error_code error;
+    std::int64_t count = 0;
+    TWatchRec stored;
+    if (!file.open(context.WatchFilePath, File::Mode::ReadWrite, error) || !countRecords(file, count, error))
+        return StoreResult::Failed;
+    if (position >= count) return StoreResult::Changed;
+    if (!readRecord(file, position, stored, error)) return StoreResult::Failed;
+    if (getText(stored.SourceDir) != getText(watch.SourceDir) ||
+        getText(stored.DestDir) != getText(watch.DestDir))
+        return StoreResult::Changed;
+    // Only the time (and a damaged index mended): an edit saved while the watch ran stays as saved.
+    stored.LastRunTime = time;
+    stored.WatchIndex = position;
+    const bool ok = file.writeAt(offsetOf(position), &stored, kWatchRecSize, error);
+    return file.close(error) && ok ? StoreResult::Stored : StoreResult::Failed;
 }
 
 }  // namespace tessel

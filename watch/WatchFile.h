@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "watch/DateTime.h"
 #include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
@@ -43,5 +44,12 @@ bool DelWatchFromFile(RunContext& context, const std::string& FileName, std::int
 // Every complete record of FileName in file order, for readers that go through the whole file.
 // False on a missing file or an I/O error, with the records read until then. No message.
 bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watches);
+
+// After a run: sets LastRunTime of the record at `position` to `time` and changes nothing else, when
+// that record is still the watch that ran (the same source and destination as `watch`). Changed when
+// it is not (deleted or replaced meanwhile): nothing is written then. Failed on an I/O error.
+enum class StoreResult { Stored, Changed, Failed };
+StoreResult storeLastRunTime(RunContext& context, std::int32_t position, const TWatchRec& watch,
+                             TDateTime time);
 
 }  // namespace tessel

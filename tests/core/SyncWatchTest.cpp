@@ -171,12 +171,13 @@ TEST_F(AfterSyncProgram, ProgramThatCannotStart) {
     struct Case {
         std::string program;
         std::string parameters;
+        std::string reason;
     };
     writeFile(dir / "not-executable", "data");
     const Case cases[] = {
-        {dir / "missing-program", ""},
-        {dir / "not-executable", ""},
-        {makeScript(0), "'unbalanced"},
+        {dir / "missing-program", "", "No such file or directory"},
+        {dir / "not-executable", "", "Permission denied"},
+        {makeScript(0), "'unbalanced", "Invalid argument"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.program + " " + c.parameters);
@@ -185,7 +186,8 @@ TEST_F(AfterSyncProgram, ProgramThatCannotStart) {
         setText(watch.RunParams, c.parameters);
         run();
         EXPECT_EQ(loggedMessages(),
-                  (std::vector<std::string>{"Start " + c.program, "Abnormal Stop " + c.program}));
+                  (std::vector<std::string>{"Start " + c.program, "Abnormal Stop " + c.program,
+                                            "Error running program " + c.program + ": " + c.reason}));
     }
     EXPECT_FALSE(exists(dir / "tools/record.sh.out"));
 }

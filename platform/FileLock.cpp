@@ -1,4 +1,4 @@
-#include "platform/InstanceLock.h"
+#include "platform/FileLock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -7,8 +7,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-
-#include "platform/FileIo.h"
 
 namespace tessel::platform {
 
@@ -26,35 +24,37 @@ std::string folderFromEnvironment(const char* variable) {
 
 }  // namespace
 
-std::string instanceLockPath(std::string_view name) {
+std::string userLockPath(const std::string& name) {
     const std::string runtime = folderFromEnvironment("XDG_RUNTIME_DIR");
-    if (!runtime.empty()) return runtime + "/" + std::string(name) + ".lock";
+    if (!runtime.empty()) return runtime + "/" + name + ".lock";
     std::string temporary = folderFromEnvironment("TMPDIR");
     if (temporary.empty()) temporary = "/tmp";
-    // A shared folder: the user id keeps one user's mark from stopping another user's Tessel.
-    return temporary + "/" + std::string(name) + "-" + std::to_string(::geteuid()) + ".lock";
+    // A shared folder: the user id keeps one user's lock from stopping another user's Tessel.
+    return temporary + "/" + name + "-" + std::to_string(::geteuid()) + ".lock";
 }
 
-InstanceLock::State InstanceLock::acquire(const std::string& path, std::error_code& error) {
+FileLock::State FileLock::acquire(const std::string& path, Mode mode, bool wait, bool ownFileOnly,
+                                  std::error_code& error) {
     if (m_fd.valid()) return State::Held;
-    // Close-on-exec: an after-sync program that outlives Tessel must not keep the mark.
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    // Close-on-exec: an after-sync program that outlives Tessel must not keep the lock.
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!fd.valid() && errno == EACCES && !ownFileOnly)
+        fd.reset(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.valid()) {
         error = lastSystemError();
         return State::Failed;
     }
-    // In a shared temporary folder someone else may have put a file of that name first; locking theirs
-    // would let them decide whether Tessel may start.
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
         error = lastSystemError();
         return State::Failed;
     }
-    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+    if (!S_ISREG(info.st_mode) || (ownFileOnly && info.st_uid != ::geteuid())) {
         error = std::make_error_code(std::errc::permission_denied);
         return State::Failed;
     }
-    while (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+    const int operation = (mode == Mode::Shared ? LOCK_SH : LOCK_EX) | (wait ? 0 : LOCK_NB);
+    while (::flock(fd.get(), operation) != 0) {
         if (errno == EINTR) continue;
         if (errno == EWOULDBLOCK) return State::Busy;
         error = lastSystemError();
