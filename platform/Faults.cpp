@@ -3,6 +3,7 @@
 #ifdef TESSEL_FAULT_INJECTION
 
 #include <cerrno>
+#include <utility>
 
 namespace tessel::platform::faults {
 
@@ -14,6 +15,7 @@ struct Planned {
 };
 
 Planned g_planned[static_cast<int>(Operation::Count)];
+std::function<void()> g_actions[static_cast<int>(Point::Count)];
 
 }  // namespace
 
@@ -23,6 +25,15 @@ void inject(Operation operation, int nth, int error) {
 
 void clear() {
     for (Planned& planned : g_planned) planned = {};
+    for (auto& action : g_actions) action = nullptr;
+}
+
+void onPoint(Point point, std::function<void()> action) {
+    g_actions[static_cast<int>(point)] = std::move(action);
+}
+
+void reach(Point point) {
+    if (const auto& action = g_actions[static_cast<int>(point)]) action();
 }
 
 bool failNow(Operation operation) {

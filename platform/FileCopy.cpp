@@ -326,9 +326,11 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
     for (int attempt = 0; attempt < 2; ++attempt) {
         UniqueFd in;
         FileInfo now;
+        faults::reach(faults::Point::CopyOpening);
         if (!openSource(srcFolder, srcName, srcInfo.viaLink, in, now, error)) return false;
         PendingCopy copy;
         if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error)) return false;
+        faults::reach(faults::Point::CopyWritten);
         if (!unchangedSince(in.get(), now)) continue;  // a mix of old and new bytes: never put in place
         return place(copy, dstFolder, dstName, replace, error);
     }

@@ -76,14 +76,8 @@ bool sameWatch(const TWatchRec& a, const TWatchRec& b) {
 // cron ticks): a lock per pair of folders, held for the whole run, the after-sync program included.
 // False, after logging it, when another run holds it. Without a place for the lock the run goes ahead.
 bool lockRun(RunContext& context, SchedulerReport& report, const TWatchRec& watch, platform::FileLock& lock) {
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of the two normalised paths
-    for (const std::string& path : {platform::normalisePath(getText(watch.SourceDir)), std::string(1, '\0'),
-                                    platform::normalisePath(getText(watch.DestDir))})
-        for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    char name[48];
-    std::snprintf(name, sizeof name, "tessel-run-%016llx", static_cast<unsigned long long>(hash));
     std::error_code error;
-    if (lock.acquire(platform::userLockPath(name), platform::FileLock::Mode::Exclusive, false, true, error) !=
+    if (lock.acquire(runLockPath(watch), platform::FileLock::Mode::Exclusive, false, true, error) !=
         platform::FileLock::State::Busy)
         return true;
     WriteLogLine(context, kAlreadyRunningLine + folderPair(watch));
@@ -92,6 +86,16 @@ bool lockRun(RunContext& context, SchedulerReport& report, const TWatchRec& watc
 }
 
 }  // namespace
+
+std::string runLockPath(const TWatchRec& watch) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of the two normalised paths
+    for (const std::string& path : {platform::normalisePath(getText(watch.SourceDir)), std::string(1, '\0'),
+                                    platform::normalisePath(getText(watch.DestDir))})
+        for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char name[48];
+    std::snprintf(name, sizeof name, "tessel-run-%016llx", static_cast<unsigned long long>(hash));
+    return platform::userLockPath(name);
+}
 
 bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
     if (Watch.RunMode != rmTimer) return false;

@@ -3,6 +3,7 @@
 // back to the watch file, and the log lines that frame the run.
 
 #include <cstdint>
+#include <string>
 
 #include "watch/DateTime.h"
 #include "watch/RunContext.h"
@@ -12,6 +13,9 @@ namespace tessel {
 
 // The status picture that marks a watch being run.
 inline constexpr int kRunningPicture = 3;
+
+// The lock a run of `watch` holds, for as long as it runs: one per pair of folders and user.
+std::string runLockPath(const TWatchRec& watch);
 
 // Whether a timed watch is due at `now`. Only rmTimer watches ever are. A LastRunTime that is not a
 // number (a damaged record) counts as long ago, so the watch runs and gets a sound one.

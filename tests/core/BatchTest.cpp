@@ -62,14 +62,8 @@ class BatchTest : public ::testing::Test, public test::CoreFixture {
     }
 
     TWatchRec watch(const std::string& name, std::uint8_t runMode, TDateTime lastRun) {
-        TWatchRec watch;
-        InitWatchRec(watch);
-        watch.RunMode = runMode;
-        watch.TuneMode = tmSyncAll;
+        TWatchRec watch = test::makeWatch(dir / (name + "-src"), dir / (name + "-dst"), runMode, pd1Day);
         watch.LastRunTime = lastRun;
-        setText(watch.SourceDir, dir / (name + "-src"));
-        setText(watch.DestDir, dir / (name + "-dst"));
-        setText(watch.FileMask, "*.*");
         test::makeFolders(dir / (name + "-src/sub"));
         writeFile(dir / (name + "-src/a.txt"), name);
         writeFile(dir / (name + "-src/sub/b.txt"), name + " below");

@@ -45,12 +45,7 @@ TEST_F(CrashTest, KilledMidCopyLeavesOldOrNewNeverAMix) {
     const std::string old(16 << 20, 'O');
     writeFile(src + "/big.bin", fresh);
 
-    TWatchRec watch;
-    InitWatchRec(watch);
-    watch.TuneMode = tmSyncAll;
-    setText(watch.SourceDir, src);
-    setText(watch.DestDir, dst);
-    setText(watch.FileMask, "*.*");
+    const TWatchRec watch = test::makeWatch(src, dst);
     ASSERT_TRUE(AppendWatchRec(context, watch, context.WatchFilePath));
     const std::string watchFile = readFile(context.WatchFilePath);
 

@@ -11,12 +11,8 @@ using test::CoreFixture;
 
 class EventLogTest : public ::testing::Test, public CoreFixture {
   protected:
-    void TearDown() override { platform::setClockForTesting(std::nullopt); }
-    void setLocalClock(const platform::LocalTime& local) {
-        const auto moment = platform::fromLocalTime(local);
-        ASSERT_TRUE(moment);
-        platform::setClockForTesting(*moment);
-    }
+    void setLocalClock(const platform::LocalTime& local) { clock.set(local); }
+    test::FixedClock clock;
 };
 
 TEST_F(EventLogTest, FirstCallCreatesTheFileWithOneStampedLine) {

@@ -20,10 +20,7 @@ TDateTime at(int year, int month, int day, int hour, int minute, int second = 0)
 }
 
 TWatchRec timed(std::uint8_t period, TDateTime lastRun) {
-    TWatchRec watch;
-    InitWatchRec(watch);
-    watch.RunMode = rmTimer;
-    watch.Period = period;
+    TWatchRec watch = test::makeWatch("", "", rmTimer, period);
     watch.LastRunTime = lastRun;
     return watch;
 }
@@ -111,11 +108,8 @@ TEST(Scheduler, DamagedTimesAreDefined) {
 
 class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
   protected:
-    void SetUp() override {
-        platform::setClockForTesting(platform::WallClock{1'780'000'000, 0});
-        now = Now();
-    }
-    void TearDown() override { platform::setClockForTesting(std::nullopt); }
+    void SetUp() override { now = Now(); }
+    test::FixedClock clock{platform::WallClock{1'780'000'000, 0}};
 
     // A watch whose source folder holds one file named after it.
     void add(const std::string& name, std::uint8_t runMode, std::uint8_t period, TDateTime lastRun) {

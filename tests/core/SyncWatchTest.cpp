@@ -14,12 +14,6 @@ using test::writeFile;
 
 class SyncWatchTest : public ::testing::Test, public test::TreeFixture {
   protected:
-    void SetUp() override {
-        setText(watch.SourceDir, src);
-        setText(watch.DestDir, dst);
-        setText(watch.FileMask, "*.*");
-    }
-
     void run() {
         SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
                   getText(watch.RunFile), watch.FileAction, watch);

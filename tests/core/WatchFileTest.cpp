@@ -21,11 +21,7 @@ using test::readFile;
 using test::writeFile;
 
 TWatchRec watchFor(const std::string& source) {
-    TWatchRec watch;
-    InitWatchRec(watch);
-    setText(watch.SourceDir, source);
-    setText(watch.DestDir, source + "-copy");
-    return watch;
+    return test::makeWatch(source, source + "-copy");
 }
 
 std::string recordBytes(TWatchRec watch, std::int32_t index) {
@@ -63,9 +59,8 @@ std::vector<std::string> summary(const std::string& bytes) {
 class WatchFileTest : public ::testing::Test, public test::CoreFixture {
   protected:
     // Records built at different moments would differ in their time stamps.
-    void SetUp() override { platform::setClockForTesting(platform::WallClock{1'780'000'000, 0}); }
+    test::FixedClock clock{platform::WallClock{1'780'000'000, 0}};
     void TearDown() override {
-        platform::setClockForTesting(std::nullopt);
 #ifdef TESSEL_FAULT_INJECTION
         platform::faults::clear();
 #endif

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "support/TestSupport.h"
 #include "watch/DateTime.h"
 #include "watch/WatchRec.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 class FixedClock : public ::testing::Test {
   protected:
-    void TearDown() override { platform::setClockForTesting(std::nullopt); }
+    test::FixedClock clock;
 };
 
 std::int32_t int32At(const unsigned char* bytes, std::size_t offset) {
@@ -107,7 +108,7 @@ TEST(WatchRecText, LimitsAndDamagedFields) {
 }
 
 TEST_F(FixedClock, InitWatchRecGivesTheInitialValues) {
-    platform::setClockForTesting(platform::WallClock{1'800'000'000, 250'000'000});
+    clock.set(platform::WallClock{1'800'000'000, 250'000'000});
     TWatchRec watch;
     std::memset(&watch, 0x5a, sizeof watch);
     InitWatchRec(watch);
@@ -169,7 +170,7 @@ TEST_F(FixedClock, NowFollowsThePlatformClock) {
     const auto local = platform::LocalTime{2031, 7, 14, 9, 41, 30, 0};
     const auto moment = platform::fromLocalTime(local);
     ASSERT_TRUE(moment);
-    platform::setClockForTesting(*moment);
+    clock.set(*moment);
     EXPECT_DOUBLE_EQ(Now(), encodeDateTime(local));
     EXPECT_DOUBLE_EQ(dateTimeFromTime(static_cast<std::time_t>(moment->seconds)), encodeDateTime(local));
     EXPECT_EQ(hourOf(Now()), 9);

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,8 +10,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
+
+#include "watch/WatchFile.h"
 
 namespace tessel::test {
 
@@ -118,9 +122,45 @@ std::vector<std::string> snapshotTree(const std::string& root) {
     return items;
 }
 
-TreeFixture::TreeFixture() {
+TWatchRec makeWatch(const std::string& source, const std::string& destination, std::uint8_t runMode,
+                    std::uint8_t period) {
+    TWatchRec watch;
     InitWatchRec(watch);
+    setText(watch.SourceDir, source);
+    setText(watch.DestDir, destination);
+    setText(watch.FileMask, "*.*");
+    watch.RunMode = runMode;
+    watch.Period = period;
     watch.TuneMode = tmSyncAll;
+    return watch;
+}
+
+void writeWatches(RunContext& context, const std::string& file, const std::vector<TWatchRec>& watches) {
+    for (const TWatchRec& watch : watches) ASSERT_TRUE(AppendWatchRec(context, watch, file));
+}
+
+std::vector<TWatchRec> storedWatches(const std::string& file) {
+    std::vector<TWatchRec> watches;
+    readAllWatchRecs(file, watches);
+    return watches;
+}
+
+FixedClock::~FixedClock() {
+    platform::setClockForTesting(std::nullopt);
+}
+
+void FixedClock::set(const platform::LocalTime& local) {
+    const std::optional<platform::WallClock> moment = platform::fromLocalTime(local);
+    ASSERT_TRUE(moment.has_value());
+    set(*moment);
+}
+
+void FixedClock::set(const platform::WallClock& moment) {
+    platform::setClockForTesting(moment);
+}
+
+TreeFixture::TreeFixture() {
+    watch = makeWatch(src, dst);
     makeFolders(src);
     // The trees here are small and often emptied on purpose; the guard has tests of its own.
     context.options.deleteLimitPercent = 100;

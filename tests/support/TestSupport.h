@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
@@ -61,6 +63,32 @@ std::vector<std::string> snapshotTree(const std::string& root);
 // The messages of a log file's lines, without their date-time stamps; none for a missing file.
 std::vector<std::string> loggedMessages(const std::string& logFile);
 
+// A watch with the given folders and run mode, masks "*.*" and Sync All; everything else as
+// InitWatchRec leaves it.
+TWatchRec makeWatch(const std::string& source, const std::string& destination,
+                    std::uint8_t runMode = rmManual, std::uint8_t period = pd1Hour);
+
+// Appends the watches to the file in order, each getting its position as WatchIndex.
+void writeWatches(RunContext& context, const std::string& file, const std::vector<TWatchRec>& watches);
+
+// Every complete record of the file.
+std::vector<TWatchRec> storedWatches(const std::string& file);
+
+// Fixes the platform clock while it lives (from its construction or from set on), and lets it run again
+// at the end.
+class FixedClock {
+  public:
+    FixedClock() = default;
+    explicit FixedClock(const platform::LocalTime& local) { set(local); }
+    explicit FixedClock(const platform::WallClock& moment) { set(moment); }
+    ~FixedClock();
+    FixedClock(const FixedClock&) = delete;
+    FixedClock& operator=(const FixedClock&) = delete;
+
+    void set(const platform::LocalTime& local);
+    void set(const platform::WallClock& moment);
+};
+
 class FakeDisplay : public RunDisplay {
   public:
     void setStatusText(const std::string& text) override {
@@ -73,6 +101,7 @@ class FakeDisplay : public RunDisplay {
     }
     void setProgressPosition(int position) override { progressPosition = position; }
     void stepProgress() override {
+        if (onStep) onStep();
         ++steps;
         progressPosition = progressPosition + 1 > progressMax ? progressMin : progressPosition + 1;
     }
@@ -93,6 +122,7 @@ class FakeDisplay : public RunDisplay {
     bool progressVisible = true;
     std::vector<std::pair<int, int>> rowPictures;
     std::deque<std::string> logArea;
+    std::function<void()> onStep;  // called at every step, to act in the middle of a run
 };
 
 class FakeMessages : public UserMessages {

@@ -2,43 +2,4 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-
-#include "watch/WatchFile.h"
-
-namespace tessel::test {
-
-TWatchRec makeWatch(const std::string& source, const std::string& destination, std::uint8_t runMode,
-                    std::uint8_t period) {
-    TWatchRec watch;
-    InitWatchRec(watch);
-    setText(watch.SourceDir, source);
-    setText(watch.DestDir, destination);
-    setText(watch.FileMask, "*.*");
-    watch.RunMode = runMode;
-    watch.Period = period;
-    watch.TuneMode = tmSyncAll;
-    return watch;
-}
-
-void writeWatches(RunContext& context, const std::string& file, const std::vector<TWatchRec>& watches) {
-    for (const TWatchRec& watch : watches) ASSERT_TRUE(AppendWatchRec(context, watch, file));
-}
-
-std::vector<TWatchRec> storedWatches(const std::string& file) {
-    std::vector<TWatchRec> watches;
-    readAllWatchRecs(file, watches);
-    return watches;
-}
-
-FixedClock::FixedClock(const platform::LocalTime& local) {
-    const std::optional<platform::WallClock> moment = platform::fromLocalTime(local);
-    if (moment) platform::setClockForTesting(*moment);
-    EXPECT_TRUE(moment.has_value());
-}
-
-FixedClock::~FixedClock() {
-    platform::setClockForTesting(std::nullopt);
-}
-
-}  // namespace tessel::test
+namespace tessel::test {}  // namespace tessel::test

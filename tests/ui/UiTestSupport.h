@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Clock.h"
+#include "support/TestSupport.h"
 #include "ui/Dialogs.h"
 #include "watch/RunContext.h"
 #include "watch/WatchRec.h"
@@ -82,25 +82,6 @@ class FakeDialogs : public Dialogs {
         answers.pop_front();
         return answer;
     }
-};
-
-// A watch with the given folders and run mode; everything else as InitWatchRec leaves it.
-TWatchRec makeWatch(const std::string& source, const std::string& destination,
-                    std::uint8_t runMode = rmManual, std::uint8_t period = pd1Hour);
-
-// Appends the watches to the file in order, each getting its position as WatchIndex.
-void writeWatches(RunContext& context, const std::string& file, const std::vector<TWatchRec>& watches);
-
-// Every complete record of the file.
-std::vector<TWatchRec> storedWatches(const std::string& file);
-
-// Fixes the clock at a local moment for as long as the object lives.
-class FixedClock {
-  public:
-    explicit FixedClock(const platform::LocalTime& local);
-    ~FixedClock();
-    FixedClock(const FixedClock&) = delete;
-    FixedClock& operator=(const FixedClock&) = delete;
 };
 
 }  // namespace tessel::test
