@@ -27,51 +27,25 @@ class DeletionPlanner {
         // Something failed in this folder earlier in the run: what it lacks may be lacking because of
         // that, so nothing here or below is deleted.
         if (m_run.folderFailed(relative)) return;
-        std::error_code error;
-        const Folder& sourceFolder = source.current(error);
-        const Folder& destinationFolder = sourceFolder.valid() ? destination.current(error) : sourceFolder;
-        if (!destinationFolder.valid()) {
-            m_run.markFolderFailed(relative);
-            m_run.failure("opening folder", m_plan.destinationRoot + relative, error);
-            return;
-        }
-        std::vector<ListedName> names;
-        if (!platform::listFolder(destinationFolder, names, error)) {
-            m_run.markFolderFailed(relative);
-            m_run.failure("reading folder", m_plan.destinationRoot + relative, error);
-            return;
-        }
         // This folder's group goes before those of its subfolders, as the deletions of one walk would.
         const std::size_t index = m_plan.groups.size();
-        m_plan.groups.emplace_back();
-        {
-            DeletionPlan::Group& group = m_plan.groups.back();
-            group.relative = relative;
-            destinationFolder.identity(group.device, group.inode);
-            sourceFolder.info(group.sourceInfo, error);
-        }
-        for (const ListedName& entry : names) {
-            if (m_run.stopRequested()) return;
-            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
-            if (!platform::matchesMask(m_mask, entry.name)) continue;
-            FileInfo info;
-            if (platform::examine(destinationFolder, entry.name, entry.type, info, error) != EntryKind::File)
-                continue;
-            if (m_run.isProtected(relative + entry.name)) continue;
-            if (platform::presenceAsFile(sourceFolder, entry.name) != platform::Presence::Absent) continue;
-            m_plan.groups[index].files.push_back({entry.name, info});
-        }
-
-        if (!platform::listFolder(sourceFolder, names, error)) {
-            m_run.markFolderFailed(relative);
-            m_run.failure("reading folder", m_plan.sourceRoot + relative, error);
-            names.clear();
-        }
+        std::vector<ListedName> names;
+        if (!planFiles(source, destination, relative, names)) return;
+        std::error_code error;
         for (const ListedName& entry : names) {
             if (m_run.stopRequested()) return;
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
             const std::string childRelative = relative + entry.name + "/";
             if (m_run.folderFailed(childRelative)) continue;
+            // Asked of the chains each time: a deep walk puts folders aside while it is below them.
+            const Folder& sourceFolder = source.current(error);
+            const Folder& destinationFolder =
+                sourceFolder.valid() ? destination.current(error) : sourceFolder;
+            if (!destinationFolder.valid()) {
+                m_run.markFolderFailed(relative);
+                m_run.failure("opening folder", m_plan.destinationRoot + relative, error);
+                return;
+            }
             Folder sourceChild = Folder::openChild(sourceFolder, entry.name, error);
             if (!sourceChild.valid()) {
                 if (error == platform::WalkError::SymbolicLink || error == std::errc::not_a_directory ||
@@ -109,6 +83,46 @@ class DeletionPlanner {
     }
 
   private:
+    // Adds the folder's group with the files to delete in it and lists the source folder into `names`
+    // for the walk to go on with its subfolders. False when the folder cannot be read.
+    bool planFiles(FolderChain& source, FolderChain& destination, const std::string& relative,
+                   std::vector<ListedName>& names) {
+        std::error_code error;
+        const Folder& sourceFolder = source.current(error);
+        const Folder& destinationFolder = sourceFolder.valid() ? destination.current(error) : sourceFolder;
+        if (!destinationFolder.valid()) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("opening folder", m_plan.destinationRoot + relative, error);
+            return false;
+        }
+        if (!platform::listFolder(destinationFolder, names, error)) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("reading folder", m_plan.destinationRoot + relative, error);
+            return false;
+        }
+        DeletionPlan::Group& group = m_plan.groups.emplace_back();
+        group.relative = relative;
+        destinationFolder.identity(group.device, group.inode);
+        sourceFolder.info(group.sourceInfo, error);
+        for (const ListedName& entry : names) {
+            if (m_run.stopRequested()) return false;
+            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
+            if (!platform::matchesMask(m_mask, entry.name)) continue;
+            FileInfo info;
+            if (platform::examine(destinationFolder, entry.name, entry.type, info, error) != EntryKind::File)
+                continue;
+            if (m_run.isProtected(relative + entry.name)) continue;
+            if (platform::presenceAsFile(sourceFolder, entry.name) != platform::Presence::Absent) continue;
+            group.files.push_back({entry.name, info});
+        }
+        if (!platform::listFolder(sourceFolder, names, error)) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("reading folder", m_plan.sourceRoot + relative, error);
+            names.clear();
+        }
+        return true;
+    }
+
     // A file of the folder's name that this pass deletes makes way for the counterpart.
     static bool givesWay(const DeletionPlan::Group& group, const std::string& name,
                          const std::error_code& error) {

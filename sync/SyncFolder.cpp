@@ -92,48 +92,30 @@ class CopyWalk {
     void walk(FolderChain& source, FolderChain& destination, std::string& sourcePath,
               std::string& destinationPath, std::string& relative, bool freshDestination,
               bool& destinationWritten) {
-        std::error_code error;
-        const platform::SharedFolder sourceFolder = source.shared(error);
-        if (!sourceFolder->valid()) {
-            m_run.markFolderFailed(relative);
-            m_run.failure("opening folder", sourcePath, error);
-            return;
-        }
-        const platform::SharedFolder destinationFolder = destination.shared(error);
-        if (!destinationFolder->valid()) {
-            m_run.markFolderFailed(relative);
-            m_run.failure("opening folder", destinationPath, error);
-            return;
-        }
         std::vector<ListedName> names;
-        // Clear away what a crashed or killed run left half-copied in the folder this pass writes in.
-        if (!freshDestination && platform::listFolder(*destinationFolder, names, error))
-            platform::removeStaleTemporaries(*destinationFolder, names);
-        if (!platform::listFolder(*sourceFolder, names, error)) {
-            m_run.markFolderFailed(relative);
-            m_run.failure("reading folder", sourcePath, error);
+        if (!walkFiles(source, destination, sourcePath, destinationPath, relative, freshDestination,
+                       destinationWritten, names))
             return;
-        }
-
-        for (const ListedName& entry : names) {
-            if (m_run.stopRequested()) return;
-            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
-            if (!platform::matchesMask(m_mask, entry.name)) continue;
-            const FileTask task{sourceFolder, destinationFolder, entry.name, entry.type, freshDestination};
-            release(task, processFile(task, m_watch.TuneMode, m_move), sourcePath, relative,
-                    destinationWritten);
-        }
-
         for (const ListedName& entry : names) {
             if (m_run.stopRequested()) return;
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
+            // Asked of the chains each time: a deep walk puts folders aside while it is below them.
+            std::error_code error;
+            const Folder& sourceFolder = source.current(error);
+            const Folder& destinationFolder =
+                sourceFolder.valid() ? destination.current(error) : sourceFolder;
+            if (!destinationFolder.valid()) {
+                m_run.markFolderFailed(relative);
+                m_run.failure("opening folder", sourceFolder.valid() ? destinationPath : sourcePath, error);
+                return;
+            }
             const std::size_t sourceLength = sourcePath.size(), destinationLength = destinationPath.size(),
                               relativeLength = relative.size();
             sourcePath += entry.name;
             destinationPath += entry.name;
             relative += entry.name;
             SubfolderStep step;
-            if (stepInto(m_run, *sourceFolder, *destinationFolder, entry.name, sourcePath, destinationPath,
+            if (stepInto(m_run, sourceFolder, destinationFolder, entry.name, sourcePath, destinationPath,
                          relative + '/', m_excluded, step)) {
                 if (step.created) destinationWritten = true;
                 sourcePath += '/';
@@ -160,6 +142,39 @@ class CopyWalk {
     }
 
   private:
+    // Lists the source folder into `names` and handles its files. False when there is nothing more to
+    // do in the folder (it could not be read, or the run was stopped).
+    bool walkFiles(FolderChain& source, FolderChain& destination, const std::string& sourcePath,
+                   const std::string& destinationPath, const std::string& relative, bool freshDestination,
+                   bool& destinationWritten, std::vector<ListedName>& names) {
+        std::error_code error;
+        const platform::SharedFolder sourceFolder = source.shared(error);
+        const platform::SharedFolder destinationFolder =
+            sourceFolder->valid() ? destination.shared(error) : sourceFolder;
+        if (!destinationFolder->valid()) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("opening folder", sourceFolder->valid() ? destinationPath : sourcePath, error);
+            return false;
+        }
+        // Clear away what a crashed or killed run left half-copied in the folder this pass writes in.
+        if (!freshDestination && platform::listFolder(*destinationFolder, names, error))
+            platform::removeStaleTemporaries(*destinationFolder, names);
+        if (!platform::listFolder(*sourceFolder, names, error)) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("reading folder", sourcePath, error);
+            return false;
+        }
+        for (const ListedName& entry : names) {
+            if (m_run.stopRequested()) return false;
+            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
+            if (!platform::matchesMask(m_mask, entry.name)) continue;
+            const FileTask task{sourceFolder, destinationFolder, entry.name, entry.type, freshDestination};
+            release(task, processFile(task, m_watch.TuneMode, m_move), sourcePath, relative,
+                    destinationWritten);
+        }
+        return true;
+    }
+
     void release(const FileTask& task, const FileOutcome& outcome, const std::string& sourcePath,
                  const std::string& relative, bool& destinationWritten) {
         const std::string sourceFile = sourcePath + task.name;
@@ -264,22 +279,26 @@ namespace {
 
 std::int64_t countFilesBelow(FolderChain& chain) {
     std::error_code error;
-    const platform::SharedFolder folder = chain.shared(error);
     std::vector<ListedName> names;
-    if (!folder->valid() || !platform::listFolder(*folder, names, error)) return 0;
     std::int64_t count = 0;
-    for (const ListedName& entry : names) {
-        if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
-        if (entry.type == ListedType::File) {
-            ++count;
-            continue;
+    {
+        const Folder& folder = chain.current(error);
+        if (!folder.valid() || !platform::listFolder(folder, names, error)) return 0;
+        for (const ListedName& entry : names) {
+            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
+            if (entry.type == ListedType::File) {
+                ++count;
+                continue;
+            }
+            FileInfo info;
+            if (platform::examine(folder, entry.name, entry.type, info, error) == EntryKind::File) ++count;
         }
-        FileInfo info;
-        if (platform::examine(*folder, entry.name, entry.type, info, error) == EntryKind::File) ++count;
     }
     for (const ListedName& entry : names) {
         if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
-        Folder child = Folder::openChild(*folder, entry.name, error);
+        const Folder& folder = chain.current(error);
+        if (!folder.valid()) break;
+        Folder child = Folder::openChild(folder, entry.name, error);
         if (!child.valid()) continue;
         chain.enter(entry.name, std::move(child));
         count += countFilesBelow(chain);

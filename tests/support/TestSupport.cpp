@@ -55,6 +55,9 @@ ScopedEnvironment::~ScopedEnvironment() {
 }
 
 void writeFile(const std::string& path, const std::string& content) {
+    const fs::path parent = fs::path(path).parent_path();
+    std::error_code ignored;
+    if (!parent.empty() && !fs::exists(parent, ignored)) fs::create_directories(parent, ignored);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) throw std::runtime_error("cannot write " + path);
     out << content;

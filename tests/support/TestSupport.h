@@ -47,7 +47,7 @@ class ScopedEnvironment {
     std::optional<std::string> m_old;
 };
 
-// Small file-system helpers for building and checking trees.
+// Small file-system helpers for building and checking trees; writeFile makes missing folders.
 void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);

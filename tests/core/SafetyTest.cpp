@@ -1,0 +1,458 @@
+// What keeps people's files safe, tried the way a careless user or an attacker would: deletions that
+// must not happen, roots that are missing, links where the run writes, files that change while they
+// are copied, failures that must be reported, and watch files changed under a running watch.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+
+#include "platform/Faults.h"
+#include "platform/FileLock.h"
+#include "support/PermissionOverride.h"
+#include "support/TestSupport.h"
+#include "sync/DeleteAbsent.h"
+#include "sync/Scheduler.h"
+#include "sync/SyncFolder.h"
+#include "sync/SyncWatch.h"
+#include "watch/WatchFile.h"
+
+namespace tessel {
+namespace {
+
+using test::exists;
+using test::snapshotTree;
+using test::writeFile;
+using Tree = std::vector<std::string>;
+
+class SafetyTest : public ::testing::Test, public test::TreeFixture {
+  protected:
+    void TearDown() override {
+#ifdef TESSEL_FAULT_INJECTION
+        platform::faults::clear();
+#endif
+    }
+    RunResult run() {
+        return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
+                         getText(watch.RunFile), watch.FileAction, watch);
+    }
+    void fill(const std::string& folder, int files, const std::string& prefix = "f") {
+        test::makeFolders(folder);
+        for (int i = 0; i < files; ++i) writeFile(folder + "/" + prefix + std::to_string(i) + ".txt", "x");
+    }
+    void reset() {
+        std::filesystem::remove_all(src);
+        std::filesystem::remove_all(dst);
+        test::makeFolders(src);
+        test::makeFolders(dst);
+        writeFile(context.LogFilePath, "");
+    }
+    bool errorLogged(const std::string& start) const {
+        for (const std::string& line : loggedMessages())
+            if (line.rfind(start, 0) == 0) return true;
+        return false;
+    }
+};
+
+// Cases 1 and 2: a deletion pass never takes a file this run failed to copy, moved, or kept back.
+TEST_F(SafetyTest, DeletionsSpareWhatTheRunFailedToCopyMovedOrKeptBack) {
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;
+        std::uint8_t action;
+        std::int32_t tune;
+        bool both;
+        Tree source, destination;
+        int failed;
+    };
+    const Case cases[] = {
+        {"a folder where the copy should go",
+         [&] {
+             writeFile(src + "/report.txt", "only copy");
+             test::makeFolders(dst + "/report.txt");
+         },
+         faCopy,
+         tmSyncAll,
+         true,
+         {"report.txt=only copy"},
+         {"report.txt/"},
+         2},
+        {"a full destination",
+         [&] {
+             writeFile(src + "/new.txt", "only copy");
+#ifdef TESSEL_FAULT_INJECTION
+             platform::faults::inject(platform::faults::Operation::Write, 1, ENOSPC);
+#else
+             test::makeFolders(dst + "/new.txt");
+#endif
+         },
+         faCopy,
+         tmSyncAll,
+         true,
+         {"new.txt=only copy"},
+         {},
+         1},
+        {"move with delete absent",
+         [&] {
+             writeFile(src + "/a.txt", "a");
+             writeFile(src + "/b.txt", "b");
+         },
+         faMove,
+         tmSyncAll,
+         false,
+         {},
+         {"a.txt=a", "b.txt=b"},
+         0},
+        {"move both ways: files end in the source",
+         [&] {
+             writeFile(src + "/a.txt", "a");
+             writeFile(dst + "/d.txt", "d");
+         },
+         faMove,
+         tmSyncAll,
+         true,
+         {"a.txt=a", "d.txt=d"},
+         {},
+         0},
+        {"update only old, both ways: new files stay",
+         [&] {
+             writeFile(src + "/s.txt", "s");
+             writeFile(dst + "/d.txt", "d");
+         },
+         faCopy,
+         tmUpdateOld,
+         true,
+         {"s.txt=s"},
+         {"d.txt=d"},
+         0},
+        {"a folder with a failed copy keeps what it lacks",
+         [&] {
+             writeFile(src + "/sub/x.txt", "x");
+             writeFile(dst + "/sub/old.txt", "old");
+             test::makeFolders(dst + "/sub/x.txt");
+         },
+         faCopy,
+         tmSyncAll,
+         false,
+         {"sub/", "sub/x.txt=x"},
+         {"sub/", "sub/old.txt=old", "sub/x.txt/"},
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        c.setUp();
+        watch.FileAction = c.action;
+        watch.TuneMode = c.tune;
+        watch.BiDirect = c.both;
+        watch.DeleteAbsent = 1;
+        EXPECT_EQ(run().failed, c.failed);
+        EXPECT_EQ(snapshotTree(src), c.source);
+        EXPECT_EQ(snapshotTree(dst), c.destination);
+    }
+}
+
+// Case 4: an emptied or wrong source does not take the destination with it.
+TEST_F(SafetyTest, MassDeletionGuard) {
+    struct Case {
+        const char* name;
+        int sourceFiles, destinationOnly, limit;
+        bool refused;
+    };
+    const Case cases[] = {{"most of the destination", 5, 15, 50, true},
+                          {"fewer than ten files", 3, 9, 50, false},
+                          {"under the limit", 10, 10, 50, false},
+                          {"a limit of 100 turns the guard off", 0, 40, 100, false},
+                          {"an empty source, whatever the count", 0, 3, 50, true}};
+    watch.DeleteAbsent = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        fill(src, c.sourceFiles);
+        fill(dst, c.sourceFiles);
+        fill(dst, c.destinationOnly, "gone");
+        context.options.deleteLimitPercent = c.limit;
+        const RunResult result = run();
+        EXPECT_EQ(test::listFolder(dst).size(),
+                  static_cast<std::size_t>(c.sourceFiles + (c.refused ? c.destinationOnly : 0)));
+        EXPECT_EQ(result.refusedDeletions, c.refused ? c.destinationOnly : 0);
+        EXPECT_EQ(result.failed, c.refused ? 1 : 0);
+        const std::string counts = std::to_string(c.destinationOnly) + " of the " +
+                                   std::to_string(c.sourceFiles + c.destinationOnly);
+        EXPECT_EQ(errorLogged("Error deleting files in " + dst + "/: "), c.refused);
+        if (c.refused) {
+            EXPECT_NE(loggedMessages().back().find(counts), std::string::npos) << loggedMessages().back();
+        }
+    }
+    // A move empties its source by design: what it moved is never a candidate.
+    std::filesystem::remove_all(dst);
+    fill(src, 30);
+    watch.FileAction = faMove;
+    EXPECT_EQ(run().refusedDeletions, 0);
+    EXPECT_EQ(test::listFolder(dst).size(), 30u);
+}
+
+// Cases 3 and 11: a missing source stops the watch; "docs/.." is the folder it names.
+TEST_F(SafetyTest, Roots) {
+    const std::string runFile = dir / "after.sh";
+    writeFile(runFile, "#!/bin/sh\ntouch \"$0.ran\"\n");
+    chmod(runFile.c_str(), 0755);
+    setText(watch.RunFile, runFile);
+    watch.BiDirect = 1;
+    watch.DeleteAbsent = 1;
+    writeFile(dst + "/keep.txt", "k");
+    setText(watch.SourceDir, dir / "unplugged");
+    RunResult result = run();
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(loggedMessages(),
+              Tree{"Error opening folder " + dir / "unplugged/: No such file or directory"});
+    EXPECT_FALSE(exists(dir / "unplugged"));
+    EXPECT_EQ(snapshotTree(dst), Tree{"keep.txt=k"});
+    EXPECT_FALSE(exists(runFile + ".ran")) << "nothing was synchronised: no after-sync program";
+
+    // Copy with root folder: the root's name is taken after "." and ".." are worked out.
+    setText(watch.RunFile, "");
+    watch.BiDirect = 0;
+    watch.DeleteAbsent = 0;
+    watch.CopyWithRoot = 1;
+    writeFile(dir / "x/home/docs/a.txt", "a");
+    setText(watch.SourceDir, dir / "x/home/./docs/..");
+    setText(watch.DestDir, dst);
+    EXPECT_EQ(run().failed, 0);
+    EXPECT_EQ(snapshotTree(dst), (Tree{"home/", "home/docs/", "home/docs/a.txt=a", "keep.txt=k"}));
+    EXPECT_EQ(test::listFolder(dir.path()),
+              (Tree{"WatchLog.Log", "after.sh", "dst", "src", "x"}));  // nothing beside the destination
+
+    // A destination root that cannot be made.
+    writeFile(dir / "plain-file", "f");
+    setText(watch.DestDir, dir / "plain-file/backup");
+    result = run();
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_TRUE(errorLogged("Error creating folder " + dir / "plain-file/backup/home/"));
+}
+
+// Case 5: a link where the run writes or deletes is never followed, in any walk or direction.
+TEST_F(SafetyTest, LinksWhereTheRunWritesAreNeverFollowed) {
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;
+        bool both, deletionOnly;
+        std::string errorStart;
+    };
+    const std::string elsewhere = dir / "elsewhere";
+    const Case cases[] = {
+        {"a destination folder that is a link",
+         [&] {
+             writeFile(src + "/sub/a.txt", "new");
+             symlink(elsewhere.c_str(), (dst + "/sub").c_str());
+         },
+         false, false, "Error creating folder " + dst + "/sub: a symbolic link, not followed"},
+        {"the source side of a two-way watch",
+         [&] {
+             test::makeFolders(dst + "/photos");
+             writeFile(dst + "/photos/from-dst.jpg", "d");
+             symlink(elsewhere.c_str(), (src + "/photos").c_str());
+         },
+         true, false, "Error creating folder " + src + "/photos: a symbolic link, not followed"},
+        {"only the deletion walk meets it",
+         [&] {
+             test::makeFolders(src + "/sub");
+             writeFile(src + "/sub/keep.txt", "k");
+             symlink(elsewhere.c_str(), (dst + "/sub").c_str());
+         },
+         false, true, "Error opening folder " + dst + "/sub/: a symbolic link, not followed"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        std::filesystem::remove_all(elsewhere);
+        writeFile(elsewhere + "/a.txt", "precious");
+        writeFile(elsewhere + "/precious.txt", "p");
+        c.setUp();
+        watch.BiDirect = c.both;
+        watch.DeleteAbsent = 1;
+        EXPECT_GE((c.deletionOnly ? DeleteAbsentFiles(context, src, dst, "*.*") : run()).failed, 1);
+        EXPECT_EQ(snapshotTree(elsewhere), (Tree{"a.txt=precious", "precious.txt=p"}));
+        EXPECT_TRUE(errorLogged(c.errorStart)) << loggedMessages().front();
+    }
+}
+
+// Cases 6, 9, 12 and 13: what a copy is.
+TEST_F(SafetyTest, CopiesAreWholeUnchangedAndKeepWhatTheSourceHas) {
+#ifdef TESSEL_FAULT_INJECTION
+    using platform::faults::Point;
+    // Rewritten while it was copied: once is copied again, always is refused and nothing is left.
+    writeFile(src + "/busy.txt", "first");
+    int writes = 1;
+    platform::faults::onPoint(Point::CopyWritten, [&] {
+        if (writes-- > 0) writeFile(src + "/busy.txt", "second, longer");
+    });
+    EXPECT_EQ(SyncFolder(context, src, dst, "*.*", faCopy, watch).failed, 0);
+    EXPECT_EQ(test::readFile(dst + "/busy.txt"), "second, longer");
+    writes = 1000;
+    writeFile(src + "/busy.txt", "third");
+    EXPECT_EQ(SyncFolder(context, src, dst, "*.*", faCopy, watch).failed, 1);
+    EXPECT_EQ(loggedMessages().back(),
+              "Error copying file " + src + "/busy.txt: the file changed while it was copied");
+    EXPECT_EQ(test::listFolder(dst), Tree{"busy.txt"});
+
+    // A pipe swapped in after the walk looked is neither waited for nor copied.
+    platform::faults::clear();
+    std::filesystem::remove_all(dst);
+    writeFile(src + "/swapped", "file");
+    platform::faults::onPoint(Point::CopyOpening, [&] {
+        std::remove((src + "/swapped").c_str());
+        mkfifo((src + "/swapped").c_str(), 0644);
+    });
+    SyncFolder(context, src, dst, "swapped", faCopy, watch);
+    EXPECT_EQ(loggedMessages().back(), "Error copying file " + src + "/swapped: not a regular file");
+    platform::faults::clear();
+#endif
+
+    // A private folder stays private; folders get their times back once filled.
+    reset();
+    writeFile(src + "/private/letter.txt", "l");
+    chmod((src + "/private/letter.txt").c_str(), 0640);
+    chmod((src + "/private").c_str(), 0700);
+    test::setModificationTime(src + "/private", 1'600'000'000);
+    const bool root = geteuid() == 0;
+    if (root) {
+        chown((src + "/private").c_str(), 65534, 65534);
+        chown((src + "/private/letter.txt").c_str(), 65534, 65534);
+        chmod((src + "/private/letter.txt").c_str(), 02750);
+    }
+    SyncFolder(context, src, dst, "*.*", faCopy, watch);
+    EXPECT_EQ(test::permissions(dst + "/private"), 0700u);
+    EXPECT_EQ(test::permissions(dst + "/private/letter.txt"), root ? 02750u : 0640u);
+    EXPECT_EQ(test::modificationTime(dst + "/private"), 1'600'000'000);
+    struct stat info {};
+    stat((dst + "/private/letter.txt").c_str(), &info);
+    if (root) {
+        EXPECT_EQ(info.st_uid, 65534u);
+    }
+
+    // Across the autumn switch a file edited 45 minutes after its copy reads as earlier in local time.
+    if (!exists("/usr/share/zoneinfo/Europe/Berlin")) GTEST_SKIP() << "no time zone data";
+    {
+        const test::ScopedEnvironment zone("TZ", "Europe/Berlin");
+        tzset();
+        const std::int64_t copiedAt = 1'792'888'800;  // 2026-10-25 02:40 CEST
+        writeFile(dst + "/clock.txt", "old");
+        test::setModificationTime(dst + "/clock.txt", copiedAt);
+        writeFile(src + "/clock.txt", "new");
+        test::setModificationTime(src + "/clock.txt", copiedAt + 45 * 60);  // 02:25 CET
+        watch.TuneMode = tmUpdateOld;
+        SyncFolder(context, src, dst, "clock.txt", faCopy, watch);
+        EXPECT_EQ(test::readFile(dst + "/clock.txt"), "new");
+    }
+    tzset();
+}
+
+// Case 7: a tree deeper than the descriptors allow is copied whole.
+TEST_F(SafetyTest, DeepTreeUnderALowDescriptorLimit) {
+    std::string relative;
+    for (int level = 0; level < 700; ++level) relative += "d/";
+    test::makeFolders(src + "/" + relative);
+    writeFile(src + "/" + relative + "deepest.txt", "bottom");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const rlimit low{256, 256};
+        setrlimit(RLIMIT_NOFILE, &low);
+        const RunResult result = SyncFolder(context, src, dst, "*.*", faCopy, watch);
+        _exit(result.failed == 0 && test::exists(dst + "/" + relative + "deepest.txt") ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// Cases 7 and 10: every failure gets a line that names the path and the reason; names cannot forge lines.
+TEST_F(SafetyTest, FailuresAreReportedAndNamesCannotForgeLines) {
+    writeFile(src + "/held-by-file/a.txt", "a");
+    writeFile(dst + "/held-by-file", "not a folder");
+    writeFile(src + "/held-by-pipe/a.txt", "a");
+    test::makeFolders(dst);
+    mkfifo((dst + "/held-by-pipe").c_str(), 0644);
+    writeFile(src + "/locked/a.txt", "a");
+    chmod((src + "/locked").c_str(), 0);
+    writeFile(src + "/forged\r\nDelete file everything.txt", "f");
+    const std::string script = dir / "crash.sh";
+    writeFile(script, "#!/bin/sh\nkill -KILL $$\n");
+    chmod(script.c_str(), 0755);
+    setText(watch.RunFile, script);
+    watch.WideLog = 1;
+    RunResult result;
+    {
+        test::NoPermissionOverride asAnyUser;
+        result = run();
+    }
+    chmod((src + "/locked").c_str(), 0755);
+    EXPECT_EQ(result.failed, 4);
+    const Tree expected = {
+        "Copied file " + src + "/forged\\x0d\\x0aDelete file everything.txt ",
+        "Error creating folder " + dst + "/held-by-file: Not a directory",
+        "Error creating folder " + dst + "/held-by-pipe: Not a directory",
+        "Error opening folder " + src + "/locked: Permission denied",
+        "Start " + script,
+        "Ok Worked " + script,
+        "Error running program " + script + ": ended by signal SIGKILL",
+    };
+    EXPECT_EQ(loggedMessages(), expected);
+}
+
+// Case 8: a watch file changed while a watch runs keeps the change, and one watch runs once at a time.
+TEST_F(SafetyTest, WatchFileChangedDuringARun) {
+    test::FixedClock clock(platform::WallClock{1'780'000'000, 0});
+    const TDateTime stamped = Now();
+    test::writeWatches(context, context.WatchFilePath,
+                       {test::makeWatch(dir / "a", dir / "a-copy"), test::makeWatch(src, dst),
+                        test::makeWatch(dir / "c", dir / "c-copy")});
+    writeFile(src + "/file.txt", "f");
+    // The first watch deleted while the second runs: its record now sits where the third was.
+    display.onStep = [&] { DelWatchFromFile(context, context.WatchFilePath, 0); };
+    SchedulerReport report = checkWatchNow(context, 1);
+    display.onStep = nullptr;
+    clock.set(platform::WallClock{1'780'000'600, 0});
+    EXPECT_EQ(report.unsaved, 1);
+    std::vector<TWatchRec> stored = test::storedWatches(context.WatchFilePath);
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[1].LastRunTime, stamped) << "the third watch is not touched";
+    EXPECT_TRUE(errorLogged("Error saving the last run time of Synhro folder " + src + " with folder " + dst +
+                            ": the watch changed in the watch file during the run"));
+
+    // An edit saved during the run stays; only the time changes.
+    display.onStep = [&] {
+        TWatchRec edited = ReadWatchRec(context, 0);
+        setText(edited.FileMask, "*.doc");
+        WriteWatchRec(context, edited);
+    };
+    writeFile(src + "/other.txt", "o");
+    report = checkWatchNow(context, 0);
+    display.onStep = nullptr;
+    stored = test::storedWatches(context.WatchFilePath);
+    EXPECT_EQ(report.unsaved, 0);
+    EXPECT_EQ(getText(stored[0].FileMask), "*.doc");
+    EXPECT_EQ(stored[0].LastRunTime, Now());
+
+    // Another process runs the watch: this one skips it, which is no failure.
+    platform::FileLock other;
+    std::error_code error;
+    ASSERT_EQ(other.acquire(runLockPath(stored[0]), platform::FileLock::Mode::Exclusive, false, true, error),
+              platform::FileLock::State::Held);
+    report = checkWatchNow(context, 0);
+    EXPECT_EQ(report.busy, 1);
+    EXPECT_EQ(report.ran, 0);
+    EXPECT_FALSE(report.result.needsAttention());
+    EXPECT_EQ(loggedMessages().back(), "Already running Synhro folder " + src + " with folder " + dst);
+}
+
+}  // namespace
+}  // namespace tessel
