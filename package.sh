@@ -6,6 +6,8 @@ cd "$(dirname "$0")"
 
 ./tools/ensure-packages.sh build-essential cmake ccache qt6-base-dev dpkg-dev lintian
 
+# Paths relative to the project, so that the compilations of the other builds are found in the cache.
+export CCACHE_BASEDIR="$PWD"
 build=build-package
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTESSEL_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)"
