@@ -1,16 +1,35 @@
-// Tessel: keeps pairs of folders in step. The program entry refuses a second instance, then creates the
-// main window and runs it.
+// Tessel: keeps pairs of folders in step. The program entry reads its options, refuses a second
+// instance, then creates the main window and runs it.
 
 #include <QApplication>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <system_error>
+#include <vector>
 
+#include "TesselVersion.h"
 #include "platform/InstanceLock.h"
 #include "ui/Dialogs.h"
 #include "ui/TesselProgram.h"
 
 int main(int argc, char* argv[]) {
+    // Before Qt: the version and the usage need no screen.
+    StartOptions options;
+    std::string problem;
+    if (!parseStartOptions(std::vector<std::string_view>(argv + 1, argv + argc), options, problem)) {
+        std::fprintf(stderr, "tessel: %s\nTry 'tessel --help' for the usage.\n", problem.c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kTesselUsage, stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("tessel %s\n", kTesselVersion);
+        return 0;
+    }
+
     using tessel::platform::InstanceLock;
     // Taken first and held until the process ends: a second instance must not touch a single file.
     InstanceLock instance;
@@ -24,5 +43,5 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QtDialogs dialogs;
-    return runTessel(state == InstanceLock::State::Busy, dialogs);
+    return runTessel(state == InstanceLock::State::Busy, dialogs, options.folder);
 }

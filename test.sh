@@ -1,15 +1,46 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Tessel with the sanitizers and runs every test suite.
+# Installs what is missing, builds Tessel with the sanitizers and runs every test suite; builds the
+# release too, runs the suites that need no fault seam against it, and packs and checks the Debian
+# package made from it. Arguments go to both ctest runs (for example -R Startup).
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev qt6-base-dev clang-format
+./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev qt6-base-dev clang-format \
+  dpkg-dev lintian desktop-file-utils appstream groff-base man-db systemd
 
 # The code follows .clang-format; a file that does not fails the run before anything is built.
 ./tools/check-format.sh
 
+# Paths relative to the project, so that a fresh clone elsewhere still finds its compilations cached.
+export CCACHE_BASEDIR="$PWD"
+
+echo "== Debug build with the sanitizers and the fault seam"
 build=build-test
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_FAULT_INJECTION=ON >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DTESSEL_SANITIZE=ON -DTESSEL_FAULT_INJECTION=ON \
+  -DTESSEL_TESTS=ON >/dev/null
 cmake --build "$build" -j"$(nproc)"
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+(cd "$build" && ctest --output-on-failure -j"$(nproc)" "$@")
+
+echo "== Release build, as packaged"
+release=build-release-test
+cmake -S . -B "$release" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DTESSEL_TESTS=ON >/dev/null
+cmake --build "$release" -j"$(nproc)"
+
+echo "== The Debian package of the release, unpacked and checked"
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/tessel-deb.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+deb=$(./tools/make-package.sh "$release" "$scratch")
+./tools/check-package.sh "$deb"
+
+echo "== The core and tessel-batch alone, without Qt"
+core=build-core-test
+cmake -S . -B "$core" -DCMAKE_BUILD_TYPE=Release -DTESSEL_GUI=OFF -DTESSEL_TESTS=OFF >/dev/null
+cmake --build "$core" -j"$(nproc)" >/dev/null
+if grep -q '^Qt6' "$core/CMakeCache.txt" || ldd "$core/tessel-batch" | grep -q Qt; then
+  echo "FAILED: the build without the window still uses Qt" >&2
+  exit 1
+fi
+echo "ok: $("$core/tessel-batch" --version) built without Qt"
+
+echo "== The release's tests; the suites that need the fault seam are left out"
+(cd "$release" && ctest --output-on-failure -j"$(nproc)" "$@")

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <vector>
 
+#include "TesselVersion.h"
 #include "batch/WatchListing.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
@@ -23,6 +24,7 @@
 #include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 #include "watch/Settings.h"
+#include "watch/StartFolder.h"
 #include "watch/WatchFile.h"
 #include "watch/WatchRec.h"
 
@@ -35,9 +37,9 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 constexpr const char* kUsage =
-    "Usage: tessel-batch [--watch-file PATH] [--log-file PATH] --list\n"
-    "       tessel-batch [--watch-file PATH] [--log-file PATH] --due\n"
-    "       tessel-batch [--watch-file PATH] [--log-file PATH] INDEX [INDEX ...]\n"
+    "Usage: tessel-batch [FOLDER OPTION] [--watch-file PATH] [--log-file PATH] --list\n"
+    "       tessel-batch [FOLDER OPTION] [--watch-file PATH] [--log-file PATH] --due\n"
+    "       tessel-batch [FOLDER OPTION] [--watch-file PATH] [--log-file PATH] INDEX [INDEX ...]\n"
     "\n"
     "Runs Tessel's watches without the window.\n"
     "\n"
@@ -47,11 +49,15 @@ constexpr const char* kUsage =
     "  INDEX ...           run these watches now, whatever their run mode (like Check Now)\n"
     "  --watch-file PATH   the watch file to use\n"
     "  --log-file PATH     the log file to append to\n"
+    "  --folder DIR        work in DIR (made when missing) instead of the current folder\n"
+    "  --user-folder       work in $XDG_DATA_HOME/tessel (~/.local/share/tessel), as Tessel started\n"
+    "                      from the desktop menu does\n"
+    "  --version           print the version\n"
     "  --help              print this text\n"
     "\n"
-    "Without --watch-file or --log-file the paths come from Tessel.ini in the current folder, or, when\n"
-    "there is none, are Data/WatchDef.wth and WatchLog.Log under the current folder. Tessel.ini is\n"
-    "never written.\n"
+    "Without --watch-file or --log-file the paths come from Tessel.ini in the folder Tessel works in\n"
+    "(the current folder unless a folder option names another), or, when there is none, are\n"
+    "Data/WatchDef.wth and WatchLog.Log under that folder. Tessel.ini is never written.\n"
     "\n"
     "Exit status: 0 when every copy, move and deletion succeeded, 1 when any failed or a file could\n"
     "not be written, 2 for a usage error, a missing watch file or an INDEX with no watch.\n";
@@ -61,8 +67,10 @@ struct Options {
     Mode mode = Mode::None;
     std::string watchFile;
     std::string logFile;
+    std::string folder;  // empty: the current folder
     std::vector<std::int32_t> indexes;
     bool help = false;
+    bool version = false;
 };
 
 bool parseIndex(std::string_view text, std::int32_t& index) {
@@ -85,10 +93,16 @@ bool parseArguments(const std::vector<std::string_view>& arguments, Options& opt
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string_view argument = arguments[i];
         const bool isOption = !onlyIndexes && argument.starts_with("-");
+        const FolderOption folder =
+            isOption ? takeFolderOption(arguments, i, options.folder, problem) : FolderOption::NotOne;
+        if (folder == FolderOption::Invalid) return false;
+        if (folder == FolderOption::Taken) continue;
         if (isOption && argument == "--") {
             onlyIndexes = true;
         } else if (isOption && (argument == "--help" || argument == "-h")) {
             options.help = true;
+        } else if (isOption && argument == "--version") {
+            options.version = true;
         } else if (isOption && (argument == "--list" || argument == "--due")) {
             if (!setMode(options, argument == "--list" ? Options::Mode::List : Options::Mode::Due, problem))
                 return false;
@@ -124,7 +138,7 @@ bool parseArguments(const std::vector<std::string_view>& arguments, Options& opt
             options.indexes.push_back(index);
         }
     }
-    if (!options.help && options.mode == Options::Mode::None) {
+    if (!options.help && !options.version && options.mode == Options::Mode::None) {
         problem = "say what to do: --list, --due or INDEX";
         return false;
     }
@@ -241,6 +255,25 @@ int listWatches(RunContext& context, Console& console) {
     return kExitOk;
 }
 
+// Moves into the folder a folder option names. The paths given on the command line keep meaning what
+// they meant where the command was typed.
+bool enterFolder(Options& options, Console& console) {
+    if (options.folder.empty()) return true;
+    std::string here;
+    std::error_code error;
+    if (!platform::currentFolder(here, error)) {
+        console.printError("tessel-batch: cannot tell the current folder: " + error.message());
+        return false;
+    }
+    for (std::string* path : {&options.watchFile, &options.logFile}) {
+        if (!path->empty() && path->front() != '/') *path = platform::withTrailingSlash(here) + *path;
+    }
+    std::string problem;
+    if (enterStartFolder(options.folder, problem)) return true;
+    console.printError("tessel-batch: " + problem);
+    return false;
+}
+
 // Fills in the paths the command line left out, from Tessel.ini in the current folder or, without
 // one, as a first start of the program would choose them; the run options come from there too.
 bool completePaths(Options& options, RunOptions& runOptions, Console& console) {
@@ -274,6 +307,11 @@ int run(const std::vector<std::string_view>& arguments) {
         std::fputs(kUsage, stdout);
         return kExitOk;
     }
+    if (options.version) {
+        std::printf("tessel-batch %s\n", kTesselVersion);
+        return kExitOk;
+    }
+    if (!enterFolder(options, console)) return kExitUsage;
     RunOptions runOptions;
     if (!completePaths(options, runOptions, console)) return kExitUsage;
     if (!platform::fileExists(options.watchFile)) {

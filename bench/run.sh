@@ -17,7 +17,7 @@ if [ "${1:-}" = "--quick" ]; then runs=2; div=10; fi
 ./tools/ensure-packages.sh build-essential cmake ccache qt6-base-dev rsync time gnuplot-nox
 
 build=build-release
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF -DTESSEL_BENCH=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tessel-batch tessel-bench tessel-bench-window >/dev/null
 batch="$root/$build/tessel-batch"
 tool="$root/$build/tessel-bench"

@@ -1,10 +1,11 @@
-// Draws Tessel's pictures into the PNG files beside this source, which the program builds in as
-// resources: the strip "SmallImages" of the ten 16×16 status pictures on an olive background that the
-// window treats as transparent, the six 40×40 tool-button pictures, the program icon and the 351×208
-// picture of the about box.
+// Draws Tessel's pictures into the files beside this source, which the program builds in as resources:
+// the strip "SmallImages" of the ten 16×16 status pictures on an olive background that the window
+// treats as transparent, the six 40×40 tool-button pictures, the program icon and the 351×208 picture
+// of the about box. The program icon also comes as an SVG drawing, and with its PNG sizes it is the
+// icon an installation puts into the desktop's icon theme.
 //
-// Build the target tessel_make_pictures and run it with this folder as its argument after changing a
-// drawing here; the PNG files it writes are kept with the sources.
+// Build the target tessel_make_pictures (it needs Qt's SVG module) and run it with this folder as its
+// argument after changing a drawing here; the files it writes are kept with the sources.
 
 #include <QColor>
 #include <QFont>
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QString>
+#include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -454,6 +456,27 @@ void aboutPicture(QPainter& p) {
     p.drawText(QPointF(150, 132), QStringLiteral("keeps folders in step"));
 }
 
+// The program icon as a drawing that scales to any size.
+bool saveIconDrawing(const QString& folder, const QString& name) {
+    const QString path = folder + QLatin1Char('/') + name;
+    QSvgGenerator svg;
+    svg.setFileName(path);
+    svg.setSize(QSize(64, 64));
+    svg.setViewBox(QRect(0, 0, 64, 64));
+    svg.setTitle(QStringLiteral("Tessel"));
+    svg.setDescription(QStringLiteral("Two tiles of a mosaic with the circling arrows of synchronisation"));
+    QPainter painter;
+    if (!painter.begin(&svg)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    programPicture(painter, 64);
+    painter.end();
+    std::printf("%s\n", qPrintable(path));
+    return true;
+}
+
 bool save(const QImage& image, const QString& folder, const QString& name) {
     const QString path = folder + QLatin1Char('/') + name;
     if (image.save(path, "PNG")) {
@@ -483,11 +506,12 @@ int main(int argc, char* argv[]) {
     for (const auto& [role, draw] : tools)
         ok = save(reduceSmooth(paintLarge(40, 40, draw)), folder, QStringLiteral("tool-%1.png").arg(role)) &&
              ok;
-    for (int size : {16, 32, 64}) {
+    for (int size : {16, 32, 48, 64, 128, 256}) {
         const QImage icon =
             reduceSmooth(paintLarge(size, size, [size](QPainter& p) { programPicture(p, size); }));
         ok = save(icon, folder, QStringLiteral("Tessel-%1.png").arg(size)) && ok;
     }
+    ok = saveIconDrawing(folder, QStringLiteral("Tessel.svg")) && ok;
     ok = save(reduceSmooth(paintLarge(351, 208, aboutPicture)), folder, QStringLiteral("About.png")) && ok;
     return ok ? 0 : 1;
 }

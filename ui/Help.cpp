@@ -1,6 +1,7 @@
 #include "ui/Help.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "TesselVersion.h"
 #include "ui/Pictures.h"
 
 namespace {
@@ -34,16 +36,24 @@ QPoint besideOwner(const QWidget* owner, QSize size) {
 
 }  // namespace
 
-QString helpContentsBesideProgram() {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/help/index.html");
+QString helpContentsFor(const QString& programFolder) {
+    const QString beside = programFolder + QStringLiteral("/help/index.html");
+    if (QFileInfo(beside).isFile()) return beside;
+    return QDir::cleanPath(programFolder + QLatin1Char('/') + QLatin1String(kHelpFromProgram) +
+                           QStringLiteral("/index.html"));
+}
+
+QString helpContents() {
+    return helpContentsFor(QCoreApplication::applicationDirPath());
 }
 
 QString missingHelpText(const QString& contents) {
     if (QFileInfo(contents).isFile()) return {};
     return QStringLiteral(
                "Unable to view Tessel help: the file \"%1\" is missing. Tessel looks for its help "
-               "pages in the folder \"help\" beside the program.")
-        .arg(QFileInfo(contents).absoluteFilePath());
+               "pages in the folder \"help\" beside the program and in \"%2\" of its installation.")
+        .arg(QFileInfo(contents).absoluteFilePath(),
+             QDir::cleanPath(QStringLiteral("bin/") + QLatin1String(kHelpFromProgram)));
 }
 
 HelpViewer::~HelpViewer() {

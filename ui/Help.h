@@ -1,6 +1,7 @@
 #pragma once
-// Tessel's help: HTML pages in the folder "help" beside the program, "index.html" being their table of
-// contents, shown in a help window of Tessel's own beside the main window.
+// Tessel's help: HTML pages, "index.html" being their table of contents, shown in a help window of
+// Tessel's own beside the main window. They lie in the folder "help" beside the program in a build, and
+// in share/tessel/help of the installation beside its bin folder.
 
 #include <QPointer>
 #include <QString>
@@ -8,11 +9,14 @@
 class QTextBrowser;
 class QWidget;
 
-// The table of contents as installed beside the program: <program folder>/help/index.html.
-QString helpContentsBesideProgram();
+// The table of contents for the program in `programFolder`: help/index.html beside it when that exists,
+// else the one where an installation puts it (also when that is missing, for the warning to name).
+QString helpContentsFor(const QString& programFolder);
+// The same for this program.
+QString helpContents();
 
 // The start-up warning when the table of contents `contents` cannot be shown: what is missing and where
-// it was looked for. Empty when the help can be shown.
+// Tessel looks for it. Empty when the help can be shown.
 QString missingHelpText(const QString& contents);
 
 // The help window. It lives until closeAll or the viewer's end, whichever comes first.

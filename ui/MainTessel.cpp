@@ -28,10 +28,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "TesselVersion.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "sync/Scheduler.h"
 #include "sync/SyncFolder.h"
+#include "ui/Autostart.h"
 #include "ui/Dialogs.h"
 #include "ui/EditWatch.h"
 #include "ui/Feedback.h"
@@ -55,7 +57,7 @@ constexpr auto kProgressPaintInterval = std::chrono::milliseconds(33);
 
 TMainTesselForm::TMainTesselForm(Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), m_dialogs(dialogs), m_context(*this, *this) {
-    setWindowTitle(QStringLiteral("Tessel v 0.9"));
+    setWindowTitle(QStringLiteral("Tessel v ") + QLatin1String(kTesselVersion));
     setWindowIcon(programIcon());
     QFont small = font();
     small.setPointSize(8);
@@ -116,6 +118,7 @@ void TMainTesselForm::createMenus() {
     MinimizeonStart1 = settings->addAction(QStringLiteral("Minimize on Start"));
     MinimizeonStart1->setCheckable(true);
     connect(MinimizeonStart1, &QAction::triggered, this, &TMainTesselForm::MinimizeonStart1Click);
+    addAutostartItem(settings, m_dialogs);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     Help1 = help->addAction(QStringLiteral("Help"), this, &TMainTesselForm::Help1Click);
@@ -597,7 +600,7 @@ void TMainTesselForm::FormCreate() {
     MinimizeonStart1->setChecked(minimizeOnStart);
     WriteLogLine(m_context, "Start Work Program");
     if (minimizeOnStart) Timer3->start();
-    HelpFile = helpContentsBesideProgram();
+    HelpFile = helpContents();
 }
 
 void TMainTesselForm::showEvent(QShowEvent* event) {

@@ -41,7 +41,7 @@ QIcon toolPicture(const QString& role) {
 QIcon programIcon() {
     initPictures();
     QIcon icon;
-    for (int size : {16, 32, 64})
+    for (int size : {16, 32, 48, 64, 128, 256})
         icon.addFile(QStringLiteral(":/Tessel-%1.png").arg(size), QSize(size, size));
     return icon;
 }

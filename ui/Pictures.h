@@ -16,6 +16,8 @@ std::array<QPixmap, kStatusPictureCount> loadStatusPictures();
 // A 40×40 tool-button picture by role: "add", "edit", "delete", "run", "help" or "exit".
 QIcon toolPicture(const QString& role);
 
+// The program icon in every size the picture generator draws: the window, the tray and the help window
+// show it, and the about box shows its drawing large.
 QIcon programIcon();
 
 inline constexpr int kAboutPictureWidth = 351;

@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QUrl>
 
+#include "TesselVersion.h"
 #include "ui/Dialogs.h"
 #include "ui/Feedback.h"
 #include "ui/Pictures.h"
@@ -16,6 +17,7 @@ TTesselSplashForm::TTesselSplashForm(Dialogs& dialogs)
     setObjectName(QStringLiteral("TesselSplashForm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("About Tessel"));
+    setWindowIcon(programIcon());
     setFixedSize(kWidth, kHeight);
     setWindowOpacity(200.0 / 255.0);
     QFont small = font();
@@ -63,7 +65,7 @@ TTesselSplashForm::TTesselSplashForm(Dialogs& dialogs)
     Label3->adjustSize();
     Label3->move(10, 222);
 
-    Label4 = new QLabel(QStringLiteral("Version: 0.9"), Panel1);
+    Label4 = new QLabel(QStringLiteral("Version: ") + QLatin1String(kTesselVersion), Panel1);
     Label4->adjustSize();
     Label4->move(Label3->geometry().right() + 14, 222 + Label3->height() - Label4->height() - 2);
 

@@ -27,7 +27,7 @@ class TTesselSplashForm : public QWidget {
     QLabel* Label1 = nullptr;  // "TM"
     QLabel* Label2 = nullptr;  // the web address
     QLabel* Label3 = nullptr;  // "Tessel"
-    QLabel* Label4 = nullptr;  // "Version: 0.9"
+    QLabel* Label4 = nullptr;  // "Version: " and the version
     QPushButton* Button1 = nullptr;
 
   private:

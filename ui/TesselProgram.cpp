@@ -3,17 +3,49 @@
 #include <QApplication>
 #include <QString>
 #include <clocale>
+#include <cstdio>
 
+#include "TesselVersion.h"
 #include "ui/Dialogs.h"
 #include "ui/Help.h"
 #include "ui/MainTessel.h"
 #include "ui/Pictures.h"
+#include "ui/Texts.h"
+#include "watch/StartFolder.h"
 
-int runTessel(bool secondInstance, Dialogs& dialogs) {
+bool parseStartOptions(const std::vector<std::string_view>& arguments, StartOptions& options,
+                       std::string& problem) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string_view argument = arguments[i];
+        const tessel::FolderOption folder = tessel::takeFolderOption(arguments, i, options.folder, problem);
+        if (folder == tessel::FolderOption::Invalid) return false;
+        if (folder == tessel::FolderOption::Taken) continue;
+        if (argument == "--version") {
+            options.version = true;
+        } else if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else if (argument.starts_with("--")) {
+            problem = "unknown option " + std::string(argument);
+            return false;
+        }
+    }
+    return true;
+}
+
+int runTessel(bool secondInstance, Dialogs& dialogs, const std::string& folder) {
     QApplication::setWindowIcon(programIcon());
+    // Desktops match the running window to its menu entry, and so to its icon, by this name.
+    QGuiApplication::setDesktopFileName(QLatin1String(kTesselAppId));
     if (secondInstance) {
         dialogs.showError(nullptr, QString::fromUtf8(kSecondInstanceText), QString::fromUtf8(kInstanceName));
         return 0;
+    }
+    std::string problem;
+    if (!folder.empty() && !tessel::enterStartFolder(folder, problem)) {
+        std::fprintf(stderr, "tessel: %s\n", problem.c_str());
+        dialogs.showError(nullptr, QStringLiteral("Tessel ") + fromBytes(problem) + QLatin1Char('.'),
+                          applicationTitle());
+        return 1;
     }
     // After Qt has set up: the log's date and time follow the user's regional settings.
     std::setlocale(LC_ALL, "");
@@ -21,8 +53,12 @@ int runTessel(bool secondInstance, Dialogs& dialogs) {
     // last of them must not end Tessel. Only the main window's closing does.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QString missingHelp = missingHelpText(helpContentsBesideProgram());
-    if (!missingHelp.isEmpty()) dialogs.showWarning(nullptr, missingHelp, QStringLiteral("Warning!"));
+    const QString missingHelp = missingHelpText(helpContents());
+    if (!missingHelp.isEmpty()) {
+        // Said on the terminal too, where an installation is checked without looking at a screen.
+        std::fprintf(stderr, "tessel: %s\n", missingHelp.toLocal8Bit().constData());
+        dialogs.showWarning(nullptr, missingHelp, QStringLiteral("Warning!"));
+    }
 
     TMainTesselForm MainTesselForm(dialogs);
     MainTesselForm.setHelpAvailable(missingHelp.isEmpty());

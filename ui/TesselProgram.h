@@ -1,5 +1,9 @@
 #pragma once
-// What the program entry does once the application object exists.
+// What the program entry does: its command line, and everything once the application object exists.
+
+#include <string>
+#include <string_view>
+#include <vector>
 
 class Dialogs;
 
@@ -7,6 +11,34 @@ class Dialogs;
 inline constexpr char kInstanceName[] = "Tessel v";
 inline constexpr char kSecondInstanceText[] = "Запуск второй копии программы недопустим.";
 
-// A second instance only shows the refusal and touches no file. Otherwise Tessel looks for its help,
-// creates, sets up and shows the main window and runs until that window closes. The exit status.
-int runTessel(bool secondInstance, Dialogs& dialogs);
+inline constexpr char kTesselUsage[] =
+    "Usage: tessel [--folder DIR | --user-folder]\n"
+    "       tessel --version | --help\n"
+    "\n"
+    "Tessel keeps pairs of folders in step. It keeps its files (Tessel.ini, Data/, WatchLog.Log) in\n"
+    "the current folder, unless an option names another:\n"
+    "\n"
+    "  --folder DIR     keep them in DIR, made when missing\n"
+    "  --user-folder    keep them in $XDG_DATA_HOME/tessel (~/.local/share/tessel), as the desktop\n"
+    "                   menu's Tessel does\n"
+    "  --version        print the version\n"
+    "  --help           print this text\n"
+    "\n"
+    "Qt's own options (-platform, -style, ...) are accepted as well.\n";
+
+struct StartOptions {
+    std::string folder;  // empty: the current folder
+    bool version = false;
+    bool help = false;
+};
+
+// Reads Tessel's own options, which begin with "--"; everything else is left to Qt, whose options
+// begin with a single "-". False with `problem` said for an unknown "--" option or a folder option
+// without its folder.
+bool parseStartOptions(const std::vector<std::string_view>& arguments, StartOptions& options,
+                       std::string& problem);
+
+// A second instance only shows the refusal and touches no file. Otherwise Tessel moves into `folder`
+// (unless it is empty), looks for its help, creates, sets up and shows the main window and runs until
+// that window closes. The exit status.
+int runTessel(bool secondInstance, Dialogs& dialogs, const std::string& folder = {});

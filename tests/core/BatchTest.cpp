@@ -149,7 +149,11 @@ TEST_F(BatchTest, UsageErrorsAndMissingFiles) {
                                                {"3000000000"},
                                                {"--watch-file"},
                                                {"--bogus", "--list"},
-                                               {"--watch-file", dir / "none.wth", "--list"}}) {
+                                               {"--watch-file", dir / "none.wth", "--list"},
+                                               {"--folder"},
+                                               {"--folder=", "--list"},
+                                               {"--folder", dir.path(), "--user-folder", "--list"},
+                                               {"--folder", dir / "Data.wth/below", "--list"}}) {
         std::string joined;
         for (const auto& argument : arguments) joined += argument + " ";
         SCOPED_TRACE(joined);
@@ -162,6 +166,30 @@ TEST_F(BatchTest, UsageErrorsAndMissingFiles) {
     const Outcome help = run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: tessel-batch", 0), 0u);
+}
+
+TEST_F(BatchTest, AFolderOptionWorksInThatFolderAndKeepsCommandLinePathsWhereTheyWereTyped) {
+    const std::string typed = dir / "typed";
+    test::makeFolders(typed);
+    // A folder that does not exist yet is made, and its files are looked for there.
+    const Outcome fresh = run({"--folder", "new/tessel", "--list"}, typed);
+    EXPECT_EQ(fresh.status, 2);
+    EXPECT_NE(fresh.err.find(typed + "/new/tessel/Data/WatchDef.wth"), std::string::npos) << fresh.err;
+    EXPECT_TRUE(test::isFolder(typed + "/new/tessel"));
+
+    const std::string user = dir / "data/tessel";
+    test::makeFolders(user + "/Data");
+    ASSERT_TRUE(AppendWatchRec(context, watch("w", rmManual, Now()), user + "/Data/WatchDef.wth"));
+    test::ScopedEnvironment dataHome("XDG_DATA_HOME", dir / "data");
+    const Outcome ran = run({"--user-folder", "0"}, typed);
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(loggedMessages().size(), 0u);
+    context.LogFilePath = user + "/WatchLog.Log";
+    EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("w"));
+    EXPECT_EQ(run({"--folder=" + user, "--log-file", "typed.Log", "0"}, typed).status, 0);
+    EXPECT_TRUE(test::exists(typed + "/typed.Log"));
+    EXPECT_EQ(test::listFolder(typed), (std::vector<std::string>{"new", "typed.Log"}));
+    EXPECT_EQ(test::listFolder(user), (std::vector<std::string>{"Data", "WatchLog.Log"})) << "no Tessel.ini";
 }
 
 }  // namespace
