@@ -61,6 +61,12 @@ class SafetyTest : public ::testing::Test, public test::TreeFixture {
     }
 };
 
+#ifdef TESSEL_FAULT_INJECTION
+const Tree kFullDestination = {};
+#else
+const Tree kFullDestination = {"new.txt@"};
+#endif
+
 // Cases 1 and 2: a deletion pass never takes a file this run failed to copy, moved, or kept back.
 TEST_F(SafetyTest, DeletionsSpareWhatTheRunFailedToCopyMovedOrKeptBack) {
     struct Case {
@@ -90,14 +96,14 @@ TEST_F(SafetyTest, DeletionsSpareWhatTheRunFailedToCopyMovedOrKeptBack) {
 #ifdef TESSEL_FAULT_INJECTION
              platform::faults::inject(platform::faults::Operation::Write, 1, ENOSPC);
 #else
-             test::makeFolders(dst + "/new.txt");
+             mkfifo((dst + "/new.txt").c_str(), 0644);  // as sure a refusal, without the seam
 #endif
          },
          faCopy,
          tmSyncAll,
          true,
          {"new.txt=only copy"},
-         {},
+         kFullDestination,
          1},
         {"move with delete absent",
          [&] {
