@@ -10,7 +10,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <mutex>
 #include <set>
 #include <utility>
 
@@ -23,25 +22,15 @@ namespace {
 using DevicePair = std::pair<std::uint64_t, std::uint64_t>;
 
 // What the file systems (by device) are known to refuse: block sharing, in-kernel copies, unnamed
-// files. Each refusal then costs one failed call per file system instead of one per file.
-class Refusals {
-  public:
-    bool has(const std::set<DevicePair>& set, DevicePair devices) const {
-        std::lock_guard lock(m_mutex);
-        return set.contains(devices);
-    }
-    void add(std::set<DevicePair>& set, DevicePair devices) {
-        std::lock_guard lock(m_mutex);
-        set.insert(devices);
-    }
+// files. Each refusal then costs one failed call per file system and thread instead of one per file.
+struct Refusals {
+    bool has(const std::set<DevicePair>& set, DevicePair devices) const { return set.contains(devices); }
+    void add(std::set<DevicePair>& set, DevicePair devices) { set.insert(devices); }
     std::set<DevicePair> clone, copyRange, unnamed;
-
-  private:
-    mutable std::mutex m_mutex;
 };
 
 Refusals& refusals() {
-    static Refusals known;
+    thread_local Refusals known;
     return known;
 }
 
@@ -209,6 +198,13 @@ mode_t currentUmask() {
     return mask;
 }
 
+// Asked once: a copy keeps its owner without a system call when that owner is Tessel's own user.
+bool isOwnUser(std::uint32_t owner, std::uint32_t group) {
+    static const uid_t user = ::geteuid();
+    static const gid_t userGroup = ::getegid();
+    return owner == user && group == userGroup;
+}
+
 pid_t processId() {
     static const pid_t id = ::getpid();
     return id;
@@ -255,8 +251,7 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, bool unname
     const int out = copy.fd.get();
     if (!copyData(in, out, now, {now.device, device}, error)) return false;
     // Only root may hand the copy to the source's owner; the set-id bits stay only when it did.
-    const bool ownerKept =
-        (now.owner == ::geteuid() && now.group == ::getegid()) || ::fchown(out, now.owner, now.group) == 0;
+    const bool ownerKept = isOwnUser(now.owner, now.group) || ::fchown(out, now.owner, now.group) == 0;
     const mode_t wanted = ownerKept ? now.mode : now.mode & 01777;
     if ((created & ~currentUmask()) != wanted && ::fchmod(out, wanted) != 0) return fail(error);
     const timespec times[2] = {{static_cast<time_t>(now.accessed.seconds), now.accessed.nanoseconds},

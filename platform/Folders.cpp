@@ -111,7 +111,33 @@ bool Folder::info(FileInfo& info, std::error_code& error) const {
     return true;
 }
 
-bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error_code& error) {
+namespace {
+
+// Sorts by name, moving each name once: the comparisons look at the names where they are.
+void sortByName(std::vector<ListedName>& names) {
+    // Names are short: a plain loop beats a call to memcmp per comparison.
+    const auto lessName = [](const ListedName& a, const ListedName& b) {
+        const auto* x = reinterpret_cast<const unsigned char*>(a.name.data());
+        const auto* y = reinterpret_cast<const unsigned char*>(b.name.data());
+        const std::size_t common = std::min(a.name.size(), b.name.size());
+        for (std::size_t i = 0; i < common; ++i)
+            if (x[i] != y[i]) return x[i] < y[i];
+        return a.name.size() < b.name.size();
+    };
+    std::vector<std::uint32_t> order(names.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return lessName(names[a], names[b]); });
+    std::vector<ListedName> sorted;
+    sorted.reserve(names.size());
+    for (const std::uint32_t index : order) sorted.push_back(std::move(names[index]));
+    names.swap(sorted);
+}
+
+}  // namespace
+
+bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error_code& error,
+                ListOrder order) {
     names.clear();
     if (sys::failNow(sys::Operation::List) || ::lseek(folder.fd(), 0, SEEK_SET) < 0) return fail(error);
     alignas(dirent64) char buffer[32 * 1024];
@@ -148,9 +174,7 @@ bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error
             names.push_back({name, type});
         }
     }
-    std::sort(names.begin(), names.end(), [](const ListedName& a, const ListedName& b) {
-        return std::strcmp(a.name.c_str(), b.name.c_str()) < 0;
-    });
+    if (order == ListOrder::ByName) sortByName(names);
     return true;
 }
 
@@ -210,8 +234,7 @@ bool finishFolder(const Folder& folder, const FileInfo& like, bool created, std:
     if (created) {
         // Only root may hand a folder to another owner; for anyone else it stays theirs, and then the
         // set-id bits go, as with any copy.
-        const bool ownerKept = (like.owner == ::geteuid() && like.group == ::getegid()) ||
-                               ::fchown(folder.fd(), like.owner, like.group) == 0;
+        const bool ownerKept = ::fchown(folder.fd(), like.owner, like.group) == 0;
         if (::fchmod(folder.fd(), ownerKept ? like.mode : like.mode & 01777) != 0) ok = fail(error);
     }
     const timespec times[2] = {{static_cast<time_t>(like.accessed.seconds), like.accessed.nanoseconds},

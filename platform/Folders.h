@@ -98,9 +98,12 @@ class Folder {
 
 using SharedFolder = std::shared_ptr<const Folder>;
 
-// Every entry of the folder except "." and "..", sorted by name (byte order), so a walk visits a
-// tree in the same order on every file system and every time.
-bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error_code& error);
+// Every entry of the folder except "." and "..". In name order (byte order) where `order` asks for it,
+// so a walk visits a tree in the same order on every file system and every time; else in the order
+// the file system keeps them, which is cheaper where the order does not matter.
+enum class ListOrder { ByName, AsStored };
+bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error_code& error,
+                ListOrder order = ListOrder::ByName);
 
 // What `name` in `folder` is. A link to a regular file is a File (described as the file, viaLink
 // set); a link to a folder is a FolderLink. `error` says why for Unreadable.

@@ -19,11 +19,11 @@ using platform::Folder;
 using platform::ListedName;
 using platform::ListedType;
 
-// One source file of a copy pass, as the walk hands it on.
+// One source file of a copy pass, as the walk hands it on; the walk keeps the folders open for it.
 struct FileTask {
-    platform::SharedFolder source;
-    platform::SharedFolder destination;
-    std::string name;
+    const Folder* source = nullptr;
+    const Folder* destination = nullptr;
+    const std::string& name;
     ListedType listed = ListedType::Unknown;
     bool freshDestination = false;  // the walk has just made the destination folder: it holds nothing
 };
@@ -157,7 +157,8 @@ class CopyWalk {
             return false;
         }
         // Clear away what a crashed or killed run left half-copied in the folder this pass writes in.
-        if (!freshDestination && platform::listFolder(*destinationFolder, names, error))
+        if (!freshDestination &&
+            platform::listFolder(*destinationFolder, names, error, platform::ListOrder::AsStored))
             platform::removeStaleTemporaries(*destinationFolder, names);
         if (!platform::listFolder(*sourceFolder, names, error)) {
             m_run.markFolderFailed(relative);
@@ -168,7 +169,8 @@ class CopyWalk {
             if (m_run.stopRequested()) return false;
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
             if (!platform::matchesMask(m_mask, entry.name)) continue;
-            const FileTask task{sourceFolder, destinationFolder, entry.name, entry.type, freshDestination};
+            const FileTask task{sourceFolder.get(), destinationFolder.get(), entry.name, entry.type,
+                                freshDestination};
             release(task, processFile(task, m_watch.TuneMode, m_move), sourcePath, relative,
                     destinationWritten);
         }
@@ -177,11 +179,10 @@ class CopyWalk {
 
     void release(const FileTask& task, const FileOutcome& outcome, const std::string& sourcePath,
                  const std::string& relative, bool& destinationWritten) {
-        const std::string sourceFile = sourcePath + task.name;
         if (outcome.isFile) m_run.context.display.stepProgress();  // skipped files advance the bar too
         if (outcome.sourceUnreadable) {
             m_run.markFolderFailed(relative);
-            m_run.failure(m_move ? "moving file" : "copying file", sourceFile, outcome.error);
+            m_run.failure(m_move ? "moving file" : "copying file", sourcePath + task.name, outcome.error);
             return;
         }
         switch (outcome.decision) {
@@ -195,6 +196,7 @@ class CopyWalk {
             default:
                 break;
         }
+        const std::string sourceFile = sourcePath + task.name;
         if (!outcome.done) {
             m_run.protectFile(relative + task.name);
             m_run.markFolderFailed(relative);
@@ -283,7 +285,8 @@ std::int64_t countFilesBelow(FolderChain& chain) {
     std::int64_t count = 0;
     {
         const Folder& folder = chain.current(error);
-        if (!folder.valid() || !platform::listFolder(folder, names, error)) return 0;
+        if (!folder.valid() || !platform::listFolder(folder, names, error, platform::ListOrder::AsStored))
+            return 0;
         for (const ListedName& entry : names) {
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
             if (entry.type == ListedType::File) {

@@ -1,5 +1,6 @@
 #include "watch/EventLog.h"
 
+#include <algorithm>
 #include <system_error>
 
 #include "platform/Clock.h"
@@ -8,6 +9,12 @@
 namespace tessel {
 
 std::string escapeControls(std::string_view text) {
+    const auto isControl = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return (byte >= 0x01 && byte <= 0x1F) || byte == 0x7F;
+    };
+    // Almost every text has none: one look, one copy.
+    if (std::none_of(text.begin(), text.end(), isControl)) return std::string(text);
     std::string escaped;
     escaped.reserve(text.size());
     for (const char c : text) {

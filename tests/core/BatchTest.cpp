@@ -3,14 +3,17 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/TestSupport.h"
+#include "sync/Scheduler.h"
 #include "watch/WatchFile.h"
 
 namespace tessel {
@@ -190,6 +193,65 @@ TEST_F(BatchTest, AFolderOptionWorksInThatFolderAndKeepsCommandLinePathsWhereThe
     EXPECT_TRUE(test::exists(typed + "/typed.Log"));
     EXPECT_EQ(test::listFolder(typed), (std::vector<std::string>{"new", "typed.Log"}));
     EXPECT_EQ(test::listFolder(user), (std::vector<std::string>{"Data", "WatchLog.Log"})) << "no Tessel.ini";
+}
+
+// Starts tessel-batch in the test's folder with its output going where `outFd` leads; the process id.
+pid_t start(std::vector<std::string> arguments, int outFd, const std::string& folder) {
+    arguments.insert(arguments.begin(), TESSEL_BATCH_PATH);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (dup2(outFd, 1) < 0 || chdir(folder.c_str()) != 0) _exit(126);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return child;
+}
+
+int exitStatus(pid_t child) {
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(BatchTest, OutputThatGoesAwayDoesNotEndTheRun) {
+    TWatchRec chatty = watch("chatty", rmManual, Now() - 5);
+    chatty.WideLog = 1;
+    for (int i = 0; i < 200; ++i) writeFile(dir / ("chatty-src/f" + std::to_string(i)), "x");
+    ASSERT_TRUE(AppendWatchRec(context, chatty, context.WatchFilePath));
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    close(ends[0]);  // like "| head" that has read what it wanted
+    const pid_t child = start({"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath, "0"},
+                              ends[1], dir.path());
+    close(ends[1]);
+    EXPECT_EQ(exitStatus(child), 0);
+    ASSERT_FALSE(loggedMessages().empty());
+    EXPECT_EQ(loggedMessages().back(), "End Manual Synhro folder " + pair("chatty"));
+    EXPECT_GT(ReadWatchRec(context, 0).LastRunTime, Now() - 1);
+}
+
+TEST_F(BatchTest, RunsStartedTogetherRunAWatchOnce) {
+    TWatchRec slow = watch("slow", rmTimer, Now() - 5);
+    const std::string script = dir / "slow.sh";
+    writeFile(script, "#!/bin/sh\nsleep 2\n");
+    chmod(script.c_str(), 0755);
+    setText(slow.RunFile, script);
+    ASSERT_TRUE(AppendWatchRec(context, slow, context.WatchFilePath));
+    const int devNull = open("/dev/null", O_WRONLY);
+    std::vector<pid_t> children;
+    for (int i = 0; i < 3; ++i) {
+        children.push_back(
+            start({"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath, "--due"},
+                  devNull, dir.path()));
+        usleep(300'000);
+    }
+    close(devNull);
+    for (const pid_t child : children) EXPECT_EQ(exitStatus(child), 0);
+    const std::vector<std::string> logged = loggedMessages();
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), "Synhro folder " + pair("slow")), 1);
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), "Already running Synhro folder " + pair("slow")), 2);
 }
 
 }  // namespace
