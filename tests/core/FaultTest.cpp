@@ -111,6 +111,35 @@ TEST_F(FaultTest, UnwritableLogKeepsTheRunGoing) {
     EXPECT_EQ(loggedMessages().size(), 1u);  // the other file's line got through
 }
 
+// Where an ordinary user's system refuses what root's test run is allowed (unnamed temporary files,
+// a rename that never replaces, a link made from a descriptor), the copy takes its other way and
+// comes out the same.
+TEST_F(FaultTest, FallbacksOfOrdinaryUsers) {
+    struct Case {
+        const char* name;
+        Operation operation;
+        int nth, error;
+        std::uint8_t action;
+    };
+    // The refusal of unnamed files is remembered for the run, so that case comes last.
+    const Case cases[] = {{"no descriptor link: the /proc path", Operation::Rename, 1, ENOENT, faCopy},
+                          {"no exclusive rename: a link and an unlink", Operation::Rename, 1, EINVAL, faMove},
+                          {"no unnamed files: a named temporary", Operation::Open, 2, EOPNOTSUPP, faCopy}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(src + "/file.txt", c.name);
+        test::setModificationTime(src + "/file.txt", 1'600'000'000);
+        std::remove((dst + "/file.txt").c_str());
+        platform::faults::inject(c.operation, c.nth, c.error);
+        sync(c.action);
+        EXPECT_EQ(result.failed, 0);
+        EXPECT_EQ(readFile(dst + "/file.txt"), c.name);
+        EXPECT_EQ(test::modificationTime(dst + "/file.txt"), 1'600'000'000);
+        EXPECT_EQ(test::listFolder(dst), std::vector<std::string>{"file.txt"});
+        EXPECT_EQ(exists(src + "/file.txt"), c.action == faCopy);
+    }
+}
+
 #else
 
 TEST(FaultTest, NeedsTheFaultSeam) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,11 @@ class Quiet : public tessel::UserMessages {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string path = "/tmp/tessel-fuzz-" + std::to_string(getpid()) + ".wth";
+    static const std::string path = [] {
+        const char* folder = std::getenv("TMPDIR");
+        return std::string(folder != nullptr && folder[0] == '/' ? folder : "/tmp") + "/tessel-fuzz-" +
+               std::to_string(getpid()) + ".wth";
+    }();
     if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
         if (size > 0) std::fwrite(data, 1, size, file);
         std::fclose(file);
