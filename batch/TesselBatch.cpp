@@ -248,7 +248,7 @@ int listWatches(RunContext& context, Console& console) {
         return kExitFailed;
     }
     for (std::size_t i = 0; i < watches.size(); ++i) {
-        const std::string line = watchListLine(i, watches[i]) + "\n";
+        const std::string line = watchListLine(i, watches[i], context.options.keepVersions) + "\n";
         std::fputs(line.c_str(), stdout);
     }
     std::fflush(stdout);

@@ -27,7 +27,7 @@ std::string periodName(const TWatchRec& watch) {
     return name;
 }
 
-std::string flagNames(const TWatchRec& watch) {
+std::string flagNames(const TWatchRec& watch, bool keepsVersions) {
     std::string names;
     const auto add = [&](std::uint8_t flag, const char* name) {
         if (!isOn(flag)) return;
@@ -38,6 +38,7 @@ std::string flagNames(const TWatchRec& watch) {
     add(watch.CopyWithRoot, "with-root");
     add(watch.BiDirect, "bidirect");
     add(watch.DeleteAbsent, "delete-absent");
+    add(keepsVersions ? 1 : 0, "versions");
     return names.empty() ? "-" : names;
 }
 
@@ -57,10 +58,10 @@ std::string printable(const TextField& field) {
 
 }  // namespace
 
-std::string watchListLine(std::size_t index, const TWatchRec& watch) {
+std::string watchListLine(std::size_t index, const TWatchRec& watch, bool keepsVersions) {
     return std::to_string(index) + "\t" + named(kRunModeNames, watch.RunMode) + "\t" + periodName(watch) +
            "\t" + named(kFileActionNames, watch.FileAction) + "\t" + named(kTuneModeNames, watch.TuneMode) +
-           "\t" + flagNames(watch) + "\t" + isoLocalTime(watch.LastRunTime) + "\t" +
+           "\t" + flagNames(watch, keepsVersions) + "\t" + isoLocalTime(watch.LastRunTime) + "\t" +
            printable(watch.SourceDir) + "\t" + printable(watch.DestDir) + "\t" + printable(watch.FileMask);
 }
 

@@ -9,7 +9,8 @@
 namespace tessel {
 
 // Index, run mode, period, file action, tune mode, flags, last run (local time, ISO), source,
-// destination and masks. Damaged values show as "unknown(n)" or "invalid", control characters as "?".
-std::string watchListLine(std::size_t index, const TWatchRec& watch);
+// destination and masks. Damaged values show as "unknown(n)" or "invalid", control characters as \xHH.
+// The flags end in "versions" where the run keeps versions of what it replaces or deletes.
+std::string watchListLine(std::size_t index, const TWatchRec& watch, bool keepsVersions = false);
 
 }  // namespace tessel

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/SysCall.h"
+#include "platform/Versions.h"
 
 namespace tessel::platform {
 
@@ -315,9 +316,25 @@ bool refuseDestination(const FileInfo* dstInfo, std::error_code& error) {
     return false;
 }
 
+// Keeps the file that is about to be replaced or deleted as a version. False, with `keepFailed` set,
+// when its version could not be made safe.
+bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& info, bool linkOnly,
+                 VersionPlace& versions, bool& moved, std::error_code& error) {
+    if (!versions.keeper->keep(folder, versions.relativeFolder, name, info, linkOnly, moved,
+                               versions.keptPath, error)) {
+        versions.keepFailed = true;
+        return false;
+    }
+    versions.kept = true;
+    return true;
+}
+
 // Copies the source into a new file and puts it in place, once more when the source changed meanwhile.
+// What it replaces becomes a version first, where versions are kept.
 bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
-                  const Folder& dstFolder, const std::string& dstName, bool replace, std::error_code& error) {
+                  const Folder& dstFolder, const std::string& dstName, const FileInfo* present,
+                  std::error_code& error, VersionPlace* versions) {
+    const bool replace = present != nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
         UniqueFd in;
         FileInfo now;
@@ -327,6 +344,12 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error)) return false;
         faults::reach(faults::Point::CopyWritten);
         if (!unchangedSince(in.get(), now)) continue;  // a mix of old and new bytes: never put in place
+        // The version is a second name of the old file: the copy then replaces it in one step, so a kill
+        // at any moment leaves the old file or the new one under the name, never neither.
+        bool moved = false;
+        if (replace && versions != nullptr &&
+            !keepVersion(dstFolder, dstName, *present, true, *versions, moved, error))
+            return false;
         return place(copy, dstFolder, dstName, replace, error);
     }
     return fail(error, WalkError::ChangedWhileCopied);
@@ -336,10 +359,11 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
 
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error) {
+              std::error_code& error, VersionPlace* versions) {
     if (refuseDestination(dstInfo, error)) return false;
     const bool present = dstInfo != nullptr && dstInfo->kind != EntryKind::Missing;
-    return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present, error);
+    return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present ? dstInfo : nullptr, error,
+                        versions);
 }
 
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
@@ -352,13 +376,13 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
     if (error.value() != EXDEV || error.category() != std::system_category()) return false;
 
     // Another file system: copy, put the copy in place, and only then remove the source.
-    if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, false, error)) return false;
+    if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, error, nullptr)) return false;
     if (sys::unlinkat(srcFolder.fd(), srcName.c_str(), 0) != 0) return fail(error);
     return true;
 }
 
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
-                std::error_code& error) {
+                std::error_code& error, VersionPlace* versions) {
     struct stat status {};
     if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));
@@ -369,6 +393,11 @@ bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* e
         if (now.inode != expected->inode || now.device != expected->device || now.size != expected->size ||
             now.modified != expected->modified)
             return fail(error, WalkError::ChangedSinceExamined);
+    }
+    if (versions != nullptr) {
+        bool moved = false;
+        if (!keepVersion(folder, name, describeOpen(status), false, *versions, moved, error)) return false;
+        if (moved) return true;  // the version's move took it out of the tree
     }
     if (sys::unlinkat(folder.fd(), name.c_str(), 0) != 0) return fail(error);
     return true;

@@ -11,6 +11,18 @@
 
 namespace tessel::platform {
 
+class VersionKeeper;
+
+// Where the file that a copy replaces or a deletion removes goes first: into the keeper's versions
+// folder at `relativeFolder`. The call says what became of it.
+struct VersionPlace {
+    VersionKeeper* keeper = nullptr;
+    std::string relativeFolder;
+    bool kept = false;        // a version was made
+    bool keepFailed = false;  // the version could not be made safe: nothing was replaced or deleted
+    std::string keptPath;
+};
+
 // Copies the regular file `srcName` of `srcFolder` (examined as `srcInfo`) into `dstName` of
 // `dstFolder`. `dstInfo` describes what is there now, or is null when nothing is. The copy carries the
 // source's times and permission bits (the owner, group and set-id bits too where the system allows it)
@@ -18,9 +30,10 @@ namespace tessel::platform {
 // copied once more, then refused (ChangedWhileCopied). Refused too: a source that is not a regular file
 // when opened, a destination that is a folder, special or read-only. On any failure the destination
 // is as it was and no temporary is left.
+// With `versions`, a destination that is replaced is first kept as a version.
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error);
+              std::error_code& error, VersionPlace* versions = nullptr);
 
 // Moves `srcName` to `dstName`, never replacing an existing destination. Across file systems the file
 // is copied as by copyFile and the source removed only once the copy is in place; on any failure the
@@ -32,8 +45,9 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
 // Deletes the file `name`; a read-only file (owner's write bit clear) is refused, also for root. With
 // `expected`, a file that is no longer the one examined then (another inode, size or modification
 // time) is refused too, so a file changed since a deletion was decided survives it.
+// With `versions`, the file goes into the versions folder instead of away.
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
-                std::error_code& error);
+                std::error_code& error, VersionPlace* versions = nullptr);
 
 // Names of the temporaries copyFile makes: ".tessel-<process id>-<counter>.tmp", each number as eight
 // lower-case hexadecimal digits.

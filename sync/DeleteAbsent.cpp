@@ -242,8 +242,9 @@ bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDe
     return false;
 }
 
-void executeDeletions(RunState& run, const DeletionPlan& plan) {
+void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
     if (plan.groups.empty()) return;
+    platform::VersionKeeper* keeper = run.versionKeeper(plan.destinationRoot);
     std::error_code error;
     const Folder root = Folder::open(plan.destinationRoot, error);
     if (!root.valid()) {
@@ -263,13 +264,18 @@ void executeDeletions(RunState& run, const DeletionPlan& plan) {
         for (const DeletionPlan::Candidate& file : group.files) {
             if (run.stopRequested()) return;
             const std::string path = folderPath + file.name;
-            if (platform::deleteFile(folder, file.name, &file.info, error)) {
+            platform::VersionPlace version;
+            version.keeper = keeper;
+            version.relativeFolder = group.relative;
+            if (platform::deleteFile(folder, file.name, &file.info, error,
+                                     keeper != nullptr ? &version : nullptr)) {
                 written = true;
                 ++run.result.deleted;
                 WriteLogLine(run.context, "Delete file " + path);
+                run.accountVersion(version, path, wideLog);
                 run.showStatus("  Delete file :" + path);
             } else {
-                run.failure("deleting file", path, error);
+                run.failure(version.keepFailed ? "keeping a version of" : "deleting file", path, error);
             }
         }
         for (const DeletionPlan::MissingFolder& missing : group.folders) {
@@ -300,7 +306,7 @@ RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder
     const std::int64_t held = countFiles(DestinationFolder);
     const std::int64_t sourceFiles = countFiles(SourceFolder);
     const DeletionPlan plan = planDeletions(run, SourceFolder, DestinationFolder, Mask);
-    if (deletionsAllowed(run, plan, plan.fileCount(), held, sourceFiles)) executeDeletions(run, plan);
+    if (deletionsAllowed(run, plan, plan.fileCount(), held, sourceFiles)) executeDeletions(run, plan, false);
     return run.result;
 }
 

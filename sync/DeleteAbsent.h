@@ -57,7 +57,8 @@ DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
 bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDelete, std::int64_t held,
                       std::int64_t sourceFiles);
 
-// Makes the deletions and folders of the plan, each file only while it is still the one examined.
-void executeDeletions(RunState& run, const DeletionPlan& plan);
+// Makes the deletions and folders of the plan, each file only while it is still the one examined, and
+// each after its version is safe where versions are kept (logged with `wideLog`).
+void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog);
 
 }  // namespace tessel

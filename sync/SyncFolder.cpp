@@ -26,6 +26,8 @@ struct FileTask {
     const std::string& name;
     ListedType listed = ListedType::Unknown;
     bool freshDestination = false;  // the walk has just made the destination folder: it holds nothing
+    platform::VersionKeeper* versions = nullptr;  // where a replaced file goes first
+    const std::string* relative = nullptr;        // the folder below the roots
 };
 
 // What became of it.
@@ -36,6 +38,7 @@ struct FileOutcome {
     bool done = false;
     std::uint64_t size = 0;
     std::error_code error;
+    platform::VersionPlace version;
 };
 
 // Examines the source file and its destination, decides, and copies or moves. Touches nothing but the
@@ -64,10 +67,13 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
         case CopyDecision::Copy:
         case CopyDecision::Replace: {
             const FileInfo* present = destination.kind == EntryKind::Missing ? nullptr : &destination;
+            outcome.version.keeper = task.versions;
+            if (task.versions != nullptr) outcome.version.relativeFolder = *task.relative;
             outcome.done = move ? platform::moveFile(*task.source, task.name, source, *task.destination,
                                                      task.name, present, outcome.error)
                                 : platform::copyFile(*task.source, task.name, source, *task.destination,
-                                                     task.name, present, outcome.error);
+                                                     task.name, present, outcome.error,
+                                                     task.versions != nullptr ? &outcome.version : nullptr);
             break;
         }
         case CopyDecision::Refuse:
@@ -86,8 +92,13 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
 class CopyWalk {
   public:
     CopyWalk(RunState& run, const std::string& mask, std::uint8_t fileAction, const TWatchRec& watch,
-             const Folder& excluded)
-        : m_run(run), m_mask(mask), m_move(fileAction != faCopy), m_watch(watch), m_excluded(excluded) {}
+             const Folder& excluded, platform::VersionKeeper* versions)
+        : m_run(run),
+          m_mask(mask),
+          m_move(fileAction != faCopy),
+          m_watch(watch),
+          m_excluded(excluded),
+          m_versions(versions) {}
 
     void walk(FolderChain& source, FolderChain& destination, std::string& sourcePath,
               std::string& destinationPath, std::string& relative, bool freshDestination,
@@ -169,16 +180,17 @@ class CopyWalk {
             if (m_run.stopRequested()) return false;
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
             if (!platform::matchesMask(m_mask, entry.name)) continue;
-            const FileTask task{sourceFolder.get(), destinationFolder.get(), entry.name, entry.type,
-                                freshDestination};
-            release(task, processFile(task, m_watch.TuneMode, m_move), sourcePath, relative,
+            const FileTask task{sourceFolder.get(), destinationFolder.get(), entry.name,
+                                entry.type,         freshDestination,        m_versions,
+                                &relative};
+            release(task, processFile(task, m_watch.TuneMode, m_move), sourcePath, destinationPath, relative,
                     destinationWritten);
         }
         return true;
     }
 
     void release(const FileTask& task, const FileOutcome& outcome, const std::string& sourcePath,
-                 const std::string& relative, bool& destinationWritten) {
+                 const std::string& destinationPath, const std::string& relative, bool& destinationWritten) {
         if (outcome.isFile) m_run.context.display.stepProgress();  // skipped files advance the bar too
         if (outcome.sourceUnreadable) {
             m_run.markFolderFailed(relative);
@@ -200,7 +212,10 @@ class CopyWalk {
         if (!outcome.done) {
             m_run.protectFile(relative + task.name);
             m_run.markFolderFailed(relative);
-            m_run.failure(m_move ? "moving file" : "copying file", sourceFile, outcome.error);
+            if (outcome.version.keepFailed)
+                m_run.failure("keeping a version of", destinationPath + task.name, outcome.error);
+            else
+                m_run.failure(m_move ? "moving file" : "copying file", sourceFile, outcome.error);
             return;
         }
         destinationWritten = true;
@@ -219,6 +234,7 @@ class CopyWalk {
             else
                 WriteLogLine(m_run.context, "Copied file " + sourceFile + " ");
         }
+        m_run.accountVersion(outcome.version, destinationPath + task.name, isOn(m_watch.WideLog));
         m_run.showStatus("  Copy file :" + sourceFile);
     }
 
@@ -227,6 +243,7 @@ class CopyWalk {
     const bool m_move;
     const TWatchRec& m_watch;
     const Folder& m_excluded;
+    platform::VersionKeeper* m_versions;
 };
 
 }  // namespace
@@ -259,7 +276,7 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
     FolderChain destinationChain(std::move(destination));
     const platform::SharedFolder excluded = destinationChain.shared(error);
     FolderChain sourceChain(std::move(source));
-    CopyWalk walk(run, Mask, FileAction, Watch, *excluded);
+    CopyWalk walk(run, Mask, FileAction, Watch, *excluded, run.versionKeeper(destinationPath));
     std::string relative;
     bool written = created;
     walk.walk(sourceChain, destinationChain, sourcePath, destinationPath, relative, false, written);

@@ -6,6 +6,7 @@
 #include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
+#include "platform/Versions.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/Parameters.h"
 #include "sync/SyncFolder.h"
@@ -75,6 +76,10 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
         if (!rootName.empty() && rootName != "." && rootName != "..") destination += "/" + rootName;
     }
 
+    // Versions older than the settings say go from the roots this run visits.
+    for (const std::string& root : {source, destination})
+        platform::removeOldVersions(root, context.options.versionDays, platform::clockNow());
+
     // What the trees held at the start, for the mass-deletion guard.
     const bool deleting = isOn(Watch.DeleteAbsent);
     const std::int64_t sourceHeld = deleting ? countFiles(source) : 0;
@@ -101,8 +106,8 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
             guardRefused = true;
             return;
         }
-        executeDeletions(run, forward);
-        executeDeletions(run, reverse);
+        executeDeletions(run, forward, isOn(Watch.WideLog));
+        executeDeletions(run, reverse, isOn(Watch.WideLog));
     };
 
     if (!maskList.empty() && maskList.find(';') != std::string::npos) {

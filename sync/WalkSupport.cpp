@@ -2,11 +2,30 @@
 
 #include <utility>
 
+#include "platform/Clock.h"
 #include "watch/EventLog.h"
 
 namespace tessel {
 
 using platform::Folder;
+
+RunState::RunState(RunContext& context)
+    : context(context), m_stamp(platform::versionStamp(platform::toLocalTime(platform::clockNow()))) {}
+
+RunState::~RunState() = default;
+
+platform::VersionKeeper* RunState::versionKeeper(const std::string& root) {
+    if (!context.options.keepVersions) return nullptr;
+    auto& keeper = m_keepers[withTrailingSlash(root)];
+    if (!keeper) keeper = std::make_unique<platform::VersionKeeper>(root, m_stamp);
+    return keeper.get();
+}
+
+void RunState::accountVersion(const platform::VersionPlace& versions, const std::string& path, bool wideLog) {
+    if (!versions.kept) return;
+    ++result.versionsKept;
+    if (wideLog) WriteLogLine(context, "Kept version of " + path + " as " + versions.keptPath);
+}
 
 void RunState::failure(const std::string& line) {
     ++result.failed;

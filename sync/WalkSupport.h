@@ -3,13 +3,17 @@
 // not delete), the chain of open folders a walk is in, and the error lines.
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/FileCopy.h"
 #include "platform/Folders.h"
 #include "platform/Paths.h"
+#include "platform/Versions.h"
 #include "watch/RunContext.h"
 
 namespace tessel {
@@ -20,7 +24,8 @@ using platform::withTrailingSlash;
 // "a/b/c.txt" for a file), so they mean the same place on both sides.
 class RunState {
   public:
-    explicit RunState(RunContext& context) : context(context) {}
+    explicit RunState(RunContext& context);
+    ~RunState();
 
     RunContext& context;
     RunResult result;
@@ -51,7 +56,15 @@ class RunState {
     void failure(const char* doing, const std::string& path, const std::error_code& reason);
     void showStatus(const std::string& text);
 
+    // The keeper of versions for the tree at `root`, or null when versions are not kept. One versions
+    // folder per run and tree, named after the run's start.
+    platform::VersionKeeper* versionKeeper(const std::string& root);
+    // What a copy or deletion did about a version: counted, and with the wide log, logged.
+    void accountVersion(const platform::VersionPlace& versions, const std::string& path, bool wideLog);
+
   private:
+    std::string m_stamp;
+    std::map<std::string, std::unique_ptr<platform::VersionKeeper>> m_keepers;
     std::unordered_set<std::string> m_protected;
     std::unordered_set<std::string> m_failedFolders;
 };

@@ -46,6 +46,10 @@ struct RunOptions {
     // The mass-deletion guard: a run deletes nothing when it would delete more than this share of the
     // files a tree holds (and at least kMinimumGuardedDeletions). 100 turns the guard off.
     int deleteLimitPercent = 50;
+    // Files a run replaces or deletes are first kept in a versions folder at the root of their tree,
+    // and versions folders older than versionDays are removed by the runs that visit the root.
+    bool keepVersions = true;
+    int versionDays = 30;
 };
 inline constexpr int kMinimumGuardedDeletions = 10;
 

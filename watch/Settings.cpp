@@ -13,13 +13,14 @@ using platform::withTrailingSlash;
 
 namespace {
 
-// A whole number from 0 to 100 (a "%" after it is fine); anything else gives the default.
-int percentOf(std::string text, int defaultValue) {
+// A whole number from `lowest` to `highest` (a "%" after it is fine); anything else gives the default.
+int numberOf(std::string text, int lowest, int highest, int defaultValue) {
     if (!text.empty() && text.back() == '%') text.pop_back();
     while (!text.empty() && text.back() == ' ') text.pop_back();
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 || value > 100)
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < lowest ||
+        value > highest)
         return defaultValue;
     return value;
 }
@@ -48,8 +49,12 @@ bool readSettings(const std::string& folder, Settings& settings, std::error_code
     settings.WatchFilePath = read(kWatchFileKey, base + kDefaultWatchFileName);
     settings.LogFilePath = read(kLogFileKey, base + kDefaultLogFileName);
     settings.MinimizeOnStartFlag = read(kMinimizeOnStartKey, "0");
+    const RunOptions defaults;
     settings.options.deleteLimitPercent =
-        percentOf(read(kDeleteLimitKey, ""), RunOptions{}.deleteLimitPercent);
+        numberOf(read(kDeleteLimitKey, ""), 0, 100, defaults.deleteLimitPercent);
+    settings.options.keepVersions =
+        numberOf(read(kKeepVersionsKey, ""), 0, 1, defaults.keepVersions ? 1 : 0) == 1;
+    settings.options.versionDays = numberOf(read(kVersionDaysKey, ""), 0, 36500, defaults.versionDays);
     return ok;
 }
 

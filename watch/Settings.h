@@ -17,6 +17,8 @@ inline constexpr const char* kLogFileKey = "DefLogNameFullPath";
 inline constexpr const char* kMinimizeOnStartKey = "MinimizeOnStart";
 // Optional keys, never written by Tessel; a missing or unreadable value gives the default.
 inline constexpr const char* kDeleteLimitKey = "DeleteLimitPercent";
+inline constexpr const char* kKeepVersionsKey = "KeepVersions";
+inline constexpr const char* kVersionDaysKey = "VersionDays";
 
 inline constexpr const char* kDataFolderName = "Data";
 inline constexpr const char* kDefaultWatchFileName = "WatchDef.wth";

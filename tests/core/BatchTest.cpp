@@ -118,7 +118,7 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     ASSERT_TRUE(AppendWatchRec(context, listed, dir / "Data/WatchDef.wth"));
     const Outcome list = run({"--list"});
     EXPECT_EQ(list.status, 0) << list.err;
-    EXPECT_EQ(list.out, "0\tTimer\t1 Day\tCopy\tSync All\twide-log,bidirect\t2026-05-01T08:30:15\t" +
+    EXPECT_EQ(list.out, "0\tTimer\t1 Day\tCopy\tSync All\twide-log,bidirect,versions\t2026-05-01T08:30:15\t" +
                             dir / "listed-src" + "\t" + dir / "listed-dst" + "\t*.*\n");
     EXPECT_EQ(run({"0"}).status, 0);
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("listed"));

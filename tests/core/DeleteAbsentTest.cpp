@@ -19,7 +19,8 @@ class DeleteAbsentTest : public ::testing::Test, public test::CoreFixture {
         dst = dir / "dst";
         test::makeFolders(src);
         test::makeFolders(dst);
-        context.options.deleteLimitPercent = 100;  // the guard has tests of its own
+        context.options.deleteLimitPercent = 100;  // the guard and the versions have tests of their own
+        context.options.keepVersions = false;
     }
     std::string src, dst;
 };

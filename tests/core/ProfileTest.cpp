@@ -100,6 +100,23 @@ TEST(Settings, MissingKeysTakeTheirDefaults) {
     EXPECT_EQ(settings.LogFilePath, "/l.Log");
     EXPECT_EQ(settings.MinimizeOnStartFlag, "1");
 
+    // The run options: whole numbers in their range, anything else their defaults.
+    const struct {
+        const char* lines;
+        int limit, days;
+        bool versions;
+    } options[] = {{"", 50, 30, true},
+                   {"DeleteLimitPercent=80 %\nKeepVersions=0\nVersionDays=7\n", 80, 7, false},
+                   {"DeleteLimitPercent=101\nKeepVersions=yes\nVersionDays=-1\n", 50, 30, true}};
+    for (const auto& option : options) {
+        SCOPED_TRACE(option.lines);
+        test::writeFile(dir / "Tessel.ini", std::string("[Main]\n") + option.lines);
+        ASSERT_TRUE(readSettings(dir.path(), settings, error));
+        EXPECT_EQ(settings.options.deleteLimitPercent, option.limit);
+        EXPECT_EQ(settings.options.versionDays, option.days);
+        EXPECT_EQ(settings.options.keepVersions, option.versions);
+    }
+
     const Settings first = firstStartSettings(dir.path());
     EXPECT_EQ(first.WatchFilePath, base + "Data/WatchDef.wth");
     EXPECT_EQ(first.LogFilePath, base + "WatchLog.Log");

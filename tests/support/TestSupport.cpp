@@ -165,8 +165,10 @@ void FixedClock::set(const platform::WallClock& moment) {
 TreeFixture::TreeFixture() {
     watch = makeWatch(src, dst);
     makeFolders(src);
-    // The trees here are small and often emptied on purpose; the guard has tests of its own.
+    // The trees here are small and often emptied on purpose; the guard and the versions have tests of
+    // their own.
     context.options.deleteLimitPercent = 100;
+    context.options.keepVersions = false;
 }
 
 std::vector<std::string> CoreFixture::loggedMessages() const {

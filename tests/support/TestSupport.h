@@ -147,7 +147,7 @@ struct CoreFixture {
 };
 
 // A context wired to fakes plus a watch that copies everything (Sync All) from the folder src, which
-// exists, to dst, which does not yet. The mass-deletion guard is off.
+// exists, to dst, which does not yet. The mass-deletion guard is off, and no versions are kept.
 struct TreeFixture : CoreFixture {
     TreeFixture();
     TWatchRec watch;

@@ -1,0 +1,145 @@
+#include "platform/Versions.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/FileCopy.h"
+#include "platform/SysCall.h"
+
+namespace tessel::platform {
+
+namespace {
+
+constexpr std::uint32_t kPrivate = 0700;  // versions are copies of people's files: for their owner only
+
+bool digits(std::string_view text) {
+    for (const char c : text)
+        if (c < '0' || c > '9') return false;
+    return !text.empty();
+}
+
+int number(std::string_view text) {
+    int value = 0;
+    for (const char c : text) value = value * 10 + (c - '0');
+    return value;
+}
+
+// Removes the folder `name` of `parent` and everything in it, never through a link.
+void removeTree(const Folder& parent, const std::string& name) {
+    std::error_code error;
+    const Folder folder = Folder::openChild(parent, name, error);
+    if (!folder.valid()) return;
+    std::vector<ListedName> names;
+    if (listFolder(folder, names, error, ListOrder::AsStored)) {
+        for (const ListedName& entry : names) {
+            if (entry.type == ListedType::Folder ||
+                (::unlinkat(folder.fd(), entry.name.c_str(), 0) != 0 && errno == EISDIR))
+                removeTree(folder, entry.name);
+        }
+    }
+    ::unlinkat(parent.fd(), name.c_str(), AT_REMOVEDIR);
+}
+
+}  // namespace
+
+std::string versionStamp(const LocalTime& start) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d%02d%02d", start.year, start.month, start.day,
+                  start.hour, start.minute, start.second);
+    return text;
+}
+
+bool isVersionStamp(std::string_view name) {
+    return name.size() == 17 && digits(name.substr(0, 4)) && name[4] == '-' && digits(name.substr(5, 2)) &&
+           name[7] == '-' && digits(name.substr(8, 2)) && name[10] == ' ' && digits(name.substr(11, 6));
+}
+
+VersionKeeper::VersionKeeper(std::string rootPath, std::string stamp)
+    : m_rootPath(!rootPath.empty() && rootPath.back() == '/' ? rootPath : rootPath + '/'),
+      m_stamp(std::move(stamp)) {}
+
+VersionKeeper::~VersionKeeper() = default;
+
+bool VersionKeeper::openFolder(const std::string& relativeFolder, std::error_code& error) {
+    if (m_open.valid() && m_openRelative == relativeFolder) return true;
+    if (!m_root.valid()) {
+        m_root = Folder::open(m_rootPath, error);
+        if (!m_root.valid()) return false;
+    }
+    // .tessel-versions/<stamp>/<relative folder>, made level by level, never through a link.
+    std::vector<std::string> levels = {std::string(kVersionsFolderName), m_stamp};
+    for (std::size_t start = 0; start < relativeFolder.size();) {
+        const std::size_t slash = relativeFolder.find('/', start);
+        levels.push_back(relativeFolder.substr(start, slash - start));
+        start = slash == std::string::npos ? relativeFolder.size() : slash + 1;
+    }
+    Folder current = Folder::openChild(m_root, ".", error);
+    for (const std::string& level : levels) {
+        bool created = false;
+        if (!current.valid() || !makeChildFolder(current, level, kPrivate, created, error)) return false;
+        Folder next = Folder::openChild(current, level, error);
+        if (created && next.valid()) ::fchmod(next.fd(), kPrivate);
+        current = std::move(next);
+    }
+    if (!current.valid()) return false;
+    m_open = std::move(current);
+    m_openRelative = relativeFolder;
+    return true;
+}
+
+bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder, const std::string& name,
+                         const FileInfo& info, bool linkOnly, bool& moved, std::string& kept,
+                         std::error_code& error) {
+    moved = false;
+    if (!openFolder(relativeFolder, error)) return false;
+    // The same file replaced twice in one run keeps both versions.
+    std::string target = name;
+    for (int clash = 1; clash < 100; ++clash) {
+        const int result = linkOnly ? sys::linkat(folder.fd(), name.c_str(), m_open.fd(), target.c_str(), 0)
+                                    : sys::renameat2(folder.fd(), name.c_str(), m_open.fd(), target.c_str(),
+                                                     RENAME_NOREPLACE);
+        if (result == 0) {
+            moved = !linkOnly;
+            break;
+        }
+        const int reason = errno;
+        if (reason == EEXIST) {
+            target = name + "." + std::to_string(clash);
+            continue;
+        }
+        if (reason != EXDEV && !(linkOnly && reason == EPERM)) return fail(error);
+        // A mount point below the root: the version is a copy, and the original the caller's to destroy.
+        if (!copyFile(folder, name, info, m_open, target, nullptr, error)) return false;
+        break;
+    }
+    kept = m_rootPath + std::string(kVersionsFolderName) + "/" + m_stamp + "/" + relativeFolder + target;
+    return true;
+}
+
+void removeOldVersions(const std::string& rootPath, int days, WallClock now) {
+    std::error_code error;
+    const Folder root = Folder::open(rootPath, error);
+    if (!root.valid()) return;
+    const Folder versions = Folder::openChild(root, std::string(kVersionsFolderName), error);
+    std::vector<ListedName> names;
+    if (!versions.valid() || !listFolder(versions, names, error, ListOrder::AsStored)) return;
+    for (const ListedName& entry : names) {
+        if (!isVersionStamp(entry.name)) continue;
+        const std::string_view stamp = entry.name;
+        const LocalTime made{number(stamp.substr(0, 4)),
+                             number(stamp.substr(5, 2)),
+                             number(stamp.substr(8, 2)),
+                             number(stamp.substr(11, 2)),
+                             number(stamp.substr(13, 2)),
+                             number(stamp.substr(15, 2)),
+                             0};
+        const std::optional<WallClock> moment = fromLocalTime(made);
+        if (moment && now.seconds - moment->seconds > static_cast<std::int64_t>(days) * 86400)
+            removeTree(versions, entry.name);
+    }
+}
+
+}  // namespace tessel::platform

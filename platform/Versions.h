@@ -1,0 +1,59 @@
+#pragma once
+// Versions: a file that a run would replace or delete is first moved into a folder of the run at the
+// root of its tree, <root>/.tessel-versions/<yyyy-mm-dd hhmmss>/<relative path>, so no run destroys a
+// file for good. The name starts with a dot, so walks, masks and deletions never see it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "platform/Clock.h"
+#include "platform/Folders.h"
+
+namespace tessel::platform {
+
+inline constexpr std::string_view kVersionsFolderName = ".tessel-versions";
+
+// The name of a run's versions folder: its start in local time, "yyyy-mm-dd hhmmss".
+std::string versionStamp(const LocalTime& start);
+// Whether `name` has exactly that form (only such folders are ever removed by retention).
+bool isVersionStamp(std::string_view name);
+
+// Keeps the versions of one tree for one run. Made for the tree's root; the versions folder appears
+// only with the first version kept.
+class VersionKeeper {
+  public:
+    VersionKeeper(std::string rootPath, std::string stamp);
+    ~VersionKeeper();
+    VersionKeeper(const VersionKeeper&) = delete;
+    VersionKeeper& operator=(const VersionKeeper&) = delete;
+
+    // Puts `name` of `folder` (at `relativeFolder` below the root, "" or "a/b/") into this run's
+    // versions folder at the same relative place: moved there (`moved` set), or, with `linkOnly`, as a
+    // second name of the same file, so a copy can then replace the original in one step and a kill at
+    // any moment leaves the original where it was. Where neither can be (another file system below the
+    // root, a file the user may not link), the version is a copy, and the original is the caller's to
+    // replace or delete. False, with the reason, when the version could not be made safe: the file is
+    // then as it was and must not be destroyed. `kept` is the version's path.
+    bool keep(const Folder& folder, const std::string& relativeFolder, const std::string& name,
+              const FileInfo& info, bool linkOnly, bool& moved, std::string& kept, std::error_code& error);
+
+    const std::string& rootPath() const { return m_rootPath; }
+
+  private:
+    bool openFolder(const std::string& relativeFolder, std::error_code& error);
+
+    std::string m_rootPath;  // with a trailing "/"
+    std::string m_stamp;
+    Folder m_root;
+    std::string m_openRelative;  // the versions folder kept open, relative to the run's folder
+    Folder m_open;
+};
+
+// Removes the versions folders of Tessel's own name pattern below `rootPath` that were made more than
+// `days` days before `now`; nothing else, and never through a link.
+void removeOldVersions(const std::string& rootPath, int days, WallClock now);
+
+}  // namespace tessel::platform
