@@ -238,6 +238,10 @@ bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDe
         return true;
     }
     run.result.refusedDeletions += static_cast<int>(plan.fileCount());
+    for (const DeletionPlan::Group& group : plan.groups)
+        for (const DeletionPlan::Candidate& file : group.files)
+            run.report(RunAction::Kind::RefusedDeletion, plan.destinationRoot + group.relative + file.name,
+                       {}, file.info.size);
     run.failure("Error deleting files in " + plan.destinationRoot + ": " + why + "; nothing was deleted");
     return false;
 }
@@ -271,6 +275,7 @@ void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
                                      keeper != nullptr ? &version : nullptr)) {
                 written = true;
                 ++run.result.deleted;
+                run.report(RunAction::Kind::Delete, path, {}, file.info.size);
                 WriteLogLine(run.context, "Delete file " + path);
                 run.accountVersion(version, path, wideLog);
                 run.showStatus("  Delete file :" + path);
@@ -293,6 +298,7 @@ void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
                 continue;
             }
             written = written || parentRelative.empty();
+            run.report(RunAction::Kind::CreateFolder, folderPath + missing.relative);
             const Folder made = Folder::openChild(in, name, error);
             if (made.valid()) platform::finishFolder(made, missing.sourceInfo, created, error);
         }

@@ -39,6 +39,7 @@ struct FileOutcome {
     std::uint64_t size = 0;
     std::error_code error;
     platform::VersionPlace version;
+    RunAction::Side newer = RunAction::Side::None;  // where both sides have the file
 };
 
 // Examines the source file and its destination, decides, and copies or moves. Touches nothing but the
@@ -63,6 +64,10 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
     if (!task.freshDestination)
         platform::examine(*task.destination, task.name, ListedType::Unknown, destination, error);
     outcome.decision = decideCopy(tuneMode, move, source, destination);
+    if (destination.kind == EntryKind::File)
+        outcome.newer = isNewer(source, destination)   ? RunAction::Side::Source
+                        : isNewer(destination, source) ? RunAction::Side::Destination
+                                                       : RunAction::Side::None;
     switch (outcome.decision) {
         case CopyDecision::Copy:
         case CopyDecision::Replace: {
@@ -128,7 +133,10 @@ class CopyWalk {
             SubfolderStep step;
             if (stepInto(m_run, sourceFolder, destinationFolder, entry.name, sourcePath, destinationPath,
                          relative + '/', m_excluded, step)) {
-                if (step.created) destinationWritten = true;
+                if (step.created) {
+                    destinationWritten = true;
+                    m_run.report(RunAction::Kind::CreateFolder, destinationPath);
+                }
                 sourcePath += '/';
                 destinationPath += '/';
                 relative += '/';
@@ -226,6 +234,10 @@ class CopyWalk {
             ++m_run.result.copied;
             m_run.result.bytesCopied += outcome.size;
         }
+        const RunAction::Kind kind = m_move                                      ? RunAction::Kind::Move
+                                     : outcome.decision == CopyDecision::Replace ? RunAction::Kind::Replace
+                                                                                 : RunAction::Kind::Copy;
+        m_run.report(kind, sourceFile, destinationPath + task.name, outcome.size, outcome.newer);
         if (isOn(m_watch.WideLog)) {
             if (m_move)
                 WriteLogLine(m_run.context, "Moved file " + sourceFile);
@@ -277,6 +289,7 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
     const platform::SharedFolder excluded = destinationChain.shared(error);
     FolderChain sourceChain(std::move(source));
     CopyWalk walk(run, Mask, FileAction, Watch, *excluded, run.versionKeeper(destinationPath));
+    if (created) run.report(RunAction::Kind::CreateFolder, destinationPath);
     std::string relative;
     bool written = created;
     walk.walk(sourceChain, destinationChain, sourcePath, destinationPath, relative, false, written);

@@ -27,6 +27,11 @@ void RunState::accountVersion(const platform::VersionPlace& versions, const std:
     if (wideLog) WriteLogLine(context, "Kept version of " + path + " as " + versions.keptPath);
 }
 
+void RunState::report(RunAction::Kind kind, const std::string& path, const std::string& target,
+                      std::uint64_t size, RunAction::Side newer) {
+    if (context.observer != nullptr) context.observer->action({kind, path, target, size, newer});
+}
+
 void RunState::failure(const std::string& line) {
     ++result.failed;
     WriteLogLine(context, line);

@@ -31,6 +31,11 @@ class RunState {
     RunResult result;
 
     bool stopRequested() const { return context.stopRequested(); }
+    // Deciding without doing (RunContext::preview).
+    bool preview() const { return context.preview; }
+    // Tells the observer, if any, of an action done (or, in a preview, decided).
+    void report(RunAction::Kind kind, const std::string& path, const std::string& target = {},
+                std::uint64_t size = 0, RunAction::Side newer = RunAction::Side::None);
 
     // A deletion pass never deletes a protected file, and never enters a folder in which something
     // failed: the reasons are in protectFile and folderFailed below.

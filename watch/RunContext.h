@@ -53,6 +53,24 @@ struct RunOptions {
 };
 inline constexpr int kMinimumGuardedDeletions = 10;
 
+// One thing a run does, or, in a preview, would do.
+struct RunAction {
+    enum class Kind { Copy, Replace, Move, Delete, CreateFolder, Conflict, RefusedDeletion };
+    enum class Side { None, Source, Destination };
+    Kind kind = Kind::Copy;
+    std::string path;    // the file (the source file of a copy or move) or folder acted on
+    std::string target;  // where a copy, move or conflict's other file goes; empty for the rest
+    std::uint64_t size = 0;
+    Side newer = Side::None;  // the side whose file is the newer one, where both have one
+};
+
+// Hears of every action of a run as it is done (or, in a preview, decided), in walk order.
+class RunObserver {
+  public:
+    virtual ~RunObserver() = default;
+    virtual void action(const RunAction& action) = 0;
+};
+
 struct RunContext {
     RunContext(RunDisplay& display, UserMessages& messages, std::string watchFile = {},
                std::string logFile = {})
@@ -68,6 +86,10 @@ struct RunContext {
     std::string WatchFilePath;
     std::string LogFilePath;
     RunOptions options;
+    RunObserver* observer = nullptr;
+    // A preview decides everything a run would and does none of it: nothing on disk changes, nothing
+    // is logged, no after-sync program starts and no LastRunTime is written.
+    bool preview = false;
 
     // Asks the run in progress to end at the next file; another thread may call it. The request stays
     // until clearStop().
