@@ -19,6 +19,7 @@
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/Terminal.h"
+#include "sync/Preview.h"
 #include "sync/Scheduler.h"
 #include "watch/EventLog.h"
 #include "watch/RunContext.h"
@@ -40,6 +41,7 @@ constexpr const char* kUsage =
     "Usage: tessel-batch [FOLDER OPTION] [--watch-file PATH] [--log-file PATH] --list\n"
     "       tessel-batch [FOLDER OPTION] [--watch-file PATH] [--log-file PATH] --due\n"
     "       tessel-batch [FOLDER OPTION] [--watch-file PATH] [--log-file PATH] INDEX [INDEX ...]\n"
+    "       tessel-batch [FOLDER OPTION] [--watch-file PATH] --preview INDEX [INDEX ...]\n"
     "\n"
     "Runs Tessel's watches without the window.\n"
     "\n"
@@ -47,6 +49,8 @@ constexpr const char* kUsage =
     "                      flags, last run, source, destination, masks (separated by tabs)\n"
     "  --due               run every timed watch that is due now, in file order\n"
     "  INDEX ...           run these watches now, whatever their run mode (like Check Now)\n"
+    "  --preview INDEX ... print what running these watches now would do, one line per action\n"
+    "                      and a total line, and change nothing (also --dry-run)\n"
     "  --watch-file PATH   the watch file to use\n"
     "  --log-file PATH     the log file to append to\n"
     "  --folder DIR        work in DIR (made when missing) instead of the current folder\n"
@@ -71,6 +75,7 @@ struct Options {
     std::vector<std::int32_t> indexes;
     bool help = false;
     bool version = false;
+    bool preview = false;
 };
 
 bool parseIndex(std::string_view text, std::int32_t& index) {
@@ -103,6 +108,8 @@ bool parseArguments(const std::vector<std::string_view>& arguments, Options& opt
             options.help = true;
         } else if (isOption && argument == "--version") {
             options.version = true;
+        } else if (isOption && (argument == "--preview" || argument == "--dry-run")) {
+            options.preview = true;
         } else if (isOption && (argument == "--list" || argument == "--due")) {
             if (!setMode(options, argument == "--list" ? Options::Mode::List : Options::Mode::Due, problem))
                 return false;
@@ -140,6 +147,10 @@ bool parseArguments(const std::vector<std::string_view>& arguments, Options& opt
     }
     if (!options.help && !options.version && options.mode == Options::Mode::None) {
         problem = "say what to do: --list, --due or INDEX";
+        return false;
+    }
+    if (options.preview && options.mode != Options::Mode::Run) {
+        problem = "--preview needs the INDEX of the watches to look at";
         return false;
     }
     return true;
@@ -255,6 +266,34 @@ int listWatches(RunContext& context, Console& console) {
     return kExitOk;
 }
 
+// Prints what a run of each watch would do now; changes nothing.
+int previewWatches(RunContext& context, Console& console, const std::vector<std::int32_t>& indexes) {
+    class Printer : public RunObserver {
+      public:
+        void action(const RunAction& action) override {
+            std::printf("%s\n", actionLine(action).c_str());
+            totals.add(action);
+        }
+        void error(const std::string& line) override { std::printf("error  %s\n", line.c_str()); }
+        PlanTotals totals;
+    };
+    int status = kExitOk;
+    for (const std::int32_t index : indexes) {
+        Printer printer;
+        const SchedulerReport report = previewWatchNow(context, index, printer);
+        if (report.missing > 0) {
+            console.printError("tessel-batch: no watch " + std::to_string(index) + " in " +
+                               context.WatchFilePath);
+            status = kExitUsage;
+            continue;
+        }
+        std::printf("watch %d: %s\n", index, totalsLine(printer.totals).c_str());
+        if (report.result.needsAttention() && status == kExitOk) status = kExitFailed;
+    }
+    std::fflush(stdout);
+    return status;
+}
+
 // Moves into the folder a folder option names. The paths given on the command line keep meaning what
 // they meant where the command was typed.
 bool enterFolder(Options& options, Console& console) {
@@ -322,6 +361,8 @@ int run(const std::vector<std::string_view>& arguments) {
     RunContext context{console, console, options.watchFile, options.logFile};
     context.options = runOptions;
     if (options.mode == Options::Mode::List) return listWatches(context, console);
+
+    if (options.preview) return previewWatches(context, console, options.indexes);
 
     int status = kExitOk;
     SchedulerReport total;

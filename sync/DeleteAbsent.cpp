@@ -37,38 +37,11 @@ class DeletionPlanner {
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
             const std::string childRelative = relative + entry.name + "/";
             if (m_run.folderFailed(childRelative)) continue;
-            // Asked of the chains each time: a deep walk puts folders aside while it is below them.
-            const Folder& sourceFolder = source.current(error);
-            const Folder& destinationFolder =
-                sourceFolder.valid() ? destination.current(error) : sourceFolder;
-            if (!destinationFolder.valid()) {
-                m_run.markFolderFailed(relative);
-                m_run.failure("opening folder", m_plan.destinationRoot + relative, error);
-                return;
-            }
-            Folder sourceChild = Folder::openChild(sourceFolder, entry.name, error);
-            if (!sourceChild.valid()) {
-                if (error == platform::WalkError::SymbolicLink || error == std::errc::not_a_directory ||
-                    error == std::errc::no_such_file_or_directory)
-                    continue;
-                // An unreadable source folder cannot say what it lacks: its counterpart is not touched.
-                m_run.markFolderFailed(childRelative);
-                m_run.failure("opening folder", m_plan.sourceRoot + childRelative, error);
+            Folder sourceChild, destinationChild;
+            if (!openChildren(source, destination, entry.name, childRelative, m_plan.groups[index],
+                              sourceChild, destinationChild))
                 continue;
-            }
-            if (m_excluded.valid() && sourceChild.sameFolderAs(m_excluded)) continue;
-            Folder destinationChild = Folder::openChild(destinationFolder, entry.name, error);
-            if (!destinationChild.valid()) {
-                if (error == std::errc::no_such_file_or_directory ||
-                    givesWay(m_plan.groups[index], entry.name, error)) {
-                    planMissing(m_plan.groups[index], sourceChild, entry.name + "/");
-                } else {
-                    m_run.markFolderFailed(childRelative);
-                    m_run.failure("opening folder", m_plan.destinationRoot + childRelative, error);
-                }
-                continue;
-            }
-            relative += entry.name + "/";
+            relative = childRelative;
             source.enter(entry.name, std::move(sourceChild));
             destination.enter(entry.name, std::move(destinationChild));
             walk(source, destination, relative);
@@ -83,39 +56,99 @@ class DeletionPlanner {
     }
 
   private:
+    bool imagined(const std::string& root, const std::string& relative) const {
+        return m_run.preview() && m_run.imagined(root, relative) != nullptr &&
+               m_run.imagined(root, relative)->present;
+    }
+
+    // Opens the source subfolder and its counterpart, asking the chains each time: a deep walk puts
+    // folders aside while it is below them. A preview enters the folders it imagines (not valid then).
+    // False when there is nothing to walk; a missing counterpart is planned into `group`.
+    bool openChildren(FolderChain& source, FolderChain& destination, const std::string& name,
+                      const std::string& childRelative, DeletionPlan::Group& group, Folder& sourceChild,
+                      Folder& destinationChild) {
+        std::error_code error;
+        if (!source.imaginary()) {
+            sourceChild = Folder::openChild(source.current(error), name, error);
+            if (!sourceChild.valid()) {
+                if (imagined(m_plan.sourceRoot, childRelative)) {
+                    // a folder an earlier pass of the preview made: entered as imagined
+                } else if (error == platform::WalkError::SymbolicLink ||
+                           error == std::errc::not_a_directory ||
+                           error == std::errc::no_such_file_or_directory) {
+                    return false;
+                } else {
+                    // An unreadable source folder cannot say what it lacks: its counterpart is not touched.
+                    m_run.markFolderFailed(childRelative);
+                    m_run.failure("opening folder", m_plan.sourceRoot + childRelative, error);
+                    return false;
+                }
+            }
+            if (sourceChild.valid() && m_excluded.valid() && sourceChild.sameFolderAs(m_excluded))
+                return false;
+        }
+        error.clear();
+        if (!destination.imaginary()) {
+            const Folder& parent = destination.current(error);
+            if (!parent.valid()) {
+                m_run.markFolderFailed(childRelative);
+                m_run.failure("opening folder", m_plan.destinationRoot + childRelative, error);
+                return false;
+            }
+            destinationChild = Folder::openChild(parent, name, error);
+            if (destinationChild.valid()) return true;
+        }
+        if (imagined(m_plan.destinationRoot, childRelative)) return true;
+        if (destination.imaginary() || error == std::errc::no_such_file_or_directory ||
+            givesWay(group, name, error)) {
+            planMissing(group, sourceChild, name + "/");
+        } else {
+            m_run.markFolderFailed(childRelative);
+            m_run.failure("opening folder", m_plan.destinationRoot + childRelative, error);
+        }
+        return false;
+    }
+
     // Adds the folder's group with the files to delete in it and lists the source folder into `names`
     // for the walk to go on with its subfolders. False when the folder cannot be read.
     bool planFiles(FolderChain& source, FolderChain& destination, const std::string& relative,
                    std::vector<ListedName>& names) {
         std::error_code error;
         const Folder& sourceFolder = source.current(error);
-        const Folder& destinationFolder = sourceFolder.valid() ? destination.current(error) : sourceFolder;
-        if (!destinationFolder.valid()) {
+        if (!sourceFolder.valid() && !source.imaginary()) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("opening folder", m_plan.sourceRoot + relative, error);
+            return false;
+        }
+        const Folder& destinationFolder = destination.current(error);
+        if (!destinationFolder.valid() && !destination.imaginary()) {
             m_run.markFolderFailed(relative);
             m_run.failure("opening folder", m_plan.destinationRoot + relative, error);
             return false;
         }
-        if (!platform::listFolder(destinationFolder, names, error)) {
+        const SideFolder sourceSide{sourceFolder, m_plan.sourceRoot, relative};
+        const SideFolder destinationSide{destinationFolder, m_plan.destinationRoot, relative};
+        if (!listSide(m_run, destinationSide, names, error)) {
             m_run.markFolderFailed(relative);
             m_run.failure("reading folder", m_plan.destinationRoot + relative, error);
             return false;
         }
         DeletionPlan::Group& group = m_plan.groups.emplace_back();
         group.relative = relative;
-        destinationFolder.identity(group.device, group.inode);
-        sourceFolder.info(group.sourceInfo, error);
+        if (destinationFolder.valid()) destinationFolder.identity(group.device, group.inode);
+        if (sourceFolder.valid()) sourceFolder.info(group.sourceInfo, error);
         for (const ListedName& entry : names) {
             if (m_run.stopRequested()) return false;
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
             if (!platform::matchesMask(m_mask, entry.name)) continue;
             FileInfo info;
-            if (platform::examine(destinationFolder, entry.name, entry.type, info, error) != EntryKind::File)
+            if (examineSide(m_run, destinationSide, entry.name, entry.type, info, error) != EntryKind::File)
                 continue;
             if (m_run.isProtected(relative + entry.name)) continue;
-            if (platform::presenceAsFile(sourceFolder, entry.name) != platform::Presence::Absent) continue;
+            if (presenceSide(m_run, sourceSide, entry.name) != platform::Presence::Absent) continue;
             group.files.push_back({entry.name, info});
         }
-        if (!platform::listFolder(sourceFolder, names, error)) {
+        if (!listSide(m_run, sourceSide, names, error)) {
             m_run.markFolderFailed(relative);
             m_run.failure("reading folder", m_plan.sourceRoot + relative, error);
             names.clear();
@@ -136,8 +169,10 @@ class DeletionPlanner {
     void planMissing(DeletionPlan::Group& group, const Folder& source, const std::string& relative) {
         std::error_code error;
         FileInfo info;
-        if (!source.info(info, error)) return;
+        info.mode = 0755;
+        if (source.valid() && !source.info(info, error)) return;
         group.folders.push_back({relative, info});
+        if (!source.valid()) return;  // one the preview imagines: nothing below it yet
         std::vector<ListedName> names;
         if (!platform::listFolder(source, names, error)) return;
         for (const ListedName& entry : names) {
@@ -192,22 +227,29 @@ DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
     DeletionPlan plan;
     plan.sourceRoot = withTrailingSlash(SourceFolder);
     plan.destinationRoot = withTrailingSlash(DestinationFolder);
-    if (!platform::isExistingFolder(plan.sourceRoot)) return plan;
+    const bool sourceImagined = run.preview() && run.imagined(plan.sourceRoot, "") != nullptr;
+    if (!platform::isExistingFolder(plan.sourceRoot) && !sourceImagined) return plan;
     std::error_code error;
-    if (!platform::ForceFolders(plan.destinationRoot, error)) {
+    if (run.preview()) {
+        if (!platform::isExistingFolder(plan.destinationRoot) &&
+            run.imagined(plan.destinationRoot, "") == nullptr) {
+            run.report(RunAction::Kind::CreateFolder, plan.destinationRoot);
+            run.imagine(plan.destinationRoot, "", RunState::Imagined::folder());
+        }
+    } else if (!platform::ForceFolders(plan.destinationRoot, error)) {
         run.markFolderFailed("");
         run.failure("creating folder", plan.destinationRoot, error);
         return plan;
     }
     Folder source = Folder::open(plan.sourceRoot, error);
-    if (!source.valid()) {
+    if (!source.valid() && !sourceImagined) {
         // A source that cannot be read protects the destination.
         run.markFolderFailed("");
         run.failure("opening folder", plan.sourceRoot, error);
         return plan;
     }
     Folder destination = Folder::open(plan.destinationRoot, error);
-    if (!destination.valid()) {
+    if (!destination.valid() && !run.preview()) {
         run.markFolderFailed("");
         run.failure("opening folder", plan.destinationRoot, error);
         return plan;
@@ -246,8 +288,34 @@ bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDe
     return false;
 }
 
+namespace {
+
+// What the deletions would do, for a preview: told and remembered, nothing done.
+void imagineDeletions(RunState& run, const DeletionPlan& plan) {
+    for (const DeletionPlan::Group& group : plan.groups) {
+        for (const DeletionPlan::Candidate& file : group.files) {
+            ++run.result.deleted;
+            run.report(RunAction::Kind::Delete, plan.destinationRoot + group.relative + file.name, {},
+                       file.info.size);
+            run.imagine(plan.destinationRoot, group.relative + file.name, {false, {}});
+        }
+        for (const DeletionPlan::MissingFolder& missing : group.folders) {
+            run.report(RunAction::Kind::CreateFolder,
+                       plan.destinationRoot + group.relative + missing.relative);
+            run.imagine(plan.destinationRoot, group.relative + missing.relative,
+                        RunState::Imagined::folder());
+        }
+    }
+}
+
+}  // namespace
+
 void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
     if (plan.groups.empty()) return;
+    if (run.preview()) {
+        imagineDeletions(run, plan);
+        return;
+    }
     platform::VersionKeeper* keeper = run.versionKeeper(plan.destinationRoot);
     std::error_code error;
     const Folder root = Folder::open(plan.destinationRoot, error);

@@ -200,4 +200,21 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
     return report;
 }
 
+SchedulerReport previewWatchNow(RunContext& context, std::int32_t index, RunObserver& observer) {
+    SchedulerReport report;
+    const TWatchRec watch = ReadWatchRec(context, index);
+    if (watch.WatchIndex < 0) {
+        ++report.missing;
+        return report;
+    }
+    RunObserver* const observing = context.observer;
+    context.observer = &observer;
+    context.preview = true;
+    report.result = runWatch(context, watch);
+    context.preview = false;
+    context.observer = observing;
+    report.ran = 1;
+    return report;
+}
+
 }  // namespace tessel

@@ -58,4 +58,9 @@ SchedulerReport runOnStartWatches(RunContext& context);
 // For a position with no record only the start line is logged.
 SchedulerReport checkWatchNow(RunContext& context, std::int32_t index);
 
+// A preview of Check Now for the record at position `index`: what the run would do, told to
+// `observer` in the order the run would do it. Nothing changes on disk, nothing is logged, LastRunTime
+// stays. `missing` is counted for a position with no record.
+SchedulerReport previewWatchNow(RunContext& context, std::int32_t index, RunObserver& observer);
+
 }  // namespace tessel

@@ -21,13 +21,16 @@ using platform::ListedType;
 
 // One source file of a copy pass, as the walk hands it on; the walk keeps the folders open for it.
 struct FileTask {
+    const RunState* run = nullptr;
     const Folder* source = nullptr;
     const Folder* destination = nullptr;
     const std::string& name;
     ListedType listed = ListedType::Unknown;
     bool freshDestination = false;  // the walk has just made the destination folder: it holds nothing
     platform::VersionKeeper* versions = nullptr;  // where a replaced file goes first
-    const std::string* relative = nullptr;        // the folder below the roots
+    const std::string* sourceRoot = nullptr;
+    const std::string* destinationRoot = nullptr;
+    const std::string* relative = nullptr;  // the folder below the roots
 };
 
 // What became of it.
@@ -36,19 +39,19 @@ struct FileOutcome {
     CopyDecision decision = CopyDecision::Skip;
     bool sourceUnreadable = false;
     bool done = false;
-    std::uint64_t size = 0;
+    FileInfo source;
     std::error_code error;
     platform::VersionPlace version;
     RunAction::Side newer = RunAction::Side::None;  // where both sides have the file
 };
 
-// Examines the source file and its destination, decides, and copies or moves. Touches nothing but the
-// two files, so it may run anywhere.
+// Examines the source file and its destination, decides, and copies or moves (in a preview, only
+// decides). Touches nothing but the two files, so it may run anywhere.
 FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) {
     FileOutcome outcome;
-    FileInfo source;
     std::error_code error;
-    switch (platform::examine(*task.source, task.name, task.listed, source, error)) {
+    const SideFolder source{*task.source, *task.sourceRoot, *task.relative};
+    switch (examineSide(*task.run, source, task.name, task.listed, outcome.source, error)) {
         case EntryKind::File:
             break;
         case EntryKind::Unreadable:
@@ -59,25 +62,31 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
             return outcome;  // special entries, links to folders, names gone since the listing
     }
     outcome.isFile = true;
-    outcome.size = source.size;
     FileInfo destination;
-    if (!task.freshDestination)
-        platform::examine(*task.destination, task.name, ListedType::Unknown, destination, error);
-    outcome.decision = decideCopy(tuneMode, move, source, destination);
+    if (!task.freshDestination || task.run->preview())
+        examineSide(*task.run, {*task.destination, *task.destinationRoot, *task.relative}, task.name,
+                    ListedType::Unknown, destination, error);
+    outcome.decision = decideCopy(tuneMode, move, outcome.source, destination);
     if (destination.kind == EntryKind::File)
-        outcome.newer = isNewer(source, destination)   ? RunAction::Side::Source
-                        : isNewer(destination, source) ? RunAction::Side::Destination
-                                                       : RunAction::Side::None;
+        outcome.newer = isNewer(outcome.source, destination)   ? RunAction::Side::Source
+                        : isNewer(destination, outcome.source) ? RunAction::Side::Destination
+                                                               : RunAction::Side::None;
     switch (outcome.decision) {
         case CopyDecision::Copy:
         case CopyDecision::Replace: {
+            if (task.run->preview()) {
+                // A move onto a present file fails in the run, so the preview says it fails too.
+                outcome.done = !(move && destination.kind != EntryKind::Missing);
+                if (!outcome.done) outcome.error = std::make_error_code(std::errc::file_exists);
+                break;
+            }
             const FileInfo* present = destination.kind == EntryKind::Missing ? nullptr : &destination;
             outcome.version.keeper = task.versions;
             if (task.versions != nullptr) outcome.version.relativeFolder = *task.relative;
-            outcome.done = move ? platform::moveFile(*task.source, task.name, source, *task.destination,
-                                                     task.name, present, outcome.error)
-                                : platform::copyFile(*task.source, task.name, source, *task.destination,
-                                                     task.name, present, outcome.error,
+            outcome.done = move ? platform::moveFile(*task.source, task.name, outcome.source,
+                                                     *task.destination, task.name, present, outcome.error)
+                                : platform::copyFile(*task.source, task.name, outcome.source,
+                                                     *task.destination, task.name, present, outcome.error,
                                                      task.versions != nullptr ? &outcome.version : nullptr);
             break;
         }
@@ -97,13 +106,16 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
 class CopyWalk {
   public:
     CopyWalk(RunState& run, const std::string& mask, std::uint8_t fileAction, const TWatchRec& watch,
-             const Folder& excluded, platform::VersionKeeper* versions)
+             const Folder& excluded, platform::VersionKeeper* versions, const std::string& sourceRoot,
+             const std::string& destinationRoot)
         : m_run(run),
           m_mask(mask),
           m_move(fileAction != faCopy),
           m_watch(watch),
           m_excluded(excluded),
-          m_versions(versions) {}
+          m_versions(versions),
+          m_sourceRoot(sourceRoot),
+          m_destinationRoot(destinationRoot) {}
 
     void walk(FolderChain& source, FolderChain& destination, std::string& sourcePath,
               std::string& destinationPath, std::string& relative, bool freshDestination,
@@ -115,24 +127,17 @@ class CopyWalk {
         for (const ListedName& entry : names) {
             if (m_run.stopRequested()) return;
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
-            // Asked of the chains each time: a deep walk puts folders aside while it is below them.
-            std::error_code error;
-            const Folder& sourceFolder = source.current(error);
-            const Folder& destinationFolder =
-                sourceFolder.valid() ? destination.current(error) : sourceFolder;
-            if (!destinationFolder.valid()) {
-                m_run.markFolderFailed(relative);
-                m_run.failure("opening folder", sourceFolder.valid() ? destinationPath : sourcePath, error);
-                return;
-            }
             const std::size_t sourceLength = sourcePath.size(), destinationLength = destinationPath.size(),
                               relativeLength = relative.size();
             sourcePath += entry.name;
             destinationPath += entry.name;
             relative += entry.name;
             SubfolderStep step;
-            if (stepInto(m_run, sourceFolder, destinationFolder, entry.name, sourcePath, destinationPath,
-                         relative + '/', m_excluded, step)) {
+            const bool entered = m_run.preview() ? imagineStep(source, destination, entry.name, sourcePath,
+                                                               destinationPath, relative + '/', step)
+                                                 : realStep(source, destination, entry.name, sourcePath,
+                                                            destinationPath, relative + '/', step);
+            if (entered) {
                 if (step.created) {
                     destinationWritten = true;
                     m_run.report(RunAction::Kind::CreateFolder, destinationPath);
@@ -145,7 +150,8 @@ class CopyWalk {
                 destination.enter(entry.name, std::move(step.destination));
                 walk(source, destination, sourcePath, destinationPath, relative, step.created, written);
                 // Its own times once the walk has done writing in it, as the copies carry theirs.
-                if (written) {
+                std::error_code error;
+                if (written && !m_run.preview()) {
                     const Folder& finished = destination.current(error);
                     if (!finished.valid() ||
                         !platform::finishFolder(finished, step.sourceInfo, step.created, error))
@@ -161,6 +167,78 @@ class CopyWalk {
     }
 
   private:
+    // Opens the subfolder and its counterpart (made when missing), asking the chains each time: a deep
+    // walk puts folders aside while it is below them.
+    bool realStep(FolderChain& source, FolderChain& destination, const std::string& name,
+                  const std::string& sourcePath, const std::string& destinationPath,
+                  const std::string& relative, SubfolderStep& step) {
+        std::error_code error;
+        const Folder& sourceFolder = source.current(error);
+        const Folder& destinationFolder = sourceFolder.valid() ? destination.current(error) : sourceFolder;
+        if (!destinationFolder.valid()) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("opening folder", sourceFolder.valid() ? destinationPath : sourcePath, error);
+            return false;
+        }
+        return stepInto(m_run, sourceFolder, destinationFolder, name, sourcePath, destinationPath, relative,
+                        m_excluded, step);
+    }
+
+    // The same for a preview: a folder that is missing, or that the preview imagines, is entered as
+    // imagined, and a counterpart the run would make is imagined instead.
+    bool imagineStep(FolderChain& source, FolderChain& destination, const std::string& name,
+                     const std::string& sourcePath, const std::string& destinationPath,
+                     const std::string& relative, SubfolderStep& step) {
+        std::error_code error;
+        if (!source.imaginary()) {
+            step.source = Folder::openChild(source.current(error), name, error);
+            if (!step.source.valid()) {
+                if (m_run.imagined(m_sourceRoot, relative) == nullptr) {
+                    if (error == platform::WalkError::SymbolicLink || error == std::errc::not_a_directory ||
+                        error == std::errc::no_such_file_or_directory)
+                        return false;
+                    m_run.markFolderFailed(relative);
+                    m_run.failure("opening folder", sourcePath, error);
+                    return false;
+                }
+            } else if (m_excluded.valid() && step.source.sameFolderAs(m_excluded)) {
+                return false;
+            } else if (!step.source.info(step.sourceInfo, error)) {
+                m_run.markFolderFailed(relative);
+                m_run.failure("opening folder", sourcePath, error);
+                return false;
+            }
+        }
+        if (destination.imaginary()) {
+            step.created = m_run.imagined(m_destinationRoot, relative) == nullptr;
+        } else {
+            FileInfo held;
+            const Folder& parent = destination.current(error);
+            switch (platform::examine(parent, name, ListedType::Unknown, held, error)) {
+                case EntryKind::Folder:
+                    if (held.viaLink) break;
+                    step.destination = Folder::openChild(parent, name, error);
+                    if (!step.destination.valid()) break;
+                    return true;
+                case EntryKind::Missing:
+                    step.created = m_run.imagined(m_destinationRoot, relative) == nullptr;
+                    break;
+                default:
+                    break;
+            }
+            if (!step.destination.valid() && !step.created &&
+                m_run.imagined(m_destinationRoot, relative) == nullptr) {
+                m_run.markFolderFailed(relative);
+                m_run.failure("creating folder", destinationPath,
+                              held.viaLink ? std::error_code(platform::WalkError::SymbolicLink)
+                                           : std::make_error_code(std::errc::not_a_directory));
+                return false;
+            }
+        }
+        if (step.created) m_run.imagine(m_destinationRoot, relative, RunState::Imagined::folder());
+        return true;
+    }
+
     // Lists the source folder into `names` and handles its files. False when there is nothing more to
     // do in the folder (it could not be read, or the run was stopped).
     bool walkFiles(FolderChain& source, FolderChain& destination, const std::string& sourcePath,
@@ -168,18 +246,22 @@ class CopyWalk {
                    bool& destinationWritten, std::vector<ListedName>& names) {
         std::error_code error;
         const platform::SharedFolder sourceFolder = source.shared(error);
-        const platform::SharedFolder destinationFolder =
-            sourceFolder->valid() ? destination.shared(error) : sourceFolder;
-        if (!destinationFolder->valid()) {
+        if (!sourceFolder->valid() && !source.imaginary()) {
             m_run.markFolderFailed(relative);
-            m_run.failure("opening folder", sourceFolder->valid() ? destinationPath : sourcePath, error);
+            m_run.failure("opening folder", sourcePath, error);
+            return false;
+        }
+        const platform::SharedFolder destinationFolder = destination.shared(error);
+        if (!destinationFolder->valid() && !destination.imaginary()) {
+            m_run.markFolderFailed(relative);
+            m_run.failure("opening folder", destinationPath, error);
             return false;
         }
         // Clear away what a crashed or killed run left half-copied in the folder this pass writes in.
-        if (!freshDestination &&
+        if (!freshDestination && !m_run.preview() &&
             platform::listFolder(*destinationFolder, names, error, platform::ListOrder::AsStored))
             platform::removeStaleTemporaries(*destinationFolder, names);
-        if (!platform::listFolder(*sourceFolder, names, error)) {
+        if (!listSide(m_run, {*sourceFolder, m_sourceRoot, relative}, names, error)) {
             m_run.markFolderFailed(relative);
             m_run.failure("reading folder", sourcePath, error);
             return false;
@@ -188,9 +270,9 @@ class CopyWalk {
             if (m_run.stopRequested()) return false;
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
             if (!platform::matchesMask(m_mask, entry.name)) continue;
-            const FileTask task{sourceFolder.get(), destinationFolder.get(), entry.name,
-                                entry.type,         freshDestination,        m_versions,
-                                &relative};
+            const FileTask task{
+                &m_run,           sourceFolder.get(), destinationFolder.get(), entry.name,         entry.type,
+                freshDestination, m_versions,         &m_sourceRoot,           &m_destinationRoot, &relative};
             release(task, processFile(task, m_watch.TuneMode, m_move), sourcePath, destinationPath, relative,
                     destinationWritten);
         }
@@ -232,12 +314,20 @@ class CopyWalk {
             m_run.protectFile(relative + task.name);
         } else {
             ++m_run.result.copied;
-            m_run.result.bytesCopied += outcome.size;
+            m_run.result.bytesCopied += outcome.source.size;
         }
         const RunAction::Kind kind = m_move                                      ? RunAction::Kind::Move
                                      : outcome.decision == CopyDecision::Replace ? RunAction::Kind::Replace
                                                                                  : RunAction::Kind::Copy;
-        m_run.report(kind, sourceFile, destinationPath + task.name, outcome.size, outcome.newer);
+        m_run.report(kind, sourceFile, destinationPath + task.name, outcome.source.size, outcome.newer);
+        if (m_run.preview()) {
+            // What the copy or move would leave, for the passes after this one.
+            FileInfo copied = outcome.source;
+            copied.viaLink = false;
+            m_run.imagine(m_destinationRoot, relative + task.name, {true, copied});
+            if (m_move) m_run.imagine(m_sourceRoot, relative + task.name, {false, {}});
+            return;
+        }
         if (isOn(m_watch.WideLog)) {
             if (m_move)
                 WriteLogLine(m_run.context, "Moved file " + sourceFile);
@@ -256,6 +346,8 @@ class CopyWalk {
     const TWatchRec& m_watch;
     const Folder& m_excluded;
     platform::VersionKeeper* m_versions;
+    const std::string& m_sourceRoot;
+    const std::string& m_destinationRoot;
 };
 
 }  // namespace
@@ -264,22 +356,27 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
                 const std::string& Mask, std::uint8_t FileAction, const TWatchRec& Watch) {
     std::string sourcePath = withTrailingSlash(SourceFolder);
     std::string destinationPath = withTrailingSlash(DestinationFolder);
-    if (!platform::isExistingFolder(sourcePath)) return;
+    const std::string sourceRoot = sourcePath, destinationRoot = destinationPath;
+    const bool sourceImagined = run.preview() && run.imagined(sourceRoot, "") != nullptr;
+    if (!platform::isExistingFolder(sourcePath) && !sourceImagined) return;
     std::error_code error;
-    const bool created = !platform::isExistingFolder(destinationPath);
-    if (!platform::ForceFolders(destinationPath, error)) {
+    const bool created =
+        !platform::isExistingFolder(destinationPath) && run.imagined(destinationRoot, "") == nullptr;
+    if (run.preview()) {
+        if (created) run.imagine(destinationRoot, "", RunState::Imagined::folder());
+    } else if (!platform::ForceFolders(destinationPath, error)) {
         run.markFolderFailed("");
         run.failure("creating folder", destinationPath, error);
         return;
     }
     Folder source = Folder::open(sourcePath, error);
-    if (!source.valid()) {
+    if (!source.valid() && !sourceImagined) {
         run.markFolderFailed("");
         run.failure("opening folder", sourcePath, error);
         return;
     }
     Folder destination = Folder::open(destinationPath, error);
-    if (!destination.valid()) {
+    if (!destination.valid() && !run.preview()) {
         run.markFolderFailed("");
         run.failure("opening folder", destinationPath, error);
         return;
@@ -288,13 +385,14 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
     FolderChain destinationChain(std::move(destination));
     const platform::SharedFolder excluded = destinationChain.shared(error);
     FolderChain sourceChain(std::move(source));
-    CopyWalk walk(run, Mask, FileAction, Watch, *excluded, run.versionKeeper(destinationPath));
+    CopyWalk walk(run, Mask, FileAction, Watch, *excluded, run.versionKeeper(destinationPath), sourceRoot,
+                  destinationRoot);
     if (created) run.report(RunAction::Kind::CreateFolder, destinationPath);
     std::string relative;
     bool written = created;
-    walk.walk(sourceChain, destinationChain, sourcePath, destinationPath, relative, false, written);
+    walk.walk(sourceChain, destinationChain, sourcePath, destinationPath, relative, created, written);
     platform::FileInfo sourceInfo;
-    if (written && sourceChain.current(error).info(sourceInfo, error) &&
+    if (written && !run.preview() && sourceChain.current(error).info(sourceInfo, error) &&
         !platform::finishFolder(*excluded, sourceInfo, created, error))
         run.failure("creating folder", destinationPath, error);
 }

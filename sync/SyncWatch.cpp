@@ -77,8 +77,9 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
     }
 
     // Versions older than the settings say go from the roots this run visits.
-    for (const std::string& root : {source, destination})
-        platform::removeOldVersions(root, context.options.versionDays, platform::clockNow());
+    if (!context.preview)
+        for (const std::string& root : {source, destination})
+            platform::removeOldVersions(root, context.options.versionDays, platform::clockNow());
 
     // What the trees held at the start, for the mass-deletion guard.
     const bool deleting = isOn(Watch.DeleteAbsent);
@@ -126,7 +127,7 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
     display.setStatusText("");
     run.result.stopped = run.stopRequested();
 
-    if (!RunFile.empty() && !run.result.stopped) {
+    if (!RunFile.empty() && !run.result.stopped && !context.preview) {
         display.setStatusText(kRunningStatus + escapeControls(RunFile));
         WriteLogLine(context, "Start " + RunFile);
         platform::ProcessEnd end;

@@ -1,5 +1,6 @@
 #include "sync/WalkSupport.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "platform/Clock.h"
@@ -34,8 +35,91 @@ void RunState::report(RunAction::Kind kind, const std::string& path, const std::
 
 void RunState::failure(const std::string& line) {
     ++result.failed;
-    WriteLogLine(context, line);
+    // A preview shows the line the run would log, and writes nothing.
+    if (preview()) {
+        if (context.observer != nullptr) context.observer->error(escapeControls(line));
+    } else {
+        WriteLogLine(context, line);
+    }
     showStatus(line);
+}
+
+void RunState::imagine(const std::string& root, const std::string& relative, const Imagined& entry) {
+    m_imagined[root][relative] = entry;
+}
+
+const RunState::Imagined* RunState::imagined(const std::string& root, const std::string& relative) const {
+    if (m_imagined.empty()) return nullptr;
+    const auto tree = m_imagined.find(root);
+    if (tree == m_imagined.end()) return nullptr;
+    const auto entry = tree->second.find(relative);
+    return entry == tree->second.end() ? nullptr : &entry->second;
+}
+
+void RunState::imagineListing(const std::string& root, const std::string& relativeFolder,
+                              std::vector<platform::ListedName>& names) const {
+    const auto tree = m_imagined.find(root);
+    if (tree == m_imagined.end()) return;
+    bool changed = false;
+    for (auto entry = tree->second.lower_bound(relativeFolder);
+         entry != tree->second.end() && entry->first.starts_with(relativeFolder); ++entry) {
+        std::string_view name = std::string_view(entry->first).substr(relativeFolder.size());
+        const bool folder = name.ends_with('/');
+        if (folder) name.remove_suffix(1);
+        if (name.empty() || name.find('/') != std::string_view::npos) continue;  // deeper down
+        const auto listed = std::find_if(names.begin(), names.end(), [&](const platform::ListedName& known) {
+            return known.name == name;
+        });
+        if (entry->second.present && listed == names.end()) {
+            names.push_back(
+                {std::string(name), folder ? platform::ListedType::Folder : platform::ListedType::File});
+            changed = true;
+        } else if (!entry->second.present && listed != names.end()) {
+            names.erase(listed);
+        }
+    }
+    if (changed)
+        std::sort(
+            names.begin(), names.end(),
+            [](const platform::ListedName& a, const platform::ListedName& b) { return a.name < b.name; });
+}
+
+bool listSide(const RunState& run, const SideFolder& side, std::vector<platform::ListedName>& names,
+              std::error_code& error) {
+    names.clear();
+    if (side.folder.valid() && !platform::listFolder(side.folder, names, error)) return false;
+    if (run.preview()) run.imagineListing(side.root, side.relative, names);
+    return true;
+}
+
+platform::EntryKind examineSide(const RunState& run, const SideFolder& side, const std::string& name,
+                                platform::ListedType listed, platform::FileInfo& info,
+                                std::error_code& error) {
+    if (run.preview()) {
+        if (const RunState::Imagined* entry = run.imagined(side.root, side.relative + name)) {
+            info = entry->present ? entry->info : platform::FileInfo{};
+            return info.kind;
+        }
+        if (run.imagined(side.root, side.relative + name + "/") != nullptr) {
+            info = {};
+            info.kind = platform::EntryKind::Folder;
+            return info.kind;
+        }
+    }
+    if (!side.folder.valid()) {
+        info = {};
+        return info.kind;
+    }
+    return platform::examine(side.folder, name, listed, info, error);
+}
+
+platform::Presence presenceSide(const RunState& run, const SideFolder& side, const std::string& name) {
+    if (run.preview()) {
+        if (const RunState::Imagined* entry = run.imagined(side.root, side.relative + name))
+            return entry->present ? platform::Presence::Present : platform::Presence::Absent;
+    }
+    if (!side.folder.valid()) return platform::Presence::Absent;
+    return platform::presenceAsFile(side.folder, name);
 }
 
 void RunState::failure(const char* doing, const std::string& path, const std::error_code& reason) {
@@ -48,6 +132,7 @@ void RunState::showStatus(const std::string& text) {
 
 FolderChain::FolderChain(Folder root) {
     Level level;
+    level.imaginary = !root.valid();
     root.identity(level.device, level.inode);
     level.folder = std::make_shared<const Folder>(std::move(root));
     m_levels.push_back(std::move(level));
@@ -67,12 +152,13 @@ platform::SharedFolder FolderChain::shared(std::error_code& error) {
 void FolderChain::enter(const std::string& name, Folder folder) {
     Level level;
     level.name = name;
+    level.imaginary = !folder.valid();
     folder.identity(level.device, level.inode);
     level.folder = std::make_shared<const Folder>(std::move(folder));
     m_levels.push_back(std::move(level));
     // The folder just left is needed again only when the walk comes back to it.
     const std::size_t parent = m_levels.size() - 2;
-    if (parent >= kOpenLevels) m_levels[parent].folder.reset();
+    if (parent >= kOpenLevels && !m_levels[parent].imaginary) m_levels[parent].folder.reset();
 }
 
 void FolderChain::leave() {

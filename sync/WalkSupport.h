@@ -67,7 +67,27 @@ class RunState {
     // What a copy or deletion did about a version: counted, and with the wide log, logged.
     void accountVersion(const platform::VersionPlace& versions, const std::string& path, bool wideLog);
 
+    // A preview changes nothing, so a later pass would not see what an earlier one decided. The preview
+    // keeps it here instead, by root (with its trailing "/") and path below the root ("a/b.txt", a
+    // folder as "a/b/"), and the walks look here first.
+    struct Imagined {
+        bool present = false;
+        platform::FileInfo info;  // a file's; kind Folder for a folder
+        static Imagined folder() {
+            Imagined entry{true, {}};
+            entry.info.kind = platform::EntryKind::Folder;
+            return entry;
+        }
+    };
+    void imagine(const std::string& root, const std::string& relative, const Imagined& entry);
+    const Imagined* imagined(const std::string& root, const std::string& relative) const;
+    // Adds what the preview imagines in the folder `relativeFolder` to its listing `names` (in name
+    // order) and takes out what it imagines gone.
+    void imagineListing(const std::string& root, const std::string& relativeFolder,
+                        std::vector<platform::ListedName>& names) const;
+
   private:
+    std::map<std::string, std::map<std::string, Imagined>> m_imagined;
     std::string m_stamp;
     std::map<std::string, std::unique_ptr<platform::VersionKeeper>> m_keepers;
     std::unordered_set<std::string> m_protected;
@@ -82,6 +102,7 @@ class FolderChain {
   public:
     static constexpr std::size_t kOpenLevels = 32;
 
+    // A root that is not valid is one a preview imagines.
     explicit FolderChain(platform::Folder root);
 
     // The folder the walk is in.
@@ -89,8 +110,11 @@ class FolderChain {
     platform::SharedFolder shared(std::error_code& error);
     std::size_t depth() const { return m_levels.size() - 1; }
 
+    // Entering a folder that is not valid enters one that a preview imagines: it has no descriptor, and
+    // the walk finds in it only what the preview imagines there.
     void enter(const std::string& name, platform::Folder folder);
     void leave();
+    bool imaginary() const { return m_levels.back().imaginary; }
 
   private:
     struct Level {
@@ -98,6 +122,7 @@ class FolderChain {
         platform::SharedFolder folder;  // null while put aside
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
+        bool imaginary = false;
     };
     bool reopen(std::error_code& error);
     std::vector<Level> m_levels;
@@ -117,6 +142,23 @@ struct SubfolderStep {
 bool stepInto(RunState& run, const platform::Folder& source, const platform::Folder& destination,
               const std::string& name, const std::string& sourcePath, const std::string& destinationPath,
               const std::string& relativeFolder, const platform::Folder& excluded, SubfolderStep& step);
+
+// What a walk sees of one folder of one side: the folder itself, and in a preview what the run would
+// have changed in it by now. `folder` is not valid for a folder the preview imagines.
+struct SideFolder {
+    const platform::Folder& folder;
+    const std::string& root;      // with its trailing "/"
+    const std::string& relative;  // below the root, "" or "a/b/"
+};
+// Lists it in name order; false (with the reason) when a real folder cannot be read.
+bool listSide(const RunState& run, const SideFolder& side, std::vector<platform::ListedName>& names,
+              std::error_code& error);
+// What `name` in it is.
+platform::EntryKind examineSide(const RunState& run, const SideFolder& side, const std::string& name,
+                                platform::ListedType listed, platform::FileInfo& info,
+                                std::error_code& error);
+// Whether `name` in it is there as anything but a folder.
+platform::Presence presenceSide(const RunState& run, const SideFolder& side, const std::string& name);
 
 // Whether a listed entry may be a folder the walks enter (links to folders are never entered).
 inline bool mayBeFolder(platform::ListedType type) {

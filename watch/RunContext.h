@@ -69,6 +69,8 @@ class RunObserver {
   public:
     virtual ~RunObserver() = default;
     virtual void action(const RunAction& action) = 0;
+    // In a preview: an error line the run would log.
+    virtual void error(const std::string& /*line*/) {}
 };
 
 struct RunContext {

@@ -215,6 +215,29 @@ int exitStatus(pid_t child) {
     return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothing) {
+    ASSERT_TRUE(AppendWatchRec(context, watch("looked", rmManual, Now() - 5), context.WatchFilePath));
+    TWatchRec unplugged = watch("unplugged", rmManual, Now() - 5);
+    setText(unplugged.SourceDir, dir / "nowhere");
+    ASSERT_TRUE(AppendWatchRec(context, unplugged, context.WatchFilePath));
+    const std::string before = readFile(context.WatchFilePath);
+    const Outcome preview = run(
+        {"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath, "--dry-run", "0", "1"});
+    EXPECT_EQ(preview.status, 1) << "a failure the run would have";
+    EXPECT_EQ(lines(preview.out),
+              (std::vector<std::string>{
+                  "create folder  " + dir / "looked-dst/",
+                  "copy  " + dir / "looked-src/a.txt -> " + dir / "looked-dst/a.txt  6 bytes",
+                  "create folder  " + dir / "looked-dst/sub",
+                  "copy  " + dir / "looked-src/sub/b.txt -> " + dir / "looked-dst/sub/b.txt  12 bytes",
+                  "watch 0: 2 copies (18 bytes), 2 new folders",
+                  "error  Error opening folder " + dir / "nowhere/: No such file or directory",
+                  "watch 1: nothing to do"}));
+    EXPECT_FALSE(test::exists(dir / "looked-dst"));
+    EXPECT_FALSE(test::exists(context.LogFilePath));
+    EXPECT_EQ(readFile(context.WatchFilePath), before) << "LastRunTime untouched";
+}
+
 TEST_F(BatchTest, OutputThatGoesAwayDoesNotEndTheRun) {
     TWatchRec chatty = watch("chatty", rmManual, Now() - 5);
     chatty.WideLog = 1;

@@ -1,0 +1,86 @@
+#include "sync/Preview.h"
+
+#include "watch/EventLog.h"
+
+namespace tessel {
+
+namespace {
+
+std::size_t indexOf(RunAction::Kind kind) {
+    return static_cast<std::size_t>(kind);
+}
+
+}  // namespace
+
+const char* actionWord(RunAction::Kind kind) {
+    switch (kind) {
+        case RunAction::Kind::Copy:
+            return "copy";
+        case RunAction::Kind::Replace:
+            return "replace";
+        case RunAction::Kind::Move:
+            return "move";
+        case RunAction::Kind::Delete:
+            return "delete";
+        case RunAction::Kind::CreateFolder:
+            return "create folder";
+        case RunAction::Kind::Conflict:
+            return "conflict";
+        case RunAction::Kind::RefusedDeletion:
+            return "refused deletion";
+    }
+    return "?";
+}
+
+std::string groupedNumber(std::uint64_t value) {
+    std::string digits = std::to_string(value);
+    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(static_cast<std::size_t>(at), ",");
+    return digits;
+}
+
+std::string actionLine(const RunAction& action) {
+    std::string line = actionWord(action.kind);
+    line += "  " + action.path;
+    if (!action.target.empty())
+        line += (action.kind == RunAction::Kind::Conflict ? " <-> " : " -> ") + action.target;
+    const bool hasSize = action.kind != RunAction::Kind::CreateFolder;
+    if (hasSize) line += "  " + groupedNumber(action.size) + " bytes";
+    if (action.newer == RunAction::Side::Source) line += ", source newer";
+    if (action.newer == RunAction::Side::Destination) line += ", destination newer";
+    return escapeControls(line);
+}
+
+void PlanTotals::add(const RunAction& action) {
+    ++count[indexOf(action.kind)];
+    bytes[indexOf(action.kind)] += action.size;
+}
+
+std::int64_t PlanTotals::actions() const {
+    std::int64_t sum = 0;
+    for (const std::int64_t n : count) sum += n;
+    return sum;
+}
+
+std::string totalsLine(const PlanTotals& totals) {
+    // In the order of RunAction::Kind, one and many.
+    static constexpr const char* kNouns[kActionKinds][2] = {{"copy", "copies"},
+                                                            {"replacement", "replacements"},
+                                                            {"move", "moves"},
+                                                            {"deletion", "deletions"},
+                                                            {"new folder", "new folders"},
+                                                            {"conflict", "conflicts"},
+                                                            {"refused deletion", "refused deletions"}};
+    std::string line;
+    for (std::size_t kind = 0; kind < kActionKinds; ++kind) {
+        if (totals.count[kind] == 0) continue;
+        if (!line.empty()) line += ", ";
+        line += groupedNumber(static_cast<std::uint64_t>(totals.count[kind])) + " " +
+                kNouns[kind][totals.count[kind] == 1 ? 0 : 1];
+        if (static_cast<RunAction::Kind>(kind) != RunAction::Kind::CreateFolder)
+            line += " (" + groupedNumber(totals.bytes[kind]) + " bytes)";
+    }
+    return line.empty() ? "nothing to do" : line;
+}
+
+}  // namespace tessel

@@ -1,0 +1,49 @@
+#pragma once
+// What a preview shows: one line per action a run would take, and the totals per kind of action.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "watch/RunContext.h"
+
+namespace tessel {
+
+inline constexpr std::size_t kActionKinds = 7;
+
+// The word for a kind of action, as the preview lists it ("copy", "replace", "delete", ...).
+const char* actionWord(RunAction::Kind kind);
+
+// "copy  /src/a.txt -> /dst/a.txt  4096 bytes" and the like; control characters escaped.
+std::string actionLine(const RunAction& action);
+
+// How many actions of each kind, and how many bytes they move.
+struct PlanTotals {
+    std::array<std::int64_t, kActionKinds> count{};
+    std::array<std::uint64_t, kActionKinds> bytes{};
+    void add(const RunAction& action);
+    std::int64_t actions() const;
+};
+
+// "3 copy (12,288 bytes), 1 delete (4,096 bytes), ..." for the kinds that occur; "nothing to do".
+std::string totalsLine(const PlanTotals& totals);
+
+// "12,288": digits in groups of three, as people read large counts.
+std::string groupedNumber(std::uint64_t value);
+
+// Keeps what a preview tells: the actions in order, the error lines, the totals.
+class PlanRecorder : public RunObserver {
+  public:
+    void action(const RunAction& action) override {
+        actions.push_back(action);
+        totals.add(action);
+    }
+    void error(const std::string& line) override { errors.push_back(line); }
+
+    std::vector<RunAction> actions;
+    std::vector<std::string> errors;
+    PlanTotals totals;
+};
+
+}  // namespace tessel

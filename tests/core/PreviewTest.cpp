@@ -1,0 +1,89 @@
+// The preview's promise: for a tree nobody changes meanwhile, it lists exactly the actions the run
+// then takes, in the same order, and it changes nothing itself.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "support/TestSupport.h"
+#include "sync/Preview.h"
+#include "sync/SyncWatch.h"
+
+namespace tessel {
+namespace {
+
+using test::writeFile;
+
+class PreviewTest : public ::testing::Test, public test::TreeFixture {
+  protected:
+    RunResult run(RunObserver& observer, bool preview) {
+        context.observer = &observer;
+        context.preview = preview;
+        const RunResult result = SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir),
+                                           getText(watch.FileMask), "", watch.FileAction, watch);
+        context.observer = nullptr;
+        context.preview = false;
+        return result;
+    }
+
+    // A small random tree: a few files and folders whose names the other side may share, of a few
+    // sizes and times, so that every decision comes up.
+    void randomTree(std::mt19937& random, const std::string& root) {
+        static const char* const kNames[] = {"a.txt", "b.txt", "c.doc", "a1.doc", "b2", "d.txt"};
+        static const char* const kFolders[] = {"x", "y", "x/z"};
+        const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+        for (const char* folder : {"", "x/", "y/", "x/z/"}) {
+            if (*folder != '\0' && pick(3) == 0) continue;
+            for (const char* name : kNames) {
+                if (pick(2) == 0) continue;
+                const std::string path = root + "/" + folder + name;
+                writeFile(path,
+                          std::string(static_cast<std::size_t>(pick(3)), 'a' + static_cast<char>(pick(3))));
+                test::setModificationTime(path, 1'600'000'000 + 10 * pick(3));
+            }
+        }
+        if (pick(8) == 0) test::makeFolders(root + "/" + kFolders[pick(3)] + "/empty");
+    }
+};
+
+bool sameAction(const RunAction& a, const RunAction& b) {
+    return a.kind == b.kind && a.path == b.path && a.target == b.target && a.size == b.size &&
+           a.newer == b.newer;
+}
+
+TEST_F(PreviewTest, ListsWhatTheRunThenDoesAndChangesNothing) {
+    static const char* const kMasks[] = {"*.*", "*.txt", "*.txt;a*", "*.doc,b*", "b*;*.txt"};
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 random(seed);
+        std::filesystem::remove_all(src);
+        std::filesystem::remove_all(dst);
+        test::makeFolders(src);
+        randomTree(random, src);
+        if (random() % 4 != 0) randomTree(random, dst);
+        watch.TuneMode = static_cast<std::int32_t>(random() % 3);
+        watch.FileAction = random() % 3 == 0 ? faMove : faCopy;
+        watch.BiDirect = random() % 2;
+        watch.DeleteAbsent = random() % 2;
+        watch.CopyWithRoot = random() % 4 == 0;
+        setText(watch.FileMask, kMasks[random() % 5]);
+        context.options.deleteLimitPercent = random() % 2 == 0 ? 50 : 100;
+        context.options.keepVersions = random() % 2 == 0;
+
+        const std::vector<std::string> before = test::snapshotTree(dir.path());
+        PlanRecorder preview, done;
+        const RunResult previewed = run(preview, true);
+        EXPECT_EQ(test::snapshotTree(dir.path()), before) << "a preview changes nothing";
+        const RunResult result = run(done, false);
+        ASSERT_EQ(preview.actions.size(), done.actions.size());
+        for (std::size_t i = 0; i < done.actions.size(); ++i)
+            EXPECT_TRUE(sameAction(preview.actions[i], done.actions[i]))
+                << actionLine(preview.actions[i]) << "\n   ran: " << actionLine(done.actions[i]);
+        EXPECT_EQ(previewed.failed, result.failed);
+        EXPECT_EQ(previewed.refusedDeletions, result.refusedDeletions);
+    }
+}
+
+}  // namespace
+}  // namespace tessel
