@@ -2,6 +2,7 @@
 
 #ifdef TESSEL_FAULT_INJECTION
 
+#include <atomic>
 #include <cerrno>
 #include <utility>
 
@@ -9,9 +10,10 @@ namespace tessel::platform::faults {
 
 namespace {
 
+// Atomic, as the calls may come from the threads of a run.
 struct Planned {
-    int remaining = 0;  // calls until the failing one; 0: nothing planned
-    int error = 0;
+    std::atomic<int> remaining{0};  // calls until the failing one; 0: nothing planned
+    std::atomic<int> error{0};
 };
 
 Planned g_planned[static_cast<int>(Operation::Count)];
@@ -20,11 +22,12 @@ std::function<void()> g_actions[static_cast<int>(Point::Count)];
 }  // namespace
 
 void inject(Operation operation, int nth, int error) {
-    g_planned[static_cast<int>(operation)] = {nth, error};
+    g_planned[static_cast<int>(operation)].error = error;
+    g_planned[static_cast<int>(operation)].remaining = nth;
 }
 
 void clear() {
-    for (Planned& planned : g_planned) planned = {};
+    for (Planned& planned : g_planned) planned.remaining = 0;
     for (auto& action : g_actions) action = nullptr;
 }
 
@@ -38,7 +41,11 @@ void reach(Point point) {
 
 bool failNow(Operation operation) {
     Planned& planned = g_planned[static_cast<int>(operation)];
-    if (planned.remaining == 0 || --planned.remaining > 0) return false;
+    int remaining = planned.remaining.load();
+    // Counts down to the failing call; exactly one caller takes the step from 1 to 0.
+    while (remaining > 0 && !planned.remaining.compare_exchange_weak(remaining, remaining - 1)) {
+    }
+    if (remaining != 1) return false;
     errno = planned.error;
     return true;
 }

@@ -94,6 +94,7 @@ bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder
                          const FileInfo& info, bool linkOnly, bool& moved, std::string& kept,
                          std::error_code& error) {
     moved = false;
+    const std::lock_guard lock(m_mutex);
     if (!openFolder(relativeFolder, error)) return false;
     // The same file replaced twice in one run keeps both versions.
     std::string target = name;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -50,6 +51,7 @@ class VersionKeeper {
     Folder m_root;
     std::string m_openRelative;  // the versions folder kept open, relative to the run's folder
     Folder m_open;
+    std::mutex m_mutex;  // the copies of a run keep their versions from several threads
 };
 
 // Removes the versions folders of Tessel's own name pattern below `rootPath` that were made more than

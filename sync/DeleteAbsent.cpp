@@ -1,9 +1,11 @@
 #include "sync/DeleteAbsent.h"
 
+#include <memory>
 #include <vector>
 
 #include "platform/FileCopy.h"
 #include "platform/Wildcard.h"
+#include "sync/OrderedPool.h"
 #include "sync/SyncFolder.h"
 #include "sync/WalkSupport.h"
 #include "watch/EventLog.h"
@@ -308,6 +310,69 @@ void imagineDeletions(RunState& run, const DeletionPlan& plan) {
     }
 }
 
+// One deletion of a plan, for the run's pool: the file goes (as a version, where versions are kept) on
+// any thread, and the walk's thread logs it in plan order.
+class DeleteTask : public OrderedPool::Task {
+  public:
+    DeleteTask(RunState& run, std::shared_ptr<const Folder> folder, std::shared_ptr<bool> written,
+               const DeletionPlan::Candidate& file, std::string path, platform::VersionKeeper* keeper,
+               const std::string& relative, bool wideLog)
+        : m_run(run),
+          m_folder(std::move(folder)),
+          m_written(std::move(written)),
+          m_file(file),
+          m_path(std::move(path)),
+          m_wideLog(wideLog) {
+        m_version.keeper = keeper;
+        if (keeper != nullptr) m_version.relativeFolder = relative;
+    }
+    void run() override {
+        m_done = platform::deleteFile(*m_folder, m_file.name, &m_file.info, m_error,
+                                      m_version.keeper != nullptr ? &m_version : nullptr);
+    }
+    void release() override {
+        if (!m_done) {
+            m_run.failure(m_version.keepFailed ? "keeping a version of" : "deleting file", m_path, m_error);
+            return;
+        }
+        *m_written = true;
+        ++m_run.result.deleted;
+        m_run.report(RunAction::Kind::Delete, m_path, {}, m_file.info.size);
+        WriteLogLine(m_run.context, "Delete file " + m_path);
+        m_run.accountVersion(m_version, m_path, m_wideLog);
+        m_run.showStatus("  Delete file :" + m_path);
+    }
+
+  private:
+    RunState& m_run;
+    std::shared_ptr<const Folder> m_folder;
+    std::shared_ptr<bool> m_written;
+    const DeletionPlan::Candidate& m_file;
+    std::string m_path;
+    bool m_wideLog;
+    platform::VersionPlace m_version;
+    bool m_done = false;
+    std::error_code m_error;
+};
+
+// Gives a folder back the times of its source counterpart once its deletions are done.
+class RestoreTimesTask : public OrderedPool::Task {
+  public:
+    RestoreTimesTask(std::shared_ptr<const Folder> folder, std::shared_ptr<bool> written,
+                     const FileInfo& like)
+        : m_folder(std::move(folder)), m_written(std::move(written)), m_like(like) {}
+    void run() override {}
+    void release() override {
+        std::error_code error;
+        if (*m_written) platform::finishFolder(*m_folder, m_like, false, error);
+    }
+
+  private:
+    std::shared_ptr<const Folder> m_folder;
+    std::shared_ptr<bool> m_written;
+    FileInfo m_like;
+};
+
 }  // namespace
 
 void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
@@ -324,33 +389,23 @@ void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
         return;
     }
     for (const DeletionPlan::Group& group : plan.groups) {
-        if (run.stopRequested()) return;
+        if (run.stopRequested()) break;
         if (group.files.empty() && group.folders.empty()) continue;
         const std::string folderPath = plan.destinationRoot + group.relative;
-        const Folder folder = reopen(root, group.relative, group.device, group.inode, error);
-        if (!folder.valid()) {
+        const auto folder =
+            std::make_shared<const Folder>(reopen(root, group.relative, group.device, group.inode, error));
+        if (!folder->valid()) {
             run.failure("opening folder", folderPath, error);
             continue;
         }
-        bool written = false;
+        const auto written = std::make_shared<bool>(false);
         for (const DeletionPlan::Candidate& file : group.files) {
-            if (run.stopRequested()) return;
-            const std::string path = folderPath + file.name;
-            platform::VersionPlace version;
-            version.keeper = keeper;
-            version.relativeFolder = group.relative;
-            if (platform::deleteFile(folder, file.name, &file.info, error,
-                                     keeper != nullptr ? &version : nullptr)) {
-                written = true;
-                ++run.result.deleted;
-                run.report(RunAction::Kind::Delete, path, {}, file.info.size);
-                WriteLogLine(run.context, "Delete file " + path);
-                run.accountVersion(version, path, wideLog);
-                run.showStatus("  Delete file :" + path);
-            } else {
-                run.failure(version.keepFailed ? "keeping a version of" : "deleting file", path, error);
-            }
+            if (run.stopRequested()) break;
+            run.pool().submit(std::make_unique<DeleteTask>(run, folder, written, file, folderPath + file.name,
+                                                           keeper, group.relative, wideLog));
         }
+        // A counterpart takes the place of a file deleted just now: after the deletions.
+        if (!group.folders.empty()) run.pool().drain();
         for (const DeletionPlan::MissingFolder& missing : group.folders) {
             // Its parent is the folder of the group or a folder made just before it.
             const std::size_t slash = missing.relative.rfind('/', missing.relative.size() - 2);
@@ -358,20 +413,22 @@ void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
                 slash == std::string::npos ? "" : missing.relative.substr(0, slash + 1);
             const std::string name = missing.relative.substr(
                 parentRelative.size(), missing.relative.size() - parentRelative.size() - 1);
-            const Folder in = openBelow(folder, parentRelative, error);
+            const Folder in = openBelow(*folder, parentRelative, error);
             if (!in.valid()) continue;  // its parent could not be made
             bool created = false;
             if (!platform::makeChildFolder(in, name, missing.sourceInfo.mode, created, error)) {
                 run.failure("creating folder", folderPath + missing.relative, error);
                 continue;
             }
-            written = written || parentRelative.empty();
+            *written = *written || parentRelative.empty();
             run.report(RunAction::Kind::CreateFolder, folderPath + missing.relative);
             const Folder made = Folder::openChild(in, name, error);
             if (made.valid()) platform::finishFolder(made, missing.sourceInfo, created, error);
         }
-        if (written) platform::finishFolder(folder, group.sourceInfo, false, error);
+        run.pool().submit(std::make_unique<RestoreTimesTask>(folder, written, group.sourceInfo));
+        if (run.stopRequested()) break;
     }
+    run.pool().drain();
 }
 
 RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder,

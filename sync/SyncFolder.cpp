@@ -1,11 +1,13 @@
 #include "sync/SyncFolder.h"
 
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "platform/FileCopy.h"
 #include "platform/Wildcard.h"
 #include "sync/CopyDecision.h"
+#include "sync/OrderedPool.h"
 #include "sync/WalkSupport.h"
 #include "watch/EventLog.h"
 
@@ -103,6 +105,43 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
     return outcome;
 }
 
+// One folder of a copy pass, shared by the pieces of work in it. The open folders go with the pieces,
+// not with this, so a deep walk keeps no folder open per level.
+struct FolderContext {
+    std::string sourcePath;
+    std::string destinationPath;
+    std::string relative;
+    bool fresh = false;    // made by this walk: it holds nothing
+    bool written = false;  // something was written in it
+};
+
+// Gives a folder its times (and, when the walk made it, its owner and permissions) once everything
+// in it is done: released after every piece submitted before it.
+class FinishTask : public OrderedPool::Task {
+  public:
+    FinishTask(std::shared_ptr<FolderContext> folder, platform::SharedFolder destination,
+               const FileInfo& like, bool created, RunState& run)
+        : m_folder(std::move(folder)),
+          m_destination(std::move(destination)),
+          m_like(like),
+          m_created(created),
+          m_run(run) {}
+    void run() override {}
+    void release() override {
+        if (!m_folder->written || m_run.preview()) return;
+        std::error_code error;
+        if (!m_destination->valid() || !platform::finishFolder(*m_destination, m_like, m_created, error))
+            m_run.failure("creating folder", m_folder->destinationPath, error);
+    }
+
+  private:
+    std::shared_ptr<FolderContext> m_folder;
+    platform::SharedFolder m_destination;
+    FileInfo m_like;
+    bool m_created;
+    RunState& m_run;
+};
+
 class CopyWalk {
   public:
     CopyWalk(RunState& run, const std::string& mask, std::uint8_t fileAction, const TWatchRec& watch,
@@ -117,15 +156,17 @@ class CopyWalk {
           m_sourceRoot(sourceRoot),
           m_destinationRoot(destinationRoot) {}
 
-    void walk(FolderChain& source, FolderChain& destination, std::string& sourcePath,
-              std::string& destinationPath, std::string& relative, bool freshDestination,
-              bool& destinationWritten) {
+    // Walks the folder the chains are in; its files go to the run's pool. The folder's context, for
+    // the caller to finish the folder once everything in it is done.
+    std::shared_ptr<FolderContext> walk(FolderChain& source, FolderChain& destination,
+                                        std::string& sourcePath, std::string& destinationPath,
+                                        std::string& relative, bool freshDestination) {
         std::vector<ListedName> names;
-        if (!walkFiles(source, destination, sourcePath, destinationPath, relative, freshDestination,
-                       destinationWritten, names))
-            return;
+        std::shared_ptr<FolderContext> folder =
+            walkFiles(source, destination, sourcePath, destinationPath, relative, freshDestination, names);
+        if (!folder) return folder;
         for (const ListedName& entry : names) {
-            if (m_run.stopRequested()) return;
+            if (m_run.stopRequested()) return folder;
             if (platform::isHiddenName(entry.name) || !mayBeFolder(entry.type)) continue;
             const std::size_t sourceLength = sourcePath.size(), destinationLength = destinationPath.size(),
                               relativeLength = relative.size();
@@ -139,23 +180,22 @@ class CopyWalk {
                                                             destinationPath, relative + '/', step);
             if (entered) {
                 if (step.created) {
-                    destinationWritten = true;
+                    folder->written = true;
                     m_run.report(RunAction::Kind::CreateFolder, destinationPath);
                 }
                 sourcePath += '/';
                 destinationPath += '/';
                 relative += '/';
-                bool written = step.created;
                 source.enter(entry.name, std::move(step.source));
                 destination.enter(entry.name, std::move(step.destination));
-                walk(source, destination, sourcePath, destinationPath, relative, step.created, written);
-                // Its own times once the walk has done writing in it, as the copies carry theirs.
-                std::error_code error;
-                if (written && !m_run.preview()) {
-                    const Folder& finished = destination.current(error);
-                    if (!finished.valid() ||
-                        !platform::finishFolder(finished, step.sourceInfo, step.created, error))
-                        m_run.failure("creating folder", destinationPath, error);
+                const std::shared_ptr<FolderContext> child =
+                    walk(source, destination, sourcePath, destinationPath, relative, step.created);
+                // Its own times once everything in it is done, as the copies carry theirs.
+                if (child) {
+                    child->written = child->written || step.created;
+                    std::error_code error;
+                    m_run.pool().submit(std::make_unique<FinishTask>(child, destination.shared(error),
+                                                                     step.sourceInfo, step.created, m_run));
                 }
                 source.leave();
                 destination.leave();
@@ -164,6 +204,7 @@ class CopyWalk {
             destinationPath.resize(destinationLength);
             relative.resize(relativeLength);
         }
+        return folder;
     }
 
   private:
@@ -239,24 +280,30 @@ class CopyWalk {
         return true;
     }
 
-    // Lists the source folder into `names` and handles its files. False when there is nothing more to
-    // do in the folder (it could not be read, or the run was stopped).
-    bool walkFiles(FolderChain& source, FolderChain& destination, const std::string& sourcePath,
-                   const std::string& destinationPath, const std::string& relative, bool freshDestination,
-                   bool& destinationWritten, std::vector<ListedName>& names) {
+    // Lists the source folder into `names` and hands its files to the pool. Null when there is nothing
+    // more to do in the folder (it could not be read, or the run was stopped).
+    std::shared_ptr<FolderContext> walkFiles(FolderChain& source, FolderChain& destination,
+                                             const std::string& sourcePath,
+                                             const std::string& destinationPath, const std::string& relative,
+                                             bool freshDestination, std::vector<ListedName>& names) {
         std::error_code error;
+        auto folder = std::make_shared<FolderContext>();
         const platform::SharedFolder sourceFolder = source.shared(error);
         if (!sourceFolder->valid() && !source.imaginary()) {
             m_run.markFolderFailed(relative);
             m_run.failure("opening folder", sourcePath, error);
-            return false;
+            return nullptr;
         }
         const platform::SharedFolder destinationFolder = destination.shared(error);
         if (!destinationFolder->valid() && !destination.imaginary()) {
             m_run.markFolderFailed(relative);
             m_run.failure("opening folder", destinationPath, error);
-            return false;
+            return nullptr;
         }
+        folder->sourcePath = sourcePath;
+        folder->destinationPath = destinationPath;
+        folder->relative = relative;
+        folder->fresh = freshDestination;
         // Clear away what a crashed or killed run left half-copied in the folder this pass writes in.
         if (!freshDestination && !m_run.preview() &&
             platform::listFolder(*destinationFolder, names, error, platform::ListOrder::AsStored))
@@ -264,27 +311,64 @@ class CopyWalk {
         if (!listSide(m_run, {*sourceFolder, m_sourceRoot, relative}, names, error)) {
             m_run.markFolderFailed(relative);
             m_run.failure("reading folder", sourcePath, error);
-            return false;
+            return nullptr;
         }
         for (const ListedName& entry : names) {
-            if (m_run.stopRequested()) return false;
+            if (m_run.stopRequested()) return nullptr;
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
             if (!platform::matchesMask(m_mask, entry.name)) continue;
-            const FileTask task{
-                &m_run,           sourceFolder.get(), destinationFolder.get(), entry.name,         entry.type,
-                freshDestination, m_versions,         &m_sourceRoot,           &m_destinationRoot, &relative};
-            release(task, processFile(task, m_watch.TuneMode, m_move), sourcePath, destinationPath, relative,
-                    destinationWritten);
+            m_run.pool().submit(std::make_unique<CopyTask>(*this, folder, sourceFolder, destinationFolder,
+                                                           entry.name, entry.type));
         }
-        return true;
+        return folder;
     }
 
-    void release(const FileTask& task, const FileOutcome& outcome, const std::string& sourcePath,
-                 const std::string& destinationPath, const std::string& relative, bool& destinationWritten) {
+  public:
+    // What the walk hands the pool for one file.
+    class CopyTask : public OrderedPool::Task {
+      public:
+        CopyTask(CopyWalk& walk, std::shared_ptr<FolderContext> folder, platform::SharedFolder source,
+                 platform::SharedFolder destination, std::string name, ListedType listed)
+            : m_walk(walk),
+              m_folder(std::move(folder)),
+              m_source(std::move(source)),
+              m_destination(std::move(destination)),
+              m_name(std::move(name)),
+              m_listed(listed) {}
+        void run() override {
+            const FileTask task{&m_walk.m_run,
+                                m_source.get(),
+                                m_destination.get(),
+                                m_name,
+                                m_listed,
+                                m_folder->fresh,
+                                m_walk.m_versions,
+                                &m_walk.m_sourceRoot,
+                                &m_walk.m_destinationRoot,
+                                &m_folder->relative};
+            m_outcome = processFile(task, m_walk.m_watch.TuneMode, m_walk.m_move);
+        }
+        void release() override { m_walk.release(m_name, m_outcome, *m_folder); }
+
+      private:
+        CopyWalk& m_walk;
+        std::shared_ptr<FolderContext> m_folder;
+        platform::SharedFolder m_source;
+        platform::SharedFolder m_destination;
+        std::string m_name;
+        ListedType m_listed;
+        FileOutcome m_outcome;
+    };
+
+  private:
+    void release(const std::string& name, const FileOutcome& outcome, FolderContext& folder) {
+        const std::string& sourcePath = folder.sourcePath;
+        const std::string& destinationPath = folder.destinationPath;
+        const std::string& relative = folder.relative;
         if (outcome.isFile) m_run.context.display.stepProgress();  // skipped files advance the bar too
         if (outcome.sourceUnreadable) {
             m_run.markFolderFailed(relative);
-            m_run.failure(m_move ? "moving file" : "copying file", sourcePath + task.name, outcome.error);
+            m_run.failure(m_move ? "moving file" : "copying file", sourcePath + name, outcome.error);
             return;
         }
         switch (outcome.decision) {
@@ -293,25 +377,25 @@ class CopyWalk {
                 return;
             case CopyDecision::KeptBack:
                 ++m_run.result.skipped;
-                m_run.protectFile(relative + task.name);
+                m_run.protectFile(relative + name);
                 return;
             default:
                 break;
         }
-        const std::string sourceFile = sourcePath + task.name;
+        const std::string sourceFile = sourcePath + name;
         if (!outcome.done) {
-            m_run.protectFile(relative + task.name);
+            m_run.protectFile(relative + name);
             m_run.markFolderFailed(relative);
             if (outcome.version.keepFailed)
-                m_run.failure("keeping a version of", destinationPath + task.name, outcome.error);
+                m_run.failure("keeping a version of", destinationPath + name, outcome.error);
             else
                 m_run.failure(m_move ? "moving file" : "copying file", sourceFile, outcome.error);
             return;
         }
-        destinationWritten = true;
+        folder.written = true;
         if (m_move) {
             ++m_run.result.moved;
-            m_run.protectFile(relative + task.name);
+            m_run.protectFile(relative + name);
         } else {
             ++m_run.result.copied;
             m_run.result.bytesCopied += outcome.source.size;
@@ -319,13 +403,13 @@ class CopyWalk {
         const RunAction::Kind kind = m_move                                      ? RunAction::Kind::Move
                                      : outcome.decision == CopyDecision::Replace ? RunAction::Kind::Replace
                                                                                  : RunAction::Kind::Copy;
-        m_run.report(kind, sourceFile, destinationPath + task.name, outcome.source.size, outcome.newer);
+        m_run.report(kind, sourceFile, destinationPath + name, outcome.source.size, outcome.newer);
         if (m_run.preview()) {
             // What the copy or move would leave, for the passes after this one.
             FileInfo copied = outcome.source;
             copied.viaLink = false;
-            m_run.imagine(m_destinationRoot, relative + task.name, {true, copied});
-            if (m_move) m_run.imagine(m_sourceRoot, relative + task.name, {false, {}});
+            m_run.imagine(m_destinationRoot, relative + name, {true, copied});
+            if (m_move) m_run.imagine(m_sourceRoot, relative + name, {false, {}});
             return;
         }
         if (isOn(m_watch.WideLog)) {
@@ -336,7 +420,7 @@ class CopyWalk {
             else
                 WriteLogLine(m_run.context, "Copied file " + sourceFile + " ");
         }
-        m_run.accountVersion(outcome.version, destinationPath + task.name, isOn(m_watch.WideLog));
+        m_run.accountVersion(outcome.version, destinationPath + name, isOn(m_watch.WideLog));
         m_run.showStatus("  Copy file :" + sourceFile);
     }
 
@@ -389,12 +473,15 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
                   destinationRoot);
     if (created) run.report(RunAction::Kind::CreateFolder, destinationPath);
     std::string relative;
-    bool written = created;
-    walk.walk(sourceChain, destinationChain, sourcePath, destinationPath, relative, created, written);
+    const std::shared_ptr<FolderContext> root =
+        walk.walk(sourceChain, destinationChain, sourcePath, destinationPath, relative, created);
     platform::FileInfo sourceInfo;
-    if (written && !run.preview() && sourceChain.current(error).info(sourceInfo, error) &&
-        !platform::finishFolder(*excluded, sourceInfo, created, error))
-        run.failure("creating folder", destinationPath, error);
+    if (root && sourceChain.current(error).info(sourceInfo, error)) {
+        root->written = root->written || created;
+        run.pool().submit(std::make_unique<FinishTask>(root, excluded, sourceInfo, created, run));
+    }
+    // Everything of this pass is done before the next pass looks at the trees.
+    run.pool().drain();
 }
 
 RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,

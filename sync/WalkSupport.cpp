@@ -44,12 +44,21 @@ void RunState::failure(const std::string& line) {
     showStatus(line);
 }
 
+OrderedPool& RunState::pool() {
+    if (!m_pool) m_pool = std::make_unique<OrderedPool>(context.options.jobs);
+    return *m_pool;
+}
+
 void RunState::imagine(const std::string& root, const std::string& relative, const Imagined& entry) {
+    std::unique_lock lock(m_imaginedMutex);
     m_imagined[root][relative] = entry;
+    m_imagining = true;
 }
 
 const RunState::Imagined* RunState::imagined(const std::string& root, const std::string& relative) const {
-    if (m_imagined.empty()) return nullptr;
+    if (!m_imagining) return nullptr;
+    // An entry, once made, stays where it is: a map's elements do not move when others are added.
+    std::shared_lock lock(m_imaginedMutex);
     const auto tree = m_imagined.find(root);
     if (tree == m_imagined.end()) return nullptr;
     const auto entry = tree->second.find(relative);
@@ -58,6 +67,8 @@ const RunState::Imagined* RunState::imagined(const std::string& root, const std:
 
 void RunState::imagineListing(const std::string& root, const std::string& relativeFolder,
                               std::vector<platform::ListedName>& names) const {
+    if (!m_imagining) return;
+    std::shared_lock lock(m_imaginedMutex);
     const auto tree = m_imagined.find(root);
     if (tree == m_imagined.end()) return;
     bool changed = false;

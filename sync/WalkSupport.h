@@ -2,9 +2,11 @@
 // What the tree walks of the engine share: the state of one watch run (its result and what it must
 // not delete), the chain of open folders a walk is in, and the error lines.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <shared_mutex>
 #include <string>
 #include <system_error>
 #include <unordered_set>
@@ -14,6 +16,7 @@
 #include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/Versions.h"
+#include "sync/OrderedPool.h"
 #include "watch/RunContext.h"
 
 namespace tessel {
@@ -31,6 +34,8 @@ class RunState {
     RunResult result;
 
     bool stopRequested() const { return context.stopRequested(); }
+    // The threads that do the work of the walks (RunOptions::jobs), made with the first use.
+    OrderedPool& pool();
     // Deciding without doing (RunContext::preview).
     bool preview() const { return context.preview; }
     // Tells the observer, if any, of an action done (or, in a preview, decided).
@@ -87,6 +92,10 @@ class RunState {
                         std::vector<platform::ListedName>& names) const;
 
   private:
+    std::unique_ptr<OrderedPool> m_pool;
+    // Written only by the walk's thread, read by the pool's too.
+    mutable std::shared_mutex m_imaginedMutex;
+    std::atomic<bool> m_imagining{false};
     std::map<std::string, std::map<std::string, Imagined>> m_imagined;
     std::string m_stamp;
     std::map<std::string, std::unique_ptr<platform::VersionKeeper>> m_keepers;

@@ -50,6 +50,8 @@ struct RunOptions {
     // and versions folders older than versionDays are removed by the runs that visit the root.
     bool keepVersions = true;
     int versionDays = 30;
+    // Threads that copy, examine and delete at once; 1 does everything on the run's own thread.
+    int jobs = 1;
 };
 inline constexpr int kMinimumGuardedDeletions = 10;
 

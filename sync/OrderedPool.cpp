@@ -1,0 +1,89 @@
+#include "sync/OrderedPool.h"
+
+#include <algorithm>
+
+namespace tessel {
+
+int defaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(cores, 1u, 8u));
+}
+
+OrderedPool::OrderedPool(int threads, std::size_t window) : m_window(std::max<std::size_t>(window, 1)) {
+    if (threads < 2) return;
+    for (int i = 0; i < threads; ++i) m_workers.emplace_back([this] { work(); });
+}
+
+OrderedPool::~OrderedPool() {
+    {
+        std::unique_lock lock(m_mutex);
+        m_workDone.wait(lock, [this] {
+            return std::all_of(m_slots.begin(), m_slots.end(),
+                               [](const Slot& slot) { return !slot.taken || slot.done; });
+        });
+        m_stopping = true;
+    }
+    m_workAvailable.notify_all();
+    for (std::thread& worker : m_workers) worker.join();
+}
+
+void OrderedPool::submit(std::unique_ptr<Task> task) {
+    if (m_workers.empty()) {
+        task->run();
+        task->release();
+        return;
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_slots.push_back({std::move(task), false, false});
+    }
+    m_workAvailable.notify_one();
+    // Keep the window: wait for the oldest piece when it is full, and hand back what is finished.
+    releaseFront(m_slots.size() > m_window);
+}
+
+void OrderedPool::drain() {
+    while (!m_slots.empty()) releaseFront(true);
+}
+
+void OrderedPool::releaseFront(bool wait) {
+    for (;;) {
+        std::unique_ptr<Task> ready;
+        {
+            std::unique_lock lock(m_mutex);
+            if (m_slots.empty()) return;
+            if (wait) m_workDone.wait(lock, [this] { return m_slots.front().done; });
+            if (!m_slots.front().done) return;
+            ready = std::move(m_slots.front().task);
+            m_slots.pop_front();
+            ++m_front;
+        }
+        ready->release();
+        wait = false;
+    }
+}
+
+void OrderedPool::work() {
+    for (;;) {
+        Task* task = nullptr;
+        std::size_t index = 0;
+        {
+            std::unique_lock lock(m_mutex);
+            m_workAvailable.wait(lock,
+                                 [this] { return m_stopping || m_firstUntaken < m_front + m_slots.size(); });
+            if (m_stopping) return;
+            index = m_firstUntaken++;
+            m_slots[index - m_front].taken = true;
+            task = m_slots[index - m_front].task.get();
+        }
+        task->run();
+        {
+            // The piece may be nearer the front by now, never gone: only finished pieces are released.
+            std::lock_guard lock(m_mutex);
+            m_slots[index - m_front].done = true;
+        }
+        m_workDone.notify_all();
+    }
+}
+
+}  // namespace tessel

@@ -1,0 +1,63 @@
+#pragma once
+// Runs the work of a walk on a few threads and hands each piece back to the walk's own thread in the
+// order it was given, so what a user sees (log lines, status text, progress) comes out as from one
+// thread. A bounded window of pieces is in flight: memory does not grow with the tree.
+
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tessel {
+
+class OrderedPool {
+  public:
+    // One piece of work: run() on any thread, touching only what is its own and the file system;
+    // release() on the thread that submitted it, after every piece submitted before it.
+    class Task {
+      public:
+        virtual ~Task() = default;
+        virtual void run() = 0;
+        virtual void release() = 0;
+    };
+
+    // With `threads` below 2 every task runs and is released at once, on the calling thread.
+    explicit OrderedPool(int threads, std::size_t window = 256);
+    // Waits for what is in flight; nothing more is released.
+    ~OrderedPool();
+    OrderedPool(const OrderedPool&) = delete;
+    OrderedPool& operator=(const OrderedPool&) = delete;
+
+    void submit(std::unique_ptr<Task> task);
+    // Releases everything submitted so far.
+    void drain();
+    bool parallel() const { return !m_workers.empty(); }
+
+  private:
+    struct Slot {
+        std::unique_ptr<Task> task;
+        bool taken = false;
+        bool done = false;
+    };
+    void work();
+    // Releases the finished pieces at the front; with `wait`, waits for the first one first.
+    void releaseFront(bool wait);
+
+    std::mutex m_mutex;
+    std::condition_variable m_workAvailable;
+    std::condition_variable m_workDone;
+    std::deque<Slot> m_slots;
+    std::size_t m_front = 0;         // the number of the piece at the front of m_slots
+    std::size_t m_firstUntaken = 0;  // the number of the first piece no worker has taken
+    std::size_t m_window;
+    bool m_stopping = false;
+    std::vector<std::thread> m_workers;
+};
+
+// How many threads a run uses by default: one per core, at most eight.
+int defaultJobs();
+
+}  // namespace tessel
