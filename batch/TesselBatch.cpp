@@ -2,6 +2,7 @@
 // It runs watches the way the window's Check Now and timer pass do, prints every log line on stdout
 // and turns message boxes into lines on stderr.
 
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <clocale>
@@ -16,6 +17,7 @@
 #include "batch/WatchListing.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
+#include "platform/StopSignal.h"
 #include "platform/Terminal.h"
 #include "sync/Scheduler.h"
 #include "watch/RunContext.h"
@@ -52,7 +54,9 @@ constexpr const char* kUsage =
     "never written.\n"
     "\n"
     "Exit status: 0 when every copy, move and deletion succeeded, 1 when any failed or a file could\n"
-    "not be written, 2 for a usage error, a missing watch file or an INDEX with no watch.\n";
+    "not be written, 2 for a usage error, a missing watch file or an INDEX with no watch, 130 or 143\n"
+    "when SIGINT or SIGTERM stopped the run (the file in hand is finished or left as it was, and the\n"
+    "stop is logged).\n";
 
 struct Options {
     enum class Mode { None, List, Due, Run };
@@ -225,6 +229,13 @@ class Console : public RunDisplay, public UserMessages {
     std::chrono::steady_clock::time_point m_lastDraw;
 };
 
+// The context of the run in progress, for the stop signals.
+std::atomic<RunContext*> g_runContext{nullptr};
+
+void stopRun() {
+    if (RunContext* context = g_runContext.load()) context->requestStop();
+}
+
 int listWatches(RunContext& context, Console& console) {
     std::vector<TWatchRec> watches;
     if (!readAllWatchRecs(context.WatchFilePath, watches)) {
@@ -281,12 +292,17 @@ int run(const std::vector<std::string_view>& arguments) {
     RunContext context{console, console, options.watchFile, options.logFile};
     if (options.mode == Options::Mode::List) return listWatches(context, console);
 
+    // SIGINT and SIGTERM end the run at the next file: nothing half-written, the stop logged.
+    g_runContext.store(&context);
+    platform::catchStopSignals(&stopRun);
+
     int status = kExitOk;
     SchedulerReport total;
     if (options.mode == Options::Mode::Due) {
         total = runDueWatches(context);
     } else {
         for (const std::int32_t index : options.indexes) {
+            if (context.stopRequested()) break;
             const SchedulerReport report = checkWatchNow(context, index);
             if (report.missing > 0)
                 console.printError("tessel-batch: no watch " + std::to_string(index) + " in " +
@@ -301,6 +317,11 @@ int run(const std::vector<std::string_view>& arguments) {
                            " watch(es) could not be saved in " + context.WatchFilePath);
     if (total.result.failed > 0 || total.unsaved > 0 || console.messagesShown() > 0) status = kExitFailed;
     if (total.missing > 0) status = kExitUsage;
+    if (const int signal = platform::stopSignal(); signal != 0) {
+        console.printError(std::string("tessel-batch: stopped by ") + platform::signalName(signal));
+        status = platform::exitStatusFor(signal);
+    }
+    g_runContext.store(nullptr);
     return status;
 }
 

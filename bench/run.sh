@@ -14,7 +14,7 @@ runs=5
 div=1
 if [ "${1:-}" = "--quick" ]; then runs=2; div=10; fi
 
-./tools/ensure-packages.sh build-essential cmake ccache qt6-base-dev rsync time gnuplot-nox
+./tools/ensure-packages.sh build-essential cmake ccache qt6-base-dev qt6-tools-dev qt6-l10n-tools rsync time gnuplot-nox
 
 build=build-release
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF >/dev/null

@@ -1,18 +1,34 @@
 #include "ui/TesselProgram.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QString>
+#include <QTranslator>
 #include <clocale>
 
 #include "ui/Dialogs.h"
 #include "ui/Help.h"
+#include "ui/InstanceChannel.h"
 #include "ui/MainTessel.h"
 #include "ui/Pictures.h"
 
-int runTessel(bool secondInstance, Dialogs& dialogs) {
+QString secondInstanceText() {
+    return QCoreApplication::translate("Tessel", "Starting a second copy of the program is not allowed.");
+}
+
+void loadTranslation() {
+    static QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("tessel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
+}
+
+int runTessel(bool secondInstance, Dialogs& dialogs, const QString& channel) {
     QApplication::setWindowIcon(programIcon());
+    loadTranslation();
     if (secondInstance) {
-        dialogs.showError(nullptr, QString::fromUtf8(kSecondInstanceText), QString::fromUtf8(kInstanceName));
+        // The running Tessel comes to the front, and the refusal is shown over it.
+        if (!channel.isEmpty()) InstanceChannel::askToRaise(channel);
+        dialogs.showError(nullptr, secondInstanceText(), QString::fromUtf8(kInstanceName));
         return 0;
     }
     // After Qt has set up: the log's date and time follow the user's regional settings.
@@ -22,10 +38,17 @@ int runTessel(bool secondInstance, Dialogs& dialogs) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     const QString missingHelp = missingHelpText(helpContentsBesideProgram());
-    if (!missingHelp.isEmpty()) dialogs.showWarning(nullptr, missingHelp, QStringLiteral("Warning!"));
+    if (!missingHelp.isEmpty())
+        dialogs.showWarning(nullptr, missingHelp, QCoreApplication::translate("Tessel", "Warning!"));
 
     TMainTesselForm MainTesselForm(dialogs);
     MainTesselForm.setHelpAvailable(missingHelp.isEmpty());
+    InstanceChannel instances;
+    if (!channel.isEmpty()) {
+        QObject::connect(&instances, &InstanceChannel::raiseRequested, &MainTesselForm,
+                         &TMainTesselForm::bringToFront);
+        instances.listen(channel);
+    }
     QObject::connect(&MainTesselForm, &TMainTesselForm::closed, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     MainTesselForm.FormCreate();

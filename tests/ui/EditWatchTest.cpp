@@ -205,7 +205,7 @@ TEST_F(EditWatchTest, OkRefusesMissingFoldersAndStoresNothing) {
         editor.DestinationEdit->setText(QString::fromStdString(c.destination));
         editor.BitBtn2Click();
         EXPECT_EQ(messages.messages,
-                  (std::vector<std::string>{"Error! Dont selected Source dir or distination dir"}));
+                  (std::vector<std::string>{"Choose an existing source folder and destination folder."}));
         EXPECT_NE(editor.result(), QDialog::Accepted);
         EXPECT_EQ(test::readFile(context.WatchFilePath), before);
     }

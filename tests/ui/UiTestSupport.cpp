@@ -2,11 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <chrono>
 #include <optional>
 
+#include "ui/MainTessel.h"
 #include "watch/WatchFile.h"
 
 namespace tessel::test {
+
+void waitForRun(TMainTesselForm& window) {
+    // A minute is plenty even with the sanitizers; a run that takes longer is a fault of its own.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (window.isRunning() && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_FALSE(window.isRunning()) << "the run did not end";
+}
 
 TWatchRec makeWatch(const std::string& source, const std::string& destination, std::uint8_t runMode,
                     std::uint8_t period) {
