@@ -97,13 +97,19 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
 
     resize(420, 371);
     // Tab follows the layout: down the main page, across and down the advanced one, then the buttons.
-    QWidget* order[] = {PageControl1,      SourceEdit,   SourceButton,     DestinationEdit,
-                        DistinationButton, FileTypeEdit, WhideLogCheckBox, CopyRootCheckBox,
-                        RadioGroup1,       RadioGroup2,  BiDirectCheckBox, DelEpsendCheckBox,
-                        RadioGroup4,       RadioGroup3,  HourSpinEdit,     MinSpinEdit,
-                        RunEdit,           SpeedButton1, ParamsRunEdit,    BitBtn2,
-                        CancelBtn};
-    for (std::size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+    std::vector<QWidget*> order{PageControl1,      SourceEdit,   SourceButton,     DestinationEdit,
+                                DistinationButton, FileTypeEdit, WhideLogCheckBox, CopyRootCheckBox};
+    const auto addGroup = [&](const RadioGroup* group) {
+        for (int i = 0; i < group->count(); ++i) order.push_back(group->button(i));
+    };
+    addGroup(RadioGroup1);
+    addGroup(RadioGroup2);
+    order.insert(order.end(), {BiDirectCheckBox, DelEpsendCheckBox});
+    addGroup(RadioGroup4);
+    addGroup(RadioGroup3);
+    order.insert(order.end(),
+                 {HourSpinEdit, MinSpinEdit, RunEdit, SpeedButton1, ParamsRunEdit, BitBtn2, CancelBtn});
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
     // Shown over the main window's middle, where the eye already is (a dialog with a parent is centred
     // over it by Qt when no place is given).
 

@@ -21,8 +21,10 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrlQuery>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -200,6 +202,47 @@ TEST_F(StartupTest, TheCloseButtonLogsTheEndOnceExitTwiceAndStoresTheSwitch) {
               (Lines{"Start Work Program", "End Work Program", "End Work Program"}));
     EXPECT_EQ(storedSwitch(), "1");
     EXPECT_FALSE(next.isVisible());
+}
+
+TEST_F(StartupTest, ClosingOrExitDuringARunStopsItFirst) {
+    window.FormCreate();
+    std::vector<TWatchRec> watches;
+    test::makeFolders(dir / "src");
+    for (int i = 0; i < 200; ++i) test::writeFile(dir / ("src/f" + std::to_string(i)), "content");
+    test::writeWatches(
+        window.context(), window.context().WatchFilePath,
+        {test::makeWatch(dir / "src", dir / "dst0"), test::makeWatch(dir / "src", dir / "dst1")});
+    window.FillWatchList();
+    window.show();
+    window.MinimizeonStart1Click();
+    struct Case {
+        const char* name;
+        std::function<void()> leave;
+        int row;
+        int endLines;
+    };
+    for (const Case& c :
+         {Case{"close", [&] { window.close(); }, 0, 1}, Case{"exit", [&] { window.Exit1Click(); }, 1, 2}}) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = logged().size();
+        window.selectRow(c.row);
+        window.CheckNow1Click();
+        ASSERT_TRUE(window.isRunning());
+        c.leave();
+        EXPECT_EQ(closings, 0) << "not before the run has ended";
+        EXPECT_TRUE(window.isVisible());
+        test::waitForRun(window);
+        EXPECT_EQ(closings, 1);
+        EXPECT_FALSE(window.isVisible());
+        const Lines lines = logged();
+        ASSERT_GE(lines.size(), before + 3 + c.endLines);
+        EXPECT_EQ(lines[before].rfind("Start Manual Synhro folder ", 0), 0u);
+        EXPECT_EQ(std::count(lines.begin() + before, lines.end(), "End Work Program"), c.endLines);
+        EXPECT_EQ(lines[lines.size() - c.endLines - 1].rfind("Run stopped after ", 0), 0u);
+        EXPECT_EQ(lines.back(), "End Work Program");
+        closings = 0;
+        window.show();
+    }
 }
 
 TEST_F(StartupTest, ExitWithASwitchThatCannotBeStoredSaysSoAndStays) {

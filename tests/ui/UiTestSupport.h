@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,6 +20,11 @@
 #include "watch/WatchRec.h"
 
 class TMainTesselForm;
+
+// Texts in test failures as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace tessel::test {
 
