@@ -72,7 +72,7 @@ TMainTesselForm::TMainTesselForm(Dialogs& dialogs, QWidget* parent)
     small.setPointSize(8);
     setFont(small);
 
-    m_pictures = loadStatusPictures();
+    m_pictures = statusIcons();
     m_runThread = new RunThread(*this, *this, this);
     connect(m_runThread, &RunThread::progressed, this, &TMainTesselForm::updateTrayState);
     connect(m_runThread, &RunThread::finished, this, &TMainTesselForm::runEnded);

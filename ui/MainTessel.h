@@ -5,9 +5,9 @@
 // message boxes; watches run on a thread of their own (RunThread) while the window keeps answering,
 // one run at a time: while one goes, no other starts and the watch file is not changed.
 
+#include <QIcon>
 #include <QList>
 #include <QMainWindow>
-#include <QPixmap>
 #include <QPointer>
 #include <QString>
 #include <array>
@@ -179,7 +179,7 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     Dialogs& m_dialogs;
     tessel::RunContext m_context;
     tessel::RunResult m_lastResult;
-    std::array<QPixmap, kPictureCount> m_pictures;
+    std::array<QIcon, kPictureCount> m_pictures;
 
     QTreeWidget* ListView1 = nullptr;
     RunView* m_runView = nullptr;

@@ -33,7 +33,7 @@ TTesselSplashForm::TTesselSplashForm(Dialogs& dialogs)
 
     Image1 = new QLabel(Panel1);
     Image1->setGeometry(1, 1, kAboutPictureWidth, kAboutPictureHeight);
-    Image1->setPixmap(aboutPicture());
+    Image1->setPixmap(aboutPicture(devicePixelRatioF()));
 
     // Over the picture: the mark beside its lettering, the web address along its lower edge.
     Label1 = new QLabel(QStringLiteral("TM"), Panel1);

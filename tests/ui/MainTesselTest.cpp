@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -108,24 +109,71 @@ TEST_F(MainTesselTest, ListShowsOneRowPerWholeRecord) {
 }
 
 TEST(StatusPictures, TenPicturesWithTheOliveMadeTransparent) {
+    for (const int scale : {1, 2}) {
+        const auto pictures = loadStatusPictures(scale);
+        const int size = 16 * scale;
+        for (std::size_t i = 0; i < pictures.size(); ++i) {
+            SCOPED_TRACE(i);
+            SCOPED_TRACE(scale);
+            EXPECT_EQ(pictures[i].deviceIndependentSize(), QSizeF(16, 16));
+            const QImage image = pictures[i].toImage().convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(image.size(), QSize(size, size));
+            int transparent = 0;
+            for (int y = 0; y < size; ++y) {
+                for (int x = 0; x < size; ++x) {
+                    const QRgb pixel = image.pixel(x, y);
+                    if (qAlpha(pixel) == 0) ++transparent;
+                    EXPECT_FALSE(qAlpha(pixel) != 0 && qRed(pixel) == 128 && qGreen(pixel) == 128 &&
+                                 qBlue(pixel) == 0);
+                }
+            }
+            EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+            EXPECT_GT(transparent, 0);
+            EXPECT_LT(transparent, size * size / 2);
+        }
+    }
+}
+
+// How much of a picture stands out from a dark window background: the share of its drawn pixels
+// that differ clearly in lightness from it.
+double visibleOnDark(const QImage& picture) {
+    const QColor dark(0x2b, 0x2b, 0x2b);
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    int drawn = 0;
+    int standing = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = QColor::fromRgba(image.pixel(x, y));
+            if (pixel.alpha() < 128) continue;
+            ++drawn;
+            if (pixel.lightness() - dark.lightness() > 60) ++standing;
+        }
+    }
+    return drawn == 0 ? 0 : double(standing) / drawn;
+}
+
+TEST(Pictures, SharpAtTwiceTheSizeAndVisibleOnADarkBackground) {
+    for (const char* role : {"add", "edit", "delete", "run", "stop", "help", "exit"}) {
+        SCOPED_TRACE(role);
+        const QIcon icon = toolPicture(QString::fromLatin1(role));
+        // Drawn for both pixel ratios: the large one is not the small one blown up.
+        EXPECT_EQ(icon.availableSizes(), (QList<QSize>{QSize(40, 40), QSize(80, 80)}));
+        EXPECT_GT(visibleOnDark(icon.pixmap(QSize(80, 80)).toImage()), 0.3);
+    }
     const auto pictures = loadStatusPictures();
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         SCOPED_TRACE(i);
-        const QImage image = pictures[i].toImage().convertToFormat(QImage::Format_ARGB32);
-        ASSERT_EQ(image.size(), QSize(16, 16));
-        int transparent = 0;
-        for (int y = 0; y < 16; ++y) {
-            for (int x = 0; x < 16; ++x) {
-                const QRgb pixel = image.pixel(x, y);
-                if (qAlpha(pixel) == 0) ++transparent;
-                EXPECT_FALSE(qAlpha(pixel) != 0 && qRed(pixel) == 128 && qGreen(pixel) == 128 &&
-                             qBlue(pixel) == 0);
-            }
-        }
-        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
-        EXPECT_GT(transparent, 0);
-        EXPECT_LT(transparent, 16 * 16 / 2);
+        EXPECT_GT(visibleOnDark(pictures[i].toImage()), 0.3);
     }
+    EXPECT_EQ(aboutPicture(2).deviceIndependentSize(), QSizeF(kAboutPictureWidth, kAboutPictureHeight));
+}
+
+TEST_F(MainTesselTest, FitsAScreenOfHalfTheSizeAtAScaleOfTwo) {
+    // 1280×800 device pixels at a scale factor of 2, less the window manager's frame and a panel.
+    const QSize room(640 - 16, 400 - 60);
+    EXPECT_LE(window.minimumSizeHint().width(), room.width());
+    EXPECT_LE(window.minimumSizeHint().height(), room.height());
+    EXPECT_LE(window.minimumSize().width(), room.width());
 }
 
 TEST_F(MainTesselTest, SelectionDependentCommandsFollowTheSelection) {
