@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollBar>
+#include <QStringList>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextLayout>
@@ -150,6 +151,10 @@ void RunView::advance(int files) {
 
 void RunView::setProgressVisible(bool visible) {
     m_progressBar->setVisible(visible);
+    if (visible) {
+        m_statusBar->panel(kRatePanel)->show();
+        m_countsLabel->show();
+    }
     if (!visible) m_samples.clear();
     refresh(false);
 }
@@ -229,6 +234,9 @@ void RunView::paint() {
 void RunView::showSummary(const QString& summary) {
     m_statusText.clear();
     m_statusBar->setPanelText(kStatusPanel, summary);
+    // The whole bar for it until the next run.
+    m_statusBar->panel(kRatePanel)->hide();
+    m_countsLabel->hide();
 }
 
 QString summaryLine(const tessel::RunResult& result, double seconds) {
@@ -252,15 +260,18 @@ QString summaryText(const tessel::RunResult& result, double seconds) {
     const QLocale locale = numberLocale();
     QString text = (result.stopped ? RunView::tr("Stopped after %1 s:") : RunView::tr("Done in %1 s:"))
                        .arg(locale.toString(seconds, 'f', 1));
-    text += QLatin1Char(' ') + RunView::tr(
-                                   "%1 copied, %2 moved, %3 deleted, %4 kept as versions, %5 conflicts, "
-                                   "%6 failed")
-                                   .arg(locale.toString(result.copied), locale.toString(result.moved),
-                                        locale.toString(result.deleted), locale.toString(result.versionsKept),
-                                        locale.toString(result.conflicts), locale.toString(result.failed));
-    if (result.refusedDeletions > 0)
-        text += RunView::tr(", %1 deletions refused").arg(locale.toString(result.refusedDeletions));
-    return text;
+    // Copied and failed always; the rest where there is something to say, so that it fits the bar.
+    QStringList parts{RunView::tr("%1 copied").arg(locale.toString(result.copied))};
+    const auto add = [&](int count, const QString& text) {
+        if (count > 0) parts << text.arg(locale.toString(count));
+    };
+    add(result.moved, RunView::tr("%1 moved"));
+    add(result.deleted, RunView::tr("%1 deleted"));
+    add(result.versionsKept, RunView::tr("%1 kept as versions"));
+    add(result.conflicts, RunView::tr("%1 conflicts"));
+    add(result.refusedDeletions, RunView::tr("%1 deletions refused"));
+    parts << RunView::tr("%1 failed").arg(locale.toString(result.failed));
+    return text + QLatin1Char(' ') + parts.join(QStringLiteral(", "));
 }
 
 QString shortSummary(const tessel::RunResult& result) {
