@@ -65,7 +65,6 @@ void RunRelay::appendLogLine(const std::string& line) {
     m_pending.lines.push_back(line);
     if (m_pending.lines.size() > static_cast<std::size_t>(kLogAreaLines)) {
         m_pending.lines.pop_front();
-        m_pending.linesDropped = true;
     }
 }
 
@@ -91,10 +90,7 @@ void RunRelay::deliver() {
     if (pending.bytes > 0) m_display.addCopiedBytes(pending.bytes);
     if (pending.status) m_display.setStatusText(pending.statusText);
     for (const auto& [row, picture] : pending.rows) m_display.setRowPicture(row, picture);
-    if (pending.linesDropped) {
-        // More lines came than the area keeps: it shows the last of them, as it would have in the end.
-        while (m_display.logLineCount() > 0) m_display.removeFirstLogLine();
-    }
+    // Lines that came more than the area keeps before these were pushed out by them anyway.
     for (const std::string& line : pending.lines) {
         m_display.appendLogLine(line);
         if (m_display.logLineCount() > kLogAreaLines) m_display.removeFirstLogLine();

@@ -63,7 +63,6 @@ class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
         std::uint64_t bytes = 0;
         std::vector<std::pair<int, int>> rows;
         std::deque<std::string> lines;  // the last lines only: the log area shows no more
-        bool linesDropped = false;
     };
 
     tessel::RunDisplay& m_display;
