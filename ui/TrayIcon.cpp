@@ -45,8 +45,8 @@ void TesselTray::destroyIcon() {
 }
 
 void TesselTray::setState(const QString& state) {
-    const QString title = applicationTitle();
-    QString tip = state.isEmpty() ? title : tr("%1: %2").arg(title, state);
+    // Without news the application's title; with it, the product's name before the news.
+    QString tip = state.isEmpty() ? applicationTitle() : tr("Tessel: %1").arg(state);
     if (tip.size() > TNotifyIconData::kTipLength)
         tip = tip.left(TNotifyIconData::kTipLength - 1) + QChar(0x2026);
     m_data.szTip = tip;

@@ -168,7 +168,7 @@ TEST_F(RunTest, CheckAllRunsEveryWatchButThoseSetToStopAndTellsTheTray) {
     ASSERT_FALSE(window.isVisible());
 
     window.CheckAllClick();
-    EXPECT_EQ(window.tray().iconData().szTip, applicationTitle() + QStringLiteral(": running, 0 %"));
+    EXPECT_EQ(window.tray().iconData().szTip, QStringLiteral("Tessel: running, 0 %"));
     test::waitForRun(window);
     EXPECT_FALSE(test::exists(dir / "paused-dst"));
     EXPECT_EQ(test::listFolder(dir / "b-dst").size(), 2u);
