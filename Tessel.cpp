@@ -11,6 +11,7 @@
 #include "TesselVersion.h"
 #include "platform/InstanceLock.h"
 #include "ui/Dialogs.h"
+#include "ui/InstanceChannel.h"
 #include "ui/TesselProgram.h"
 
 int main(int argc, char* argv[]) {
@@ -43,5 +44,9 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     QtDialogs dialogs;
-    return runTessel(state == InstanceLock::State::Busy, dialogs, options.folder);
+    // Without a mark nothing is known about another Tessel, whose socket must then be left alone.
+    const QString channel = state == InstanceLock::State::Failed
+                                ? QString()
+                                : InstanceChannel::socketPathFor(QString::fromLocal8Bit(lockPath.c_str()));
+    return runTessel(state == InstanceLock::State::Busy, dialogs, channel, options.folder);
 }

@@ -2,6 +2,7 @@
 // It runs watches the way the window's Check Now and timer pass do, prints every log line on stdout
 // and turns message boxes into lines on stderr.
 
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <clocale>
@@ -18,6 +19,7 @@
 #include "batch/WatchListing.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
+#include "platform/StopSignal.h"
 #include "platform/Terminal.h"
 #include "sync/Preview.h"
 #include "sync/Scheduler.h"
@@ -64,7 +66,9 @@ constexpr const char* kUsage =
     "Data/WatchDef.wth and WatchLog.Log under that folder. Tessel.ini is never written.\n"
     "\n"
     "Exit status: 0 when every copy, move and deletion succeeded, 1 when any failed or a file could\n"
-    "not be written, 2 for a usage error, a missing watch file or an INDEX with no watch.\n";
+    "not be written, 2 for a usage error, a missing watch file or an INDEX with no watch, 130 or 143\n"
+    "when SIGINT or SIGTERM stopped the run (the file in hand is finished or left as it was, and the\n"
+    "stop is logged).\n";
 
 struct Options {
     enum class Mode { None, List, Due, Run };
@@ -252,6 +256,13 @@ class Console : public RunDisplay, public UserMessages {
     std::chrono::steady_clock::time_point m_lastDraw;
 };
 
+// The context of the run in progress, for the stop signals.
+std::atomic<RunContext*> g_runContext{nullptr};
+
+void stopRun() {
+    if (RunContext* context = g_runContext.load()) context->requestStop();
+}
+
 int listWatches(RunContext& context, Console& console) {
     std::vector<TWatchRec> watches;
     if (!readAllWatchRecs(context.WatchFilePath, watches)) {
@@ -362,6 +373,9 @@ int run(const std::vector<std::string_view>& arguments) {
     context.options = runOptions;
     if (options.mode == Options::Mode::List) return listWatches(context, console);
 
+    // SIGINT and SIGTERM end the run at the next file: nothing half-written, the stop logged.
+    g_runContext.store(&context);
+    platform::catchStopSignals(&stopRun);
     if (options.preview) return previewWatches(context, console, options.indexes);
 
     int status = kExitOk;
@@ -370,6 +384,7 @@ int run(const std::vector<std::string_view>& arguments) {
         total = runDueWatches(context);
     } else {
         for (const std::int32_t index : options.indexes) {
+            if (context.stopRequested()) break;
             const SchedulerReport report = checkWatchNow(context, index);
             if (report.missing > 0)
                 console.printError("tessel-batch: no watch " + std::to_string(index) + " in " +
@@ -386,6 +401,11 @@ int run(const std::vector<std::string_view>& arguments) {
     if (total.result.needsAttention() || total.unsaved > 0 || console.messagesShown() > 0)
         status = kExitFailed;
     if (total.missing > 0) status = kExitUsage;
+    if (const int signal = platform::stopSignal(); signal != 0) {
+        console.printError(std::string("tessel-batch: stopped by ") + platform::signalName(signal));
+        status = platform::exitStatusFor(signal);
+    }
+    g_runContext.store(nullptr);
     return status;
 }
 

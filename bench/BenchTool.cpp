@@ -2,6 +2,7 @@
 //
 //   tessel-bench tree DIR FILES FOLDERS BYTES   FILES files of BYTES random bytes in FOLDERS folders
 //   tessel-bench watch WATCH-FILE SRC DST [SRC DST ...]   one watch per pair: "*.*", Sync All, copy
+//   tessel-bench wide-watch WATCH-FILE SRC DST [...]     the same with the wide log (a line per file)
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -46,7 +47,7 @@ int makeTree(const std::string& root, long files, long folders, long bytes) {
     return 0;
 }
 
-int makeWatchFile(int argc, char** argv) {
+int makeWatchFile(int argc, char** argv, bool wideLog) {
     tessel::NullRunDisplay display;
     Loud messages;
     tessel::RunContext context{display, messages, argv[2], "/dev/null"};
@@ -56,6 +57,7 @@ int makeWatchFile(int argc, char** argv) {
         tessel::InitWatchRec(watch);
         watch.RunMode = tessel::rmManual;
         watch.TuneMode = tessel::tmSyncAll;
+        watch.WideLog = wideLog ? 1 : 0;
         if (!tessel::setText(watch.SourceDir, argv[i]) || !tessel::setText(watch.DestDir, argv[i + 1]) ||
             !tessel::setText(watch.FileMask, "*.*") || !tessel::AppendWatchRec(context, watch, argv[2])) {
             std::fprintf(stderr, "cannot add the watch %s -> %s\n", argv[i], argv[i + 1]);
@@ -71,7 +73,8 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "tree" && argc == 6)
         return makeTree(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]));
-    if (command == "watch" && argc >= 5 && argc % 2 == 1) return makeWatchFile(argc, argv);
+    if ((command == "watch" || command == "wide-watch") && argc >= 5 && argc % 2 == 1)
+        return makeWatchFile(argc, argv, command == "wide-watch");
     std::fprintf(stderr,
                  "usage: %s tree DIR FILES FOLDERS BYTES\n"
                  "       %s watch WATCH-FILE SRC DST [SRC DST ...]\n",

@@ -1,10 +1,12 @@
 // Runs watch 0 of a watch file by the window's Check Now, on Qt's offscreen platform, and appends the
-// run's duration in microseconds to RESULT-FILE, so bench/run.sh can weigh the cost of showing
-// progress against tessel-batch on the same tree.
+// run's duration in microseconds (from the command until everything the run did is shown) to
+// RESULT-FILE, so bench/run.sh can weigh the cost of showing progress against tessel-batch on the same
+// tree. The log goes to LOG-FILE, /dev/null when none is given.
 //
-//   tessel-bench-window WATCH-FILE RESULT-FILE
+//   tessel-bench-window WATCH-FILE RESULT-FILE [LOG-FILE]
 
 #include <QApplication>
+#include <QEventLoop>
 #include <chrono>
 #include <cstdio>
 
@@ -12,8 +14,8 @@
 #include "ui/MainTessel.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s WATCH-FILE RESULT-FILE\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s WATCH-FILE RESULT-FILE [LOG-FILE]\n", argv[0]);
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -21,14 +23,17 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     TMainTesselForm window(dialogs);
     window.context().WatchFilePath = argv[1];
-    window.context().LogFilePath = "/dev/null";
+    window.context().LogFilePath = argc == 4 ? argv[3] : "/dev/null";
     window.FillWatchList();
     window.show();
     QApplication::processEvents();
     window.selectRow(0);
 
+    QEventLoop loop;
+    QObject::connect(&window, &TMainTesselForm::runFinished, &loop, &QEventLoop::quit);
     const auto start = std::chrono::steady_clock::now();
     window.CheckNow1Click();
+    loop.exec();
     const auto elapsed = std::chrono::steady_clock::now() - start;
 
     std::FILE* result = std::fopen(argv[2], "a");

@@ -21,8 +21,8 @@ runs=${RUNS:-7}
 
 ./tools/ensure-packages.sh build-essential cmake ccache qt6-base-dev time
 
-build=build-release
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF -DTESSEL_BENCH=ON >/dev/null
+build=build-compare
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF -DTESSEL_BENCH=ON -DTESSEL_GUI=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target tessel-batch tessel-bench >/dev/null
 new="$root/$build/tessel-batch"
 tool="$root/$build/tessel-bench"

@@ -41,13 +41,14 @@ void drawPolygon(QPainter& p, std::initializer_list<QPointF> corners) {
     p.drawPath(path);
 }
 
-// Paints `draw` in pixel units at kSample times the size, with anti-aliasing.
-QImage paintLarge(int width, int height, const Drawing& draw) {
-    QImage large(width * kSample, height * kSample, QImage::Format_ARGB32_Premultiplied);
+// Paints `draw` in pixel units at kSample times the size (and `scale` times more for screens with
+// `scale` device pixels to a pixel), with anti-aliasing.
+QImage paintLarge(int width, int height, const Drawing& draw, int scale = 1) {
+    QImage large(width * scale * kSample, height * scale * kSample, QImage::Format_ARGB32_Premultiplied);
     large.fill(Qt::transparent);
     QPainter painter(&large);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(kSample, kSample);
+    painter.scale(kSample * scale, kSample * scale);
     draw(painter);
     return large;
 }
@@ -223,7 +224,7 @@ void handOnButton(QPainter& p) {
     p.restore();
 }
 
-QImage smallImages() {
+QImage smallImages(int scale) {
     const QColor ink(20, 30, 110);
     const QColor timerFace(215, 232, 250);
     const std::vector<Drawing> pictures = {
@@ -238,10 +239,12 @@ QImage smallImages() {
         tile("1", "MN.", timerFace, ink),                               // 8 1 month
         tile("ON", "TImE", QColor(255, 225, 170), QColor(130, 50, 0)),  // 9 at a time of day
     };
-    QImage strip(16 * static_cast<int>(pictures.size()), 16, QImage::Format_RGB32);
+    const int size = 16 * scale;
+    QImage strip(size * static_cast<int>(pictures.size()), size, QImage::Format_RGB32);
     QPainter painter(&strip);
     for (std::size_t i = 0; i < pictures.size(); ++i)
-        painter.drawImage(static_cast<int>(i) * 16, 0, reduceOnOlive(paintLarge(16, 16, pictures[i])));
+        painter.drawImage(static_cast<int>(i) * size, 0,
+                          reduceOnOlive(paintLarge(16, 16, pictures[i], scale)));
     return strip;
 }
 
@@ -345,6 +348,17 @@ void exitPicture(QPainter& p) {
     p.setPen(QPen(QColor(120, 10, 10), 1.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.setBrush(QColor(225, 40, 40));
     drawPolygon(p, {{21, 17}, {29, 17}, {29, 11.5}, {38.5, 20}, {29, 28.5}, {29, 23}, {21, 23}});  // arrow
+}
+
+void stopPicture(QPainter& p) {
+    // A red octagon with a white square: stop the run.
+    p.setPen(QPen(QColor(110, 0, 0), 1.4));
+    p.setBrush(QColor(215, 35, 35));
+    drawPolygon(p,
+                {{13.5, 4}, {26.5, 4}, {36, 13.5}, {36, 26.5}, {26.5, 36}, {13.5, 36}, {4, 26.5}, {4, 13.5}});
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(14, 14, 12, 12));
 }
 
 // ---- Program icon ----------------------------------------------------------------------------------
@@ -498,20 +512,30 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    bool ok = save(smallImages(), folder, QStringLiteral("SmallImages.png"));
-    const std::vector<std::pair<const char*, Drawing>> tools = {
-        {"add", addPicture}, {"edit", editPicture}, {"delete", deletePicture},
-        {"run", runPicture}, {"help", helpPicture}, {"exit", exitPicture},
+    // Each picture also at twice the size, for screens with two device pixels to a pixel.
+    const auto name = [](const char* base, int scale) {
+        return QString::fromLatin1(base) + (scale == 2 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
     };
-    for (const auto& [role, draw] : tools)
-        ok = save(reduceSmooth(paintLarge(40, 40, draw)), folder, QStringLiteral("tool-%1.png").arg(role)) &&
-             ok;
+    bool ok = true;
+    const std::vector<std::pair<const char*, Drawing>> tools = {
+        {"add", addPicture},   {"edit", editPicture}, {"delete", deletePicture}, {"run", runPicture},
+        {"stop", stopPicture}, {"help", helpPicture}, {"exit", exitPicture},
+    };
+    for (int scale : {1, 2}) {
+        ok = save(smallImages(scale), folder, name("SmallImages", scale)) && ok;
+        for (const auto& [role, draw] : tools) {
+            const QByteArray base = QByteArray("tool-") + role;
+            ok = save(reduceSmooth(paintLarge(40, 40, draw, scale)), folder, name(base.constData(), scale)) &&
+                 ok;
+        }
+        ok =
+            save(reduceSmooth(paintLarge(351, 208, aboutPicture, scale)), folder, name("About", scale)) && ok;
+    }
     for (int size : {16, 32, 48, 64, 128, 256}) {
         const QImage icon =
             reduceSmooth(paintLarge(size, size, [size](QPainter& p) { programPicture(p, size); }));
         ok = save(icon, folder, QStringLiteral("Tessel-%1.png").arg(size)) && ok;
     }
     ok = saveIconDrawing(folder, QStringLiteral("Tessel.svg")) && ok;
-    ok = save(reduceSmooth(paintLarge(351, 208, aboutPicture)), folder, QStringLiteral("About.png")) && ok;
     return ok ? 0 : 1;
 }

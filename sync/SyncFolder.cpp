@@ -399,6 +399,7 @@ class CopyWalk {
         } else {
             ++m_run.result.copied;
             m_run.result.bytesCopied += outcome.source.size;
+            if (!m_run.preview()) m_run.context.display.addCopiedBytes(outcome.source.size);
         }
         const RunAction::Kind kind = m_move                                      ? RunAction::Kind::Move
                                      : outcome.decision == CopyDecision::Replace ? RunAction::Kind::Replace

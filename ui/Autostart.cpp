@@ -103,7 +103,8 @@ bool setAutostart(bool on, QString& problem) {
 }
 
 QAction* addAutostartItem(QMenu* menu, Dialogs& dialogs) {
-    QAction* item = menu->addAction(QStringLiteral("Start with the desktop session"));
+    QAction* item =
+        menu->addAction(QCoreApplication::translate("TMainTesselForm", "Start with the Desktop &Session"));
     item->setObjectName(QStringLiteral("StartWithSession1"));
     item->setCheckable(true);
     const QString path = autostartFilePath();

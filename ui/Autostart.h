@@ -1,5 +1,5 @@
 #pragma once
-// "Start with the desktop session" in the Settings menu: an autostart entry in the user's settings
+// "Start with the Desktop Session" in the Settings menu: an autostart entry in the user's settings
 // folder ($XDG_CONFIG_HOME/autostart) that starts this Tessel at login with the folder it keeps its
 // files in now, so that it finds the same settings (and with Minimize on Start, starts in the tray).
 
@@ -23,6 +23,6 @@ QString autostartEntry(const QString& program, const QString& folder);
 // said when the file cannot be written or removed.
 bool setAutostart(bool on, QString& problem);
 
-// Adds the checkable item "Start with the desktop session" to `menu`, checked when the entry exists.
+// Adds the checkable item "Start with the Desktop Session" to `menu`, checked when the entry exists.
 // A failure shows the error box and leaves the check mark as the file is.
 QAction* addAutostartItem(QMenu* menu, Dialogs& dialogs);

@@ -36,9 +36,9 @@ void QtDialogs::showError(QWidget* parent, const QString& text, const QString& c
 }
 
 bool QtDialogs::confirmDelete(QWidget* parent) {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Warning"),
-                    QStringLiteral("You really whant delete watch?"), QMessageBox::Ok | QMessageBox::Cancel,
-                    parent);
+    QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("Dialogs", "Warning"),
+                    QCoreApplication::translate("Dialogs", "Do you really want to delete this watch?"),
+                    QMessageBox::Ok | QMessageBox::Cancel, parent);
     box.setDefaultButton(QMessageBox::Ok);
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     return box.exec() == QMessageBox::Ok;
@@ -75,4 +75,8 @@ bool QtDialogs::openUrl(const QUrl& url) {
 
 bool QtDialogs::systemTrayAvailable() {
     return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void QtDialogs::notify(QSystemTrayIcon& icon, const QString& title, const QString& text) {
+    icon.showMessage(title, text, QSystemTrayIcon::Warning);
 }

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+class QSystemTrayIcon;
 class QUrl;
 class QWidget;
 class TEditWatchForm;
@@ -20,7 +21,7 @@ class Dialogs {
     // An error box with the error icon that stays on top of every window. With no parent it belongs to
     // no window at all.
     virtual void showError(QWidget* parent, const QString& text, const QString& caption) = 0;
-    // "You really whant delete watch?" with OK and Cancel; true only for OK.
+    // Whether to delete the selected watch, with OK and Cancel; true only for OK.
     virtual bool confirmDelete(QWidget* parent) = 0;
     // A folder, or empty text when the user cancels.
     virtual QString chooseFolder(QWidget* parent, const QString& title) = 0;
@@ -35,6 +36,8 @@ class Dialogs {
     virtual bool openUrl(const QUrl& url) = 0;
     // Whether the desktop has a notification area to hold Tessel's tray icon right now.
     virtual bool systemTrayAvailable() = 0;
+    // A balloon from the tray icon that tells of something the user should look at.
+    virtual void notify(QSystemTrayIcon& icon, const QString& title, const QString& text) = 0;
 };
 
 // The real boxes and pickers of the desktop.
@@ -50,6 +53,7 @@ class QtDialogs : public Dialogs {
     void runEditor(TEditWatchForm& editor) override;
     bool openUrl(const QUrl& url) override;
     bool systemTrayAvailable() override;
+    void notify(QSystemTrayIcon& icon, const QString& title, const QString& text) override;
 };
 
 // The program file's name without its folder, cut at its first dot, first character kept and the rest

@@ -39,7 +39,6 @@ QStringList namesOf(const std::array<std::string_view, N>& names) {
         list << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
     return list;
 }
-constexpr const char* kFolderError = "Error! Dont selected Source dir or distination dir";
 
 QToolButton* pickerButton(QWidget* parent, QStyle::StandardPixmap picture) {
     auto* button = new QToolButton(parent);
@@ -69,7 +68,7 @@ void setFlag(QCheckBox* box, std::uint8_t value) {
 
 TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIndex, QWidget* parent)
     : QDialog(parent), m_context(context), m_dialogs(dialogs), m_EditIndex(EditIndex) {
-    setWindowTitle(QStringLiteral("Edit Watch Record"));
+    setWindowTitle(tr("Edit Watch Record"));
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
@@ -77,14 +76,13 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
     PageControl1 = new QTabWidget(this);
     MainPage = createMainPage();
     AdvancedPage = createAdvancedPage();
-    PageControl1->addTab(MainPage, QStringLiteral("Main"));
-    PageControl1->addTab(AdvancedPage, QStringLiteral("Advanced"));
+    PageControl1->addTab(MainPage, tr("&Main"));
+    PageControl1->addTab(AdvancedPage, tr("Ad&vanced"));
     PageControl1->setCurrentWidget(AdvancedPage);
 
-    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("&Ok"), this);
+    BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("&OK"), this);
     BitBtn2->setDefault(true);
-    CancelBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton),
-                                QStringLiteral("&Cancel"), this);
+    CancelBtn = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), tr("&Cancel"), this);
     connect(BitBtn2, &QPushButton::clicked, this, &TEditWatchForm::BitBtn2Click);
     connect(CancelBtn, &QPushButton::clicked, this, &TEditWatchForm::CancelBtnClick);
 
@@ -98,7 +96,22 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
     layout->addLayout(buttons);
 
     resize(420, 371);
-    move(480, 197);
+    // Tab follows the layout: down the main page, across and down the advanced one, then the buttons.
+    std::vector<QWidget*> order{PageControl1,      SourceEdit,   SourceButton,     DestinationEdit,
+                                DistinationButton, FileTypeEdit, WhideLogCheckBox, CopyRootCheckBox};
+    const auto addGroup = [&](const RadioGroup* group) {
+        for (int i = 0; i < group->count(); ++i) order.push_back(group->button(i));
+    };
+    addGroup(RadioGroup1);
+    addGroup(RadioGroup2);
+    order.insert(order.end(), {BiDirectCheckBox, DelEpsendCheckBox});
+    addGroup(RadioGroup4);
+    addGroup(RadioGroup3);
+    order.insert(order.end(),
+                 {HourSpinEdit, MinSpinEdit, RunEdit, SpeedButton1, ParamsRunEdit, BitBtn2, CancelBtn});
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+    // Shown over the main window's middle, where the eye already is (a dialog with a parent is centred
+    // over it by Qt when no place is given).
 
     if (m_EditIndex > -1) LoadWatchIntoEditor(m_EditIndex);
 }
@@ -107,36 +120,39 @@ QWidget* TEditWatchForm::createMainPage() {
     auto* page = new QWidget;
 
     auto folderPanel = [&](const QString& caption, QLineEdit*& edit, QToolButton*& button) {
+        auto* label = new QLabel(caption);
         auto* panel = new QFrame(page);
         panel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
         auto* grid = new QGridLayout(panel);
         grid->setContentsMargins(6, 4, 6, 6);
         grid->setVerticalSpacing(2);
-        grid->addWidget(new QLabel(caption, panel), 0, 0, 1, 2);
+        label->setParent(panel);
+        grid->addWidget(label, 0, 0, 1, 2);
         edit = pathEdit(panel, true);
+        label->setBuddy(edit);
         button = pickerButton(panel, QStyle::SP_DirOpenIcon);
-        button->setToolTip(QStringLiteral("Choose a folder"));
+        button->setToolTip(tr("Choose a folder"));
         grid->addWidget(edit, 1, 0);
         grid->addWidget(button, 1, 1);
         return panel;
     };
 
-    auto* fileType = new QGroupBox(QStringLiteral("File type"), page);
+    auto* fileType = new QGroupBox(tr("File &types"), page);
     auto* fileTypeLayout = new QHBoxLayout(fileType);
     FileTypeEdit = new QLineEdit(QStringLiteral("*.*"), fileType);
     fileTypeLayout->addWidget(FileTypeEdit);
 
-    auto* extra = new QGroupBox(QStringLiteral("Extra options"), page);
+    auto* extra = new QGroupBox(tr("Extra options"), page);
     auto* extraLayout = new QHBoxLayout(extra);
-    WhideLogCheckBox = new QCheckBox(QStringLiteral("Wide log"), extra);
-    CopyRootCheckBox = new QCheckBox(QStringLiteral("Copy with root folder"), extra);
+    WhideLogCheckBox = new QCheckBox(tr("&Wide log"), extra);
+    CopyRootCheckBox = new QCheckBox(tr("Copy with &root folder"), extra);
     extraLayout->addWidget(WhideLogCheckBox);
     extraLayout->addWidget(CopyRootCheckBox);
     extraLayout->addStretch(1);
 
     auto* layout = new QVBoxLayout(page);
-    layout->addWidget(folderPanel(QStringLiteral("Source folder:"), SourceEdit, SourceButton));
-    layout->addWidget(folderPanel(QStringLiteral("Destination folder:"), DestinationEdit, DistinationButton));
+    layout->addWidget(folderPanel(tr("&Source folder:"), SourceEdit, SourceButton));
+    layout->addWidget(folderPanel(tr("&Destination folder:"), DestinationEdit, DistinationButton));
     layout->addWidget(fileType);
     layout->addStretch(1);
     layout->addWidget(extra);
@@ -149,20 +165,20 @@ QWidget* TEditWatchForm::createMainPage() {
 QWidget* TEditWatchForm::createAdvancedPage() {
     auto* page = new QWidget;
 
-    auto* syncType = new QGroupBox(QStringLiteral("Sync type"), page);
-    RadioGroup1 = new RadioGroup(QStringLiteral("Run Syncro"), namesOf(kRunModeNames), syncType);
+    auto* syncType = new QGroupBox(tr("Sync type"), page);
+    RadioGroup1 = new RadioGroup(tr("Run"), namesOf(kRunModeNames), syncType);
     RadioGroup1->setItemIndex(rmManual);
-    RadioGroup2 = new RadioGroup(QStringLiteral("Files Sync"), namesOf(kFileActionNames), syncType);
+    RadioGroup2 = new RadioGroup(tr("Files are"), namesOf(kFileActionNames), syncType);
     RadioGroup2->setItemIndex(faCopy);
-    auto* options = new QGroupBox(QStringLiteral("Options Sync "), syncType);
+    auto* options = new QGroupBox(tr("Options"), syncType);
     auto* optionsLayout = new QVBoxLayout(options);
     optionsLayout->setContentsMargins(6, 2, 6, 4);
     optionsLayout->setSpacing(0);
-    BiDirectCheckBox = new QCheckBox(QStringLiteral("Bidirect Sync"), options);
-    DelEpsendCheckBox = new QCheckBox(QStringLiteral("Delete epsend files"), options);
+    BiDirectCheckBox = new QCheckBox(tr("&Both directions"), options);
+    DelEpsendCheckBox = new QCheckBox(tr("&Delete absent files"), options);
     optionsLayout->addWidget(BiDirectCheckBox);
     optionsLayout->addWidget(DelEpsendCheckBox);
-    RadioGroup4 = new RadioGroup(QStringLiteral("Tune Syncro "), namesOf(kTuneModeNames), syncType);
+    RadioGroup4 = new RadioGroup(tr("Which files"), namesOf(kTuneModeNames), syncType);
     RadioGroup4->setItemIndex(tmSyncAll);
 
     auto* leftColumn = new QVBoxLayout;
@@ -178,8 +194,8 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     syncTypeLayout->addLayout(leftColumn);
     syncTypeLayout->addLayout(rightColumn);
 
-    auto* syncFiles = new QGroupBox(QStringLiteral("Sync files "), page);
-    RadioGroup3 = new RadioGroup(QStringLiteral("1 in :"), namesOf(kPeriodNames), syncFiles);
+    auto* syncFiles = new QGroupBox(tr("Timer"), page);
+    RadioGroup3 = new RadioGroup(tr("Every"), namesOf(kPeriodNames), syncFiles);
     RadioGroup3->setItemIndex(pd1Hour);
     RadioGroup3->setEnabled(false);
     HourSpinEdit = new QSpinBox(syncFiles);
@@ -190,8 +206,12 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     MinSpinEdit->setEnabled(false);
     auto* time = new QGridLayout;
     time->setVerticalSpacing(1);
-    time->addWidget(new QLabel(QStringLiteral("Hours"), syncFiles), 0, 0);
-    time->addWidget(new QLabel(QStringLiteral("Mins"), syncFiles), 0, 1);
+    auto* hours = new QLabel(tr("&Hours"), syncFiles);
+    hours->setBuddy(HourSpinEdit);
+    auto* minutes = new QLabel(tr("Mi&nutes"), syncFiles);
+    minutes->setBuddy(MinSpinEdit);
+    time->addWidget(hours, 0, 0);
+    time->addWidget(minutes, 0, 1);
     time->addWidget(HourSpinEdit, 1, 0);
     time->addWidget(MinSpinEdit, 1, 1);
     auto* syncFilesLayout = new QVBoxLayout(syncFiles);
@@ -200,18 +220,22 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     syncFilesLayout->addLayout(time);
     syncFilesLayout->addStretch(1);
 
-    auto* runAfter = new QGroupBox(QStringLiteral("Run after Sync:"), page);
+    auto* runAfter = new QGroupBox(tr("Run after sync"), page);
     RunEdit = pathEdit(runAfter, false);
     SpeedButton1 = pickerButton(runAfter, QStyle::SP_FileIcon);
-    SpeedButton1->setToolTip(QStringLiteral("Choose a file"));
+    SpeedButton1->setToolTip(tr("Choose a file"));
     ParamsRunEdit = new QLineEdit(runAfter);
     auto* runLayout = new QGridLayout(runAfter);
     runLayout->setContentsMargins(6, 2, 6, 6);
     runLayout->setVerticalSpacing(1);
-    runLayout->addWidget(new QLabel(QStringLiteral("File"), runAfter), 0, 0);
+    auto* program = new QLabel(tr("&Program"), runAfter);
+    program->setBuddy(RunEdit);
+    runLayout->addWidget(program, 0, 0);
     runLayout->addWidget(RunEdit, 1, 0);
     runLayout->addWidget(SpeedButton1, 1, 1);
-    runLayout->addWidget(new QLabel(QStringLiteral("Parameters"), runAfter), 0, 2);
+    auto* parameters = new QLabel(tr("P&arameters"), runAfter);
+    parameters->setBuddy(ParamsRunEdit);
+    runLayout->addWidget(parameters, 0, 2);
     runLayout->addWidget(ParamsRunEdit, 1, 2);
     runLayout->setColumnStretch(0, 3);
     runLayout->setColumnStretch(2, 2);
@@ -270,17 +294,17 @@ void TEditWatchForm::LoadWatchIntoEditor(int index) {
 }
 
 void TEditWatchForm::SourceButtonClick() {
-    const QString folder = m_dialogs.chooseFolder(this, QStringLiteral("Choose a folder"));
+    const QString folder = m_dialogs.chooseFolder(this, tr("Choose a folder"));
     if (!folder.isEmpty()) SourceEdit->setText(folder);
 }
 
 void TEditWatchForm::DistinationButtonClick() {
-    const QString folder = m_dialogs.chooseFolder(this, QStringLiteral("Choose a folder"));
+    const QString folder = m_dialogs.chooseFolder(this, tr("Choose a folder"));
     if (!folder.isEmpty()) DestinationEdit->setText(folder);
 }
 
 void TEditWatchForm::SpeedButton1Click() {
-    RunEdit->setText(m_dialogs.chooseFile(this, QStringLiteral("Choose a file")));
+    RunEdit->setText(m_dialogs.chooseFile(this, tr("Choose a file")));
 }
 
 void TEditWatchForm::RadioGroup1Click() {
@@ -297,8 +321,8 @@ bool TEditWatchForm::storeText(TextField& field, QLineEdit* edit, const QString&
     if (setText(field, toBytes(edit->text()))) return true;
     // Each record field keeps at most 255 bytes; cutting the text would store a different path.
     m_context.messages.showMessage(
-        toBytes(QStringLiteral("The text in \"%1\" is longer than %2 bytes, the most a watch can keep. "
-                               "Nothing was saved.")
+        toBytes(tr("The text in \"%1\" is longer than %2 bytes, the most a watch can keep. "
+                   "Nothing was saved.")
                     .arg(name)
                     .arg(kMaxTextLength)));
     PageControl1->setCurrentWidget(MainPage->isAncestorOf(edit) ? MainPage : AdvancedPage);
@@ -309,7 +333,8 @@ bool TEditWatchForm::storeText(TextField& field, QLineEdit* edit, const QString&
 void TEditWatchForm::BitBtn2Click() {
     if (!platform::isExistingFolder(toBytes(SourceEdit->text())) ||
         !platform::isExistingFolder(toBytes(DestinationEdit->text()))) {
-        m_context.messages.showMessage(kFolderError);
+        m_context.messages.showMessage(
+            toBytes(tr("Choose an existing source folder and destination folder.")));
         return;
     }
 

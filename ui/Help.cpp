@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -98,6 +99,7 @@ void HelpViewer::createWindow() {
     layout->addLayout(buttons);
     layout->addWidget(m_browser, 1);
     window->resize(kHelpWidth, kHelpHeight);
+    new QShortcut(Qt::Key_Escape, window, window, &QWidget::close);
     m_window = window;
 }
 

@@ -2,27 +2,44 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
+#include <QPainter>
+#include <QStyle>
+
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    // A long path must not widen the panel and push the others off the bar.
+    setMinimumWidth(0);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+QString ElidedLabel::shownText() const {
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const QString shown = shownText();
+    // The whole text as a tip only when some of it is hidden.
+    setToolTip(shown == text() ? QString() : text());
+    style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), shown,
+                          foregroundRole());
+}
 
 TMyStatusBar::TMyStatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(false);
     setContentsMargins(0, 0, 0, 0);
 }
 
-int TMyStatusBar::addPanel(int width) {
+int TMyStatusBar::addPanel(int width, int stretch) {
     auto* frame = new QFrame(this);
     frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     frame->setMinimumWidth(width);
     auto* layout = new QHBoxLayout(frame);
     layout->setContentsMargins(3, 0, 3, 0);
     layout->setSpacing(4);
-    auto* text = new QLabel(frame);
-    text->setTextFormat(Qt::PlainText);
-    // A long path must not widen the panel and push the others off the bar.
-    text->setMinimumWidth(0);
-    text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    auto* text = new ElidedLabel(frame);
     layout->addWidget(text, 1);
-    addWidget(frame);
+    addWidget(frame, stretch);
     m_panels.push_back({frame, text});
     return static_cast<int>(m_panels.size()) - 1;
 }
@@ -31,18 +48,15 @@ QFrame* TMyStatusBar::panel(int index) const {
     return index >= 0 && index < panelCount() ? m_panels[static_cast<size_t>(index)].frame : nullptr;
 }
 
+ElidedLabel* TMyStatusBar::panelLabel(int index) const {
+    return index >= 0 && index < panelCount() ? m_panels[static_cast<size_t>(index)].text : nullptr;
+}
+
 QString TMyStatusBar::panelText(int index) const {
-    return index >= 0 && index < panelCount() ? m_panels[static_cast<size_t>(index)].text->text() : QString();
+    const ElidedLabel* label = panelLabel(index);
+    return label != nullptr ? label->text() : QString();
 }
 
-void TMyStatusBar::setPanelText(int index, const QString& text, bool paintNow) {
-    if (index < 0 || index >= panelCount()) return;
-    QLabel* label = m_panels[static_cast<size_t>(index)].text;
-    label->setText(text);
-    if (paintNow) label->repaint();
-}
-
-void TMyStatusBar::repaintPanel(int index) {
-    if (index < 0 || index >= panelCount()) return;
-    m_panels[static_cast<size_t>(index)].text->repaint();
+void TMyStatusBar::setPanelText(int index, const QString& text) {
+    if (ElidedLabel* label = panelLabel(index)) label->setText(text);
 }

@@ -1,35 +1,47 @@
 #pragma once
 // The status bar of the main window: a row of sunken panels of given widths, each of which shows a text
-// and can hold child controls of its own (the progress label and bar sit in one).
+// and can hold child controls of its own (the progress bar and its counts sit in one). A text too long
+// for its panel is shortened in the middle, where a path is least missed, and shows whole as a tip.
 
+#include <QLabel>
 #include <QStatusBar>
 #include <QString>
 #include <vector>
 
 class QFrame;
-class QLabel;
+
+// A one-line label that elides its text in the middle instead of cutting it at the end.
+class ElidedLabel : public QLabel {
+    Q_OBJECT
+  public:
+    explicit ElidedLabel(QWidget* parent = nullptr);
+    // The text as painted at the label's present width.
+    QString shownText() const;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+};
 
 class TMyStatusBar : public QStatusBar {
     Q_OBJECT
   public:
     explicit TMyStatusBar(QWidget* parent = nullptr);
 
-    // Adds a panel at least `width` pixels wide after the last one; returns its index.
-    int addPanel(int width);
+    // Adds a panel at least `width` pixels wide after the last one, taking `stretch` parts of the room
+    // left over; returns its index.
+    int addPanel(int width, int stretch = 0);
     int panelCount() const { return static_cast<int>(m_panels.size()); }
     // The panel's frame, for the child controls it hosts.
     QFrame* panel(int index) const;
+    ElidedLabel* panelLabel(int index) const;
 
     QString panelText(int index) const;
-    // Sets the text and, with `paintNow`, shows it at once, also in the middle of a run that processes
-    // no events.
-    void setPanelText(int index, const QString& text, bool paintNow = true);
-    void repaintPanel(int index);
+    void setPanelText(int index, const QString& text);
 
   private:
     struct Panel {
         QFrame* frame;
-        QLabel* text;
+        ElidedLabel* text;
     };
     std::vector<Panel> m_panels;
 };

@@ -1,24 +1,20 @@
 #include "ui/MainTessel.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QFrame>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
-#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextLayout>
+#include <QTime>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -37,10 +33,14 @@
 #include "ui/Dialogs.h"
 #include "ui/EditWatch.h"
 #include "ui/Feedback.h"
+#include "ui/LogViewer.h"
 #include "ui/MStatusBar.h"
 #include "ui/Pictures.h"
+#include "ui/RunThread.h"
+#include "ui/RunView.h"
 #include "ui/SplashFrm.h"
 #include "ui/Texts.h"
+#include "ui/TrayIcon.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
 
@@ -48,97 +48,145 @@ using namespace tessel;
 
 namespace {
 
-constexpr int kStatusPanel = 0;
-constexpr int kProgressPanel = 1;
-// About 30 pictures a second: a run over many small files is not slowed down by drawing.
-constexpr auto kProgressPaintInterval = std::chrono::milliseconds(33);
+// The watch's own status picture and what it does with files, kept in its row beside the picture shown.
+constexpr int kTypeRole = Qt::UserRole + 2;
+constexpr int kMoveRole = Qt::UserRole + 3;
+constexpr int kRunModeRole = Qt::UserRole + 4;
+
+constexpr QSize kWindowSize(696, 480);
+
+// The last part of a folder path: what a watch is called in a short text.
+QString folderName(const QString& path) {
+    QString name = path;
+    while (name.size() > 1 && name.endsWith(QLatin1Char('/'))) name.chop(1);
+    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+    return slash >= 0 && slash + 1 < name.size() ? name.mid(slash + 1) : name;
+}
 
 }  // namespace
 
 TMainTesselForm::TMainTesselForm(Dialogs& dialogs, QWidget* parent)
     : QMainWindow(parent), m_dialogs(dialogs), m_context(*this, *this) {
+    setObjectName(QStringLiteral("MainTesselForm"));
     setWindowTitle(QStringLiteral("Tessel v ") + QLatin1String(kTesselVersion));
     setWindowIcon(programIcon());
     QFont small = font();
     small.setPointSize(8);
     setFont(small);
 
-    m_pictures = loadStatusPictures();
+    m_pictures = statusIcons();
+    m_runThread = new RunThread(*this, *this, this);
+    connect(m_runThread, &RunThread::progressed, this, &TMainTesselForm::updateTrayState);
+    connect(m_runThread, &RunThread::finished, this, &TMainTesselForm::runEnded);
+    createActions();
     createMenus();
     createToolBar();
     createPanel();
 
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(2000);
-    connect(Timer1, &QTimer::timeout, this, &TMainTesselForm::Timer1Timer);
-    Timer2 = new QTimer(this);
-    Timer2->setInterval(30000);
-    connect(Timer2, &QTimer::timeout, this, &TMainTesselForm::Timer2Timer);
+    const auto timer = [this](const char* name, int interval, void (TMainTesselForm::*handler)()) {
+        auto* made = new QTimer(this);
+        made->setObjectName(QLatin1String(name));
+        made->setInterval(interval);
+        connect(made, &QTimer::timeout, this, handler);
+        return made;
+    };
+    Timer1 = timer("Timer1", 2000, &TMainTesselForm::Timer1Timer);
+    Timer2 = timer("Timer2", 30000, &TMainTesselForm::Timer2Timer);
     Timer2->start();
-    Timer3 = new QTimer(this);
-    Timer3->setInterval(500);
-    connect(Timer3, &QTimer::timeout, this, &TMainTesselForm::Timer3Timer);
+    Timer3 = timer("Timer3", 500, &TMainTesselForm::Timer3Timer);
 
-    TrayIcon1 = new QSystemTrayIcon(programIcon(), this);
-    TrayIcon1->setToolTip(applicationTitle().left(TNotifyIconData::kTipLength));
-    TrayIcon1->setContextMenu(PopupMenu2);
-    connect(TrayIcon1, &QSystemTrayIcon::activated, this, &TMainTesselForm::TrayIcon1Activated);
+    m_tray = new TesselTray(m_dialogs, {Show1, CheckAll1, Stop1, nullptr, Exit1}, this);
+    connect(m_tray, &TesselTray::clicked, this, &TMainTesselForm::bringToFront);
 
-    resize(696, 480);
-    if (const QScreen* screen = this->screen()) {
-        const QRect available = screen->availableGeometry();
-        move(available.center() - QPoint(width() / 2, height() / 2));
-    }
+    fitToScreen();
+    updateCommands();
 }
 
 TMainTesselForm::~TMainTesselForm() {
     FormDestroy();
+    // The run thread ends before the window it shows its work on.
+    delete m_runThread;
+    m_runThread = nullptr;
+}
+
+void TMainTesselForm::fitToScreen() {
+    // The designed size, or the screen's room at a large scale factor, centred.
+    QSize size = kWindowSize;
+    if (const QScreen* screen = this->screen()) {
+        const QRect available = screen->availableGeometry();
+        // Room for the window manager's frame around the window.
+        size = size.boundedTo(available.size() - QSize(16, 40));
+        resize(size);
+        move(available.center() - QPoint(size.width() / 2, size.height() / 2));
+    } else {
+        resize(size);
+    }
+}
+
+void TMainTesselForm::createActions() {
+    const auto action = [this](const char* name, const QString& text, void (TMainTesselForm::*run)(),
+                               const QKeySequence& key = {}) {
+        auto* made = new QAction(text, this);
+        made->setObjectName(QLatin1String(name));
+        if (!key.isEmpty()) made->setShortcut(key);
+        if (run != nullptr) connect(made, &QAction::triggered, this, run);
+        return made;
+    };
+    Load1 = action("Load1", tr("&Load Watches..."), &TMainTesselForm::Load1Click);
+    ViewLog1 = action("ViewLog1", tr("&View Log"), &TMainTesselForm::ViewLogClick, Qt::CTRL | Qt::Key_L);
+    Exit1 = action("Exit1", tr("E&xit"), &TMainTesselForm::Exit1Click);
+    AddWatch1 = action("AddWatch1", tr("&Add Watch..."), &TMainTesselForm::AddWatch1Click, QKeySequence::New);
+    EditWatch1 = action("EditWatch1", tr("&Edit Watch..."), &TMainTesselForm::EditWatch1Click);
+    DeleteWatch1 = action("DeleteWatch1", tr("&Delete Watch"), &TMainTesselForm::DeleteWatch1Click,
+                          QKeySequence::Delete);
+    CheckNow1 = action("CheckNow1", tr("Check &Now"), &TMainTesselForm::CheckNow1Click, Qt::Key_F5);
+    Stop1 = action("Stop1", tr("&Stop"), &TMainTesselForm::StopClick, Qt::Key_Escape);
+    MinimizeonStart1 = action("MinimizeonStart1", tr("&Minimize on Start"), nullptr);
+    MinimizeonStart1->setCheckable(true);
+    connect(MinimizeonStart1, &QAction::triggered, this, &TMainTesselForm::MinimizeonStart1Click);
+    Help1 = action("Help1", tr("&Help"), &TMainTesselForm::Help1Click, QKeySequence::HelpContents);
+    TesselHelp1 = action("TesselHelp1", tr("Send Your &Bug Reports..."), &TMainTesselForm::TesselHelp1Click);
+    Send1 = action("Send1", tr("Send Your &Comments..."), &TMainTesselForm::Send1Click);
+    About2 = action("About2", tr("&About..."), &TMainTesselForm::About2Click);
+    // The list's menu has the same commands without their keys, which the main menu's items carry.
+    AddWatch2 = action("AddWatch2", AddWatch1->text(), &TMainTesselForm::AddWatch1Click);
+    EditWatch2 = action("EditWatch2", EditWatch1->text(), &TMainTesselForm::EditWatch1Click);
+    DeleteWatch2 = action("DeleteWatch2", DeleteWatch1->text(), &TMainTesselForm::DeleteWatch1Click);
+    CheckNow2 = action("CheckNow2", CheckNow1->text(), &TMainTesselForm::CheckNow1Click);
+    Show1 = action("Show1", tr("S&how Tessel"), &TMainTesselForm::bringToFront);
+    CheckAll1 = action("CheckAll1", tr("&Check All Watches Now"), &TMainTesselForm::CheckAllClick);
 }
 
 void TMainTesselForm::createMenus() {
-    MainMenuFile = menuBar()->addMenu(QStringLiteral("&File"));
-    Load1 = MainMenuFile->addAction(QStringLiteral("&Load Watches"), this, &TMainTesselForm::Load1Click);
-    MainMenuFile->addSeparator();
-    Exit1 = MainMenuFile->addAction(QStringLiteral("&Exit"), this, &TMainTesselForm::Exit1Click);
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("MainMenuFile"));
+    file->addAction(Load1);
+    file->addAction(ViewLog1);
+    file->addSeparator();
+    file->addAction(Exit1);
 
-    MainMenuWatch = menuBar()->addMenu(QStringLiteral("&Watch"));
-    AddWatch1 = MainMenuWatch->addAction(QStringLiteral("Add Watch"), this, &TMainTesselForm::AddWatch1Click);
-    EditWatch1 =
-        MainMenuWatch->addAction(QStringLiteral("Edit Watch"), this, &TMainTesselForm::EditWatch1Click);
-    DeleteWatch1 =
-        MainMenuWatch->addAction(QStringLiteral("Delete Watch"), this, &TMainTesselForm::DeleteWatch1Click);
+    MainMenuWatch = menuBar()->addMenu(tr("&Watch"));
+    MainMenuWatch->setObjectName(QStringLiteral("MainMenuWatch"));
+    MainMenuWatch->addActions({AddWatch1, EditWatch1, DeleteWatch1});
     MainMenuWatch->addSeparator();
-    CheckNow1 = MainMenuWatch->addAction(QStringLiteral("Check Now"), this, &TMainTesselForm::CheckNow1Click);
-    EditWatch1->setEnabled(false);
-    DeleteWatch1->setEnabled(false);
-    CheckNow1->setEnabled(false);
+    MainMenuWatch->addActions({CheckNow1, Stop1});
     connect(MainMenuWatch, &QMenu::aboutToShow, this, &TMainTesselForm::Watch1Click);
 
-    QMenu* settings = menuBar()->addMenu(QStringLiteral("Settings"));
-    MinimizeonStart1 = settings->addAction(QStringLiteral("Minimize on Start"));
-    MinimizeonStart1->setCheckable(true);
-    connect(MinimizeonStart1, &QAction::triggered, this, &TMainTesselForm::MinimizeonStart1Click);
+    QMenu* settings = menuBar()->addMenu(tr("&Settings"));
+    settings->addAction(MinimizeonStart1);
     addAutostartItem(settings, m_dialogs);
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    Help1 = help->addAction(QStringLiteral("Help"), this, &TMainTesselForm::Help1Click);
-    TesselHelp1 =
-        help->addAction(QStringLiteral("Send your bug reports"), this, &TMainTesselForm::TesselHelp1Click);
-    Send1 = help->addAction(QStringLiteral("Send your comments"), this, &TMainTesselForm::Send1Click);
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->addActions({Help1, TesselHelp1, Send1});
     help->addSeparator();
-    About2 = help->addAction(QStringLiteral("About ..."), this, &TMainTesselForm::About2Click);
+    help->addAction(About2);
 
     PopupMenu1 = new QMenu(this);
-    AddWatch2 = PopupMenu1->addAction(QStringLiteral("Add Watch"), this, &TMainTesselForm::AddWatch1Click);
-    EditWatch2 = PopupMenu1->addAction(QStringLiteral("Edit Watch"), this, &TMainTesselForm::EditWatch1Click);
-    DeleteWatch2 =
-        PopupMenu1->addAction(QStringLiteral("Delete Watch"), this, &TMainTesselForm::DeleteWatch1Click);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->addActions({AddWatch2, EditWatch2, DeleteWatch2});
     PopupMenu1->addSeparator();
-    CheckNow2 = PopupMenu1->addAction(QStringLiteral("Check Now"), this, &TMainTesselForm::CheckNow1Click);
+    PopupMenu1->addAction(CheckNow2);
     connect(PopupMenu1, &QMenu::aboutToShow, this, &TMainTesselForm::PopupMenu1Popup);
-
-    PopupMenu2 = new QMenu(this);
-    PopupMenu2->addAction(QStringLiteral("Exit"), this, &TMainTesselForm::Exit1Click);
 }
 
 void TMainTesselForm::createToolBar() {
@@ -150,6 +198,7 @@ void TMainTesselForm::createToolBar() {
     ToolBar1->setIconSize(QSize(40, 40));
     ToolBar1->layout()->setSpacing(0);
     ToolBar1->setContentsMargins(0, 0, 0, 0);
+    ToolBar1->toggleViewAction()->setEnabled(false);
 
     const auto button = [&](const char* name, const QString& tip, const QString& role,
                             void (TMainTesselForm::*run)()) {
@@ -161,7 +210,7 @@ void TMainTesselForm::createToolBar() {
         speedButton->setFixedSize(40, 40);
         speedButton->setAutoRaise(true);
         speedButton->setFocusPolicy(Qt::NoFocus);
-        if (run != nullptr) connect(speedButton, &QToolButton::clicked, this, run);
+        connect(speedButton, &QToolButton::clicked, this, run);
         ToolBar1->addWidget(speedButton);
         return speedButton;
     };
@@ -171,20 +220,21 @@ void TMainTesselForm::createToolBar() {
         ToolBar1->addWidget(space);
     };
 
-    SpeedButton2 = button("SpeedButton2", QStringLiteral("Add Watch"), QStringLiteral("add"),
-                          &TMainTesselForm::AddWatch1Click);
-    SpeedButton4 = button("SpeedButton4", QStringLiteral("Edit Watch"), QStringLiteral("edit"),
-                          &TMainTesselForm::EditWatch1Click);
-    SpeedButton6 = button("SpeedButton6", QStringLiteral("Delete Watch"), QStringLiteral("delete"),
-                          &TMainTesselForm::DeleteWatch1Click);
+    m_runButtons.append(button("SpeedButton2", tr("Add Watch (Ctrl+N)"), QStringLiteral("add"),
+                               &TMainTesselForm::AddWatch1Click));
+    m_runButtons.append(button("SpeedButton4", tr("Edit Watch (Enter)"), QStringLiteral("edit"),
+                               &TMainTesselForm::EditWatch1Click));
+    m_runButtons.append(button("SpeedButton6", tr("Delete Watch (Del)"), QStringLiteral("delete"),
+                               &TMainTesselForm::DeleteWatch1Click));
     gap(25);
-    SpeedButton5 = button("SpeedButton5", QStringLiteral("Check Watch Now"), QStringLiteral("run"),
-                          &TMainTesselForm::CheckNow1Click);
-    gap(115);
-    SpeedButton3 =
-        button("SpeedButton3", QStringLiteral("Help"), QStringLiteral("help"), &TMainTesselForm::Help1Click);
-    SpeedButton1 =
-        button("SpeedButton1", QStringLiteral("Exit"), QStringLiteral("exit"), &TMainTesselForm::Exit1Click);
+    m_runButtons.append(button("SpeedButton5", tr("Check Watch Now (F5)"), QStringLiteral("run"),
+                               &TMainTesselForm::CheckNow1Click));
+    QToolButton* stop =
+        button("StopButton", tr("Stop the Run (Esc)"), QStringLiteral("stop"), &TMainTesselForm::StopClick);
+    connect(Stop1, &QAction::changed, stop, [this, stop] { stop->setEnabled(Stop1->isEnabled()); });
+    gap(75);
+    button("SpeedButton3", tr("Help (F1)"), QStringLiteral("help"), &TMainTesselForm::Help1Click);
+    button("SpeedButton1", tr("Exit"), QStringLiteral("exit"), &TMainTesselForm::Exit1Click);
 }
 
 void TMainTesselForm::createPanel() {
@@ -200,8 +250,7 @@ void TMainTesselForm::createPanel() {
     ListView1 = new QTreeWidget(inner);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     ListView1->setColumnCount(3);
-    ListView1->setHeaderLabels(
-        {QStringLiteral("Status"), QStringLiteral("Source Folder"), QStringLiteral("Destination Folder")});
+    ListView1->setHeaderLabels({tr("Status"), tr("Source Folder"), tr("Destination Folder")});
     ListView1->setColumnWidth(0, 50);
     ListView1->setColumnWidth(1, 320);
     ListView1->setColumnWidth(2, 310);
@@ -214,33 +263,28 @@ void TMainTesselForm::createPanel() {
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setIconSize(QSize(kStatusPictureSize, kStatusPictureSize));
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView1->setMinimumHeight(60);
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
         PopupMenu1->popup(ListView1->viewport()->mapToGlobal(position));
     });
+    // Enter and a double click edit the watch.
+    connect(ListView1, &QTreeWidget::itemActivated, this, [this] {
+        if (EditWatch1->isEnabled()) EditWatch1Click();
+    });
+    connect(ListView1, &QTreeWidget::itemSelectionChanged, this, &TMainTesselForm::updateCommands);
+
+    m_runView = new RunView(inner, this);
 
     auto* logPane = new QWidget(inner);
-    auto* Panel2 = new QLabel(QStringLiteral("Log events"), logPane);
+    auto* Panel2 = new QLabel(tr("Log"), logPane);
     Panel2->setAlignment(Qt::AlignCenter);
     Panel2->setFrameStyle(QFrame::Panel | QFrame::Raised);
     Panel2->setFixedHeight(26);
-    Memo1 = new QPlainTextEdit(logPane);
-    Memo1->setObjectName(QStringLiteral("Memo1"));
-    Memo1->setReadOnly(true);
-    Memo1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Clicks may still select text to copy; the Tab key passes the log by.
-    Memo1->setFocusPolicy(Qt::ClickFocus);
-    Memo1->setTabChangesFocus(true);
-    // Room for the seven lines the log area keeps.
-    const int documentMargin = static_cast<int>(Memo1->document()->documentMargin());
-    Memo1->setMinimumHeight(Memo1->fontMetrics().lineSpacing() * tessel::kLogAreaLines + 2 * documentMargin +
-                            2 * Memo1->frameWidth());
     auto* logLayout = new QVBoxLayout(logPane);
     logLayout->setContentsMargins(0, 0, 0, 0);
     logLayout->setSpacing(0);
     logLayout->addWidget(Panel2);
-    logLayout->addWidget(Memo1, 1);
+    logLayout->addWidget(m_runView->logArea(), 1);
 
     // The list takes what a larger window gains; the log keeps its few lines' height.
     auto* splitter = new QSplitter(Qt::Vertical, inner);
@@ -252,35 +296,16 @@ void TMainTesselForm::createPanel() {
     splitter->setStretchFactor(1, 0);
     splitter->setSizes({244, 110});
 
-    MyStatusBar1 = new TMyStatusBar(inner);
-    MyStatusBar1->setObjectName(QStringLiteral("MyStatusBar1"));
-    MyStatusBar1->addPanel(300);
-    MyStatusBar1->addPanel(200);
-    MyStatusBar1->setMinimumHeight(19);
-    QFrame* progressPanel = MyStatusBar1->panel(kProgressPanel);
-    Label1 = new QLabel(QStringLiteral("Task percents"), progressPanel);
-    ProgressBar1 = new QProgressBar(progressPanel);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setFixedSize(150, 16);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setRange(0, 1);
-    ProgressBar1->setValue(0);
-    // Hiding the bar at the end of a run must not make the panel shrink under it.
-    QSizePolicy keepPlace = ProgressBar1->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    ProgressBar1->setSizePolicy(keepPlace);
-    auto* progressLayout = static_cast<QHBoxLayout*>(progressPanel->layout());
-    progressLayout->insertWidget(0, Label1);
-    progressLayout->insertWidget(1, ProgressBar1);
-
     auto* innerLayout = new QVBoxLayout(inner);
     innerLayout->setContentsMargins(1, 1, 1, 1);
     innerLayout->setSpacing(0);
     innerLayout->addWidget(splitter, 1);
-    innerLayout->addWidget(MyStatusBar1);
+    innerLayout->addWidget(m_runView->statusBar());
 
     setCentralWidget(outer);
 }
+
+// ---- The list ---------------------------------------------------------------------------------------
 
 void TMainTesselForm::FillWatchList() {
     ListView1->clear();
@@ -295,12 +320,24 @@ void TMainTesselForm::FillWatchList() {
         const int picture = GetSinhroWatchType(watch);
         row->setIcon(0, m_pictures[static_cast<std::size_t>(picture)]);
         row->setData(0, kPictureRole, picture);
+        row->setData(0, kTypeRole, picture);
+        row->setData(0, kMoveRole, watch.FileAction != faCopy);
+        row->setData(0, kRunModeRole, int(watch.RunMode));
     }
+    updateCommands();
 }
 
 int TMainTesselForm::selectedRow() const {
     const QList<QTreeWidgetItem*> selected = ListView1->selectedItems();
     return selected.isEmpty() ? -1 : ListView1->indexOfTopLevelItem(selected.constFirst());
+}
+
+int TMainTesselForm::selectedWatchIndex() const {
+    const int row = selectedRow();
+    if (row < 0) return -1;
+    bool isNumber = false;
+    const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
+    return isNumber && index >= 0 ? index : -1;
 }
 
 void TMainTesselForm::selectRow(int row) {
@@ -311,141 +348,216 @@ void TMainTesselForm::selectRow(int row) {
     ListView1->scrollToItem(item);
 }
 
+bool TMainTesselForm::isRunning() const {
+    return m_runThread != nullptr && m_runThread->isRunning();
+}
+
+void TMainTesselForm::updateCommands() {
+    const bool idle = !isRunning();
+    const bool selected = selectedRow() >= 0;
+    // What would start a second run or change the watch file waits until the run has ended.
+    for (QAction* action : {AddWatch1, AddWatch2, Load1, CheckAll1}) action->setEnabled(idle);
+    for (QAction* action : {EditWatch1, EditWatch2, DeleteWatch1, DeleteWatch2, CheckNow1, CheckNow2})
+        action->setEnabled(idle && selected);
+    for (QToolButton* button : std::as_const(m_runButtons)) button->setEnabled(idle);
+    Stop1->setEnabled(!idle && !m_runThread->stopRequested());
+}
+
 // ---- Run display -------------------------------------------------------------------------------------
 
 void TMainTesselForm::setStatusText(const std::string& text) {
-    // The text is always exact; painting it for every file of a run would cost more than copying small
-    // files, so it is painted at most about 30 times a second, and at once when it is cleared.
-    const auto now = std::chrono::steady_clock::now();
-    const bool paint = text.empty() || now - m_lastStatusPaint >= kProgressPaintInterval;
-    MyStatusBar1->setPanelText(kStatusPanel, fromBytes(text), paint);
-    m_statusUnpainted = !paint;
-    if (paint) m_lastStatusPaint = now;
-}
-
-void TMainTesselForm::paintPendingStatus(bool force) {
-    if (!m_statusUnpainted) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && now - m_lastStatusPaint < kProgressPaintInterval) return;
-    MyStatusBar1->repaintPanel(kStatusPanel);
-    m_statusUnpainted = false;
-    m_lastStatusPaint = now;
+    m_runView->setStatusText(text);
 }
 
 void TMainTesselForm::setProgressRange(int minimum, int maximum) {
-    m_progressMin = minimum;
-    m_progressMax = maximum;
-    m_progressPosition = std::clamp(m_progressPosition, minimum, std::max(minimum, maximum));
-    showProgress(true);
+    m_runView->setProgressRange(minimum, maximum);
 }
 
 void TMainTesselForm::setProgressPosition(int position) {
-    m_progressPosition = std::clamp(position, m_progressMin, std::max(m_progressMin, m_progressMax));
-    showProgress(true);
+    m_runView->setProgressPosition(position);
 }
 
 void TMainTesselForm::stepProgress() {
-    m_progressPosition = m_progressPosition + 1 > m_progressMax ? m_progressMin : m_progressPosition + 1;
-    showProgress(false);
-    paintPendingStatus(false);
+    m_runView->advance(1);
 }
 
 void TMainTesselForm::setProgressVisible(bool visible) {
-    paintPendingStatus(true);
-    ProgressBar1->setVisible(visible);
-    showProgress(true);
-    MyStatusBar1->panel(kProgressPanel)->repaint();
+    m_runView->setProgressVisible(visible);
 }
 
-void TMainTesselForm::showProgress(bool force) {
-    // The position is kept exact here; the bar itself, which formats its percentage on every change, is
-    // brought up to date only when it is painted, about 30 times a second and whenever it matters.
-    const auto now = std::chrono::steady_clock::now();
-    if (!force && now - m_lastProgressPaint < kProgressPaintInterval) return;
-    m_lastProgressPaint = now;
-    if (m_progressMax > m_progressMin) {
-        ProgressBar1->setRange(m_progressMin, m_progressMax);
-        ProgressBar1->setValue(m_progressPosition);
-    } else {
-        // An empty range shows an empty bar rather than the "busy" animation.
-        ProgressBar1->setRange(0, 1);
-        ProgressBar1->setValue(0);
-    }
-    if (ProgressBar1->isVisible()) ProgressBar1->repaint();
+void TMainTesselForm::addCopiedBytes(std::uint64_t bytes) {
+    m_runView->addCopiedBytes(bytes);
 }
 
 void TMainTesselForm::setRowPicture(int row, int picture) {
-    paintPendingStatus(true);
     QTreeWidgetItem* item = ListView1->topLevelItem(row);
     if (item == nullptr || picture < 0 || picture >= kPictureCount) return;
     item->setIcon(0, m_pictures[static_cast<std::size_t>(picture)]);
     item->setData(0, kPictureRole, picture);
-    ListView1->viewport()->repaint();
+    if (picture == kRunningPicture && isRunning()) m_runningRow = row;
 }
 
 void TMainTesselForm::appendLogLine(const std::string& line) {
-    // A log line may come right before a long wait (the after-sync program): the status must show.
-    paintPendingStatus(true);
-    Memo1->appendPlainText(fromBytes(line));
-    scrollLogToEnd();
+    m_runView->appendLogLine(line);
 }
 
 int TMainTesselForm::logLineCount() const {
-    const QTextDocument* document = Memo1->document();
-    if (document->isEmpty()) return 0;
-    // Until the log area is on screen it has no width to wrap at: each line is one line.
-    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
-    if (layout == nullptr || !Memo1->isVisible()) return document->blockCount();
-    int lines = 0;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        layout->ensureBlockLayout(block);
-        lines += std::max(1, block.layout()->lineCount());
-    }
-    return lines;
+    return m_runView->logLineCount();
 }
 
 void TMainTesselForm::removeFirstLogLine() {
-    QTextDocument* document = Memo1->document();
-    const QTextBlock first = document->begin();
-    if (!first.isValid() || document->isEmpty()) return;
-    QTextCursor cursor(document);
-    cursor.setPosition(first.position());
-    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(document->documentLayout());
-    if (layout != nullptr && Memo1->isVisible()) layout->ensureBlockLayout(first);
-    const QTextLayout* lines = first.layout();
-    if (Memo1->isVisible() && lines != nullptr && lines->lineCount() > 1) {
-        // Only the first displayed piece of a wrapped line goes.
-        cursor.setPosition(first.position() + lines->lineAt(0).textLength(), QTextCursor::KeepAnchor);
-    } else if (first.next().isValid()) {
-        cursor.setPosition(first.next().position(), QTextCursor::KeepAnchor);
-    } else {
-        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    }
-    cursor.removeSelectedText();
-    scrollLogToEnd();
-}
-
-void TMainTesselForm::scrollLogToEnd() {
-    // No scroll bars: the newest line must stay in view by itself, and show before the run goes on.
-    Memo1->verticalScrollBar()->setValue(Memo1->verticalScrollBar()->maximum());
-    if (Memo1->isVisible()) Memo1->viewport()->repaint();
+    m_runView->removeFirstLogLine();
 }
 
 // ---- Messages ---------------------------------------------------------------------------------------
 
 void TMainTesselForm::showMessage(const std::string& text) {
-    paintPendingStatus(true);
+    // The engine's own wording of a failed log or watch file write, in the window's.
+    if (text == kIoErrorMessage) {
+        m_dialogs.showMessage(this, tr("Input/output error: the data was not saved."));
+        return;
+    }
     m_dialogs.showMessage(this, fromBytes(text));
 }
 
 void TMainTesselForm::showWarning(const std::string& text, const std::string& caption) {
-    paintPendingStatus(true);
     m_dialogs.showWarning(this, fromBytes(text), fromBytes(caption));
+}
+
+// ---- Runs -------------------------------------------------------------------------------------------
+
+void TMainTesselForm::startRun(RunKind kind, const std::function<SchedulerReport(RunContext&)>& work) {
+    if (!m_runThread->start(m_context.WatchFilePath, m_context.LogFilePath, work)) return;
+    m_runKind = kind;
+    m_runStart = std::chrono::steady_clock::now();
+    updateCommands();
+    updateTrayState();
+}
+
+void TMainTesselForm::CheckNow1Click() {
+    const int index = selectedWatchIndex();
+    if (index < 0 || isRunning()) return;
+    // The running mark, as the timer pass shows it; the run gives the row its own picture back.
+    setRowPicture(index, kRunningPicture);
+    m_runningRow = index;
+    startRun(RunKind::CheckNow, [index](RunContext& context) { return checkWatchNow(context, index); });
+}
+
+void TMainTesselForm::CheckAllClick() {
+    if (isRunning()) return;
+    m_runningRow = -1;
+    startRun(RunKind::CheckAll, [](RunContext& context) {
+        SchedulerReport total;
+        std::vector<TWatchRec> watches;
+        readAllWatchRecs(context.WatchFilePath, watches);
+        for (std::size_t position = 0; position < watches.size(); ++position) {
+            // A watch set to Stop is one the user has put aside.
+            if (watches[position].RunMode == rmStop) continue;
+            if (context.stopRequested()) break;
+            const int index = static_cast<int>(position);
+            context.display.setRowPicture(index, kRunningPicture);
+            const SchedulerReport report = checkWatchNow(context, index);
+            total.ran += report.ran;
+            total.missing += report.missing;
+            total.unsaved += report.unsaved;
+            total.result += report.result;
+            if (report.result.stopped) break;
+        }
+        return total;
+    });
+}
+
+void TMainTesselForm::StopClick() {
+    if (!isRunning()) return;
+    m_runThread->requestStop();
+    updateCommands();
+    m_runView->setStatusText(toBytes(tr("Stopping after the current file...")));
+}
+
+void TMainTesselForm::Timer2Timer() {
+    // One thing at a time: a pass that comes during a run waits for its end.
+    if (isRunning()) {
+        m_passWaiting = true;
+        return;
+    }
+    // Off for the whole pass; it starts again when the pass has ended.
+    Timer2->stop();
+    m_runningRow = -1;
+    startRun(RunKind::TimerPass, [](RunContext& context) { return runDueWatches(context); });
+    if (!isRunning()) Timer2->start();
+}
+
+void TMainTesselForm::runOnStartWatches() {
+    if (!m_onStartPending || m_closed) return;
+    m_onStartPending = false;
+    m_runningRow = -1;
+    startRun(RunKind::OnStart, [](RunContext& context) { return tessel::runOnStartWatches(context); });
+}
+
+void TMainTesselForm::runEnded() {
+    const SchedulerReport& report = m_runThread->report();
+    const RunResult& result = report.result;
+    m_lastResult = result;
+    // Rows still showing the running mark (a record that was not found) get their own pictures back.
+    for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = ListView1->topLevelItem(row);
+        if (item->data(0, kPictureRole) != item->data(0, kTypeRole))
+            setRowPicture(row, item->data(0, kTypeRole).toInt());
+    }
+    m_runningRow = -1;
+
+    if (report.ran > 0) {
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - m_runStart).count();
+        WriteLogLine(m_context, toBytes(summaryLine(result, seconds)));
+        const QString summary = summaryText(result, seconds);
+        m_runView->showSummary(summary);
+        m_lastRunState =
+            tr("last run %1, %2")
+                .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat), shortSummary(result));
+        if (!isVisible() && (result.failed > 0 || result.refusedDeletions > 0))
+            m_tray->notify(tr("Tessel: a run needs your attention"), summary);
+    } else if (m_runThread->stopRequested()) {
+        m_runView->setStatusText("");
+    }
+    if (m_runKind == RunKind::TimerPass) Timer2->start();
+    if (m_runKind == RunKind::OnStart) WriteLogLine(m_context, "Start Work Program");
+    updateCommands();
+    updateTrayState();
+    emit runFinished();
+
+    if (m_exitAfterRun) {
+        m_exitAfterRun = false;
+        Exit1Click();
+    } else if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        close();
+    } else if (m_passWaiting) {
+        m_passWaiting = false;
+        Timer2Timer();
+    }
+}
+
+void TMainTesselForm::updateTrayState() {
+    if (!isRunning()) {
+        m_tray->setState(m_lastRunState);
+        return;
+    }
+    QString state;
+    if (QTreeWidgetItem* item = ListView1->topLevelItem(m_runningRow)) {
+        const QString name = folderName(item->text(1));
+        state = item->data(0, kMoveRole).toBool() ? tr("moving %1").arg(name) : tr("copying %1").arg(name);
+    } else {
+        state = tr("running");
+    }
+    if (m_runThread->stopRequested()) state = tr("stopping");
+    m_tray->setState(tr("%1, %2 %").arg(state).arg(m_runView->percentDone()));
 }
 
 // ---- Commands ---------------------------------------------------------------------------------------
 
 void TMainTesselForm::Load1Click() {
+    if (isRunning()) return;
     QString path = m_dialogs.chooseWatchFile(this);
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".wth");
@@ -455,6 +567,12 @@ void TMainTesselForm::Load1Click() {
 }
 
 void TMainTesselForm::Exit1Click() {
+    if (isRunning()) {
+        // The run ends at the next file first; the exit path follows.
+        m_exitAfterRun = true;
+        StopClick();
+        return;
+    }
     WriteLogLine(m_context, "End Work Program");
     // Like any failed command, a setting that cannot be stored stops here and the program goes on.
     if (!WriteIniData()) return;
@@ -477,6 +595,7 @@ void TMainTesselForm::MinimizeonStart1Click() {
 }
 
 void TMainTesselForm::AddWatch1Click() {
+    if (isRunning()) return;
     Timer2->stop();
     {
         TEditWatchForm editor(m_context, m_dialogs, -1, this);
@@ -488,10 +607,8 @@ void TMainTesselForm::AddWatch1Click() {
 
 void TMainTesselForm::EditWatch1Click() {
     const int row = selectedRow();
-    if (ListView1->topLevelItemCount() == 0 || row < 0) return;
-    bool isNumber = false;
-    const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
-    if (!isNumber) return;
+    const int index = selectedWatchIndex();
+    if (index < 0 || isRunning()) return;
     Timer2->stop();
     {
         TEditWatchForm editor(m_context, m_dialogs, index, this);
@@ -503,37 +620,24 @@ void TMainTesselForm::EditWatch1Click() {
 }
 
 void TMainTesselForm::DeleteWatch1Click() {
-    const int row = selectedRow();
-    if (ListView1->topLevelItemCount() > 0 && row >= 0) {
-        bool isNumber = false;
-        const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
-        if (isNumber && m_dialogs.confirmDelete(this))
-            DelWatchFromFile(m_context, m_context.WatchFilePath, index);
-    }
+    if (isRunning()) return;
+    const int index = selectedWatchIndex();
+    if (index >= 0 && m_dialogs.confirmDelete(this))
+        DelWatchFromFile(m_context, m_context.WatchFilePath, index);
     FillWatchList();
 }
 
-void TMainTesselForm::CheckNow1Click() {
-    const int row = selectedRow();
-    if (row < 0) return;
-    bool isNumber = false;
-    const int index = ListView1->topLevelItem(row)->text(0).toInt(&isNumber);
-    if (!isNumber) return;
-    m_lastResult = checkWatchNow(m_context, index).result;
+void TMainTesselForm::ViewLogClick() {
+    if (m_logViewer.isNull()) m_logViewer = new LogViewer(this);
+    m_logViewer->showFile(fromBytes(m_context.LogFilePath));
 }
 
 void TMainTesselForm::Watch1Click() {
-    const bool selected = selectedRow() >= 0;
-    EditWatch1->setEnabled(selected);
-    DeleteWatch1->setEnabled(selected);
-    CheckNow1->setEnabled(selected);
+    updateCommands();
 }
 
 void TMainTesselForm::PopupMenu1Popup() {
-    const bool selected = selectedRow() >= 0;
-    EditWatch2->setEnabled(selected);
-    DeleteWatch2->setEnabled(selected);
-    CheckNow2->setEnabled(selected);
+    updateCommands();
 }
 
 void TMainTesselForm::Timer1Timer() {
@@ -542,20 +646,13 @@ void TMainTesselForm::Timer1Timer() {
     if (m_briefDisplay) m_briefDisplay->close();
 }
 
-void TMainTesselForm::Timer2Timer() {
-    // Off for the whole pass, so a message box shown during a run cannot start a second pass inside it.
-    Timer2->stop();
-    runDueWatches(m_context);
-    Timer2->start();
-}
-
 void TMainTesselForm::Timer3Timer() {
     Timer3->stop();
     MinimizeToTray();
 }
 
 void TMainTesselForm::contextMenuEvent(QContextMenuEvent* event) {
-    PopupMenu2->exec(event->globalPos());
+    m_tray->menu()->exec(event->globalPos());
 }
 
 // ---- Start and end ----------------------------------------------------------------------------------
@@ -569,7 +666,7 @@ void TMainTesselForm::applySettings(const Settings& settings) {
 }
 
 void TMainTesselForm::FormCreate() {
-    Memo1->clear();
+    m_runView->logArea()->clear();
 
     std::string folder;
     std::error_code error;
@@ -595,10 +692,12 @@ void TMainTesselForm::FormCreate() {
     }
 
     FillWatchList();
-    runOnStartWatches(m_context);
+    // The On Start watches run once the window is on the screen; "Start Work Program" follows them.
+    for (int row = 0; row < ListView1->topLevelItemCount() && !m_onStartPending; ++row)
+        m_onStartPending = ListView1->topLevelItem(row)->data(0, kRunModeRole).toInt() == rmOnStart;
     const bool minimizeOnStart = MinimizeOnStartFlag == "1";
     MinimizeonStart1->setChecked(minimizeOnStart);
-    WriteLogLine(m_context, "Start Work Program");
+    if (!m_onStartPending) WriteLogLine(m_context, "Start Work Program");
     if (minimizeOnStart) Timer3->start();
     HelpFile = helpContents();
 }
@@ -606,7 +705,10 @@ void TMainTesselForm::FormCreate() {
 void TMainTesselForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // Each time the window becomes visible; the desktop's own exposures do not count.
-    if (!event->spontaneous()) FormShow();
+    if (event->spontaneous()) return;
+    FormShow();
+    // After the window has been painted once.
+    if (m_onStartPending) QTimer::singleShot(0, this, &TMainTesselForm::runOnStartWatches);
 }
 
 void TMainTesselForm::FormShow() {
@@ -615,29 +717,33 @@ void TMainTesselForm::FormShow() {
     TTesselSplashForm* box = newAboutBox();
     box->Button1->hide();
     m_briefDisplay = box;
-    if (TrayIconData.uID > 0) {
-        TrayIcon1->hide();
-        TrayIconData.uID = 0;
-    }
+    m_tray->removeIcon();
     box->show();
-    box->repaint();
     Timer1->start();
 }
 
 void TMainTesselForm::closeEvent(QCloseEvent* event) {
+    if (isRunning()) {
+        // The run ends at the next file first; the window closes after it.
+        m_closeAfterRun = true;
+        StopClick();
+        event->ignore();
+        return;
+    }
     FormClose();
     event->accept();
+    m_closed = true;
     emit closed();
 }
 
 void TMainTesselForm::FormClose() {
     WriteLogLine(m_context, "End Work Program");
     m_helpViewer.closeAll();
+    if (m_logViewer) m_logViewer->close();
 }
 
 void TMainTesselForm::FormDestroy() {
-    // Whether shown or not: a tray icon must not outlive the window it stands for.
-    TrayIcon1->hide();
+    m_tray->destroyIcon();
     for (const QPointer<TTesselSplashForm>& box : std::as_const(m_aboutBoxes)) delete box;
     m_aboutBoxes.clear();
 }
@@ -664,18 +770,14 @@ void TMainTesselForm::MinimizeToTray() {
         if (!isMinimized()) showMinimized();
         return;
     }
-    TrayIconData.uID = TNotifyIconData::kIconId;
-    TrayIconData.szTip = applicationTitle().left(TNotifyIconData::kTipLength);
-    TrayIcon1->setToolTip(TrayIconData.szTip);
-    TrayIcon1->show();
+    updateTrayState();
+    m_tray->showIcon();
     // Shown again from the tray, the window comes back in its normal size.
     setWindowState(windowState() & ~Qt::WindowMinimized);
     hide();
 }
 
-void TMainTesselForm::TrayIcon1Activated(QSystemTrayIcon::ActivationReason reason) {
-    // The right button opens the icon's menu by itself; only a plain click brings the window back.
-    if (reason != QSystemTrayIcon::Trigger) return;
+void TMainTesselForm::bringToFront() {
     show();
     if (isMinimized()) showNormal();
     raise();
@@ -703,9 +805,7 @@ QList<TTesselSplashForm*> TMainTesselForm::aboutBoxes() const {
 }
 
 void TMainTesselForm::About2Click() {
-    TTesselSplashForm* box = newAboutBox();
-    box->show();
-    box->repaint();
+    newAboutBox()->show();
 }
 
 void TMainTesselForm::Help1Click() {
@@ -722,5 +822,5 @@ void TMainTesselForm::Send1Click() {
 }
 
 void TMainTesselForm::sendMail(const QString& link) {
-    if (!m_dialogs.openUrl(QUrl(link))) m_dialogs.showMessage(this, QStringLiteral("Auto method failed."));
+    if (!m_dialogs.openUrl(QUrl(link))) m_dialogs.showMessage(this, tr("Auto method failed."));
 }

@@ -1,46 +1,40 @@
 #pragma once
 // The main window: the watches with their status pictures, the last log lines, and what a running watch
-// is doing. Its menus, tool bar and the list's context menu issue every command. It owns the context that
-// the engine works with and is that context's run display and message boxes, and it owns the tray icon
-// that stands for it while it is hidden.
+// is doing. Its menus, tool bar, keys and the list's context menu issue every command. It owns the
+// context that the window's own work uses (settings, editor, log lines) and is its run display and
+// message boxes; watches run on a thread of their own (RunThread) while the window keeps answering,
+// one run at a time: while one goes, no other starts and the watch file is not changed.
 
+#include <QIcon>
 #include <QList>
 #include <QMainWindow>
-#include <QPixmap>
 #include <QPointer>
 #include <QString>
-#include <QSystemTrayIcon>
 #include <array>
 #include <chrono>
+#include <cstdint>
+#include <functional>
 #include <string>
 
+#include "sync/Scheduler.h"
 #include "ui/Help.h"
+#include "ui/LogViewer.h"
 #include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 #include "watch/Settings.h"
 
 class Dialogs;
+
 class QAction;
-class QLabel;
 class QMenu;
-class QPlainTextEdit;
-class QProgressBar;
 class QTimer;
 class QToolButton;
 class QTreeWidget;
-class TMyStatusBar;
+class QTreeWidgetItem;
+class RunThread;
+class RunView;
+class TesselTray;
 class TTesselSplashForm;
-
-// What the tray icon was added with. uID marks whether the icon is in the notification area: kIconId
-// after an add, 0 before the first add and once the window is shown again.
-struct TNotifyIconData {
-    static constexpr unsigned kIconId = 100;
-    // The tip holds at most 63 characters, as the notification areas of old did.
-    static constexpr int kTipLength = 63;
-
-    unsigned uID = 0;
-    QString szTip;
-};
 
 class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public tessel::UserMessages {
     Q_OBJECT
@@ -53,16 +47,22 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     ~TMainTesselForm() override;
 
     tessel::RunContext& context() { return m_context; }
-    // What the last Check Now did.
+    RunView& runView() const { return *m_runView; }
+    TesselTray& tray() const { return *m_tray; }
+    // What the last run did.
     const tessel::RunResult& lastRunResult() const { return m_lastResult; }
+    // A watch is running: from the command that starts it until everything it did is shown.
+    bool isRunning() const;
 
     // The start-up sequence, run once after the window is built and before it is first shown: finds or
-    // creates Tessel.ini in the current folder, fills the list, runs the On Start watches, logs
-    // "Start Work Program" and, with Minimize on Start, sends the window to the tray soon after.
+    // creates Tessel.ini in the current folder, fills the list and, with Minimize on Start, sends the
+    // window to the tray soon after. The On Start watches run once the window is shown; the line
+    // "Start Work Program" follows them.
     void FormCreate();
     // Help can be shown only when the start found the help pages; without them Help does nothing.
     void setHelpAvailable(bool available) { m_helpAvailable = available; }
     HelpViewer& helpViewer() { return m_helpViewer; }
+    LogViewer* logViewer() const { return m_logViewer; }
 
     // Rebuilds every row from the watch file: row i shows record i.
     void FillWatchList();
@@ -76,6 +76,7 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void setProgressPosition(int position) override;
     void stepProgress() override;
     void setProgressVisible(bool visible) override;
+    void addCopiedBytes(std::uint64_t bytes) override;
     void setRowPicture(int row, int picture) override;
     void appendLogLine(const std::string& line) override;
     int logLineCount() const override;
@@ -88,9 +89,10 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     // The general error box: the text with a full stop at its end, under the application title.
     void showError(const std::string& text);
 
-    // Commands of the menus, the tool bar and the list's context menu.
+    // Commands of the menus, the tool bar, the keys and the list's context menu.
     void Load1Click();
-    // Logs "End Work Program", stores Minimize on Start and closes the window, which ends Tessel.
+    // Logs "End Work Program", stores Minimize on Start and closes the window, which ends Tessel. During
+    // a run, the run is stopped first.
     void Exit1Click();
     // Stores Minimize on Start in the current folder's Tessel.ini, if there is one there. False after
     // the error box when it cannot be written.
@@ -100,6 +102,11 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void EditWatch1Click();
     void DeleteWatch1Click();
     void CheckNow1Click();
+    // Every watch but those set to Stop, one after another, as Check Now runs one.
+    void CheckAllClick();
+    // Ends the run in progress at the next file.
+    void StopClick();
+    void ViewLogClick();
     void Watch1Click();
     void PopupMenu1Popup();
     void Help1Click();
@@ -107,14 +114,15 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void Send1Click();
     void About2Click();
     void Timer1Timer();
+    // The scheduler's pass; while a run is going it waits for its end.
     void Timer2Timer();
     void Timer3Timer();
 
     // Hides the window behind the tray icon; where the desktop has no notification area, it minimises
     // the window the ordinary way instead.
     void MinimizeToTray();
-    // A click on the tray icon: the left button brings the window back.
-    void TrayIcon1Activated(QSystemTrayIcon::ActivationReason reason);
+    // Shows the window, restored from the tray or from its minimised state, and brings it to the front.
+    void bringToFront();
 
     // The brief display of the about box that Timer1 ends; null when none is up.
     TTesselSplashForm* briefDisplay() const;
@@ -126,51 +134,12 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     std::string MinimizeOnStartFlag;
     // The help's table of contents; the start sets the full path beside the program.
     QString HelpFile = QStringLiteral("help/index.html");
-    TNotifyIconData TrayIconData;
-
-    // Controls, named as the rest of Tessel and the tests know them.
-    QTreeWidget* ListView1 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    TMyStatusBar* MyStatusBar1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-
-    QMenu* MainMenuFile = nullptr;
-    QMenu* MainMenuWatch = nullptr;
-    QAction* Load1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QAction* AddWatch1 = nullptr;
-    QAction* EditWatch1 = nullptr;
-    QAction* DeleteWatch1 = nullptr;
-    QAction* CheckNow1 = nullptr;
-    QAction* MinimizeonStart1 = nullptr;
-    QAction* Help1 = nullptr;
-    QAction* TesselHelp1 = nullptr;
-    QAction* Send1 = nullptr;
-    QAction* About2 = nullptr;
-
-    QMenu* PopupMenu1 = nullptr;
-    QAction* AddWatch2 = nullptr;
-    QAction* EditWatch2 = nullptr;
-    QAction* DeleteWatch2 = nullptr;
-    QAction* CheckNow2 = nullptr;
-    QMenu* PopupMenu2 = nullptr;
-
-    QToolButton* SpeedButton2 = nullptr;  // Add Watch
-    QToolButton* SpeedButton4 = nullptr;  // Edit Watch
-    QToolButton* SpeedButton6 = nullptr;  // Delete Watch
-    QToolButton* SpeedButton5 = nullptr;  // Check Watch Now
-    QToolButton* SpeedButton3 = nullptr;  // Help
-    QToolButton* SpeedButton1 = nullptr;  // Exit
-
-    QTimer* Timer1 = nullptr;
-    QTimer* Timer2 = nullptr;
-    QTimer* Timer3 = nullptr;
-    QSystemTrayIcon* TrayIcon1 = nullptr;
 
   signals:
     // The window has closed: Tessel ends.
     void closed();
+    // A run has ended and everything it did is shown.
+    void runFinished();
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
@@ -179,6 +148,8 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void changeEvent(QEvent* event) override;
 
   private:
+    enum class RunKind { CheckNow, CheckAll, TimerPass, OnStart };
+
     // The show sequence: the brief about box, and the tray icon goes.
     void FormShow();
     // Every closing of the window: "End Work Program".
@@ -189,31 +160,75 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void sendMail(const QString& link);
     void applySettings(const tessel::Settings& settings);
 
+    void createActions();
     void createMenus();
     void createToolBar();
     void createPanel();
-    void showProgress(bool force);
-    // Paints a status text whose paint was put off: now with `force`, else once the interval is over.
-    void paintPendingStatus(bool force);
-    void scrollLogToEnd();
+    void fitToScreen();
+
+    // The watch index that the selected row shows, -1 without a selection.
+    int selectedWatchIndex() const;
+    // Enables the commands for the selection and for whether a run is going.
+    void updateCommands();
+    void startRun(RunKind kind, const std::function<tessel::SchedulerReport(tessel::RunContext&)>& work);
+    void runOnStartWatches();
+    void runEnded();
+    // The tray's tooltip for the run in progress, or the last run's result.
+    void updateTrayState();
 
     Dialogs& m_dialogs;
     tessel::RunContext m_context;
     tessel::RunResult m_lastResult;
-    std::array<QPixmap, kPictureCount> m_pictures;
+    std::array<QIcon, kPictureCount> m_pictures;
 
-    // The progress bar's own idea of its range: a run over no files gets 0..0, which the bar would
-    // otherwise animate as "busy".
-    int m_progressMin = 0;
-    int m_progressMax = 0;
-    int m_progressPosition = 0;
-    std::chrono::steady_clock::time_point m_lastProgressPaint{};
-    // The status text set last may still wait for its paint (see setStatusText).
-    bool m_statusUnpainted = false;
-    std::chrono::steady_clock::time_point m_lastStatusPaint{};
+    QTreeWidget* ListView1 = nullptr;
+    RunView* m_runView = nullptr;
+    TesselTray* m_tray = nullptr;
+    RunThread* m_runThread = nullptr;
+
+    QAction* Load1 = nullptr;
+    QAction* ViewLog1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* AddWatch1 = nullptr;
+    QAction* EditWatch1 = nullptr;
+    QAction* DeleteWatch1 = nullptr;
+    QAction* CheckNow1 = nullptr;
+    QAction* Stop1 = nullptr;
+    QAction* MinimizeonStart1 = nullptr;
+    QAction* Help1 = nullptr;
+    QAction* TesselHelp1 = nullptr;
+    QAction* Send1 = nullptr;
+    QAction* About2 = nullptr;
+    QAction* AddWatch2 = nullptr;
+    QAction* EditWatch2 = nullptr;
+    QAction* DeleteWatch2 = nullptr;
+    QAction* CheckNow2 = nullptr;
+    QAction* Show1 = nullptr;
+    QAction* CheckAll1 = nullptr;
+    QMenu* MainMenuWatch = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QList<QToolButton*> m_runButtons;  // Add, Edit, Delete, Check Now: off during a run
+
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    QTimer* Timer3 = nullptr;
+
+    // What the run in progress is and whom it concerns.
+    RunKind m_runKind = RunKind::CheckNow;
+    int m_runningRow = -1;
+    std::chrono::steady_clock::time_point m_runStart{};
+    QString m_lastRunState;
+    // What waits for the run's end: the scheduler's pass, the window's closing, the exit path.
+    bool m_passWaiting = false;
+    bool m_closeAfterRun = false;
+    bool m_exitAfterRun = false;
+    // The On Start watches still to run once the window is shown.
+    bool m_onStartPending = false;
+    bool m_closed = false;
 
     QPointer<TTesselSplashForm> m_briefDisplay;
     QList<QPointer<TTesselSplashForm>> m_aboutBoxes;
     bool m_helpAvailable = false;
     HelpViewer m_helpViewer;
+    QPointer<LogViewer> m_logViewer;
 };

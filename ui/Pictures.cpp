@@ -12,10 +12,10 @@ static void initPictures() {
     (void)done;
 }
 
-std::array<QPixmap, kStatusPictureCount> loadStatusPictures() {
+std::array<QPixmap, kStatusPictureCount> loadStatusPictures(int scale) {
     initPictures();
     std::array<QPixmap, kStatusPictureCount> pictures;
-    QImage strip(QStringLiteral(":/SmallImages.png"));
+    QImage strip(scale == 2 ? QStringLiteral(":/SmallImages@2x.png") : QStringLiteral(":/SmallImages.png"));
     if (strip.isNull()) return pictures;
     strip = strip.convertToFormat(QImage::Format_ARGB32);
     // The strip marks its background with olive, the way image lists of the time did.
@@ -26,16 +26,30 @@ std::array<QPixmap, kStatusPictureCount> loadStatusPictures() {
             if ((line[x] & 0x00ffffff) == (olive & 0x00ffffff)) line[x] = qRgba(0, 0, 0, 0);
         }
     }
+    const int size = kStatusPictureSize * scale;
     for (int i = 0; i < kStatusPictureCount; ++i) {
-        pictures[static_cast<std::size_t>(i)] =
-            QPixmap::fromImage(strip.copy(i * kStatusPictureSize, 0, kStatusPictureSize, kStatusPictureSize));
+        QPixmap picture = QPixmap::fromImage(strip.copy(i * size, 0, size, size));
+        picture.setDevicePixelRatio(scale);
+        pictures[static_cast<std::size_t>(i)] = picture;
     }
     return pictures;
 }
 
+std::array<QIcon, kStatusPictureCount> statusIcons() {
+    std::array<QIcon, kStatusPictureCount> icons;
+    for (int scale : {1, 2}) {
+        const auto pictures = loadStatusPictures(scale);
+        for (std::size_t i = 0; i < icons.size(); ++i) icons[i].addPixmap(pictures[i]);
+    }
+    return icons;
+}
+
 QIcon toolPicture(const QString& role) {
     initPictures();
-    return QIcon(QStringLiteral(":/tool-%1.png").arg(role));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/tool-%1.png").arg(role), QSize(40, 40));
+    icon.addFile(QStringLiteral(":/tool-%1@2x.png").arg(role), QSize(80, 80));
+    return icon;
 }
 
 QIcon programIcon() {
@@ -46,7 +60,10 @@ QIcon programIcon() {
     return icon;
 }
 
-QPixmap aboutPicture() {
+QPixmap aboutPicture(qreal pixelRatio) {
     initPictures();
-    return QPixmap(QStringLiteral(":/About.png"));
+    if (pixelRatio <= 1) return QPixmap(QStringLiteral(":/About.png"));
+    QPixmap picture(QStringLiteral(":/About@2x.png"));
+    picture.setDevicePixelRatio(2);
+    return picture;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The pictures built into the program: the ten status pictures of the watch list, the tool-button
-// pictures, the program icon and the about box's picture.
+// pictures, the program icon and the about box's picture. Each is also drawn at twice its size, for
+// screens with two device pixels to a pixel, so that it stays sharp there.
 
 #include <QIcon>
 #include <QPixmap>
@@ -10,10 +11,13 @@
 inline constexpr int kStatusPictureCount = 10;
 inline constexpr int kStatusPictureSize = 16;
 
-// The strip "SmallImages" cut into its ten 16×16 pictures, its olive background made transparent.
-std::array<QPixmap, kStatusPictureCount> loadStatusPictures();
+// The strip "SmallImages" cut into its ten 16×16 pictures, its olive background made transparent; at
+// `scale` 2 the strip drawn for two device pixels to a pixel.
+std::array<QPixmap, kStatusPictureCount> loadStatusPictures(int scale = 1);
+// The ten status pictures at both sizes, for the list to choose from by the screen's pixel ratio.
+std::array<QIcon, kStatusPictureCount> statusIcons();
 
-// A 40×40 tool-button picture by role: "add", "edit", "delete", "run", "help" or "exit".
+// A 40×40 tool-button picture by role: "add", "edit", "delete", "run", "stop", "help" or "exit".
 QIcon toolPicture(const QString& role);
 
 // The program icon in every size the picture generator draws: the window, the tray and the help window
@@ -23,5 +27,5 @@ QIcon programIcon();
 inline constexpr int kAboutPictureWidth = 351;
 inline constexpr int kAboutPictureHeight = 208;
 
-// The picture across the top of the about box.
-QPixmap aboutPicture();
+// The picture across the top of the about box, for a screen of the given device pixel ratio.
+QPixmap aboutPicture(qreal pixelRatio = 1);

@@ -17,7 +17,17 @@ RadioGroup::RadioGroup(const QString& title, const QStringList& items, QWidget* 
     layout->addStretch(1);
     connect(m_buttons, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
         if (checked) emit itemIndexChanged(id);
+        updateTabStop();
     });
+    updateTabStop();
+}
+
+void RadioGroup::updateTabStop() {
+    QAbstractButton* entry = m_buttons->checkedButton();
+    const QList<QAbstractButton*> buttons = m_buttons->buttons();
+    if (entry == nullptr && !buttons.isEmpty()) entry = buttons.constFirst();
+    for (QAbstractButton* button : buttons)
+        button->setFocusPolicy(button == entry ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 int RadioGroup::itemIndex() const {
@@ -43,6 +53,7 @@ void RadioGroup::setItemIndex(int index) {
         checked->setChecked(false);
         m_buttons->setExclusive(true);
         emit itemIndexChanged(-1);
+        updateTabStop();
         return;
     }
     m_buttons->button(index)->setChecked(true);

@@ -25,5 +25,8 @@ class RadioGroup : public QGroupBox {
     void itemIndexChanged(int index);
 
   private:
+    // Tab enters the group on its checked button (on its first without one); the arrow keys move on.
+    void updateTabStop();
+
     QButtonGroup* m_buttons;
 };

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QUrl>
 
 #include "TesselVersion.h"
@@ -34,7 +35,7 @@ TTesselSplashForm::TTesselSplashForm(Dialogs& dialogs)
 
     Image1 = new QLabel(Panel1);
     Image1->setGeometry(1, 1, kAboutPictureWidth, kAboutPictureHeight);
-    Image1->setPixmap(aboutPicture());
+    Image1->setPixmap(aboutPicture(devicePixelRatioF()));
 
     // Over the picture: the mark beside its lettering, the web address along its lower edge.
     Label1 = new QLabel(QStringLiteral("TM"), Panel1);
@@ -73,6 +74,11 @@ TTesselSplashForm::TTesselSplashForm(Dialogs& dialogs)
     Button1->setGeometry(kWidth - 8 - 75, kHeight - 8 - 25, 75, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &TTesselSplashForm::Button1Click);
+
+    // Escape closes the box as "Ok" does (the brief display closes by itself).
+    new QShortcut(Qt::Key_Escape, this, [this] {
+        if (Button1->isVisible()) close();
+    });
 
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - QPoint(kWidth / 2, kHeight / 2));

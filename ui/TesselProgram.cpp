@@ -1,13 +1,16 @@
 #include "ui/TesselProgram.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QString>
+#include <QTranslator>
 #include <clocale>
 #include <cstdio>
 
 #include "TesselVersion.h"
 #include "ui/Dialogs.h"
 #include "ui/Help.h"
+#include "ui/InstanceChannel.h"
 #include "ui/MainTessel.h"
 #include "ui/Pictures.h"
 #include "ui/Texts.h"
@@ -32,12 +35,25 @@ bool parseStartOptions(const std::vector<std::string_view>& arguments, StartOpti
     return true;
 }
 
-int runTessel(bool secondInstance, Dialogs& dialogs, const std::string& folder) {
+QString secondInstanceText() {
+    return QCoreApplication::translate("Tessel", "Starting a second copy of the program is not allowed.");
+}
+
+void loadTranslation() {
+    static QTranslator translator;
+    if (translator.load(QLocale(), QStringLiteral("tessel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+        QCoreApplication::installTranslator(&translator);
+}
+
+int runTessel(bool secondInstance, Dialogs& dialogs, const QString& channel, const std::string& folder) {
     QApplication::setWindowIcon(programIcon());
     // Desktops match the running window to its menu entry, and so to its icon, by this name.
     QGuiApplication::setDesktopFileName(QLatin1String(kTesselAppId));
+    loadTranslation();
     if (secondInstance) {
-        dialogs.showError(nullptr, QString::fromUtf8(kSecondInstanceText), QString::fromUtf8(kInstanceName));
+        // The running Tessel comes to the front, and the refusal is shown over it.
+        if (!channel.isEmpty()) InstanceChannel::askToRaise(channel);
+        dialogs.showError(nullptr, secondInstanceText(), QString::fromUtf8(kInstanceName));
         return 0;
     }
     std::string problem;
@@ -57,11 +73,17 @@ int runTessel(bool secondInstance, Dialogs& dialogs, const std::string& folder) 
     if (!missingHelp.isEmpty()) {
         // Said on the terminal too, where an installation is checked without looking at a screen.
         std::fprintf(stderr, "tessel: %s\n", missingHelp.toLocal8Bit().constData());
-        dialogs.showWarning(nullptr, missingHelp, QStringLiteral("Warning!"));
+        dialogs.showWarning(nullptr, missingHelp, QCoreApplication::translate("Tessel", "Warning!"));
     }
 
     TMainTesselForm MainTesselForm(dialogs);
     MainTesselForm.setHelpAvailable(missingHelp.isEmpty());
+    InstanceChannel instances;
+    if (!channel.isEmpty()) {
+        QObject::connect(&instances, &InstanceChannel::raiseRequested, &MainTesselForm,
+                         &TMainTesselForm::bringToFront);
+        instances.listen(channel);
+    }
     QObject::connect(&MainTesselForm, &TMainTesselForm::closed, qApp, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     MainTesselForm.FormCreate();

@@ -1,6 +1,7 @@
 #pragma once
 // What the program entry does: its command line, and everything once the application object exists.
 
+#include <QString>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,7 +10,6 @@ class Dialogs;
 
 // The name of the mark of a running Tessel, and the caption of the refusal of a second one.
 inline constexpr char kInstanceName[] = "Tessel v";
-inline constexpr char kSecondInstanceText[] = "Запуск второй копии программы недопустим.";
 
 inline constexpr char kTesselUsage[] =
     "Usage: tessel [--folder DIR | --user-folder]\n"
@@ -38,7 +38,15 @@ struct StartOptions {
 bool parseStartOptions(const std::vector<std::string_view>& arguments, StartOptions& options,
                        std::string& problem);
 
-// A second instance only shows the refusal and touches no file. Otherwise Tessel moves into `folder`
-// (unless it is empty), looks for its help, creates, sets up and shows the main window and runs until
-// that window closes. The exit status.
-int runTessel(bool secondInstance, Dialogs& dialogs, const std::string& folder = {});
+// The refusal of a second start, in the user's language.
+QString secondInstanceText();
+
+// Loads the translation of the window for the user's language, when Tessel has one.
+void loadTranslation();
+
+// A second instance asks the first to come to the front through `channel` (the socket beside the
+// instance mark), shows the refusal and touches no file. Otherwise Tessel moves into `folder` (unless
+// it is empty), listens on `channel`, looks for its help, creates, sets up and shows the main window
+// and runs until that window closes. The exit status.
+int runTessel(bool secondInstance, Dialogs& dialogs, const QString& channel = {},
+              const std::string& folder = {});

@@ -2,6 +2,7 @@
 // The narrow interfaces through which the core reaches the screen. The main window implements them;
 // the headless runner and the tests have their own.
 
+#include <cstdint>
 #include <string>
 
 namespace tessel {
@@ -19,6 +20,8 @@ class RunDisplay {
     // One step forward; a step past the maximum starts again from the minimum.
     virtual void stepProgress() = 0;
     virtual void setProgressVisible(bool visible) = 0;
+    // The content of one file has been copied: `bytes` more for the rate a display may show.
+    virtual void addCopiedBytes(std::uint64_t bytes) { (void)bytes; }
 
     // Row i shows record i of the watch file; a row the display does not have is ignored.
     // The picture shows at once.

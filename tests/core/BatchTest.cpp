@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -107,6 +108,82 @@ TEST_F(BatchTest, RunsWatchesByIndexLikeCheckNow) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("no watch 7"), std::string::npos) << missing.err;
     EXPECT_EQ(loggedMessages().back(), "Start Manual Synhro folder  with folder ");
+}
+
+TEST_F(BatchTest, SigintAndSigtermStopTheRunAtTheNextFile) {
+    const int files = 3000;
+    test::makeFolders(dir / "big-src");
+    for (int i = 0; i < files; ++i)
+        writeFile(dir / ("big-src/f" + std::to_string(i)), "file " + std::to_string(i));
+    const std::string mark = dir / "program-ran";
+    writeFile(dir / "program.sh", "#!/bin/sh\ntouch " + mark + "\n");
+    chmod((dir / "program.sh").c_str(), 0755);
+    const TDateTime longAgo = Now() - 1000;
+    for (const char* destination : {"dst-term", "dst-int"}) {
+        TWatchRec watch;
+        InitWatchRec(watch);
+        watch.TuneMode = tmSyncAll;
+        watch.WideLog = 1;
+        watch.LastRunTime = longAgo;
+        setText(watch.SourceDir, dir / "big-src");
+        setText(watch.DestDir, dir / destination);
+        setText(watch.FileMask, "*.*");
+        setText(watch.RunFile, dir / "program.sh");
+        ASSERT_TRUE(AppendWatchRec(context, watch, context.WatchFilePath));
+    }
+
+    int index = 0;
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        // Stdout is a pipe read only a little at first: once it is full, the run waits mid-way.
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        const std::string argument = std::to_string(index);
+        const pid_t child = fork();
+        if (child == 0) {
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            const int errFd = open((output / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (errFd < 0 || dup2(out[1], 1) < 0 || dup2(errFd, 2) < 0) _exit(126);
+            close(out[0]);
+            execl(TESSEL_BATCH_PATH, TESSEL_BATCH_PATH, "--watch-file", context.WatchFilePath.c_str(),
+                  "--log-file", context.LogFilePath.c_str(), argument.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(child, 0);
+        close(out[1]);
+        std::string seen;
+        char buffer[4096];
+        while (seen.find("Copied file") == std::string::npos) {
+            const ssize_t got = read(out[0], buffer, sizeof buffer);
+            ASSERT_GT(got, 0) << "the run ended before it copied";
+            seen.append(buffer, static_cast<std::size_t>(got));
+        }
+        kill(child, signal);
+        while (read(out[0], buffer, sizeof buffer) > 0) {
+        }
+        close(out[0]);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_NE(
+            readFile(output / "err").find(signal == SIGINT ? "stopped by SIGINT" : "stopped by SIGTERM"),
+            std::string::npos);
+
+        // Every file that is there is whole; the rest were not begun.
+        const std::string destination = dir / (index == 0 ? "dst-term" : "dst-int");
+        const std::vector<std::string> copied = test::listFolder(destination);
+        EXPECT_GT(copied.size(), 0u);
+        EXPECT_LT(copied.size(), static_cast<std::size_t>(files));
+        for (const std::string& name : copied)
+            EXPECT_EQ(readFile(destination + "/" + name), readFile(dir / ("big-src/" + name))) << name;
+        const std::vector<std::string> logged = loggedMessages();
+        EXPECT_EQ(logged.back(), std::string(kStoppedLine) + dir / "big-src with folder " + destination);
+        EXPECT_EQ(ReadWatchRec(context, index).LastRunTime, longAgo);
+        EXPECT_FALSE(test::exists(mark));
+        ++index;
+    }
 }
 
 TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {

@@ -68,7 +68,7 @@ TEST(StartOptions, AFolderThatCannotBeMadeStopsTheStartWithABox) {
     TempDir dir;
     test::writeFile(dir / "file", "x");
     FakeDialogs dialogs;
-    EXPECT_EQ(runTessel(false, dialogs, dir / "file/tessel"), 1);
+    EXPECT_EQ(runTessel(false, dialogs, {}, dir / "file/tessel"), 1);
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(dialogs.errors[0].text.toStdString(),
               "Tessel cannot keep the files in " + dir / "file/tessel" + ": Not a directory.");

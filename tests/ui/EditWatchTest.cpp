@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -205,7 +208,7 @@ TEST_F(EditWatchTest, OkRefusesMissingFoldersAndStoresNothing) {
         editor.DestinationEdit->setText(QString::fromStdString(c.destination));
         editor.BitBtn2Click();
         EXPECT_EQ(messages.messages,
-                  (std::vector<std::string>{"Error! Dont selected Source dir or distination dir"}));
+                  (std::vector<std::string>{"Choose an existing source folder and destination folder."}));
         EXPECT_NE(editor.result(), QDialog::Accepted);
         EXPECT_EQ(test::readFile(context.WatchFilePath), before);
     }
@@ -275,6 +278,43 @@ TEST_F(EditWatchTest, CancelledPickers) {
     dialogs.folders = {"/tmp/"};
     editor.SourceButtonClick();
     EXPECT_EQ(editor.SourceEdit->text(), "/tmp/");
+}
+
+TEST_F(EditWatchTest, TheKeyboardFollowsTheLayoutOverTheMainWindow) {
+    QWidget owner;
+    owner.setGeometry(60, 40, 900, 700);
+    owner.show();
+    TEditWatchForm editor(context, dialogs, -1, &owner);
+    editor.show();
+    editor.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
+    const QPoint offset = editor.frameGeometry().center() - owner.frameGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << "centred over its window";
+
+    // A radio group is entered on its checked button and left in one step.
+    editor.RadioGroup2->button(faCopy)->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), editor.BiDirectCheckBox);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), editor.RadioGroup2->button(faCopy));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), editor.RadioGroup1->button(rmManual));
+    editor.RadioGroup4->setItemIndex(tmAbsentOnly);
+    editor.DelEpsendCheckBox->setFocus();
+    QTest::keyClick(editor.DelEpsendCheckBox, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), editor.RadioGroup4->button(tmAbsentOnly));
+
+    // On the main page Tab goes down the page: the source, its picker, the destination, ...
+    editor.PageControl1->setCurrentWidget(editor.MainPage);
+    editor.SourceEdit->setFocus();
+    std::vector<QWidget*> visited;
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(visited,
+              (std::vector<QWidget*>{editor.SourceButton, editor.DestinationEdit, editor.DistinationButton,
+                                     editor.FileTypeEdit, editor.WhideLogCheckBox}));
 }
 
 TEST_F(EditWatchTest, UnknownIndexShowsTheInitialState) {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QIcon>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -9,6 +10,7 @@
 #include <QProgressBar>
 #include <QTextBlock>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <string>
 #include <vector>
@@ -19,6 +21,8 @@
 #include "ui/MStatusBar.h"
 #include "ui/MainTessel.h"
 #include "ui/Pictures.h"
+#include "ui/RunView.h"
+#include "ui/TrayIcon.h"
 #include "ui/UiTestSupport.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
@@ -39,6 +43,7 @@ class MainTesselTest : public ::testing::Test {
     }
 
     RunContext& context() { return window.context(); }
+    QTreeWidget* list() const { return test::child<QTreeWidget>(window, "ListView1"); }
 
     // Three watches whose sources name them: /w0, /w1, /w2.
     void threeWatches() {
@@ -50,18 +55,19 @@ class MainTesselTest : public ::testing::Test {
 
     std::vector<std::string> captions() const {
         std::vector<std::string> result;
-        for (int i = 0; i < window.ListView1->topLevelItemCount(); ++i)
-            result.push_back(window.ListView1->topLevelItem(i)->text(0).toStdString());
+        for (int i = 0; i < list()->topLevelItemCount(); ++i)
+            result.push_back(list()->topLevelItem(i)->text(0).toStdString());
         return result;
     }
 
     int rowPicture(int row) const {
-        return window.ListView1->topLevelItem(row)->data(0, TMainTesselForm::kPictureRole).toInt();
+        return list()->topLevelItem(row)->data(0, TMainTesselForm::kPictureRole).toInt();
     }
 
     std::vector<std::string> logAreaLines() const {
         std::vector<std::string> lines;
-        for (QTextBlock block = window.Memo1->document()->begin(); block.isValid(); block = block.next())
+        for (QTextBlock block = window.runView().logArea()->document()->begin(); block.isValid();
+             block = block.next())
             lines.push_back(block.text().toStdString());
         return lines;
     }
@@ -75,13 +81,13 @@ TEST_F(MainTesselTest, ListShowsOneRowPerWholeRecord) {
     {
         SCOPED_TRACE("missing watch file");
         window.FillWatchList();
-        EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
+        EXPECT_EQ(list()->topLevelItemCount(), 0);
     }
     {
         SCOPED_TRACE("empty watch file");
         test::writeFile(context().WatchFilePath, "");
         window.FillWatchList();
-        EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
+        EXPECT_EQ(list()->topLevelItemCount(), 0);
     }
     {
         SCOPED_TRACE("two and a half records");
@@ -91,9 +97,9 @@ TEST_F(MainTesselTest, ListShowsOneRowPerWholeRecord) {
         std::string bytes = test::readFile(context().WatchFilePath);
         test::writeFile(context().WatchFilePath, bytes.substr(0, kWatchRecSize * 5 / 2));
         window.FillWatchList();
-        ASSERT_EQ(window.ListView1->topLevelItemCount(), 2);
+        ASSERT_EQ(list()->topLevelItemCount(), 2);
         EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1"}));
-        const QTreeWidgetItem* second = window.ListView1->topLevelItem(1);
+        const QTreeWidgetItem* second = list()->topLevelItem(1);
         EXPECT_EQ(second->text(1), "/src/b");
         EXPECT_EQ(second->text(2), "/dst/b");
         EXPECT_EQ(rowPicture(0), 2);
@@ -103,36 +109,87 @@ TEST_F(MainTesselTest, ListShowsOneRowPerWholeRecord) {
 }
 
 TEST(StatusPictures, TenPicturesWithTheOliveMadeTransparent) {
+    for (const int scale : {1, 2}) {
+        const auto pictures = loadStatusPictures(scale);
+        const int size = 16 * scale;
+        for (std::size_t i = 0; i < pictures.size(); ++i) {
+            SCOPED_TRACE(i);
+            SCOPED_TRACE(scale);
+            EXPECT_EQ(pictures[i].deviceIndependentSize(), QSizeF(16, 16));
+            const QImage image = pictures[i].toImage().convertToFormat(QImage::Format_ARGB32);
+            ASSERT_EQ(image.size(), QSize(size, size));
+            int transparent = 0;
+            for (int y = 0; y < size; ++y) {
+                for (int x = 0; x < size; ++x) {
+                    const QRgb pixel = image.pixel(x, y);
+                    if (qAlpha(pixel) == 0) ++transparent;
+                    EXPECT_FALSE(qAlpha(pixel) != 0 && qRed(pixel) == 128 && qGreen(pixel) == 128 &&
+                                 qBlue(pixel) == 0);
+                }
+            }
+            EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+            EXPECT_GT(transparent, 0);
+            EXPECT_LT(transparent, size * size / 2);
+        }
+    }
+}
+
+// How much of a picture stands out from a dark window background: the share of its drawn pixels
+// that differ clearly in lightness from it.
+double visibleOnDark(const QImage& picture) {
+    const QColor dark(0x2b, 0x2b, 0x2b);
+    const QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    int drawn = 0;
+    int standing = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = QColor::fromRgba(image.pixel(x, y));
+            if (pixel.alpha() < 128) continue;
+            ++drawn;
+            if (pixel.lightness() - dark.lightness() > 60) ++standing;
+        }
+    }
+    return drawn == 0 ? 0 : double(standing) / drawn;
+}
+
+TEST(Pictures, SharpAtTwiceTheSizeAndVisibleOnADarkBackground) {
+    for (const char* role : {"add", "edit", "delete", "run", "stop", "help", "exit"}) {
+        SCOPED_TRACE(role);
+        const QIcon icon = toolPicture(QString::fromLatin1(role));
+        // Drawn for both pixel ratios: the large one is not the small one blown up.
+        EXPECT_EQ(icon.availableSizes(), (QList<QSize>{QSize(40, 40), QSize(80, 80)}));
+        EXPECT_GT(visibleOnDark(icon.pixmap(QSize(80, 80)).toImage()), 0.3);
+    }
     const auto pictures = loadStatusPictures();
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         SCOPED_TRACE(i);
-        const QImage image = pictures[i].toImage().convertToFormat(QImage::Format_ARGB32);
-        ASSERT_EQ(image.size(), QSize(16, 16));
-        int transparent = 0;
-        for (int y = 0; y < 16; ++y) {
-            for (int x = 0; x < 16; ++x) {
-                const QRgb pixel = image.pixel(x, y);
-                if (qAlpha(pixel) == 0) ++transparent;
-                EXPECT_FALSE(qAlpha(pixel) != 0 && qRed(pixel) == 128 && qGreen(pixel) == 128 &&
-                             qBlue(pixel) == 0);
-            }
-        }
-        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
-        EXPECT_GT(transparent, 0);
-        EXPECT_LT(transparent, 16 * 16 / 2);
+        EXPECT_GT(visibleOnDark(pictures[i].toImage()), 0.3);
     }
+    EXPECT_EQ(aboutPicture(2).deviceIndependentSize(), QSizeF(kAboutPictureWidth, kAboutPictureHeight));
+}
+
+TEST_F(MainTesselTest, FitsAScreenOfHalfTheSizeAtAScaleOfTwo) {
+    // 1280×800 device pixels at a scale factor of 2, less the window manager's frame and a panel.
+    const QSize room(640 - 16, 400 - 60);
+    EXPECT_LE(window.minimumSizeHint().width(), room.width());
+    EXPECT_LE(window.minimumSizeHint().height(), room.height());
+    EXPECT_LE(window.minimumSize().width(), room.width());
 }
 
 TEST_F(MainTesselTest, SelectionDependentCommandsFollowTheSelection) {
     const auto watchMenu = [&] {
-        emit window.MainMenuWatch->aboutToShow();
-        return std::vector<bool>{window.AddWatch1->isEnabled(), window.EditWatch1->isEnabled(),
-                                 window.DeleteWatch1->isEnabled(), window.CheckNow1->isEnabled()};
+        emit test::child<QMenu>(window, "MainMenuWatch")->aboutToShow();
+        return std::vector<bool>{test::child<QAction>(window, "AddWatch1")->isEnabled(),
+                                 test::child<QAction>(window, "EditWatch1")->isEnabled(),
+                                 test::child<QAction>(window, "DeleteWatch1")->isEnabled(),
+                                 test::child<QAction>(window, "CheckNow1")->isEnabled()};
     };
     const auto listMenu = [&] {
-        emit window.PopupMenu1->aboutToShow();
-        return std::vector<bool>{window.AddWatch2->isEnabled(), window.EditWatch2->isEnabled(),
-                                 window.DeleteWatch2->isEnabled(), window.CheckNow2->isEnabled()};
+        emit test::child<QMenu>(window, "PopupMenu1")->aboutToShow();
+        return std::vector<bool>{test::child<QAction>(window, "AddWatch2")->isEnabled(),
+                                 test::child<QAction>(window, "EditWatch2")->isEnabled(),
+                                 test::child<QAction>(window, "DeleteWatch2")->isEnabled(),
+                                 test::child<QAction>(window, "CheckNow2")->isEnabled()};
     };
     const std::vector<bool> onlyAdd{true, false, false, false};
     const std::vector<bool> all{true, true, true, true};
@@ -159,7 +216,7 @@ TEST_F(MainTesselTest, EditPausesTheSchedulerAndReselectsItsRow) {
     int editIndex = -2;
     QString shownSource;
     dialogs.onEditor = [&](TEditWatchForm& editor) {
-        schedulerWasRunning = window.Timer2->isActive();
+        schedulerWasRunning = test::child<QTimer>(window, "Timer2")->isActive();
         editIndex = editor.EditIndex();
         shownSource = editor.SourceEdit->text();
     };
@@ -168,7 +225,7 @@ TEST_F(MainTesselTest, EditPausesTheSchedulerAndReselectsItsRow) {
     EXPECT_FALSE(schedulerWasRunning);
     EXPECT_EQ(editIndex, 1);
     EXPECT_EQ(shownSource, "/w1");
-    EXPECT_TRUE(window.Timer2->isActive());
+    EXPECT_TRUE(test::child<QTimer>(window, "Timer2")->isActive());
     EXPECT_EQ(window.selectedRow(), 1);
 
     // Without a selection Edit opens nothing.
@@ -187,7 +244,7 @@ TEST_F(MainTesselTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
     dialogs.folders = {QString::fromStdString(source), QString::fromStdString(destination)};
     bool schedulerWasRunning = true;
     dialogs.onEditor = [&](TEditWatchForm& editor) {
-        schedulerWasRunning = window.Timer2->isActive();
+        schedulerWasRunning = test::child<QTimer>(window, "Timer2")->isActive();
         EXPECT_EQ(editor.EditIndex(), -1);
         editor.SourceButtonClick();
         editor.DistinationButtonClick();
@@ -195,9 +252,9 @@ TEST_F(MainTesselTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
     };
     window.AddWatch1Click();
     EXPECT_FALSE(schedulerWasRunning);
-    EXPECT_TRUE(window.Timer2->isActive());
+    EXPECT_TRUE(test::child<QTimer>(window, "Timer2")->isActive());
     EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1", "2", "3"}));
-    EXPECT_EQ(window.ListView1->topLevelItem(3)->text(1).toStdString(), source);
+    EXPECT_EQ(list()->topLevelItem(3)->text(1).toStdString(), source);
     EXPECT_EQ(window.selectedRow(), -1);
 }
 
@@ -211,7 +268,7 @@ TEST_F(MainTesselTest, DeleteAsksAndAlwaysRefillsTheList) {
         window.DeleteWatch1Click();
         EXPECT_EQ(dialogs.confirmations, 1);
         EXPECT_EQ(test::readFile(context().WatchFilePath), before);
-        EXPECT_EQ(window.ListView1->topLevelItemCount(), 3);
+        EXPECT_EQ(list()->topLevelItemCount(), 3);
         EXPECT_EQ(window.selectedRow(), -1);
     }
     {
@@ -231,7 +288,7 @@ TEST_F(MainTesselTest, DeleteAsksAndAlwaysRefillsTheList) {
         EXPECT_EQ(getText(left[1].SourceDir), "/w2");
         EXPECT_EQ(left[1].WatchIndex, 1);
         EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1"}));
-        EXPECT_EQ(window.ListView1->topLevelItem(1)->text(1), "/w2");
+        EXPECT_EQ(list()->topLevelItem(1)->text(1), "/w2");
         EXPECT_EQ(window.selectedRow(), -1);
     }
 }
@@ -259,6 +316,8 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
     window.setRowPicture(7, 0);  // a row the list lacks: ignored
     window.selectRow(1);
     window.CheckNow1Click();
+    EXPECT_EQ(rowPicture(1), kRunningPicture) << "the running mark while it runs";
+    test::waitForRun(window);
 
     EXPECT_EQ(test::snapshotTree(destination), (std::vector<std::string>{"a.txt=alpha", "b.txt=beta"}));
     EXPECT_EQ(rowPicture(1), 2);
@@ -266,13 +325,16 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[1].LastRunTime, Now());
     EXPECT_NE(stored[0].LastRunTime, Now());
-    EXPECT_EQ(window.ProgressBar1->maximum(), 2);
-    EXPECT_TRUE(window.ProgressBar1->isHidden());
+    EXPECT_EQ(test::child<QProgressBar>(window, "ProgressBar1")->maximum(), 2);
+    EXPECT_TRUE(test::child<QProgressBar>(window, "ProgressBar1")->isHidden());
     const std::vector<std::string> lines = logAreaLines();
-    ASSERT_EQ(lines.size(), 2u);
+    ASSERT_EQ(lines.size(), 3u);
     EXPECT_NE(lines[0].find(": Start Manual Synhro folder " + source + " with folder " + destination),
               std::string::npos);
     EXPECT_NE(lines[1].find(": End Manual Synhro folder "), std::string::npos);
+    EXPECT_NE(lines[2].find(": Run ended after "), std::string::npos);
+    EXPECT_NE(lines[2].find(" s: 2 copied, 0 moved, 0 deleted, 0 kept as versions, 0 conflicts, 0 failed"),
+              std::string::npos);
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
@@ -286,12 +348,14 @@ TEST_F(MainTesselTest, RunDisplayValuesStayExactWhilePaintsAreSpared) {
         window.stepProgress();
         window.setStatusText("  Copy file :/src/f" + std::to_string(i));
     }
-    EXPECT_EQ(window.MyStatusBar1->panelText(0).toStdString(), "  Copy file :/src/f4320");
-    // Whatever comes next shows the bar's exact position.
+    EXPECT_EQ(window.runView().statusText().toStdString(), "  Copy file :/src/f4320");
+    // Whatever comes next shows the bar's exact position and the file in the window's words.
     window.setProgressVisible(true);
-    EXPECT_EQ(window.ProgressBar1->value(), 4321);
+    EXPECT_EQ(test::child<QProgressBar>(window, "ProgressBar1")->value(), 4321);
+    EXPECT_EQ(window.runView().statusBar()->panelText(0).toStdString(), "/src/f4320");
+    EXPECT_EQ(window.runView().countsText().toStdString(), "4,321 of 5,000 · 86 %");
     window.setStatusText("");
-    EXPECT_EQ(window.MyStatusBar1->panelText(0).toStdString(), "");
+    EXPECT_EQ(window.runView().statusBar()->panelText(0).toStdString(), "");
 }
 
 TEST_F(MainTesselTest, TimerPassRunsDueWatchesWithTheTimerOff) {
@@ -306,13 +370,16 @@ TEST_F(MainTesselTest, TimerPassRunsDueWatchesWithTheTimerOff) {
     // The log cannot be written (its path is a folder), so the pass shows a message box mid-run.
     context().LogFilePath = dir.path();
     std::vector<bool> timerDuringMessages;
-    dialogs.onMessage = [&] { timerDuringMessages.push_back(window.Timer2->isActive()); };
+    dialogs.onMessage = [&] {
+        timerDuringMessages.push_back(test::child<QTimer>(window, "Timer2")->isActive());
+    };
     window.Timer2Timer();
+    test::waitForRun(window);
 
     EXPECT_EQ(test::readFile(dir / "dst/a.txt"), "alpha");
     ASSERT_FALSE(timerDuringMessages.empty());
     for (bool active : timerDuringMessages) EXPECT_FALSE(active);
-    EXPECT_TRUE(window.Timer2->isActive());
+    EXPECT_TRUE(test::child<QTimer>(window, "Timer2")->isActive());
     EXPECT_EQ(rowPicture(0), 4);
 }
 
@@ -334,7 +401,7 @@ TEST_F(MainTesselTest, LoadWatchesSwitchesFilesAndRefillsAtOnce) {
     dialogs.watchFile = QString::fromStdString(dir / "fresh");
     window.Load1Click();
     EXPECT_EQ(context().WatchFilePath, dir / "fresh.wth");
-    EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
+    EXPECT_EQ(list()->topLevelItemCount(), 0);
     EXPECT_FALSE(test::exists(dir / "fresh.wth"));
 }
 

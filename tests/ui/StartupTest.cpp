@@ -15,13 +15,16 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QUrlQuery>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,8 +34,10 @@
 #include "support/TestSupport.h"
 #include "ui/Feedback.h"
 #include "ui/MainTessel.h"
+#include "ui/RunView.h"
 #include "ui/SplashFrm.h"
 #include "ui/TesselProgram.h"
+#include "ui/TrayIcon.h"
 #include "ui/UiTestSupport.h"
 
 namespace tessel {
@@ -68,6 +73,7 @@ class StartupTest : public ::testing::Test {
 
     std::string base() const { return dir.path() + "/"; }
     Lines logged() { return loggedMessages(window.context().LogFilePath); }
+    QTreeWidget* list() const { return test::child<QTreeWidget>(window, "ListView1"); }
     std::string storedSwitch() const {
         Settings settings;
         std::error_code error;
@@ -83,7 +89,7 @@ class StartupTest : public ::testing::Test {
 };
 
 TEST_F(StartupTest, FirstStartInAnEmptyFolderCreatesTheSettingsTheDataFolderAndTheLog) {
-    window.Memo1->setPlainText(QStringLiteral("left from before"));
+    window.runView().logArea()->setPlainText(QStringLiteral("left from before"));
     window.FormCreate();
 
     EXPECT_TRUE(dialogs.errors.empty());
@@ -96,10 +102,10 @@ TEST_F(StartupTest, FirstStartInAnEmptyFolderCreatesTheSettingsTheDataFolderAndT
     EXPECT_EQ(window.context().WatchFilePath, base() + "Data/WatchDef.wth");
     EXPECT_EQ(window.context().LogFilePath, base() + "WatchLog.Log");
     EXPECT_EQ(logged(), Lines{"Start Work Program"});
-    EXPECT_EQ(window.Memo1->document()->blockCount(), 1);
-    EXPECT_EQ(window.ListView1->topLevelItemCount(), 0);
-    EXPECT_FALSE(window.MinimizeonStart1->isChecked());
-    EXPECT_FALSE(window.Timer3->isActive());
+    EXPECT_EQ(window.runView().logArea()->document()->blockCount(), 1);
+    EXPECT_EQ(list()->topLevelItemCount(), 0);
+    EXPECT_FALSE(test::child<QAction>(window, "MinimizeonStart1")->isChecked());
+    EXPECT_FALSE(test::child<QTimer>(window, "Timer3")->isActive());
 
     // Started from another folder, Tessel keeps a separate set of files there.
     test::makeFolders(dir / "other");
@@ -129,14 +135,14 @@ TEST_F(StartupTest, SettingsThatCannotBeWrittenSkipTheRestOfTheStart) {
     chmod(readOnly.path().c_str(), 0555);
     CurrentFolder there(readOnly.path());
     test::NoPermissionOverride asUser;
-    window.Memo1->setPlainText(QStringLiteral("left from before"));
+    window.runView().logArea()->setPlainText(QStringLiteral("left from before"));
     window.FormCreate();
 
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(dialogs.errors[0].text.toStdString(), "Unable to write to " + readOnly.path() + "/Tessel.ini.");
     EXPECT_EQ(dialogs.errors[0].caption, applicationTitle());
     EXPECT_EQ(dialogs.errors[0].parent, &window);
-    EXPECT_TRUE(window.Memo1->toPlainText().isEmpty());
+    EXPECT_TRUE(window.runView().logArea()->toPlainText().isEmpty());
     EXPECT_TRUE(window.context().WatchFilePath.empty());
     EXPECT_TRUE(window.context().LogFilePath.empty());
     EXPECT_EQ(window.HelpFile, QStringLiteral("help/index.html"));
@@ -159,17 +165,26 @@ TEST_F(StartupTest, OnStartWatchesRunInOrderBeforeTheStartLine) {
     const std::string before = test::readFile(watchFile);
 
     window.FormCreate();
-    EXPECT_EQ(logged(), (Lines{"Copied file " + dir / "a-src/a.txt ", "Copied file " + dir / "c-src/c.txt ",
-                               "Start Work Program"}));
+    EXPECT_EQ(logged(), Lines{}) << "the On Start watches wait for the window";
+    QSignalSpy ran(&window, &TMainTesselForm::runFinished);
+    window.show();
+    ASSERT_TRUE(ran.wait(60000));
+    // The window's summary of the pass comes between the runs' lines and the start line.
+    Lines lines = logged();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2].rfind("Run ended after ", 0), 0u) << lines[2];
+    lines.erase(lines.begin() + 2);
+    EXPECT_EQ(lines, (Lines{"Copied file " + dir / "a-src/a.txt ", "Copied file " + dir / "c-src/c.txt ",
+                            "Start Work Program"}));
     EXPECT_FALSE(test::exists(dir / "b-dst/b.txt"));
     EXPECT_EQ(test::readFile(watchFile), before) << "LastRunTime unchanged";
-    EXPECT_EQ(window.ListView1->topLevelItem(2)->data(0, TMainTesselForm::kPictureRole).toInt(), 1);
+    EXPECT_EQ(list()->topLevelItem(2)->data(0, TMainTesselForm::kPictureRole).toInt(), 1);
 }
 
 TEST_F(StartupTest, TheCloseButtonLogsTheEndOnceExitTwiceAndStoresTheSwitch) {
     window.FormCreate();
     window.show();
-    window.MinimizeonStart1->trigger();
+    test::child<QAction>(window, "MinimizeonStart1")->trigger();
     EXPECT_EQ(window.MinimizeOnStartFlag, "1");
     window.close();
     EXPECT_EQ(logged(), (Lines{"Start Work Program", "End Work Program"}));
@@ -178,9 +193,9 @@ TEST_F(StartupTest, TheCloseButtonLogsTheEndOnceExitTwiceAndStoresTheSwitch) {
 
     TMainTesselForm next(dialogs);
     next.FormCreate();
-    EXPECT_FALSE(next.Timer3->isActive()) << "the next start is not minimised";
+    EXPECT_FALSE(test::child<QTimer>(next, "Timer3")->isActive()) << "the next start is not minimised";
     next.show();
-    next.MinimizeonStart1->trigger();
+    test::child<QAction>(next, "MinimizeonStart1")->trigger();
     next.Exit1Click();
     const Lines lines = logged();
     EXPECT_EQ(Lines(lines.begin() + 2, lines.end()),
@@ -189,10 +204,51 @@ TEST_F(StartupTest, TheCloseButtonLogsTheEndOnceExitTwiceAndStoresTheSwitch) {
     EXPECT_FALSE(next.isVisible());
 }
 
+TEST_F(StartupTest, ClosingOrExitDuringARunStopsItFirst) {
+    window.FormCreate();
+    std::vector<TWatchRec> watches;
+    test::makeFolders(dir / "src");
+    for (int i = 0; i < 200; ++i) test::writeFile(dir / ("src/f" + std::to_string(i)), "content");
+    test::writeWatches(
+        window.context(), window.context().WatchFilePath,
+        {test::makeWatch(dir / "src", dir / "dst0"), test::makeWatch(dir / "src", dir / "dst1")});
+    window.FillWatchList();
+    window.show();
+    window.MinimizeonStart1Click();
+    struct Case {
+        const char* name;
+        std::function<void()> leave;
+        int row;
+        int endLines;
+    };
+    for (const Case& c :
+         {Case{"close", [&] { window.close(); }, 0, 1}, Case{"exit", [&] { window.Exit1Click(); }, 1, 2}}) {
+        SCOPED_TRACE(c.name);
+        const std::size_t before = logged().size();
+        window.selectRow(c.row);
+        window.CheckNow1Click();
+        ASSERT_TRUE(window.isRunning());
+        c.leave();
+        EXPECT_EQ(closings, 0) << "not before the run has ended";
+        EXPECT_TRUE(window.isVisible());
+        test::waitForRun(window);
+        EXPECT_EQ(closings, 1);
+        EXPECT_FALSE(window.isVisible());
+        const Lines lines = logged();
+        ASSERT_GE(lines.size(), before + 3 + c.endLines);
+        EXPECT_EQ(lines[before].rfind("Start Manual Synhro folder ", 0), 0u);
+        EXPECT_EQ(std::count(lines.begin() + before, lines.end(), "End Work Program"), c.endLines);
+        EXPECT_EQ(lines[lines.size() - c.endLines - 1].rfind("Run stopped after ", 0), 0u);
+        EXPECT_EQ(lines.back(), "End Work Program");
+        closings = 0;
+        window.show();
+    }
+}
+
 TEST_F(StartupTest, ExitWithASwitchThatCannotBeStoredSaysSoAndStays) {
     window.FormCreate();
     window.show();
-    window.MinimizeonStart1->trigger();
+    test::child<QAction>(window, "MinimizeonStart1")->trigger();
     chmod((dir / "Tessel.ini").c_str(), 0444);
     test::NoPermissionOverride asUser;
     window.Exit1Click();
@@ -212,26 +268,26 @@ TEST_F(StartupTest, ExitWithASwitchThatCannotBeStoredSaysSoAndStays) {
 TEST_F(StartupTest, MinimizeOnStartAndTheMinimiseButtonHideTheWindowInTheTray) {
     test::writeFile(dir / "Tessel.ini", "[Main]\r\nMinimizeOnStart=1\r\n");
     window.FormCreate();
-    EXPECT_TRUE(window.MinimizeonStart1->isChecked());
+    EXPECT_TRUE(test::child<QAction>(window, "MinimizeonStart1")->isChecked());
     window.show();
     const TTesselSplashForm* firstBrief = window.briefDisplay();
-    EXPECT_EQ(window.TrayIconData.uID, 0u);
+    EXPECT_EQ(window.tray().iconData().uID, 0u);
 
     window.Timer3Timer();
-    EXPECT_FALSE(window.Timer3->isActive());
+    EXPECT_FALSE(test::child<QTimer>(window, "Timer3")->isActive());
     EXPECT_FALSE(window.isVisible());
-    EXPECT_EQ(window.TrayIconData.uID, TNotifyIconData::kIconId);
-    EXPECT_TRUE(window.TrayIcon1->isVisible());
+    EXPECT_EQ(window.tray().iconData().uID, TNotifyIconData::kIconId);
+    EXPECT_TRUE(window.tray().icon()->isVisible());
     EXPECT_TRUE(window.briefDisplay()->isVisible()) << "the start's brief display stays on its own";
 
     // The right button only opens the icon's menu; a click brings the window back, removes the icon and
     // shows a new brief display in place of the old.
-    window.TrayIcon1Activated(QSystemTrayIcon::Context);
+    emit window.tray().icon()->activated(QSystemTrayIcon::Context);
     EXPECT_FALSE(window.isVisible());
-    window.TrayIcon1Activated(QSystemTrayIcon::Trigger);
+    emit window.tray().icon()->activated(QSystemTrayIcon::Trigger);
     EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(window.TrayIconData.uID, 0u);
-    EXPECT_FALSE(window.TrayIcon1->isVisible());
+    EXPECT_EQ(window.tray().iconData().uID, 0u);
+    EXPECT_FALSE(window.tray().icon()->isVisible());
     EXPECT_NE(window.briefDisplay(), firstBrief);
     EXPECT_EQ(window.aboutBoxes().size(), 1);
 
@@ -240,11 +296,17 @@ TEST_F(StartupTest, MinimizeOnStartAndTheMinimiseButtonHideTheWindowInTheTray) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(window.isVisible());
     EXPECT_FALSE(window.isMinimized());
-    EXPECT_EQ(window.TrayIconData.uID, TNotifyIconData::kIconId);
+    EXPECT_EQ(window.tray().iconData().uID, TNotifyIconData::kIconId);
 
     // Exit in the icon's menu takes the exit path.
-    ASSERT_EQ(window.TrayIcon1->contextMenu(), window.PopupMenu2);
-    window.PopupMenu2->actions().value(0)->trigger();
+    ASSERT_EQ(window.tray().icon()->contextMenu(), window.tray().menu());
+    // The tray menu: Show, Check All Watches Now, Stop, a separator, Exit.
+    const QList<QAction*> trayItems = window.tray().menu()->actions();
+    ASSERT_EQ(trayItems.size(), 5);
+    EXPECT_EQ(trayItems[0], test::child<QAction>(window, "Show1"));
+    EXPECT_EQ(trayItems[1], test::child<QAction>(window, "CheckAll1"));
+    EXPECT_EQ(trayItems[2], test::child<QAction>(window, "Stop1"));
+    trayItems[4]->trigger();
     EXPECT_EQ(closings, 1);
     EXPECT_EQ(storedSwitch(), "1");
 }
@@ -256,13 +318,13 @@ TEST_F(StartupTest, WithoutANotificationAreaTheWindowMinimisesTheOrdinaryWay) {
     QCoreApplication::processEvents();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.isMinimized());
-    EXPECT_EQ(window.TrayIconData.uID, 0u);
+    EXPECT_EQ(window.tray().iconData().uID, 0u);
 
     window.showNormal();
     window.Timer3Timer();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.isMinimized());
-    EXPECT_FALSE(window.TrayIcon1->isVisible());
+    EXPECT_FALSE(window.tray().icon()->isVisible());
 }
 
 TEST_F(StartupTest, BriefDisplayAndAboutBoxesEachCloseTheirOwnWay) {
@@ -270,7 +332,7 @@ TEST_F(StartupTest, BriefDisplayAndAboutBoxesEachCloseTheirOwnWay) {
     QPointer<TTesselSplashForm> brief = window.briefDisplay();
     ASSERT_FALSE(brief.isNull());
     EXPECT_FALSE(brief->Button1->isVisibleTo(brief));
-    EXPECT_TRUE(window.Timer1->isActive());
+    EXPECT_TRUE(test::child<QTimer>(window, "Timer1")->isActive());
 
     // "About ..." during the brief display, twice: two more boxes, each with its "Ok".
     window.About2Click();
@@ -283,7 +345,7 @@ TEST_F(StartupTest, BriefDisplayAndAboutBoxesEachCloseTheirOwnWay) {
 
     // Timer1 ends the brief display only; each "Ok" closes and releases its own box.
     window.Timer1Timer();
-    EXPECT_FALSE(window.Timer1->isActive());
+    EXPECT_FALSE(test::child<QTimer>(window, "Timer1")->isActive());
     EXPECT_FALSE(brief->isVisible());
     first->Button1->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -348,11 +410,11 @@ TEST_F(StartupTest, HelpShowsTheHelpPagesOrNothing) {
     window.Help1Click();
     window.setHelpAvailable(true);
     window.HelpFile = QString::fromStdString(gone);
-    window.SpeedButton3->click();
+    test::child<QToolButton>(window, "SpeedButton3")->click();
     EXPECT_EQ(window.helpViewer().window(), nullptr);
 
     window.HelpFile = contents;
-    window.SpeedButton3->click();
+    test::child<QToolButton>(window, "SpeedButton3")->click();
     QTextBrowser* browser = window.helpViewer().browser();
     ASSERT_NE(browser, nullptr);
     EXPECT_EQ(browser->source(), QUrl::fromLocalFile(contents));
@@ -425,7 +487,8 @@ TEST(SecondInstance, IsRefusedWithoutTouchingAnyFile) {
         EXPECT_EQ(runTessel(state == platform::InstanceLock::State::Busy, dialogs), 0);
         ASSERT_EQ(dialogs.errors.size(), 1u);
         EXPECT_EQ(dialogs.errors[0].parent, nullptr);
-        EXPECT_EQ(dialogs.errors[0].text, QStringLiteral("Запуск второй копии программы недопустим."));
+        EXPECT_EQ(dialogs.errors[0].text,
+                  QStringLiteral("Starting a second copy of the program is not allowed."));
         EXPECT_EQ(dialogs.errors[0].caption, QStringLiteral("Tessel v"));
     }
     EXPECT_TRUE(test::listFolder(dir / "second").empty());

@@ -2,4 +2,19 @@
 
 #include <gtest/gtest.h>
 
-namespace tessel::test {}  // namespace tessel::test
+#include <QCoreApplication>
+#include <chrono>
+
+#include "ui/MainTessel.h"
+
+namespace tessel::test {
+
+void waitForRun(TMainTesselForm& window) {
+    // A minute is plenty even with the sanitizers; a run that takes longer is a fault of its own.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (window.isRunning() && std::chrono::steady_clock::now() < deadline)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_FALSE(window.isRunning()) << "the run did not end";
+}
+
+}  // namespace tessel::test

@@ -2,10 +2,14 @@
 // What the window tests share: dialogs that answer from scripts instead of waiting for a person, and
 // watch records to put into watch files.
 
+#include <gtest/gtest.h>
+
+#include <QObject>
 #include <QString>
 #include <QUrl>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +18,13 @@
 #include "ui/Dialogs.h"
 #include "watch/RunContext.h"
 #include "watch/WatchRec.h"
+
+class TMainTesselForm;
+
+// Texts in test failures as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace tessel::test {
 
@@ -51,6 +62,9 @@ class FakeDialogs : public Dialogs {
         return urlOpens;
     }
     bool systemTrayAvailable() override { return trayAvailable; }
+    void notify(QSystemTrayIcon&, const QString& title, const QString& text) override {
+        notifications.emplace_back(title, text);
+    }
 
     struct Error {
         QWidget* parent;
@@ -74,6 +88,7 @@ class FakeDialogs : public Dialogs {
     std::vector<QUrl> openedUrls;
     bool urlOpens = true;
     bool trayAvailable = true;
+    std::vector<std::pair<QString, QString>> notifications;
 
   private:
     static QString next(std::deque<QString>& answers) {
@@ -83,5 +98,16 @@ class FakeDialogs : public Dialogs {
         return answer;
     }
 };
+
+// The window's control named `name`, as the rest of Tessel knows it.
+template <class T>
+T* child(const QObject& parent, const char* name) {
+    T* found = parent.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+// Lets the window's thread work until the run in progress has ended and everything it did is shown.
+void waitForRun(TMainTesselForm& window);
 
 }  // namespace tessel::test

@@ -1,0 +1,378 @@
+// Runs as the window makes them: on a thread of their own while the window keeps answering, one at a
+// time, stopped by the user, summed up at the end; and what the window shows of them.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextCursor>
+#include <QTimer>
+#include <QTranslator>
+#include <QTreeWidget>
+#include <string>
+#include <vector>
+
+#include "support/PermissionOverride.h"
+#include "support/TestSupport.h"
+#include "sync/Scheduler.h"
+#include "ui/Dialogs.h"
+#include "ui/EditWatch.h"
+#include "ui/InstanceChannel.h"
+#include "ui/LogViewer.h"
+#include "ui/MStatusBar.h"
+#include "ui/MainTessel.h"
+#include "ui/RunView.h"
+#include "ui/SplashFrm.h"
+#include "ui/TesselProgram.h"
+#include "ui/TrayIcon.h"
+#include "ui/UiTestSupport.h"
+#include "watch/WatchFile.h"
+
+namespace tessel {
+namespace {
+
+using Lines = std::vector<std::string>;
+using test::child;
+using test::FakeDialogs;
+using test::makeWatch;
+using test::TempDir;
+
+class RunTest : public ::testing::Test {
+  protected:
+    RunTest() {
+        window.context().WatchFilePath = dir / "WatchDef.wth";
+        window.context().LogFilePath = dir / "WatchLog.Log";
+    }
+
+    // A watch over `files` files named f0.txt, f1.txt, ... in <name>-src.
+    TWatchRec watchOver(const std::string& name, int files, std::uint8_t runMode = rmManual) {
+        test::makeFolders(dir / (name + "-src"));
+        for (int i = 0; i < files; ++i)
+            test::writeFile(dir / (name + "-src/f" + std::to_string(i) + ".txt"), name + std::to_string(i));
+        return makeWatch(dir / (name + "-src"), dir / (name + "-dst"), runMode);
+    }
+
+    bool enabled(const char* action) const { return child<QAction>(window, action)->isEnabled(); }
+    Lines logged() const { return test::loggedMessages(dir / "WatchLog.Log"); }
+    bool loggedStartingWith(const std::string& start) const {
+        for (const std::string& line : logged())
+            if (line.rfind(start, 0) == 0) return true;
+        return false;
+    }
+
+    TempDir dir;
+    FakeDialogs dialogs;
+    TMainTesselForm window{dialogs};
+};
+
+TEST_F(RunTest, StopEndsATimedRunAtTheNextFileAndLeavesItDue) {
+    TWatchRec watch = watchOver("a", 6, rmTimer);
+    watch.WideLog = 1;
+    watch.LastRunTime = 0;  // long ago
+    // An after-sync program that leaves a mark when it runs.
+    const std::string mark = dir / "program-ran";
+    test::writeFile(dir / "program.sh", "#!/bin/sh\ntouch " + mark + "\n");
+    chmod((dir / "program.sh").c_str(), 0755);
+    setText(watch.RunFile, dir / "program.sh");
+    test::writeWatches(window.context(), window.context().WatchFilePath, {watch});
+    window.FillWatchList();
+    window.show();
+    window.selectRow(0);
+
+    // The log is a folder at first, so the line of the first copied file makes the run ask for a message
+    // box; the window answers it on its own thread while the run waits, and the user stops the run.
+    test::makeFolders(dir / "WatchLog.Log");
+    std::vector<bool> during;
+    int rowPicture = -1;
+    dialogs.onMessage = [&] {
+        during = {enabled("AddWatch1"), enabled("EditWatch1"), enabled("DeleteWatch1"), enabled("CheckNow1"),
+                  enabled("Load1"),     enabled("CheckAll1"),  enabled("Stop1")};
+        rowPicture = child<QTreeWidget>(window, "ListView1")
+                         ->topLevelItem(0)
+                         ->data(0, TMainTesselForm::kPictureRole)
+                         .toInt();
+        ASSERT_EQ(rmdir((dir / "WatchLog.Log").c_str()), 0);
+        child<QAction>(window, "Stop1")->trigger();
+    };
+    window.Timer2Timer();
+    EXPECT_TRUE(window.isRunning());
+    EXPECT_FALSE(child<QTimer>(window, "Timer2")->isActive()) << "off during its pass";
+    test::waitForRun(window);
+
+    EXPECT_EQ(during, (std::vector<bool>{false, false, false, false, false, false, true}));
+    EXPECT_EQ(rowPicture, kRunningPicture);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    // The file in hand was finished, and no other was begun.
+    const std::vector<std::string> copied = test::listFolder(dir / "a-dst");
+    ASSERT_EQ(copied.size(), 1u);
+    const std::string name = copied[0];
+    EXPECT_EQ(test::readFile(dir / ("a-dst/" + name)), test::readFile(dir / ("a-src/" + name)));
+    EXPECT_FALSE(test::exists(mark)) << "no after-sync program after a stop";
+    EXPECT_EQ(test::storedWatches(window.context().WatchFilePath)[0].LastRunTime, 0) << "still due";
+    const Lines lines = logged();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], std::string(kStoppedLine) + dir / "a-src with folder " + dir / "a-dst");
+    EXPECT_EQ(lines[1].rfind("Run stopped after ", 0), 0u) << lines[1];
+    EXPECT_NE(lines[1].find(": 1 copied, 0 moved, 0 deleted"), std::string::npos) << lines[1];
+    EXPECT_TRUE(window.lastRunResult().stopped);
+
+    // Everything is back: the commands, the scheduler, the row's own picture.
+    EXPECT_TRUE(enabled("AddWatch1") && enabled("CheckNow1") && enabled("Load1"));
+    EXPECT_FALSE(enabled("Stop1"));
+    EXPECT_TRUE(child<QTimer>(window, "Timer2")->isActive());
+    EXPECT_EQ(
+        child<QTreeWidget>(window, "ListView1")->topLevelItem(0)->data(0, TMainTesselForm::kPictureRole),
+        GetSinhroWatchType(watch));
+}
+
+TEST_F(RunTest, ATimerPassDuringARunWaitsForItsEnd) {
+    TWatchRec due = watchOver("timed", 2, rmTimer);
+    due.LastRunTime = 0;
+    test::writeWatches(window.context(), window.context().WatchFilePath, {watchOver("manual", 3), due});
+    window.FillWatchList();
+    window.selectRow(0);
+
+    window.CheckNow1Click();
+    ASSERT_TRUE(window.isRunning());
+    window.Timer2Timer();
+    window.CheckNow1Click();  // a second run does not start either
+    QSignalSpy ended(&window, &TMainTesselForm::runFinished);
+    ASSERT_TRUE(ended.wait(60000));
+    EXPECT_EQ(test::listFolder(dir / "manual-dst").size(), 3u);
+    EXPECT_TRUE(window.isRunning()) << "the waiting pass starts as soon as the run has ended";
+    test::waitForRun(window);
+    EXPECT_EQ(test::listFolder(dir / "timed-dst").size(), 2u);
+
+    Lines lines = logged();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0].rfind("Start Manual Synhro folder ", 0), 0u);
+    EXPECT_EQ(lines[1].rfind("End Manual Synhro folder ", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("Run ended after ", 0), 0u);
+    EXPECT_EQ(lines[3], "Synhro folder " + dir / "timed-src with folder " + dir / "timed-dst");
+    EXPECT_EQ(lines[4].rfind("Run ended after ", 0), 0u);
+}
+
+TEST_F(RunTest, CheckAllRunsEveryWatchButThoseSetToStopAndTellsTheTray) {
+    test::writeWatches(window.context(), window.context().WatchFilePath,
+                       {watchOver("paused", 1, rmStop), watchOver("b", 2, rmTimer), watchOver("c", 1)});
+    window.FillWatchList();
+    window.MinimizeToTray();
+    ASSERT_FALSE(window.isVisible());
+
+    window.CheckAllClick();
+    EXPECT_EQ(window.tray().iconData().szTip, QStringLiteral("Tessel: running, 0 %"));
+    test::waitForRun(window);
+    EXPECT_FALSE(test::exists(dir / "paused-dst"));
+    EXPECT_EQ(test::listFolder(dir / "b-dst").size(), 2u);
+    EXPECT_EQ(test::listFolder(dir / "c-dst").size(), 1u);
+    EXPECT_EQ(window.lastRunResult().copied, 3);
+    EXPECT_EQ(logged().size(), 5u) << "two runs, two lines each, and the summary";
+    EXPECT_TRUE(dialogs.notifications.empty()) << "nothing to look at";
+    EXPECT_TRUE(window.tray().iconData().szTip.contains(QStringLiteral("3 copied")))
+        << window.tray().iconData().szTip.toStdString();
+}
+
+TEST_F(RunTest, ATrayNotificationTellsOfAFailedRunWhileTheWindowIsHidden) {
+    TWatchRec watch = watchOver("a", 2);
+    test::writeWatches(window.context(), window.context().WatchFilePath, {watch});
+    window.FillWatchList();
+    window.selectRow(0);
+    window.MinimizeToTray();
+    // Both copies fail: the destination folder takes no new file.
+    test::makeFolders(dir / "a-dst");
+    chmod((dir / "a-dst").c_str(), 0555);
+    test::NoPermissionOverride asUser;
+    window.CheckNow1Click();
+    test::waitForRun(window);
+    ASSERT_GT(window.lastRunResult().failed, 0);
+    ASSERT_EQ(dialogs.notifications.size(), 1u);
+    EXPECT_TRUE(dialogs.notifications[0].first.contains(QStringLiteral("attention")));
+    EXPECT_TRUE(dialogs.notifications[0].second.contains(QStringLiteral("2 failed")));
+
+    // Shown, the window says it in its status bar alone.
+    window.bringToFront();
+    window.CheckNow1Click();
+    test::waitForRun(window);
+    EXPECT_EQ(window.lastRunResult().failed, 2);
+    EXPECT_EQ(dialogs.notifications.size(), 1u);
+    chmod((dir / "a-dst").c_str(), 0755);
+}
+
+TEST_F(RunTest, TheKeysReachTheCommands) {
+    test::writeWatches(window.context(), window.context().WatchFilePath,
+                       {watchOver("a", 1), watchOver("b", 1)});
+    window.FillWatchList();
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTreeWidget* list = child<QTreeWidget>(window, "ListView1");
+    list->setFocus();
+    window.selectRow(1);
+
+    // Enter edits the selected watch, Ctrl+N adds one.
+    std::vector<int> edited;
+    dialogs.onEditor = [&](TEditWatchForm& editor) { edited.push_back(editor.EditIndex()); };
+    QTest::keyClick(list, Qt::Key_Return);
+    QTest::keyClick(&window, Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(edited, (std::vector<int>{1, -1}));
+
+    // Delete asks first.
+    window.selectRow(1);
+    dialogs.confirmAnswer = false;
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(dialogs.confirmations, 1);
+
+    // F5 runs the selected watch; Escape stops it, and is nothing without a run.
+    window.selectRow(1);
+    QTest::keyClick(&window, Qt::Key_F5);
+    EXPECT_TRUE(window.isRunning());
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(enabled("Stop1"));
+    test::waitForRun(window);
+    EXPECT_TRUE(window.lastRunResult().stopped || test::exists(dir / "b-dst/f0.txt"));
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isRunning());
+
+    // Escape closes the about box; Ctrl+L opens the whole log.
+    window.About2Click();
+    QPointer<TTesselSplashForm> about = window.aboutBoxes().constLast();
+    about->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(about));
+    QTest::keyClick(about, Qt::Key_Escape);
+    EXPECT_FALSE(about && about->isVisible());
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
+    ASSERT_NE(window.logViewer(), nullptr);
+    EXPECT_TRUE(window.logViewer()->isVisible());
+
+    // Every menu item has its access letter.
+    for (const QMenu* menu : window.findChildren<QMenu*>()) {
+        for (const QAction* action : menu->actions()) {
+            if (action->isSeparator() || action->menu() != nullptr) continue;
+            EXPECT_TRUE(action->text().contains(QLatin1Char('&'))) << action->text().toStdString();
+        }
+    }
+}
+
+TEST_F(RunTest, TheFullLogIsSearched) {
+    test::writeFile(dir / "WatchLog.Log",
+                    "07.12.2026 10:00:00: Start Work Program\r\n"
+                    "07.12.2026 10:00:01: Copied file /src/alpha.txt\r\n"
+                    "07.12.2026 10:00:02: Copied file /src/Beta.txt\r\n"
+                    "07.12.2026 10:00:03: End Work Program\r\n");
+    window.ViewLogClick();
+    LogViewer* viewer = window.logViewer();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(viewer->text()->document()->blockCount(), 4);
+    EXPECT_TRUE(viewer->text()->isReadOnly());
+
+    const auto foundLine = [&] { return viewer->text()->textCursor().blockNumber(); };
+    viewer->searchField()->setText(QStringLiteral("copied file"));
+    // From the end, where the viewer opens, the search goes round to the first match.
+    ASSERT_TRUE(viewer->findNext());
+    EXPECT_EQ(foundLine(), 1);
+    ASSERT_TRUE(viewer->findNext());
+    EXPECT_EQ(foundLine(), 2);
+    ASSERT_TRUE(viewer->findNext(true));
+    EXPECT_EQ(foundLine(), 1);
+    viewer->searchField()->setText(QStringLiteral("gamma"));
+    EXPECT_FALSE(viewer->findNext());
+    EXPECT_EQ(viewer->searchResult()->text(), QStringLiteral("Not found"));
+
+    // New lines show on reload.
+    test::writeFile(dir / "WatchLog.Log",
+                    test::readFile(dir / "WatchLog.Log") + "07.12.2026 11:00:00: gamma\r\n");
+    viewer->reload();
+    EXPECT_TRUE(viewer->findNext());
+    EXPECT_EQ(foundLine(), 4);
+}
+
+TEST(RunViewTest, CountsRateAndTimeLeft) {
+    QWidget host;
+    RunView view(&host, nullptr);
+    static RunView::Clock::time_point now{};
+    view.setClockForTesting([] { return now; });
+    view.setProgressRange(0, 100000);
+    view.setProgressPosition(0);
+    view.setProgressVisible(true);
+    view.advance(4210);
+    EXPECT_EQ(view.countsText(), QStringLiteral("4,210 of 100,000 · 4 %"));
+    EXPECT_EQ(view.percentDone(), 4);
+    EXPECT_TRUE(view.rateText().isEmpty()) << "not before a second has passed";
+
+    // 2,000 files a second for three seconds: 94,000 files left take about 47 s.
+    view.setProgressRange(0, 100000);
+    view.setProgressPosition(0);
+    for (int second = 0; second < 3; ++second) {
+        now += std::chrono::seconds(1);
+        view.advance(2000);
+    }
+    EXPECT_EQ(view.rateText(), QStringLiteral("2,000 files/s · about 47 s left"));
+    // With the bytes copied, the rate is in bytes: 3 MB in four seconds.
+    view.addCopiedBytes(3'000'000);
+    now += std::chrono::seconds(1);
+    view.advance(1000);
+    EXPECT_EQ(view.rateText(), QStringLiteral("750.0 kB/s · about 54 s left"));
+
+    // A step past the end starts again from the start; hidden, the bar says nothing.
+    view.setProgressRange(0, 3);
+    view.setProgressPosition(3);
+    view.advance(1);
+    EXPECT_EQ(view.progressPosition(), 0);
+    view.setProgressVisible(false);
+    EXPECT_TRUE(view.rateText().isEmpty());
+}
+
+TEST(Translation, RussianKeepsTheOldTexts) {
+    QTranslator russian;
+    ASSERT_TRUE(russian.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("tessel"),
+                             QStringLiteral("_"), QStringLiteral(":/i18n")));
+    QCoreApplication::installTranslator(&russian);
+    EXPECT_EQ(secondInstanceText(), QStringLiteral("Запуск второй копии программы недопустим."));
+    QWidget host;
+    RunView view(&host, nullptr);
+    view.setStatusText("Выполняется /usr/bin/backup");
+    view.setProgressVisible(false);
+    const QString shown = view.statusBar()->panelText(0);
+    QCoreApplication::removeTranslator(&russian);
+    EXPECT_EQ(shown, QStringLiteral("Выполняется /usr/bin/backup"));
+    EXPECT_EQ(secondInstanceText(), QStringLiteral("Starting a second copy of the program is not allowed."));
+}
+
+TEST(SecondStart, RaisesTheFirstFromTheTray) {
+    TempDir dir;
+    FakeDialogs dialogs;
+    TMainTesselForm window(dialogs);
+    window.show();
+    window.MinimizeToTray();
+    ASSERT_FALSE(window.isVisible());
+
+    const QString path = InstanceChannel::socketPathFor(QString::fromStdString(dir / "Tessel v.lock"));
+    EXPECT_EQ(path.toStdString(), dir / "Tessel v.socket");
+    InstanceChannel channel;
+    QObject::connect(&channel, &InstanceChannel::raiseRequested, &window, &TMainTesselForm::bringToFront);
+    // A socket left by a Tessel that crashed is taken over.
+    test::writeFile(path.toStdString(), "");
+    ASSERT_TRUE(channel.listen(path));
+
+    FakeDialogs second;
+    EXPECT_EQ(runTessel(true, second, path), 0);
+    ASSERT_EQ(second.errors.size(), 1u);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isVisible(); }, 10000));
+    EXPECT_EQ(window.tray().iconData().uID, 0u);
+
+    // Nobody listening: the refusal all the same.
+    EXPECT_FALSE(InstanceChannel::askToRaise(QString::fromStdString(dir / "nobody.socket")));
+}
+
+}  // namespace
+}  // namespace tessel

@@ -1,0 +1,120 @@
+#pragma once
+// Runs the engine on a thread of its own, so that the window keeps painting, moving and answering the
+// desktop while a watch runs. The engine's calls to the display are collected on the run thread and
+// handed to the window's own display about 30 times a second (a run over many small files makes far
+// more of them than anyone can see); a message box the engine asks for is shown on the window's thread
+// while the run waits for the answer.
+
+#include <QObject>
+#include <QTimer>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sync/Scheduler.h"
+#include "watch/RunContext.h"
+#include "watch/RunDisplay.h"
+
+class QThread;
+
+// The run thread's display and message boxes: everything is kept until the window's thread takes it.
+class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
+  public:
+    // Called on the window's thread with the box to show; returns once the user has answered.
+    using Ask = std::function<void(std::function<void()> showBox)>;
+    RunRelay(tessel::RunDisplay& display, tessel::UserMessages& messages, Ask ask)
+        : m_display(display), m_messages(messages), m_ask(std::move(ask)) {}
+
+    // Run thread.
+    void setStatusText(const std::string& text) override;
+    void setProgressRange(int minimum, int maximum) override;
+    void setProgressPosition(int position) override;
+    void stepProgress() override;
+    void setProgressVisible(bool visible) override;
+    void addCopiedBytes(std::uint64_t bytes) override;
+    void setRowPicture(int row, int picture) override;
+    void appendLogLine(const std::string& line) override;
+    // The window keeps its log area to its few lines itself: nothing is ever taken back from here.
+    int logLineCount() const override { return 0; }
+    void removeFirstLogLine() override {}
+    void showMessage(const std::string& text) override;
+    void showWarning(const std::string& text, const std::string& caption) override;
+
+    // Window's thread: shows what has changed since the last call on the window's display.
+    void deliver();
+
+  private:
+    struct Pending {
+        bool status = false;
+        std::string statusText;
+        bool range = false;
+        int minimum = 0;
+        int maximum = 0;
+        bool position = false;
+        int positionValue = 0;
+        int steps = 0;
+        bool visible = false;
+        bool visibleValue = false;
+        std::uint64_t bytes = 0;
+        std::vector<std::pair<int, int>> rows;
+        std::deque<std::string> lines;  // the last lines only: the log area shows no more
+    };
+
+    tessel::RunDisplay& m_display;
+    tessel::UserMessages& m_messages;
+    Ask m_ask;
+    std::mutex m_mutex;
+    Pending m_pending;
+};
+
+class RunThread : public QObject {
+    Q_OBJECT
+  public:
+    using Work = std::function<tessel::SchedulerReport(tessel::RunContext&)>;
+
+    // `display` and `messages` are the window's own, used on its thread only.
+    RunThread(tessel::RunDisplay& display, tessel::UserMessages& messages, QObject* parent = nullptr);
+    // Stops a run in progress and waits for it; a message box it asks for then is not shown.
+    ~RunThread() override;
+
+    // Starts `work` on the run thread with these files; false when a run is going already.
+    bool start(const std::string& watchFile, const std::string& logFile, Work work);
+    // From start() until finished() has been emitted.
+    bool isRunning() const { return m_running; }
+    // Ends the run at the next file.
+    void requestStop() { m_context.requestStop(); }
+    bool stopRequested() const { return m_context.stopRequested(); }
+    // What the last run did; valid from finished() on.
+    const tessel::SchedulerReport& report() const { return m_report; }
+
+  signals:
+    // Something of the run has just been shown.
+    void progressed();
+    // The run has ended and everything it showed is on the screen.
+    void finished();
+
+  private:
+    void askOnWindowThread(std::function<void()> showBox);
+    void deliver();
+    void end();
+
+    RunRelay m_relay;
+    tessel::RunContext m_context;
+    tessel::SchedulerReport m_report;
+    QThread* m_thread = nullptr;
+    QTimer m_deliveries;
+    bool m_running = false;
+
+    // A message box asked for by the run thread: done once the user has answered it, or abandoned when
+    // the window goes away first.
+    std::mutex m_askMutex;
+    std::condition_variable m_answered;
+    std::uint64_t m_asked = 0;
+    std::uint64_t m_done = 0;
+    bool m_abandoned = false;
+};
