@@ -51,6 +51,8 @@ constexpr const char* kUsage =
     "                      flags, last run, source, destination, masks (separated by tabs)\n"
     "  --due               run every timed watch that is due now, in file order\n"
     "  INDEX ...           run these watches now, whatever their run mode (like Check Now)\n"
+    "  --jobs N            copy, examine and delete with N threads (Jobs in Tessel.ini; default:\n"
+    "                      one per core, at most eight; 1 does everything on one thread)\n"
     "  --preview INDEX ... print what running these watches now would do, one line per action\n"
     "                      and a total line, and change nothing (also --dry-run)\n"
     "  --watch-file PATH   the watch file to use\n"
@@ -80,6 +82,7 @@ struct Options {
     bool help = false;
     bool version = false;
     bool preview = false;
+    int jobs = 0;  // 0: as Tessel.ini says
 };
 
 bool parseIndex(std::string_view text, std::int32_t& index) {
@@ -112,6 +115,19 @@ bool parseArguments(const std::vector<std::string_view>& arguments, Options& opt
             options.help = true;
         } else if (isOption && argument == "--version") {
             options.version = true;
+        } else if (isOption && (argument == "--jobs" || argument.starts_with("--jobs="))) {
+            std::string_view value;
+            if (argument.size() > 6 && argument[6] == '=')
+                value = argument.substr(7);
+            else if (argument.size() == 6 && i + 1 < arguments.size())
+                value = arguments[++i];
+            const auto [end, error] =
+                std::from_chars(value.data(), value.data() + value.size(), options.jobs);
+            if (value.empty() || error != std::errc() || end != value.data() + value.size() ||
+                options.jobs < 1 || options.jobs > 64) {
+                problem = "--jobs needs a number of threads from 1 to 64";
+                return false;
+            }
         } else if (isOption && (argument == "--preview" || argument == "--dry-run")) {
             options.preview = true;
         } else if (isOption && (argument == "--list" || argument == "--due")) {
@@ -371,6 +387,7 @@ int run(const std::vector<std::string_view>& arguments) {
 
     RunContext context{console, console, options.watchFile, options.logFile};
     context.options = runOptions;
+    if (options.jobs > 0) context.options.jobs = options.jobs;
     if (options.mode == Options::Mode::List) return listWatches(context, console);
 
     // SIGINT and SIGTERM end the run at the next file: nothing half-written, the stop logged.

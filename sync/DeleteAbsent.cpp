@@ -327,10 +327,14 @@ class DeleteTask : public OrderedPool::Task {
         if (keeper != nullptr) m_version.relativeFolder = relative;
     }
     void run() override {
+        // A deletion not yet begun when the user stops the run is left for the next run.
+        m_abandoned = m_run.stopRequested();
+        if (m_abandoned) return;
         m_done = platform::deleteFile(*m_folder, m_file.name, &m_file.info, m_error,
                                       m_version.keeper != nullptr ? &m_version : nullptr);
     }
     void release() override {
+        if (m_abandoned) return;
         if (!m_done) {
             m_run.failure(m_version.keepFailed ? "keeping a version of" : "deleting file", m_path, m_error);
             return;
@@ -352,6 +356,7 @@ class DeleteTask : public OrderedPool::Task {
     bool m_wideLog;
     platform::VersionPlace m_version;
     bool m_done = false;
+    bool m_abandoned = false;
     std::error_code m_error;
 };
 

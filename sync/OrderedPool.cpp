@@ -4,11 +4,6 @@
 
 namespace tessel {
 
-int defaultJobs() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return static_cast<int>(std::clamp(cores, 1u, 8u));
-}
-
 OrderedPool::OrderedPool(int threads, std::size_t window) : m_window(std::max<std::size_t>(window, 1)) {
     if (threads < 2) return;
     for (int i = 0; i < threads; ++i) m_workers.emplace_back([this] { work(); });
@@ -42,6 +37,19 @@ void OrderedPool::submit(std::unique_ptr<Task> task) {
     releaseFront(m_slots.size() > m_window);
 }
 
+void OrderedPool::later(std::function<void()> event) {
+    class Event : public Task {
+      public:
+        explicit Event(std::function<void()> event) : m_event(std::move(event)) {}
+        void run() override {}
+        void release() override { m_event(); }
+
+      private:
+        std::function<void()> m_event;
+    };
+    submit(std::make_unique<Event>(std::move(event)));
+}
+
 void OrderedPool::drain() {
     while (!m_slots.empty()) releaseFront(true);
 }
@@ -58,7 +66,9 @@ void OrderedPool::releaseFront(bool wait) {
             m_slots.pop_front();
             ++m_front;
         }
+        m_releasing = true;
         ready->release();
+        m_releasing = false;
         wait = false;
     }
 }

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -35,6 +36,11 @@ class OrderedPool {
     // Releases everything submitted so far.
     void drain();
     bool parallel() const { return !m_workers.empty(); }
+    // Whether something submitted is still to be released, seen from the submitting thread outside a
+    // release: what that thread does now would come out before it, and must wait its turn (later()).
+    bool aheadOfItsTurn() const { return !m_slots.empty() && !m_releasing; }
+    // Does `event` on the submitting thread once everything submitted before is released.
+    void later(std::function<void()> event);
 
   private:
     struct Slot {
@@ -54,10 +60,8 @@ class OrderedPool {
     std::size_t m_firstUntaken = 0;  // the number of the first piece no worker has taken
     std::size_t m_window;
     bool m_stopping = false;
+    bool m_releasing = false;
     std::vector<std::thread> m_workers;
 };
-
-// How many threads a run uses by default: one per core, at most eight.
-int defaultJobs();
 
 }  // namespace tessel

@@ -313,6 +313,7 @@ class CopyWalk {
             m_run.failure("reading folder", sourcePath, error);
             return nullptr;
         }
+        m_run.countFiles(names);
         for (const ListedName& entry : names) {
             if (m_run.stopRequested()) return nullptr;
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
@@ -336,6 +337,9 @@ class CopyWalk {
               m_name(std::move(name)),
               m_listed(listed) {}
         void run() override {
+            // A file not yet begun when the user stops the run is left for the next run.
+            m_abandoned = m_walk.m_run.stopRequested();
+            if (m_abandoned) return;
             const FileTask task{&m_walk.m_run,
                                 m_source.get(),
                                 m_destination.get(),
@@ -348,7 +352,9 @@ class CopyWalk {
                                 &m_folder->relative};
             m_outcome = processFile(task, m_walk.m_watch.TuneMode, m_walk.m_move);
         }
-        void release() override { m_walk.release(m_name, m_outcome, *m_folder); }
+        void release() override {
+            if (!m_abandoned) m_walk.release(m_name, m_outcome, *m_folder);
+        }
 
       private:
         CopyWalk& m_walk;
@@ -358,6 +364,7 @@ class CopyWalk {
         std::string m_name;
         ListedType m_listed;
         FileOutcome m_outcome;
+        bool m_abandoned = false;
     };
 
   private:

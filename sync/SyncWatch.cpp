@@ -52,7 +52,9 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
     const std::string source = platform::normalisePath(SourceDir);
     std::string destination = platform::normalisePath(DestDir);
 
-    display.setProgressRange(0, CountFiles(source));
+    // One thread reads the source ahead to size the bar; several count as the first pass lists it.
+    run.countingFiles = context.options.jobs > 1;
+    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
 
@@ -91,6 +93,7 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
     const auto runMask = [&](const std::string& mask) {
         if (run.stopRequested()) return;
         syncFolder(run, source, destination, mask, FileAction, Watch);
+        run.countingFiles = false;
         if (isOn(Watch.BiDirect) && !run.stopRequested())
             syncFolder(run, destination, source, mask, FileAction, Watch);
         if (!deleting || run.stopRequested() || guardRefused) return;

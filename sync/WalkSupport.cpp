@@ -1,6 +1,7 @@
 #include "sync/WalkSupport.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "platform/Clock.h"
@@ -30,10 +31,20 @@ void RunState::accountVersion(const platform::VersionPlace& versions, const std:
 
 void RunState::report(RunAction::Kind kind, const std::string& path, const std::string& target,
                       std::uint64_t size, RunAction::Side newer) {
-    if (context.observer != nullptr) context.observer->action({kind, path, target, size, newer});
+    if (context.observer == nullptr) return;
+    // Said by the walk while pieces before it are still in the pool: it waits its turn.
+    if (m_pool && m_pool->aheadOfItsTurn()) {
+        m_pool->later([this, kind, path, target, size, newer] { report(kind, path, target, size, newer); });
+        return;
+    }
+    context.observer->action({kind, path, target, size, newer});
 }
 
 void RunState::failure(const std::string& line) {
+    if (m_pool && m_pool->aheadOfItsTurn()) {
+        m_pool->later([this, line] { failure(line); });
+        return;
+    }
     ++result.failed;
     // A preview shows the line the run would log, and writes nothing.
     if (preview()) {
@@ -47,6 +58,15 @@ void RunState::failure(const std::string& line) {
 OrderedPool& RunState::pool() {
     if (!m_pool) m_pool = std::make_unique<OrderedPool>(context.options.jobs);
     return *m_pool;
+}
+
+void RunState::countFiles(const std::vector<platform::ListedName>& names) {
+    if (!countingFiles) return;
+    for (const platform::ListedName& entry : names)
+        if (!platform::isHiddenName(entry.name) &&
+            (entry.type == platform::ListedType::File || entry.type == platform::ListedType::Unknown))
+            ++m_counted;
+    context.display.setProgressRange(0, static_cast<int>(std::min<std::int64_t>(m_counted, INT32_MAX)));
 }
 
 void RunState::imagine(const std::string& root, const std::string& relative, const Imagined& entry) {

@@ -36,6 +36,11 @@ class RunState {
     bool stopRequested() const { return context.stopRequested(); }
     // The threads that do the work of the walks (RunOptions::jobs), made with the first use.
     OrderedPool& pool();
+
+    // With several threads the progress bar is not sized by a reading of the source tree ahead of the
+    // run: the first pass counts its files as it lists them, and the bar's maximum grows with it.
+    bool countingFiles = false;
+    void countFiles(const std::vector<platform::ListedName>& names);
     // Deciding without doing (RunContext::preview).
     bool preview() const { return context.preview; }
     // Tells the observer, if any, of an action done (or, in a preview, decided).
@@ -92,6 +97,7 @@ class RunState {
                         std::vector<platform::ListedName>& names) const;
 
   private:
+    std::int64_t m_counted = 0;
     std::unique_ptr<OrderedPool> m_pool;
     // Written only by the walk's thread, read by the pool's too.
     mutable std::shared_mutex m_imaginedMutex;

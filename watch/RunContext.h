@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "watch/RunDisplay.h"
@@ -53,6 +54,12 @@ struct RunOptions {
     // Threads that copy, examine and delete at once; 1 does everything on the run's own thread.
     int jobs = 1;
 };
+
+// The threads a run uses unless told otherwise: one per core, at most eight.
+inline int defaultJobs() {
+    const unsigned cores = std::thread::hardware_concurrency();
+    return static_cast<int>(cores < 1 ? 1 : cores > 8 ? 8 : cores);
+}
 inline constexpr int kMinimumGuardedDeletions = 10;
 
 // One thing a run does, or, in a preview, would do.

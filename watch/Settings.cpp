@@ -27,10 +27,16 @@ int numberOf(std::string text, int lowest, int highest, int defaultValue) {
 
 }  // namespace
 
+static RunOptions firstStartOptions() {
+    RunOptions options;
+    options.jobs = defaultJobs();
+    return options;
+}
+
 Settings firstStartSettings(const std::string& folder) {
     const std::string base = withTrailingSlash(folder);
     return {base + kDataFolderName, base + kDataFolderName + "/" + kDefaultWatchFileName,
-            base + kDefaultLogFileName, "0", RunOptions{}};
+            base + kDefaultLogFileName, "0", firstStartOptions()};
 }
 
 bool readSettings(const std::string& folder, Settings& settings, std::error_code& error) {
@@ -55,6 +61,7 @@ bool readSettings(const std::string& folder, Settings& settings, std::error_code
     settings.options.keepVersions =
         numberOf(read(kKeepVersionsKey, ""), 0, 1, defaults.keepVersions ? 1 : 0) == 1;
     settings.options.versionDays = numberOf(read(kVersionDaysKey, ""), 0, 36500, defaults.versionDays);
+    settings.options.jobs = numberOf(read(kJobsKey, ""), 1, 64, defaultJobs());
     return ok;
 }
 

@@ -19,6 +19,7 @@ inline constexpr const char* kMinimizeOnStartKey = "MinimizeOnStart";
 inline constexpr const char* kDeleteLimitKey = "DeleteLimitPercent";
 inline constexpr const char* kKeepVersionsKey = "KeepVersions";
 inline constexpr const char* kVersionDaysKey = "VersionDays";
+inline constexpr const char* kJobsKey = "Jobs";
 
 inline constexpr const char* kDataFolderName = "Data";
 inline constexpr const char* kDefaultWatchFileName = "WatchDef.wth";

@@ -26,25 +26,6 @@ class PreviewTest : public ::testing::Test, public test::TreeFixture {
         context.preview = false;
         return result;
     }
-
-    // A small random tree: a few files and folders whose names the other side may share, of a few
-    // sizes and times, so that every decision comes up.
-    void randomTree(std::mt19937& random, const std::string& root) {
-        static const char* const kNames[] = {"a.txt", "b.txt", "c.doc", "a1.doc", "b2", "d.txt"};
-        static const char* const kFolders[] = {"x", "y", "x/z"};
-        const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
-        for (const char* folder : {"", "x/", "y/", "x/z/"}) {
-            if (*folder != '\0' && pick(3) == 0) continue;
-            for (const char* name : kNames) {
-                if (pick(2) == 0) continue;
-                const std::string path = root + "/" + folder + name;
-                writeFile(path,
-                          std::string(static_cast<std::size_t>(pick(3)), 'a' + static_cast<char>(pick(3))));
-                test::setModificationTime(path, 1'600'000'000 + 10 * pick(3));
-            }
-        }
-        if (pick(8) == 0) test::makeFolders(root + "/" + kFolders[pick(3)] + "/empty");
-    }
 };
 
 bool sameAction(const RunAction& a, const RunAction& b) {
@@ -60,8 +41,8 @@ TEST_F(PreviewTest, ListsWhatTheRunThenDoesAndChangesNothing) {
         std::filesystem::remove_all(src);
         std::filesystem::remove_all(dst);
         test::makeFolders(src);
-        randomTree(random, src);
-        if (random() % 4 != 0) randomTree(random, dst);
+        test::randomTree(random, src);
+        if (random() % 4 != 0) test::randomTree(random, dst);
         watch.TuneMode = static_cast<std::int32_t>(random() % 3);
         watch.FileAction = random() % 3 == 0 ? faMove : faCopy;
         watch.BiDirect = random() % 2;
@@ -70,6 +51,7 @@ TEST_F(PreviewTest, ListsWhatTheRunThenDoesAndChangesNothing) {
         setText(watch.FileMask, kMasks[random() % 5]);
         context.options.deleteLimitPercent = random() % 2 == 0 ? 50 : 100;
         context.options.keepVersions = random() % 2 == 0;
+        context.options.jobs = seed % 2 == 0 ? 4 : 1;  // the promise holds with threads too
 
         const std::vector<std::string> before = test::snapshotTree(dir.path());
         PlanRecorder preview, done;

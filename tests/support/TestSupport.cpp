@@ -125,6 +125,22 @@ std::vector<std::string> snapshotTree(const std::string& root) {
     return items;
 }
 
+void randomTree(std::mt19937& random, const std::string& root) {
+    static const char* const kNames[] = {"a.txt", "b.txt", "c.doc", "a1.doc", "b2", "d.txt"};
+    static const char* const kFolders[] = {"x", "y", "x/z"};
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    for (const char* folder : {"", "x/", "y/", "x/z/"}) {
+        if (*folder != '\0' && pick(3) == 0) continue;
+        for (const char* name : kNames) {
+            if (pick(2) == 0) continue;
+            const std::string path = root + "/" + folder + name;
+            writeFile(path, std::string(static_cast<std::size_t>(pick(3)), static_cast<char>('a' + pick(3))));
+            setModificationTime(path, 1'600'000'000 + 10 * pick(3));
+        }
+    }
+    if (pick(8) == 0) makeFolders(root + "/" + kFolders[pick(3)] + "/empty");
+}
+
 TWatchRec makeWatch(const std::string& source, const std::string& destination, std::uint8_t runMode,
                     std::uint8_t period) {
     TWatchRec watch;

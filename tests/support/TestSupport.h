@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +61,9 @@ mode_t permissions(const std::string& path);
 std::vector<std::string> listFolder(const std::string& path);
 // Every file below `root` as "relative/path=content", sorted; folders as "relative/path/".
 std::vector<std::string> snapshotTree(const std::string& root);
+// A small random tree below `root`: a few files and folders whose names another such tree may share, of
+// a few sizes and times, so that every decision of a run comes up.
+void randomTree(std::mt19937& random, const std::string& root);
 // The messages of a log file's lines, without their date-time stamps; none for a missing file.
 std::vector<std::string> loggedMessages(const std::string& logFile);
 

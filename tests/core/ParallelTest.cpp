@@ -1,0 +1,81 @@
+// Threads change how fast a run is, nothing else: the same trees, log lines, actions and results come
+// out of a run with one job and a run with four, for any tree and any watch.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "support/TestSupport.h"
+#include "sync/Preview.h"
+#include "sync/SyncWatch.h"
+
+namespace tessel {
+namespace {
+
+struct Outcome {
+    std::vector<std::string> source, destination, log, actions;
+    RunResult result;
+};
+
+class ParallelTest : public ::testing::Test, public test::CoreFixture {
+  protected:
+    // Builds the trees and the watch of `seed` below `folder` and runs it with `jobs` threads. Paths in
+    // what it returns are given without `folder`, so two runs compare.
+    Outcome runSeed(unsigned seed, const std::string& folder, int jobs) {
+        const std::string src = dir / (folder + "/src"), dst = dir / (folder + "/dst");
+        std::mt19937 random(seed);
+        test::makeFolders(src);
+        test::randomTree(random, src);
+        if (random() % 4 != 0) test::randomTree(random, dst);
+        static const char* const kMasks[] = {"*.*", "*.txt", "*.txt;a*", "b*;*.txt"};
+        TWatchRec watch = test::makeWatch(src, dst);
+        watch.TuneMode = static_cast<std::int32_t>(random() % 3);
+        watch.FileAction = random() % 3 == 0 ? faMove : faCopy;
+        watch.BiDirect = random() % 2;
+        watch.DeleteAbsent = random() % 2;
+        watch.WideLog = 1;
+        setText(watch.FileMask, kMasks[random() % 4]);
+        context.options.deleteLimitPercent = random() % 2 == 0 ? 50 : 100;
+        context.options.keepVersions = random() % 2 == 0;
+        context.options.jobs = jobs;
+        context.LogFilePath = dir / (folder + ".Log");
+
+        PlanRecorder actions;
+        context.observer = &actions;
+        Outcome outcome;
+        outcome.result = SyncWatch(context, src, dst, getText(watch.FileMask), "", watch.FileAction, watch);
+        context.observer = nullptr;
+        const auto local = [&](std::string text) {
+            for (std::size_t at; (at = text.find(dir / folder)) != std::string::npos;)
+                text.replace(at, (dir / folder).size(), "");
+            return text;
+        };
+        outcome.source = test::snapshotTree(src);
+        outcome.destination = test::exists(dst) ? test::snapshotTree(dst) : std::vector<std::string>{};
+        for (const std::string& line : loggedMessages()) outcome.log.push_back(local(line));
+        for (const RunAction& action : actions.actions) outcome.actions.push_back(local(actionLine(action)));
+        return outcome;
+    }
+    test::FixedClock clock{platform::WallClock{1'780'000'000, 0}};  // versions folders named alike
+};
+
+TEST_F(ParallelTest, OneJobAndFourGiveTheSameRun) {
+    for (unsigned seed = 1; seed <= 150; ++seed) {
+        SCOPED_TRACE(seed);
+        const Outcome one = runSeed(seed, "one-" + std::to_string(seed), 1);
+        const Outcome four = runSeed(seed, "four-" + std::to_string(seed), 4);
+        EXPECT_EQ(one.source, four.source);
+        EXPECT_EQ(one.destination, four.destination);
+        EXPECT_EQ(one.log, four.log);
+        EXPECT_EQ(one.actions, four.actions);
+        EXPECT_EQ(one.result.copied, four.result.copied);
+        EXPECT_EQ(one.result.deleted, four.result.deleted);
+        EXPECT_EQ(one.result.failed, four.result.failed);
+        EXPECT_EQ(one.result.refusedDeletions, four.result.refusedDeletions);
+        EXPECT_EQ(one.result.versionsKept, four.result.versionsKept);
+    }
+}
+
+}  // namespace
+}  // namespace tessel
