@@ -50,6 +50,9 @@ struct RunOptions {
     // and versions folders older than versionDays are removed by the runs that visit the root.
     bool keepVersions = true;
     int versionDays = 30;
+    // Where watches with both directions keep what their last run left (stateFolderFor of the data
+    // folder). Empty: nowhere, so every such run is a first run, which deletes nothing.
+    std::string stateFolder;
 };
 inline constexpr int kMinimumGuardedDeletions = 10;
 

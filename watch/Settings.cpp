@@ -62,6 +62,10 @@ std::string settingsFilePath(const std::string& folder) {
     return withTrailingSlash(folder) + kSettingsFileName;
 }
 
+std::string stateFolderFor(const std::string& dataPath) {
+    return withTrailingSlash(dataPath) + "state";
+}
+
 std::string unableToWriteMessage(const std::string& path) {
     return "Unable to write to " + path;
 }

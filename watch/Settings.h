@@ -46,6 +46,10 @@ bool readSettings(const std::string& folder, Settings& settings, std::error_code
 // folder/Tessel.ini
 std::string settingsFilePath(const std::string& folder);
 
+// Where the watches with both directions keep what their last run left: the "state" folder of the data
+// folder (RunOptions::stateFolder).
+std::string stateFolderFor(const std::string& dataPath);
+
 // What the user is told when the settings file at `path` cannot be written.
 std::string unableToWriteMessage(const std::string& path);
 
