@@ -451,8 +451,14 @@ std::string TwoWayWalk::conflictName(const Here& here, const std::string& name) 
     };
     // Decided from the listings alone, so a preview names it as the run will.
     for (int attempt = 1;; ++attempt) {
-        std::string candidate =
-            base + ".conflict-" + m_stamp + (attempt > 1 ? "-" + std::to_string(attempt) : "") + extension;
+        std::string candidate = base;
+        candidate += ".conflict-";
+        candidate += m_stamp;
+        if (attempt > 1) {
+            candidate += '-';
+            candidate += std::to_string(attempt);
+        }
+        candidate += extension;
         if (taken(candidate)) continue;
         m_conflictNames.push_back(candidate);
         return candidate;
@@ -476,6 +482,12 @@ void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&
                                  ": both changed since the last run; left as they are";
         if (!m_run.preview()) WriteLogLine(m_run.context, line);
         return m_run.showStatus(line);
+    }
+    // A read-only file is never replaced: no conflict copy either, which every run would make anew.
+    if ((info[loser].mode & 0200) == 0) {
+        m_run.markFolderFailed(m_relative);
+        m_state.keep(index);
+        return m_run.failure("copying file", winnerPath, std::make_error_code(std::errc::permission_denied));
     }
     const std::string keptName = conflictName(here, name);
     const std::string keptPath = m_sides[loser].root + m_relative + keptName;
