@@ -298,6 +298,31 @@ TEST_F(TwoWayTest, AConflictsLoserIsAlsoKeptAsAVersion) {
     EXPECT_EQ(test::readFile(src + "/f.txt"), "newer edit");
 }
 
+// Deletions decided from the state pass the mass-deletion guard, and a refused one is decided again.
+TEST_F(TwoWayTest, DeletionsFromTheStatePassTheGuard) {
+    watch.DeleteAbsent = 1;
+    context.options.deleteLimitPercent = 50;
+    for (int i = 0; i < 12; ++i) {
+        put(src + "/f" + std::to_string(i) + ".txt", "base", T);
+        put(dst + "/f" + std::to_string(i) + ".txt", "base", T);
+    }
+    run();
+    for (int i = 0; i < 12; ++i) std::filesystem::remove(src + "/f" + std::to_string(i) + ".txt");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const RunResult refused = previewedRun();
+        EXPECT_EQ(refused.refusedDeletions, 12);
+        EXPECT_EQ(refused.failed, 1);
+        EXPECT_EQ(loggedMessages(), Lines{"Error deleting files in " + dst + "/: the source folder " + src +
+                                          "/ held no files at the start of the run; 12 of the 12 files held "
+                                          "would be deleted; nothing was deleted"});
+        EXPECT_EQ(test::listFolder(src).size(), 0u);
+        EXPECT_EQ(test::listFolder(dst).size(), 12u);
+    }
+    context.options.deleteLimitPercent = 100;
+    EXPECT_EQ(previewedRun().deleted, 12);
+    EXPECT_EQ(test::listFolder(dst).size(), 0u);
+}
+
 // Without a state, or with one that cannot be trusted: the union, nothing deleted, the newer file wins.
 TEST_F(TwoWayTest, FirstRunAndDamagedStateTakeTheUnion) {
     watch.DeleteAbsent = 1;
@@ -446,9 +471,13 @@ TEST_F(TwoWayTest, RandomChangesFollowTheModel) {
                         before[side].erase(path);
                         continue;
                     }
-                    const Version made{"r" + std::to_string(round) + "s" + std::to_string(side) + path +
-                                           std::string(random() % 4, '+'),
-                                       now += 10};
+                    // New content every time, of varying size.
+                    Version made{"r", now += 10};
+                    made.content += std::to_string(round);
+                    made.content += 's';
+                    made.content += std::to_string(side);
+                    made.content += path;
+                    made.content.append(random() % 4, '+');
                     put(root + "/" + path, made.content, made.time);
                     before[side][path] = made;
                     if (random() % 4 == 0) {
