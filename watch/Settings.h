@@ -25,7 +25,7 @@ inline constexpr const char* kDefaultWatchFileName = "WatchDef.wth";
 inline constexpr const char* kDefaultLogFileName = "WatchLog.Log";
 
 struct Settings {
-    std::string DataPath;  // no trailing "/"; kept for the settings file, nothing uses it
+    std::string DataPath;  // no trailing "/"; holds the states of two-way watches (stateFolderFor)
     std::string WatchFilePath;
     std::string LogFilePath;
     std::string MinimizeOnStartFlag;  // "1" is on, any other text off
