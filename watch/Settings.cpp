@@ -63,7 +63,8 @@ std::string settingsFilePath(const std::string& folder) {
 }
 
 std::string stateFolderFor(const std::string& dataPath) {
-    return withTrailingSlash(dataPath) + "state";
+    // Without a data folder (a settings file that could not be made) there is no state, never "/state".
+    return dataPath.empty() ? std::string() : withTrailingSlash(dataPath) + "state";
 }
 
 std::string unableToWriteMessage(const std::string& path) {

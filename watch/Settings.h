@@ -47,7 +47,7 @@ bool readSettings(const std::string& folder, Settings& settings, std::error_code
 std::string settingsFilePath(const std::string& folder);
 
 // Where the watches with both directions keep what their last run left: the "state" folder of the data
-// folder (RunOptions::stateFolder).
+// folder (RunOptions::stateFolder); empty without a data folder.
 std::string stateFolderFor(const std::string& dataPath);
 
 // What the user is told when the settings file at `path` cannot be written.
