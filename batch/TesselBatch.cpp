@@ -358,6 +358,7 @@ bool completePaths(Options& options, RunOptions& runOptions, Console& console) {
     if (options.watchFile.empty()) options.watchFile = settings.WatchFilePath;
     if (options.logFile.empty()) options.logFile = settings.LogFilePath;
     runOptions = settings.options;
+    runOptions.stateFolder = stateFolderFor(settings.DataPath);
     return true;
 }
 

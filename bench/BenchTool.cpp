@@ -3,11 +3,14 @@
 //   tessel-bench tree DIR FILES FOLDERS BYTES   FILES files of BYTES random bytes in FOLDERS folders
 //   tessel-bench watch WATCH-FILE SRC DST [SRC DST ...]   one watch per pair: "*.*", Sync All, copy
 //   tessel-bench wide-watch WATCH-FILE SRC DST [...]     the same with the wide log (a line per file)
+//   tessel-bench watch-both WATCH-FILE SRC DST [...]       the same with both directions
+//   tessel-bench state STATE-FILE SRC DST   what the state of a two-way pair takes in memory
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "watch/RunDisplay.h"
+#include "watch/SyncState.h"
 #include "watch/WatchFile.h"
 
 namespace {
@@ -47,7 +51,7 @@ int makeTree(const std::string& root, long files, long folders, long bytes) {
     return 0;
 }
 
-int makeWatchFile(int argc, char** argv, bool wideLog) {
+int makeWatchFile(int argc, char** argv, bool wideLog, bool both) {
     tessel::NullRunDisplay display;
     Loud messages;
     tessel::RunContext context{display, messages, argv[2], "/dev/null"};
@@ -58,6 +62,7 @@ int makeWatchFile(int argc, char** argv, bool wideLog) {
         watch.RunMode = tessel::rmManual;
         watch.TuneMode = tessel::tmSyncAll;
         watch.WideLog = wideLog ? 1 : 0;
+        watch.BiDirect = both ? 1 : 0;
         if (!tessel::setText(watch.SourceDir, argv[i]) || !tessel::setText(watch.DestDir, argv[i + 1]) ||
             !tessel::setText(watch.FileMask, "*.*") || !tessel::AppendWatchRec(context, watch, argv[2])) {
             std::fprintf(stderr, "cannot add the watch %s -> %s\n", argv[i], argv[i + 1]);
@@ -67,17 +72,34 @@ int makeWatchFile(int argc, char** argv, bool wideLog) {
     return 0;
 }
 
+// Loads the state as a run does and says what it takes per file.
+int measureState(const std::string& path, const std::string& source, const std::string& destination) {
+    tessel::SyncState state;
+    std::string why;
+    if (state.load(path, source, destination, why) != tessel::SyncState::Loaded::Read) {
+        std::fprintf(stderr, "cannot read the state %s: %s\n", path.c_str(), why.c_str());
+        return 1;
+    }
+    std::printf("%zu files, %zu bytes, %.1f bytes per file\n", state.size(), state.memoryBytes(),
+                static_cast<double>(state.memoryBytes()) /
+                    static_cast<double>(std::max<std::size_t>(state.size(), 1)));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     if (command == "tree" && argc == 6)
         return makeTree(argv[2], std::atol(argv[3]), std::atol(argv[4]), std::atol(argv[5]));
-    if ((command == "watch" || command == "wide-watch") && argc >= 5 && argc % 2 == 1)
-        return makeWatchFile(argc, argv, command == "wide-watch");
+    if ((command == "watch" || command == "wide-watch" || command == "watch-both") && argc >= 5 &&
+        argc % 2 == 1)
+        return makeWatchFile(argc, argv, command == "wide-watch", command == "watch-both");
+    if (command == "state" && argc == 5) return measureState(argv[2], argv[3], argv[4]);
     std::fprintf(stderr,
                  "usage: %s tree DIR FILES FOLDERS BYTES\n"
-                 "       %s watch WATCH-FILE SRC DST [SRC DST ...]\n",
-                 argv[0], argv[0]);
+                 "       %s watch|wide-watch|watch-both WATCH-FILE SRC DST [SRC DST ...]\n"
+                 "       %s state STATE-FILE SRC DST\n",
+                 argv[0], argv[0], argv[0]);
     return 2;
 }

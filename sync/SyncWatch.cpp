@@ -10,6 +10,7 @@
 #include "sync/DeleteAbsent.h"
 #include "sync/Parameters.h"
 #include "sync/SyncFolder.h"
+#include "sync/TwoWay.h"
 #include "sync/WalkSupport.h"
 #include "watch/EventLog.h"
 
@@ -83,8 +84,12 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
         for (const std::string& root : {source, destination})
             platform::removeOldVersions(root, context.options.versionDays, platform::clockNow());
 
+    // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
+    const bool twoWay = isOn(Watch.BiDirect) && FileAction == faCopy;
+    std::vector<std::string> twoWayMasks;
+
     // What the trees held at the start, for the mass-deletion guard.
-    const bool deleting = isOn(Watch.DeleteAbsent);
+    const bool deleting = isOn(Watch.DeleteAbsent) && !twoWay;
     const std::int64_t sourceHeld = deleting ? countFiles(source) : 0;
     const std::int64_t destinationHeld = deleting ? countFiles(destination) : 0;
     std::int64_t deletedFromDestination = 0, deletedFromSource = 0;
@@ -92,6 +97,7 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
 
     const auto runMask = [&](const std::string& mask) {
         if (run.stopRequested()) return;
+        if (twoWay) return twoWayMasks.push_back(mask);
         syncFolder(run, source, destination, mask, FileAction, Watch);
         run.countingFiles = false;
         if (isOn(Watch.BiDirect) && !run.stopRequested())
@@ -127,6 +133,7 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
     } else {
         runMask(FileMask);
     }
+    if (twoWay && !run.stopRequested()) syncTwoWay(run, source, destination, twoWayMasks, Watch);
     display.setStatusText("");
     run.result.stopped = run.stopRequested();
 

@@ -663,6 +663,7 @@ void TMainTesselForm::applySettings(const Settings& settings) {
     m_context.LogFilePath = settings.LogFilePath;
     MinimizeOnStartFlag = settings.MinimizeOnStartFlag;
     m_context.options = settings.options;
+    m_context.options.stateFolder = stateFolderFor(settings.DataPath);
 }
 
 void TMainTesselForm::FormCreate() {

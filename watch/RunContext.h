@@ -53,6 +53,9 @@ struct RunOptions {
     int versionDays = 30;
     // Threads that copy, examine and delete at once; 1 does everything on the run's own thread.
     int jobs = 1;
+    // Where watches with both directions keep what their last run left (stateFolderFor of the data
+    // folder). Empty: nowhere, so every such run is a first run, which deletes nothing.
+    std::string stateFolder;
 };
 
 // The threads a run uses unless told otherwise: one per core, at most eight.

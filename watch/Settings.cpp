@@ -69,6 +69,11 @@ std::string settingsFilePath(const std::string& folder) {
     return withTrailingSlash(folder) + kSettingsFileName;
 }
 
+std::string stateFolderFor(const std::string& dataPath) {
+    // Without a data folder (a settings file that could not be made) there is no state, never "/state".
+    return dataPath.empty() ? std::string() : withTrailingSlash(dataPath) + "state";
+}
+
 std::string unableToWriteMessage(const std::string& path) {
     return "Unable to write to " + path;
 }

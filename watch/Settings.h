@@ -26,7 +26,7 @@ inline constexpr const char* kDefaultWatchFileName = "WatchDef.wth";
 inline constexpr const char* kDefaultLogFileName = "WatchLog.Log";
 
 struct Settings {
-    std::string DataPath;  // no trailing "/"; kept for the settings file, nothing uses it
+    std::string DataPath;  // no trailing "/"; holds the states of two-way watches (stateFolderFor)
     std::string WatchFilePath;
     std::string LogFilePath;
     std::string MinimizeOnStartFlag;  // "1" is on, any other text off
@@ -46,6 +46,10 @@ bool readSettings(const std::string& folder, Settings& settings, std::error_code
 
 // folder/Tessel.ini
 std::string settingsFilePath(const std::string& folder);
+
+// Where the watches with both directions keep what their last run left: the "state" folder of the data
+// folder (RunOptions::stateFolder); empty without a data folder.
+std::string stateFolderFor(const std::string& dataPath);
 
 // What the user is told when the settings file at `path` cannot be written.
 std::string unableToWriteMessage(const std::string& path);

@@ -186,6 +186,25 @@ TEST_F(BatchTest, SigintAndSigtermStopTheRunAtTheNextFile) {
     }
 }
 
+// A two-way watch keeps its state in the data folder; a conflict needs the user's attention.
+TEST_F(BatchTest, TwoWayStateLivesInTheDataFolderAndAConflictFails) {
+    TWatchRec both = watch("both", rmManual, Now());
+    both.BiDirect = 1;
+    ASSERT_TRUE(AppendWatchRec(context, both, context.WatchFilePath));
+    const std::vector<std::string> arguments{"--watch-file", context.WatchFilePath, "--log-file",
+                                             context.LogFilePath, "0"};
+    EXPECT_EQ(run(arguments).status, 0);
+    EXPECT_EQ(test::listFolder(dir / "Data/state").size(), 1u);
+    writeFile(dir / "both-src/a.txt", "edited in the source");
+    writeFile(dir / "both-dst/a.txt", "edited in the destination");
+    test::setModificationTime(dir / "both-src/a.txt", 1'600'000'000);
+    test::setModificationTime(dir / "both-dst/a.txt", 1'700'000'000);
+    const Outcome conflict = run(arguments);
+    EXPECT_EQ(conflict.status, 1) << conflict.err;
+    EXPECT_NE(conflict.out.find("Conflict " + dir / "both-src/a.txt: "), std::string::npos) << conflict.out;
+    EXPECT_EQ(readFile(dir / "both-src/a.txt"), "edited in the destination");
+}
+
 TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     // Without Tessel.ini: where a first start would put the files.
     test::makeFolders(dir / "Data");

@@ -1,0 +1,17 @@
+#pragma once
+// Whether two files hold the same bytes: what settles a file changed on both sides of a two-way watch.
+
+#include <string>
+#include <system_error>
+
+#include "platform/Folders.h"
+
+namespace tessel::platform {
+
+// Reads `nameA` of `folderA` and `nameB` of `folderB` and sets `same`. A link to a regular file is read
+// as that file; anything else is refused (NotRegularFile). False, with the reason, when either file
+// cannot be read to its end.
+bool sameContent(const Folder& folderA, const std::string& nameA, const Folder& folderB,
+                 const std::string& nameB, bool& same, std::error_code& error);
+
+}  // namespace tessel::platform

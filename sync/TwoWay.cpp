@@ -1,0 +1,683 @@
+#include "sync/TwoWay.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <utility>
+
+#include "platform/Clock.h"
+#include "platform/FileCompare.h"
+#include "platform/FileCopy.h"
+#include "platform/Wildcard.h"
+#include "sync/CopyDecision.h"
+#include "sync/DeleteAbsent.h"
+#include "sync/WalkSupport.h"
+#include "watch/EventLog.h"
+#include "watch/SyncState.h"
+
+namespace tessel {
+
+namespace {
+
+using platform::EntryKind;
+using platform::FileInfo;
+using platform::Folder;
+using platform::ListedName;
+using platform::ListedType;
+using platform::SharedFolder;
+
+// The two sides: the watch's source and destination.
+constexpr int kSource = 0;
+constexpr int kDestination = 1;
+constexpr int kSides[] = {kSource, kDestination};
+
+// One name of a folder, as the listings of both sides have it.
+struct Entry {
+    const std::string* name = nullptr;
+    bool on[2] = {false, false};
+    ListedType type[2] = {ListedType::Unknown, ListedType::Unknown};
+};
+
+// Both listings (each in name order) as one, in name order.
+std::vector<Entry> merge(const std::vector<ListedName> (&names)[2]) {
+    std::vector<Entry> merged;
+    merged.reserve(std::max(names[0].size(), names[1].size()));
+    std::size_t i = 0, j = 0;
+    while (i < names[0].size() || j < names[1].size()) {
+        const int order = i == names[0].size()   ? 1
+                          : j == names[1].size() ? -1
+                                                 : names[0][i].name.compare(names[1][j].name);
+        Entry entry;
+        if (order <= 0) {
+            entry.name = &names[0][i].name;
+            entry.on[kSource] = true;
+            entry.type[kSource] = names[0][i++].type;
+        }
+        if (order >= 0) {
+            entry.name = &names[1][j].name;
+            entry.on[kDestination] = true;
+            entry.type[kDestination] = names[1][j++].type;
+        }
+        merged.push_back(entry);
+    }
+    return merged;
+}
+
+SideRecord sideRecord(const FileInfo& info) {
+    return {info.size, info.modified.seconds, info.device, info.inode};
+}
+
+// Whether a file is as the last run left it: the same size and modification time (in two-second steps).
+bool unchanged(const FileInfo& now, const SideRecord& last) {
+    return now.size == last.size && timeStep(now.modified) == timeStep(platform::FileTime{last.modified, 0});
+}
+
+RunAction::Side newerSide(const FileInfo (&info)[2]) {
+    return isNewer(info[kSource], info[kDestination])   ? RunAction::Side::Source
+           : isNewer(info[kDestination], info[kSource]) ? RunAction::Side::Destination
+                                                        : RunAction::Side::None;
+}
+
+std::string conflictStamp(const platform::LocalTime& start) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", start.year, start.month, start.day,
+                  start.hour, start.minute, start.second);
+    return stamp;
+}
+
+class TwoWayWalk {
+  public:
+    TwoWayWalk(RunState& run, const std::string& source, const std::string& destination,
+               const std::vector<std::string>& masks, const TWatchRec& watch)
+        : m_run(run),
+          m_masks(masks),
+          m_tuneMode(watch.TuneMode),
+          m_deleteAbsent(isOn(watch.DeleteAbsent)),
+          m_wideLog(isOn(watch.WideLog)),
+          m_stamp(conflictStamp(platform::toLocalTime(platform::clockNow()))) {
+        m_sides[kSource].root = withTrailingSlash(source);
+        m_sides[kDestination].root = withTrailingSlash(destination);
+    }
+
+    void run();
+
+  private:
+    struct Side {
+        std::string root;                  // with a trailing "/"
+        std::optional<FolderChain> chain;  // none while the root is missing (in a preview)
+        SharedFolder rootFolder;
+        platform::VersionKeeper* versions = nullptr;
+        DeletionPlan deletions;                          // what the other side's deletions delete here
+        std::vector<std::vector<std::size_t>> deleting;  // their state entries, group by group
+        std::int64_t held = 0;                           // files at the start of the run
+    };
+    // What the walk knows of the folder it is in.
+    struct Here {
+        bool on[2] = {true, true};  // false where a preview has not made the folder
+        bool written[2] = {false, false};
+        FileInfo info[2];  // the folder on each side before the walk wrote in it
+        SharedFolder folder[2];
+        std::vector<ListedName> names[2];
+    };
+
+    bool loadState();
+    void saveState();
+    bool walkFolder(Here& here);
+    void handleFile(Here& here, const Entry& entry);
+    bool walkSubfolder(Here& here, const Entry& entry);
+    void copyAcross(Here& here, int from, const std::string& name, const FileInfo (&info)[2],
+                    std::size_t index);
+    void conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index);
+    void refuse(int from, const std::string& name, const FileInfo (&info)[2], std::size_t index);
+    void planDeletion(Here& here, int side, const std::string& name, const FileInfo& info, std::size_t index);
+    void runDeletions();
+    bool failedAtOrAbove(const std::string& relative) const;
+    std::string conflictName(const Here& here, const std::string& name);
+    void failFolder(const char* doing, const std::string& path, const std::string& relative,
+                    const std::error_code& error);
+
+    bool matches(const std::string& name) const {
+        for (const std::string& mask : m_masks)
+            if (platform::matchesMask(mask, name)) return true;
+        return false;
+    }
+    bool validTuneMode() const {
+        return m_tuneMode == tmSyncAll || m_tuneMode == tmUpdateOld || m_tuneMode == tmAbsentOnly;
+    }
+    std::string pathOn(int side, const std::string& name) const {
+        return m_sides[side].root + m_relative + name;
+    }
+    void remember(std::size_t index, const FileInfo& source, const FileInfo& destination) {
+        if (!m_run.preview() && !m_statePath.empty())
+            m_state.record(index, m_fileRelative, {sideRecord(source), sideRecord(destination)});
+    }
+
+    RunState& m_run;
+    const std::vector<std::string>& m_masks;
+    const std::int32_t m_tuneMode;
+    const bool m_deleteAbsent;
+    const bool m_wideLog;
+    const std::string m_stamp;
+    Side m_sides[2];
+    SyncState m_state;
+    std::string m_statePath;     // the state file; empty when the run keeps none
+    bool m_remembering = false;  // the last run's state is known
+    std::string m_relative;      // the folder the walk is in, below the roots, with a trailing "/"
+    std::string m_fileRelative;  // the file being decided, below the roots
+    std::vector<std::string> m_conflictNames;  // chosen in the folder the walk is in
+};
+
+bool TwoWayWalk::loadState() {
+    const std::string& folder = m_run.context.options.stateFolder;
+    if (folder.empty()) return true;
+    m_statePath = SyncState::filePath(folder, m_sides[kSource].root, m_sides[kDestination].root);
+    std::string why;
+    switch (m_state.load(m_statePath, m_sides[kSource].root, m_sides[kDestination].root, why)) {
+        case SyncState::Loaded::Read:
+            m_remembering = true;
+            return true;
+        case SyncState::Loaded::Missing:
+            return true;
+        case SyncState::Loaded::Damaged:
+            break;
+    }
+    // Without it a deletion cannot be told from a creation: the run keeps the files of both sides.
+    m_run.failure("Error reading the state file " + m_statePath + ": " + why +
+                  "; this run deletes nothing and keeps the files of both sides");
+    return false;
+}
+
+void TwoWayWalk::saveState() {
+    if (m_statePath.empty() || m_run.preview()) return;
+    std::error_code error;
+    if (!m_state.save(m_statePath, m_sides[kSource].root, m_sides[kDestination].root, !m_run.stopRequested(),
+                      error))
+        m_run.failure("saving the state file", m_statePath, error);
+}
+
+void TwoWayWalk::run() {
+    loadState();
+    Here here;
+    std::error_code error;
+    Side& source = m_sides[kSource];
+    Side& destination = m_sides[kDestination];
+    Folder sourceRoot = Folder::open(source.root, error);
+    if (!sourceRoot.valid()) return m_run.failure("opening folder", source.root, error);
+    bool destinationCreated = false;
+    if (!platform::isExistingFolder(destination.root)) {
+        if (m_run.preview()) {
+            here.on[kDestination] = false;
+        } else if (!platform::ForceFolders(destination.root, error)) {
+            return m_run.failure("creating folder", destination.root, error);
+        }
+        destinationCreated = true;
+        m_run.report(RunAction::Kind::CreateFolder, destination.root);
+    }
+    source.chain.emplace(std::move(sourceRoot));
+    if (here.on[kDestination]) {
+        Folder destinationRoot = Folder::open(destination.root, error);
+        if (!destinationRoot.valid()) return m_run.failure("opening folder", destination.root, error);
+        destination.chain.emplace(std::move(destinationRoot));
+    }
+    for (const int side : kSides) {
+        Side& s = m_sides[side];
+        if (!here.on[side]) continue;
+        s.rootFolder = s.chain->shared(error);
+        if (!s.rootFolder->info(here.info[side], error))
+            return m_run.failure("opening folder", s.root, error);
+        s.versions = m_run.versionKeeper(s.root);
+    }
+    if (destinationCreated) here.info[kDestination] = here.info[kSource];
+
+    walkFolder(here);
+    if (!m_run.preview()) {
+        for (const int side : kSides) {
+            if (!here.written[side]) continue;
+            const bool created = side == kDestination && destinationCreated;
+            if (!platform::finishFolder(*m_sides[side].rootFolder, here.info[side], created, error))
+                m_run.failure("creating folder", m_sides[side].root, error);
+        }
+    }
+    if (!m_run.stopRequested()) runDeletions();
+    saveState();
+}
+
+void TwoWayWalk::failFolder(const char* doing, const std::string& path, const std::string& relative,
+                            const std::error_code& error) {
+    // What is below a folder the run could not walk keeps its state, and nothing in it is deleted.
+    m_run.markFolderFailed(relative);
+    m_state.keepBelow(relative);
+    m_run.failure(doing, path, error);
+}
+
+bool TwoWayWalk::walkFolder(Here& here) {
+    for (const int side : kSides) {
+        if (!here.on[side]) {
+            here.folder[side] = std::make_shared<const Folder>();
+            continue;
+        }
+        std::error_code error;
+        here.folder[side] = m_sides[side].chain->shared(error);
+        if (!here.folder[side]->valid()) {
+            failFolder("opening folder", m_sides[side].root + m_relative, m_relative, error);
+            return true;
+        }
+        if (!platform::listFolder(*here.folder[side], here.names[side], error)) {
+            failFolder("reading folder", m_sides[side].root + m_relative, m_relative, error);
+            return true;
+        }
+        // Both sides are written to: clear away what a killed run left half-copied in either.
+        if (!m_run.preview()) platform::removeStaleTemporaries(*here.folder[side], here.names[side]);
+    }
+    const std::vector<Entry> entries = merge(here.names);
+    m_conflictNames.clear();
+    for (const Entry& entry : entries) {
+        if (m_run.stopRequested()) return false;
+        if (!platform::isHiddenName(*entry.name)) handleFile(here, entry);
+    }
+    // The chains keep what the subfolders need; a folder held here for every level would not be bounded.
+    for (const int side : kSides) here.folder[side].reset();
+    for (const Entry& entry : entries) {
+        if (m_run.stopRequested()) return false;
+        if (!platform::isHiddenName(*entry.name) && !walkSubfolder(here, entry)) return false;
+    }
+    return true;
+}
+
+void TwoWayWalk::handleFile(Here& here, const Entry& entry) {
+    const std::string& name = *entry.name;
+    const bool takesPart = matches(name);
+    FileInfo info[2];
+    std::error_code error[2];
+    for (const int side : kSides) {
+        if (!entry.on[side]) continue;
+        if (entry.type[side] == ListedType::Folder) {
+            info[side].kind = EntryKind::Folder;
+            continue;
+        }
+        // Every file counts for the mass-deletion guard; only those that take part need a look.
+        if (!takesPart && entry.type[side] == ListedType::File) {
+            ++m_sides[side].held;
+            continue;
+        }
+        if (platform::examine(*here.folder[side], name, entry.type[side], info[side], error[side]) ==
+            EntryKind::File)
+            ++m_sides[side].held;
+    }
+    if (!takesPart) return;
+
+    m_fileRelative.assign(m_relative).append(name);
+    const std::size_t index = m_remembering ? m_state.find(m_fileRelative) : SyncState::kNone;
+    for (const int side : kSides) {
+        if (info[side].kind != EntryKind::Unreadable) continue;
+        m_run.markFolderFailed(m_relative);
+        m_state.keep(index);
+        m_run.failure("reading file", pathOn(side, name), error[side]);
+        return;
+    }
+    const bool file[2] = {info[kSource].kind == EntryKind::File, info[kDestination].kind == EntryKind::File};
+    if (!file[kSource] && !file[kDestination]) return;  // devices, pipes, links to folders: left alone
+    m_run.context.display.stepProgress();
+
+    if (file[kSource] != file[kDestination]) {
+        const int from = file[kSource] ? kSource : kDestination;
+        const int to = 1 - from;
+        if (info[to].kind != EntryKind::Missing) return refuse(from, name, info, index);
+        // Gone from the other side since the last run, and unchanged here: the user deleted it there.
+        if (index != SyncState::kNone && m_deleteAbsent) {
+            const PairRecord last = m_state.at(index);
+            if (unchanged(info[from], from == kSource ? last.source : last.destination))
+                return planDeletion(here, from, name, info[from], index);
+        }
+        // New here, changed here (a change beats a deletion), or deleted there without deletions on.
+        return copyAcross(here, from, name, info, index);
+    }
+
+    if (!m_remembering) {
+        // No state: as the one-way passes decide, except that an older file never replaces a newer one.
+        const bool alike =
+            looksCopied(info[kSource], info[kDestination]) && looksCopied(info[kDestination], info[kSource]);
+        const RunAction::Side newer = newerSide(info);
+        const bool act = (m_tuneMode == tmSyncAll && !alike) ||
+                         (m_tuneMode == tmUpdateOld && newer != RunAction::Side::None);
+        if (act)
+            return copyAcross(here, newer == RunAction::Side::Destination ? kDestination : kSource, name,
+                              info, index);
+        ++m_run.result.skipped;
+        return remember(index, info[kSource], info[kDestination]);
+    }
+
+    bool changed[2] = {true, true};  // a file the state lacks was created on both sides
+    if (index != SyncState::kNone) {
+        const PairRecord last = m_state.at(index);
+        changed[kSource] = !unchanged(info[kSource], last.source);
+        changed[kDestination] = !unchanged(info[kDestination], last.destination);
+    }
+    if (changed[kSource] != changed[kDestination])
+        return copyAcross(here, changed[kSource] ? kSource : kDestination, name, info, index);
+    bool same = !changed[kSource];
+    if (!same) {
+        std::error_code failure;
+        if (!platform::sameContent(*here.folder[kSource], name, *here.folder[kDestination], name, same,
+                                   failure)) {
+            m_run.markFolderFailed(m_relative);
+            m_state.keep(index);
+            return m_run.failure("reading file", pathOn(kSource, name), failure);
+        }
+    }
+    if (!same) return conflict(here, name, info, index);
+    ++m_run.result.skipped;
+    remember(index, info[kSource], info[kDestination]);
+}
+
+void TwoWayWalk::refuse(int from, const std::string& name, const FileInfo (&info)[2], std::size_t index) {
+    const int to = 1 - from;
+    m_state.keep(index);
+    // A folder, link to a folder or special entry holds the name on the other side: never replaced.
+    const CopyDecision decision = decideCopy(m_tuneMode, false, info[from], info[to]);
+    if (decision != CopyDecision::Refuse) {
+        ++m_run.result.skipped;
+        return;
+    }
+    m_run.markFolderFailed(m_relative);
+    const std::error_code error = info[to].kind == EntryKind::Special
+                                      ? std::error_code(platform::WalkError::DestinationNotRegular)
+                                      : std::make_error_code(std::errc::is_a_directory);
+    m_run.failure("copying file", pathOn(from, name), error);
+}
+
+void TwoWayWalk::copyAcross(Here& here, int from, const std::string& name, const FileInfo (&info)[2],
+                            std::size_t index) {
+    const int to = 1 - from;
+    const bool replace = info[to].kind == EntryKind::File;
+    // The watch's TuneMode: "Copy only absent files" never replaces, "Update only old files" never adds.
+    if (!validTuneMode() || (replace && m_tuneMode == tmAbsentOnly) ||
+        (!replace && m_tuneMode == tmUpdateOld)) {
+        ++m_run.result.skipped;
+        return m_state.keep(index);
+    }
+    const std::string fromPath = pathOn(from, name);
+    const std::string toPath = pathOn(to, name);
+    const RunAction::Kind kind = replace ? RunAction::Kind::Replace : RunAction::Kind::Copy;
+    const RunAction::Side newer = replace ? newerSide(info) : RunAction::Side::None;
+    if (m_run.preview()) {
+        ++m_run.result.copied;
+        m_run.result.bytesCopied += info[from].size;
+        return m_run.report(kind, fromPath, toPath, info[from].size, newer);
+    }
+    std::error_code error;
+    platform::VersionPlace version;
+    version.keeper = m_sides[to].versions;
+    version.relativeFolder = m_relative;
+    if (!platform::copyFile(*here.folder[from], name, info[from], *here.folder[to], name,
+                            replace ? &info[to] : nullptr, error,
+                            version.keeper != nullptr ? &version : nullptr)) {
+        m_run.markFolderFailed(m_relative);
+        m_state.keep(index);
+        if (version.keepFailed) return m_run.failure("keeping a version of", toPath, error);
+        return m_run.failure("copying file", fromPath, error);
+    }
+    here.written[to] = true;
+    ++m_run.result.copied;
+    m_run.result.bytesCopied += info[from].size;
+    m_run.report(kind, fromPath, toPath, info[from].size, newer);
+    if (m_wideLog) WriteLogLine(m_run.context, "Copied file " + fromPath + (replace ? "" : " "));
+    m_run.accountVersion(version, toPath, m_wideLog);
+    m_run.showStatus("  Copy file :" + fromPath);
+    // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
+    FileInfo copy;
+    if (platform::examine(*here.folder[to], name, ListedType::Unknown, copy, error) != EntryKind::File)
+        return m_state.keep(index);
+    if (from == kSource)
+        remember(index, info[kSource], copy);
+    else
+        remember(index, copy, info[kDestination]);
+}
+
+std::string TwoWayWalk::conflictName(const Here& here, const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string base = hasExtension ? name.substr(0, dot) : name;
+    const std::string extension = hasExtension ? name.substr(dot) : std::string();
+    const auto taken = [&](const std::string& candidate) {
+        for (const int side : kSides) {
+            const std::vector<ListedName>& names = here.names[side];
+            const auto found = std::lower_bound(
+                names.begin(), names.end(), candidate,
+                [](const ListedName& listed, const std::string& wanted) { return listed.name < wanted; });
+            if (found != names.end() && found->name == candidate) return true;
+        }
+        return std::find(m_conflictNames.begin(), m_conflictNames.end(), candidate) != m_conflictNames.end();
+    };
+    // Decided from the listings alone, so a preview names it as the run will.
+    for (int attempt = 1;; ++attempt) {
+        std::string candidate = base;
+        candidate += ".conflict-";
+        candidate += m_stamp;
+        if (attempt > 1) {
+            candidate += '-';
+            candidate += std::to_string(attempt);
+        }
+        candidate += extension;
+        if (taken(candidate)) continue;
+        m_conflictNames.push_back(candidate);
+        return candidate;
+    }
+}
+
+void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index) {
+    ++m_run.result.conflicts;
+    const RunAction::Side newer = newerSide(info);
+    // The newer file wins; of two with the same time, the source's.
+    const int winner = newer == RunAction::Side::Destination ? kDestination : kSource;
+    const int loser = 1 - winner;
+    const std::string winnerPath = pathOn(winner, name);
+    const std::string loserPath = pathOn(loser, name);
+    if (!validTuneMode() || m_tuneMode == tmAbsentOnly) {
+        // This watch never replaces a file: both stay as they are until the user settles it.
+        m_state.keep(index);
+        m_run.report(RunAction::Kind::Conflict, pathOn(kSource, name), pathOn(kDestination, name),
+                     info[kSource].size, newer);
+        const std::string line = "Conflict " + pathOn(kSource, name) + " and " + pathOn(kDestination, name) +
+                                 ": both changed since the last run; left as they are";
+        if (!m_run.preview()) WriteLogLine(m_run.context, line);
+        return m_run.showStatus(line);
+    }
+    // A read-only file is never replaced: no conflict copy either, which every run would make anew.
+    if ((info[loser].mode & 0200) == 0) {
+        m_run.markFolderFailed(m_relative);
+        m_state.keep(index);
+        return m_run.failure("copying file", winnerPath, std::make_error_code(std::errc::permission_denied));
+    }
+    const std::string keptName = conflictName(here, name);
+    const std::string keptPath = m_sides[loser].root + m_relative + keptName;
+    if (!m_run.preview()) {
+        std::error_code error;
+        if (!platform::copyFile(*here.folder[loser], name, info[loser], *here.folder[loser], keptName,
+                                nullptr, error)) {
+            m_run.markFolderFailed(m_relative);
+            m_state.keep(index);
+            return m_run.failure("copying file", loserPath, error);
+        }
+        here.written[loser] = true;
+    }
+    m_run.report(RunAction::Kind::Conflict, loserPath, keptPath, info[loser].size, newer);
+    const std::string line = "Conflict " + loserPath + ": both sides changed since the last run; kept as " +
+                             keptPath + ", replaced by the newer " + winnerPath;
+    if (!m_run.preview()) WriteLogLine(m_run.context, line);
+    m_run.showStatus(line);
+    copyAcross(here, winner, name, info, index);
+}
+
+void TwoWayWalk::planDeletion(Here& here, int side, const std::string& name, const FileInfo& info,
+                              std::size_t index) {
+    Side& s = m_sides[side];
+    if (s.deletions.groups.empty() || s.deletions.groups.back().relative != m_relative) {
+        DeletionPlan::Group& group = s.deletions.groups.emplace_back();
+        group.relative = m_relative;
+        here.folder[side]->identity(group.device, group.inode);
+        group.sourceInfo = here.info[side];  // the folder gets its own times back
+        s.deleting.emplace_back();
+    }
+    s.deletions.groups.back().files.push_back({name, info});
+    s.deleting.back().push_back(index);
+    m_state.keep(index);  // until it is gone
+}
+
+bool TwoWayWalk::failedAtOrAbove(const std::string& relative) const {
+    if (m_run.folderFailed("")) return true;
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos;
+         slash = relative.find('/', slash + 1))
+        if (m_run.folderFailed(relative.substr(0, slash + 1))) return true;
+    return false;
+}
+
+void TwoWayWalk::runDeletions() {
+    // The destination first, as the one-way passes delete.
+    for (const int side : {kDestination, kSource}) {
+        Side& s = m_sides[side];
+        const Side& other = m_sides[1 - side];
+        DeletionPlan& plan = s.deletions;
+        plan.sourceRoot = other.root;
+        plan.destinationRoot = s.root;
+        // Nothing is deleted in or below a folder where something failed in this run.
+        for (std::size_t group = 0; group < plan.groups.size(); ++group) {
+            if (!failedAtOrAbove(plan.groups[group].relative)) continue;
+            plan.groups[group].files.clear();
+            s.deleting[group].clear();
+        }
+        if (plan.fileCount() == 0 || !deletionsAllowed(m_run, plan, plan.fileCount(), s.held, other.held))
+            continue;
+        if (m_run.preview()) {
+            for (const DeletionPlan::Group& group : plan.groups)
+                for (const DeletionPlan::Candidate& file : group.files) {
+                    ++m_run.result.deleted;
+                    m_run.report(RunAction::Kind::Delete, s.root + group.relative + file.name, {},
+                                 file.info.size);
+                }
+            continue;
+        }
+        executeDeletions(m_run, plan, m_wideLog);
+        // Forgotten only once gone: a deletion that failed or was cut short is decided again next time.
+        for (std::size_t group = 0; group < plan.groups.size(); ++group) {
+            std::error_code error;
+            const Folder folder = Folder::open(s.root + plan.groups[group].relative, error);
+            if (!folder.valid()) continue;
+            for (std::size_t i = 0; i < plan.groups[group].files.size(); ++i) {
+                FileInfo now;
+                if (platform::examine(folder, plan.groups[group].files[i].name, ListedType::Unknown, now,
+                                      error) == EntryKind::Missing)
+                    m_state.forget(s.deleting[group][i]);
+            }
+        }
+    }
+}
+
+bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry) {
+    const std::string& name = *entry.name;
+    if (!(entry.on[kSource] && mayBeFolder(entry.type[kSource])) &&
+        !(entry.on[kDestination] && mayBeFolder(entry.type[kDestination])))
+        return true;
+    enum class Found { Absent, Opened, NotFolder, Failed };
+    Found found[2] = {Found::Absent, Found::Absent};
+    Folder child[2];
+    std::error_code error[2];
+    for (const int side : kSides) {
+        if (!entry.on[side]) continue;
+        // Asked of the chain each time: a deep walk puts folders aside while it is below them.
+        const Folder& parent = m_sides[side].chain->current(error[side]);
+        if (parent.valid()) child[side] = Folder::openChild(parent, name, error[side]);
+        if (child[side].valid())
+            found[side] = Found::Opened;
+        else if (error[side] == platform::WalkError::SymbolicLink ||
+                 error[side] == std::errc::not_a_directory)
+            found[side] = Found::NotFolder;
+        else if (error[side] == std::errc::no_such_file_or_directory)
+            found[side] = Found::Absent;  // gone since the listing
+        else
+            found[side] = Found::Failed;
+    }
+    // Where one root lies inside the other, the walk does not enter it.
+    for (const int side : kSides) {
+        const SharedFolder& otherRoot = m_sides[1 - side].rootFolder;
+        if (found[side] == Found::Opened && otherRoot && child[side].sameFolderAs(*otherRoot)) return true;
+    }
+    const std::string relative = m_relative + name + "/";
+    for (const int side : kSides) {
+        if (found[side] != Found::Failed) continue;
+        failFolder("opening folder", m_sides[side].root + relative, relative, error[side]);
+        return true;
+    }
+    // Links to folders on the side they are read from are never entered, and files are no folders.
+    if (found[kSource] != Found::Opened && found[kDestination] != Found::Opened) return true;
+
+    Here below;
+    bool created[2] = {false, false};
+    for (const int side : kSides) {
+        if (found[side] != Found::Opened) continue;
+        if (!child[side].info(below.info[side], error[side])) {
+            failFolder("opening folder", m_sides[side].root + relative, relative, error[side]);
+            return true;
+        }
+    }
+    for (const int side : kSides) {
+        if (found[side] == Found::Opened) continue;
+        const int other = 1 - side;
+        const std::string path = m_sides[side].root + m_relative + name;
+        // A link or a file where the folder is needed: never followed, never replaced.
+        if (found[side] == Found::NotFolder) {
+            failFolder("creating folder", path, relative, error[side]);
+            return true;
+        }
+        below.info[side] = below.info[other];  // what the folder it mirrors has, it gets
+        if (m_run.preview()) {
+            below.on[side] = false;
+            m_run.report(RunAction::Kind::CreateFolder, path);
+            continue;
+        }
+        std::error_code failure;
+        const Folder& parent = m_sides[side].chain->current(failure);
+        if (!parent.valid() ||
+            !platform::makeChildFolder(parent, name, below.info[other].mode, created[side], failure)) {
+            failFolder("creating folder", path, relative, failure);
+            return true;
+        }
+        if (created[side]) {
+            here.written[side] = true;
+            m_run.report(RunAction::Kind::CreateFolder, path);
+        }
+        child[side] = Folder::openChild(m_sides[side].chain->current(failure), name, failure);
+        if (!child[side].valid()) {
+            failFolder("opening folder", path, relative, failure);
+            return true;
+        }
+    }
+
+    const std::size_t length = m_relative.size();
+    m_relative = relative;
+    for (const int side : kSides)
+        if (below.on[side]) m_sides[side].chain->enter(name, std::move(child[side]));
+    const bool finished = walkFolder(below);
+    // Its own times once the walk has done writing in it (a folder it made gets those it mirrors).
+    for (const int side : kSides) {
+        if (!below.on[side] || !below.written[side] || m_run.preview()) continue;
+        std::error_code failure;
+        const Folder& folder = m_sides[side].chain->current(failure);
+        if (!folder.valid() || !platform::finishFolder(folder, below.info[side], created[side], failure))
+            m_run.failure("creating folder", m_sides[side].root + m_relative, failure);
+    }
+    for (const int side : kSides)
+        if (below.on[side]) m_sides[side].chain->leave();
+    m_relative.resize(length);
+    return finished;
+}
+
+}  // namespace
+
+void syncTwoWay(RunState& run, const std::string& source, const std::string& destination,
+                const std::vector<std::string>& masks, const TWatchRec& watch) {
+    TwoWayWalk walk(run, source, destination, masks, watch);
+    walk.run();
+}
+
+}  // namespace tessel
