@@ -314,57 +314,68 @@ class CopyWalk {
             return nullptr;
         }
         m_run.countFiles(names);
+        std::unique_ptr<CopyTask> batch;
         for (const ListedName& entry : names) {
             if (m_run.stopRequested()) return nullptr;
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
             if (!platform::matchesMask(m_mask, entry.name)) continue;
-            m_run.pool().submit(std::make_unique<CopyTask>(*this, folder, sourceFolder, destinationFolder,
-                                                           entry.name, entry.type));
+            if (!batch) batch = std::make_unique<CopyTask>(*this, folder, sourceFolder, destinationFolder);
+            batch->add(entry.name, entry.type);
+            if (batch->full()) m_run.pool().submit(std::move(batch));
         }
+        if (batch) m_run.pool().submit(std::move(batch));
         return folder;
     }
 
   public:
     // What the walk hands the pool for one file.
+    // What the walk hands the pool: a few files of one folder, done one after the other. A file costs
+    // little when nothing is to be copied, and the hand-over would cost more than the work.
     class CopyTask : public OrderedPool::Task {
       public:
+        static constexpr std::size_t kFiles = 16;
+
         CopyTask(CopyWalk& walk, std::shared_ptr<FolderContext> folder, platform::SharedFolder source,
-                 platform::SharedFolder destination, std::string name, ListedType listed)
+                 platform::SharedFolder destination)
             : m_walk(walk),
               m_folder(std::move(folder)),
               m_source(std::move(source)),
-              m_destination(std::move(destination)),
-              m_name(std::move(name)),
-              m_listed(listed) {}
+              m_destination(std::move(destination)) {
+            m_files.reserve(kFiles);
+        }
+        void add(const std::string& name, ListedType listed) { m_files.push_back({name, listed, {}, false}); }
+        bool full() const { return m_files.size() >= kFiles; }
+        bool empty() const { return m_files.empty(); }
+
         void run() override {
-            // A file not yet begun when the user stops the run is left for the next run.
-            m_abandoned = m_walk.m_run.stopRequested();
-            if (m_abandoned) return;
-            const FileTask task{&m_walk.m_run,
-                                m_source.get(),
-                                m_destination.get(),
-                                m_name,
-                                m_listed,
-                                m_folder->fresh,
-                                m_walk.m_versions,
-                                &m_walk.m_sourceRoot,
-                                &m_walk.m_destinationRoot,
-                                &m_folder->relative};
-            m_outcome = processFile(task, m_walk.m_watch.TuneMode, m_walk.m_move);
+            for (File& file : m_files) {
+                // A file not yet begun when the user stops the run is left for the next run.
+                file.abandoned = m_walk.m_run.stopRequested();
+                if (file.abandoned) continue;
+                const FileTask task{&m_walk.m_run,      m_source.get(),       m_destination.get(),
+                                    file.name,          file.listed,          m_folder->fresh,
+                                    m_walk.m_versions,  &m_walk.m_sourceRoot, &m_walk.m_destinationRoot,
+                                    &m_folder->relative};
+                file.outcome = processFile(task, m_walk.m_watch.TuneMode, m_walk.m_move);
+            }
         }
         void release() override {
-            if (!m_abandoned) m_walk.release(m_name, m_outcome, *m_folder);
+            for (const File& file : m_files)
+                if (!file.abandoned) m_walk.release(file.name, file.outcome, *m_folder);
         }
 
       private:
+        struct File {
+            std::string name;
+            ListedType listed;
+            FileOutcome outcome;
+            bool abandoned;
+        };
         CopyWalk& m_walk;
         std::shared_ptr<FolderContext> m_folder;
         platform::SharedFolder m_source;
         platform::SharedFolder m_destination;
-        std::string m_name;
-        ListedType m_listed;
-        FileOutcome m_outcome;
-        bool m_abandoned = false;
+        std::vector<File> m_files;
     };
 
   private:
