@@ -344,7 +344,8 @@ class CopyWalk {
             m_files.reserve(kFiles);
         }
         void add(const std::string& name, ListedType listed) { m_files.push_back({name, listed, {}, false}); }
-        bool full() const { return m_files.size() >= kFiles; }
+        // One thread does each file as the walk comes to it, as ever.
+        bool full() const { return m_files.size() >= (m_walk.m_run.pool().parallel() ? kFiles : 1); }
         bool empty() const { return m_files.empty(); }
 
         void run() override {
