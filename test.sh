@@ -42,5 +42,12 @@ if grep -q '^Qt6' "$core/CMakeCache.txt" || ldd "$core/tessel-batch" | grep -q Q
 fi
 echo "ok: $("$core/tessel-batch" --version) built without Qt"
 
+echo "== The engine's threads under ThreadSanitizer"
+tsan=build-tsan-test
+cmake -S . -B "$tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSEL_TSAN=ON -DTESSEL_GUI=OFF -DTESSEL_TESTS=ON >/dev/null
+cmake --build "$tsan" -j"$(nproc)" --target tessel_core_tests tessel-batch
+TSAN_OPTIONS="halt_on_error=1" "$tsan/tests/tessel_core_tests" --gtest_brief=1 \
+  --gtest_filter='ParallelTest.*:PreviewTest.*:SyncWatchTest.*:DeleteAbsentTest.*:VersionsTest.*:TwoWayTest.*:SafetyTest.*:BatchTest.*'
+
 echo "== The release's tests; the suites that need the fault seam are left out"
 (cd "$release" && ctest --output-on-failure -j"$(nproc)" "$@")
