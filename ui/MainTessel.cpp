@@ -27,7 +27,6 @@
 #include "TesselVersion.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
-#include "platform/Versions.h"
 #include "sync/Scheduler.h"
 #include "sync/SyncFolder.h"
 #include "ui/Autostart.h"
@@ -43,7 +42,7 @@
 #include "ui/SplashFrm.h"
 #include "ui/Texts.h"
 #include "ui/TrayIcon.h"
-#include "ui/VersionsFolder.h"
+#include "ui/WatchRoots.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
 
@@ -488,13 +487,11 @@ void TMainTesselForm::showPreview() {
         return;
     }
     const int index = m_previewIndex;
-    QString source, destination;
-    if (QTreeWidgetItem* item = ListView1->topLevelItem(index)) {
-        source = item->text(1);
-        destination = item->text(2);
-    }
+    // The record the preview read: nothing has written the watch file since.
+    const TWatchRec watch = ReadWatchRec(m_context, index);
+    if (watch.WatchIndex < 0) return;
     m_runView->showSummary(tr("Preview: %1").arg(fromBytes(totalsLine(plan->totals))));
-    auto* dialog = new PreviewDialog(index, source, destination, std::move(*plan), this);
+    auto* dialog = new PreviewDialog(index, watchRoots(watch), std::move(*plan), this);
     connect(dialog, &PreviewDialog::runNowRequested, this, &TMainTesselForm::checkNow);
     m_previewDialog = dialog;
     dialog->show();

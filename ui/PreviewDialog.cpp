@@ -33,8 +33,44 @@ QString shownPath(const std::string& path) {
 
 // ---- The model --------------------------------------------------------------------------------------
 
-PlanModel::PlanModel(std::vector<RunAction> actions, QObject* parent)
-    : QAbstractTableModel(parent), m_actions(std::move(actions)) {}
+PlanModel::PlanModel(std::vector<RunAction> actions, WatchRoots roots, QObject* parent)
+    : QAbstractTableModel(parent), m_actions(std::move(actions)), m_roots(std::move(roots)) {}
+
+PlanModel::Tree PlanModel::treeOf(const std::string& path, QString* relative) const {
+    const auto below = [&](const std::string& root) {
+        const std::string prefix = root == "/" ? root : root + "/";
+        if (root.empty() || path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+            return false;
+        if (relative != nullptr) *relative = shownPath(path.substr(prefix.size()));
+        return true;
+    };
+    // One tree may hold the other: the deeper root is the one the path is in.
+    const bool sourceDeeper = m_roots.source.size() > m_roots.destination.size();
+    if (sourceDeeper && below(m_roots.source)) return Tree::Source;
+    if (below(m_roots.destination)) return Tree::Destination;
+    if (!sourceDeeper && below(m_roots.source)) return Tree::Source;
+    if (relative != nullptr) *relative = shownPath(path);
+    return Tree::Other;
+}
+
+QString PlanModel::sideText(const RunAction& action) const {
+    const auto name = [](Tree tree) {
+        switch (tree) {
+            case Tree::Source:
+                return tr("source");
+            case Tree::Destination:
+                return tr("destination");
+            case Tree::Other:
+                break;
+        }
+        return QString();
+    };
+    const Tree from = treeOf(action.path);
+    if (action.target.empty()) return name(from);
+    const Tree to = treeOf(action.target);
+    if (action.kind == RunAction::Kind::Conflict) return tr("%1 ↔ %2").arg(name(from), name(to));
+    return tr("%1 → %2").arg(name(from), name(to));
+}
 
 int PlanModel::rowCount(const QModelIndex& parent) const {
     if (parent.isValid()) return 0;
@@ -78,10 +114,13 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
             switch (index.column()) {
                 case ActionColumn:
                     return kindName(action.kind);
-                case PathColumn:
-                    return shownPath(action.path);
-                case TargetColumn:
-                    return shownPath(action.target);
+                case PathColumn: {
+                    QString relative;
+                    treeOf(action.path, &relative);
+                    return relative;
+                }
+                case SideColumn:
+                    return sideText(action);
                 case SizeColumn:
                     if (action.kind == RunAction::Kind::CreateFolder) return {};
                     return QString::fromStdString(tessel::groupedNumber(action.size));
@@ -116,8 +155,8 @@ QVariant PlanModel::headerData(int section, Qt::Orientation orientation, int rol
             return tr("Action");
         case PathColumn:
             return tr("Path");
-        case TargetColumn:
-            return tr("To");
+        case SideColumn:
+            return tr("Where");
         case SizeColumn:
             return tr("Size (bytes)");
         case NewerColumn:
@@ -139,8 +178,8 @@ void PlanModel::setFilter(std::optional<RunAction::Kind> kind) {
 
 // ---- The dialog -------------------------------------------------------------------------------------
 
-PreviewDialog::PreviewDialog(int watchIndex, const QString& source, const QString& destination,
-                             tessel::PlanRecorder plan, QWidget* parent)
+PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::PlanRecorder plan,
+                             QWidget* parent)
     : QDialog(parent), m_watchIndex(watchIndex) {
     setObjectName(QStringLiteral("PreviewDialog"));
     setWindowTitle(tr("Preview of Watch %1").arg(watchIndex));
@@ -154,12 +193,13 @@ PreviewDialog::PreviewDialog(int watchIndex, const QString& source, const QStrin
     auto* folders = new QLabel(this);
     folders->setObjectName(QStringLiteral("PreviewFolders"));
     folders->setTextFormat(Qt::PlainText);
-    folders->setText(tr("From: %1\nTo: %2").arg(source, destination));
+    folders->setText(
+        tr("Source: %1\nDestination: %2").arg(fromBytes(roots.source), fromBytes(roots.destination)));
     folders->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     const tessel::PlanTotals totals = plan.totals;
     const std::vector<std::string> errors = std::move(plan.errors);
-    m_model = new PlanModel(std::move(plan.actions), this);
+    m_model = new PlanModel(std::move(plan.actions), roots, this);
 
     auto* filterLabel = new QLabel(tr("&Show:"), this);
     m_filterBox = new QComboBox(this);
@@ -175,6 +215,8 @@ PreviewDialog::PreviewDialog(int watchIndex, const QString& source, const QStrin
                               QLocale().toString(static_cast<qlonglong>(totals.count[kind]))),
             static_cast<int>(kind));
     }
+    // Nothing to filter in an empty plan.
+    m_filterBox->setEnabled(totals.actions() > 0);
     m_shown = new QLabel(this);
     m_shown->setObjectName(QStringLiteral("PreviewShown"));
     connect(m_filterBox, &QComboBox::currentIndexChanged, this, &PreviewDialog::applyFilter);
@@ -196,11 +238,12 @@ PreviewDialog::PreviewDialog(int watchIndex, const QString& source, const QStrin
     header->setHighlightSections(false);
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setSectionResizeMode(PlanModel::PathColumn, QHeaderView::Stretch);
-    header->setSectionResizeMode(PlanModel::TargetColumn, QHeaderView::Stretch);
     const QFontMetrics metrics = fontMetrics();
     header->resizeSection(PlanModel::ActionColumn, metrics.horizontalAdvance(tr("Refused deletion")) + 24);
     header->resizeSection(PlanModel::SizeColumn,
                           metrics.horizontalAdvance(QStringLiteral("0,000,000,000")) + 24);
+    header->resizeSection(PlanModel::SideColumn,
+                          metrics.horizontalAdvance(tr("%1 → %2").arg(tr("destination"), tr("source"))) + 24);
     header->resizeSection(PlanModel::NewerColumn, metrics.horizontalAdvance(tr("destination")) + 24);
 
     m_totals = new QLabel(tr("Total: %1").arg(fromBytes(tessel::totalsLine(totals))), this);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sync/Preview.h"
+#include "ui/WatchRoots.h"
 #include "watch/RunContext.h"
 
 class QComboBox;
@@ -18,13 +19,14 @@ class QPushButton;
 class QTableView;
 
 // The planned actions as rows, over the recorded plan itself: the view asks only for the rows it
-// paints, so a plan of 100,000 actions opens as fast as one of ten.
+// paints, so a plan of 100,000 actions opens as fast as one of ten. Paths show below the root of the
+// tree they are in, and a column says which tree that is.
 class PlanModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    enum Column { ActionColumn, PathColumn, TargetColumn, SizeColumn, NewerColumn, ColumnCount };
+    enum Column { ActionColumn, PathColumn, SideColumn, SizeColumn, NewerColumn, ColumnCount };
 
-    PlanModel(std::vector<tessel::RunAction> actions, QObject* parent = nullptr);
+    PlanModel(std::vector<tessel::RunAction> actions, WatchRoots roots, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -42,7 +44,13 @@ class PlanModel : public QAbstractTableModel {
     static QString kindName(tessel::RunAction::Kind kind);
 
   private:
+    enum class Tree { Source, Destination, Other };
+    // The tree `path` is in, and its path below that tree's root.
+    Tree treeOf(const std::string& path, QString* relative = nullptr) const;
+    QString sideText(const tessel::RunAction& action) const;
+
     std::vector<tessel::RunAction> m_actions;
+    WatchRoots m_roots;
     std::optional<tessel::RunAction::Kind> m_filter;
     std::vector<int> m_rows;  // positions in m_actions of the rows shown while a filter is set
 };
@@ -50,9 +58,8 @@ class PlanModel : public QAbstractTableModel {
 class PreviewDialog : public QDialog {
     Q_OBJECT
   public:
-    // The preview of watch `watchIndex` (source and destination as its row shows them).
-    PreviewDialog(int watchIndex, const QString& source, const QString& destination,
-                  tessel::PlanRecorder plan, QWidget* parent);
+    // The preview of watch `watchIndex`, whose runs work in `roots`.
+    PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::PlanRecorder plan, QWidget* parent);
 
     int watchIndex() const { return m_watchIndex; }
     PlanModel* model() const { return m_model; }

@@ -102,6 +102,8 @@ TEST_F(PreviewTest, ListsWhatTheFollowingCheckNowDoesAndChangesNothingBefore) {
     ASSERT_EQ(model.rowCount(), 1);
     EXPECT_EQ(model.actionAt(0).path, dst + "/gone.txt");
     EXPECT_EQ(model.data(model.index(0, PlanModel::ActionColumn)).toString(), QStringLiteral("Delete"));
+    EXPECT_EQ(model.data(model.index(0, PlanModel::PathColumn)).toString(), QStringLiteral("gone.txt"));
+    EXPECT_EQ(model.data(model.index(0, PlanModel::SideColumn)).toString(), QStringLiteral("destination"));
     EXPECT_TRUE(dialog->shownLabel()->text().contains(QStringLiteral("1 of %1").arg(listed.size())));
     filter->setCurrentIndex(0);
     EXPECT_EQ(model.rowCount(), static_cast<int>(listed.size()));
@@ -167,7 +169,7 @@ TEST(PreviewDialogTest, AHundredThousandActionsAreRowsOfAModelNotWidgets) {
                      static_cast<std::uint64_t>(i), RunAction::Side::Source});
     }
     plan.error("Error opening folder /src/locked/: Permission denied");
-    PreviewDialog dialog(7, QStringLiteral("/src"), QStringLiteral("/dst"), std::move(plan), nullptr);
+    PreviewDialog dialog(7, {"/src", "/dst"}, std::move(plan), nullptr);
     dialog.show();
 
     auto* model = qobject_cast<QAbstractTableModel*>(dialog.table()->model());
@@ -185,7 +187,7 @@ TEST(PreviewDialogTest, AHundredThousandActionsAreRowsOfAModelNotWidgets) {
     dialog.filterBox()->setCurrentIndex(
         dialog.filterBox()->findData(static_cast<int>(RunAction::Kind::Delete)));
     EXPECT_EQ(model->rowCount(), kRows / 10);
-    EXPECT_EQ(model->data(model->index(1, PlanModel::PathColumn)).toString(), QStringLiteral("/src/file10"));
+    EXPECT_EQ(model->data(model->index(1, PlanModel::PathColumn)).toString(), QStringLiteral("file10"));
 
     // Run Now names the previewed watch.
     int asked = -1;
@@ -195,6 +197,33 @@ TEST(PreviewDialogTest, AHundredThousandActionsAreRowsOfAModelNotWidgets) {
     dialog.setRunAllowed(true);
     dialog.runNowButton()->click();
     EXPECT_EQ(asked, 7);
+}
+
+TEST(PlanModelTest, PathsShowBelowTheRootOfTheirTree) {
+    struct Case {
+        RunAction action;
+        const char* path;
+        const char* where;
+    };
+    // The destination inside the source, as with a backup kept in a subfolder.
+    const Case cases[] = {
+        {{RunAction::Kind::Copy, "/a/x/y.txt", "/a/b/x/y.txt"}, "x/y.txt", "source → destination"},
+        {{RunAction::Kind::Copy, "/a/b/z.txt", "/a/z.txt"}, "z.txt", "destination → source"},
+        {{RunAction::Kind::Delete, "/a/b/old.txt", ""}, "old.txt", "destination"},
+        {{RunAction::Kind::Conflict, "/a/c.txt", "/a/b/c.txt"}, "c.txt", "source ↔ destination"},
+        {{RunAction::Kind::CreateFolder, "/ab/new", ""}, "/ab/new", ""},
+        {{RunAction::Kind::Delete, "/a/b/line\nbreak", ""}, "line\\x0abreak", "destination"},
+    };
+    std::vector<RunAction> actions;
+    for (const Case& c : cases) actions.push_back(c.action);
+    PlanModel model(actions, {"/a", "/a/b"});
+    for (int row = 0; row < model.rowCount(); ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(model.data(model.index(row, PlanModel::PathColumn)).toString(),
+                  QString::fromUtf8(cases[row].path));
+        EXPECT_EQ(model.data(model.index(row, PlanModel::SideColumn)).toString(),
+                  QString::fromUtf8(cases[row].where));
+    }
 }
 
 TEST_F(PreviewTest, OpenVersionsFolderOpensWhereTheRunsKeepThem) {

@@ -98,15 +98,23 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>To</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Size (bytes)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>Newer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 ↔ %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 → %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Where</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -118,11 +126,6 @@
     </message>
     <message>
         <source>What Check Now would do with these folders now. Nothing has been done yet.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>From: %1
-To: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -171,6 +174,19 @@ To: %2</source>
     </message>
     <message>
         <source>Showing %1 of %2 actions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Source: %1
+Destination: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 → %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>source</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
