@@ -1,6 +1,6 @@
 // Draws Tessel's pictures into the files beside this source, which the program builds in as resources:
 // the strip "SmallImages" of the ten 16×16 status pictures on an olive background that the window
-// treats as transparent, the six 40×40 tool-button pictures, the program icon and the 351×208 picture
+// treats as transparent, the 40×40 tool-button pictures, the program icon and the 351×208 picture
 // of the about box. The program icon also comes as an SVG drawing, and with its PNG sizes it is the
 // icon an installation puts into the desktop's icon theme.
 //
@@ -350,6 +350,27 @@ void exitPicture(QPainter& p) {
     drawPolygon(p, {{21, 17}, {29, 17}, {29, 11.5}, {38.5, 20}, {29, 28.5}, {29, 23}, {21, 23}});  // arrow
 }
 
+void previewPicture(QPainter& p) {
+    // The watch sheet under a magnifying glass: look at what a run would do before it does it.
+    sheet(p);
+    p.setPen(QPen(QColor(60, 40, 20), 1.2));
+    p.setBrush(QColor(120, 80, 40));
+    p.save();
+    p.translate(30.5, 30.5);
+    p.rotate(45);
+    p.drawRoundedRect(QRectF(-2.6, -2, 5.2, 12.5), 2, 2);  // the handle
+    p.restore();
+    QRadialGradient glass(QPointF(20, 19), 11);
+    glass.setColorAt(0, QColor(235, 245, 255, 210));
+    glass.setColorAt(1, QColor(150, 195, 240, 210));
+    p.setPen(QPen(QColor(40, 60, 90), 3.2));
+    p.setBrush(glass);
+    p.drawEllipse(QPointF(22, 22), 9.5, 9.5);  // the lens in its rim
+    p.setPen(QPen(QColor(255, 255, 255, 220), 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(16, 16, 12, 12), 100 * 16, 70 * 16);  // a glint
+}
+
 void stopPicture(QPainter& p) {
     // A red octagon with a white square: stop the run.
     p.setPen(QPen(QColor(110, 0, 0), 1.4));
@@ -518,8 +539,8 @@ int main(int argc, char* argv[]) {
     };
     bool ok = true;
     const std::vector<std::pair<const char*, Drawing>> tools = {
-        {"add", addPicture},   {"edit", editPicture}, {"delete", deletePicture}, {"run", runPicture},
-        {"stop", stopPicture}, {"help", helpPicture}, {"exit", exitPicture},
+        {"add", addPicture},         {"edit", editPicture}, {"delete", deletePicture}, {"run", runPicture},
+        {"preview", previewPicture}, {"stop", stopPicture}, {"help", helpPicture},     {"exit", exitPicture},
     };
     for (int scale : {1, 2}) {
         ok = save(smallImages(scale), folder, name("SmallImages", scale)) && ok;

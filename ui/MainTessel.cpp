@@ -36,11 +36,13 @@
 #include "ui/LogViewer.h"
 #include "ui/MStatusBar.h"
 #include "ui/Pictures.h"
+#include "ui/PreviewDialog.h"
 #include "ui/RunThread.h"
 #include "ui/RunView.h"
 #include "ui/SplashFrm.h"
 #include "ui/Texts.h"
 #include "ui/TrayIcon.h"
+#include "ui/WatchRoots.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
 
@@ -140,6 +142,8 @@ void TMainTesselForm::createActions() {
     DeleteWatch1 = action("DeleteWatch1", tr("&Delete Watch"), &TMainTesselForm::DeleteWatch1Click,
                           QKeySequence::Delete);
     CheckNow1 = action("CheckNow1", tr("Check &Now"), &TMainTesselForm::CheckNow1Click, Qt::Key_F5);
+    Preview1 = action("Preview1", tr("&Preview..."), &TMainTesselForm::PreviewClick, Qt::SHIFT | Qt::Key_F5);
+    OpenVersions1 = action("OpenVersions1", tr("Open &Versions Folder"), &TMainTesselForm::OpenVersionsClick);
     Stop1 = action("Stop1", tr("&Stop"), &TMainTesselForm::StopClick, Qt::Key_Escape);
     MinimizeonStart1 = action("MinimizeonStart1", tr("&Minimize on Start"), nullptr);
     MinimizeonStart1->setCheckable(true);
@@ -153,6 +157,8 @@ void TMainTesselForm::createActions() {
     EditWatch2 = action("EditWatch2", EditWatch1->text(), &TMainTesselForm::EditWatch1Click);
     DeleteWatch2 = action("DeleteWatch2", DeleteWatch1->text(), &TMainTesselForm::DeleteWatch1Click);
     CheckNow2 = action("CheckNow2", CheckNow1->text(), &TMainTesselForm::CheckNow1Click);
+    Preview2 = action("Preview2", Preview1->text(), &TMainTesselForm::PreviewClick);
+    OpenVersions2 = action("OpenVersions2", OpenVersions1->text(), &TMainTesselForm::OpenVersionsClick);
     Show1 = action("Show1", tr("S&how Tessel"), &TMainTesselForm::bringToFront);
     CheckAll1 = action("CheckAll1", tr("&Check All Watches Now"), &TMainTesselForm::CheckAllClick);
 }
@@ -169,7 +175,9 @@ void TMainTesselForm::createMenus() {
     MainMenuWatch->setObjectName(QStringLiteral("MainMenuWatch"));
     MainMenuWatch->addActions({AddWatch1, EditWatch1, DeleteWatch1});
     MainMenuWatch->addSeparator();
-    MainMenuWatch->addActions({CheckNow1, Stop1});
+    MainMenuWatch->addActions({CheckNow1, Preview1, Stop1});
+    MainMenuWatch->addSeparator();
+    MainMenuWatch->addAction(OpenVersions1);
     connect(MainMenuWatch, &QMenu::aboutToShow, this, &TMainTesselForm::Watch1Click);
 
     QMenu* settings = menuBar()->addMenu(tr("&Settings"));
@@ -185,7 +193,9 @@ void TMainTesselForm::createMenus() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     PopupMenu1->addActions({AddWatch2, EditWatch2, DeleteWatch2});
     PopupMenu1->addSeparator();
-    PopupMenu1->addAction(CheckNow2);
+    PopupMenu1->addActions({CheckNow2, Preview2});
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(OpenVersions2);
     connect(PopupMenu1, &QMenu::aboutToShow, this, &TMainTesselForm::PopupMenu1Popup);
 }
 
@@ -229,10 +239,12 @@ void TMainTesselForm::createToolBar() {
     gap(25);
     m_runButtons.append(button("SpeedButton5", tr("Check Watch Now (F5)"), QStringLiteral("run"),
                                &TMainTesselForm::CheckNow1Click));
+    m_runButtons.append(button("PreviewButton", tr("Preview: What Check Now Would Do (Shift+F5)"),
+                               QStringLiteral("preview"), &TMainTesselForm::PreviewClick));
     QToolButton* stop =
         button("StopButton", tr("Stop the Run (Esc)"), QStringLiteral("stop"), &TMainTesselForm::StopClick);
     connect(Stop1, &QAction::changed, stop, [this, stop] { stop->setEnabled(Stop1->isEnabled()); });
-    gap(75);
+    gap(35);
     button("SpeedButton3", tr("Help (F1)"), QStringLiteral("help"), &TMainTesselForm::Help1Click);
     button("SpeedButton1", tr("Exit"), QStringLiteral("exit"), &TMainTesselForm::Exit1Click);
 }
@@ -308,6 +320,8 @@ void TMainTesselForm::createPanel() {
 // ---- The list ---------------------------------------------------------------------------------------
 
 void TMainTesselForm::FillWatchList() {
+    // A preview names its watch by position, which a changed watch file may give to another watch.
+    if (m_previewDialog) m_previewDialog->close();
     ListView1->clear();
     // A missing or unreadable file leaves the rows read so far; nothing is reported.
     std::vector<TWatchRec> watches;
@@ -357,8 +371,12 @@ void TMainTesselForm::updateCommands() {
     const bool selected = selectedRow() >= 0;
     // What would start a second run or change the watch file waits until the run has ended.
     for (QAction* action : {AddWatch1, AddWatch2, Load1, CheckAll1}) action->setEnabled(idle);
-    for (QAction* action : {EditWatch1, EditWatch2, DeleteWatch1, DeleteWatch2, CheckNow1, CheckNow2})
+    for (QAction* action :
+         {EditWatch1, EditWatch2, DeleteWatch1, DeleteWatch2, CheckNow1, CheckNow2, Preview1, Preview2})
         action->setEnabled(idle && selected);
+    // Looking at kept files disturbs no run.
+    for (QAction* action : {OpenVersions1, OpenVersions2}) action->setEnabled(selected);
+    if (m_previewDialog) m_previewDialog->setRunAllowed(idle);
     for (QToolButton* button : std::as_const(m_runButtons)) button->setEnabled(idle);
     Stop1->setEnabled(!idle && !m_runThread->stopRequested());
 }
@@ -427,7 +445,7 @@ void TMainTesselForm::showWarning(const std::string& text, const std::string& ca
 // ---- Runs -------------------------------------------------------------------------------------------
 
 void TMainTesselForm::startRun(RunKind kind, const std::function<SchedulerReport(RunContext&)>& work) {
-    if (!m_runThread->start(m_context.WatchFilePath, m_context.LogFilePath, work)) return;
+    if (!m_runThread->start(m_context.WatchFilePath, m_context.LogFilePath, m_context.options, work)) return;
     m_runKind = kind;
     m_runStart = std::chrono::steady_clock::now();
     updateCommands();
@@ -435,12 +453,73 @@ void TMainTesselForm::startRun(RunKind kind, const std::function<SchedulerReport
 }
 
 void TMainTesselForm::CheckNow1Click() {
-    const int index = selectedWatchIndex();
+    checkNow(selectedWatchIndex());
+}
+
+void TMainTesselForm::checkNow(int index) {
     if (index < 0 || isRunning()) return;
     // The running mark, as the timer pass shows it; the run gives the row its own picture back.
     setRowPicture(index, kRunningPicture);
     m_runningRow = index;
     startRun(RunKind::CheckNow, [index](RunContext& context) { return checkWatchNow(context, index); });
+}
+
+void TMainTesselForm::PreviewClick() {
+    const int index = selectedWatchIndex();
+    if (index < 0 || isRunning()) return;
+    // A preview of another watch replaces the one on the screen.
+    if (m_previewDialog) m_previewDialog->close();
+    auto plan = std::make_shared<PlanRecorder>();
+    m_previewPlan = plan;
+    m_previewIndex = index;
+    m_runningRow = index;
+    // Called on the run thread; the plan is read on the window's thread only once that has ended.
+    startRun(RunKind::Preview,
+             [index, plan](RunContext& context) { return previewWatchNow(context, index, *plan); });
+}
+
+void TMainTesselForm::showPreview() {
+    const std::shared_ptr<PlanRecorder> plan = std::move(m_previewPlan);
+    const SchedulerReport& report = m_runThread->report();
+    if (!plan || report.ran == 0 || report.result.stopped) {
+        // Stopped, or the watch has gone from the watch file meanwhile: there is no plan to show.
+        m_runView->setStatusText("");
+        return;
+    }
+    const int index = m_previewIndex;
+    // The record the preview read: nothing has written the watch file since.
+    const TWatchRec watch = ReadWatchRec(m_context, index);
+    if (watch.WatchIndex < 0) return;
+    m_runView->showSummary(tr("Preview: %1").arg(fromBytes(totalsLine(plan->totals))));
+    auto* dialog = new PreviewDialog(index, watchRoots(watch), std::move(*plan), this);
+    connect(dialog, &PreviewDialog::runNowRequested, this, &TMainTesselForm::checkNow);
+    m_previewDialog = dialog;
+    dialog->show();
+}
+
+PreviewDialog* TMainTesselForm::previewDialog() const {
+    return m_previewDialog;
+}
+
+void TMainTesselForm::OpenVersionsClick() {
+    const int index = selectedWatchIndex();
+    if (index < 0) return;
+    const TWatchRec watch = ReadWatchRec(m_context, index);
+    if (watch.WatchIndex < 0) return;
+    bool opened = false;
+    for (const std::string& folder : versionsFolders(watch)) {
+        const QString path = fromBytes(folder);
+        if (!QFileInfo(path).isDir()) continue;
+        opened = true;
+        if (!m_dialogs.openUrl(QUrl::fromLocalFile(path)))
+            m_dialogs.showMessage(this, tr("The file manager could not be started to show %1.").arg(path));
+    }
+    if (opened) return;
+    m_dialogs.showMessage(this, m_context.options.keepVersions
+                                    ? tr("No versions have been kept for this watch yet: its runs have "
+                                         "replaced or deleted no file so far.")
+                                    : tr("No versions have been kept for this watch. Keeping versions is "
+                                         "switched off (KeepVersions=0 in Tessel.ini)."));
 }
 
 void TMainTesselForm::CheckAllClick() {
@@ -497,16 +576,19 @@ void TMainTesselForm::runOnStartWatches() {
 void TMainTesselForm::runEnded() {
     const SchedulerReport& report = m_runThread->report();
     const RunResult& result = report.result;
-    m_lastResult = result;
+    // A preview changed nothing: what the last run did stays what it was.
+    if (m_runKind != RunKind::Preview) m_lastResult = result;
     // Rows still showing the running mark (a record that was not found) get their own pictures back.
     for (int row = 0; row < ListView1->topLevelItemCount(); ++row) {
         QTreeWidgetItem* item = ListView1->topLevelItem(row);
         if (item->data(0, kPictureRole) != item->data(0, kTypeRole))
             setRowPicture(row, item->data(0, kTypeRole).toInt());
     }
-    m_runningRow = -1;
-
-    if (report.ran > 0) {
+    if (m_runKind == RunKind::Preview) {
+        // A preview did nothing: no summary line in the log, only its plan on the screen.
+        if (!m_exitAfterRun && !m_closeAfterRun) showPreview();
+        m_previewPlan.reset();
+    } else if (report.ran > 0) {
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - m_runStart).count();
         WriteLogLine(m_context, toBytes(summaryLine(result, seconds)));
@@ -520,6 +602,7 @@ void TMainTesselForm::runEnded() {
     } else if (m_runThread->stopRequested()) {
         m_runView->setStatusText("");
     }
+    m_runningRow = -1;
     if (m_runKind == RunKind::TimerPass) Timer2->start();
     if (m_runKind == RunKind::OnStart) WriteLogLine(m_context, "Start Work Program");
     updateCommands();
@@ -546,7 +629,11 @@ void TMainTesselForm::updateTrayState() {
     QString state;
     if (QTreeWidgetItem* item = ListView1->topLevelItem(m_runningRow)) {
         const QString name = folderName(item->text(1));
-        state = item->data(0, kMoveRole).toBool() ? tr("moving %1").arg(name) : tr("copying %1").arg(name);
+        if (m_runKind == RunKind::Preview)
+            state = tr("previewing %1").arg(name);
+        else
+            state =
+                item->data(0, kMoveRole).toBool() ? tr("moving %1").arg(name) : tr("copying %1").arg(name);
     } else {
         state = tr("running");
     }

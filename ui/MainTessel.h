@@ -14,8 +14,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "sync/Preview.h"
 #include "sync/Scheduler.h"
 #include "ui/Help.h"
 #include "ui/LogViewer.h"
@@ -24,6 +26,7 @@
 #include "watch/Settings.h"
 
 class Dialogs;
+class PreviewDialog;
 
 class QAction;
 class QMenu;
@@ -63,6 +66,8 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void setHelpAvailable(bool available) { m_helpAvailable = available; }
     HelpViewer& helpViewer() { return m_helpViewer; }
     LogViewer* logViewer() const { return m_logViewer; }
+    // The preview on the screen; null when none is.
+    PreviewDialog* previewDialog() const;
 
     // Rebuilds every row from the watch file: row i shows record i.
     void FillWatchList();
@@ -102,6 +107,12 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void EditWatch1Click();
     void DeleteWatch1Click();
     void CheckNow1Click();
+    // Works out, off the window's thread, what Check Now of the selected watch would do, and shows it
+    // in the preview dialog; nothing is changed or logged.
+    void PreviewClick();
+    // Opens the selected watch's versions folders in the desktop's file manager: the destination's and,
+    // for a watch that runs both ways, the source's, each that exists.
+    void OpenVersionsClick();
     // Every watch but those set to Stop, one after another, as Check Now runs one.
     void CheckAllClick();
     // Ends the run in progress at the next file.
@@ -148,7 +159,7 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     void changeEvent(QEvent* event) override;
 
   private:
-    enum class RunKind { CheckNow, CheckAll, TimerPass, OnStart };
+    enum class RunKind { CheckNow, CheckAll, TimerPass, OnStart, Preview };
 
     // The show sequence: the brief about box, and the tray icon goes.
     void FormShow();
@@ -170,6 +181,10 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     int selectedWatchIndex() const;
     // Enables the commands for the selection and for whether a run is going.
     void updateCommands();
+    // Check Now of the watch at position `index`.
+    void checkNow(int index);
+    // The plan of the preview that has just ended, in its dialog.
+    void showPreview();
     void startRun(RunKind kind, const std::function<tessel::SchedulerReport(tessel::RunContext&)>& work);
     void runOnStartWatches();
     void runEnded();
@@ -193,6 +208,8 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     QAction* EditWatch1 = nullptr;
     QAction* DeleteWatch1 = nullptr;
     QAction* CheckNow1 = nullptr;
+    QAction* Preview1 = nullptr;
+    QAction* OpenVersions1 = nullptr;
     QAction* Stop1 = nullptr;
     QAction* MinimizeonStart1 = nullptr;
     QAction* Help1 = nullptr;
@@ -203,11 +220,13 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     QAction* EditWatch2 = nullptr;
     QAction* DeleteWatch2 = nullptr;
     QAction* CheckNow2 = nullptr;
+    QAction* Preview2 = nullptr;
+    QAction* OpenVersions2 = nullptr;
     QAction* Show1 = nullptr;
     QAction* CheckAll1 = nullptr;
     QMenu* MainMenuWatch = nullptr;
     QMenu* PopupMenu1 = nullptr;
-    QList<QToolButton*> m_runButtons;  // Add, Edit, Delete, Check Now: off during a run
+    QList<QToolButton*> m_runButtons;  // Add, Edit, Delete, Check Now, Preview: off during a run
 
     QTimer* Timer1 = nullptr;
     QTimer* Timer2 = nullptr;
@@ -231,4 +250,8 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     bool m_helpAvailable = false;
     HelpViewer m_helpViewer;
     QPointer<LogViewer> m_logViewer;
+    // What the preview in progress records on the run thread, read once the run has ended.
+    std::shared_ptr<tessel::PlanRecorder> m_previewPlan;
+    int m_previewIndex = -1;
+    QPointer<PreviewDialog> m_previewDialog;
 };

@@ -17,7 +17,8 @@ std::array<QPixmap, kStatusPictureCount> loadStatusPictures(int scale = 1);
 // The ten status pictures at both sizes, for the list to choose from by the screen's pixel ratio.
 std::array<QIcon, kStatusPictureCount> statusIcons();
 
-// A 40×40 tool-button picture by role: "add", "edit", "delete", "run", "stop", "help" or "exit".
+// A 40×40 tool-button picture by role: "add", "edit", "delete", "run", "preview", "stop", "help" or
+// "exit".
 QIcon toolPicture(const QString& role);
 
 // The program icon in every size the picture generator draws: the window, the tray and the help window

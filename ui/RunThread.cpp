@@ -120,12 +120,14 @@ RunThread::~RunThread() {
     }
 }
 
-bool RunThread::start(const std::string& watchFile, const std::string& logFile, Work work) {
+bool RunThread::start(const std::string& watchFile, const std::string& logFile, const RunOptions& options,
+                      Work work) {
     if (m_running) return false;
     m_running = true;
     m_report = {};
     m_context.WatchFilePath = watchFile;
     m_context.LogFilePath = logFile;
+    m_context.options = options;
     m_context.clearStop();
     m_thread = QThread::create([this, work = std::move(work)] { m_report = work(m_context); });
     m_thread->setObjectName(QStringLiteral("Tessel run"));

@@ -82,8 +82,10 @@ class RunThread : public QObject {
     // Stops a run in progress and waits for it; a message box it asks for then is not shown.
     ~RunThread() override;
 
-    // Starts `work` on the run thread with these files; false when a run is going already.
-    bool start(const std::string& watchFile, const std::string& logFile, Work work);
+    // Starts `work` on the run thread with these files and the settings' run options; false when a run
+    // is going already.
+    bool start(const std::string& watchFile, const std::string& logFile, const tessel::RunOptions& options,
+               Work work);
     // From start() until finished() has been emitted.
     bool isRunning() const { return m_running; }
     // Ends the run at the next file.

@@ -52,6 +52,145 @@
     </message>
 </context>
 <context>
+    <name>PlanModel</name>
+    <message>
+        <source>Copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Create folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Conflict</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refused deletion</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>destination</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Action</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Path</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size (bytes)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Newer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 ↔ %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 → %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Where</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>PreviewDialog</name>
+    <message>
+        <source>Preview of Watch %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What Check Now would do with these folders now. Nothing has been done yet.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Show:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>All actions (%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refused deletion</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>destination</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Total: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The run would log these errors:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Run Now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing to do: the folders are in step.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing would be done: see the errors below.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Showing %1 of %2 actions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Source: %1
+Destination: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 → %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>source</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>RunView</name>
     <message numerus="yes">
         <source>about %n s left</source>
@@ -420,6 +559,42 @@
         <source>Auto method failed.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Start with the Desktop &amp;Session</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Preview...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open &amp;Versions Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Preview: What Check Now Would Do (Shift+F5)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Preview: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file manager could not be started to show %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No versions have been kept for this watch yet: its runs have replaced or deleted no file so far.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No versions have been kept for this watch. Keeping versions is switched off (KeepVersions=0 in Tessel.ini).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>previewing %1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>Tessel</name>
@@ -435,7 +610,7 @@
 <context>
     <name>TesselTray</name>
     <message>
-        <source>%1: %2</source>
+        <source>Tessel: %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
