@@ -44,14 +44,28 @@ bool RunAndWait(const std::string& Program, const std::string& Parameters, platf
     return platform::spawnAndWait(Program, *arguments, folderOf(Program), end, end.startError);
 }
 
+WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, bool copyWithRoot) {
+    // Worked out from the text first: "docs/.." must not make the root folder's name "..".
+    WatchRoots roots{platform::normalisePath(SourceDir), platform::normalisePath(DestDir)};
+    if (copyWithRoot) {
+        // "/data/reports" into "/backup" goes to "/backup/reports"; a source ending in "/" has no
+        // name of its own and leaves the destination as it is.
+        const auto slash = roots.source.rfind('/');
+        const std::string rootName =
+            slash == std::string::npos ? roots.source : roots.source.substr(slash + 1);
+        if (!rootName.empty() && rootName != "." && rootName != "..") roots.destination += "/" + rootName;
+    }
+    return roots;
+}
+
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
                     const TWatchRec& Watch) {
     RunDisplay& display = context.display;
     RunState run(context);
-    // Worked out from the text first: "docs/.." must not make the root folder's name "..".
-    const std::string source = platform::normalisePath(SourceDir);
-    std::string destination = platform::normalisePath(DestDir);
+    const WatchRoots roots = watchRoots(SourceDir, DestDir, isOn(Watch.CopyWithRoot));
+    const std::string& source = roots.source;
+    const std::string& destination = roots.destination;
 
     // One thread reads the source ahead to size the bar; several count as the first pass lists it.
     run.countingFiles = context.options.jobs > 1;
@@ -71,13 +85,6 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
     }
 
     std::string maskList = normalisedMaskList(getText(Watch.FileMask));
-    if (isOn(Watch.CopyWithRoot)) {
-        // "/data/reports" into "/backup" goes to "/backup/reports"; a source ending in "/" has no
-        // name of its own and leaves the destination as it is.
-        const auto slash = source.rfind('/');
-        const std::string rootName = slash == std::string::npos ? source : source.substr(slash + 1);
-        if (!rootName.empty() && rootName != "." && rootName != "..") destination += "/" + rootName;
-    }
 
     // Versions older than the settings say go from the roots this run visits.
     if (!context.preview)

@@ -11,6 +11,15 @@
 
 namespace tessel {
 
+// The two trees a run of a watch works in: the source and destination worked out from their text
+// ("." and ".." and repeated slashes), the destination with the source folder's own name added for
+// "Copy with root folder" (none for a source that ends in "/").
+struct WatchRoots {
+    std::string source;
+    std::string destination;
+};
+WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, bool copyWithRoot);
+
 // Runs `Watch` with the given texts (taken by the caller from the record) and says what it did. It
 // changes neither the record nor the watch file: the caller writes LastRunTime back when it wants to.
 // A stop request ends the run at the next file; the after-sync program then does not start.

@@ -6,15 +6,8 @@
 using namespace tessel;
 
 WatchRoots watchRoots(const TWatchRec& watch) {
-    WatchRoots roots{platform::normalisePath(getText(watch.SourceDir)),
-                     platform::normalisePath(getText(watch.DestDir))};
-    if (isOn(watch.CopyWithRoot)) {
-        // As the run does it: a source ending in "/" has no name of its own and adds nothing.
-        const auto slash = roots.source.rfind('/');
-        const std::string rootName =
-            slash == std::string::npos ? roots.source : roots.source.substr(slash + 1);
-        if (!rootName.empty() && rootName != "." && rootName != "..") roots.destination += "/" + rootName;
-    }
+    WatchRoots roots =
+        tessel::watchRoots(getText(watch.SourceDir), getText(watch.DestDir), isOn(watch.CopyWithRoot));
     for (std::string* root : {&roots.source, &roots.destination})
         while (root->size() > 1 && root->back() == '/') root->pop_back();
     return roots;

@@ -5,14 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "sync/SyncWatch.h"
 #include "watch/WatchRec.h"
 
-struct WatchRoots {
-    std::string source;
-    std::string destination;  // inside the source's own folder there with Copy with root folder
-};
+using tessel::WatchRoots;
 
-// Worked out exactly as a run works them out, without a trailing "/".
+// Worked out exactly as a run works them out (tessel::watchRoots), without a trailing "/".
 WatchRoots watchRoots(const tessel::TWatchRec& watch);
 
 // The versions folders `watch` can have, whether they exist yet or not: the destination's, then, for a
