@@ -19,7 +19,7 @@ if [ "${1:-}" = "--" ]; then
 fi
 runs=${RUNS:-7}
 
-./tools/ensure-packages.sh build-essential cmake ccache qt6-base-dev time
+./tools/ensure-packages.sh build-essential cmake ccache time
 
 build=build-compare
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF -DTESSEL_BENCH=ON -DTESSEL_GUI=OFF >/dev/null
@@ -35,28 +35,13 @@ cmake --build "$scratch/old-build" -j"$(nproc)" --target tessel-batch >/dev/null
 old="$scratch/old-build/tessel-batch"
 
 cd "$scratch"
+. "$root/bench/timing.sh"
 "$tool" tree A 10000 100 4096
 "$tool" tree B 100000 1000 1024
 "$tool" watch watches.wth "$scratch/A" "$scratch/tA" "$scratch/B" "$scratch/tB"
-mkdir trash
 samples="$scratch/samples"
 : >"$samples"
 
-time_it() {
-    local label=$1
-    shift
-    sync
-    local start end
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>"$scratch/err" || { cat "$scratch/err" >&2; echo "$label failed" >&2; exit 1; }
-    end=$(date +%s%N)
-    echo "$label $(((end - start) / 1000))" >>"$samples"
-}
-n=0
-away() {
-    n=$((n + 1))
-    if [ -e "$1" ]; then mv "$1" "trash/$n"; fi
-}
 for ((run = 0; run <= runs; run++)); do
     tag=$([ $run -eq 0 ] && echo warmup || echo run)
     away tA; time_it "$tag:copy:old" "$old" --watch-file watches.wth --log-file log.txt 0
@@ -70,8 +55,6 @@ for ((run = 0; run <= runs; run++)); do
     time_it "$tag:resync:new" "$new" --watch-file watches.wth --log-file log.txt "${extra[@]}" 1
 done
 
-median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-seconds() { grep "^run:$1 " "$samples" | awk '{print $2 / 1e6}' | median; }
 fs=$(df -T "$scratch" | awk 'NR == 2 {print $2}')
 echo
 echo "| Work ($fs, medians of $runs) | $rev | working tree${extra[*]:+ ${extra[*]}} | Ratio |"
@@ -79,5 +62,5 @@ echo "|---|---|---|---|"
 for work in copy resync; do
     o=$(seconds "$work:old"); w=$(seconds "$work:new")
     name=$([ $work = copy ] && echo "initial copy, 10000 × 4 KiB" || echo "no-op re-sync, 100000 × 1 KiB")
-    echo "| $name | $o s | $w s | $(awk -v a="$w" -v b="$o" 'BEGIN {printf "%.2f", a / b}') |"
+    echo "| $name | $o s | $w s | $(ratio "$w" "$o") |"
 done

@@ -24,6 +24,7 @@ tool="$root/$build/tessel-bench"
 scratch=$(mktemp -d "${BENCH_DIR:-$root}/.bench-two-way-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 cd "$scratch"
+. "$root/bench/timing.sh"
 "$tool" tree B "$files" 1000 1024
 "$tool" watch one.wth "$scratch/B" "$scratch/tB"
 "$tool" watch-both both.wth "$scratch/B" "$scratch/tB"
@@ -35,17 +36,6 @@ state=$(ls Data/state/*.state)
 samples="$scratch/samples"
 : >"$samples"
 
-time_it() {
-    local label=$1
-    shift
-    sync
-    local start end
-    start=$(date +%s%N)
-    /usr/bin/time -f %M -o "$scratch/rss" "$@" >/dev/null 2>"$scratch/err" ||
-        { cat "$scratch/err" >&2; echo "$label failed" >&2; exit 1; }
-    end=$(date +%s%N)
-    echo "$label $(((end - start) / 1000)) $(cat "$scratch/rss")" >>"$samples"
-}
 for ((run = 0; run <= runs; run++)); do
     tag=$([ $run -eq 0 ] && echo warmup || echo run)
     time_it "$tag:one" "$batch" --watch-file one.wth --log-file log.txt 0
@@ -57,17 +47,14 @@ if grep -q -e Copied -e Delete -e Conflict -e Error log.txt; then
     exit 1
 fi
 
-median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-seconds() { grep "^run:$1 " "$samples" | awk '{print $2 / 1e6}' | median; }
-peak() { grep "^run:$1 " "$samples" | awk '{print $3}' | median; }
 fs=$(df -T "$scratch" | awk 'NR == 2 {print $2}')
 one=$(seconds one)
 both=$(seconds both)
 echo
 echo "| No-op run, $files × 1 KiB ($fs, medians of $runs) | Time | Peak memory |"
 echo "|---|---|---|"
-echo "| one-way watch | $one s | $(peak one) KiB |"
-echo "| two-way watch | $both s | $(peak both) KiB |"
-echo "| ratio | $(awk -v a="$both" -v b="$one" 'BEGIN {printf "%.2f", a / b}') | |"
+echo "| one-way watch | $one s | $(memory one) KiB |"
+echo "| two-way watch | $both s | $(memory both) KiB |"
+echo "| ratio | $(ratio "$both" "$one") | |"
 echo
 echo "State file: $(stat -c %s "$state") bytes; in memory: $("$tool" state "$state" "$scratch/B/" "$scratch/tB/")"

@@ -14,7 +14,7 @@
 namespace tessel::platform {
 
 // Appends `data` to the file at `path` in one write, creating the file when it is missing, and closes
-// it again before returning. Anything but a regular file (a pipe, a device) is refused without waiting.
+// it again before returning. It never waits: a pipe that cannot take the data fails at once.
 bool appendToFile(const std::string& path, std::string_view data, std::error_code& error);
 
 // True for any existing entry that is not a folder (links are followed).

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/Clock.h"
 #include "support/TestSupport.h"
@@ -83,6 +84,12 @@ TEST_F(EventLogTest, UnwritableLogShowsTheMessageAndKeepsTheAreaUnchanged) {
               (std::vector<std::string>{"I/O Error! Dont saved data!!", "I/O Error! Dont saved data!!"}));
     EXPECT_TRUE(display.logArea.empty());
     EXPECT_FALSE(test::exists(context.LogFilePath));
+
+    // A pipe nobody reads is never waited for.
+    context.LogFilePath = dir / "pipe.Log";
+    ASSERT_EQ(mkfifo(context.LogFilePath.c_str(), 0644), 0);
+    WriteLogLine(context, "Start Work Program");
+    EXPECT_EQ(messages.messages.size(), 3u);
 }
 
 }  // namespace

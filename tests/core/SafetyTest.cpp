@@ -34,15 +34,6 @@ using Tree = std::vector<std::string>;
 
 class SafetyTest : public ::testing::Test, public test::TreeFixture {
   protected:
-    void TearDown() override {
-#ifdef TESSEL_FAULT_INJECTION
-        platform::faults::clear();
-#endif
-    }
-    RunResult run() {
-        return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                         getText(watch.RunFile), watch.FileAction, watch);
-    }
     void fill(const std::string& folder, int files, const std::string& prefix = "f") {
         test::makeFolders(folder);
         for (int i = 0; i < files; ++i) writeFile(folder + "/" + prefix + std::to_string(i) + ".txt", "x");
@@ -159,7 +150,7 @@ TEST_F(SafetyTest, DeletionsSpareWhatTheRunFailedToCopyMovedOrKeptBack) {
         watch.TuneMode = c.tune;
         watch.BiDirect = c.both;
         watch.DeleteAbsent = 1;
-        EXPECT_EQ(run().failed, c.failed);
+        EXPECT_EQ(runWatch().failed, c.failed);
         EXPECT_EQ(snapshotTree(src), c.source);
         EXPECT_EQ(snapshotTree(dst), c.destination);
     }
@@ -185,7 +176,7 @@ TEST_F(SafetyTest, MassDeletionGuard) {
         fill(dst, c.sourceFiles);
         fill(dst, c.destinationOnly, "gone");
         context.options.deleteLimitPercent = c.limit;
-        const RunResult result = run();
+        const RunResult result = runWatch();
         EXPECT_EQ(test::listFolder(dst).size(),
                   static_cast<std::size_t>(c.sourceFiles + (c.refused ? c.destinationOnly : 0)));
         EXPECT_EQ(result.refusedDeletions, c.refused ? c.destinationOnly : 0);
@@ -201,7 +192,7 @@ TEST_F(SafetyTest, MassDeletionGuard) {
     std::filesystem::remove_all(dst);
     fill(src, 30);
     watch.FileAction = faMove;
-    EXPECT_EQ(run().refusedDeletions, 0);
+    EXPECT_EQ(runWatch().refusedDeletions, 0);
     EXPECT_EQ(test::listFolder(dst).size(), 30u);
 }
 
@@ -215,7 +206,7 @@ TEST_F(SafetyTest, Roots) {
     watch.DeleteAbsent = 1;
     writeFile(dst + "/keep.txt", "k");
     setText(watch.SourceDir, dir / "unplugged");
-    RunResult result = run();
+    RunResult result = runWatch();
     EXPECT_EQ(result.failed, 1);
     EXPECT_EQ(loggedMessages(),
               Tree{"Error opening folder " + dir / "unplugged/: No such file or directory"});
@@ -231,7 +222,7 @@ TEST_F(SafetyTest, Roots) {
     writeFile(dir / "x/home/docs/a.txt", "a");
     setText(watch.SourceDir, dir / "x/home/./docs/..");
     setText(watch.DestDir, dst);
-    EXPECT_EQ(run().failed, 0);
+    EXPECT_EQ(runWatch().failed, 0);
     EXPECT_EQ(snapshotTree(dst), (Tree{"home/", "home/docs/", "home/docs/a.txt=a", "keep.txt=k"}));
     EXPECT_EQ(test::listFolder(dir.path()),
               (Tree{"WatchLog.Log", "after.sh", "dst", "src", "x"}));  // nothing beside the destination
@@ -239,7 +230,7 @@ TEST_F(SafetyTest, Roots) {
     // A destination root that cannot be made.
     writeFile(dir / "plain-file", "f");
     setText(watch.DestDir, dir / "plain-file/backup");
-    result = run();
+    result = runWatch();
     EXPECT_EQ(result.failed, 1);
     EXPECT_TRUE(errorLogged("Error creating folder " + dir / "plain-file/backup/home/"));
 }
@@ -284,7 +275,7 @@ TEST_F(SafetyTest, LinksWhereTheRunWritesAreNeverFollowed) {
         c.setUp();
         watch.BiDirect = c.both;
         watch.DeleteAbsent = 1;
-        EXPECT_GE((c.deletionOnly ? DeleteAbsentFiles(context, src, dst, "*.*") : run()).failed, 1);
+        EXPECT_GE((c.deletionOnly ? DeleteAbsentFiles(context, src, dst, "*.*") : runWatch()).failed, 1);
         EXPECT_EQ(snapshotTree(elsewhere), (Tree{"a.txt=precious", "precious.txt=p"}));
         EXPECT_TRUE(errorLogged(c.errorStart)) << loggedMessages().front();
     }
@@ -398,7 +389,7 @@ TEST_F(SafetyTest, FailuresAreReportedAndNamesCannotForgeLines) {
     RunResult result;
     {
         test::NoPermissionOverride asAnyUser;
-        result = run();
+        result = runWatch();
     }
     chmod((src + "/locked").c_str(), 0755);
     EXPECT_EQ(result.failed, 4);

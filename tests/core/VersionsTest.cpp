@@ -30,15 +30,6 @@ class VersionsTest : public ::testing::Test, public test::TreeFixture {
         context.options.keepVersions = true;
         watch.WideLog = 1;
     }
-    void TearDown() override {
-#ifdef TESSEL_FAULT_INJECTION
-        platform::faults::clear();
-#endif
-    }
-    RunResult run() {
-        return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                         "", watch.FileAction, watch);
-    }
     static std::string stampAt(std::int64_t seconds) {
         return platform::versionStamp(platform::toLocalTime(platform::WallClock{seconds, 0}));
     }
@@ -57,7 +48,7 @@ TEST_F(VersionsTest, ReplacedAndDeletedFilesAreKeptOnBothSides) {
     file(dst + "/sub/b.txt", "new b", kNew);
     watch.BiDirect = 1;
     watch.TuneMode = tmUpdateOld;
-    RunResult result = run();
+    RunResult result = runWatch();
     EXPECT_EQ(result.versionsKept, 2);
     const std::string first = "/.tessel-versions/" + stampAt(1'780'000'000);
     EXPECT_EQ(readFile(dst + first + "/a.txt"), "old a");
@@ -74,7 +65,7 @@ TEST_F(VersionsTest, ReplacedAndDeletedFilesAreKeptOnBothSides) {
     std::remove((src + "/a.txt").c_str());
     watch.BiDirect = 0;
     watch.DeleteAbsent = 1;
-    result = run();
+    result = runWatch();
     EXPECT_EQ(result.deleted, 1);
     EXPECT_EQ(result.versionsKept, 1);
     const std::string second = "/.tessel-versions/" + stampAt(1'780'000'005);
@@ -83,7 +74,7 @@ TEST_F(VersionsTest, ReplacedAndDeletedFilesAreKeptOnBothSides) {
 
     // Never copied, walked, counted or deleted: the versions stay where they are, the source gets none.
     watch.BiDirect = 1;
-    run();
+    runWatch();
     EXPECT_FALSE(exists(src + second));
     EXPECT_EQ(CountFiles(dst), 1);
     EXPECT_TRUE(exists(dst + first + "/a.txt"));
@@ -97,7 +88,7 @@ TEST_F(VersionsTest, RetentionRemovesOnlyOldFoldersOfTessel) {
     writeFile(dir / "elsewhere/precious.txt", "p");
     symlink((dir / "elsewhere").c_str(), (versions + "/2020-01-02 000000").c_str());
     context.options.versionDays = 30;
-    run();
+    runWatch();
     EXPECT_EQ(test::listFolder(versions),
               (Tree{"2020-01-01 000000x", "2020-01-02 000000", stampAt(1'779'000'000), "notes"}));
     EXPECT_TRUE(exists(dir / "elsewhere/precious.txt"));
@@ -124,7 +115,7 @@ TEST_F(VersionsTest, AFileWhoseVersionCannotBeKeptStays) {
         writeFile(context.LogFilePath, "");
         file(dst + "/gone.txt", "only copy", kOld);
         c.inject();
-        const RunResult result = run();
+        const RunResult result = runWatch();
         EXPECT_EQ(result.failed, 1);
         EXPECT_EQ(readFile(dst + "/gone.txt"), "only copy");
         EXPECT_EQ(loggedMessages().back().rfind("Error keeping a version of " + dst + "/gone.txt: ", 0), 0u);

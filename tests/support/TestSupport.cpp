@@ -14,6 +14,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/Faults.h"
+#include "sync/SyncWatch.h"
 #include "watch/WatchFile.h"
 
 namespace tessel::test {
@@ -185,6 +187,17 @@ TreeFixture::TreeFixture() {
     // their own.
     context.options.deleteLimitPercent = 100;
     context.options.keepVersions = false;
+}
+
+TreeFixture::~TreeFixture() {
+#ifdef TESSEL_FAULT_INJECTION
+    platform::faults::clear();
+#endif
+}
+
+RunResult TreeFixture::runWatch() {
+    return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
+                     getText(watch.RunFile), watch.FileAction, watch);
 }
 
 std::vector<std::string> CoreFixture::loggedMessages() const {

@@ -154,6 +154,9 @@ struct CoreFixture {
 // exists, to dst, which does not yet. The mass-deletion guard is off, and no versions are kept.
 struct TreeFixture : CoreFixture {
     TreeFixture();
+    ~TreeFixture();  // clears what a test planned through the fault seam
+    // Runs `watch` as a watch run does (SyncWatch with the record's texts).
+    RunResult runWatch();
     TWatchRec watch;
     std::string src = dir / "src";
     std::string dst = dir / "dst";
