@@ -56,7 +56,10 @@ void RunState::failure(const std::string& line) {
 }
 
 OrderedPool& RunState::pool() {
-    if (!m_pool) m_pool = std::make_unique<OrderedPool>(context.options.jobs);
+    // Eight pieces a thread keep every thread busy; more would only hold more results in memory.
+    if (!m_pool)
+        m_pool = std::make_unique<OrderedPool>(
+            context.options.jobs, static_cast<std::size_t>(std::max(context.options.jobs, 1)) * 8);
     return *m_pool;
 }
 
