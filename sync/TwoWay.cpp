@@ -11,6 +11,7 @@
 #include "platform/Wildcard.h"
 #include "sync/CopyDecision.h"
 #include "sync/DeleteAbsent.h"
+#include "sync/OrderedPool.h"
 #include "sync/WalkSupport.h"
 #include "watch/EventLog.h"
 #include "watch/SyncState.h"
@@ -122,8 +123,17 @@ class TwoWayWalk {
 
     bool loadState();
     void saveState();
+    // What a look at both sides finds of one name: done by the pool's threads.
+    struct Seen {
+        FileInfo info[2];
+        std::error_code error[2];
+        bool counted[2] = {false, false};  // a file for the mass-deletion guard
+        bool takesPart = false;
+    };
+    class LookTask;
     bool walkFolder(Here& here);
-    void handleFile(Here& here, const Entry& entry);
+    Seen look(const Here& here, const Entry& entry) const;
+    void handleFile(Here& here, const Entry& entry, Seen& seen);
     bool walkSubfolder(Here& here, const Entry& entry);
     void copyAcross(Here& here, int from, const std::string& name, const FileInfo (&info)[2],
                     std::size_t index);
@@ -250,6 +260,26 @@ void TwoWayWalk::failFolder(const char* doing, const std::string& path, const st
     m_run.failure(doing, path, error);
 }
 
+class TwoWayWalk::LookTask : public OrderedPool::Task {
+  public:
+    LookTask(TwoWayWalk& walk, Here& here) : m_walk(walk), m_here(here) {}
+    void add(const Entry& entry) { m_entries.push_back({entry, {}}); }
+    void run() override {
+        for (auto& [entry, seen] : m_entries) seen = m_walk.look(m_here, entry);
+    }
+    void release() override {
+        for (auto& [entry, seen] : m_entries) {
+            if (m_walk.m_run.stopRequested()) return;
+            m_walk.handleFile(m_here, entry, seen);
+        }
+    }
+
+  private:
+    TwoWayWalk& m_walk;
+    Here& m_here;
+    std::vector<std::pair<Entry, Seen>> m_entries;
+};
+
 bool TwoWayWalk::walkFolder(Here& here) {
     for (const int side : kSides) {
         if (!here.on[side]) {
@@ -271,10 +301,19 @@ bool TwoWayWalk::walkFolder(Here& here) {
     }
     const std::vector<Entry> entries = merge(here.names);
     m_conflictNames.clear();
-    for (const Entry& entry : entries) {
-        if (m_run.stopRequested()) return false;
-        if (!platform::isHiddenName(*entry.name)) handleFile(here, entry);
+    // The looks at both sides go to the pool, sixteen names at a time with several threads; what to do
+    // is decided here, in name order, as the state and the log need. The folder's files are done
+    // before its subfolders are entered.
+    const std::size_t batch = m_run.pool().parallel() ? 16 : 1;
+    for (std::size_t first = 0; first < entries.size(); first += batch) {
+        if (m_run.stopRequested()) break;
+        auto task = std::make_unique<LookTask>(*this, here);
+        for (std::size_t i = first; i < std::min(first + batch, entries.size()); ++i)
+            if (!platform::isHiddenName(*entries[i].name)) task->add(entries[i]);
+        m_run.pool().submit(std::move(task));
     }
+    m_run.pool().drain();
+    if (m_run.stopRequested()) return false;
     // The chains keep what the subfolders need; a folder held here for every level would not be bounded.
     for (const int side : kSides) here.folder[side].reset();
     for (const Entry& entry : entries) {
@@ -284,27 +323,34 @@ bool TwoWayWalk::walkFolder(Here& here) {
     return true;
 }
 
-void TwoWayWalk::handleFile(Here& here, const Entry& entry) {
+TwoWayWalk::Seen TwoWayWalk::look(const Here& here, const Entry& entry) const {
+    Seen seen;
     const std::string& name = *entry.name;
-    const bool takesPart = matches(name);
-    FileInfo info[2];
-    std::error_code error[2];
+    seen.takesPart = matches(name);
     for (const int side : kSides) {
         if (!entry.on[side]) continue;
         if (entry.type[side] == ListedType::Folder) {
-            info[side].kind = EntryKind::Folder;
+            seen.info[side].kind = EntryKind::Folder;
             continue;
         }
         // Every file counts for the mass-deletion guard; only those that take part need a look.
-        if (!takesPart && entry.type[side] == ListedType::File) {
-            ++m_sides[side].held;
+        if (!seen.takesPart && entry.type[side] == ListedType::File) {
+            seen.counted[side] = true;
             continue;
         }
-        if (platform::examine(*here.folder[side], name, entry.type[side], info[side], error[side]) ==
-            EntryKind::File)
-            ++m_sides[side].held;
+        seen.counted[side] = platform::examine(*here.folder[side], name, entry.type[side], seen.info[side],
+                                               seen.error[side]) == EntryKind::File;
     }
-    if (!takesPart) return;
+    return seen;
+}
+
+void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
+    const std::string& name = *entry.name;
+    for (const int side : kSides)
+        if (seen.counted[side]) ++m_sides[side].held;
+    if (!seen.takesPart) return;
+    FileInfo(&info)[2] = seen.info;
+    std::error_code(&error)[2] = seen.error;
 
     m_fileRelative.assign(m_relative).append(name);
     const std::size_t index = m_remembering ? m_state.find(m_fileRelative) : SyncState::kNone;
