@@ -1,6 +1,7 @@
 #include "watch/SyncState.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -90,6 +91,19 @@ class Reader {
         return true;
     }
     bool number(std::uint64_t& value, int width) {
+        if (m_filled - m_at >= static_cast<std::size_t>(width)) {
+            // Most numbers lie whole in the buffer: read them where they are.
+            const char* bytes = m_buffer.data() + m_at;
+            m_at += static_cast<std::size_t>(width);
+            if constexpr (std::endian::native == std::endian::little) {
+                value = 0;
+                std::memcpy(&value, bytes, static_cast<std::size_t>(width));
+                return true;
+            }
+            value = 0;
+            for (int i = width - 1; i >= 0; --i) value = (value << 8) | static_cast<unsigned char>(bytes[i]);
+            return true;
+        }
         unsigned char little[8];
         if (!bytes(reinterpret_cast<char*>(little), static_cast<std::size_t>(width))) return false;
         value = 0;
@@ -153,6 +167,7 @@ std::string SyncState::filePath(const std::string& stateFolder, const std::strin
 void SyncState::clear() {
     m_paths.clear();
     m_entries.clear();
+    m_hint = 0;
     m_added.clear();
     m_devices.clear();
     m_changed = false;
@@ -251,12 +266,24 @@ bool SyncState::addPath(std::string_view path, std::uint32_t& offset) {
     return true;
 }
 
+int SyncState::comparePath(const Entry& entry, std::string_view path) const {
+    const char* stored = m_paths.data() + entry.path;
+    for (const char c : path) {
+        if (*stored == '\0') return -1;  // the stored path is the shorter
+        if (*stored != c) return static_cast<unsigned char>(*stored) < static_cast<unsigned char>(c) ? -1 : 1;
+        ++stored;
+    }
+    return *stored == '\0' ? 0 : 1;
+}
+
 std::size_t SyncState::find(std::string_view path) const {
-    const auto found =
-        std::lower_bound(m_entries.begin(), m_entries.end(), path,
-                         [&](const Entry& entry, std::string_view wanted) { return pathOf(entry) < wanted; });
-    if (found == m_entries.end() || pathOf(*found) != path) return kNone;
-    return static_cast<std::size_t>(found - m_entries.begin());
+    if (m_hint + 1 < m_entries.size() && comparePath(m_entries[m_hint + 1], path) == 0) return ++m_hint;
+    const auto found = std::lower_bound(
+        m_entries.begin(), m_entries.end(), path,
+        [&](const Entry& entry, std::string_view wanted) { return comparePath(entry, wanted) < 0; });
+    if (found == m_entries.end() || comparePath(*found, path) != 0) return kNone;
+    m_hint = static_cast<std::size_t>(found - m_entries.begin());
+    return m_hint;
 }
 
 PairRecord SyncState::recordOf(const Entry& entry) const {

@@ -83,6 +83,8 @@ class SyncState {
     };
 
     std::string_view pathOf(const Entry& entry) const { return m_paths.data() + entry.path; }
+    // The stored path against `path` (<0, 0, >0), without measuring the stored one first.
+    int comparePath(const Entry& entry, std::string_view path) const;
     std::uint8_t deviceIndex(std::uint64_t device);
     bool addPath(std::string_view path, std::uint32_t& offset);
     void fill(Entry& entry, const PairRecord& record);
@@ -91,7 +93,10 @@ class SyncState {
 
     std::vector<char> m_paths;     // every path, each ending in a NUL
     std::vector<Entry> m_entries;  // the last run's, sorted by path
-    std::vector<Entry> m_added;    // files this run remembers for the first time
+    // Where find() last found a path: a walk asks for the names of a folder one after the other, and
+    // they lie one after the other here.
+    mutable std::size_t m_hint = 0;
+    std::vector<Entry> m_added;  // files this run remembers for the first time
     std::vector<std::uint64_t> m_devices;
     bool m_changed = false;
     bool m_onDisk = false;
