@@ -52,7 +52,9 @@ bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length
             if (errno == EINTR) continue;
             return fail(error);
         }
-        if (got == 0) break;  // the file shrank: the check after the copy sees it
+        // The data ended before the size the file had: it changed, or its file system tells its size
+        // wrong. Either way the copy is not whole.
+        if (got == 0) return fail(error, WalkError::ChangedWhileCopied);
         for (ssize_t written = 0; written < got;) {
             const ssize_t put =
                 sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
@@ -88,7 +90,12 @@ bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, Devi
             }
             return fail(error);
         }
-        if (done == 0) return true;  // the file shrank: the check after the copy sees it
+        if (done == 0 && copied == 0) {
+            // Some file systems answer an in-kernel copy with nothing at all: copy through a buffer.
+            refused.add(refused.copyRange, devices);
+            return copyByReadWrite(in, out, offset, length, error);
+        }
+        if (done == 0) return fail(error, WalkError::ChangedWhileCopied);  // not whole, as above
         copied += static_cast<std::uint64_t>(done);
     }
     return true;
@@ -190,8 +197,19 @@ struct PendingCopy {
     }
 };
 
+// Read, not set and set back: a run's threads create files at the same time, and a umask changed for a
+// moment would give them the wrong bits.
 mode_t currentUmask() {
     static const mode_t mask = [] {
+        if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+            char line[256];
+            unsigned value = 0;
+            bool found = false;
+            while (!found && std::fgets(line, sizeof line, status) != nullptr)
+                found = std::sscanf(line, "Umask: %o", &value) == 1;
+            std::fclose(status);
+            if (found) return static_cast<mode_t>(value);
+        }
         const mode_t previous = ::umask(022);
         ::umask(previous);
         return previous;
@@ -254,7 +272,10 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, bool unname
     // Only root may hand the copy to the source's owner; the set-id bits stay only when it did.
     const bool ownerKept = isOwnUser(now.owner, now.group) || ::fchown(out, now.owner, now.group) == 0;
     const mode_t wanted = ownerKept ? now.mode : now.mode & 01777;
-    if ((created & ~currentUmask()) != wanted && ::fchmod(out, wanted) != 0) return fail(error);
+    // A file system whose permissions are fixed for the whole mount (FAT, SMB) refuses to change them;
+    // the copy is no less whole for it.
+    if ((created & ~currentUmask()) != wanted && ::fchmod(out, wanted) != 0 && errno != EPERM)
+        return fail(error);
     const timespec times[2] = {{static_cast<time_t>(now.accessed.seconds), now.accessed.nanoseconds},
                                {static_cast<time_t>(now.modified.seconds), now.modified.nanoseconds}};
     if (::futimens(out, times) != 0) return fail(error);
@@ -285,9 +306,14 @@ bool linkUnnamed(PendingCopy& copy, const Folder& dstFolder, const std::string& 
 bool renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to, std::error_code& error) {
     if (sys::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) return true;
     if (errno != EINVAL && errno != ENOSYS) return fail(error);
-    // The file system has no exclusive rename: a hard link fails when the name is taken.
+    // The file system has no exclusive rename: a hard link fails when the name is taken. Where the old
+    // name cannot go, the new one goes again: a file under two names is no move.
     if (::linkat(fromFolder, from, toFolder, to, 0) != 0) return fail(error);
-    ::unlinkat(fromFolder, from, 0);
+    if (sys::unlinkat(fromFolder, from, 0) != 0) {
+        error = lastSystemError();
+        ::unlinkat(toFolder, to, 0);
+        return false;
+    }
     return true;
 }
 
@@ -341,7 +367,10 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         faults::reach(faults::Point::CopyOpening);
         if (!openSource(srcFolder, srcName, srcInfo.viaLink, in, now, error)) return false;
         PendingCopy copy;
-        if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error)) return false;
+        if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error)) {
+            if (error == WalkError::ChangedWhileCopied) continue;  // it may be whole the next time
+            return false;
+        }
         faults::reach(faults::Point::CopyWritten);
         if (!unchangedSince(in.get(), now)) continue;  // a mix of old and new bytes: never put in place
         // The version is a second name of the old file: the copy then replaces it in one step, so a kill

@@ -98,12 +98,14 @@ bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder
     if (!openFolder(relativeFolder, error)) return false;
     // The same file replaced twice in one run keeps both versions.
     std::string target = name;
-    for (int clash = 1; clash < 100; ++clash) {
+    bool made = false;
+    for (int clash = 1; clash < 100 && !made; ++clash) {
         const int result = linkOnly ? sys::linkat(folder.fd(), name.c_str(), m_open.fd(), target.c_str(), 0)
                                     : sys::renameat2(folder.fd(), name.c_str(), m_open.fd(), target.c_str(),
                                                      RENAME_NOREPLACE);
         if (result == 0) {
             moved = !linkOnly;
+            made = true;
             break;
         }
         const int reason = errno;
@@ -114,8 +116,9 @@ bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder
         if (reason != EXDEV && !(linkOnly && reason == EPERM)) return fail(error);
         // A mount point below the root: the version is a copy, and the original the caller's to destroy.
         if (!copyFile(folder, name, info, m_open, target, nullptr, error)) return false;
-        break;
+        made = true;
     }
+    if (!made) return fail(error, std::make_error_code(std::errc::file_exists));
     kept = m_rootPath + std::string(kVersionsFolderName) + "/" + m_stamp + "/" + relativeFolder + target;
     return true;
 }

@@ -29,16 +29,19 @@ inline bool isNewer(const platform::FileInfo& a, const platform::FileInfo& b) {
 }
 
 // Equal size, equal permission bits and a source no newer than the destination: a file Tessel copied
-// before, which Sync All leaves alone.
-inline bool looksCopied(const platform::FileInfo& source, const platform::FileInfo& destination) {
+// before, which Sync All leaves alone. Where the destination's file system does not keep permission
+// bits (`modesKept` false), only the read-only bit counts, as it always did.
+inline bool looksCopied(const platform::FileInfo& source, const platform::FileInfo& destination,
+                        bool modesKept = true) {
+    const std::uint32_t compared = modesKept ? 0777 : 0200;
     return source.size == destination.size && !isNewer(source, destination) &&
-           (source.mode & 0777) == (destination.mode & 0777);
+           (source.mode & compared) == (destination.mode & compared);
 }
 
 // `destination` is what the destination name holds (kind Missing when nothing). A move never replaces:
 // a move onto a present file is tried and fails as the copy would be refused.
 inline CopyDecision decideCopy(std::int32_t tuneMode, bool move, const platform::FileInfo& source,
-                               const platform::FileInfo& destination) {
+                               const platform::FileInfo& destination, bool modesKept = true) {
     using platform::EntryKind;
     if (tuneMode != tmSyncAll && tuneMode != tmUpdateOld && tuneMode != tmAbsentOnly)
         return CopyDecision::Skip;
@@ -58,7 +61,7 @@ inline CopyDecision decideCopy(std::int32_t tuneMode, bool move, const platform:
     bool act = false;
     switch (tuneMode) {
         case tmSyncAll:
-            act = !looksCopied(source, destination);
+            act = !looksCopied(source, destination, modesKept);
             break;
         case tmUpdateOld:
             act = isNewer(source, destination);

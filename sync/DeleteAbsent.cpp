@@ -151,8 +151,10 @@ class DeletionPlanner {
             group.files.push_back({entry.name, info});
         }
         if (!listSide(m_run, sourceSide, names, error)) {
+            // A source folder that cannot be read cannot say what it lacks: nothing here is deleted.
             m_run.markFolderFailed(relative);
             m_run.failure("reading folder", m_plan.sourceRoot + relative, error);
+            group.files.clear();
             names.clear();
         }
         return true;

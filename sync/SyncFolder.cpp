@@ -29,6 +29,7 @@ struct FileTask {
     const std::string& name;
     ListedType listed = ListedType::Unknown;
     bool freshDestination = false;  // the walk has just made the destination folder: it holds nothing
+    bool modesKept = true;          // the destination's file system keeps permission bits
     platform::VersionKeeper* versions = nullptr;  // where a replaced file goes first
     const std::string* sourceRoot = nullptr;
     const std::string* destinationRoot = nullptr;
@@ -68,7 +69,7 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
     if (!task.freshDestination || task.run->preview())
         examineSide(*task.run, {*task.destination, *task.destinationRoot, *task.relative}, task.name,
                     ListedType::Unknown, destination, error);
-    outcome.decision = decideCopy(tuneMode, move, outcome.source, destination);
+    outcome.decision = decideCopy(tuneMode, move, outcome.source, destination, task.modesKept);
     if (destination.kind == EntryKind::File)
         outcome.newer = isNewer(outcome.source, destination)   ? RunAction::Side::Source
                         : isNewer(destination, outcome.source) ? RunAction::Side::Destination
@@ -111,8 +112,9 @@ struct FolderContext {
     std::string sourcePath;
     std::string destinationPath;
     std::string relative;
-    bool fresh = false;    // made by this walk: it holds nothing
-    bool written = false;  // something was written in it
+    bool fresh = false;     // made by this walk: it holds nothing
+    bool modesKept = true;  // its file system keeps permission bits
+    bool written = false;   // something was written in it
 };
 
 // Gives a folder its times (and, when the walk made it, its owner and permissions) once everything
@@ -304,6 +306,7 @@ class CopyWalk {
         folder->destinationPath = destinationPath;
         folder->relative = relative;
         folder->fresh = freshDestination;
+        folder->modesKept = platform::keepsPermissions(*destinationFolder);
         // Clear away what a crashed or killed run left half-copied in the folder this pass writes in.
         if (!freshDestination && !m_run.preview() &&
             platform::listFolder(*destinationFolder, names, error, platform::ListOrder::AsStored))
@@ -353,9 +356,11 @@ class CopyWalk {
                 // A file not yet begun when the user stops the run is left for the next run.
                 file.abandoned = m_walk.m_run.stopRequested();
                 if (file.abandoned) continue;
-                const FileTask task{&m_walk.m_run,      m_source.get(),       m_destination.get(),
-                                    file.name,          file.listed,          m_folder->fresh,
-                                    m_walk.m_versions,  &m_walk.m_sourceRoot, &m_walk.m_destinationRoot,
+                const FileTask task{&m_walk.m_run,        m_source.get(),
+                                    m_destination.get(),  file.name,
+                                    file.listed,          m_folder->fresh,
+                                    m_folder->modesKept,  m_walk.m_versions,
+                                    &m_walk.m_sourceRoot, &m_walk.m_destinationRoot,
                                     &m_folder->relative};
                 file.outcome = processFile(task, m_walk.m_watch.TuneMode, m_walk.m_move);
             }

@@ -97,6 +97,7 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
 
     // What the trees held at the start, for the mass-deletion guard.
     const bool deleting = isOn(Watch.DeleteAbsent) && !twoWay;
+    run.deletionsFollow = deleting;
     const std::int64_t sourceHeld = deleting ? countFiles(source) : 0;
     const std::int64_t destinationHeld = deleting ? countFiles(destination) : 0;
     std::int64_t deletedFromDestination = 0, deletedFromSource = 0;

@@ -222,6 +222,16 @@ void TwoWayWalk::run() {
         }
         destinationCreated = true;
         m_run.report(RunAction::Kind::CreateFolder, destination.root);
+        // The last run left files there: a root that has to be made anew is an unplugged disk or a
+        // removed mount point, not a user who deleted everything. Nothing is deleted on either side.
+        if (m_remembering) {
+            // As a first run: the union of both sides, nothing deleted.
+            m_remembering = false;
+            m_run.markFolderFailed("");
+            m_run.failure("Error opening folder " + destination.root +
+                          ": it was missing although the last run left files there; it is made anew and "
+                          "filled from the source, and nothing is deleted in this run");
+        }
     }
     source.chain.emplace(std::move(sourceRoot));
     if (here.on[kDestination]) {
@@ -348,7 +358,11 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
     const std::string& name = *entry.name;
     for (const int side : kSides)
         if (seen.counted[side]) ++m_sides[side].held;
-    if (!seen.takesPart) return;
+    if (!seen.takesPart) {
+        // Another watch of the pair, with other masks, may remember it: the state keeps it.
+        if (m_remembering) m_state.keep(m_state.find(m_fileRelative.assign(m_relative).append(name)));
+        return;
+    }
     FileInfo(&info)[2] = seen.info;
     std::error_code(&error)[2] = seen.error;
 

@@ -56,7 +56,11 @@ class RunState {
     // under "Update only old files"): without the protection, a deletion pass that runs after the
     // copies would take them for files the other side no longer has and delete the only copy. A file
     // this run copied needs no entry: it is on both sides when the deletion looks.
-    void protectFile(const std::string& relativePath) { m_protected.insert(relativePath); }
+    void protectFile(const std::string& relativePath) {
+        if (deletionsFollow) m_protected.insert(relativePath);
+    }
+    // Whether a deletion pass comes after the copies; without one, nothing needs protecting.
+    bool deletionsFollow = true;
     bool isProtected(const std::string& relativePath) const { return m_protected.contains(relativePath); }
     // A folder in which a listing, a copy or a folder creation failed is not known well enough to
     // delete anything in it or below it (on either side).
@@ -98,7 +102,6 @@ class RunState {
 
   private:
     std::int64_t m_counted = 0;
-    std::unique_ptr<OrderedPool> m_pool;
     // Written only by the walk's thread, read by the pool's too.
     mutable std::shared_mutex m_imaginedMutex;
     std::atomic<bool> m_imagining{false};
@@ -107,6 +110,8 @@ class RunState {
     std::map<std::string, std::unique_ptr<platform::VersionKeeper>> m_keepers;
     std::unordered_set<std::string> m_protected;
     std::unordered_set<std::string> m_failedFolders;
+    // Last, so it goes first: its threads are done before what their work uses goes.
+    std::unique_ptr<OrderedPool> m_pool;
 };
 
 // The folders from a walk's root down to the folder it is in, on one side. Only the upper levels

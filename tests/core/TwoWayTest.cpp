@@ -23,6 +23,7 @@ namespace {
 
 using test::exists;
 using test::snapshotTree;
+using test::writeFile;
 using Tree = std::vector<std::string>;
 using Lines = std::vector<std::string>;
 
@@ -321,6 +322,33 @@ TEST_F(TwoWayTest, DeletionsFromTheStatePassTheGuard) {
     context.options.deleteLimitPercent = 100;
     EXPECT_EQ(previewedRun().deleted, 12);
     EXPECT_EQ(test::listFolder(dst).size(), 0u);
+}
+
+// Two watches of one pair with other masks share its state and forget nothing of each other's; a
+// destination that vanished (an unplugged disk) is made anew, and nothing is deleted for its sake.
+TEST_F(TwoWayTest, OtherMasksOfThePairAndAVanishedDestination) {
+    watch.DeleteAbsent = 1;
+    put(src + "/a.txt", "a", T);
+    put(src + "/b.doc", "b", T);
+    for (const char* mask : {"*.txt", "*.doc"}) {
+        setText(watch.FileMask, mask);
+        run();
+    }
+    std::filesystem::remove(dst + "/b.doc");
+    setText(watch.FileMask, "*.txt");
+    run();
+    setText(watch.FileMask, "*.doc");
+    EXPECT_EQ(run().deleted, 1);
+    EXPECT_FALSE(exists(src + "/b.doc")) << "deleted there, unchanged here: deleted, not brought back";
+
+    std::filesystem::remove_all(dst);
+    setText(watch.FileMask, "*.*");
+    writeFile(context.LogFilePath, "");
+    const RunResult result = run();
+    EXPECT_EQ(result.deleted, 0);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(snapshotTree(src), Tree{"a.txt=a"});
+    EXPECT_EQ(snapshotTree(dst), Tree{"a.txt=a"});
 }
 
 // Without a state, or with one that cannot be trusted: the union, nothing deleted, the newer file wins.

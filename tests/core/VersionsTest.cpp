@@ -80,6 +80,23 @@ TEST_F(VersionsTest, ReplacedAndDeletedFilesAreKeptOnBothSides) {
     EXPECT_TRUE(exists(dst + first + "/a.txt"));
 }
 
+TEST_F(VersionsTest, AVersionThatFindsNoFreeNameIsNoVersion) {
+    const std::string stamp = stampAt(1'780'000'000);
+    const std::string kept = dst + "/.tessel-versions/" + stamp;
+    writeFile(kept + "/f.txt", "0");
+    for (int clash = 1; clash < 100; ++clash) writeFile(kept + "/f.txt." + std::to_string(clash), "older");
+    file(dst + "/f.txt", "only copy", kOld);
+    std::error_code error;
+    const platform::Folder folder = platform::Folder::open(dst, error);
+    platform::VersionKeeper keeper(dst, stamp);
+    platform::FileInfo info;
+    platform::examine(folder, "f.txt", platform::ListedType::File, info, error);
+    bool moved = true;
+    std::string where;
+    EXPECT_FALSE(keeper.keep(folder, "", "f.txt", info, false, moved, where, error));
+    EXPECT_EQ(readFile(dst + "/f.txt"), "only copy");
+}
+
 TEST_F(VersionsTest, RetentionRemovesOnlyOldFoldersOfTessel) {
     const std::string versions = dst + "/.tessel-versions";
     for (const std::string& name :
