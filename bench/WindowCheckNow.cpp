@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     TMainTesselForm window(dialogs);
     window.context().WatchFilePath = argv[1];
     window.context().LogFilePath = argc == 4 ? argv[3] : "/dev/null";
+    // As a window started from Tessel.ini without a Jobs key, and as tessel-batch: a thread per core.
+    window.context().options.jobs = tessel::defaultJobs();
     window.FillWatchList();
     window.show();
     QApplication::processEvents();

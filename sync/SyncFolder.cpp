@@ -336,7 +336,7 @@ class CopyWalk {
     // little when nothing is to be copied, and the hand-over would cost more than the work.
     class CopyTask : public OrderedPool::Task {
       public:
-        static constexpr std::size_t kFiles = 16;
+        static constexpr std::size_t kFiles = 64;
 
         CopyTask(CopyWalk& walk, std::shared_ptr<FolderContext> folder, platform::SharedFolder source,
                  platform::SharedFolder destination)

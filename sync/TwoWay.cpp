@@ -311,10 +311,10 @@ bool TwoWayWalk::walkFolder(Here& here) {
     }
     const std::vector<Entry> entries = merge(here.names);
     m_conflictNames.clear();
-    // The looks at both sides go to the pool, sixteen names at a time with several threads; what to do
+    // The looks at both sides go to the pool, 64 names at a time with several threads; what to do
     // is decided here, in name order, as the state and the log need. The folder's files are done
     // before its subfolders are entered.
-    const std::size_t batch = m_run.pool().parallel() ? 16 : 1;
+    const std::size_t batch = m_run.pool().parallel() ? 64 : 1;
     for (std::size_t first = 0; first < entries.size(); first += batch) {
         if (m_run.stopRequested()) break;
         auto task = std::make_unique<LookTask>(*this, here);
