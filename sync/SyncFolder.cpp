@@ -317,11 +317,19 @@ class CopyWalk {
             return nullptr;
         }
         m_run.countFiles(names);
+        const bool parallel = m_run.pool().parallel();
         std::unique_ptr<CopyTask> batch;
         for (const ListedName& entry : names) {
             if (m_run.stopRequested()) return nullptr;
             if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
             if (!platform::matchesMask(m_mask, entry.name)) continue;
+            if (!parallel) {
+                // One thread does each file as the walk comes to it, as ever, and needs no pieces.
+                release(entry.name,
+                        processFile(*folder, *sourceFolder, *destinationFolder, entry.name, entry.type),
+                        *folder);
+                continue;
+            }
             if (!batch) batch = std::make_unique<CopyTask>(*this, folder, sourceFolder, destinationFolder);
             batch->add(entry.name, entry.type);
             if (batch->full()) m_run.pool().submit(std::move(batch));
@@ -330,8 +338,16 @@ class CopyWalk {
         return folder;
     }
 
+    FileOutcome processFile(const FolderContext& folder, const Folder& source, const Folder& destination,
+                            const std::string& name, ListedType listed) const {
+        const FileTask task{
+            &m_run,          &source,          &destination, name,          listed,
+            folder.fresh,    folder.modesKept, m_versions,   &m_sourceRoot, &m_destinationRoot,
+            &folder.relative};
+        return ::tessel::processFile(task, m_watch.TuneMode, m_move);
+    }
+
   public:
-    // What the walk hands the pool for one file.
     // What the walk hands the pool: a few files of one folder, done one after the other. A file costs
     // little when nothing is to be copied, and the hand-over would cost more than the work.
     class CopyTask : public OrderedPool::Task {
@@ -343,12 +359,9 @@ class CopyWalk {
             : m_walk(walk),
               m_folder(std::move(folder)),
               m_source(std::move(source)),
-              m_destination(std::move(destination)) {
-            m_files.reserve(kFiles);
-        }
+              m_destination(std::move(destination)) {}
         void add(const std::string& name, ListedType listed) { m_files.push_back({name, listed, {}, false}); }
-        // One thread does each file as the walk comes to it, as ever.
-        bool full() const { return m_files.size() >= (m_walk.m_run.pool().parallel() ? kFiles : 1); }
+        bool full() const { return m_files.size() >= kFiles; }
         bool empty() const { return m_files.empty(); }
 
         void run() override {
@@ -356,13 +369,8 @@ class CopyWalk {
                 // A file not yet begun when the user stops the run is left for the next run.
                 file.abandoned = m_walk.m_run.stopRequested();
                 if (file.abandoned) continue;
-                const FileTask task{&m_walk.m_run,        m_source.get(),
-                                    m_destination.get(),  file.name,
-                                    file.listed,          m_folder->fresh,
-                                    m_folder->modesKept,  m_walk.m_versions,
-                                    &m_walk.m_sourceRoot, &m_walk.m_destinationRoot,
-                                    &m_folder->relative};
-                file.outcome = processFile(task, m_walk.m_watch.TuneMode, m_walk.m_move);
+                file.outcome =
+                    m_walk.processFile(*m_folder, *m_source, *m_destination, file.name, file.listed);
             }
         }
         void release() override {
