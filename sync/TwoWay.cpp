@@ -131,6 +131,7 @@ class TwoWayWalk {
         bool takesPart = false;
     };
     class LookTask;
+    static constexpr std::size_t kPooledFolder = 256;
     bool walkFolder(Here& here);
     Seen look(const Here& here, const Entry& entry) const;
     void handleFile(Here& here, const Entry& entry, Seen& seen);
@@ -309,14 +310,22 @@ bool TwoWayWalk::walkFolder(Here& here) {
         // Both sides are written to: clear away what a killed run left half-copied in either.
         if (!m_run.preview()) platform::removeStaleTemporaries(*here.folder[side], here.names[side]);
     }
+    m_run.countFiles(here.names[kSource]);
     const std::vector<Entry> entries = merge(here.names);
     m_conflictNames.clear();
-    // The looks at both sides go to the pool, 64 names at a time with several threads; what to do
-    // is decided here, in name order, as the state and the log need. The folder's files are done
-    // before its subfolders are entered.
-    const std::size_t batch = m_run.pool().parallel() ? 64 : 1;
+    // What to do is decided here, in name order, as the state and the log need, and the folder's
+    // files are done before its subfolders are entered. The looks at both sides of a large folder
+    // go to the pool, 64 names at a time; for a small one the walk would only wait for the threads,
+    // and waking them costs more than the looks.
+    const std::size_t batch = m_run.pool().parallel() && entries.size() >= kPooledFolder ? 64 : 1;
     for (std::size_t first = 0; first < entries.size(); first += batch) {
         if (m_run.stopRequested()) break;
+        if (batch == 1) {
+            if (platform::isHiddenName(*entries[first].name)) continue;
+            Seen seen = look(here, entries[first]);
+            handleFile(here, entries[first], seen);
+            continue;
+        }
         auto task = std::make_unique<LookTask>(*this, here);
         for (std::size_t i = first; i < std::min(first + batch, entries.size()); ++i)
             if (!platform::isHiddenName(*entries[i].name)) task->add(entries[i]);

@@ -28,6 +28,14 @@ class ParallelTest : public ::testing::Test, public test::CoreFixture {
         test::makeFolders(src);
         test::randomTree(random, src);
         if (random() % 4 != 0) test::randomTree(random, dst);
+        // Every tenth seed has a crowded folder, which the threads share in pieces.
+        for (const std::string& root : {src, dst})
+            for (int i = 0; seed % 10 == 0 && i < 300; ++i) {
+                if (random() % 3 == 0) continue;
+                const std::string path = root + "/crowd-" + std::to_string(i) + ".txt";
+                test::writeFile(path, std::string(random() % 3, 'a'));
+                test::setModificationTime(path, 1'600'000'000 + 10 * (random() % 3));
+            }
         static const char* const kMasks[] = {"*.*", "*.txt", "*.txt;a*", "b*;*.txt"};
         TWatchRec watch = test::makeWatch(src, dst);
         watch.TuneMode = static_cast<std::int32_t>(random() % 3);
