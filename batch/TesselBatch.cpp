@@ -67,10 +67,11 @@ constexpr const char* kUsage =
     "(the current folder unless a folder option names another), or, when there is none, are\n"
     "Data/WatchDef.wth and WatchLog.Log under that folder. Tessel.ini is never written.\n"
     "\n"
-    "Exit status: 0 when every copy, move and deletion succeeded, 1 when any failed or a file could\n"
-    "not be written, 2 for a usage error, a missing watch file or an INDEX with no watch, 130 or 143\n"
-    "when SIGINT or SIGTERM stopped the run (the file in hand is finished or left as it was, and the\n"
-    "stop is logged).\n";
+    "Exit status: 0 when every copy, move and deletion succeeded, 1 when any failed, a file could\n"
+    "not be written, the mass-deletion guard refused deletions or a two-way watch met a conflict,\n"
+    "2 for a usage error, a folder option that cannot be made or entered, an unreadable Tessel.ini,\n"
+    "a missing watch file or an INDEX with no watch, 130 or 143 when SIGINT or SIGTERM stopped the\n"
+    "run (the file in hand is finished or left as it was, and the stop is logged).\n";
 
 struct Options {
     enum class Mode { None, List, Due, Run };

@@ -342,6 +342,17 @@ bool refuseDestination(const FileInfo* dstInfo, std::error_code& error) {
     return false;
 }
 
+// Whether the entry `status` describes is still the file the run decided on: an edit made since then
+// must not be replaced or deleted unseen. A link the walk followed is not compared.
+bool stillAsExamined(const struct stat& status, const FileInfo& expected, std::error_code& error) {
+    if (expected.viaLink) return true;
+    const FileInfo now = describeOpen(status);
+    if (now.inode == expected.inode && now.device == expected.device && now.size == expected.size &&
+        now.modified == expected.modified)
+        return true;
+    return fail(error, WalkError::ChangedSinceExamined);
+}
+
 // Keeps the file that is about to be replaced or deleted as a version. False, with `keepFailed` set,
 // when its version could not be made safe.
 bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& info, bool linkOnly,
@@ -375,6 +386,12 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         if (!unchangedSince(in.get(), now)) continue;  // a mix of old and new bytes: never put in place
         // The version is a second name of the old file: the copy then replaces it in one step, so a kill
         // at any moment leaves the old file or the new one under the name, never neither.
+        if (replace) {
+            struct stat status {};
+            if (::fstatat(dstFolder.fd(), dstName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+                return fail(error);
+            if (!stillAsExamined(status, *present, error)) return false;
+        }
         bool moved = false;
         if (replace && versions != nullptr &&
             !keepVersion(dstFolder, dstName, *present, true, *versions, moved, error))
@@ -417,12 +434,7 @@ bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* e
     if (S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));
     if (S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0)
         return fail(error, std::make_error_code(std::errc::permission_denied));
-    if (expected != nullptr && !expected->viaLink) {
-        const FileInfo now = describeOpen(status);
-        if (now.inode != expected->inode || now.device != expected->device || now.size != expected->size ||
-            now.modified != expected->modified)
-            return fail(error, WalkError::ChangedSinceExamined);
-    }
+    if (expected != nullptr && !stillAsExamined(status, *expected, error)) return false;
     if (versions != nullptr) {
         bool moved = false;
         if (!keepVersion(folder, name, describeOpen(status), false, *versions, moved, error)) return false;

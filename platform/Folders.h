@@ -65,7 +65,7 @@ enum class WalkError {
     NotRegularFile,         // a device, pipe or socket where a regular file was expected
     DestinationNotRegular,  // the same where a copy was to go
     ChangedWhileCopied,
-    ChangedSinceExamined,  // a file to delete was replaced or written after the run decided on it
+    ChangedSinceExamined,  // a file to replace or delete was changed after the run decided on it
     FolderChanged,         // a folder was replaced by another while the walk was inside it
 };
 std::error_code make_error_code(WalkError error);

@@ -14,7 +14,14 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<void (*)()>::
 
 extern "C" void onStopSignal(int signal) {
     int none = 0;
-    g_signal.compare_exchange_strong(none, signal);
+    if (!g_signal.compare_exchange_strong(none, signal)) {
+        // The other stop signal after the first: it ends the process at once too.
+        struct sigaction fallback {};
+        fallback.sa_handler = SIG_DFL;
+        sigaction(signal, &fallback, nullptr);
+        raise(signal);
+        return;
+    }
     if (void (*onStop)() = g_onStop.load()) onStop();
 }
 
@@ -25,7 +32,7 @@ void catchStopSignals(void (*onStop)()) {
     struct sigaction action {};
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
-    // Once: a second signal finds the default action back and ends the process.
+    // Once: the same signal again finds the default action back and ends the process.
     action.sa_flags = SA_RESTART | SA_RESETHAND;
     for (const int signal : {SIGINT, SIGTERM}) {
         struct sigaction old {};

@@ -365,19 +365,26 @@ class DeleteTask : public OrderedPool::Task {
 // Gives a folder back the times of its source counterpart once its deletions are done.
 class RestoreTimesTask : public OrderedPool::Task {
   public:
-    RestoreTimesTask(std::shared_ptr<const Folder> folder, std::shared_ptr<bool> written,
-                     const FileInfo& like)
-        : m_folder(std::move(folder)), m_written(std::move(written)), m_like(like) {}
+    RestoreTimesTask(RunState& run, std::shared_ptr<const Folder> folder, std::shared_ptr<bool> written,
+                     const FileInfo& like, std::string path)
+        : m_run(run),
+          m_folder(std::move(folder)),
+          m_written(std::move(written)),
+          m_like(like),
+          m_path(std::move(path)) {}
     void run() override {}
     void release() override {
         std::error_code error;
-        if (*m_written) platform::finishFolder(*m_folder, m_like, false, error);
+        if (*m_written && !platform::finishFolder(*m_folder, m_like, false, error))
+            m_run.failure("creating folder", m_path, error);
     }
 
   private:
+    RunState& m_run;
     std::shared_ptr<const Folder> m_folder;
     std::shared_ptr<bool> m_written;
     FileInfo m_like;
+    std::string m_path;
 };
 
 }  // namespace
@@ -430,9 +437,11 @@ void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
             *written = *written || parentRelative.empty();
             run.report(RunAction::Kind::CreateFolder, folderPath + missing.relative);
             const Folder made = Folder::openChild(in, name, error);
-            if (made.valid()) platform::finishFolder(made, missing.sourceInfo, created, error);
+            if (!made.valid() || !platform::finishFolder(made, missing.sourceInfo, created, error))
+                run.failure("creating folder", folderPath + missing.relative, error);
         }
-        run.pool().submit(std::make_unique<RestoreTimesTask>(folder, written, group.sourceInfo));
+        run.pool().submit(
+            std::make_unique<RestoreTimesTask>(run, folder, written, group.sourceInfo, folderPath));
         if (run.stopRequested()) break;
     }
     run.pool().drain();

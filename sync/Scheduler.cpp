@@ -88,9 +88,14 @@ bool lockRun(RunContext& context, SchedulerReport& report, const TWatchRec& watc
 }  // namespace
 
 std::string runLockPath(const TWatchRec& watch) {
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of the two normalised paths
-    for (const std::string& path : {platform::normalisePath(getText(watch.SourceDir)), std::string(1, '\0'),
-                                    platform::normalisePath(getText(watch.DestDir))})
+    // Keyed by the two trees the run works on, as the two-way state is: watches that reach the same
+    // pair by other paths (with or without "Copy with root folder") never run at once.
+    const WatchRoots roots =
+        watchRoots(getText(watch.SourceDir), getText(watch.DestDir), isOn(watch.CopyWithRoot));
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of the two roots
+    for (const std::string& path :
+         {platform::withTrailingSlash(platform::normalisePath(roots.source)), std::string(1, '\0'),
+          platform::withTrailingSlash(platform::normalisePath(roots.destination))})
         for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     char name[48];
     std::snprintf(name, sizeof name, "tessel-run-%016llx", static_cast<unsigned long long>(hash));

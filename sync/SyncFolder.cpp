@@ -190,8 +190,13 @@ class CopyWalk {
                 relative += '/';
                 source.enter(entry.name, std::move(step.source));
                 destination.enter(entry.name, std::move(step.destination));
-                const std::shared_ptr<FolderContext> child =
+                std::shared_ptr<FolderContext> child =
                     walk(source, destination, sourcePath, destinationPath, relative, step.created);
+                // A folder made here gets its permissions even when its walk stopped or failed part way.
+                if (!child && step.created) {
+                    child = std::make_shared<FolderContext>();
+                    child->destinationPath = destinationPath;
+                }
                 // Its own times once everything in it is done, as the copies carry theirs.
                 if (child) {
                     child->written = child->written || step.created;

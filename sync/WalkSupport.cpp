@@ -69,7 +69,7 @@ void RunState::countFiles(const std::vector<platform::ListedName>& names) {
         if (!platform::isHiddenName(entry.name) &&
             (entry.type == platform::ListedType::File || entry.type == platform::ListedType::Unknown))
             ++m_counted;
-    context.display.setProgressRange(0, static_cast<int>(std::min<std::int64_t>(m_counted, INT32_MAX)));
+    context.display.extendProgressRange(static_cast<int>(std::min<std::int64_t>(m_counted, INT32_MAX)));
 }
 
 void RunState::imagine(const std::string& root, const std::string& relative, const Imagined& entry) {

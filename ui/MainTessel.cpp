@@ -391,6 +391,10 @@ void TMainTesselForm::setProgressRange(int minimum, int maximum) {
     m_runView->setProgressRange(minimum, maximum);
 }
 
+void TMainTesselForm::extendProgressRange(int maximum) {
+    m_runView->extendProgressRange(maximum);
+}
+
 void TMainTesselForm::setProgressPosition(int position) {
     m_runView->setProgressPosition(position);
 }

@@ -78,6 +78,7 @@ class TMainTesselForm : public QMainWindow, public tessel::RunDisplay, public te
     // RunDisplay: the status text, the progress bar, the row pictures and the log area.
     void setStatusText(const std::string& text) override;
     void setProgressRange(int minimum, int maximum) override;
+    void extendProgressRange(int maximum) override;
     void setProgressPosition(int position) override;
     void stepProgress() override;
     void setProgressVisible(bool visible) override;

@@ -30,6 +30,13 @@ void RunRelay::setProgressRange(int minimum, int maximum) {
     // Steps before a new range belong to the run before it.
     m_pending.position = false;
     m_pending.steps = 0;
+    m_pending.extended = false;
+}
+
+void RunRelay::extendProgressRange(int maximum) {
+    const std::lock_guard lock(m_mutex);
+    m_pending.extended = true;
+    m_pending.extendedMaximum = maximum;
 }
 
 void RunRelay::setProgressPosition(int position) {
@@ -86,6 +93,7 @@ void RunRelay::deliver() {
     }
     if (pending.range) m_display.setProgressRange(pending.minimum, pending.maximum);
     if (pending.position) m_display.setProgressPosition(pending.positionValue);
+    if (pending.extended) m_display.extendProgressRange(pending.extendedMaximum);
     for (int i = 0; i < pending.steps; ++i) m_display.stepProgress();
     if (pending.bytes > 0) m_display.addCopiedBytes(pending.bytes);
     if (pending.status) m_display.setStatusText(pending.statusText);

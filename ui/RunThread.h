@@ -33,6 +33,7 @@ class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
     // Run thread.
     void setStatusText(const std::string& text) override;
     void setProgressRange(int minimum, int maximum) override;
+    void extendProgressRange(int maximum) override;
     void setProgressPosition(int position) override;
     void stepProgress() override;
     void setProgressVisible(bool visible) override;
@@ -55,6 +56,8 @@ class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
         bool range = false;
         int minimum = 0;
         int maximum = 0;
+        bool extended = false;
+        int extendedMaximum = 0;
         bool position = false;
         int positionValue = 0;
         int steps = 0;

@@ -131,6 +131,11 @@ void RunView::setProgressRange(int minimum, int maximum) {
     refresh(false);
 }
 
+void RunView::extendProgressRange(int maximum) {
+    m_progressMax = std::max(m_progressMin, maximum);
+    refresh(false);
+}
+
 void RunView::setProgressPosition(int position) {
     m_progressPosition = std::clamp(position, m_progressMin, std::max(m_progressMin, m_progressMax));
     refresh(false);

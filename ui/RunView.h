@@ -36,6 +36,7 @@ class RunView : public QObject {
     // The status text as the engine gave it.
     QString statusText() const { return m_statusText; }
     void setProgressRange(int minimum, int maximum);
+    void extendProgressRange(int maximum);
     void setProgressPosition(int position);
     // `files` files further; past the maximum the bar starts again from the minimum.
     void advance(int files);

@@ -16,6 +16,8 @@ class RunDisplay {
     virtual void setStatusText(const std::string& text) = 0;
 
     virtual void setProgressRange(int minimum, int maximum) = 0;
+    // The end moves on while the run counts the files as it finds them; the steps made stay made.
+    virtual void extendProgressRange(int maximum) { setProgressRange(0, maximum); }
     virtual void setProgressPosition(int position) = 0;
     // One step forward; a step past the maximum starts again from the minimum.
     virtual void stepProgress() = 0;

@@ -300,6 +300,16 @@ TEST_F(SafetyTest, CopiesAreWholeUnchangedAndKeepWhatTheSourceHas) {
               "Error copying file " + src + "/busy.txt: the file changed while it was copied");
     EXPECT_EQ(test::listFolder(dst), Tree{"busy.txt"});
 
+    // The destination edited after the walk looked at it: the edit is not replaced unseen.
+    platform::faults::clear();
+    writeFile(src + "/busy.txt", "newer source");
+    test::setModificationTime(src + "/busy.txt", 1'900'000'000);
+    platform::faults::onPoint(Point::CopyWritten, [&] { writeFile(dst + "/busy.txt", "edited meanwhile"); });
+    EXPECT_EQ(SyncFolder(context, src, dst, "*.*", faCopy, watch).failed, 1);
+    EXPECT_EQ(test::readFile(dst + "/busy.txt"), "edited meanwhile");
+    EXPECT_EQ(loggedMessages().back(),
+              "Error copying file " + src + "/busy.txt: the file changed after the run examined it");
+
     // A pipe swapped in after the walk looked is neither waited for nor copied.
     platform::faults::clear();
     std::filesystem::remove_all(dst);
@@ -334,6 +344,18 @@ TEST_F(SafetyTest, CopiesAreWholeUnchangedAndKeepWhatTheSourceHas) {
     if (root) {
         EXPECT_EQ(info.st_uid, 65534u);
     }
+    // So does a folder whose filling was stopped part way.
+    writeFile(src + "/stopped/a.txt", "a");
+    writeFile(src + "/stopped/b.txt", "b");
+    chmod((src + "/stopped").c_str(), 0550);
+    display.onStep = [&] {
+        if (exists(dst + "/stopped/a.txt")) context.requestStop();
+    };
+    SyncFolder(context, src, dst, "*.*", faCopy, watch);
+    display.onStep = nullptr;
+    context.clearStop();
+    EXPECT_EQ(test::listFolder(dst + "/stopped").size(), 1u);
+    EXPECT_EQ(test::permissions(dst + "/stopped"), 0550u);
 
     // Across the autumn switch a file edited 45 minutes after its copy reads as earlier in local time.
     if (!exists("/usr/share/zoneinfo/Europe/Berlin")) GTEST_SKIP() << "no time zone data";
@@ -449,6 +471,12 @@ TEST_F(SafetyTest, WatchFileChangedDuringARun) {
     EXPECT_EQ(report.ran, 0);
     EXPECT_FALSE(report.result.needsAttention());
     EXPECT_EQ(loggedMessages().back(), "Already running Synhro folder " + src + " with folder " + dst);
+
+    // Watches that name the same two trees in other ways share the lock, as they share a two-way state.
+    TWatchRec withRoot = test::makeWatch(src, dir.path());
+    withRoot.CopyWithRoot = 1;
+    EXPECT_EQ(runLockPath(withRoot), runLockPath(test::makeWatch(src + "/", dir / "src/./")));
+    EXPECT_NE(runLockPath(withRoot), runLockPath(test::makeWatch(src, dir.path())));
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include "ui/LogViewer.h"
 #include "ui/MStatusBar.h"
 #include "ui/MainTessel.h"
+#include "ui/RunThread.h"
 #include "ui/RunView.h"
 #include "ui/SplashFrm.h"
 #include "ui/TesselProgram.h"
@@ -330,6 +331,28 @@ TEST(RunViewTest, CountsRateAndTimeLeft) {
     EXPECT_EQ(view.progressPosition(), 0);
     view.setProgressVisible(false);
     EXPECT_TRUE(view.rateText().isEmpty());
+
+    // Counted as the run goes: the end moves on and the files done stay done.
+    view.setProgressRange(0, 0);
+    view.setProgressPosition(0);
+    view.extendProgressRange(100);
+    view.advance(40);
+    view.extendProgressRange(200);
+    EXPECT_EQ(view.countsText(), QStringLiteral("40 of 200 · 20 %"));
+}
+
+TEST(RunViewTest, TheRelayKeepsTheStepsMadeWhileTheEndMovesOn) {
+    test::FakeDisplay display;
+    test::FakeMessages messages;
+    RunRelay relay(display, messages, [](std::function<void()> ask) { ask(); });
+    relay.setProgressRange(0, 0);
+    for (int folder = 1; folder <= 3; ++folder) {
+        relay.extendProgressRange(10 * folder);
+        for (int file = 0; file < 10; ++file) relay.stepProgress();
+    }
+    relay.deliver();
+    EXPECT_EQ(display.progressMax, 30);
+    EXPECT_EQ(display.steps, 30);
 }
 
 TEST(Translation, RussianKeepsTheOldTexts) {
