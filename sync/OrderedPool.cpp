@@ -13,8 +13,9 @@ OrderedPool::~OrderedPool() {
     {
         std::unique_lock lock(m_mutex);
         m_workDone.wait(lock, [this] {
-            return std::all_of(m_slots.begin(), m_slots.end(),
-                               [](const Slot& slot) { return !slot.taken || slot.done; });
+            return m_asideRunning == 0 && std::all_of(m_slots.begin(), m_slots.end(), [](const Slot& slot) {
+                       return !slot.taken || slot.done;
+                   });
         });
         m_stopping = true;
     }
@@ -50,6 +51,14 @@ void OrderedPool::later(std::function<void()> event) {
     submit(std::make_unique<Event>(std::move(event)));
 }
 
+void OrderedPool::aside(std::function<void()> work) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_aside.push_back(std::move(work));
+    }
+    m_workAvailable.notify_one();
+}
+
 void OrderedPool::drain() {
     while (!m_slots.empty()) releaseFront(true);
 }
@@ -77,14 +86,33 @@ void OrderedPool::work() {
     for (;;) {
         Task* task = nullptr;
         std::size_t index = 0;
+        std::function<void()> aside;
         {
             std::unique_lock lock(m_mutex);
-            m_workAvailable.wait(lock,
-                                 [this] { return m_stopping || m_firstUntaken < m_front + m_slots.size(); });
+            m_workAvailable.wait(lock, [this] {
+                return m_stopping || m_firstUntaken < m_front + m_slots.size() || !m_aside.empty();
+            });
             if (m_stopping) return;
-            index = m_firstUntaken++;
-            m_slots[index - m_front].taken = true;
-            task = m_slots[index - m_front].task.get();
+            // The walk waits for the ordered pieces in turn: they go first.
+            if (m_firstUntaken < m_front + m_slots.size()) {
+                index = m_firstUntaken++;
+                m_slots[index - m_front].taken = true;
+                task = m_slots[index - m_front].task.get();
+            } else {
+                aside = std::move(m_aside.front());
+                m_aside.pop_front();
+                ++m_asideRunning;
+            }
+        }
+        if (aside) {
+            aside();
+            aside = nullptr;  // what it holds goes before the destructor may finish
+            {
+                std::lock_guard lock(m_mutex);
+                --m_asideRunning;
+            }
+            m_workDone.notify_all();
+            continue;
         }
         task->run();
         {

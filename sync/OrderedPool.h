@@ -41,6 +41,9 @@ class OrderedPool {
     bool aheadOfItsTurn() const { return !m_slots.empty() && !m_releasing; }
     // Does `event` on the submitting thread once everything submitted before is released.
     void later(std::function<void()> event);
+    // Work whose result the submitting thread waits for itself: run on a thread when no ordered piece
+    // is waiting for one, never released. Only for a pool with threads.
+    void aside(std::function<void()> work);
 
   private:
     struct Slot {
@@ -56,6 +59,8 @@ class OrderedPool {
     std::condition_variable m_workAvailable;
     std::condition_variable m_workDone;
     std::deque<Slot> m_slots;
+    std::deque<std::function<void()>> m_aside;
+    std::size_t m_asideRunning = 0;
     std::size_t m_front = 0;         // the number of the piece at the front of m_slots
     std::size_t m_firstUntaken = 0;  // the number of the first piece no worker has taken
     std::size_t m_window;

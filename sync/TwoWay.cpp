@@ -1,7 +1,9 @@
 #include "sync/TwoWay.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <deque>
 #include <optional>
 #include <utility>
 
@@ -132,10 +134,22 @@ class TwoWayWalk {
     };
     class LookTask;
     static constexpr std::size_t kPooledFolder = 256;
-    bool walkFolder(Here& here);
-    Seen look(const Here& here, const Entry& entry) const;
+    struct Ahead;
+    // Subfolders handed ahead at once, over all levels: each holds up to two folders open.
+    static constexpr std::size_t kFoldersAhead = 16;
+    // A folder with more names is read when the walk comes to it, and looked at in pieces: what is
+    // held ahead stays small.
+    static constexpr std::size_t kReadAhead = 512;
+    // A folder whose own size says it holds many more is not even listed ahead (a hint only: file
+    // systems count a folder's size differently, and the count of names decides).
+    static constexpr std::uint64_t kReadAheadBytes = 64 * 1024;
+    bool walkFolder(Here& here, Ahead* ahead);
+    Seen look(const Folder& source, const Folder& destination, const Entry& entry) const;
     void handleFile(Here& here, const Entry& entry, Seen& seen);
-    bool walkSubfolder(Here& here, const Entry& entry);
+    bool mayGoAhead(const Here& here, const Entry& entry) const;
+    std::shared_ptr<Ahead> goAhead(const Entry& entry, std::size_t index);
+    void readAhead(Ahead& ahead) const;
+    bool walkSubfolder(Here& here, const Entry& entry, Ahead* ahead);
     void copyAcross(Here& here, int from, const std::string& name, const FileInfo (&info)[2],
                     std::size_t index);
     void conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index);
@@ -176,6 +190,24 @@ class TwoWayWalk {
     std::string m_relative;      // the folder the walk is in, below the roots, with a trailing "/"
     std::string m_fileRelative;  // the file being decided, below the roots
     std::vector<std::string> m_conflictNames;  // chosen in the folder the walk is in
+    std::size_t m_foldersAhead = 0;            // handed ahead and not yet come to
+};
+
+// A subfolder both sides have, opened, listed and looked at on the pool's threads while the walk is
+// still in the folders before it, so the walk only decides when it comes to it. Anything amiss (a
+// folder that cannot be opened or listed, one root inside the other) and the walk does it all again
+// itself, with the usual errors.
+struct TwoWayWalk::Ahead {
+    std::string name;
+    std::size_t index = 0;  // in the parent's names
+    SharedFolder parent[2];
+    Folder child[2];
+    FileInfo info[2];
+    std::vector<ListedName> names[2];
+    std::vector<Entry> entries;
+    std::vector<Seen> seen;
+    bool complete = false;
+    std::atomic<bool> done{false};
 };
 
 bool TwoWayWalk::loadState() {
@@ -250,7 +282,12 @@ void TwoWayWalk::run() {
     }
     if (destinationCreated) here.info[kDestination] = here.info[kSource];
 
-    walkFolder(here);
+    for (const int side : kSides) {
+        // Asked once here: the threads that read ahead compare folders with the roots.
+        std::uint64_t device = 0, inode = 0;
+        if (m_sides[side].rootFolder) m_sides[side].rootFolder->identity(device, inode);
+    }
+    walkFolder(here, nullptr);
     if (!m_run.preview()) {
         for (const int side : kSides) {
             if (!here.written[side]) continue;
@@ -276,7 +313,8 @@ class TwoWayWalk::LookTask : public OrderedPool::Task {
     LookTask(TwoWayWalk& walk, Here& here) : m_walk(walk), m_here(here) {}
     void add(const Entry& entry) { m_entries.push_back({entry, {}}); }
     void run() override {
-        for (auto& [entry, seen] : m_entries) seen = m_walk.look(m_here, entry);
+        for (auto& [entry, seen] : m_entries)
+            seen = m_walk.look(*m_here.folder[kSource], *m_here.folder[kDestination], entry);
     }
     void release() override {
         for (auto& [entry, seen] : m_entries) {
@@ -291,7 +329,7 @@ class TwoWayWalk::LookTask : public OrderedPool::Task {
     std::vector<std::pair<Entry, Seen>> m_entries;
 };
 
-bool TwoWayWalk::walkFolder(Here& here) {
+bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
     for (const int side : kSides) {
         if (!here.on[side]) {
             here.folder[side] = std::make_shared<const Folder>();
@@ -303,6 +341,10 @@ bool TwoWayWalk::walkFolder(Here& here) {
             failFolder("opening folder", m_sides[side].root + m_relative, m_relative, error);
             return true;
         }
+        if (ahead != nullptr) {
+            here.names[side] = std::move(ahead->names[side]);
+            continue;
+        }
         if (!platform::listFolder(*here.folder[side], here.names[side], error)) {
             failFolder("reading folder", m_sides[side].root + m_relative, m_relative, error);
             return true;
@@ -311,38 +353,125 @@ bool TwoWayWalk::walkFolder(Here& here) {
         if (!m_run.preview()) platform::removeStaleTemporaries(*here.folder[side], here.names[side]);
     }
     m_run.countFiles(here.names[kSource]);
-    const std::vector<Entry> entries = merge(here.names);
+    // The names of a folder read ahead moved here whole: the entries still point at them.
+    const std::vector<Entry> entries = ahead != nullptr ? std::move(ahead->entries) : merge(here.names);
     m_conflictNames.clear();
-    // What to do is decided here, in name order, as the state and the log need, and the folder's
-    // files are done before its subfolders are entered. The looks at both sides of a large folder
-    // go to the pool, 64 names at a time; for a small one the walk would only wait for the threads,
-    // and waking them costs more than the looks.
-    const std::size_t batch = m_run.pool().parallel() && entries.size() >= kPooledFolder ? 64 : 1;
-    for (std::size_t first = 0; first < entries.size(); first += batch) {
-        if (m_run.stopRequested()) break;
-        if (batch == 1) {
-            if (platform::isHiddenName(*entries[first].name)) continue;
-            Seen seen = look(here, entries[first]);
-            handleFile(here, entries[first], seen);
-            continue;
+    if (ahead != nullptr) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (m_run.stopRequested()) return false;
+            if (!platform::isHiddenName(*entries[i].name)) handleFile(here, entries[i], ahead->seen[i]);
         }
-        auto task = std::make_unique<LookTask>(*this, here);
-        for (std::size_t i = first; i < std::min(first + batch, entries.size()); ++i)
-            if (!platform::isHiddenName(*entries[i].name)) task->add(entries[i]);
-        m_run.pool().submit(std::move(task));
+    } else {
+        // What to do is decided here, in name order, as the state and the log need, and the folder's
+        // files are done before its subfolders are entered. The looks at both sides of a large folder
+        // go to the pool, 64 names at a time; for a small one the walk would only wait for the threads,
+        // and waking them costs more than the looks.
+        const std::size_t batch = m_run.pool().parallel() && entries.size() >= kPooledFolder ? 64 : 1;
+        for (std::size_t first = 0; first < entries.size(); first += batch) {
+            if (m_run.stopRequested()) break;
+            if (batch == 1) {
+                if (platform::isHiddenName(*entries[first].name)) continue;
+                Seen seen = look(*here.folder[kSource], *here.folder[kDestination], entries[first]);
+                handleFile(here, entries[first], seen);
+                continue;
+            }
+            auto task = std::make_unique<LookTask>(*this, here);
+            for (std::size_t i = first; i < std::min(first + batch, entries.size()); ++i)
+                if (!platform::isHiddenName(*entries[i].name)) task->add(entries[i]);
+            m_run.pool().submit(std::move(task));
+        }
+        m_run.pool().drain();
     }
-    m_run.pool().drain();
     if (m_run.stopRequested()) return false;
+    // The subfolders both sides have are read ahead on the pool's threads, a few at a time, while the
+    // walk is in the ones before them: the walk then finds them listed and looked at.
+    std::deque<std::shared_ptr<Ahead>> aheads;
+    std::size_t next = 0;  // the first name not yet considered for reading ahead
+    const auto readAheadMore = [&](std::size_t from) {
+        for (next = std::max(next, from); next < entries.size() && m_foldersAhead < kFoldersAhead; ++next)
+            if (mayGoAhead(here, entries[next])) aheads.push_back(goAhead(entries[next], next));
+    };
     // The chains keep what the subfolders need; a folder held here for every level would not be bounded.
+    readAheadMore(0);
     for (const int side : kSides) here.folder[side].reset();
-    for (const Entry& entry : entries) {
-        if (m_run.stopRequested()) return false;
-        if (!platform::isHiddenName(*entry.name) && !walkSubfolder(here, entry)) return false;
+    bool finished = true;
+    for (std::size_t i = 0; i < entries.size() && finished; ++i) {
+        if (m_run.stopRequested()) finished = false;
+        if (!finished || platform::isHiddenName(*entries[i].name)) continue;
+        std::shared_ptr<Ahead> mine;
+        if (!aheads.empty() && aheads.front()->index == i) {
+            mine = std::move(aheads.front());
+            aheads.pop_front();
+            --m_foldersAhead;
+        }
+        finished = walkSubfolder(here, entries[i], mine.get());
+        readAheadMore(i + 1);
     }
-    return true;
+    // Those not come to (the run stopped) use this walk: they end before it does.
+    for (const std::shared_ptr<Ahead>& ahead : aheads) ahead->done.wait(false, std::memory_order_acquire);
+    m_foldersAhead -= aheads.size();
+    return finished;
 }
 
-TwoWayWalk::Seen TwoWayWalk::look(const Here& here, const Entry& entry) const {
+bool TwoWayWalk::mayGoAhead(const Here& here, const Entry& entry) const {
+    return m_run.pool().parallel() && here.on[kSource] && here.on[kDestination] &&
+           entry.type[kSource] == ListedType::Folder && entry.type[kDestination] == ListedType::Folder &&
+           !platform::isHiddenName(*entry.name);
+}
+
+std::shared_ptr<TwoWayWalk::Ahead> TwoWayWalk::goAhead(const Entry& entry, std::size_t index) {
+    auto ahead = std::make_shared<Ahead>();
+    ahead->name = *entry.name;
+    ahead->index = index;
+    for (const int side : kSides) {
+        std::error_code error;
+        ahead->parent[side] = m_sides[side].chain->shared(error);
+    }
+    ++m_foldersAhead;
+    m_run.pool().aside([this, ahead] {
+        if (!m_run.stopRequested()) readAhead(*ahead);
+        for (const int side : kSides) ahead->parent[side].reset();
+        ahead->done.store(true, std::memory_order_release);
+        ahead->done.notify_one();
+    });
+    return ahead;
+}
+
+// On a pool thread: touches only the ahead's own folders and what does not change during the walk.
+void TwoWayWalk::readAhead(Ahead& ahead) const {
+    for (const int side : kSides) {
+        std::error_code error;
+        if (!ahead.parent[side]->valid()) return;
+        ahead.child[side] = Folder::openChild(*ahead.parent[side], ahead.name, error);
+        if (!ahead.child[side].valid()) return;
+        const SharedFolder& otherRoot = m_sides[1 - side].rootFolder;
+        if (otherRoot && ahead.child[side].sameFolderAs(*otherRoot)) return;
+    }
+    for (const int side : kSides) {
+        std::error_code error;
+        if (!ahead.child[side].info(ahead.info[side], error) || ahead.info[side].size > kReadAheadBytes)
+            return;
+    }
+    for (const int side : kSides) {
+        std::error_code error;
+        if (!platform::listFolder(ahead.child[side], ahead.names[side], error)) return;
+    }
+    if (ahead.names[kSource].size() > kReadAhead || ahead.names[kDestination].size() > kReadAhead) {
+        for (const int side : kSides) ahead.names[side] = {};
+        return;
+    }
+    for (const int side : kSides)
+        if (!m_run.preview()) platform::removeStaleTemporaries(ahead.child[side], ahead.names[side]);
+    ahead.entries = merge(ahead.names);
+    ahead.seen.resize(ahead.entries.size());
+    for (std::size_t i = 0; i < ahead.entries.size(); ++i)
+        if (!platform::isHiddenName(*ahead.entries[i].name))
+            ahead.seen[i] = look(ahead.child[kSource], ahead.child[kDestination], ahead.entries[i]);
+    ahead.complete = true;
+}
+
+TwoWayWalk::Seen TwoWayWalk::look(const Folder& source, const Folder& destination, const Entry& entry) const {
+    const Folder* const folder[2] = {&source, &destination};
     Seen seen;
     const std::string& name = *entry.name;
     seen.takesPart = matches(name);
@@ -357,7 +486,7 @@ TwoWayWalk::Seen TwoWayWalk::look(const Here& here, const Entry& entry) const {
             seen.counted[side] = true;
             continue;
         }
-        seen.counted[side] = platform::examine(*here.folder[side], name, entry.type[side], seen.info[side],
+        seen.counted[side] = platform::examine(*folder[side], name, entry.type[side], seen.info[side],
                                                seen.error[side]) == EntryKind::File;
     }
     return seen;
@@ -642,8 +771,12 @@ void TwoWayWalk::runDeletions() {
     }
 }
 
-bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry) {
+bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
     const std::string& name = *entry.name;
+    if (ahead != nullptr) {
+        ahead->done.wait(false, std::memory_order_acquire);
+        if (!ahead->complete) ahead = nullptr;
+    }
     if (!(entry.on[kSource] && mayBeFolder(entry.type[kSource])) &&
         !(entry.on[kDestination] && mayBeFolder(entry.type[kDestination])))
         return true;
@@ -653,6 +786,11 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry) {
     std::error_code error[2];
     for (const int side : kSides) {
         if (!entry.on[side]) continue;
+        if (ahead != nullptr) {
+            child[side] = std::move(ahead->child[side]);
+            found[side] = Found::Opened;
+            continue;
+        }
         // Asked of the chain each time: a deep walk puts folders aside while it is below them.
         const Folder& parent = m_sides[side].chain->current(error[side]);
         if (parent.valid()) child[side] = Folder::openChild(parent, name, error[side]);
@@ -684,6 +822,10 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry) {
     bool created[2] = {false, false};
     for (const int side : kSides) {
         if (found[side] != Found::Opened) continue;
+        if (ahead != nullptr) {
+            below.info[side] = ahead->info[side];
+            continue;
+        }
         if (!child[side].info(below.info[side], error[side])) {
             failFolder("opening folder", m_sides[side].root + relative, relative, error[side]);
             return true;
@@ -726,7 +868,7 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry) {
     m_relative = relative;
     for (const int side : kSides)
         if (below.on[side]) m_sides[side].chain->enter(name, std::move(child[side]));
-    const bool finished = walkFolder(below);
+    const bool finished = walkFolder(below, ahead);
     // Its own times once the walk has done writing in it (a folder it made gets those it mirrors).
     for (const int side : kSides) {
         if (!below.on[side] || !below.written[side] || m_run.preview()) continue;

@@ -28,13 +28,25 @@ class ParallelTest : public ::testing::Test, public test::CoreFixture {
         test::makeFolders(src);
         test::randomTree(random, src);
         if (random() % 4 != 0) test::randomTree(random, dst);
-        // Every tenth seed has a crowded folder, which the threads share in pieces.
+        // Every tenth seed has a crowded folder, which the threads share in pieces; every twentieth has
+        // it below the root, too large to read ahead of the walk.
+        const bool below = seed % 20 == 0;
         for (const std::string& root : {src, dst})
-            for (int i = 0; seed % 10 == 0 && i < 300; ++i) {
+            for (int i = 0; seed % 10 == 0 && i < (below ? 900 : 300); ++i) {
                 if (random() % 3 == 0) continue;
-                const std::string path = root + "/crowd-" + std::to_string(i) + ".txt";
+                const std::string path =
+                    root + (below ? "/many/crowd-" : "/crowd-") + std::to_string(i) + ".txt";
                 test::writeFile(path, std::string(random() % 3, 'a'));
                 test::setModificationTime(path, 1'600'000'000 + 10 * (random() % 3));
+            }
+        // Every tenth seed from the fifth has more folders on both sides than the walk reads ahead at once.
+        for (const std::string& root : {src, dst})
+            for (int i = 0; seed % 10 == 5 && i < 40; ++i) {
+                const std::string path =
+                    root + "/wide-" + std::to_string(i / 8) + "/" + std::to_string(i % 8);
+                if (random() % 4 == 0) continue;
+                test::writeFile(path + "/f.txt", std::string(random() % 3, 'a'));
+                test::setModificationTime(path + "/f.txt", 1'600'000'000 + 10 * (random() % 3));
             }
         static const char* const kMasks[] = {"*.*", "*.txt", "*.txt;a*", "b*;*.txt"};
         TWatchRec watch = test::makeWatch(src, dst);

@@ -397,6 +397,26 @@ TEST_F(TwoWayTest, FirstRunAndDamagedStateTakeTheUnion) {
     }
 }
 
+// Stopped while the threads still read subfolders ahead of the walk: the run ends cleanly (they end
+// before it), and the next one does the rest.
+TEST_F(TwoWayTest, AStopWhileSubfoldersAreReadAhead) {
+    context.options.jobs = 4;
+    for (int i = 0; i < 40; ++i) {
+        put(src + "/d" + std::to_string(i) + "/a.txt", "new", T);
+        test::makeFolders(dst + "/d" + std::to_string(i));
+    }
+    int steps = 0;
+    display.onStep = [&] {
+        if (++steps == 2) context.requestStop();
+    };
+    const RunResult stopped = run();
+    EXPECT_TRUE(stopped.stopped);
+    display.onStep = nullptr;
+    context.clearStop();
+    EXPECT_EQ(stopped.copied + run().copied, 40);
+    EXPECT_EQ(snapshotTree(dst), snapshotTree(src));
+}
+
 // A run cut short keeps what it did and the last state for the rest; the next run finishes the work
 // without taking its own copies for conflicts.
 TEST_F(TwoWayTest, AnInterruptedRunIsCompletedByTheNext) {
