@@ -68,10 +68,23 @@ std::error_code make_error_code(WalkError error) {
     return {static_cast<int>(error), category};
 }
 
-Folder Folder::open(const std::string& path, std::error_code& error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) error = lastSystemError();
-    return Folder(fd);
+Folder Folder::open(const std::string& path, std::error_code& error, LastName last) {
+    if (last == LastName::MayBeLink) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) error = lastSystemError();
+        return Folder(fd);
+    }
+    // A trailing "/" would make the system follow a link at the end after all.
+    std::string name = path;
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) return Folder(fd);
+    error = lastSystemError();
+    struct stat status {};
+    if ((errno == ELOOP || errno == ENOTDIR) && ::lstat(name.c_str(), &status) == 0 &&
+        S_ISLNK(status.st_mode))
+        error = WalkError::SymbolicLink;
+    return Folder();
 }
 
 Folder Folder::openChild(const Folder& parent, const std::string& name, std::error_code& error) {

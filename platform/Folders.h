@@ -75,8 +75,10 @@ class Folder {
   public:
     Folder() = default;
 
-    // Opens a folder by path. Links along the path are followed: it is the folder the user chose.
-    static Folder open(const std::string& path, std::error_code& error);
+    // Opens a folder by path. Links along the path are followed: it is the folder the user chose. A
+    // folder Tessel makes below the chosen one (`NoLink` for its last name) is never a link's target.
+    enum class LastName { MayBeLink, NoLink };
+    static Folder open(const std::string& path, std::error_code& error, LastName last = LastName::MayBeLink);
     // Opens the subfolder `name` of `parent`, never through a link (the error is then SymbolicLink).
     static Folder openChild(const Folder& parent, const std::string& name, std::error_code& error);
 

@@ -9,8 +9,10 @@
 #include <initializer_list>
 
 #include "platform/FileIo.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/SysCall.h"
+#include "platform/UniqueFd.h"
 
 namespace tessel::platform {
 
@@ -148,42 +150,28 @@ std::string Profile::text() const {
 }
 
 bool loadProfile(const std::string& path, Profile& profile, std::error_code& error) {
-    // Read-only access: a settings file the user may not change must still be readable.
-    const int fd = sys::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = lastSystemError();
-        return false;
-    }
-    std::string text;
-    bool ok = true;
+    // Read-only access: a settings file the user may not change must still be readable. A pipe or a
+    // device in its place must not hang the start.
+    const UniqueFd fd(sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        error = lastSystemError();
-        ok = false;
-    } else if (!S_ISREG(info.st_mode) || static_cast<std::uint64_t>(info.st_size) > kMaxProfileSize) {
-        error = std::make_error_code(S_ISDIR(info.st_mode) ? std::errc::is_a_directory
-                                                           : std::errc::file_too_large);
-        ok = false;
-    }
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0) return fail(error);
+    if (S_ISDIR(info.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));
+    if (!S_ISREG(info.st_mode)) return fail(error, WalkError::NotRegularFile);
+    if (static_cast<std::uint64_t>(info.st_size) > kMaxProfileSize)
+        return fail(error, std::make_error_code(std::errc::file_too_large));
+    std::string text;
     char buffer[4096];
-    while (ok) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            error = lastSystemError();
-            ok = false;
-        } else if (got == 0) {
-            break;
-        } else if (text.size() + static_cast<std::size_t>(got) > kMaxProfileSize) {
-            error = std::make_error_code(std::errc::file_too_large);
-            ok = false;
-        } else {
-            text.append(buffer, static_cast<std::size_t>(got));
-        }
+    for (;;) {
+        const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return fail(error);
+        if (got == 0) break;
+        if (text.size() + static_cast<std::size_t>(got) > kMaxProfileSize)
+            return fail(error, std::make_error_code(std::errc::file_too_large));
+        text.append(buffer, static_cast<std::size_t>(got));
     }
-    ::close(fd);
-    if (ok) profile = Profile(text);
-    return ok;
+    profile = Profile(text);
+    return true;
 }
 
 std::string readProfileString(const std::string& path, std::string_view section, std::string_view key,

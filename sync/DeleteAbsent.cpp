@@ -245,14 +245,14 @@ DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
         run.failure("creating folder", plan.destinationRoot, error);
         return plan;
     }
-    Folder source = Folder::open(plan.sourceRoot, error);
+    Folder source = run.openRoot(plan.sourceRoot, error);
     if (!source.valid() && !sourceImagined) {
         // A source that cannot be read protects the destination.
         run.markFolderFailed("");
         run.failure("opening folder", plan.sourceRoot, error);
         return plan;
     }
-    Folder destination = Folder::open(plan.destinationRoot, error);
+    Folder destination = run.openRoot(plan.destinationRoot, error);
     if (!destination.valid() && !run.preview()) {
         run.markFolderFailed("");
         run.failure("opening folder", plan.destinationRoot, error);
@@ -397,7 +397,7 @@ void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
     }
     platform::VersionKeeper* keeper = run.versionKeeper(plan.destinationRoot);
     std::error_code error;
-    const Folder root = Folder::open(plan.destinationRoot, error);
+    const Folder root = run.openRoot(plan.destinationRoot, error);
     if (!root.valid()) {
         run.failure("opening folder", plan.destinationRoot, error);
         return;

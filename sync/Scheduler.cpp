@@ -54,17 +54,16 @@ bool account(RunContext& context, SchedulerReport& report, const RunResult& resu
 // WatchIndex must not make it land on another watch), and only while that is still the same watch.
 void storeRunTime(RunContext& context, SchedulerReport& report, const TWatchRec& watch,
                   std::int32_t position) {
-    switch (storeLastRunTime(context, position, watch, Now())) {
-        case StoreResult::Stored:
-            return;
-        case StoreResult::Changed:
-            WriteLogLine(context, "Error saving the last run time of Synhro folder " + folderPair(watch) +
-                                      ": the watch changed in the watch file during the run");
-            [[fallthrough]];
-        case StoreResult::Failed:
-            ++report.unsaved;
-            return;
-    }
+    std::error_code error;
+    const StoreResult stored = storeLastRunTime(context, position, watch, Now(), error);
+    if (stored == StoreResult::Stored) return;
+    // The watch runs again before its time: said in the log, and counted as a failure of the run.
+    WriteLogLine(context,
+                 "Error saving the last run time of Synhro folder " + folderPair(watch) + ": " +
+                     (stored == StoreResult::Changed ? "the watch changed in the watch file during the run"
+                                                     : error.message()));
+    ++report.unsaved;
+    ++report.result.failed;
 }
 
 bool sameWatch(const TWatchRec& a, const TWatchRec& b) {

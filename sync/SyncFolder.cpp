@@ -491,13 +491,13 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
         run.failure("creating folder", destinationPath, error);
         return;
     }
-    Folder source = Folder::open(sourcePath, error);
+    Folder source = run.openRoot(sourcePath, error);
     if (!source.valid() && !sourceImagined) {
         run.markFolderFailed("");
         run.failure("opening folder", sourcePath, error);
         return;
     }
-    Folder destination = Folder::open(destinationPath, error);
+    Folder destination = run.openRoot(destinationPath, error);
     if (!destination.valid() && !run.preview()) {
         run.markFolderFailed("");
         run.failure("opening folder", destinationPath, error);

@@ -77,11 +77,20 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
     // creates, copies and deletes nothing: with both directions it would copy the whole destination
     // into a new, empty source.
     std::error_code error;
-    if (!platform::Folder::open(withTrailingSlash(source), error).valid()) {
-        run.failure("opening folder", withTrailingSlash(source), error);
+    const auto refuse = [&](const std::string& path) {
+        run.failure("opening folder", path, error);
         display.setStatusText("");
         display.setProgressVisible(false);
         return run.result;
+    };
+    if (!platform::Folder::open(withTrailingSlash(source), error).valid())
+        return refuse(withTrailingSlash(source));
+    // The root-name folder that "Copy with root folder" makes is Tessel's: a link put there in its place
+    // would take the run's writes, deletions and reads elsewhere.
+    if (destination != platform::normalisePath(DestDir)) {
+        run.madeRoot = withTrailingSlash(destination);
+        if (!run.openRoot(run.madeRoot, error).valid() && error == platform::WalkError::SymbolicLink)
+            return refuse(run.madeRoot);
     }
 
     std::string maskList = normalisedMaskList(getText(Watch.FileMask));

@@ -244,7 +244,7 @@ void TwoWayWalk::run() {
     std::error_code error;
     Side& source = m_sides[kSource];
     Side& destination = m_sides[kDestination];
-    Folder sourceRoot = Folder::open(source.root, error);
+    Folder sourceRoot = m_run.openRoot(source.root, error);
     if (!sourceRoot.valid()) return m_run.failure("opening folder", source.root, error);
     bool destinationCreated = false;
     if (!platform::isExistingFolder(destination.root)) {
@@ -268,7 +268,7 @@ void TwoWayWalk::run() {
     }
     source.chain.emplace(std::move(sourceRoot));
     if (here.on[kDestination]) {
-        Folder destinationRoot = Folder::open(destination.root, error);
+        Folder destinationRoot = m_run.openRoot(destination.root, error);
         if (!destinationRoot.valid()) return m_run.failure("opening folder", destination.root, error);
         destination.chain.emplace(std::move(destinationRoot));
     }

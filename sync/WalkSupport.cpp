@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Clock.h"
+#include "platform/Paths.h"
 #include "watch/EventLog.h"
 
 namespace tessel {
@@ -61,6 +62,12 @@ OrderedPool& RunState::pool() {
         m_pool = std::make_unique<OrderedPool>(
             context.options.jobs, static_cast<std::size_t>(std::max(context.options.jobs, 1)) * 8);
     return *m_pool;
+}
+
+platform::Folder RunState::openRoot(const std::string& root, std::error_code& error) const {
+    const bool made = !madeRoot.empty() && withTrailingSlash(platform::normalisePath(root)) == madeRoot;
+    return platform::Folder::open(
+        root, error, made ? platform::Folder::LastName::NoLink : platform::Folder::LastName::MayBeLink);
 }
 
 void RunState::countFiles(const std::vector<platform::ListedName>& names) {

@@ -34,6 +34,10 @@ class RunState {
     RunResult result;
 
     bool stopRequested() const { return context.stopRequested(); }
+    // The root that "Copy with root folder" makes below the chosen destination (with a trailing "/"):
+    // a link there is never followed, for writing or for reading.
+    std::string madeRoot;
+    platform::Folder openRoot(const std::string& root, std::error_code& error) const;
     // The threads that do the work of the walks (RunOptions::jobs), made with the first use.
     OrderedPool& pool();
 

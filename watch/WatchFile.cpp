@@ -183,11 +183,14 @@ bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watch
 }
 
 StoreResult storeLastRunTime(RunContext& context, std::int32_t position, const TWatchRec& watch,
-                             TDateTime time) {
-    if (position < 0 || !platform::fileExists(context.WatchFilePath)) return StoreResult::Failed;
+                             TDateTime time, std::error_code& error) {
+    if (position < 0) return StoreResult::Changed;
+    if (!platform::fileExists(context.WatchFilePath)) {
+        error = std::make_error_code(std::errc::no_such_file_or_directory);
+        return StoreResult::Failed;
+    }
     const WatchFileLock lock(context.WatchFilePath, kChanging);
     File file;
-    std::error_code error;
     std::int64_t count = 0;
     TWatchRec stored;
     if (!file.open(context.WatchFilePath, File::Mode::ReadWrite, error) || !countRecords(file, count, error))

@@ -47,9 +47,10 @@ bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watch
 
 // After a run: sets LastRunTime of the record at `position` to `time` and changes nothing else, when
 // that record is still the watch that ran (the same source and destination as `watch`). Changed when
-// it is not (deleted or replaced meanwhile): nothing is written then. Failed on an I/O error.
+// it is not (deleted or replaced meanwhile): nothing is written then. Failed, with `error` set, when
+// the watch file is gone or could not be read or written.
 enum class StoreResult { Stored, Changed, Failed };
 StoreResult storeLastRunTime(RunContext& context, std::int32_t position, const TWatchRec& watch,
-                             TDateTime time);
+                             TDateTime time, std::error_code& error);
 
 }  // namespace tessel

@@ -70,6 +70,10 @@ TEST(Profile, MissingOrUnreadableFilesGiveTheDefault) {
     std::error_code error;
     EXPECT_FALSE(platform::loadProfile(dir.path(), profile, error)) << "a folder";
     EXPECT_TRUE(error);
+    // A pipe in its place with no writer: refused at once, not waited on.
+    ASSERT_EQ(mkfifo((dir / "pipe.ini").c_str(), 0600), 0);
+    EXPECT_FALSE(platform::loadProfile(dir / "pipe.ini", profile, error));
+    EXPECT_EQ(error.message(), "not a regular file");
     test::NoPermissionOverride asUser;
     chmod((dir / "a.ini").c_str(), 0);
     EXPECT_EQ(platform::readProfileString(dir / "a.ini", "Main", "Key", "default"), "default");

@@ -265,10 +265,25 @@ TEST_F(SafetyTest, LinksWhereTheRunWritesAreNeverFollowed) {
              symlink(elsewhere.c_str(), (dst + "/sub").c_str());
          },
          false, true, "Error opening folder " + dst + "/sub/: a symbolic link, not followed"},
+        // The root-name folder of "Copy with root folder" is Tessel's to make, in either direction.
+        {"the root-name folder, one way",
+         [&] {
+             writeFile(src + "/a.txt", "new");
+             symlink(elsewhere.c_str(), (dst + "/src").c_str());
+             watch.CopyWithRoot = 1;
+         },
+         false, false, "Error opening folder " + dst + "/src/: a symbolic link, not followed"},
+        {"the root-name folder, two-way",
+         [&] {
+             symlink(elsewhere.c_str(), (dst + "/src").c_str());
+             watch.CopyWithRoot = 1;
+         },
+         true, false, "Error opening folder " + dst + "/src/: a symbolic link, not followed"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         reset();
+        watch.CopyWithRoot = 0;
         std::filesystem::remove_all(elsewhere);
         writeFile(elsewhere + "/a.txt", "precious");
         writeFile(elsewhere + "/precious.txt", "p");
@@ -441,6 +456,7 @@ TEST_F(SafetyTest, WatchFileChangedDuringARun) {
     display.onStep = nullptr;
     clock.set(platform::WallClock{1'780'000'600, 0});
     EXPECT_EQ(report.unsaved, 1);
+    EXPECT_EQ(report.result.failed, 1) << "the window and tessel-batch both count it";
     std::vector<TWatchRec> stored = test::storedWatches(context.WatchFilePath);
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[1].LastRunTime, stamped) << "the third watch is not touched";
@@ -460,6 +476,17 @@ TEST_F(SafetyTest, WatchFileChangedDuringARun) {
     EXPECT_EQ(report.unsaved, 0);
     EXPECT_EQ(getText(stored[0].FileMask), "*.doc");
     EXPECT_EQ(stored[0].LastRunTime, Now());
+
+    // The watch file gone during the run: said, with the reason, and counted.
+    const std::string watchFile = context.WatchFilePath;
+    display.onStep = [&] { std::filesystem::rename(watchFile, watchFile + ".away"); };
+    writeFile(src + "/third.doc", "t");
+    report = checkWatchNow(context, 0);
+    display.onStep = nullptr;
+    std::filesystem::rename(watchFile + ".away", watchFile);
+    EXPECT_EQ(report.result.failed, 1);
+    EXPECT_TRUE(errorLogged("Error saving the last run time of Synhro folder " + src + " with folder " + dst +
+                            ": No such file or directory"));
 
     // Another process runs the watch: this one skips it, which is no failure.
     platform::FileLock other;
