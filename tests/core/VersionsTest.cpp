@@ -116,21 +116,26 @@ TEST_F(VersionsTest, AFileWhoseVersionCannotBeKeptStays) {
     using platform::faults::Operation;
     struct Case {
         const char* name;
+        bool replacing;  // by a newer source file, else deleted as absent
         std::function<void()> inject;
     };
     const Case cases[] = {
-        {"the move refused", [] { platform::faults::inject(Operation::Rename, 1, EACCES); }},
-        {"another file system, and the copy fails too",
+        {"the move refused", false, [] { platform::faults::inject(Operation::Rename, 1, EACCES); }},
+        {"another file system, and the copy fails too", false,
          [] {
              platform::faults::inject(Operation::Rename, 1, EXDEV);
              platform::faults::inject(Operation::Write, 1, ENOSPC);
          }},
+        {"the link to the replaced file refused", true,
+         [] { platform::faults::inject(Operation::Rename, 1, EACCES); }},
     };
     watch.DeleteAbsent = 1;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         writeFile(context.LogFilePath, "");
         file(dst + "/gone.txt", "only copy", kOld);
+        std::remove((src + "/gone.txt").c_str());
+        if (c.replacing) file(src + "/gone.txt", "newer", kNew);
         c.inject();
         const RunResult result = runWatch();
         EXPECT_EQ(result.failed, 1);
