@@ -368,15 +368,17 @@ bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& 
 
 // Copies the source into a new file and puts it in place, once more when the source changed meanwhile.
 // What it replaces becomes a version first, where versions are kept.
+// `found`, where given, gets what the first opening of the source found.
 bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
                   const Folder& dstFolder, const std::string& dstName, const FileInfo* present,
-                  std::error_code& error, VersionPlace* versions) {
+                  std::error_code& error, VersionPlace* versions, FileInfo* found = nullptr) {
     const bool replace = present != nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
         UniqueFd in;
         FileInfo now;
         faults::reach(faults::Point::CopyOpening);
         if (!openSource(srcFolder, srcName, srcInfo.viaLink, in, now, error)) return false;
+        if (found != nullptr && attempt == 0) *found = now;
         PendingCopy copy;
         if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error)) {
             if (error == WalkError::ChangedWhileCopied) continue;  // it may be whole the next time
@@ -410,6 +412,12 @@ bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInf
     const bool present = dstInfo != nullptr && dstInfo->kind != EntryKind::Missing;
     return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present ? dstInfo : nullptr, error,
                         versions);
+}
+
+bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
+                 std::error_code& error) {
+    found = {};
+    return copyAndPlace(srcFolder, name, FileInfo{}, dstFolder, name, nullptr, error, nullptr, &found);
 }
 
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,

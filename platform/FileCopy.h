@@ -35,6 +35,13 @@ bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInf
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
               std::error_code& error, VersionPlace* versions = nullptr);
 
+// copyFile for a file the walk has not looked at, into a folder that holds nothing of its name (one
+// the walk has just made): the look comes with the opening. `found` says what was copied, or stays
+// Missing when the name could not be opened as a regular file (gone, a link, a pipe, unreadable):
+// nothing was written then, and the usual look and copy say what it is.
+bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
+                 std::error_code& error);
+
 // Moves `srcName` to `dstName`, never replacing an existing destination. Across file systems the file
 // is copied as by copyFile and the source removed only once the copy is in place; on any failure the
 // source stays where it was.

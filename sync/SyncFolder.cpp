@@ -53,6 +53,19 @@ struct FileOutcome {
 FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) {
     FileOutcome outcome;
     std::error_code error;
+    // A new folder holds nothing: a file listed as regular is copied whatever it is like, so the copy
+    // looks at it as it opens it, one system call fewer per file of a first copy.
+    if (task.freshDestination && !task.run->preview() && !move && task.listed == ListedType::File &&
+        decideCopy(tuneMode, false, FileInfo{}, FileInfo{}) == CopyDecision::Copy) {
+        outcome.done =
+            platform::copyNewFile(*task.source, task.name, *task.destination, outcome.source, outcome.error);
+        if (outcome.source.kind == EntryKind::File) {
+            outcome.isFile = true;
+            outcome.decision = CopyDecision::Copy;
+            return outcome;
+        }
+        outcome = {};
+    }
     const SideFolder source{*task.source, *task.sourceRoot, *task.relative};
     switch (examineSide(*task.run, source, task.name, task.listed, outcome.source, error)) {
         case EntryKind::File:
