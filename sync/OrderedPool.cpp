@@ -93,15 +93,15 @@ void OrderedPool::work() {
                 return m_stopping || m_firstUntaken < m_front + m_slots.size() || !m_aside.empty();
             });
             if (m_stopping) return;
-            // The walk waits for the ordered pieces in turn: they go first.
-            if (m_firstUntaken < m_front + m_slots.size()) {
-                index = m_firstUntaken++;
-                m_slots[index - m_front].taken = true;
-                task = m_slots[index - m_front].task.get();
-            } else {
+            // Work put aside is what the walk needs next, before the pieces already in hand.
+            if (!m_aside.empty()) {
                 aside = std::move(m_aside.front());
                 m_aside.pop_front();
                 ++m_asideRunning;
+            } else {
+                index = m_firstUntaken++;
+                m_slots[index - m_front].taken = true;
+                task = m_slots[index - m_front].task.get();
             }
         }
         if (aside) {

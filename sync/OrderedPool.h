@@ -41,8 +41,8 @@ class OrderedPool {
     bool aheadOfItsTurn() const { return !m_slots.empty() && !m_releasing; }
     // Does `event` on the submitting thread once everything submitted before is released.
     void later(std::function<void()> event);
-    // Work whose result the submitting thread waits for itself: run on a thread when no ordered piece
-    // is waiting for one, never released. Only for a pool with threads.
+    // Work whose result the submitting thread waits for itself (what it needs next): run on a thread
+    // before the ordered pieces waiting, never released. Only for a pool with threads.
     void aside(std::function<void()> work);
 
   private:

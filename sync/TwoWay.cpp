@@ -133,6 +133,12 @@ class TwoWayWalk {
         bool takesPart = false;
     };
     class LookTask;
+    class CopyTask;
+    class CopyBatch;
+    // Copies handed to the pool together: fewer hand-overs, and still a share for every thread.
+    static constexpr std::size_t kCopiesInBatch = 16;
+    // Hands the copies decided so far to the pool: before anything else of the walk's reaches the log.
+    void flushCopies();
     static constexpr std::size_t kPooledFolder = 256;
     struct Ahead;
     // Subfolders handed ahead at once, over all levels: each holds up to two folders open.
@@ -191,15 +197,19 @@ class TwoWayWalk {
     std::string m_fileRelative;  // the file being decided, below the roots
     std::vector<std::string> m_conflictNames;  // chosen in the folder the walk is in
     std::size_t m_foldersAhead = 0;            // handed ahead and not yet come to
+    bool m_handingBack = false;                // in a release of the pool's work
+    std::unique_ptr<CopyBatch> m_copies;       // decided, not yet handed to the pool
 };
 
-// A subfolder both sides have, opened, listed and looked at on the pool's threads while the walk is
-// still in the folders before it, so the walk only decides when it comes to it. Anything amiss (a
-// folder that cannot be opened or listed, one root inside the other) and the walk does it all again
-// itself, with the usual errors.
+// A subfolder, opened, listed and looked at on the pool's threads while the walk is still in the
+// folders before it, so the walk only decides when it comes to it. Where one side lacks it, the walk
+// makes it there, empty. Anything amiss (a folder that cannot be opened or listed, one root inside
+// the other, a folder that appeared meanwhile) and the walk does it all again itself, with the usual
+// errors.
 struct TwoWayWalk::Ahead {
     std::string name;
     std::size_t index = 0;  // in the parent's names
+    bool present[2] = {false, false};
     SharedFolder parent[2];
     Folder child[2];
     FileInfo info[2];
@@ -317,10 +327,12 @@ class TwoWayWalk::LookTask : public OrderedPool::Task {
             seen = m_walk.look(*m_here.folder[kSource], *m_here.folder[kDestination], entry);
     }
     void release() override {
+        m_walk.m_handingBack = true;
         for (auto& [entry, seen] : m_entries) {
-            if (m_walk.m_run.stopRequested()) return;
+            if (m_walk.m_run.stopRequested()) break;
             m_walk.handleFile(m_here, entry, seen);
         }
+        m_walk.m_handingBack = false;
     }
 
   private:
@@ -328,6 +340,100 @@ class TwoWayWalk::LookTask : public OrderedPool::Task {
     Here& m_here;
     std::vector<std::pair<Entry, Seen>> m_entries;
 };
+
+// One copy across, done on any thread and accounted for on the walk's.
+class TwoWayWalk::CopyTask : public OrderedPool::Task {
+  public:
+    CopyTask(TwoWayWalk& walk, Here& here, int from, const std::string& name, const FileInfo (&info)[2],
+             std::size_t index)
+        : m_walk(walk),
+          m_here(here),
+          m_from(from),
+          m_name(name),
+          m_info{info[0], info[1]},
+          m_index(index),
+          m_relative(walk.m_relative),
+          m_fileRelative(walk.m_fileRelative) {
+        m_version.keeper = walk.m_sides[1 - from].versions;
+        m_version.relativeFolder = m_relative;
+    }
+    std::string fromPath, toPath;
+    RunAction::Kind kind = RunAction::Kind::Copy;
+    RunAction::Side newer = RunAction::Side::None;
+    bool inHand = false;  // done at once by the walk, which finishes the file in hand at a stop
+
+    void run() override {
+        // A stop leaves the files not begun as they are.
+        if (!inHand && m_walk.m_run.stopRequested()) return;
+        m_begun = true;
+        const int to = 1 - m_from;
+        const bool replace = m_info[to].kind == EntryKind::File;
+        m_done = platform::copyFile(*m_here.folder[m_from], m_name, m_info[m_from], *m_here.folder[to],
+                                    m_name, replace ? &m_info[to] : nullptr, m_error,
+                                    m_version.keeper != nullptr ? &m_version : nullptr);
+        // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
+        std::error_code error;
+        m_copyFound = m_done && platform::examine(*m_here.folder[to], m_name, ListedType::Unknown, m_copy,
+                                                  error) == EntryKind::File;
+    }
+    void release() override {
+        RunState& run = m_walk.m_run;
+        SyncState& state = m_walk.m_state;
+        if (!m_begun) return state.keep(m_index);
+        if (!m_done) {
+            run.markFolderFailed(m_relative);
+            state.keep(m_index);
+            if (m_version.keepFailed) return run.failure("keeping a version of", toPath, m_error);
+            return run.failure("copying file", fromPath, m_error);
+        }
+        m_here.written[1 - m_from] = true;
+        ++run.result.copied;
+        run.result.bytesCopied += m_info[m_from].size;
+        run.report(kind, fromPath, toPath, m_info[m_from].size, newer);
+        if (m_walk.m_wideLog)
+            WriteLogLine(run.context,
+                         "Copied file " + fromPath + (kind == RunAction::Kind::Replace ? "" : " "));
+        run.accountVersion(m_version, toPath, m_walk.m_wideLog);
+        run.showStatus("  Copy file :" + fromPath);
+        if (!m_copyFound) return state.keep(m_index);
+        m_walk.m_fileRelative = m_fileRelative;
+        if (m_from == kSource)
+            m_walk.remember(m_index, m_info[kSource], m_copy);
+        else
+            m_walk.remember(m_index, m_copy, m_info[kDestination]);
+    }
+
+  private:
+    TwoWayWalk& m_walk;
+    Here& m_here;
+    const int m_from;
+    const std::string m_name;
+    const FileInfo m_info[2];
+    const std::size_t m_index;
+    const std::string m_relative;
+    const std::string m_fileRelative;
+    platform::VersionPlace m_version;
+    bool m_begun = false;
+    bool m_done = false;
+    std::error_code m_error;
+    FileInfo m_copy;
+    bool m_copyFound = false;
+};
+
+class TwoWayWalk::CopyBatch : public OrderedPool::Task {
+  public:
+    std::vector<std::unique_ptr<CopyTask>> copies;
+    void run() override {
+        for (const auto& copy : copies) copy->run();
+    }
+    void release() override {
+        for (const auto& copy : copies) copy->release();
+    }
+};
+
+void TwoWayWalk::flushCopies() {
+    if (m_copies) m_run.pool().submit(std::move(m_copies));
+}
 
 bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
     for (const int side : kSides) {
@@ -357,10 +463,8 @@ bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
     const std::vector<Entry> entries = ahead != nullptr ? std::move(ahead->entries) : merge(here.names);
     m_conflictNames.clear();
     if (ahead != nullptr) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            if (m_run.stopRequested()) return false;
+        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
             if (!platform::isHiddenName(*entries[i].name)) handleFile(here, entries[i], ahead->seen[i]);
-        }
     } else {
         // What to do is decided here, in name order, as the state and the log need, and the folder's
         // files are done before its subfolders are entered. The looks at both sides of a large folder
@@ -380,8 +484,10 @@ bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
                 if (!platform::isHiddenName(*entries[i].name)) task->add(entries[i]);
             m_run.pool().submit(std::move(task));
         }
-        m_run.pool().drain();
     }
+    // The copies into this folder are done before the walk goes below it.
+    flushCopies();
+    m_run.pool().drain();
     if (m_run.stopRequested()) return false;
     // The subfolders both sides have are read ahead on the pool's threads, a few at a time, while the
     // walk is in the ones before them: the walk then finds them listed and looked at.
@@ -414,9 +520,11 @@ bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
 }
 
 bool TwoWayWalk::mayGoAhead(const Here& here, const Entry& entry) const {
-    return m_run.pool().parallel() && here.on[kSource] && here.on[kDestination] &&
-           entry.type[kSource] == ListedType::Folder && entry.type[kDestination] == ListedType::Folder &&
-           !platform::isHiddenName(*entry.name);
+    if (!m_run.pool().parallel() || platform::isHiddenName(*entry.name)) return false;
+    // A folder on each side that has the name; the sides without it get it new.
+    for (const int side : kSides)
+        if (entry.on[side] && (!here.on[side] || entry.type[side] != ListedType::Folder)) return false;
+    return entry.on[kSource] || entry.on[kDestination];
 }
 
 std::shared_ptr<TwoWayWalk::Ahead> TwoWayWalk::goAhead(const Entry& entry, std::size_t index) {
@@ -424,8 +532,9 @@ std::shared_ptr<TwoWayWalk::Ahead> TwoWayWalk::goAhead(const Entry& entry, std::
     ahead->name = *entry.name;
     ahead->index = index;
     for (const int side : kSides) {
+        ahead->present[side] = entry.on[side];
         std::error_code error;
-        ahead->parent[side] = m_sides[side].chain->shared(error);
+        if (entry.on[side]) ahead->parent[side] = m_sides[side].chain->shared(error);
     }
     ++m_foldersAhead;
     m_run.pool().aside([this, ahead] {
@@ -440,28 +549,27 @@ std::shared_ptr<TwoWayWalk::Ahead> TwoWayWalk::goAhead(const Entry& entry, std::
 // On a pool thread: touches only the ahead's own folders and what does not change during the walk.
 void TwoWayWalk::readAhead(Ahead& ahead) const {
     for (const int side : kSides) {
+        if (!ahead.present[side]) continue;
         std::error_code error;
         if (!ahead.parent[side]->valid()) return;
         ahead.child[side] = Folder::openChild(*ahead.parent[side], ahead.name, error);
         if (!ahead.child[side].valid()) return;
         const SharedFolder& otherRoot = m_sides[1 - side].rootFolder;
         if (otherRoot && ahead.child[side].sameFolderAs(*otherRoot)) return;
-    }
-    for (const int side : kSides) {
-        std::error_code error;
         if (!ahead.child[side].info(ahead.info[side], error) || ahead.info[side].size > kReadAheadBytes)
             return;
     }
     for (const int side : kSides) {
         std::error_code error;
-        if (!platform::listFolder(ahead.child[side], ahead.names[side], error)) return;
+        if (ahead.present[side] && !platform::listFolder(ahead.child[side], ahead.names[side], error)) return;
     }
     if (ahead.names[kSource].size() > kReadAhead || ahead.names[kDestination].size() > kReadAhead) {
         for (const int side : kSides) ahead.names[side] = {};
         return;
     }
     for (const int side : kSides)
-        if (!m_run.preview()) platform::removeStaleTemporaries(ahead.child[side], ahead.names[side]);
+        if (ahead.present[side] && !m_run.preview())
+            platform::removeStaleTemporaries(ahead.child[side], ahead.names[side]);
     ahead.entries = merge(ahead.names);
     ahead.seen.resize(ahead.entries.size());
     for (std::size_t i = 0; i < ahead.entries.size(); ++i)
@@ -510,6 +618,7 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
         if (info[side].kind != EntryKind::Unreadable) continue;
         m_run.markFolderFailed(m_relative);
         m_state.keep(index);
+        flushCopies();
         m_run.failure("reading file", pathOn(side, name), error[side]);
         return;
     }
@@ -560,6 +669,7 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
                                    failure)) {
             m_run.markFolderFailed(m_relative);
             m_state.keep(index);
+            flushCopies();
             return m_run.failure("reading file", pathOn(kSource, name), failure);
         }
     }
@@ -581,6 +691,7 @@ void TwoWayWalk::refuse(int from, const std::string& name, const FileInfo (&info
     const std::error_code error = info[to].kind == EntryKind::Special
                                       ? std::error_code(platform::WalkError::DestinationNotRegular)
                                       : std::make_error_code(std::errc::is_a_directory);
+    flushCopies();
     m_run.failure("copying file", pathOn(from, name), error);
 }
 
@@ -603,33 +714,22 @@ void TwoWayWalk::copyAcross(Here& here, int from, const std::string& name, const
         m_run.result.bytesCopied += info[from].size;
         return m_run.report(kind, fromPath, toPath, info[from].size, newer);
     }
-    std::error_code error;
-    platform::VersionPlace version;
-    version.keeper = m_sides[to].versions;
-    version.relativeFolder = m_relative;
-    if (!platform::copyFile(*here.folder[from], name, info[from], *here.folder[to], name,
-                            replace ? &info[to] : nullptr, error,
-                            version.keeper != nullptr ? &version : nullptr)) {
-        m_run.markFolderFailed(m_relative);
-        m_state.keep(index);
-        if (version.keepFailed) return m_run.failure("keeping a version of", toPath, error);
-        return m_run.failure("copying file", fromPath, error);
+    auto task = std::make_unique<CopyTask>(*this, here, from, name, info, index);
+    task->fromPath = fromPath;
+    task->toPath = toPath;
+    task->kind = kind;
+    task->newer = newer;
+    // On the pool's threads, and accounted for in walk order; where the walk is itself handing back
+    // the pool's work (a large folder's looks), the copy is done at once.
+    if (!m_handingBack && m_run.pool().parallel()) {
+        if (!m_copies) m_copies = std::make_unique<CopyBatch>();
+        m_copies->copies.push_back(std::move(task));
+        if (m_copies->copies.size() == kCopiesInBatch) flushCopies();
+        return;
     }
-    here.written[to] = true;
-    ++m_run.result.copied;
-    m_run.result.bytesCopied += info[from].size;
-    m_run.report(kind, fromPath, toPath, info[from].size, newer);
-    if (m_wideLog) WriteLogLine(m_run.context, "Copied file " + fromPath + (replace ? "" : " "));
-    m_run.accountVersion(version, toPath, m_wideLog);
-    m_run.showStatus("  Copy file :" + fromPath);
-    // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
-    FileInfo copy;
-    if (platform::examine(*here.folder[to], name, ListedType::Unknown, copy, error) != EntryKind::File)
-        return m_state.keep(index);
-    if (from == kSource)
-        remember(index, info[kSource], copy);
-    else
-        remember(index, copy, info[kDestination]);
+    task->inHand = true;
+    task->run();
+    task->release();
 }
 
 std::string TwoWayWalk::conflictName(const Here& here, const std::string& name) {
@@ -664,6 +764,11 @@ std::string TwoWayWalk::conflictName(const Here& here, const std::string& name) 
 }
 
 void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index) {
+    // Its lines go to the log at once: the copies before it are accounted for first.
+    if (!m_handingBack) {
+        flushCopies();
+        m_run.pool().drain();
+    }
     ++m_run.result.conflicts;
     const RunAction::Side newer = newerSide(info);
     // The newer file wins; of two with the same time, the source's.
@@ -856,6 +961,8 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
         if (created[side]) {
             here.written[side] = true;
             m_run.report(RunAction::Kind::CreateFolder, path);
+        } else {
+            ahead = nullptr;  // made meanwhile by someone else: what it holds is listed now
         }
         child[side] = Folder::openChild(m_sides[side].chain->current(failure), name, failure);
         if (!child[side].valid()) {

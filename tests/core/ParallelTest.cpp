@@ -48,6 +48,11 @@ class ParallelTest : public ::testing::Test, public test::CoreFixture {
                 test::writeFile(path + "/f.txt", std::string(random() % 3, 'a'));
                 test::setModificationTime(path + "/f.txt", 1'600'000'000 + 10 * (random() % 3));
             }
+        // Now and then a folder holds a file's name: a copy refused among the others.
+        if (seed % 7 == 3) {
+            test::writeFile(src + "/x/clash.txt", "file");
+            test::makeFolders(dst + "/x/clash.txt");
+        }
         static const char* const kMasks[] = {"*.*", "*.txt", "*.txt;a*", "b*;*.txt"};
         TWatchRec watch = test::makeWatch(src, dst);
         watch.TuneMode = static_cast<std::int32_t>(random() % 3);
