@@ -132,7 +132,11 @@ class TwoWayWalk {
         bool counted[2] = {false, false};  // a file for the mass-deletion guard
         bool takesPart = false;
     };
-    class LookTask;
+    struct LookPiece;
+    // Pieces of a large folder looked at by the pool's threads ahead of the walk's decisions.
+    static constexpr std::size_t kLookPiece = 64;
+    static constexpr std::size_t kPiecesAhead = 16;
+    void decideLargeFolder(Here& here, const std::vector<Entry>& entries);
     class CopyTask;
     class CopyBatch;
     // Copies handed to the pool together: fewer hand-overs, and still a share for every thread.
@@ -197,7 +201,6 @@ class TwoWayWalk {
     std::string m_fileRelative;  // the file being decided, below the roots
     std::vector<std::string> m_conflictNames;  // chosen in the folder the walk is in
     std::size_t m_foldersAhead = 0;            // handed ahead and not yet come to
-    bool m_handingBack = false;                // in a release of the pool's work
     std::unique_ptr<CopyBatch> m_copies;       // decided, not yet handed to the pool
 };
 
@@ -318,29 +321,6 @@ void TwoWayWalk::failFolder(const char* doing, const std::string& path, const st
     m_run.failure(doing, path, error);
 }
 
-class TwoWayWalk::LookTask : public OrderedPool::Task {
-  public:
-    LookTask(TwoWayWalk& walk, Here& here) : m_walk(walk), m_here(here) {}
-    void add(const Entry& entry) { m_entries.push_back({entry, {}}); }
-    void run() override {
-        for (auto& [entry, seen] : m_entries)
-            seen = m_walk.look(*m_here.folder[kSource], *m_here.folder[kDestination], entry);
-    }
-    void release() override {
-        m_walk.m_handingBack = true;
-        for (auto& [entry, seen] : m_entries) {
-            if (m_walk.m_run.stopRequested()) break;
-            m_walk.handleFile(m_here, entry, seen);
-        }
-        m_walk.m_handingBack = false;
-    }
-
-  private:
-    TwoWayWalk& m_walk;
-    Here& m_here;
-    std::vector<std::pair<Entry, Seen>> m_entries;
-};
-
 // One copy across, done on any thread and accounted for on the walk's.
 class TwoWayWalk::CopyTask : public OrderedPool::Task {
   public:
@@ -435,6 +415,45 @@ void TwoWayWalk::flushCopies() {
     if (m_copies) m_run.pool().submit(std::move(m_copies));
 }
 
+// Names of a large folder, looked at on a pool thread while the walk decides the ones before them.
+struct TwoWayWalk::LookPiece {
+    std::size_t first = 0, end = 0;  // the entries it covers
+    std::vector<Seen> seen;
+    std::atomic<bool> done{false};
+};
+
+void TwoWayWalk::decideLargeFolder(Here& here, const std::vector<Entry>& entries) {
+    std::deque<std::shared_ptr<LookPiece>> pieces;
+    std::size_t next = 0;
+    const SharedFolder source = here.folder[kSource], destination = here.folder[kDestination];
+    const auto lookAhead = [&] {
+        for (; pieces.size() < kPiecesAhead && next < entries.size(); next += kLookPiece) {
+            auto piece = std::make_shared<LookPiece>();
+            piece->first = next;
+            piece->end = std::min(next + kLookPiece, entries.size());
+            pieces.push_back(piece);
+            m_run.pool().aside([this, piece, source, destination, &entries] {
+                piece->seen.resize(piece->end - piece->first);
+                for (std::size_t i = piece->first; i < piece->end && !m_run.stopRequested(); ++i)
+                    if (!platform::isHiddenName(*entries[i].name))
+                        piece->seen[i - piece->first] = look(*source, *destination, entries[i]);
+                piece->done.store(true, std::memory_order_release);
+                piece->done.notify_one();
+            });
+        }
+    };
+    lookAhead();
+    while (!pieces.empty()) {
+        const std::shared_ptr<LookPiece> piece = std::move(pieces.front());
+        pieces.pop_front();
+        piece->done.wait(false, std::memory_order_acquire);
+        for (std::size_t i = piece->first; i < piece->end && !m_run.stopRequested(); ++i)
+            if (!platform::isHiddenName(*entries[i].name))
+                handleFile(here, entries[i], piece->seen[i - piece->first]);
+        if (!m_run.stopRequested()) lookAhead();
+    }
+}
+
 bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
     for (const int side : kSides) {
         if (!here.on[side]) {
@@ -465,24 +484,16 @@ bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
     if (ahead != nullptr) {
         for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
             if (!platform::isHiddenName(*entries[i].name)) handleFile(here, entries[i], ahead->seen[i]);
+    } else if (m_run.pool().parallel() && entries.size() >= kPooledFolder) {
+        decideLargeFolder(here, entries);
     } else {
         // What to do is decided here, in name order, as the state and the log need, and the folder's
-        // files are done before its subfolders are entered. The looks at both sides of a large folder
-        // go to the pool, 64 names at a time; for a small one the walk would only wait for the threads,
-        // and waking them costs more than the looks.
-        const std::size_t batch = m_run.pool().parallel() && entries.size() >= kPooledFolder ? 64 : 1;
-        for (std::size_t first = 0; first < entries.size(); first += batch) {
-            if (m_run.stopRequested()) break;
-            if (batch == 1) {
-                if (platform::isHiddenName(*entries[first].name)) continue;
-                Seen seen = look(*here.folder[kSource], *here.folder[kDestination], entries[first]);
-                handleFile(here, entries[first], seen);
-                continue;
-            }
-            auto task = std::make_unique<LookTask>(*this, here);
-            for (std::size_t i = first; i < std::min(first + batch, entries.size()); ++i)
-                if (!platform::isHiddenName(*entries[i].name)) task->add(entries[i]);
-            m_run.pool().submit(std::move(task));
+        // files are done before its subfolders are entered. For a small folder the walk looks itself:
+        // it would only wait for the threads, and waking them costs more than the looks.
+        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i) {
+            if (platform::isHiddenName(*entries[i].name)) continue;
+            Seen seen = look(*here.folder[kSource], *here.folder[kDestination], entries[i]);
+            handleFile(here, entries[i], seen);
         }
     }
     // The copies into this folder are done before the walk goes below it.
@@ -719,9 +730,8 @@ void TwoWayWalk::copyAcross(Here& here, int from, const std::string& name, const
     task->toPath = toPath;
     task->kind = kind;
     task->newer = newer;
-    // On the pool's threads, and accounted for in walk order; where the walk is itself handing back
-    // the pool's work (a large folder's looks), the copy is done at once.
-    if (!m_handingBack && m_run.pool().parallel()) {
+    // On the pool's threads, and accounted for in walk order.
+    if (m_run.pool().parallel()) {
         if (!m_copies) m_copies = std::make_unique<CopyBatch>();
         m_copies->copies.push_back(std::move(task));
         if (m_copies->copies.size() == kCopiesInBatch) flushCopies();
@@ -765,10 +775,8 @@ std::string TwoWayWalk::conflictName(const Here& here, const std::string& name) 
 
 void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index) {
     // Its lines go to the log at once: the copies before it are accounted for first.
-    if (!m_handingBack) {
-        flushCopies();
-        m_run.pool().drain();
-    }
+    flushCopies();
+    m_run.pool().drain();
     ++m_run.result.conflicts;
     const RunAction::Side newer = newerSide(info);
     // The newer file wins; of two with the same time, the source's.
