@@ -114,8 +114,8 @@ class TwoWayWalk {
         std::vector<std::vector<std::size_t>> deleting;  // their state entries, group by group
         std::int64_t held = 0;                           // files at the start of the run
     };
-    // What the walk knows of the folder it is in.
-    struct Here {
+    // What the walk knows of the folder it is in; the copies into it and its finishing share it.
+    struct Here : std::enable_shared_from_this<Here> {
         bool on[2] = {true, true};  // false where a preview has not made the folder
         bool written[2] = {false, false};
         FileInfo info[2];  // the folder on each side before the walk wrote in it
@@ -139,6 +139,7 @@ class TwoWayWalk {
     void decideLargeFolder(Here& here, const std::vector<Entry>& entries);
     class CopyTask;
     class CopyBatch;
+    class FinishTask;
     // Copies handed to the pool together: fewer hand-overs, and still a share for every thread.
     static constexpr std::size_t kCopiesInBatch = 16;
     // Hands the copies decided so far to the pool: before anything else of the walk's reaches the log.
@@ -182,9 +183,10 @@ class TwoWayWalk {
     std::string pathOn(int side, const std::string& name) const {
         return m_sides[side].root + m_relative + name;
     }
-    void remember(std::size_t index, const FileInfo& source, const FileInfo& destination) {
+    void remember(std::size_t index, const std::string& path, const FileInfo& source,
+                  const FileInfo& destination) {
         if (!m_run.preview() && !m_statePath.empty())
-            m_state.record(index, m_fileRelative, {sideRecord(source), sideRecord(destination)});
+            m_state.record(index, path, {sideRecord(source), sideRecord(destination)});
     }
 
     RunState& m_run;
@@ -253,7 +255,8 @@ void TwoWayWalk::saveState() {
 
 void TwoWayWalk::run() {
     loadState();
-    Here here;
+    const std::shared_ptr<Here> root = std::make_shared<Here>();
+    Here& here = *root;
     std::error_code error;
     Side& source = m_sides[kSource];
     Side& destination = m_sides[kDestination];
@@ -301,6 +304,7 @@ void TwoWayWalk::run() {
         if (m_sides[side].rootFolder) m_sides[side].rootFolder->identity(device, inode);
     }
     walkFolder(here, nullptr);
+    m_run.pool().drain();
     if (!m_run.preview()) {
         for (const int side : kSides) {
             if (!here.written[side]) continue;
@@ -327,7 +331,8 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
     CopyTask(TwoWayWalk& walk, Here& here, int from, const std::string& name, const FileInfo (&info)[2],
              std::size_t index)
         : m_walk(walk),
-          m_here(here),
+          m_here(here.shared_from_this()),
+          m_folder{here.folder[0], here.folder[1]},
           m_from(from),
           m_name(name),
           m_info{info[0], info[1]},
@@ -348,12 +353,12 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
         m_begun = true;
         const int to = 1 - m_from;
         const bool replace = m_info[to].kind == EntryKind::File;
-        m_done = platform::copyFile(*m_here.folder[m_from], m_name, m_info[m_from], *m_here.folder[to],
-                                    m_name, replace ? &m_info[to] : nullptr, m_error,
+        m_done = platform::copyFile(*m_folder[m_from], m_name, m_info[m_from], *m_folder[to], m_name,
+                                    replace ? &m_info[to] : nullptr, m_error,
                                     m_version.keeper != nullptr ? &m_version : nullptr);
         // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
         std::error_code error;
-        m_copyFound = m_done && platform::examine(*m_here.folder[to], m_name, ListedType::Unknown, m_copy,
+        m_copyFound = m_done && platform::examine(*m_folder[to], m_name, ListedType::Unknown, m_copy,
                                                   error) == EntryKind::File;
     }
     void release() override {
@@ -366,7 +371,7 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
             if (m_version.keepFailed) return run.failure("keeping a version of", toPath, m_error);
             return run.failure("copying file", fromPath, m_error);
         }
-        m_here.written[1 - m_from] = true;
+        m_here->written[1 - m_from] = true;
         ++run.result.copied;
         run.result.bytesCopied += m_info[m_from].size;
         run.report(kind, fromPath, toPath, m_info[m_from].size, newer);
@@ -376,16 +381,16 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
         run.accountVersion(m_version, toPath, m_walk.m_wideLog);
         run.showStatus("  Copy file :" + fromPath);
         if (!m_copyFound) return state.keep(m_index);
-        m_walk.m_fileRelative = m_fileRelative;
         if (m_from == kSource)
-            m_walk.remember(m_index, m_info[kSource], m_copy);
+            m_walk.remember(m_index, m_fileRelative, m_info[kSource], m_copy);
         else
-            m_walk.remember(m_index, m_copy, m_info[kDestination]);
+            m_walk.remember(m_index, m_fileRelative, m_copy, m_info[kDestination]);
     }
 
   private:
     TwoWayWalk& m_walk;
-    Here& m_here;
+    const std::shared_ptr<Here> m_here;
+    const SharedFolder m_folder[2];  // the walk lets go of them before the copies are done
     const int m_from;
     const std::string m_name;
     const FileInfo m_info[2];
@@ -409,6 +414,32 @@ class TwoWayWalk::CopyBatch : public OrderedPool::Task {
     void release() override {
         for (const auto& copy : copies) copy->release();
     }
+};
+
+// Gives a folder its times (and, where the walk made it, its permissions) once everything in it is
+// done: released after every piece submitted before it.
+class TwoWayWalk::FinishTask : public OrderedPool::Task {
+  public:
+    FinishTask(TwoWayWalk& walk, std::shared_ptr<Here> here) : m_walk(walk), m_here(std::move(here)) {}
+    SharedFolder folder[2];
+    bool created[2] = {false, false};
+    std::string path[2];
+
+    void run() override {}
+    void release() override {
+        if (m_walk.m_run.preview()) return;
+        for (const int side : kSides) {
+            if (!m_here->on[side] || !m_here->written[side]) continue;
+            std::error_code failure;
+            if (!folder[side] || !folder[side]->valid() ||
+                !platform::finishFolder(*folder[side], m_here->info[side], created[side], failure))
+                m_walk.m_run.failure("creating folder", path[side], failure);
+        }
+    }
+
+  private:
+    TwoWayWalk& m_walk;
+    std::shared_ptr<Here> m_here;
 };
 
 void TwoWayWalk::flushCopies() {
@@ -496,9 +527,8 @@ bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
             handleFile(here, entries[i], seen);
         }
     }
-    // The copies into this folder are done before the walk goes below it.
+    // The copies into this folder go on while the walk goes below it; the folder is finished after them.
     flushCopies();
-    m_run.pool().drain();
     if (m_run.stopRequested()) return false;
     // The subfolders both sides have are read ahead on the pool's threads, a few at a time, while the
     // walk is in the ones before them: the walk then finds them listed and looked at.
@@ -527,6 +557,8 @@ bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
     // Those not come to (the run stopped) use this walk: they end before it does.
     for (const std::shared_ptr<Ahead>& ahead : aheads) ahead->done.wait(false, std::memory_order_acquire);
     m_foldersAhead -= aheads.size();
+    // The folder's finishing may wait in the pool a while: it needs none of its names.
+    for (const int side : kSides) here.names[side] = {};
     return finished;
 }
 
@@ -662,7 +694,7 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
             return copyAcross(here, newer == RunAction::Side::Destination ? kDestination : kSource, name,
                               info, index);
         ++m_run.result.skipped;
-        return remember(index, info[kSource], info[kDestination]);
+        return remember(index, m_fileRelative, info[kSource], info[kDestination]);
     }
 
     bool changed[2] = {true, true};  // a file the state lacks was created on both sides
@@ -686,7 +718,7 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
     }
     if (!same) return conflict(here, name, info, index);
     ++m_run.result.skipped;
-    remember(index, info[kSource], info[kDestination]);
+    remember(index, m_fileRelative, info[kSource], info[kDestination]);
 }
 
 void TwoWayWalk::refuse(int from, const std::string& name, const FileInfo (&info)[2], std::size_t index) {
@@ -931,7 +963,8 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
     // Links to folders on the side they are read from are never entered, and files are no folders.
     if (found[kSource] != Found::Opened && found[kDestination] != Found::Opened) return true;
 
-    Here below;
+    const std::shared_ptr<Here> shared = std::make_shared<Here>();
+    Here& below = *shared;
     bool created[2] = {false, false};
     for (const int side : kSides) {
         if (found[side] != Found::Opened) continue;
@@ -967,7 +1000,9 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
             return true;
         }
         if (created[side]) {
+            // Both are written: the parent gets its times back, the new folder its own and its mode.
             here.written[side] = true;
+            below.written[side] = true;
             m_run.report(RunAction::Kind::CreateFolder, path);
         } else {
             ahead = nullptr;  // made meanwhile by someone else: what it holds is listed now
@@ -984,16 +1019,18 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
     for (const int side : kSides)
         if (below.on[side]) m_sides[side].chain->enter(name, std::move(child[side]));
     const bool finished = walkFolder(below, ahead);
-    // Its own times once the walk has done writing in it (a folder it made gets those it mirrors).
+    // Its own times once the walk and the copies have done writing in it (a folder it made gets those
+    // it mirrors).
+    auto finish = std::make_unique<FinishTask>(*this, shared);
     for (const int side : kSides) {
-        if (!below.on[side] || !below.written[side] || m_run.preview()) continue;
+        if (!below.on[side]) continue;
         std::error_code failure;
-        const Folder& folder = m_sides[side].chain->current(failure);
-        if (!folder.valid() || !platform::finishFolder(folder, below.info[side], created[side], failure))
-            m_run.failure("creating folder", m_sides[side].root + m_relative, failure);
+        finish->folder[side] = m_sides[side].chain->shared(failure);
+        finish->created[side] = created[side];
+        finish->path[side] = m_sides[side].root + m_relative;
+        m_sides[side].chain->leave();
     }
-    for (const int side : kSides)
-        if (below.on[side]) m_sides[side].chain->leave();
+    m_run.pool().submit(std::move(finish));
     m_relative.resize(length);
     return finished;
 }

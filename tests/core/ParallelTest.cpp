@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "support/TestSupport.h"
@@ -17,6 +18,23 @@ struct Outcome {
     std::vector<std::string> source, destination, log, actions;
     RunResult result;
 };
+
+using FolderTimes = std::map<std::string, std::filesystem::file_time_type>;
+
+// The modification time of every folder below `root` (and of `root`, as ""), the versions left out.
+FolderTimes folderTimes(const std::string& root) {
+    FolderTimes times;
+    if (!test::exists(root)) return times;
+    times[""] = std::filesystem::last_write_time(root);
+    for (auto at = std::filesystem::recursive_directory_iterator(root);
+         at != std::filesystem::recursive_directory_iterator(); ++at) {
+        if (at->path().filename() == ".tessel-versions")
+            at.disable_recursion_pending();
+        else if (at->is_directory())
+            times[std::filesystem::relative(at->path(), root).string()] = at->last_write_time();
+    }
+    return times;
+}
 
 class ParallelTest : public ::testing::Test, public test::CoreFixture {
   protected:
@@ -70,7 +88,17 @@ class ParallelTest : public ::testing::Test, public test::CoreFixture {
         PlanRecorder actions;
         context.observer = &actions;
         Outcome outcome;
+        const bool twoWay = isOn(watch.BiDirect) && watch.FileAction == faCopy;
+        const FolderTimes before[] = {folderTimes(src), folderTimes(dst)};
         outcome.result = SyncWatch(context, src, dst, getText(watch.FileMask), "", watch.FileAction, watch);
+        // A two-way run gives every folder it wrote in its own times back once its copies are done, and
+        // a folder it made those of the folder it mirrors. (A root that gets a versions folder changes.)
+        for (int side = 0; side < 2 && twoWay; ++side)
+            for (const auto& [path, time] : folderTimes(side == 0 ? src : dst)) {
+                if (path.empty() && context.options.keepVersions) continue;
+                const auto old = before[side].find(path);
+                EXPECT_EQ(time, old != before[side].end() ? old->second : before[1 - side].at(path)) << path;
+            }
         // A two-way watch runs again after changes on both sides, deciding from the state it left.
         if (isOn(watch.BiDirect)) {
             test::randomTree(random, src);
