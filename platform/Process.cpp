@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
 
 extern char** environ;
@@ -77,6 +79,12 @@ bool spawnAndWait(const std::string& program, const std::vector<std::string>& ar
     end.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
     end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return true;
+}
+
+std::size_t openFileLimit() {
+    struct rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
+    return static_cast<std::size_t>(limit.rlim_cur);
 }
 
 }  // namespace tessel::platform

@@ -1,6 +1,7 @@
 #pragma once
-// Starting another program and waiting for it.
+// Starting another program and waiting for it; what the process may hold.
 
+#include <cstddef>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -22,5 +23,8 @@ struct ProcessEnd {
 // (missing, not executable, not a format the system runs).
 bool spawnAndWait(const std::string& program, const std::vector<std::string>& arguments,
                   const std::string& workingFolder, ProcessEnd& end, std::error_code& error);
+
+// How many descriptors this process may have open at once.
+std::size_t openFileLimit();
 
 }  // namespace tessel::platform

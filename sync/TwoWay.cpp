@@ -422,6 +422,7 @@ class TwoWayWalk::FinishTask : public OrderedPool::Task {
   public:
     FinishTask(TwoWayWalk& walk, std::shared_ptr<Here> here) : m_walk(walk), m_here(std::move(here)) {}
     SharedFolder folder[2];
+    std::error_code error[2];  // why a folder put aside could not be opened again
     bool created[2] = {false, false};
     std::string path[2];
 
@@ -430,7 +431,7 @@ class TwoWayWalk::FinishTask : public OrderedPool::Task {
         if (m_walk.m_run.preview()) return;
         for (const int side : kSides) {
             if (!m_here->on[side] || !m_here->written[side]) continue;
-            std::error_code failure;
+            std::error_code failure = error[side];
             if (!folder[side] || !folder[side]->valid() ||
                 !platform::finishFolder(*folder[side], m_here->info[side], created[side], failure))
                 m_walk.m_run.failure("creating folder", path[side], failure);
@@ -645,6 +646,13 @@ TwoWayWalk::Seen TwoWayWalk::look(const Folder& source, const Folder& destinatio
 
 void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
     const std::string& name = *entry.name;
+    // A link is looked at through, and what it points at may be a file this run has just copied: it is
+    // looked at again once the copies before it are done, as one thread would have found it.
+    if ((seen.info[kSource].viaLink || seen.info[kDestination].viaLink) && m_run.pool().parallel()) {
+        flushCopies();
+        m_run.pool().drain();
+        seen = look(*here.folder[kSource], *here.folder[kDestination], entry);
+    }
     for (const int side : kSides)
         if (seen.counted[side]) ++m_sides[side].held;
     if (!seen.takesPart) {
@@ -1005,7 +1013,11 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
             below.written[side] = true;
             m_run.report(RunAction::Kind::CreateFolder, path);
         } else {
-            ahead = nullptr;  // made meanwhile by someone else: what it holds is listed now
+            // There already (made meanwhile, or the same folder under another case on a file system that
+            // ignores case): what it holds is listed now, once the copies into it are done.
+            ahead = nullptr;
+            flushCopies();
+            m_run.pool().drain();
         }
         child[side] = Folder::openChild(m_sides[side].chain->current(failure), name, failure);
         if (!child[side].valid()) {
@@ -1024,8 +1036,7 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
     auto finish = std::make_unique<FinishTask>(*this, shared);
     for (const int side : kSides) {
         if (!below.on[side]) continue;
-        std::error_code failure;
-        finish->folder[side] = m_sides[side].chain->shared(failure);
+        finish->folder[side] = m_sides[side].chain->shared(finish->error[side]);
         finish->created[side] = created[side];
         finish->path[side] = m_sides[side].root + m_relative;
         m_sides[side].chain->leave();

@@ -6,6 +6,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Paths.h"
+#include "platform/Process.h"
 #include "watch/EventLog.h"
 
 namespace tessel {
@@ -57,10 +58,16 @@ void RunState::failure(const std::string& line) {
 }
 
 OrderedPool& RunState::pool() {
-    // Eight pieces a thread keep every thread busy; more would only hold more results in memory.
-    if (!m_pool)
-        m_pool = std::make_unique<OrderedPool>(
-            context.options.jobs, static_cast<std::size_t>(std::max(context.options.jobs, 1)) * 8);
+    // Eight pieces a thread keep every thread busy; more would only hold more results in memory. A
+    // piece waiting its turn may hold its two folders open: the pieces in hand stay well inside what
+    // the process may open, beside the walks' own folders.
+    if (!m_pool) {
+        const std::size_t limit = platform::openFileLimit();
+        const std::size_t byFolders = limit > 256 + 3 * 16 ? (limit - 256) / 3 : 16;
+        const std::size_t window =
+            std::min(static_cast<std::size_t>(std::max(context.options.jobs, 1)) * 8, byFolders);
+        m_pool = std::make_unique<OrderedPool>(context.options.jobs, window);
+    }
     return *m_pool;
 }
 

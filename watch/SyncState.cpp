@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <numeric>
 
 #include "platform/FileIo.h"
 #include "platform/Folders.h"
@@ -380,8 +381,20 @@ bool SyncState::save(const std::string& path, const std::string& source, const s
             out.number(0, 4);
             out.text(source);
             out.text(destination);
+            // The devices in the order of their numbers, whatever order the run met them in (its threads
+            // may record in another order than one thread would): the same state, the same bytes.
+            std::vector<std::size_t> order(m_devices.size());
+            std::iota(order.begin(), order.end(), std::size_t{0});
+            std::sort(order.begin(), order.end(),
+                      [&](std::size_t a, std::size_t b) { return m_devices[a] < m_devices[b]; });
+            std::vector<std::uint8_t> renumbered(m_devices.size());
+            for (std::size_t i = 0; i < order.size(); ++i)
+                renumbered[order[i]] = static_cast<std::uint8_t>(i);
+            const auto device = [&](std::uint8_t index) {
+                return index < renumbered.size() ? renumbered[index] : index;
+            };
             out.number(m_devices.size(), 4);
-            for (const std::uint64_t device : m_devices) out.number(device, 8);
+            for (const std::size_t index : order) out.number(m_devices[index], 8);
             out.number(count, 8);
             std::string_view previous;
             const auto put = [&](const Entry& entry) {
@@ -392,8 +405,8 @@ bool SyncState::save(const std::string& path, const std::string& source, const s
                     ++shared;
                 out.number(shared, 4);
                 out.text(current.substr(shared));
-                out.number(entry.sourceDevice, 1);
-                out.number(entry.destinationDevice, 1);
+                out.number(device(entry.sourceDevice), 1);
+                out.number(device(entry.destinationDevice), 1);
                 for (const std::uint64_t number :
                      {entry.sourceSize, static_cast<std::uint64_t>(entry.sourceModified), entry.sourceInode,
                       entry.destinationSize, static_cast<std::uint64_t>(entry.destinationModified),

@@ -2,6 +2,7 @@
 // out of a run with one job and a run with four, for any tree and any watch.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -66,6 +67,9 @@ class ParallelTest : public ::testing::Test, public test::CoreFixture {
                 test::writeFile(path + "/f.txt", std::string(random() % 3, 'a'));
                 test::setModificationTime(path + "/f.txt", 1'600'000'000 + 10 * (random() % 3));
             }
+        // Now and then a link to a file that the run may replace before it comes to the link.
+        for (const std::string& root : {src, dst})
+            if (seed % 9 == 4 && test::exists(root + "/x")) symlink("a.txt", (root + "/x/link.txt").c_str());
         // Now and then a folder holds a file's name: a copy refused among the others.
         if (seed % 7 == 3) {
             test::writeFile(src + "/x/clash.txt", "file");
