@@ -214,6 +214,30 @@ TEST_F(SafetyTest, Roots) {
     EXPECT_EQ(snapshotTree(dst), Tree{"keep.txt=k"});
     EXPECT_FALSE(exists(runFile + ".ran")) << "nothing was synchronised: no after-sync program";
 
+    // A source root there but closed to the user, and a destination the user may not write in: nothing
+    // is deleted on either side.
+    {
+        test::NoPermissionOverride asUser;
+        setText(watch.RunFile, "");
+        writeFile(src + "/new.txt", "only copy");
+        setText(watch.SourceDir, src);
+        chmod(src.c_str(), 0);
+        writeFile(context.LogFilePath, "");
+        EXPECT_EQ(runWatch().failed, 1);
+        EXPECT_EQ(loggedMessages(), Tree{"Error opening folder " + src + "/: Permission denied"});
+        chmod(src.c_str(), 0755);
+        chmod(dst.c_str(), 0555);
+        watch.BiDirect = 0;  // one way: the deletion pass is not even tried where the copy failed
+        writeFile(context.LogFilePath, "");
+        EXPECT_EQ(runWatch().failed, 1);
+        EXPECT_EQ(loggedMessages(), Tree{"Error copying file " + src + "/new.txt: Permission denied"});
+        chmod(dst.c_str(), 0755);
+        EXPECT_EQ(snapshotTree(src), Tree{"new.txt=only copy"});
+        EXPECT_EQ(snapshotTree(dst), Tree{"keep.txt=k"});
+        std::remove((src + "/new.txt").c_str());
+        watch.BiDirect = 1;
+    }
+
     // Copy with root folder: the root's name is taken after "." and ".." are worked out.
     setText(watch.RunFile, "");
     watch.BiDirect = 0;
