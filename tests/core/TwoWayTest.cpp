@@ -297,6 +297,14 @@ TEST_F(TwoWayTest, AConflictsLoserIsAlsoKeptAsAVersion) {
     EXPECT_EQ(test::readFile(version), "older edit");
     EXPECT_EQ(test::readFile(kept(src, "f", ".txt")), "older edit");
     EXPECT_EQ(test::readFile(src + "/f.txt"), "newer edit");
+
+    // A file deleted on the destination since is deleted from the source too, into its versions.
+    watch.DeleteAbsent = 1;
+    run();
+    std::filesystem::remove(dst + "/f.txt");
+    EXPECT_EQ(run().deleted, 1);
+    EXPECT_FALSE(test::exists(src + "/f.txt"));
+    EXPECT_EQ(test::readFile(version + ".1"), "newer edit") << "the same stamp: a name of its own";
 }
 
 // Deletions decided from the state pass the mass-deletion guard, and a refused one is decided again.
