@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/FileIo.h"
 #include "platform/SysCall.h"
 #include "platform/UniqueFd.h"
 
@@ -20,22 +21,6 @@ bool openRegular(const Folder& folder, const std::string& name, UniqueFd& fd, st
     if (!fd.valid()) return fail(error);
     if (::fstat(fd.get(), &status) != 0) return fail(error);
     if (!S_ISREG(status.st_mode)) return fail(error, WalkError::NotRegularFile);
-    return true;
-}
-
-// Reads up to `length` bytes at `offset`; fewer only at the end of the file.
-bool readChunk(int fd, char* buffer, std::size_t length, std::uint64_t offset, std::size_t& got,
-               std::error_code& error) {
-    got = 0;
-    while (got < length) {
-        const ssize_t done = sys::pread(fd, buffer + got, length - got, static_cast<off_t>(offset + got));
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            return fail(error);
-        }
-        if (done == 0) break;
-        got += static_cast<std::size_t>(done);
-    }
     return true;
 }
 
@@ -54,8 +39,8 @@ bool sameContent(const Folder& folderA, const std::string& nameA, const Folder& 
     std::vector<char> bufferA(kChunk), bufferB(kChunk);
     for (std::uint64_t offset = 0;; offset += kChunk) {
         std::size_t gotA = 0, gotB = 0;
-        if (!readChunk(a.get(), bufferA.data(), kChunk, offset, gotA, error) ||
-            !readChunk(b.get(), bufferB.data(), kChunk, offset, gotB, error))
+        if (!readSomeAt(a.get(), offset, bufferA.data(), kChunk, gotA, error) ||
+            !readSomeAt(b.get(), offset, bufferB.data(), kChunk, gotB, error))
             return false;
         if (gotA != gotB || std::memcmp(bufferA.data(), bufferB.data(), gotA) != 0) return true;
         if (gotA < kChunk) break;

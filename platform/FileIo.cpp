@@ -121,11 +121,11 @@ bool File::size(std::uint64_t& bytes, std::error_code& error) const {
     return true;
 }
 
-bool File::readSomeAt(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done,
-                      std::error_code& error) const {
+bool readSomeAt(int fd, std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done,
+                std::error_code& error) {
     done = 0;
     while (done < length) {
-        const ssize_t got = sys::pread(m_fd.get(), static_cast<char*>(buffer) + done, length - done,
+        const ssize_t got = sys::pread(fd, static_cast<char*>(buffer) + done, length - done,
                                        static_cast<off_t>(offset + done));
         if (got < 0) {
             if (errno == EINTR) continue;
@@ -135,6 +135,11 @@ bool File::readSomeAt(std::uint64_t offset, void* buffer, std::size_t length, st
         done += static_cast<std::size_t>(got);
     }
     return true;
+}
+
+bool File::readSomeAt(std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done,
+                      std::error_code& error) const {
+    return platform::readSomeAt(m_fd.get(), offset, buffer, length, done, error);
 }
 
 bool File::readAt(std::uint64_t offset, void* buffer, std::size_t length, std::error_code& error) const {

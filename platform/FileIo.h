@@ -20,6 +20,10 @@ bool appendToFile(const std::string& path, std::string_view data, std::error_cod
 // True for any existing entry that is not a folder (links are followed).
 bool fileExists(const std::string& path);
 
+// Reads up to `length` bytes at `offset` of the open file `fd`; fewer only at the end of the file.
+bool readSomeAt(int fd, std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done,
+                std::error_code& error);
+
 // An open file, closed when the object goes.
 class File {
   public:

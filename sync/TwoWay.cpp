@@ -81,6 +81,19 @@ RunAction::Side newerSide(const FileInfo (&info)[2]) {
                                                         : RunAction::Side::None;
 }
 
+// Work a pool thread does for the walk, which waits for it: set once, when everything is in place.
+class Finished {
+  public:
+    void set() {
+        m_done.store(true, std::memory_order_release);
+        m_done.notify_one();
+    }
+    void wait() const { m_done.wait(false, std::memory_order_acquire); }
+
+  private:
+    std::atomic<bool> m_done{false};
+};
+
 std::string conflictStamp(const platform::LocalTime& start) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", start.year, start.month, start.day,
@@ -222,7 +235,7 @@ struct TwoWayWalk::Ahead {
     std::vector<Entry> entries;
     std::vector<Seen> seen;
     bool complete = false;
-    std::atomic<bool> done{false};
+    Finished done;
 };
 
 bool TwoWayWalk::loadState() {
@@ -451,7 +464,7 @@ void TwoWayWalk::flushCopies() {
 struct TwoWayWalk::LookPiece {
     std::size_t first = 0, end = 0;  // the entries it covers
     std::vector<Seen> seen;
-    std::atomic<bool> done{false};
+    Finished done;
 };
 
 void TwoWayWalk::decideLargeFolder(Here& here, const std::vector<Entry>& entries) {
@@ -469,8 +482,7 @@ void TwoWayWalk::decideLargeFolder(Here& here, const std::vector<Entry>& entries
                 for (std::size_t i = piece->first; i < piece->end && !m_run.stopRequested(); ++i)
                     if (!platform::isHiddenName(*entries[i].name))
                         piece->seen[i - piece->first] = look(*source, *destination, entries[i]);
-                piece->done.store(true, std::memory_order_release);
-                piece->done.notify_one();
+                piece->done.set();
             });
         }
     };
@@ -478,7 +490,7 @@ void TwoWayWalk::decideLargeFolder(Here& here, const std::vector<Entry>& entries
     while (!pieces.empty()) {
         const std::shared_ptr<LookPiece> piece = std::move(pieces.front());
         pieces.pop_front();
-        piece->done.wait(false, std::memory_order_acquire);
+        piece->done.wait();
         for (std::size_t i = piece->first; i < piece->end && !m_run.stopRequested(); ++i)
             if (!platform::isHiddenName(*entries[i].name))
                 handleFile(here, entries[i], piece->seen[i - piece->first]);
@@ -556,7 +568,7 @@ bool TwoWayWalk::walkFolder(Here& here, Ahead* ahead) {
         readAheadMore(i + 1);
     }
     // Those not come to (the run stopped) use this walk: they end before it does.
-    for (const std::shared_ptr<Ahead>& ahead : aheads) ahead->done.wait(false, std::memory_order_acquire);
+    for (const std::shared_ptr<Ahead>& ahead : aheads) ahead->done.wait();
     m_foldersAhead -= aheads.size();
     // The folder's finishing may wait in the pool a while: it needs none of its names.
     for (const int side : kSides) here.names[side] = {};
@@ -584,8 +596,7 @@ std::shared_ptr<TwoWayWalk::Ahead> TwoWayWalk::goAhead(const Entry& entry, std::
     m_run.pool().aside([this, ahead] {
         if (!m_run.stopRequested()) readAhead(*ahead);
         for (const int side : kSides) ahead->parent[side].reset();
-        ahead->done.store(true, std::memory_order_release);
-        ahead->done.notify_one();
+        ahead->done.set();
     });
     return ahead;
 }
@@ -927,7 +938,7 @@ void TwoWayWalk::runDeletions() {
 bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
     const std::string& name = *entry.name;
     if (ahead != nullptr) {
-        ahead->done.wait(false, std::memory_order_acquire);
+        ahead->done.wait();
         if (!ahead->complete) ahead = nullptr;
     }
     if (!(entry.on[kSource] && mayBeFolder(entry.type[kSource])) &&
