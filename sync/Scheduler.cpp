@@ -92,9 +92,8 @@ std::string runLockPath(const TWatchRec& watch) {
     const WatchRoots roots =
         watchRoots(getText(watch.SourceDir), getText(watch.DestDir), isOn(watch.CopyWithRoot));
     std::uint64_t hash = 14695981039346656037ull;  // FNV-1a of the two roots
-    for (const std::string& path :
-         {platform::withTrailingSlash(platform::normalisePath(roots.source)), std::string(1, '\0'),
-          platform::withTrailingSlash(platform::normalisePath(roots.destination))})
+    for (const std::string& path : {platform::withTrailingSlash(roots.source), std::string(1, '\0'),
+                                    platform::withTrailingSlash(roots.destination)})
         for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     char name[48];
     std::snprintf(name, sizeof name, "tessel-run-%016llx", static_cast<unsigned long long>(hash));
