@@ -320,8 +320,9 @@ void TwoWayWalk::run() {
     m_run.pool().drain();
     if (!m_run.preview()) {
         for (const int side : kSides) {
-            if (!here.written[side]) continue;
+            // A root the run made gets the times of the one it mirrors, even with nothing in it.
             const bool created = side == kDestination && destinationCreated;
+            if (!here.written[side] && !created) continue;
             if (!platform::finishFolder(*m_sides[side].rootFolder, here.info[side], created, error))
                 m_run.failure("creating folder", m_sides[side].root, error);
         }
