@@ -13,6 +13,7 @@
 #include <set>
 #include <utility>
 
+#include "platform/Process.h"
 #include "platform/SysCall.h"
 #include "platform/Versions.h"
 
@@ -217,13 +218,6 @@ mode_t currentUmask() {
     return mask;
 }
 
-// Asked once: a copy keeps its owner without a system call when that owner is Tessel's own user.
-bool isOwnUser(std::uint32_t owner, std::uint32_t group) {
-    static const uid_t user = ::geteuid();
-    static const gid_t userGroup = ::getegid();
-    return owner == user && group == userGroup;
-}
-
 pid_t processId() {
     static const pid_t id = ::getpid();
     return id;
@@ -260,18 +254,39 @@ bool createCopyFile(const Folder& dstFolder, std::uint64_t device, mode_t mode, 
 // Writes a complete copy of the open source (`now`) into a new file of the destination folder that
 // `copy` describes, with the source's times and permissions.
 bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, bool unnamed, PendingCopy& copy,
-               std::error_code& error) {
+               std::error_code& error, CopyNotes* notes) {
     std::uint64_t device = 0, inode = 0;
     dstFolder.identity(device, inode);
+    const bool root = processUser() == 0;
+    // A new file takes the folder's group where the folder passes its group on, else the process's.
+    // Where that is not the source's group and only the source's may be set back, a private file
+    // would reach the folder's group, even while it is written: until its group is settled, group and
+    // others get nothing. File systems without permissions of their own (FAT, SMB) have no group to
+    // keep.
+    const bool otherGroup = now.group != dstFolder.groupOfNewFiles() && keepsPermissions(dstFolder);
     // Written with the owner's write bit, so a read-only source can be copied; group and others get no
     // more than the source gives them at any moment.
-    const mode_t created = (now.mode & 0777) | S_IWUSR;
+    mode_t created = (now.mode & 0777) | S_IWUSR;
+    if (otherGroup && !root) created &= 0700;
     if (!createCopyFile(dstFolder, device, created, unnamed, copy, error)) return false;
     const int out = copy.fd.get();
     if (!copyData(in, out, now, {now.device, device}, error)) return false;
-    // Only root may hand the copy to the source's owner; the set-id bits stay only when it did.
-    const bool ownerKept = isOwnUser(now.owner, now.group) || ::fchown(out, now.owner, now.group) == 0;
-    const mode_t wanted = ownerKept ? now.mode : now.mode & 01777;
+    // Root hands the copy to the source's owner and group; anyone else keeps the copy and sets the
+    // source's group where they belong to it. The set-id bits stay only with the owner and group they
+    // were given for.
+    bool ownerKept = now.owner == processUser();
+    bool groupKept = !otherGroup;
+    if (root && (!ownerKept || otherGroup)) {
+        ownerKept = groupKept = ::fchown(out, now.owner, now.group) == 0;
+    } else if (otherGroup) {
+        groupKept = ::fchown(out, static_cast<uid_t>(-1), now.group) == 0;
+    }
+    mode_t wanted = now.mode & 0777;
+    if (ownerKept && groupKept) wanted = now.mode;
+    if (!groupKept && !root) {
+        wanted &= 0700;
+        if (notes != nullptr) notes->groupDropped = true;
+    }
     // A file system whose permissions are fixed for the whole mount (FAT, SMB) refuses to change them;
     // the copy is no less whole for it.
     if ((created & ~currentUmask()) != wanted && ::fchmod(out, wanted) != 0 && errno != EPERM)
@@ -371,7 +386,8 @@ bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& 
 // `found`, where given, gets what the first opening of the source found.
 bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
                   const Folder& dstFolder, const std::string& dstName, const FileInfo* present,
-                  std::error_code& error, VersionPlace* versions, FileInfo* found = nullptr) {
+                  std::error_code& error, VersionPlace* versions, CopyNotes* notes,
+                  FileInfo* found = nullptr) {
     const bool replace = present != nullptr;
     for (int attempt = 0; attempt < 2; ++attempt) {
         UniqueFd in;
@@ -380,7 +396,7 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         if (!openSource(srcFolder, srcName, srcInfo.viaLink, in, now, error)) return false;
         if (found != nullptr && attempt == 0) *found = now;
         PendingCopy copy;
-        if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error)) {
+        if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error, notes)) {
             if (error == WalkError::ChangedWhileCopied) continue;  // it may be whole the next time
             return false;
         }
@@ -407,22 +423,22 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
 
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error, VersionPlace* versions) {
+              std::error_code& error, VersionPlace* versions, CopyNotes* notes) {
     if (refuseDestination(dstInfo, error)) return false;
     const bool present = dstInfo != nullptr && dstInfo->kind != EntryKind::Missing;
     return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present ? dstInfo : nullptr, error,
-                        versions);
+                        versions, notes);
 }
 
 bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
-                 std::error_code& error) {
+                 std::error_code& error, CopyNotes* notes) {
     found = {};
-    return copyAndPlace(srcFolder, name, FileInfo{}, dstFolder, name, nullptr, error, nullptr, &found);
+    return copyAndPlace(srcFolder, name, FileInfo{}, dstFolder, name, nullptr, error, nullptr, notes, &found);
 }
 
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error) {
+              std::error_code& error, CopyNotes* notes) {
     if (dstInfo != nullptr && dstInfo->kind != EntryKind::Missing)
         return fail(error, std::make_error_code(std::errc::file_exists));
     // Within one file system the name moves; a link moves as the link, as a rename always does.
@@ -430,9 +446,19 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
     if (error.value() != EXDEV || error.category() != std::system_category()) return false;
 
     // Another file system: copy, put the copy in place, and only then remove the source.
-    if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, error, nullptr)) return false;
+    if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, error, nullptr, notes))
+        return false;
     if (sys::unlinkat(srcFolder.fd(), srcName.c_str(), 0) != 0) return fail(error);
     return true;
+}
+
+bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
+                       std::error_code& error) {
+    struct stat status {};
+    if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return fail(error, WalkError::NotRegularFile);
+    if (!stillAsExamined(status, expected, error)) return false;
+    return sys::unlinkat(folder.fd(), name.c_str(), 0) == 0 || fail(error);
 }
 
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,

@@ -23,6 +23,13 @@ struct VersionPlace {
     std::string keptPath;
 };
 
+// What a copy could not carry over although it is whole, for the run to say once rather than per file.
+struct CopyNotes {
+    // The source's group could not be given to the copy (the user is not in it, or the folder passes
+    // its own group on): the copy then has no permissions for group and others at all.
+    bool groupDropped = false;
+};
+
 // Copies the regular file `srcName` of `srcFolder` (examined as `srcInfo`) into `dstName` of
 // `dstFolder`. `dstInfo` describes what is there now, or is null when nothing is. The copy carries the
 // source's times and permission bits (the owner, group and set-id bits too where the system allows it)
@@ -33,21 +40,27 @@ struct VersionPlace {
 // With `versions`, a destination that is replaced is first kept as a version.
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error, VersionPlace* versions = nullptr);
+              std::error_code& error, VersionPlace* versions = nullptr, CopyNotes* notes = nullptr);
 
 // copyFile for a file the walk has not looked at, into a folder that holds nothing of its name (one
 // the walk has just made): the look comes with the opening. `found` says what was copied, or stays
 // Missing when the name could not be opened as a regular file (gone, a link, a pipe, unreadable):
 // nothing was written then, and the usual look and copy say what it is.
 bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
-                 std::error_code& error);
+                 std::error_code& error, CopyNotes* notes = nullptr);
 
 // Moves `srcName` to `dstName`, never replacing an existing destination. Across file systems the file
 // is copied as by copyFile and the source removed only once the copy is in place; on any failure the
 // source stays where it was.
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error);
+              std::error_code& error, CopyNotes* notes = nullptr);
+
+// Ends a move that was cut short after its copy was in place (a kill, a removal that failed): removes
+// `name` of `folder`, which must still be the file examined as `expected` (ChangedSinceExamined
+// otherwise), whatever its permission bits, as the move would have taken it.
+bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
+                       std::error_code& error);
 
 // Deletes the file `name`; a read-only file (owner's write bit clear) is refused, also for root. With
 // `expected`, a file that is no longer the one examined then (another inode, size or modification

@@ -9,6 +9,7 @@
 #include <random>
 #include <utility>
 
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/SysCall.h"
 
@@ -46,7 +47,8 @@ std::string folderOf(const std::string& path) {
 // Creates a new, empty file open for writing in the folder of `target` under a hidden name no other
 // file has. When `target` exists the new file gets its permission bits and, where allowed, its owner,
 // so replacing it changes nothing but the content.
-bool createTempBeside(const std::string& target, File& file, std::string& tempPath, std::error_code& error) {
+bool createTempBeside(const std::string& target, LinkAtPath link, File& file, std::string& tempPath,
+                      std::error_code& error) {
     const std::string folder = folderOf(target);
     const std::string name = target.substr(folder.size());
     // O_EXCL makes the name ours alone; a clash with a file someone else made only costs another try.
@@ -58,7 +60,9 @@ bool createTempBeside(const std::string& target, File& file, std::string& tempPa
         }
         tempPath = candidate;
         struct stat original {};
-        if (::stat(target.c_str(), &original) == 0) {
+        const int found = link == LinkAtPath::ReplaceName ? ::lstat(target.c_str(), &original)
+                                                          : ::stat(target.c_str(), &original);
+        if (found == 0 && S_ISREG(original.st_mode)) {
             if (::chmod(candidate.c_str(), original.st_mode & 07777) != 0) return fail(error);
             // Handing the file to the original owner needs privileges (root rewriting a user's file);
             // without them the file simply stays ours, which is no reason to give up the rewrite.
@@ -96,6 +100,14 @@ bool fileExists(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
 }
 
+bool fileIdentity(const std::string& path, std::uint64_t& device, std::uint64_t& inode) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return false;
+    device = info.st_dev;
+    inode = info.st_ino;
+    return true;
+}
+
 bool File::open(const std::string& path, Mode mode, std::error_code& error) {
     m_fd.reset();
     int flags = O_CLOEXEC;
@@ -109,9 +121,24 @@ bool File::open(const std::string& path, Mode mode, std::error_code& error) {
         case Mode::CreateExclusive:
             flags |= O_WRONLY | O_CREAT | O_EXCL;
             break;
+        case Mode::ReadOwnFile:
+            flags |= O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+            break;
     }
     m_fd.reset(sys::open(path.c_str(), flags, 0666));
-    return m_fd.valid() || fail(error);
+    if (!m_fd.valid()) return errno == ELOOP ? fail(error, WalkError::SymbolicLink) : fail(error);
+    if (mode != Mode::ReadOwnFile) return true;
+    struct stat status {};
+    if (::fstat(m_fd.get(), &status) != 0) return fail(error);
+    if (!S_ISREG(status.st_mode)) {
+        m_fd.reset();
+        return fail(error, WalkError::NotRegularFile);
+    }
+    if (status.st_uid != ::geteuid()) {
+        m_fd.reset();
+        return fail(error, WalkError::OtherOwner);
+    }
+    return true;
 }
 
 bool File::size(std::uint64_t& bytes, std::error_code& error) const {
@@ -180,15 +207,15 @@ bool removeFile(const std::string& path, std::error_code& error) {
 }
 
 bool replaceFile(const std::string& path, const std::function<bool(File&, std::error_code&)>& write,
-                 std::error_code& error) {
+                 std::error_code& error, LinkAtPath link) {
     // Through a link the real file is the one to replace; renaming over the link would cut it.
-    std::string target;
+    std::string target = path;
     std::error_code ignored;
-    if (!resolvePath(path, target, ignored)) target = path;
+    if (link == LinkAtPath::ReplaceTarget && !resolvePath(path, target, ignored)) target = path;
 
     File temp;
     std::string tempPath;
-    if (!createTempBeside(target, temp, tempPath, error)) {
+    if (!createTempBeside(target, link, temp, tempPath, error)) {
         if (!tempPath.empty()) removeFile(tempPath, ignored);
         return false;
     }

@@ -20,6 +20,9 @@ bool appendToFile(const std::string& path, std::string_view data, std::error_cod
 // True for any existing entry that is not a folder (links are followed).
 bool fileExists(const std::string& path);
 
+// The device and inode of the file at `path` (links followed); false when there is none.
+bool fileIdentity(const std::string& path, std::uint64_t& device, std::uint64_t& inode);
+
 // Reads up to `length` bytes at `offset` of the open file `fd`; fewer only at the end of the file.
 bool readSomeAt(int fd, std::uint64_t offset, void* buffer, std::size_t length, std::size_t& done,
                 std::error_code& error);
@@ -31,6 +34,9 @@ class File {
         ReadWrite,          // an existing file, for reading and writing
         ReadWriteOrCreate,  // the same, created empty when missing
         CreateExclusive,    // a new file that must not exist yet, for writing
+        // An existing regular file of this process's user, for reading, never through a link: a file
+        // of Tessel's own that someone else could have put in its place is not Tessel's to trust.
+        ReadOwnFile,
     };
 
     bool open(const std::string& path, Mode mode, std::error_code& error);
@@ -61,7 +67,10 @@ bool removeFile(const std::string& path, std::error_code& error);
 // the file in one step, and the folder synced after it. The new file keeps the old one's permission
 // bits and, where allowed, its owner. On any failure, `write`'s included, the file is as it was and
 // no temporary is left.
+// With `ReplaceName`, a link at `path` is replaced itself, as a name, and what it leads to is never
+// touched: for files of Tessel's own, where a link can only be someone's trap.
+enum class LinkAtPath { ReplaceTarget, ReplaceName };
 bool replaceFile(const std::string& path, const std::function<bool(File&, std::error_code&)>& write,
-                 std::error_code& error);
+                 std::error_code& error, LinkAtPath link = LinkAtPath::ReplaceTarget);
 
 }  // namespace tessel::platform

@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <map>
 
+#include "platform/Process.h"
 #include "platform/SysCall.h"
 
 namespace tessel::platform {
@@ -33,6 +35,15 @@ class WalkErrorCategory : public std::error_category {
                 return "the file changed after the run examined it";
             case WalkError::FolderChanged:
                 return "the folder was replaced during the run";
+            case WalkError::OtherOwner:
+                return "it belongs to another user";
+            case WalkError::VersionsNotPrivate:
+                return "the versions folder belongs to another user or others may write in it";
+            case WalkError::ForeignLink:
+                return "a link to a file of another owner outside the tree, not followed";
+            case WalkError::ForeignFolder:
+                return "another user's folder that others may write in, while the folder it mirrors is "
+                       "private; skipped";
         }
         return "unknown error";
     }
@@ -68,17 +79,35 @@ std::error_code make_error_code(WalkError error) {
     return {static_cast<int>(error), category};
 }
 
+Folder Folder::adopt(int fd, std::error_code& error) {
+    Folder folder(fd);
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        error = lastSystemError();
+        return Folder();
+    }
+    folder.m_device = status.st_dev;
+    folder.m_inode = status.st_ino;
+    folder.m_owner = status.st_uid;
+    folder.m_group = status.st_gid;
+    folder.m_mode = status.st_mode & 07777;
+    return folder;
+}
+
 Folder Folder::open(const std::string& path, std::error_code& error, LastName last) {
     if (last == LastName::MayBeLink) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd < 0) error = lastSystemError();
-        return Folder(fd);
+        if (fd < 0) {
+            error = lastSystemError();
+            return Folder();
+        }
+        return adopt(fd, error);
     }
     // A trailing "/" would make the system follow a link at the end after all.
     std::string name = path;
     while (name.size() > 1 && name.back() == '/') name.pop_back();
     const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) return Folder(fd);
+    if (fd >= 0) return adopt(fd, error);
     error = lastSystemError();
     struct stat status {};
     if ((errno == ELOOP || errno == ENOTDIR) && ::lstat(name.c_str(), &status) == 0 &&
@@ -89,7 +118,7 @@ Folder Folder::open(const std::string& path, std::error_code& error, LastName la
 
 Folder Folder::openChild(const Folder& parent, const std::string& name, std::error_code& error) {
     const int fd = ::openat(parent.fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) return Folder(fd);
+    if (fd >= 0) return adopt(fd, error);
     error = lastSystemError();
     // O_NOFOLLOW says ELOOP, O_DIRECTORY may say ENOTDIR first: either way a link is the reason.
     struct stat status {};
@@ -100,16 +129,14 @@ Folder Folder::openChild(const Folder& parent, const std::string& name, std::err
 }
 
 bool Folder::identity(std::uint64_t& device, std::uint64_t& inode) const {
-    if (!m_identityKnown) {
-        struct stat status {};
-        if (!valid() || ::fstat(fd(), &status) != 0) return false;
-        m_device = status.st_dev;
-        m_inode = status.st_ino;
-        m_identityKnown = true;
-    }
+    if (!valid()) return false;
     device = m_device;
     inode = m_inode;
     return true;
+}
+
+std::uint32_t Folder::groupOfNewFiles() const {
+    return (m_mode & S_ISGID) != 0 ? m_group : processGroup();
 }
 
 bool Folder::sameFolderAs(const Folder& other) const {
@@ -208,14 +235,17 @@ EntryKind examine(const Folder& folder, const std::string& name, ListedType list
     }
     if (S_ISLNK(status.st_mode)) {
         info.viaLink = true;
+        const std::uint32_t linkOwner = status.st_uid;
         if (::fstatat(folder.fd(), name.c_str(), &status, 0) != 0) {
             info.kind = EntryKind::Special;  // leads nowhere, or somewhere it may not look
             return info.kind;
         }
         info.kind = S_ISDIR(status.st_mode) ? EntryKind::FolderLink : kindOf(status.st_mode);
-    } else {
-        info.kind = kindOf(status.st_mode);
+        describe(status, info);
+        info.linkOwner = linkOwner;
+        return info.kind;
     }
+    info.kind = kindOf(status.st_mode);
     describe(status, info);
     return info.kind;
 }
@@ -281,6 +311,26 @@ bool keepsPermissions(const Folder& folder) {
     }
     known[device] = keeps;
     return keeps;
+}
+
+bool isSharedByAnotherUser(const Folder& folder) {
+    const std::uint32_t user = processUser();
+    return folder.valid() && folder.owner() != user && folder.owner() != 0 && (folder.mode() & 022) != 0;
+}
+
+bool linkLeadsInside(const Folder& folder, const std::string& name, const std::string& resolvedRoot) {
+    const UniqueFd target(::openat(folder.fd(), name.c_str(), O_PATH | O_CLOEXEC));
+    if (!target.valid()) return false;
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", target.get());
+    std::string resolved(4096, '\0');
+    const ssize_t length = ::readlink(path, resolved.data(), resolved.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= resolved.size()) return false;
+    resolved.resize(static_cast<std::size_t>(length));
+    const std::string root = resolvedRoot.size() > 1 && resolvedRoot.back() == '/'
+                                 ? resolvedRoot.substr(0, resolvedRoot.size() - 1)
+                                 : resolvedRoot;
+    return root == "/" || resolved.starts_with(root + "/");
 }
 
 bool isExistingFolder(const std::string& path) {

@@ -34,7 +34,8 @@ enum class EntryKind {
 // What a walk needs to know of an entry.
 struct FileInfo {
     EntryKind kind = EntryKind::Missing;
-    bool viaLink = false;  // the name is a link to what the rest describes
+    bool viaLink = false;         // the name is a link to what the rest describes
+    std::uint32_t linkOwner = 0;  // with viaLink: who owns the link itself
     std::uint64_t size = 0;
     std::uint64_t allocated = 0;  // bytes of disk in use: less than the size for a file with holes
     FileTime modified;
@@ -67,6 +68,10 @@ enum class WalkError {
     ChangedWhileCopied,
     ChangedSinceExamined,  // a file to replace or delete was changed after the run decided on it
     FolderChanged,         // a folder was replaced by another while the walk was inside it
+    OtherOwner,            // a file of Tessel's own that belongs to another user
+    VersionsNotPrivate,    // a versions folder another user owns or may write in
+    ForeignLink,           // a link to another owner's file outside the tree: never followed
+    ForeignFolder,         // another user's folder that others may write in, mirroring a private one
 };
 std::error_code make_error_code(WalkError error);
 
@@ -84,18 +89,29 @@ class Folder {
 
     bool valid() const { return m_fd.valid(); }
     int fd() const { return m_fd.get(); }
-    // Device and inode, asked of the system once; false when it cannot tell.
+    // Device and inode, as the folder was when it was opened; false for a folder that is not open.
     bool identity(std::uint64_t& device, std::uint64_t& inode) const;
     bool sameFolderAs(const Folder& other) const;
-    // What the folder itself is: its permissions, owner and times.
+    // Who owns the folder and who may write in it, as when it was opened.
+    std::uint32_t owner() const { return m_owner; }
+    std::uint32_t mode() const { return m_mode; }
+    // The group a file made in the folder gets: the folder's own where it passes its group on (the
+    // set-group-ID bit), else the process's.
+    std::uint32_t groupOfNewFiles() const;
+    // What the folder itself is now: its permissions, owner and times.
     bool info(FileInfo& info, std::error_code& error) const;
 
   private:
+    // Takes `fd` and learns what the folder is; a descriptor that cannot be looked at is closed.
+    static Folder adopt(int fd, std::error_code& error);
     explicit Folder(int fd) : m_fd(fd) {}
     UniqueFd m_fd;
-    mutable bool m_identityKnown = false;
-    mutable std::uint64_t m_device = 0;
-    mutable std::uint64_t m_inode = 0;
+    // Worked out once, when the folder is opened, and never changed: threads may ask at any time.
+    std::uint64_t m_device = 0;
+    std::uint64_t m_inode = 0;
+    std::uint32_t m_owner = 0;
+    std::uint32_t m_group = 0;
+    std::uint32_t m_mode = 0;
 };
 
 using SharedFolder = std::shared_ptr<const Folder>;
@@ -131,6 +147,15 @@ bool finishFolder(const Folder& folder, const FileInfo& like, bool created, std:
 // Whether files in `folder` keep the permission bits they are given. FAT, exFAT, NTFS and SMB mounts
 // fix them for the whole mount, so a copy's bits there say nothing about the file.
 bool keepsPermissions(const Folder& folder);
+
+// Another user's folder (root's aside) that others may write in: in a shared folder, made there in
+// advance by someone who can then read what goes into it or put their files in it.
+bool isSharedByAnotherUser(const Folder& folder);
+
+// Whether the link `name` in `folder` leads to something inside the tree whose root is at the resolved
+// path `resolvedRoot` (as resolvePath gives it). A link to another owner's file is followed only then:
+// a user's link must not make a run (as root, say) read what that user may not.
+bool linkLeadsInside(const Folder& folder, const std::string& name, const std::string& resolvedRoot);
 
 bool isExistingFolder(const std::string& path);
 

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -79,6 +80,33 @@ bool spawnAndWait(const std::string& program, const std::vector<std::string>& ar
     end.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 0;
     end.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     return true;
+}
+
+namespace {
+
+struct ProcessUser {
+    std::atomic<std::uint32_t> user{::geteuid()};
+    std::atomic<std::uint32_t> group{::getegid()};
+};
+
+ProcessUser& processUserKnown() {
+    static ProcessUser known;
+    return known;
+}
+
+}  // namespace
+
+std::uint32_t processUser() {
+    return processUserKnown().user.load(std::memory_order_relaxed);
+}
+
+std::uint32_t processGroup() {
+    return processUserKnown().group.load(std::memory_order_relaxed);
+}
+
+void refreshProcessUser() {
+    processUserKnown().user = ::geteuid();
+    processUserKnown().group = ::getegid();
 }
 
 std::size_t openFileLimit() {

@@ -2,6 +2,7 @@
 // Starting another program and waiting for it; what the process may hold.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -23,6 +24,13 @@ struct ProcessEnd {
 // (missing, not executable, not a format the system runs).
 bool spawnAndWait(const std::string& program, const std::vector<std::string>& arguments,
                   const std::string& workingFolder, ProcessEnd& end, std::error_code& error);
+
+// The user and group the process runs as, asked of the system once: a walk asks for every file. Only
+// root (0) may give files to others.
+std::uint32_t processUser();
+std::uint32_t processGroup();
+// Asks again, after the process changed its user (a test's child process does).
+void refreshProcessUser();
 
 // How many descriptors this process may have open at once.
 std::size_t openFileLimit();

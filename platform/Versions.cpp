@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/FileCopy.h"
+#include "platform/Process.h"
 #include "platform/SysCall.h"
 
 namespace tessel::platform {
@@ -65,9 +66,10 @@ VersionKeeper::~VersionKeeper() = default;
 
 bool VersionKeeper::openFolder(const std::string& relativeFolder, std::error_code& error) {
     if (m_open.valid() && m_openRelative == relativeFolder) return true;
+    FileInfo rootBefore;
     if (!m_root.valid()) {
         m_root = Folder::open(m_rootPath, error);
-        if (!m_root.valid()) return false;
+        if (!m_root.valid() || !m_root.info(rootBefore, error)) return false;
     }
     // .tessel-versions/<stamp>/<relative folder>, made level by level, never through a link.
     std::vector<std::string> levels = {std::string(kVersionsFolderName), m_stamp};
@@ -77,14 +79,25 @@ bool VersionKeeper::openFolder(const std::string& relativeFolder, std::error_cod
         start = slash == std::string::npos ? relativeFolder.size() : slash + 1;
     }
     Folder current = Folder::openChild(m_root, ".", error);
-    for (const std::string& level : levels) {
+    for (std::size_t level = 0; level < levels.size(); ++level) {
         bool created = false;
-        if (!current.valid() || !makeChildFolder(current, level, kPrivate, created, error)) return false;
-        Folder next = Folder::openChild(current, level, error);
-        if (created && next.valid()) ::fchmod(next.fd(), kPrivate);
+        if (!current.valid() || !makeChildFolder(current, levels[level], kPrivate, created, error))
+            return false;
+        Folder next = Folder::openChild(current, levels[level], error);
+        if (!next.valid()) return false;
+        if (created) {
+            ::fchmod(next.fd(), kPrivate);
+            // The root is the user's folder: a versions folder appearing in it is no change of theirs.
+            if (level == 0 && rootBefore.kind == EntryKind::Folder) {
+                std::error_code ignored;
+                finishFolder(m_root, rootBefore, false, ignored);
+            }
+        } else if (!isPrivateFolder(next)) {
+            m_refused = WalkError::VersionsNotPrivate;
+            return fail(error, m_refused);
+        }
         current = std::move(next);
     }
-    if (!current.valid()) return false;
     m_open = std::move(current);
     m_openRelative = relativeFolder;
     return true;
@@ -95,6 +108,7 @@ bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder
                          std::error_code& error) {
     moved = false;
     const std::lock_guard lock(m_mutex);
+    if (m_refused) return fail(error, m_refused);
     if (!openFolder(relativeFolder, error)) return false;
     // The same file replaced twice in one run keeps both versions.
     std::string target = name;
@@ -123,13 +137,19 @@ bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder
     return true;
 }
 
-void removeOldVersions(const std::string& rootPath, int days, WallClock now) {
+bool isPrivateFolder(const Folder& folder) {
+    const std::uint32_t user = processUser();
+    return folder.valid() && folder.owner() == user && (folder.mode() & 022) == 0;
+}
+
+std::vector<std::string> expiredVersions(const std::string& rootPath, int days, WallClock now) {
+    std::vector<std::string> expired;
     std::error_code error;
     const Folder root = Folder::open(rootPath, error);
-    if (!root.valid()) return;
+    if (!root.valid()) return expired;
     const Folder versions = Folder::openChild(root, std::string(kVersionsFolderName), error);
     std::vector<ListedName> names;
-    if (!versions.valid() || !listFolder(versions, names, error, ListOrder::AsStored)) return;
+    if (!isPrivateFolder(versions) || !listFolder(versions, names, error)) return expired;
     for (const ListedName& entry : names) {
         if (!isVersionStamp(entry.name)) continue;
         const std::string_view stamp = entry.name;
@@ -141,9 +161,19 @@ void removeOldVersions(const std::string& rootPath, int days, WallClock now) {
                              number(stamp.substr(15, 2)),
                              0};
         const std::optional<WallClock> moment = fromLocalTime(made);
-        if (moment && now.seconds - moment->seconds > static_cast<std::int64_t>(days) * 86400)
-            removeTree(versions, entry.name);
+        if (!moment || now.seconds - moment->seconds <= static_cast<std::int64_t>(days) * 86400) continue;
+        const Folder folder = Folder::openChild(versions, entry.name, error);
+        if (isPrivateFolder(folder)) expired.push_back(entry.name);
     }
+    return expired;
+}
+
+void removeVersions(const std::string& rootPath, const std::string& stamp) {
+    std::error_code error;
+    const Folder root = Folder::open(rootPath, error);
+    if (!root.valid()) return;
+    const Folder versions = Folder::openChild(root, std::string(kVersionsFolderName), error);
+    if (isPrivateFolder(versions)) removeTree(versions, stamp);
 }
 
 }  // namespace tessel::platform

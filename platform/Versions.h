@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/Folders.h"
@@ -23,7 +24,10 @@ std::string versionStamp(const LocalTime& start);
 bool isVersionStamp(std::string_view name);
 
 // Keeps the versions of one tree for one run. Made for the tree's root; the versions folder appears
-// only with the first version kept.
+// only with the first version kept, and the root keeps its times for it. A versions folder that is
+// already there is used only when it is the user's own and nobody else may write in it (else the
+// reason is VersionsNotPrivate): in a shared folder another user could otherwise read the versions, or
+// make them look old and have them removed.
 class VersionKeeper {
   public:
     VersionKeeper(std::string rootPath, std::string stamp);
@@ -51,11 +55,21 @@ class VersionKeeper {
     Folder m_root;
     std::string m_openRelative;  // the versions folder kept open, relative to the run's folder
     Folder m_open;
-    std::mutex m_mutex;  // the copies of a run keep their versions from several threads
+    std::error_code m_refused;  // why no version can be kept in this tree at all, once known
+    std::mutex m_mutex;         // the copies of a run keep their versions from several threads
 };
 
-// Removes the versions folders of Tessel's own name pattern below `rootPath` that were made more than
-// `days` days before `now`; nothing else, and never through a link.
-void removeOldVersions(const std::string& rootPath, int days, WallClock now);
+// Whether a versions folder that is already there may be used: the user's own, and nobody else may
+// write in it.
+bool isPrivateFolder(const Folder& folder);
+
+// The versions folders of Tessel's own name pattern below `rootPath` ("yyyy-mm-dd hhmmss") that were
+// made more than `days` days before `now`, oldest first. None when the versions folder is not private
+// (isPrivateFolder) or cannot be read, and none that belongs to another user.
+std::vector<std::string> expiredVersions(const std::string& rootPath, int days, WallClock now);
+
+// Removes the versions folder `stamp` below `rootPath` and everything in it, never through a link.
+// Best effort: what cannot be removed stays for the next run.
+void removeVersions(const std::string& rootPath, const std::string& stamp);
 
 }  // namespace tessel::platform

@@ -38,23 +38,30 @@ inline bool looksCopied(const platform::FileInfo& source, const platform::FileIn
            (source.mode & compared) == (destination.mode & compared);
 }
 
+// Whether the tune mode is one of the three a watch can choose; with any other (a damaged record)
+// nothing crosses, but folders are still made.
+inline bool isKnownTuneMode(std::int32_t tuneMode) {
+    return tuneMode == tmSyncAll || tuneMode == tmUpdateOld || tuneMode == tmAbsentOnly;
+}
+
 // `destination` is what the destination name holds (kind Missing when nothing). A move never replaces:
-// a move onto a present file is tried and fails as the copy would be refused.
+// a move onto a present file is tried and fails as the copy would be refused. A file the other side
+// lacks and the watch's rules keep from crossing, whatever the tune mode, is KeptBack: no deletion
+// pass may take it for a file the other side no longer has.
 inline CopyDecision decideCopy(std::int32_t tuneMode, bool move, const platform::FileInfo& source,
                                const platform::FileInfo& destination, bool modesKept = true) {
     using platform::EntryKind;
-    if (tuneMode != tmSyncAll && tuneMode != tmUpdateOld && tuneMode != tmAbsentOnly)
-        return CopyDecision::Skip;
+    const bool adds = tuneMode == tmSyncAll || tuneMode == tmAbsentOnly;
     switch (destination.kind) {
         case EntryKind::Missing:
-            return tuneMode == tmUpdateOld ? CopyDecision::KeptBack : CopyDecision::Copy;
+            return adds ? CopyDecision::Copy : CopyDecision::KeptBack;
         case EntryKind::Folder:
         case EntryKind::FolderLink:
             // A folder of the file's name counts as absent: the copy then fails and says so.
-            return tuneMode == tmUpdateOld ? CopyDecision::KeptBack : CopyDecision::Refuse;
+            return adds ? CopyDecision::Refuse : CopyDecision::KeptBack;
         case EntryKind::Special:
         case EntryKind::Unreadable:
-            return CopyDecision::Refuse;
+            return isKnownTuneMode(tuneMode) ? CopyDecision::Refuse : CopyDecision::Skip;
         case EntryKind::File:
             break;
     }
@@ -71,7 +78,9 @@ inline CopyDecision decideCopy(std::int32_t tuneMode, bool move, const platform:
             break;
     }
     if (!act) return CopyDecision::Skip;
-    return move ? CopyDecision::Copy : CopyDecision::Replace;
+    if (move) return CopyDecision::Copy;
+    // A read-only file is never replaced, also for root: decided here, so that a preview says so too.
+    return (destination.mode & 0200) == 0 ? CopyDecision::Refuse : CopyDecision::Replace;
 }
 
 }  // namespace tessel

@@ -146,8 +146,15 @@ class DeletionPlanner {
             FileInfo info;
             if (examineSide(m_run, destinationSide, entry.name, entry.type, info, error) != EntryKind::File)
                 continue;
-            if (m_run.isProtected(relative + entry.name)) continue;
+            if (m_run.isProtected(relative + entry.name) || m_run.isOwnFile(info)) continue;
             if (presenceSide(m_run, sourceSide, entry.name) != platform::Presence::Absent) continue;
+            if (!m_run.planDeletionOnce(m_plan.destinationRoot + relative + entry.name)) continue;
+            // Never deleted, also by root: decided here, so that a preview says so too.
+            if ((info.mode & 0200) == 0 && !info.viaLink) {
+                m_run.failure("deleting file", m_plan.destinationRoot + relative + entry.name,
+                              std::make_error_code(std::errc::permission_denied));
+                continue;
+            }
             group.files.push_back({entry.name, info});
         }
         if (!listSide(m_run, sourceSide, names, error)) {
@@ -268,13 +275,19 @@ DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
     return plan;
 }
 
-bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDelete, std::int64_t held,
+bool deletionsAllowed(RunState& run, std::span<const DeletionPlan> plans, std::int64_t held,
                       std::int64_t sourceFiles) {
     const int limit = run.context.options.deleteLimitPercent;
+    std::int64_t toDelete = 0;
+    for (const DeletionPlan& plan : plans) toDelete += plan.fileCount();
     if (toDelete == 0 || limit >= 100) return true;
+    const std::string& sourceRoot = plans.front().sourceRoot;
+    const std::string& destinationRoot = plans.front().destinationRoot;
     std::string why;
     if (sourceFiles == 0 && held > 0) {
-        why = "the source folder " + plan.sourceRoot + " held no files at the start of the run; " +
+        why = "the source folder " + sourceRoot +
+              " held no file the watch's masks cover at the start of the "
+              "run; " +
               std::to_string(toDelete) + " of the " + std::to_string(held) + " files held would be deleted";
     } else if (toDelete >= kMinimumGuardedDeletions &&
                toDelete * 100 > static_cast<std::int64_t>(limit) * held) {
@@ -283,12 +296,13 @@ bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDe
     } else {
         return true;
     }
-    run.result.refusedDeletions += static_cast<int>(plan.fileCount());
-    for (const DeletionPlan::Group& group : plan.groups)
-        for (const DeletionPlan::Candidate& file : group.files)
-            run.report(RunAction::Kind::RefusedDeletion, plan.destinationRoot + group.relative + file.name,
-                       {}, file.info.size);
-    run.failure("Error deleting files in " + plan.destinationRoot + ": " + why + "; nothing was deleted");
+    run.result.refusedDeletions += static_cast<int>(toDelete);
+    for (const DeletionPlan& plan : plans)
+        for (const DeletionPlan::Group& group : plan.groups)
+            for (const DeletionPlan::Candidate& file : group.files)
+                run.report(RunAction::Kind::RefusedDeletion,
+                           plan.destinationRoot + group.relative + file.name, {}, file.info.size);
+    run.failure("Error deleting files in " + destinationRoot + ": " + why + "; nothing was deleted");
     return false;
 }
 
@@ -338,7 +352,10 @@ class DeleteTask : public OrderedPool::Task {
     void release() override {
         if (m_abandoned) return;
         if (!m_done) {
-            m_run.failure(m_version.keepFailed ? "keeping a version of" : "deleting file", m_path, m_error);
+            if (m_version.keepFailed)
+                m_run.versionFailure(m_version, m_path, m_error);
+            else
+                m_run.failure("deleting file", m_path, m_error);
             return;
         }
         *m_written = true;
@@ -450,10 +467,11 @@ void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog) {
 RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder,
                             const std::string& DestinationFolder, const std::string& Mask) {
     RunState run(context);
-    const std::int64_t held = countFiles(DestinationFolder);
-    const std::int64_t sourceFiles = countFiles(SourceFolder);
+    run.learnOwnFiles();
+    const std::int64_t held = countMatchingFiles(DestinationFolder, {Mask});
+    const std::int64_t sourceFiles = countMatchingFiles(SourceFolder, {Mask});
     const DeletionPlan plan = planDeletions(run, SourceFolder, DestinationFolder, Mask);
-    if (deletionsAllowed(run, plan, plan.fileCount(), held, sourceFiles)) executeDeletions(run, plan, false);
+    if (deletionsAllowed(run, std::span(&plan, 1), held, sourceFiles)) executeDeletions(run, plan, false);
     return run.result;
 }
 

@@ -3,6 +3,7 @@
 // namesake at the same place in the source tree.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -12,10 +13,10 @@
 namespace tessel {
 
 // Follows the source tree: a destination folder without a source counterpart is never entered, folders
-// are never deleted, hidden, special and read-only files never. A file is deleted only when the source
-// certainly lacks it: when the source cannot be examined (an unreadable folder, an I/O error) the file
-// stays. Every visited source folder gets its destination counterpart. Decides every deletion first and
-// deletes nothing when the mass-deletion guard (context.options) refuses them.
+// are never deleted, hidden, special and read-only files never, nor Tessel's own files (RunState). A file is
+// deleted only when the source certainly lacks it: when the source cannot be examined (an unreadable folder,
+// an I/O error) the file stays. Every visited source folder gets its destination counterpart. Decides every
+// deletion first and deletes nothing when the mass-deletion guard (context.options) refuses them.
 RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder,
                             const std::string& DestinationFolder, const std::string& Mask);
 
@@ -51,10 +52,12 @@ struct DeletionPlan {
 DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
                            const std::string& DestinationFolder, const std::string& Mask);
 
-// The mass-deletion guard: false, after logging why, when deleting `toDelete` files from a tree that
-// held `held` files at the start of the run would take more than the limit, or when the source side
-// held no files at all then (an unplugged disk, an empty mount point).
-bool deletionsAllowed(RunState& run, const DeletionPlan& plan, std::int64_t toDelete, std::int64_t held,
+// The mass-deletion guard, asked once for everything a watch would delete in one tree (`plans`, one
+// per mask, all deleting below the same root): false, after logging why and reporting every deletion
+// refused, when deleting them all from a tree that held `held` files the masks cover at the start of
+// the run would take more than the limit, or when the source side held no such file at all then (an
+// unplugged disk, an empty mount point).
+bool deletionsAllowed(RunState& run, std::span<const DeletionPlan> plans, std::int64_t held,
                       std::int64_t sourceFiles);
 
 // Makes the deletions and folders of the plan, each file only while it is still the one examined, and

@@ -28,6 +28,8 @@ const char* actionWord(RunAction::Kind kind) {
             return "conflict";
         case RunAction::Kind::RefusedDeletion:
             return "refused deletion";
+        case RunAction::Kind::RemoveOldVersions:
+            return "remove old versions";
     }
     return "?";
 }
@@ -48,7 +50,8 @@ std::string actionLine(const RunAction& action) {
     line += "  " + action.path;
     if (!action.target.empty())
         line += (action.kind == RunAction::Kind::Conflict ? " <-> " : " -> ") + action.target;
-    const bool hasSize = action.kind != RunAction::Kind::CreateFolder;
+    const bool hasSize =
+        action.kind != RunAction::Kind::CreateFolder && action.kind != RunAction::Kind::RemoveOldVersions;
     if (hasSize) line += "  " + groupedNumber(action.size) + " bytes";
     if (action.newer == RunAction::Side::Source) line += ", source newer";
     if (action.newer == RunAction::Side::Destination) line += ", destination newer";

@@ -4,7 +4,9 @@
 #include <memory>
 #include <vector>
 
+#include "platform/FileCompare.h"
 #include "platform/FileCopy.h"
+#include "platform/Paths.h"
 #include "platform/Wildcard.h"
 #include "sync/CopyDecision.h"
 #include "sync/OrderedPool.h"
@@ -33,7 +35,8 @@ struct FileTask {
     platform::VersionKeeper* versions = nullptr;  // where a replaced file goes first
     const std::string* sourceRoot = nullptr;
     const std::string* destinationRoot = nullptr;
-    const std::string* relative = nullptr;  // the folder below the roots
+    const std::string* relative = nullptr;            // the folder below the roots
+    const std::string* resolvedSourceRoot = nullptr;  // where a link to another owner's file may lead
 };
 
 // What became of it.
@@ -41,12 +44,30 @@ struct FileOutcome {
     bool isFile = false;  // only files count on the progress bar
     CopyDecision decision = CopyDecision::Skip;
     bool sourceUnreadable = false;
+    bool sourceRefused = false;  // a link the run may not follow
     bool done = false;
     FileInfo source;
     std::error_code error;
     platform::VersionPlace version;
+    platform::CopyNotes notes;
     RunAction::Side newer = RunAction::Side::None;  // where both sides have the file
 };
+
+// A move cut short after its copy was in place leaves the file in both places, and the decision then
+// sees nothing to do. The same content in both means the move only lacks its end: the source goes (in a
+// preview, would go). Other content under the name is reported, as a move onto a present file is.
+void finishCutShortMove(const FileTask& task, FileOutcome& outcome) {
+    bool same = false;
+    outcome.decision = CopyDecision::Copy;
+    if (!platform::sameContent(*task.source, task.name, *task.destination, task.name, same, outcome.error))
+        return;
+    if (!same) {
+        outcome.error = std::make_error_code(std::errc::file_exists);
+        return;
+    }
+    outcome.done = task.run->preview() ||
+                   platform::removeMovedSource(*task.source, task.name, outcome.source, outcome.error);
+}
 
 // Examines the source file and its destination, decides, and copies or moves (in a preview, only
 // decides). Touches nothing but the two files, so it may run anywhere.
@@ -57,8 +78,8 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
     // looks at it as it opens it, one system call fewer per file of a first copy.
     if (task.freshDestination && !task.run->preview() && !move && task.listed == ListedType::File &&
         decideCopy(tuneMode, false, FileInfo{}, FileInfo{}) == CopyDecision::Copy) {
-        outcome.done =
-            platform::copyNewFile(*task.source, task.name, *task.destination, outcome.source, outcome.error);
+        outcome.done = platform::copyNewFile(*task.source, task.name, *task.destination, outcome.source,
+                                             outcome.error, &outcome.notes);
         if (outcome.source.kind == EntryKind::File) {
             outcome.isFile = true;
             outcome.decision = CopyDecision::Copy;
@@ -78,11 +99,24 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
             return outcome;  // special entries, links to folders, names gone since the listing
     }
     outcome.isFile = true;
+    // A link to another owner's file is followed only where it stays inside the tree: a user's link
+    // must not make a run read for them what they may not read themselves.
+    if (outcome.source.viaLink && outcome.source.linkOwner != outcome.source.owner &&
+        !platform::linkLeadsInside(*task.source, task.name, *task.resolvedSourceRoot)) {
+        outcome.sourceRefused = true;
+        outcome.error = platform::WalkError::ForeignLink;
+        return outcome;
+    }
     FileInfo destination;
     if (!task.freshDestination || task.run->preview())
         examineSide(*task.run, {*task.destination, *task.destinationRoot, *task.relative}, task.name,
                     ListedType::Unknown, destination, error);
     outcome.decision = decideCopy(tuneMode, move, outcome.source, destination, task.modesKept);
+    if (move && outcome.decision == CopyDecision::Skip && destination.kind == EntryKind::File &&
+        isKnownTuneMode(tuneMode)) {
+        finishCutShortMove(task, outcome);
+        return outcome;
+    }
     if (destination.kind == EntryKind::File)
         outcome.newer = isNewer(outcome.source, destination)   ? RunAction::Side::Source
                         : isNewer(destination, outcome.source) ? RunAction::Side::Destination
@@ -99,11 +133,13 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
             const FileInfo* present = destination.kind == EntryKind::Missing ? nullptr : &destination;
             outcome.version.keeper = task.versions;
             if (task.versions != nullptr) outcome.version.relativeFolder = *task.relative;
-            outcome.done = move ? platform::moveFile(*task.source, task.name, outcome.source,
-                                                     *task.destination, task.name, present, outcome.error)
-                                : platform::copyFile(*task.source, task.name, outcome.source,
-                                                     *task.destination, task.name, present, outcome.error,
-                                                     task.versions != nullptr ? &outcome.version : nullptr);
+            outcome.done =
+                move ? platform::moveFile(*task.source, task.name, outcome.source, *task.destination,
+                                          task.name, present, outcome.error, &outcome.notes)
+                     : platform::copyFile(*task.source, task.name, outcome.source, *task.destination,
+                                          task.name, present, outcome.error,
+                                          task.versions != nullptr ? &outcome.version : nullptr,
+                                          &outcome.notes);
             break;
         }
         case CopyDecision::Refuse:
@@ -111,6 +147,8 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
                 destination.kind == EntryKind::Unreadable ? error
                 : destination.kind == EntryKind::Folder || destination.kind == EntryKind::FolderLink
                     ? std::make_error_code(std::errc::is_a_directory)
+                : destination.kind == EntryKind::File
+                    ? std::make_error_code(std::errc::permission_denied)
                     : std::error_code(platform::WalkError::DestinationNotRegular);
             break;
         default:
@@ -169,7 +207,11 @@ class CopyWalk {
           m_excluded(excluded),
           m_versions(versions),
           m_sourceRoot(sourceRoot),
-          m_destinationRoot(destinationRoot) {}
+          m_destinationRoot(destinationRoot) {
+        std::error_code ignored;
+        if (!platform::resolvePath(sourceRoot, m_resolvedSourceRoot, ignored))
+            m_resolvedSourceRoot = sourceRoot;
+    }
 
     // Walks the folder the chains are in; its files go to the run's pool. The folder's context, for
     // the caller to finish the folder once everything in it is done.
@@ -268,6 +310,8 @@ class CopyWalk {
                 m_run.markFolderFailed(relative);
                 m_run.failure("opening folder", sourcePath, error);
                 return false;
+            } else {
+                step.sourceInfo = m_run.folderAsFound(sourcePath, step.sourceInfo);
             }
         }
         if (destination.imaginary()) {
@@ -280,7 +324,8 @@ class CopyWalk {
                     if (held.viaLink) break;
                     step.destination = Folder::openChild(parent, name, error);
                     if (!step.destination.valid()) break;
-                    return true;
+                    return !step.source.valid() ||
+                           mayMirror(m_run, step.source, step.destination, destinationPath, relative);
                 case EntryKind::Missing:
                     step.created = m_run.imagined(m_destinationRoot, relative) == nullptr;
                     break;
@@ -358,10 +403,12 @@ class CopyWalk {
 
     FileOutcome processFile(const FolderContext& folder, const Folder& source, const Folder& destination,
                             const std::string& name, ListedType listed) const {
-        const FileTask task{
-            &m_run,          &source,          &destination, name,          listed,
-            folder.fresh,    folder.modesKept, m_versions,   &m_sourceRoot, &m_destinationRoot,
-            &folder.relative};
+        const FileTask task{&m_run,           &source,
+                            &destination,     name,
+                            listed,           folder.fresh,
+                            folder.modesKept, m_versions,
+                            &m_sourceRoot,    &m_destinationRoot,
+                            &folder.relative, &m_resolvedSourceRoot};
         return ::tessel::processFile(task, m_watch.TuneMode, m_move);
     }
 
@@ -421,6 +468,11 @@ class CopyWalk {
             m_run.failure(m_move ? "moving file" : "copying file", sourcePath + name, outcome.error);
             return;
         }
+        if (outcome.sourceRefused) {
+            m_run.protectFile(relative + name);
+            m_run.failure(m_move ? "moving file" : "copying file", sourcePath + name, outcome.error);
+            return;
+        }
         switch (outcome.decision) {
             case CopyDecision::Skip:
                 if (outcome.isFile) ++m_run.result.skipped;
@@ -437,7 +489,7 @@ class CopyWalk {
             m_run.protectFile(relative + name);
             m_run.markFolderFailed(relative);
             if (outcome.version.keepFailed)
-                m_run.failure("keeping a version of", destinationPath + name, outcome.error);
+                m_run.versionFailure(outcome.version, destinationPath + name, outcome.error);
             else
                 m_run.failure(m_move ? "moving file" : "copying file", sourceFile, outcome.error);
             return;
@@ -472,6 +524,7 @@ class CopyWalk {
                 WriteLogLine(m_run.context, "Copied file " + sourceFile + " ");
         }
         m_run.accountVersion(outcome.version, destinationPath + name, isOn(m_watch.WideLog));
+        m_run.noteCopy(outcome.notes, destinationPath + name);
         m_run.showStatus("  Copy file :" + sourceFile);
     }
 
@@ -483,6 +536,7 @@ class CopyWalk {
     platform::VersionKeeper* m_versions;
     const std::string& m_sourceRoot;
     const std::string& m_destinationRoot;
+    std::string m_resolvedSourceRoot;
 };
 
 }  // namespace
@@ -516,6 +570,11 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
         run.failure("opening folder", destinationPath, error);
         return;
     }
+    // The times the destination root gets once its pass is done: the source root's before the pass, as a
+    // move changes them.
+    platform::FileInfo sourceInfo;
+    const bool sourceKnown = source.valid() && source.info(sourceInfo, error);
+    if (sourceKnown) sourceInfo = run.folderAsFound(sourcePath, sourceInfo);
     // A destination inside the source tree must not be copied into itself again and again.
     FolderChain destinationChain(std::move(destination));
     const platform::SharedFolder excluded = destinationChain.shared(error);
@@ -526,8 +585,7 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
     std::string relative;
     const std::shared_ptr<FolderContext> root =
         walk.walk(sourceChain, destinationChain, sourcePath, destinationPath, relative, created);
-    platform::FileInfo sourceInfo;
-    if (root && sourceChain.current(error).info(sourceInfo, error)) {
+    if (root && sourceKnown) {
         root->written = root->written || created;
         run.pool().submit(std::make_unique<FinishTask>(root, excluded, sourceInfo, created, run));
     }
@@ -545,7 +603,9 @@ RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,
 
 namespace {
 
-std::int64_t countFilesBelow(FolderChain& chain) {
+// The files below the folder the chain is in that `counts` (a name) says to count.
+template <typename Counts>
+std::int64_t countFilesBelow(FolderChain& chain, const Counts& counts) {
     std::error_code error;
     std::vector<ListedName> names;
     std::int64_t count = 0;
@@ -554,7 +614,8 @@ std::int64_t countFilesBelow(FolderChain& chain) {
         if (!folder.valid() || !platform::listFolder(folder, names, error, platform::ListOrder::AsStored))
             return 0;
         for (const ListedName& entry : names) {
-            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder) continue;
+            if (platform::isHiddenName(entry.name) || entry.type == ListedType::Folder || !counts(entry.name))
+                continue;
             if (entry.type == ListedType::File) {
                 ++count;
                 continue;
@@ -570,20 +631,33 @@ std::int64_t countFilesBelow(FolderChain& chain) {
         Folder child = Folder::openChild(folder, entry.name, error);
         if (!child.valid()) continue;
         chain.enter(entry.name, std::move(child));
-        count += countFilesBelow(chain);
+        count += countFilesBelow(chain, counts);
         chain.leave();
     }
     return count;
 }
 
+template <typename Counts>
+std::int64_t countFilesIn(const std::string& folderPath, const Counts& counts) {
+    std::error_code error;
+    platform::Folder folder = platform::Folder::open(withTrailingSlash(folderPath), error);
+    if (!folder.valid()) return 0;
+    FolderChain chain(std::move(folder));
+    return countFilesBelow(chain, counts);
+}
+
 }  // namespace
 
 std::int64_t countFiles(const std::string& Folder) {
-    std::error_code error;
-    platform::Folder folder = platform::Folder::open(withTrailingSlash(Folder), error);
-    if (!folder.valid()) return 0;
-    FolderChain chain(std::move(folder));
-    return countFilesBelow(chain);
+    return countFilesIn(Folder, [](const std::string&) { return true; });
+}
+
+std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks) {
+    return countFilesIn(folder, [&](const std::string& name) {
+        for (const std::string& mask : masks)
+            if (platform::matchesMask(mask, name)) return true;
+        return false;
+    });
 }
 
 std::int32_t CountFiles(const std::string& Folder) {

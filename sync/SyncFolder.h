@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/Folders.h"
 #include "watch/RunContext.h"
@@ -26,6 +27,8 @@ using platform::ForceFolders;
 // folder. Links to folders are not followed.
 std::int32_t CountFiles(const std::string& Folder);
 std::int64_t countFiles(const std::string& Folder);
+// The files in the tree below `folder` that match one of `masks`, as the walks see them.
+std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks);
 
 class RunState;
 // SyncFolder as one pass of a watch run, which keeps what it did in `run`.

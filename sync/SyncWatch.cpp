@@ -58,14 +58,51 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
     return roots;
 }
 
+namespace {
+
+// The masks of a list in the order they run. Masks are not trimmed: an empty piece runs as an empty
+// mask, which matches no file but still makes the destination folders.
+std::vector<std::string> splitMaskList(const std::string& FileMask) {
+    std::string maskList = normalisedMaskList(FileMask);
+    std::vector<std::string> masks;
+    if (maskList.empty() || maskList.find(';') == std::string::npos) return {FileMask};
+    for (auto separator = maskList.find(';'); separator != std::string::npos;
+         separator = maskList.find(';')) {
+        masks.push_back(maskList.substr(0, separator));
+        maskList.erase(0, separator + 1);
+    }
+    if (!maskList.empty()) masks.push_back(maskList);
+    return masks;
+}
+
+// Old versions go from the trees the watch writes in, each removal logged with the wide log and shown by
+// a preview; the source of a one-way watch is not the watch's to tidy.
+void removeExpiredVersions(RunState& run, const std::vector<std::string>& roots, bool wideLog) {
+    for (const std::string& root : roots) {
+        for (const std::string& stamp :
+             platform::expiredVersions(root, run.context.options.versionDays, platform::clockNow())) {
+            const std::string path =
+                withTrailingSlash(root) + std::string(platform::kVersionsFolderName) + "/" + stamp;
+            run.report(RunAction::Kind::RemoveOldVersions, path);
+            if (run.preview()) continue;
+            platform::removeVersions(root, stamp);
+            if (wideLog) WriteLogLine(run.context, "Removed old versions " + path);
+        }
+    }
+}
+
+}  // namespace
+
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
                     const TWatchRec& Watch) {
     RunDisplay& display = context.display;
     RunState run(context);
+    run.learnOwnFiles();
     const WatchRoots roots = watchRoots(SourceDir, DestDir, isOn(Watch.CopyWithRoot));
     const std::string& source = roots.source;
     const std::string& destination = roots.destination;
+    const std::vector<std::string> masks = splitMaskList(FileMask);
 
     // One thread reads the source ahead to size the bar; several count as the first pass lists it.
     run.countingFiles = context.options.jobs > 1;
@@ -73,84 +110,87 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
     display.setProgressPosition(0);
     display.setProgressVisible(true);
 
-    // A source that is not there (an unplugged disk, a mistyped path) is an error, and the run then
-    // creates, copies and deletes nothing: with both directions it would copy the whole destination
-    // into a new, empty source.
     std::error_code error;
-    const auto refuse = [&](const std::string& path) {
-        run.failure("opening folder", path, error);
+    const auto refuse = [&](const std::string& line) {
+        run.failure(line);
         display.setStatusText("");
         display.setProgressVisible(false);
         return run.result;
     };
+    // An empty folder field would mean the root of the file system: the whole of it copied, or deleted
+    // in.
+    if (SourceDir.empty() || DestDir.empty())
+        return refuse("Error in the watch of folder " + SourceDir + " with folder " + DestDir + ": its " +
+                      (SourceDir.empty() ? "source" : "destination") +
+                      " folder is not set; nothing was done");
+    // A source that is not there (an unplugged disk, a mistyped path) is an error, and the run then
+    // creates, copies and deletes nothing: with both directions it would copy the whole destination
+    // into a new, empty source.
     if (!platform::Folder::open(withTrailingSlash(source), error).valid())
-        return refuse(withTrailingSlash(source));
+        return refuse("Error opening folder " + withTrailingSlash(source) + ": " + error.message());
     // The root-name folder that "Copy with root folder" makes is Tessel's: a link put there in its place
     // would take the run's writes, deletions and reads elsewhere.
     if (destination != platform::normalisePath(DestDir)) {
         run.madeRoot = withTrailingSlash(destination);
         if (!run.openRoot(run.madeRoot, error).valid() && error == platform::WalkError::SymbolicLink)
-            return refuse(run.madeRoot);
+            return refuse("Error opening folder " + run.madeRoot + ": " + error.message());
     }
-
-    std::string maskList = normalisedMaskList(getText(Watch.FileMask));
-
-    // Versions older than the settings say go from the roots this run visits.
-    if (!context.preview)
-        for (const std::string& root : {source, destination})
-            platform::removeOldVersions(root, context.options.versionDays, platform::clockNow());
 
     // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
     const bool twoWay = isOn(Watch.BiDirect) && FileAction == faCopy;
-    std::vector<std::string> twoWayMasks;
+    const bool wideLog = isOn(Watch.WideLog);
+    std::vector<std::string> writtenRoots = {destination};
+    if (isOn(Watch.BiDirect)) writtenRoots.push_back(source);
+    removeExpiredVersions(run, writtenRoots, wideLog);
 
-    // What the trees held at the start, for the mass-deletion guard.
-    const bool deleting = isOn(Watch.DeleteAbsent) && !twoWay;
+    // A watch that moves files and deletes absent ones would delete, on every later run, the only copies
+    // of what its earlier runs moved: it moves, and deletes nothing.
+    const bool moveRefusesDeletion = isOn(Watch.DeleteAbsent) && FileAction != faCopy;
+    if (moveRefusesDeletion)
+        run.failure("Error deleting absent files of Synhro folder " + SourceDir + " with folder " + DestDir +
+                    ": a watch that moves files never deletes absent files, or the files it moved would be "
+                    "deleted; the deletions were skipped");
+    const bool deleting = isOn(Watch.DeleteAbsent) && !twoWay && !moveRefusesDeletion;
+    run.rememberFolders = FileAction != faCopy && masks.size() > 1;
     run.deletionsFollow = deleting;
-    const std::int64_t sourceHeld = deleting ? countFiles(source) : 0;
-    const std::int64_t destinationHeld = deleting ? countFiles(destination) : 0;
-    std::int64_t deletedFromDestination = 0, deletedFromSource = 0;
-    bool guardRefused = false;
+    // What the trees held at the start that the masks cover, for the mass-deletion guard.
+    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks) : 0;
+    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks) : 0;
 
-    const auto runMask = [&](const std::string& mask) {
-        if (run.stopRequested()) return;
-        if (twoWay) return twoWayMasks.push_back(mask);
-        syncFolder(run, source, destination, mask, FileAction, Watch);
-        run.countingFiles = false;
-        if (isOn(Watch.BiDirect) && !run.stopRequested())
-            syncFolder(run, destination, source, mask, FileAction, Watch);
-        if (!deleting || run.stopRequested() || guardRefused) return;
-        // Every deletion of the mask is decided before the first is made, so the guard sees them all.
-        const DeletionPlan forward = planDeletions(run, source, destination, mask);
-        const DeletionPlan reverse = isOn(Watch.BiDirect) && !run.stopRequested()
-                                         ? planDeletions(run, destination, source, mask)
-                                         : DeletionPlan{};
-        if (run.stopRequested()) return;
-        deletedFromDestination += forward.fileCount();
-        deletedFromSource += reverse.fileCount();
-        if (!deletionsAllowed(run, forward, deletedFromDestination, destinationHeld, sourceHeld) ||
-            !deletionsAllowed(run, reverse, deletedFromSource, sourceHeld, destinationHeld)) {
-            guardRefused = true;
-            return;
+    if (twoWay) {
+        // A state that cannot be read stops the watch, as a missing source does (its line is logged).
+        if (!run.stopRequested() && !syncTwoWay(run, source, destination, masks, Watch)) {
+            display.setStatusText("");
+            display.setProgressVisible(false);
+            return run.result;
         }
-        executeDeletions(run, forward, isOn(Watch.WideLog));
-        executeDeletions(run, reverse, isOn(Watch.WideLog));
-    };
-
-    if (!maskList.empty() && maskList.find(';') != std::string::npos) {
-        // Masks are not trimmed: an empty piece runs as an empty mask, which matches no file but still
-        // makes the destination folders.
-        for (auto separator = maskList.find(';'); separator != std::string::npos;
-             separator = maskList.find(';')) {
-            const std::string mask = maskList.substr(0, separator);
-            maskList.erase(0, separator + 1);
-            runMask(mask);
-        }
-        if (!maskList.empty()) runMask(maskList);
     } else {
-        runMask(FileMask);
+        for (const std::string& mask : masks) {
+            if (run.stopRequested()) break;
+            syncFolder(run, source, destination, mask, FileAction, Watch);
+            run.countingFiles = false;
+            if (isOn(Watch.BiDirect) && !run.stopRequested())
+                syncFolder(run, destination, source, mask, FileAction, Watch);
+        }
     }
-    if (twoWay && !run.stopRequested()) syncTwoWay(run, source, destination, twoWayMasks, Watch);
+    // Every deletion of every mask is decided before the first is made, so the guard, asked once per
+    // tree, sees them all: it deletes all of them or none.
+    if (deleting && !run.stopRequested()) {
+        run.learnOwnFiles();
+        std::vector<DeletionPlan> forward, reverse;
+        for (const std::string& mask : masks) {
+            if (run.stopRequested()) break;
+            forward.push_back(planDeletions(run, source, destination, mask));
+            if (isOn(Watch.BiDirect)) reverse.push_back(planDeletions(run, destination, source, mask));
+        }
+        if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
+            (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {
+            for (std::size_t i = 0; i < forward.size(); ++i) {
+                executeDeletions(run, forward[i], wideLog);
+                if (i < reverse.size()) executeDeletions(run, reverse[i], wideLog);
+            }
+        }
+    }
     display.setStatusText("");
     run.result.stopped = run.stopRequested();
 

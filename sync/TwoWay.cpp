@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <deque>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "platform/Clock.h"
 #include "platform/FileCompare.h"
 #include "platform/FileCopy.h"
+#include "platform/Paths.h"
 #include "platform/Wildcard.h"
 #include "sync/CopyDecision.h"
 #include "sync/DeleteAbsent.h"
@@ -66,13 +68,32 @@ std::vector<Entry> merge(const std::vector<ListedName> (&names)[2]) {
     return merged;
 }
 
-SideRecord sideRecord(const FileInfo& info) {
-    return {info.size, info.modified.seconds, info.device, info.inode};
+std::int64_t changeTime(const FileInfo& info) {
+    return info.changed.seconds * 1'000'000'000 + info.changed.nanoseconds;
 }
 
-// Whether a file is as the last run left it: the same size and modification time (in two-second steps).
-bool unchanged(const FileInfo& now, const SideRecord& last) {
-    return now.size == last.size && timeStep(now.modified) == timeStep(platform::FileTime{last.modified, 0});
+SideRecord sideRecord(const FileInfo& info) {
+    return {info.size, info.modified.seconds, info.device, info.inode, changeTime(info)};
+}
+
+// What became of a file on one side since the last run left it.
+enum class Since {
+    Unchanged,
+    // The same size and modification time (in two-second steps), yet the file system says it changed:
+    // another file under the name, or a write that kept both (an edit within the same two seconds).
+    // It may hold anything: never deleted as unchanged, and copied across unless both sides hold the
+    // same content.
+    Touched,
+    Changed,  // another size or modification time
+};
+
+Since sinceLastRun(const FileInfo& now, const SideRecord& last) {
+    if (now.size != last.size || timeStep(now.modified) != timeStep(platform::FileTime{last.modified, 0}))
+        return Since::Changed;
+    // A device number may change between mounts of a removable disk; its inodes then say nothing.
+    if (last.inode != 0 && last.device == now.device && now.inode != last.inode) return Since::Touched;
+    if (last.changed != 0 && changeTime(now) != last.changed) return Since::Touched;
+    return Since::Unchanged;
 }
 
 RunAction::Side newerSide(const FileInfo (&info)[2]) {
@@ -113,9 +134,14 @@ class TwoWayWalk {
           m_stamp(conflictStamp(platform::toLocalTime(platform::clockNow()))) {
         m_sides[kSource].root = withTrailingSlash(source);
         m_sides[kDestination].root = withTrailingSlash(destination);
+        for (Side& side : m_sides) {
+            std::error_code ignored;
+            if (!platform::resolvePath(side.root, side.resolvedRoot, ignored)) side.resolvedRoot = side.root;
+        }
     }
 
-    void run();
+    // False when nothing could be done (the state or the source cannot be read).
+    bool run();
 
   private:
     struct Side {
@@ -123,7 +149,8 @@ class TwoWayWalk {
         std::optional<FolderChain> chain;  // none while the root is missing (in a preview)
         SharedFolder rootFolder;
         platform::VersionKeeper* versions = nullptr;
-        DeletionPlan deletions;                          // what the other side's deletions delete here
+        std::string resolvedRoot;  // the root with its links resolved: where a followed link may lead
+        DeletionPlan deletions;    // what the other side's deletions delete here
         std::vector<std::vector<std::size_t>> deleting;  // their state entries, group by group
         std::int64_t held = 0;                           // files at the start of the run
     };
@@ -136,6 +163,7 @@ class TwoWayWalk {
         std::vector<ListedName> names[2];
     };
 
+    // False when the watch must not run at all (a state that cannot be read).
     bool loadState();
     void saveState();
     // What a look at both sides finds of one name: done by the pool's threads.
@@ -242,6 +270,7 @@ bool TwoWayWalk::loadState() {
     const std::string& folder = m_run.context.options.stateFolder;
     if (folder.empty()) return true;
     m_statePath = SyncState::filePath(folder, m_sides[kSource].root, m_sides[kDestination].root);
+    m_run.addOwnFile(m_statePath);
     std::string why;
     switch (m_state.load(m_statePath, m_sides[kSource].root, m_sides[kDestination].root, why)) {
         case SyncState::Loaded::Read:
@@ -251,11 +280,18 @@ bool TwoWayWalk::loadState() {
             return true;
         case SyncState::Loaded::Damaged:
             break;
+        case SyncState::Loaded::Unreadable:
+            // A sound state may be behind a failing read: taken for a first run, it would bring back what
+            // the user deleted and then be overwritten. Nothing runs, and the file stays as it is.
+            m_run.failure("Error reading the state file " + m_statePath + ": " + why +
+                          "; the watch was not run and the state file was left as it is");
+            m_statePath.clear();
+            return false;
     }
     // Without it a deletion cannot be told from a creation: the run keeps the files of both sides.
     m_run.failure("Error reading the state file " + m_statePath + ": " + why +
                   "; this run deletes nothing and keeps the files of both sides");
-    return false;
+    return true;
 }
 
 void TwoWayWalk::saveState() {
@@ -266,21 +302,25 @@ void TwoWayWalk::saveState() {
         m_run.failure("saving the state file", m_statePath, error);
 }
 
-void TwoWayWalk::run() {
-    loadState();
+bool TwoWayWalk::run() {
+    if (!loadState()) return false;
+    const auto failed = [&](const char* doing, const std::string& path, const std::error_code& error) {
+        m_run.failure(doing, path, error);
+        return true;
+    };
     const std::shared_ptr<Here> root = std::make_shared<Here>();
     Here& here = *root;
     std::error_code error;
     Side& source = m_sides[kSource];
     Side& destination = m_sides[kDestination];
     Folder sourceRoot = m_run.openRoot(source.root, error);
-    if (!sourceRoot.valid()) return m_run.failure("opening folder", source.root, error);
+    if (!sourceRoot.valid()) return failed("opening folder", source.root, error);
     bool destinationCreated = false;
     if (!platform::isExistingFolder(destination.root)) {
         if (m_run.preview()) {
             here.on[kDestination] = false;
         } else if (!platform::ForceFolders(destination.root, error)) {
-            return m_run.failure("creating folder", destination.root, error);
+            return failed("creating folder", destination.root, error);
         }
         destinationCreated = true;
         m_run.report(RunAction::Kind::CreateFolder, destination.root);
@@ -298,24 +338,18 @@ void TwoWayWalk::run() {
     source.chain.emplace(std::move(sourceRoot));
     if (here.on[kDestination]) {
         Folder destinationRoot = m_run.openRoot(destination.root, error);
-        if (!destinationRoot.valid()) return m_run.failure("opening folder", destination.root, error);
+        if (!destinationRoot.valid()) return failed("opening folder", destination.root, error);
         destination.chain.emplace(std::move(destinationRoot));
     }
     for (const int side : kSides) {
         Side& s = m_sides[side];
         if (!here.on[side]) continue;
         s.rootFolder = s.chain->shared(error);
-        if (!s.rootFolder->info(here.info[side], error))
-            return m_run.failure("opening folder", s.root, error);
+        if (!s.rootFolder->info(here.info[side], error)) return failed("opening folder", s.root, error);
         s.versions = m_run.versionKeeper(s.root);
     }
     if (destinationCreated) here.info[kDestination] = here.info[kSource];
 
-    for (const int side : kSides) {
-        // Asked once here: the threads that read ahead compare folders with the roots.
-        std::uint64_t device = 0, inode = 0;
-        if (m_sides[side].rootFolder) m_sides[side].rootFolder->identity(device, inode);
-    }
     walkFolder(here, nullptr);
     m_run.pool().drain();
     if (!m_run.preview()) {
@@ -329,6 +363,7 @@ void TwoWayWalk::run() {
     }
     if (!m_run.stopRequested()) runDeletions();
     saveState();
+    return true;
 }
 
 void TwoWayWalk::failFolder(const char* doing, const std::string& path, const std::string& relative,
@@ -369,7 +404,7 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
         const bool replace = m_info[to].kind == EntryKind::File;
         m_done = platform::copyFile(*m_folder[m_from], m_name, m_info[m_from], *m_folder[to], m_name,
                                     replace ? &m_info[to] : nullptr, m_error,
-                                    m_version.keeper != nullptr ? &m_version : nullptr);
+                                    m_version.keeper != nullptr ? &m_version : nullptr, &m_notes);
         // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
         std::error_code error;
         m_copyFound = m_done && platform::examine(*m_folder[to], m_name, ListedType::Unknown, m_copy,
@@ -382,7 +417,7 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
         if (!m_done) {
             run.markFolderFailed(m_relative);
             state.keep(m_index);
-            if (m_version.keepFailed) return run.failure("keeping a version of", toPath, m_error);
+            if (m_version.keepFailed) return run.versionFailure(m_version, toPath, m_error);
             return run.failure("copying file", fromPath, m_error);
         }
         m_here->written[1 - m_from] = true;
@@ -393,6 +428,7 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
             WriteLogLine(run.context,
                          "Copied file " + fromPath + (kind == RunAction::Kind::Replace ? "" : " "));
         run.accountVersion(m_version, toPath, m_walk.m_wideLog);
+        run.noteCopy(m_notes, toPath);
         run.showStatus("  Copy file :" + fromPath);
         if (!m_copyFound) return state.keep(m_index);
         if (m_from == kSource)
@@ -412,6 +448,7 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
     const std::string m_relative;
     const std::string m_fileRelative;
     platform::VersionPlace m_version;
+    platform::CopyNotes m_notes;
     bool m_begun = false;
     bool m_done = false;
     std::error_code m_error;
@@ -615,6 +652,12 @@ void TwoWayWalk::readAhead(Ahead& ahead) const {
         if (!ahead.child[side].info(ahead.info[side], error) || ahead.info[side].size > kReadAheadBytes)
             return;
     }
+    // Another user's folder beside a private one: the walk says so itself.
+    for (const int side : kSides)
+        if (ahead.present[side] && ahead.present[1 - side] &&
+            platform::isSharedByAnotherUser(ahead.child[side]) &&
+            !platform::isSharedByAnotherUser(ahead.child[1 - side]))
+            return;
     for (const int side : kSides) {
         std::error_code error;
         if (ahead.present[side] && !platform::listFolder(ahead.child[side], ahead.names[side], error)) return;
@@ -645,13 +688,17 @@ TwoWayWalk::Seen TwoWayWalk::look(const Folder& source, const Folder& destinatio
             seen.info[side].kind = EntryKind::Folder;
             continue;
         }
-        // Every file counts for the mass-deletion guard; only those that take part need a look.
-        if (!seen.takesPart && entry.type[side] == ListedType::File) {
-            seen.counted[side] = true;
-            continue;
-        }
+        // Only the files the masks cover count for the mass-deletion guard, and only they need a look.
+        if (!seen.takesPart) continue;
         seen.counted[side] = platform::examine(*folder[side], name, entry.type[side], seen.info[side],
                                                seen.error[side]) == EntryKind::File;
+        // A link to another owner's file is followed only where it stays inside the tree.
+        const FileInfo& info = seen.info[side];
+        if (seen.counted[side] && info.viaLink && info.linkOwner != info.owner &&
+            !platform::linkLeadsInside(*folder[side], name, m_sides[side].resolvedRoot)) {
+            seen.info[side].kind = EntryKind::Unreadable;
+            seen.error[side] = platform::WalkError::ForeignLink;
+        }
     }
     return seen;
 }
@@ -696,7 +743,8 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
         // Gone from the other side since the last run, and unchanged here: the user deleted it there.
         if (index != SyncState::kNone && m_deleteAbsent) {
             const PairRecord last = m_state.at(index);
-            if (unchanged(info[from], from == kSource ? last.source : last.destination))
+            if (sinceLastRun(info[from], from == kSource ? last.source : last.destination) ==
+                Since::Unchanged)
                 return planDeletion(here, from, name, info[from], index);
         }
         // New here, changed here (a change beats a deletion), or deleted there without deletions on.
@@ -717,15 +765,19 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
         return remember(index, m_fileRelative, info[kSource], info[kDestination]);
     }
 
-    bool changed[2] = {true, true};  // a file the state lacks was created on both sides
+    Since since[2] = {Since::Changed, Since::Changed};  // a file the state lacks was created on both sides
     if (index != SyncState::kNone) {
         const PairRecord last = m_state.at(index);
-        changed[kSource] = !unchanged(info[kSource], last.source);
-        changed[kDestination] = !unchanged(info[kDestination], last.destination);
+        since[kSource] = sinceLastRun(info[kSource], last.source);
+        since[kDestination] = sinceLastRun(info[kDestination], last.destination);
     }
-    if (changed[kSource] != changed[kDestination])
+    const bool changed[2] = {since[kSource] != Since::Unchanged, since[kDestination] != Since::Unchanged};
+    // A file touched on one side only crosses unless the other side already holds what it holds.
+    const bool touchedOnly = changed[kSource] != changed[kDestination] &&
+                             since[changed[kSource] ? kSource : kDestination] == Since::Touched;
+    if (changed[kSource] != changed[kDestination] && !touchedOnly)
         return copyAcross(here, changed[kSource] ? kSource : kDestination, name, info, index);
-    bool same = !changed[kSource];
+    bool same = !changed[kSource] && !changed[kDestination];
     if (!same) {
         std::error_code failure;
         if (!platform::sameContent(*here.folder[kSource], name, *here.folder[kDestination], name, same,
@@ -736,6 +788,8 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
             return m_run.failure("reading file", pathOn(kSource, name), failure);
         }
     }
+    if (!same && touchedOnly)
+        return copyAcross(here, changed[kSource] ? kSource : kDestination, name, info, index);
     if (!same) return conflict(here, name, info, index);
     ++m_run.result.skipped;
     remember(index, m_fileRelative, info[kSource], info[kDestination]);
@@ -770,6 +824,13 @@ void TwoWayWalk::copyAcross(Here& here, int from, const std::string& name, const
     }
     const std::string fromPath = pathOn(from, name);
     const std::string toPath = pathOn(to, name);
+    // A read-only file is never replaced, also for root: decided here, so that a preview says so too.
+    if (replace && (info[to].mode & 0200) == 0) {
+        m_run.markFolderFailed(m_relative);
+        m_state.keep(index);
+        flushCopies();
+        return m_run.failure("copying file", fromPath, std::make_error_code(std::errc::permission_denied));
+    }
     const RunAction::Kind kind = replace ? RunAction::Kind::Replace : RunAction::Kind::Copy;
     const RunAction::Side newer = replace ? newerSide(info) : RunAction::Side::None;
     if (m_run.preview()) {
@@ -875,6 +936,14 @@ void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&
 void TwoWayWalk::planDeletion(Here& here, int side, const std::string& name, const FileInfo& info,
                               std::size_t index) {
     Side& s = m_sides[side];
+    if (m_run.isOwnFile(info)) return m_state.keep(index);
+    // Never deleted, also by root: decided here, so that a preview says so too.
+    if ((info.mode & 0200) == 0 && !info.viaLink) {
+        m_state.keep(index);
+        flushCopies();
+        return m_run.failure("deleting file", pathOn(side, name),
+                             std::make_error_code(std::errc::permission_denied));
+    }
     if (s.deletions.groups.empty() || s.deletions.groups.back().relative != m_relative) {
         DeletionPlan::Group& group = s.deletions.groups.emplace_back();
         group.relative = m_relative;
@@ -909,7 +978,7 @@ void TwoWayWalk::runDeletions() {
             plan.groups[group].files.clear();
             s.deleting[group].clear();
         }
-        if (plan.fileCount() == 0 || !deletionsAllowed(m_run, plan, plan.fileCount(), s.held, other.held))
+        if (plan.fileCount() == 0 || !deletionsAllowed(m_run, std::span(&plan, 1), s.held, other.held))
             continue;
         if (m_run.preview()) {
             for (const DeletionPlan::Group& group : plan.groups)
@@ -979,6 +1048,14 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
         if (found[side] != Found::Failed) continue;
         failFolder("opening folder", m_sides[side].root + relative, relative, error[side]);
         return true;
+    }
+    for (const int side : kSides) {
+        if (found[side] != Found::Opened || found[1 - side] != Found::Opened) continue;
+        if (!mayMirror(m_run, child[1 - side], child[side], m_sides[side].root + m_relative + name,
+                       relative)) {
+            m_state.keepBelow(relative);
+            return true;
+        }
     }
     // Links to folders on the side they are read from are never entered, and files are no folders.
     if (found[kSource] != Found::Opened && found[kDestination] != Found::Opened) return true;
@@ -1060,10 +1137,10 @@ bool TwoWayWalk::walkSubfolder(Here& here, const Entry& entry, Ahead* ahead) {
 
 }  // namespace
 
-void syncTwoWay(RunState& run, const std::string& source, const std::string& destination,
+bool syncTwoWay(RunState& run, const std::string& source, const std::string& destination,
                 const std::vector<std::string>& masks, const TWatchRec& watch) {
     TwoWayWalk walk(run, source, destination, masks, watch);
-    walk.run();
+    return walk.run();
 }
 
 }  // namespace tessel

@@ -28,8 +28,9 @@ class RunState;
 // is and logged), "Update only old files" never makes a file on the other side. Folders are mirrored
 // both ways and never deleted. Every replaced or deleted file is kept as a version where versions are
 // kept. The state is written after the run (never by a preview); a stopped or failing run keeps the
-// last run's state for the files it did not finish.
-void syncTwoWay(RunState& run, const std::string& source, const std::string& destination,
+// last run's state for the files it did not finish. A state that cannot be read (as opposed to a missing
+// or damaged one) stops the run before anything is done: false then.
+bool syncTwoWay(RunState& run, const std::string& source, const std::string& destination,
                 const std::vector<std::string>& masks, const TWatchRec& watch);
 
 }  // namespace tessel

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/Clock.h"
+#include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "watch/EventLog.h"
@@ -49,12 +50,53 @@ void RunState::failure(const std::string& line) {
     }
     ++result.failed;
     // A preview shows the line the run would log, and writes nothing.
-    if (preview()) {
-        if (context.observer != nullptr) context.observer->error(escapeControls(line));
-    } else {
-        WriteLogLine(context, line);
-    }
+    if (context.observer != nullptr) context.observer->error(escapeControls(line));
+    if (!preview()) WriteLogLine(context, line);
     showStatus(line);
+}
+
+void RunState::versionFailure(const platform::VersionPlace& version, const std::string& path,
+                              const std::error_code& reason) {
+    if (reason == platform::WalkError::VersionsNotPrivate && version.keeper != nullptr) {
+        const std::string versions = version.keeper->rootPath() + std::string(platform::kVersionsFolderName);
+        if (!m_privateVersionsRefused.insert(versions).second) {
+            ++result.failed;  // counted, and said once above
+            return;
+        }
+        return failure("Error keeping versions in " + versions + ": " + reason.message() +
+                       "; nothing is replaced or deleted below it in this run");
+    }
+    failure("keeping a version of", path, reason);
+}
+
+platform::FileInfo RunState::folderAsFound(const std::string& path, const platform::FileInfo& found) {
+    if (!rememberFolders) return found;
+    return m_foldersAsFound.try_emplace(path, found).first->second;
+}
+
+void RunState::noteCopy(const platform::CopyNotes& notes, const std::string& path) {
+    if (!notes.groupDropped || m_groupNoted || preview()) return;
+    m_groupNoted = true;
+    WriteLogLine(context, "The group of " + path +
+                              " could not be kept: the copy has no permissions for group and others, as "
+                              "every copy of this run whose group could not be kept");
+}
+
+void RunState::learnOwnFiles() {
+    m_ownFiles.clear();
+    for (const std::string* path : {&context.LogFilePath, &context.WatchFilePath, &context.settingsFile})
+        addOwnFile(*path);
+}
+
+void RunState::addOwnFile(const std::string& path) {
+    std::uint64_t device = 0, inode = 0;
+    if (!path.empty() && platform::fileIdentity(path, device, inode)) m_ownFiles.emplace_back(device, inode);
+}
+
+bool RunState::isOwnFile(const platform::FileInfo& file) const {
+    for (const auto& [device, inode] : m_ownFiles)
+        if (file.device == device && file.inode == inode) return true;
+    return false;
 }
 
 OrderedPool& RunState::pool() {
@@ -251,6 +293,7 @@ bool stepInto(RunState& run, const Folder& source, const Folder& destination, co
         run.failure("opening folder", sourcePath, error);
         return false;
     }
+    step.sourceInfo = run.folderAsFound(sourcePath, step.sourceInfo);
     if (!platform::makeChildFolder(destination, name, step.sourceInfo.mode, step.created, error)) {
         run.markFolderFailed(relativeFolder);
         run.failure("creating folder", destinationPath, error);
@@ -262,7 +305,15 @@ bool stepInto(RunState& run, const Folder& source, const Folder& destination, co
         run.failure("opening folder", destinationPath, error);
         return false;
     }
-    return true;
+    return step.created || mayMirror(run, step.source, step.destination, destinationPath, relativeFolder);
+}
+
+bool mayMirror(RunState& run, const Folder& mirrored, const Folder& found, const std::string& foundPath,
+               const std::string& relativeFolder) {
+    if (!platform::isSharedByAnotherUser(found) || platform::isSharedByAnotherUser(mirrored)) return true;
+    run.markFolderFailed(relativeFolder);
+    run.failure("opening folder", foundPath, platform::WalkError::ForeignFolder);
+    return false;
 }
 
 }  // namespace tessel

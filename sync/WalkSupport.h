@@ -9,6 +9,7 @@
 #include <shared_mutex>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -73,11 +74,34 @@ class RunState {
         return m_failedFolders.contains(relativeFolder);
     }
 
+    // A move changes its source folders as their files go, and a later pass (another mask) would find
+    // them with the run's time. Where a run moves, the folders it mirrors are remembered as it first
+    // found them, and every pass mirrors that (by full path; `found` is what the folder is now).
+    bool rememberFolders = false;
+    platform::FileInfo folderAsFound(const std::string& path, const platform::FileInfo& found);
+
+    // A file a deletion plan of this run holds already (by its full path): with several masks, the
+    // plans are all made before any deletion, and a file two masks cover is planned once.
+    bool planDeletionOnce(const std::string& path) { return m_plannedDeletions.insert(path).second; }
+
     // Logs the line, shows it as the status text and counts a failure.
     void failure(const std::string& line);
     // "Error <doing> <path>: <reason>", logged and counted.
     void failure(const char* doing, const std::string& path, const std::error_code& reason);
+    // A replacement or deletion of `path` that did not happen because its version could not be kept:
+    // logged and counted, except that a versions folder that is not private is said once per tree.
+    void versionFailure(const platform::VersionPlace& version, const std::string& path,
+                        const std::error_code& reason);
     void showStatus(const std::string& text);
+    // What a copy into `path` could not carry over: said once per run.
+    void noteCopy(const platform::CopyNotes& notes, const std::string& path);
+
+    // Tessel's own files (the log, the watch file, the settings and the states of two-way watches)
+    // may lie in a tree a run deletes in: they are never deleted. Worked out again before deletions
+    // are planned, since the log may appear during the run.
+    void learnOwnFiles();
+    void addOwnFile(const std::string& path);
+    bool isOwnFile(const platform::FileInfo& file) const;
 
     // The keeper of versions for the tree at `root`, or null when versions are not kept. One versions
     // folder per run and tree, named after the run's start.
@@ -106,6 +130,9 @@ class RunState {
 
   private:
     std::int64_t m_counted = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_ownFiles;  // device and inode
+    bool m_groupNoted = false;
+    std::unordered_set<std::string> m_privateVersionsRefused;  // roots already said
     // Written only by the walk's thread, read by the pool's too.
     mutable std::shared_mutex m_imaginedMutex;
     std::atomic<bool> m_imagining{false};
@@ -114,6 +141,8 @@ class RunState {
     std::map<std::string, std::unique_ptr<platform::VersionKeeper>> m_keepers;
     std::unordered_set<std::string> m_protected;
     std::unordered_set<std::string> m_failedFolders;
+    std::unordered_set<std::string> m_plannedDeletions;
+    std::unordered_map<std::string, platform::FileInfo> m_foldersAsFound;
     // Last, so it goes first: its threads are done before what their work uses goes.
     std::unique_ptr<OrderedPool> m_pool;
 };
@@ -166,6 +195,13 @@ struct SubfolderStep {
 bool stepInto(RunState& run, const platform::Folder& source, const platform::Folder& destination,
               const std::string& name, const std::string& sourcePath, const std::string& destinationPath,
               const std::string& relativeFolder, const platform::Folder& excluded, SubfolderStep& step);
+
+// Whether the walk may go into `found`, a folder already there on the other side that mirrors
+// `mirrored`. Not into another user's folder that others may write in, where the folder it mirrors is
+// not such a folder: made in advance in a shared folder, it would give them what goes into it, and its
+// files could be theirs. False, after the error line, with the folder marked failed.
+bool mayMirror(RunState& run, const platform::Folder& mirrored, const platform::Folder& found,
+               const std::string& foundPath, const std::string& relativeFolder);
 
 // What a walk sees of one folder of one side: the folder itself, and in a preview what the run would
 // have changed in it by now. `folder` is not valid for a folder the preview imagines.

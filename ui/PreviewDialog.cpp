@@ -102,6 +102,8 @@ QString PlanModel::kindName(RunAction::Kind kind) {
             return tr("Conflict");
         case RunAction::Kind::RefusedDeletion:
             return tr("Refused deletion");
+        case RunAction::Kind::RemoveOldVersions:
+            return tr("Remove old versions");
     }
     return {};
 }
@@ -122,7 +124,9 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
                 case SideColumn:
                     return sideText(action);
                 case SizeColumn:
-                    if (action.kind == RunAction::Kind::CreateFolder) return {};
+                    if (action.kind == RunAction::Kind::CreateFolder ||
+                        action.kind == RunAction::Kind::RemoveOldVersions)
+                        return {};
                     return QString::fromStdString(tessel::groupedNumber(action.size));
                 case NewerColumn:
                     if (action.newer == RunAction::Side::Source) return tr("source");

@@ -67,7 +67,16 @@ inline constexpr int kMinimumGuardedDeletions = 10;
 
 // One thing a run does, or, in a preview, would do.
 struct RunAction {
-    enum class Kind { Copy, Replace, Move, Delete, CreateFolder, Conflict, RefusedDeletion };
+    enum class Kind {
+        Copy,
+        Replace,
+        Move,
+        Delete,
+        CreateFolder,
+        Conflict,
+        RefusedDeletion,
+        RemoveOldVersions
+    };
     enum class Side { None, Source, Destination };
     Kind kind = Kind::Copy;
     std::string path;    // the file (the source file of a copy or move) or folder acted on
@@ -81,7 +90,7 @@ class RunObserver {
   public:
     virtual ~RunObserver() = default;
     virtual void action(const RunAction& action) = 0;
-    // In a preview: an error line the run would log.
+    // An error line the run logs (in a preview: would log), as it is logged.
     virtual void error(const std::string& /*line*/) {}
 };
 
@@ -99,6 +108,9 @@ struct RunContext {
     UserMessages& messages;
     std::string WatchFilePath;
     std::string LogFilePath;
+    // The settings file Tessel was started with, where there is one: like the watch file, the log and
+    // the states of two-way watches, never deleted by a run whose trees hold it.
+    std::string settingsFile;
     RunOptions options;
     RunObserver* observer = nullptr;
     // A preview decides everything a run would and does none of it: nothing on disk changes, nothing

@@ -17,14 +17,18 @@ namespace {
 
 // The file: a header ("TESSELST", the format's version, both folder paths, the devices the entries
 // name), the entries sorted by path, each path as the length it shares with the one before and the
-// rest, and an FNV-1a checksum of everything before it. Numbers are little-endian.
+// rest, and an FNV-1a checksum of everything before it. Numbers are little-endian. Version 2 adds each
+// side's change time to an entry; a state of version 1 is read with those unknown.
 constexpr char kMagic[8] = {'T', 'E', 'S', 'S', 'E', 'L', 'S', 'T'};
-constexpr std::uint32_t kFormatVersion = 1;
+constexpr std::uint32_t kFormatVersion = 2;
+constexpr std::uint32_t kOldestReadableVersion = 1;
 constexpr std::uint8_t kNoDevice = 255;
 constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::uint64_t kFnvStart = 14695981039346656037ull;
-// What an entry takes at least: two lengths, two device indexes, six numbers.
-constexpr std::uint64_t kSmallestEntry = 4 + 4 + 1 + 1 + 6 * 8;
+// What an entry takes at least: two lengths, two device indexes, and its numbers.
+constexpr std::uint64_t smallestEntry(int numbers) {
+    return 4 + 4 + 1 + 1 + static_cast<std::uint64_t>(numbers) * 8;
+}
 
 std::uint64_t fnv(std::uint64_t hash, const char* data, std::size_t length) {
     for (std::size_t i = 0; i < length; ++i)
@@ -150,7 +154,8 @@ class Reader {
 };
 
 bool sameSide(const SideRecord& a, const SideRecord& b) {
-    return a.size == b.size && a.modified == b.modified && a.device == b.device && a.inode == b.inode;
+    return a.size == b.size && a.modified == b.modified && a.device == b.device && a.inode == b.inode &&
+           a.changed == b.changed;
 }
 
 }  // namespace
@@ -180,33 +185,36 @@ SyncState::Loaded SyncState::load(const std::string& path, const std::string& so
     clear();
     platform::File file;
     std::error_code error;
-    if (!file.open(path, platform::File::Mode::ReadWrite, error)) {
+    const auto unreadable = [&](const std::error_code& reason) {
+        clear();
+        why = reason.message();
+        return Loaded::Unreadable;
+    };
+    if (!file.open(path, platform::File::Mode::ReadOwnFile, error)) {
         if (error == std::errc::no_such_file_or_directory) return Loaded::Missing;
-        why = error.message();
-        return Loaded::Damaged;
+        return unreadable(error);
     }
     std::uint64_t fileSize = 0;
-    if (!file.size(fileSize, error)) {
-        why = error.message();
-        return Loaded::Damaged;
-    }
+    if (!file.size(fileSize, error)) return unreadable(error);
+    Reader in(file, fileSize);
     const auto damaged = [&](const std::string& reason) {
+        // A read that failed says nothing about what the file holds.
+        if (in.error()) return unreadable(in.error());
         clear();
         why = reason;
         return Loaded::Damaged;
     };
+    const auto broken = [] { return std::string("the file is damaged"); };
     if (fileSize < sizeof kMagic + 8) return damaged("not a state file of Tessel");
-    Reader in(file, fileSize);
-    const auto broken = [&] {
-        return in.error() ? in.error().message() : std::string("the file is damaged");
-    };
 
     char magic[sizeof kMagic];
     std::uint64_t version = 0, flags = 0;
     if (!in.bytes(magic, sizeof magic) || std::memcmp(magic, kMagic, sizeof kMagic) != 0)
         return damaged("not a state file of Tessel");
     if (!in.number(version, 4) || !in.number(flags, 4)) return damaged(broken());
-    if (version != kFormatVersion) return damaged("written by another version of Tessel");
+    if (version < kOldestReadableVersion || version > kFormatVersion)
+        return damaged("written by another version of Tessel");
+    const int numbersPerEntry = version >= 2 ? 8 : 6;
     std::string storedSource, storedDestination;
     if (!in.text(storedSource, 65536) || !in.text(storedDestination, 65536)) return damaged(broken());
     if (storedSource != source || storedDestination != destination)
@@ -217,7 +225,7 @@ SyncState::Loaded SyncState::load(const std::string& path, const std::string& so
     m_devices.resize(devices);
     for (std::uint64_t& device : m_devices)
         if (!in.number(device, 8)) return damaged(broken());
-    if (!in.number(count, 8) || count > in.left() / kSmallestEntry) return damaged(broken());
+    if (!in.number(count, 8) || count > in.left() / smallestEntry(numbersPerEntry)) return damaged(broken());
     m_entries.reserve(count);
 
     // Paths arrive sorted, each sharing a start with the one before.
@@ -233,10 +241,10 @@ SyncState::Loaded SyncState::load(const std::string& path, const std::string& so
         if (current.find('\0') != std::string::npos || (i > 0 && !(previous < current)))
             return damaged("the file is damaged");
         Entry entry;
-        std::uint64_t numbers[6];
+        std::uint64_t numbers[8] = {};
         if (!in.number(sourceDevice, 1) || !in.number(destinationDevice, 1)) return damaged(broken());
-        for (std::uint64_t& number : numbers)
-            if (!in.number(number, 8)) return damaged(broken());
+        for (int n = 0; n < numbersPerEntry; ++n)
+            if (!in.number(numbers[n], 8)) return damaged(broken());
         const auto known = [&](std::uint64_t index) { return index == kNoDevice || index < devices; };
         if (!known(sourceDevice) || !known(destinationDevice)) return damaged("the file is damaged");
         if (!addPath(current, entry.path)) return damaged("the state is too large");
@@ -248,6 +256,8 @@ SyncState::Loaded SyncState::load(const std::string& path, const std::string& so
         entry.destinationSize = numbers[3];
         entry.destinationModified = static_cast<std::int64_t>(numbers[4]);
         entry.destinationInode = numbers[5];
+        entry.sourceChanged = static_cast<std::int64_t>(numbers[6]);
+        entry.destinationChanged = static_cast<std::int64_t>(numbers[7]);
         m_entries.push_back(entry);
         previous.swap(current);
     }
@@ -289,9 +299,10 @@ std::size_t SyncState::find(std::string_view path) const {
 
 PairRecord SyncState::recordOf(const Entry& entry) const {
     const auto device = [&](std::uint8_t index) { return index < m_devices.size() ? m_devices[index] : 0; };
-    return {{entry.sourceSize, entry.sourceModified, device(entry.sourceDevice), entry.sourceInode},
+    return {{entry.sourceSize, entry.sourceModified, device(entry.sourceDevice), entry.sourceInode,
+             entry.sourceChanged},
             {entry.destinationSize, entry.destinationModified, device(entry.destinationDevice),
-             entry.destinationInode}};
+             entry.destinationInode, entry.destinationChanged}};
 }
 
 PairRecord SyncState::at(std::size_t index) const {
@@ -316,6 +327,8 @@ void SyncState::fill(Entry& entry, const PairRecord& record) {
     entry.destinationSize = record.destination.size;
     entry.destinationModified = record.destination.modified;
     entry.destinationInode = record.destination.inode;
+    entry.sourceChanged = record.source.changed;
+    entry.destinationChanged = record.destination.changed;
 }
 
 void SyncState::record(std::size_t index, std::string_view path, const PairRecord& now) {
@@ -410,7 +423,8 @@ bool SyncState::save(const std::string& path, const std::string& source, const s
                 for (const std::uint64_t number :
                      {entry.sourceSize, static_cast<std::uint64_t>(entry.sourceModified), entry.sourceInode,
                       entry.destinationSize, static_cast<std::uint64_t>(entry.destinationModified),
-                      entry.destinationInode})
+                      entry.destinationInode, static_cast<std::uint64_t>(entry.sourceChanged),
+                      static_cast<std::uint64_t>(entry.destinationChanged)})
                     out.number(number, 8);
                 previous = current;
             };
@@ -424,7 +438,7 @@ bool SyncState::save(const std::string& path, const std::string& source, const s
             for (; added != m_added.end(); ++added) put(*added);
             return out.finish(failure);
         },
-        error);
+        error, platform::LinkAtPath::ReplaceName);
     if (saved) m_onDisk = true;
     return saved;
 }

@@ -19,6 +19,9 @@ struct SideRecord {
     std::int64_t modified = 0;  // seconds since 1970-01-01 00:00 UTC
     std::uint64_t device = 0;   // with the inode, what would tell a renamed file; 0 where not known
     std::uint64_t inode = 0;
+    // The inode's change time in nanoseconds since 1970-01-01 00:00 UTC: any write moves it, also one
+    // that keeps the size and the modification time. 0 where not known (a state of an older Tessel).
+    std::int64_t changed = 0;
 };
 
 struct PairRecord {
@@ -35,10 +38,13 @@ class SyncState {
     static std::string filePath(const std::string& stateFolder, const std::string& source,
                                 const std::string& destination);
 
-    enum class Loaded { Read, Missing, Damaged };
+    enum class Loaded { Read, Missing, Damaged, Unreadable };
     // Reads the state of the pair `source`, `destination` from `path`. Missing when there is none;
-    // Damaged, with the reason in `why`, when it cannot be read, comes from another version of Tessel,
-    // belongs to another pair or fails its checksum. Anything but Read leaves the state empty.
+    // Damaged, with the reason in `why`, when what it holds is not a sound state: of another version of
+    // Tessel or another pair, cut short or failing its checksum. Unreadable, with the reason, when the
+    // file cannot be read (an I/O error, no permission) or is not a regular file of this user (a link,
+    // someone else's): what it holds is unknown, so it must be neither trusted nor replaced. Anything
+    // but Read leaves the state empty.
     Loaded load(const std::string& path, const std::string& source, const std::string& destination,
                 std::string& why);
 
@@ -56,7 +62,8 @@ class SyncState {
     // Nothing below `folder` ("a/b/") was finished.
     void keepBelow(std::string_view folder);
 
-    // Writes the state to `path` (its folder made when missing) through a temporary renamed into place.
+    // Writes the state to `path` (its folder made when missing) through a temporary renamed into place;
+    // a link at `path` is replaced as a name, never written through.
     // Files the run recorded are written as they are now, those it kept as they were; the rest are gone
     // from both sides or no longer take part when the run was `complete`, and are kept when it stopped
     // part way. Writes nothing when that changes nothing on disk.
@@ -80,6 +87,8 @@ class SyncState {
         std::uint64_t destinationSize = 0;
         std::int64_t destinationModified = 0;
         std::uint64_t destinationInode = 0;
+        std::int64_t sourceChanged = 0;
+        std::int64_t destinationChanged = 0;
     };
 
     std::string_view pathOf(const Entry& entry) const { return m_paths.data() + entry.path; }

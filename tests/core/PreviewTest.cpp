@@ -43,7 +43,9 @@ TEST_F(PreviewTest, ListsWhatTheRunThenDoesAndChangesNothing) {
         test::makeFolders(src);
         test::randomTree(random, src);
         if (random() % 4 != 0) test::randomTree(random, dst);
-        watch.TuneMode = static_cast<std::int32_t>(random() % 3);
+        // Now and then a read-only file the run must neither replace nor delete: the preview says so.
+        test::makeReadOnlyNowAndThen(random, dst);
+        watch.TuneMode = static_cast<std::int32_t>(random() % 4) - (random() % 8 == 0 ? 4 : 0);
         watch.FileAction = random() % 3 == 0 ? faMove : faCopy;
         watch.BiDirect = random() % 2;
         watch.DeleteAbsent = random() % 2;
@@ -64,6 +66,7 @@ TEST_F(PreviewTest, ListsWhatTheRunThenDoesAndChangesNothing) {
                 << actionLine(preview.actions[i]) << "\n   ran: " << actionLine(done.actions[i]);
         EXPECT_EQ(previewed.failed, result.failed);
         EXPECT_EQ(previewed.refusedDeletions, result.refusedDeletions);
+        EXPECT_EQ(preview.errors, done.errors) << "the preview shows the error lines the run logs";
     }
 }
 

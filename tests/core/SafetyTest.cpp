@@ -106,7 +106,7 @@ TEST_F(SafetyTest, DeletionsSpareWhatTheRunFailedToCopyMovedOrKeptBack) {
          false,
          {},
          {"a.txt=a", "b.txt=b"},
-         0},
+         1},  // the deletions of a watch that moves are refused, with a line
         {"move both ways: files end in the source",
          [&] {
              writeFile(src + "/a.txt", "a");
@@ -117,7 +117,7 @@ TEST_F(SafetyTest, DeletionsSpareWhatTheRunFailedToCopyMovedOrKeptBack) {
          true,
          {"a.txt=a", "d.txt=d"},
          {},
-         0},
+         1},
         {"update only old, both ways: new files stay",
          [&] {
              writeFile(src + "/s.txt", "s");
@@ -188,12 +188,92 @@ TEST_F(SafetyTest, MassDeletionGuard) {
             EXPECT_NE(loggedMessages().back().find(counts), std::string::npos) << loggedMessages().back();
         }
     }
+    // Several masks are one watch: the guard is asked once, before any deletion, for all of them. Only
+    // what the masks cover counts, in both trees: a destination shared with other files does not hide
+    // an emptied source.
+    struct MaskCase {
+        const char* name;
+        const char* masks;
+        int sourceFiles;  // of each masked kind; the source also holds 30 photos
+        int refused;
+    };
+    const MaskCase maskCases[] = {
+        {"each mask alone under the limit, both together over it", "*.txt;*.doc", 5, 30},
+        {"no file the masks cover in the source", "*.doc", 0, 20}};
+    for (const MaskCase& c : maskCases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        fill(src, 30, "photo");
+        for (const char* kind : {".txt", ".doc"})
+            for (int i = 0; i < 20; ++i) {
+                const std::string name = "/f" + std::to_string(i) + kind;
+                writeFile(dst + name, "x");
+                if (i < c.sourceFiles) writeFile(src + name, "x");
+            }
+        setText(watch.FileMask, c.masks);
+        context.options.deleteLimitPercent = 50;
+        const Tree before = snapshotTree(dst);
+        const RunResult result = runWatch();
+        EXPECT_EQ(result.refusedDeletions, c.refused);
+        EXPECT_EQ(result.deleted, 0);
+        EXPECT_EQ(result.failed, 1);
+        for (const std::string& entry : before)
+            EXPECT_TRUE(exists(dst + "/" + entry.substr(0, entry.find('='))));
+        if (c.sourceFiles == 0) {
+            EXPECT_TRUE(errorLogged("Error deleting files in " + dst + "/: the source folder " + src +
+                                    "/ held no file the watch's masks cover"));
+        }
+    }
+    setText(watch.FileMask, "*.*");
+
     // A move empties its source by design: what it moved is never a candidate.
+    reset();
     std::filesystem::remove_all(dst);
     fill(src, 30);
     watch.FileAction = faMove;
     EXPECT_EQ(runWatch().refusedDeletions, 0);
     EXPECT_EQ(test::listFolder(dst).size(), 30u);
+}
+
+// A move cut short after its copy (a kill, a removal that failed) leaves the file in both places: the
+// next run ends it where both hold the same content, and says so where they do not.
+TEST_F(SafetyTest, AMoveCutShortIsFinishedOrReported) {
+    watch.FileAction = faMove;
+    watch.WideLog = 1;
+    for (const std::string& root : {src, dst}) {
+        writeFile(root + "/same.txt", "moved");
+        writeFile(root + "/other.txt", root == src ? "one" : "two");
+        for (const char* name : {"/same.txt", "/other.txt"})
+            test::setModificationTime(root + name, 1'600'000'000);
+    }
+    const RunResult result = runWatch();
+    EXPECT_EQ(result.moved, 1);
+    EXPECT_EQ(result.failed, 1);
+    EXPECT_EQ(snapshotTree(src), Tree{"other.txt=one"});
+    EXPECT_EQ(snapshotTree(dst), (Tree{"other.txt=two", "same.txt=moved"}));
+    EXPECT_EQ(loggedMessages(), (Tree{"Error moving file " + src + "/other.txt: File exists",
+                                      "Moved file " + src + "/same.txt"}));
+}
+
+// A run never deletes Tessel's own files in a tree it deletes in, with any number of threads.
+TEST_F(SafetyTest, TesselsOwnFilesAreNeverDeleted) {
+    watch.DeleteAbsent = 1;
+    for (const int jobs : {1, 4}) {
+        SCOPED_TRACE(jobs);
+        reset();
+        context.options.jobs = jobs;
+        context.LogFilePath = dst + "/WatchLog.Log";
+        context.WatchFilePath = dst + "/WatchDef.wth";
+        context.settingsFile = dst + "/Tessel.ini";
+        writeFile(context.settingsFile, "[Main]\n");
+        test::writeWatches(context, context.WatchFilePath, {watch});
+        writeFile(dst + "/stranger.txt", "s");
+        writeFile(src + "/a.txt", "a");
+        EXPECT_EQ(runWatch().deleted, 1);
+        EXPECT_EQ(snapshotTree(dst).size(), 4u) << "a.txt, the log, the watch file and the settings";
+        EXPECT_TRUE(exists(context.LogFilePath));
+    }
+    context.LogFilePath = dir / "WatchLog.Log";
 }
 
 // Cases 3 and 11: a missing source stops the watch; "docs/.." is the folder it names.
@@ -250,6 +330,17 @@ TEST_F(SafetyTest, Roots) {
     EXPECT_EQ(snapshotTree(dst), (Tree{"home/", "home/docs/", "home/docs/a.txt=a", "keep.txt=k"}));
     EXPECT_EQ(test::listFolder(dir.path()),
               (Tree{"WatchLog.Log", "after.sh", "dst", "src", "x"}));  // nothing beside the destination
+
+    // An empty folder field would mean the whole file system.
+    for (const bool emptySource : {true, false}) {
+        writeFile(context.LogFilePath, "");
+        const RunResult refused =
+            SyncWatch(context, emptySource ? "" : src, emptySource ? dst : "", "*.*", "", faCopy, watch);
+        EXPECT_EQ(refused.failed, 1);
+        EXPECT_EQ(refused.copied, 0);
+        EXPECT_EQ(loggedMessages().size(), 1u);
+        EXPECT_TRUE(errorLogged("Error in the watch of folder "));
+    }
 
     // A destination root that cannot be made.
     writeFile(dir / "plain-file", "f");

@@ -3,6 +3,8 @@
 // state and an interrupted run; and random changes on both sides checked against a small model.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -35,8 +37,8 @@ constexpr const char* kStamp = "20261208-103000";
 class Actions : public RunObserver {
   public:
     void action(const RunAction& action) override {
-        static const char* const kinds[] = {"copy",   "replace",  "move",   "delete",
-                                            "folder", "conflict", "refused"};
+        static const char* const kinds[] = {"copy",   "replace",  "move",    "delete",
+                                            "folder", "conflict", "refused", "prune"};
         lines.push_back(std::string(kinds[static_cast<int>(action.kind)]) + " " + action.path + " > " +
                         action.target + " " + std::to_string(action.size) + " newer " +
                         std::to_string(static_cast<int>(action.newer)));
@@ -239,6 +241,33 @@ TEST_F(TwoWayTest, EachChangeSinceTheLastRunIsDecidedAsTheTableSays) {
          {"f.txt=edited"},
          {"f.txt=base"},
          {}},
+        {"edited in place within the same two seconds, same size, deleted on the other side: copied back",
+         [&] {
+             put(src + "/f.txt", "BASE", T + 1);
+             std::filesystem::remove(dst + "/f.txt");
+         },
+         1,
+         tmSyncAll,
+         {"f.txt=BASE"},
+         {"f.txt=BASE"},
+         {}},
+        {"written anew within the same two seconds, same size: copied across",
+         [&] {
+             std::filesystem::remove(dst + "/f.txt");
+             put(dst + "/f.txt", "BASE", T + 1);
+         },
+         -1,
+         tmSyncAll,
+         {"f.txt=BASE"},
+         {"f.txt=BASE"},
+         {}},
+        {"touched without a change of content: nothing to copy",
+         [&] { chmod((src + "/f.txt").c_str(), 0600); },
+         1,
+         tmSyncAll,
+         {"f.txt=base"},
+         {"f.txt=base"},
+         {}},
         {"update only old files: a change crosses, a new file does not",
          [&] {
              put(src + "/f.txt", "edited", T - 100);
@@ -321,9 +350,11 @@ TEST_F(TwoWayTest, DeletionsFromTheStatePassTheGuard) {
         const RunResult refused = previewedRun();
         EXPECT_EQ(refused.refusedDeletions, 12);
         EXPECT_EQ(refused.failed, 1);
-        EXPECT_EQ(loggedMessages(), Lines{"Error deleting files in " + dst + "/: the source folder " + src +
-                                          "/ held no files at the start of the run; 12 of the 12 files held "
-                                          "would be deleted; nothing was deleted"});
+        EXPECT_EQ(
+            loggedMessages(),
+            Lines{"Error deleting files in " + dst + "/: the source folder " + src +
+                  "/ held no file the watch's masks cover at the start of the run; 12 of the 12 files held "
+                  "would be deleted; nothing was deleted"});
         EXPECT_EQ(test::listFolder(src).size(), 0u);
         EXPECT_EQ(test::listFolder(dst).size(), 12u);
     }
@@ -402,6 +433,65 @@ TEST_F(TwoWayTest, FirstRunAndDamagedStateTakeTheUnion) {
         test::writeFile(context.LogFilePath, "");
         EXPECT_EQ(run().failed, 0);
         EXPECT_EQ(loggedMessages(), Lines{});
+    }
+}
+
+// A state that cannot be trusted (not a regular file of the user's, or one whose reading fails) stops
+// the watch: taken for a first run, it would bring back what the user deleted and be overwritten, and a
+// link in its place would have the new state written wherever it leads.
+TEST_F(TwoWayTest, AStateThatCannotBeReadStopsTheRunAndStaysAsItIs) {
+    watch.DeleteAbsent = 1;
+    put(src + "/a.txt", "a", T);
+    put(src + "/gone.txt", "g", T);
+    ASSERT_EQ(run().failed, 0);
+    std::filesystem::remove(src + "/gone.txt");
+    const std::string sound = stateBytes();
+    const std::string victim = dir / "victim.txt";
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;
+        std::string reason;
+    };
+    std::vector<Case> cases = {
+        {"a link to another file",
+         [&] {
+             writeFile(victim, "not Tessel's");
+             std::filesystem::remove(stateFile());
+             std::filesystem::create_symlink(victim, stateFile());
+         },
+         "a symbolic link, not followed"},
+        {"a folder", [&] { std::filesystem::remove(stateFile()), test::makeFolders(stateFile()); },
+         "not a regular file"},
+    };
+#ifdef TESSEL_FAULT_INJECTION
+    cases.push_back({"a read that fails",
+                     [] { platform::faults::inject(platform::faults::Operation::Read, 1, EIO); },
+                     "Input/output error"});
+#endif
+    if (geteuid() == 0)
+        cases.push_back({"another user's", [&] { ASSERT_EQ(chown(stateFile().c_str(), 12345, 12345), 0); },
+                         "it belongs to another user"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(stateFile());
+        writeFile(stateFile(), sound);
+        writeFile(context.LogFilePath, "");
+        c.setUp();
+        const Tree before[] = {snapshotTree(src), snapshotTree(dst), snapshotTree(dir / "state")};
+        // An injected failure is taken by the first reading: no preview before the run then.
+        const RunResult result = c.reason == "Input/output error" ? run() : previewedRun();
+        EXPECT_EQ(result.failed, 1);
+        EXPECT_EQ(loggedMessages(), Lines{"Error reading the state file " + stateFile() + ": " + c.reason +
+                                          "; the watch was not run and the state file was left as it is"});
+        EXPECT_EQ(snapshotTree(src), before[0]);
+        EXPECT_EQ(snapshotTree(dst), before[1]) << "gone.txt stays: nobody can tell it was deleted";
+        EXPECT_EQ(snapshotTree(dir / "state"), before[2]);
+        if (exists(victim)) {
+            EXPECT_EQ(test::readFile(victim), "not Tessel's");
+        }
+#ifdef TESSEL_FAULT_INJECTION
+        platform::faults::clear();
+#endif
     }
 }
 

@@ -2,6 +2,7 @@
 // tree, old versions folders go after their days, and a version that cannot be kept stops the change.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include "platform/Faults.h"
 #include "platform/Versions.h"
 #include "support/TestSupport.h"
+#include "sync/Preview.h"
 #include "sync/SyncFolder.h"
 #include "sync/SyncWatch.h"
 
@@ -97,18 +99,32 @@ TEST_F(VersionsTest, AVersionThatFindsNoFreeNameIsNoVersion) {
     EXPECT_EQ(readFile(dst + "/f.txt"), "only copy");
 }
 
-TEST_F(VersionsTest, RetentionRemovesOnlyOldFoldersOfTessel) {
+// Only in the trees the watch writes in (a one-way watch's source is not its own to tidy), each removal
+// logged with the wide log and shown by a preview.
+TEST_F(VersionsTest, RetentionRemovesOnlyOldFoldersOfTesselInTheTreesTheWatchWritesIn) {
     const std::string versions = dst + "/.tessel-versions";
     for (const std::string& name :
          Tree{"2020-01-01 000000", "2020-01-01 000000x", "notes", stampAt(1'779'000'000)})
         writeFile(versions + "/" + name + "/kept.txt", name);
+    chmod(versions.c_str(), 0700);
+    writeFile(src + "/.tessel-versions/2020-01-01 000000/theirs.txt", "an earlier two-way watch's");
     writeFile(dir / "elsewhere/precious.txt", "p");
     symlink((dir / "elsewhere").c_str(), (versions + "/2020-01-02 000000").c_str());
     context.options.versionDays = 30;
+    PlanRecorder preview;
+    context.observer = &preview;
+    context.preview = true;
+    runWatch();
+    context.preview = false;
+    context.observer = nullptr;
+    ASSERT_EQ(preview.actions.size(), 1u);
+    EXPECT_EQ(actionLine(preview.actions[0]), "remove old versions  " + versions + "/2020-01-01 000000");
     runWatch();
     EXPECT_EQ(test::listFolder(versions),
               (Tree{"2020-01-01 000000x", "2020-01-02 000000", stampAt(1'779'000'000), "notes"}));
     EXPECT_TRUE(exists(dir / "elsewhere/precious.txt"));
+    EXPECT_TRUE(exists(src + "/.tessel-versions/2020-01-01 000000/theirs.txt"));
+    EXPECT_EQ(loggedMessages(), Tree{"Removed old versions " + versions + "/2020-01-01 000000"});
 }
 
 #ifdef TESSEL_FAULT_INJECTION

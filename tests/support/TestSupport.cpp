@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <stdexcept>
 
 #include "platform/Faults.h"
+#include "platform/Process.h"
 #include "sync/SyncWatch.h"
 #include "watch/WatchFile.h"
 
@@ -141,6 +144,25 @@ void randomTree(std::mt19937& random, const std::string& root) {
         }
     }
     if (pick(8) == 0) makeFolders(root + "/" + kFolders[pick(3)] + "/empty");
+}
+
+int runAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std::function<int()>& body) {
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        if (setgroups(groups.size(), groups.data()) != 0 || setgid(gid) != 0 || setuid(uid) != 0) _exit(125);
+        platform::refreshProcessUser();
+        _exit(body());
+    }
+    int status = 0;
+    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
+void makeReadOnlyNowAndThen(std::mt19937& random, const std::string& root) {
+    if (random() % 3 != 0 || !exists(root)) return;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && random() % 4 == 0) chmod(entry.path().c_str(), 0444);
 }
 
 TWatchRec makeWatch(const std::string& source, const std::string& destination, std::uint8_t runMode,

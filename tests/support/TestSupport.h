@@ -64,6 +64,13 @@ std::vector<std::string> snapshotTree(const std::string& root);
 // A small random tree below `root`: a few files and folders whose names another such tree may share, of
 // a few sizes and times, so that every decision of a run comes up.
 void randomTree(std::mt19937& random, const std::string& root);
+// Runs `body` in a child process as the user `uid` with the group `gid` and the further `groups`, and
+// gives its exit status (-1 when it did not end normally). Only root may; the body's checks cannot reach
+// the test, so it says what it found through its status and what it leaves on disk.
+int runAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std::function<int()>& body);
+
+// Takes the owner's write bit from a file or two below `root` now and then (in one seed of three).
+void makeReadOnlyNowAndThen(std::mt19937& random, const std::string& root);
 // The messages of a log file's lines, without their date-time stamps; none for a missing file.
 std::vector<std::string> loggedMessages(const std::string& logFile);
 
