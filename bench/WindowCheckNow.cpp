@@ -11,7 +11,9 @@
 #include <cstdio>
 
 #include "ui/Dialogs.h"
-#include "ui/MainTessel.h"
+#include "ui/MainWindow.h"
+#include "ui/WatchList.h"
+#include "ui/WindowCommands.h"
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
@@ -21,20 +23,20 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     QtDialogs dialogs;
-    TMainTesselForm window(dialogs);
+    MainWindow window(dialogs);
     window.context().WatchFilePath = argv[1];
     window.context().LogFilePath = argc == 4 ? argv[3] : "/dev/null";
     // As a window started from Tessel.ini without a Jobs key, and as tessel-batch: a thread per core.
     window.context().options.jobs = tessel::defaultJobs();
-    window.FillWatchList();
+    window.fillWatchList();
     window.show();
     QApplication::processEvents();
-    window.selectRow(0);
+    window.watchList().selectRow(0);
 
     QEventLoop loop;
-    QObject::connect(&window, &TMainTesselForm::runFinished, &loop, &QEventLoop::quit);
+    QObject::connect(&window, &MainWindow::runFinished, &loop, &QEventLoop::quit);
     const auto start = std::chrono::steady_clock::now();
-    window.CheckNow1Click();
+    window.commands().checkSelectedWatchNow();
     loop.exec();
     const auto elapsed = std::chrono::steady_clock::now() - start;
 

@@ -104,8 +104,8 @@ bool setAutostart(bool on, QString& problem) {
 
 QAction* addAutostartItem(QMenu* menu, Dialogs& dialogs) {
     QAction* item =
-        menu->addAction(QCoreApplication::translate("TMainTesselForm", "Start with the Desktop &Session"));
-    item->setObjectName(QStringLiteral("StartWithSession1"));
+        menu->addAction(QCoreApplication::translate("WindowCommands", "Start with the Desktop &Session"));
+    item->setObjectName(QStringLiteral("startWithSessionAction"));
     item->setCheckable(true);
     const QString path = autostartFilePath();
     item->setChecked(!path.isEmpty() && QFileInfo::exists(path));

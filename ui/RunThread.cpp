@@ -86,6 +86,7 @@ void RunRelay::showWarning(const std::string& text, const std::string& caption) 
 // ---- Window's side ----------------------------------------------------------------------------------
 
 void RunRelay::deliver() {
+    Q_ASSERT_X(QThread::currentThread() == m_windowThread, "RunRelay", "delivered off the window's thread");
     Pending pending;
     {
         const std::lock_guard lock(m_mutex);
@@ -128,8 +129,23 @@ RunThread::~RunThread() {
     }
 }
 
+void RunThread::assertWindowThread() const {
+    Q_ASSERT_X(QThread::currentThread() == thread(), "RunThread", "used off the window's thread");
+}
+
+bool RunThread::isRunning() const {
+    assertWindowThread();
+    return m_running;
+}
+
+const SchedulerReport& RunThread::report() const {
+    assertWindowThread();
+    return m_report;
+}
+
 bool RunThread::start(const std::string& watchFile, const std::string& logFile, const RunOptions& options,
                       Work work) {
+    assertWindowThread();
     if (m_running) return false;
     m_running = true;
     m_report = {};
@@ -146,11 +162,14 @@ bool RunThread::start(const std::string& watchFile, const std::string& logFile, 
 }
 
 void RunThread::deliver() {
+    assertWindowThread();
     m_relay.deliver();
     emit progressed();
 }
 
 void RunThread::askOnWindowThread(std::function<void()> showBox) {
+    // Asked on the window's thread, the wait below would wait for itself.
+    Q_ASSERT_X(QThread::currentThread() != thread(), "RunThread", "a box asked for on the window's thread");
     std::unique_lock lock(m_askMutex);
     if (m_abandoned) return;
     const std::uint64_t ticket = ++m_asked;
@@ -172,6 +191,7 @@ void RunThread::askOnWindowThread(std::function<void()> showBox) {
 }
 
 void RunThread::end() {
+    assertWindowThread();
     m_thread->wait();
     delete m_thread;
     m_thread = nullptr;

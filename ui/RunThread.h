@@ -3,9 +3,11 @@
 // desktop while a watch runs. The engine's calls to the display are collected on the run thread and
 // handed to the window's own display about 30 times a second (a run over many small files makes far
 // more of them than anyone can see); a message box the engine asks for is shown on the window's thread
-// while the run waits for the answer.
+// while the run waits for the answer. RunCoordinator decides which run goes; its header says which
+// thread owns what.
 
 #include <QObject>
+#include <QThread>
 #include <QTimer>
 #include <condition_variable>
 #include <cstdint>
@@ -20,15 +22,17 @@
 #include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 
-class QThread;
-
 // The run thread's display and message boxes: everything is kept until the window's thread takes it.
 class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
   public:
     // Called on the window's thread with the box to show; returns once the user has answered.
     using Ask = std::function<void(std::function<void()> showBox)>;
+    // Made on the window's thread, which deliver() must then be called on.
     RunRelay(tessel::RunDisplay& display, tessel::UserMessages& messages, Ask ask)
-        : m_display(display), m_messages(messages), m_ask(std::move(ask)) {}
+        : m_display(display),
+          m_messages(messages),
+          m_ask(std::move(ask)),
+          m_windowThread(QThread::currentThread()) {}
 
     // Run thread.
     void setStatusText(const std::string& text) override;
@@ -68,9 +72,12 @@ class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
         std::deque<std::string> lines;  // the last lines only: the log area shows no more
     };
 
+    // The window's thread only.
     tessel::RunDisplay& m_display;
     tessel::UserMessages& m_messages;
     Ask m_ask;
+    QThread* m_windowThread;
+    // Both threads, under the mutex.
     std::mutex m_mutex;
     Pending m_pending;
 };
@@ -90,12 +97,12 @@ class RunThread : public QObject {
     bool start(const std::string& watchFile, const std::string& logFile, const tessel::RunOptions& options,
                Work work);
     // From start() until finished() has been emitted.
-    bool isRunning() const { return m_running; }
-    // Ends the run at the next file.
+    bool isRunning() const;
+    // Ends the run at the next file. Any thread.
     void requestStop() { m_context.requestStop(); }
     bool stopRequested() const { return m_context.stopRequested(); }
-    // What the last run did; valid from finished() on.
-    const tessel::SchedulerReport& report() const { return m_report; }
+    // What the last run did; valid from finished() on, when the run thread has let go of it.
+    const tessel::SchedulerReport& report() const;
 
   signals:
     // Something of the run has just been shown.
@@ -107,10 +114,14 @@ class RunThread : public QObject {
     void askOnWindowThread(std::function<void()> showBox);
     void deliver();
     void end();
+    void assertWindowThread() const;
 
     RunRelay m_relay;
+    // The run thread's while a run goes (the stop request excepted); the window's thread sets it up.
     tessel::RunContext m_context;
+    // Written by the run thread; read on the window's thread once it has been joined.
     tessel::SchedulerReport m_report;
+    // The window's thread only.
     QThread* m_thread = nullptr;
     QTimer m_deliveries;
     bool m_running = false;

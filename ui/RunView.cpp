@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "ui/MStatusBar.h"
+#include "ui/StatusBar.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 
@@ -55,8 +55,8 @@ QString duration(double seconds) {
 }  // namespace
 
 RunView::RunView(QWidget* host, QObject* parent) : QObject(parent) {
-    m_statusBar = new TMyStatusBar(host);
-    m_statusBar->setObjectName(QStringLiteral("MyStatusBar1"));
+    m_statusBar = new StatusBar(host);
+    m_statusBar->setObjectName(QStringLiteral("statusBar"));
     m_statusBar->addPanel(120, 1);
     m_statusBar->addPanel(0);
     m_statusBar->addPanel(0);
@@ -64,7 +64,7 @@ RunView::RunView(QWidget* host, QObject* parent) : QObject(parent) {
 
     QFrame* progressPanel = m_statusBar->panel(kProgressPanel);
     m_progressBar = new QProgressBar(progressPanel);
-    m_progressBar->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progressBar->setObjectName(QStringLiteral("progressBar"));
     m_progressBar->setFixedSize(150, 16);
     m_progressBar->setTextVisible(false);
     m_progressBar->setRange(0, 1);
@@ -74,7 +74,7 @@ RunView::RunView(QWidget* host, QObject* parent) : QObject(parent) {
     keepPlace.setRetainSizeWhenHidden(true);
     m_progressBar->setSizePolicy(keepPlace);
     m_countsLabel = new QLabel(progressPanel);
-    m_countsLabel->setObjectName(QStringLiteral("Label1"));
+    m_countsLabel->setObjectName(QStringLiteral("countsLabel"));
     m_countsLabel->setMinimumWidth(
         m_countsLabel->fontMetrics().horizontalAdvance(QStringLiteral("100,000 of 100,000 · 100 %")));
     auto* progressLayout = static_cast<QHBoxLayout*>(progressPanel->layout());
@@ -82,12 +82,12 @@ RunView::RunView(QWidget* host, QObject* parent) : QObject(parent) {
     progressLayout->insertWidget(1, m_countsLabel);
     m_statusBar->panelLabel(kProgressPanel)->hide();
     m_rateLabel = m_statusBar->panelLabel(kRatePanel);
-    m_rateLabel->setObjectName(QStringLiteral("RateLabel"));
+    m_rateLabel->setObjectName(QStringLiteral("rateLabel"));
     m_rateLabel->setMinimumWidth(
         m_rateLabel->fontMetrics().horizontalAdvance(QStringLiteral("1,250 files/s · about 59 min left")));
 
     m_logArea = new QPlainTextEdit(host);
-    m_logArea->setObjectName(QStringLiteral("Memo1"));
+    m_logArea->setObjectName(QStringLiteral("logArea"));
     m_logArea->setReadOnly(true);
     m_logArea->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m_logArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

@@ -1,8 +1,8 @@
 #pragma once
 // What the main window shows of a run: the status text (the current file, elided in the middle), the
 // progress bar with its counts, the rate and the time left, and the log area with its last few lines.
-// The window places the two parts (status bar and log area); the run thread reaches them only through
-// the window's RunDisplay, on the window's thread.
+// The window places the two parts (status bar and log area); the engine reaches them only through
+// WindowRunDisplay, on the window's thread.
 
 #include <QObject>
 #include <QString>
@@ -17,7 +17,7 @@ class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QWidget;
-class TMyStatusBar;
+class StatusBar;
 
 class RunView : public QObject {
     Q_OBJECT
@@ -27,7 +27,7 @@ class RunView : public QObject {
     // The widgets are made with `host` as their parent.
     RunView(QWidget* host, QObject* parent);
 
-    TMyStatusBar* statusBar() const { return m_statusBar; }
+    StatusBar* statusBar() const { return m_statusBar; }
     QPlainTextEdit* logArea() const { return m_logArea; }
 
     // The status text and the steps change for every file: they are painted at most about 30 times a
@@ -71,7 +71,7 @@ class RunView : public QObject {
     void paint();
     void scrollLogToEnd();
 
-    TMyStatusBar* m_statusBar;
+    StatusBar* m_statusBar;
     QLabel* m_countsLabel;
     QLabel* m_rateLabel;
     QProgressBar* m_progressBar;

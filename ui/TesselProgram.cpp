@@ -11,9 +11,10 @@
 #include "ui/Dialogs.h"
 #include "ui/Help.h"
 #include "ui/InstanceChannel.h"
-#include "ui/MainTessel.h"
+#include "ui/MainWindow.h"
 #include "ui/Pictures.h"
 #include "ui/Texts.h"
+#include "ui/WindowCommands.h"
 #include "watch/StartFolder.h"
 
 bool parseStartOptions(const std::vector<std::string_view>& arguments, StartOptions& options,
@@ -76,17 +77,15 @@ int runTessel(bool secondInstance, Dialogs& dialogs, const QString& channel, con
         dialogs.showWarning(nullptr, missingHelp, QCoreApplication::translate("Tessel", "Warning!"));
     }
 
-    TMainTesselForm MainTesselForm(dialogs);
-    MainTesselForm.setHelpAvailable(missingHelp.isEmpty());
+    MainWindow window(dialogs);
+    window.commands().setHelpAvailable(missingHelp.isEmpty());
     InstanceChannel instances;
     if (!channel.isEmpty()) {
-        QObject::connect(&instances, &InstanceChannel::raiseRequested, &MainTesselForm,
-                         &TMainTesselForm::bringToFront);
+        QObject::connect(&instances, &InstanceChannel::raiseRequested, &window, &MainWindow::bringToFront);
         instances.listen(channel);
     }
-    QObject::connect(&MainTesselForm, &TMainTesselForm::closed, qApp, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    MainTesselForm.FormCreate();
-    MainTesselForm.show();
+    QObject::connect(&window, &MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    window.startUp();
+    window.show();
     return QApplication::exec();
 }

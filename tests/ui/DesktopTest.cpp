@@ -17,9 +17,13 @@
 #include "support/TestSupport.h"
 #include "ui/Autostart.h"
 #include "ui/Help.h"
-#include "ui/MainTessel.h"
+#include "ui/MainWindow.h"
+#include "ui/RunCoordinator.h"
 #include "ui/TesselProgram.h"
 #include "ui/UiTestSupport.h"
+#include "ui/WatchList.h"
+#include "ui/WindowCommands.h"
+#include "ui/WindowRunDisplay.h"
 
 namespace tessel {
 namespace {
@@ -120,8 +124,8 @@ TEST(Autostart, TheMenuItemWritesAndRemovesTheEntryForThisFolder) {
     ASSERT_EQ(chdir((dir / "my folder").c_str()), 0);
     FakeDialogs dialogs;
     {
-        TMainTesselForm window(dialogs);
-        auto* item = window.findChild<QAction*>(QStringLiteral("StartWithSession1"));
+        MainWindow window(dialogs);
+        auto* item = window.findChild<QAction*>(QStringLiteral("startWithSessionAction"));
         ASSERT_NE(item, nullptr);
         EXPECT_TRUE(item->isCheckable());
         EXPECT_FALSE(item->isChecked());
@@ -135,8 +139,8 @@ TEST(Autostart, TheMenuItemWritesAndRemovesTheEntryForThisFolder) {
     }
     {
         // A new window finds the entry there; unchecking removes it.
-        TMainTesselForm window(dialogs);
-        auto* item = window.findChild<QAction*>(QStringLiteral("StartWithSession1"));
+        MainWindow window(dialogs);
+        auto* item = window.findChild<QAction*>(QStringLiteral("startWithSessionAction"));
         ASSERT_TRUE(item->isChecked());
         item->trigger();
         EXPECT_FALSE(item->isChecked());

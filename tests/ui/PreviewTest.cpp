@@ -19,9 +19,13 @@
 #include "platform/Versions.h"
 #include "support/TestSupport.h"
 #include "sync/Preview.h"
-#include "ui/MainTessel.h"
+#include "ui/MainWindow.h"
 #include "ui/PreviewDialog.h"
+#include "ui/RunCoordinator.h"
 #include "ui/UiTestSupport.h"
+#include "ui/WatchList.h"
+#include "ui/WindowCommands.h"
+#include "ui/WindowRunDisplay.h"
 
 namespace tessel {
 namespace {
@@ -40,14 +44,14 @@ class PreviewTest : public ::testing::Test {
     void useWatch(const TWatchRec& watch) {
         test::writeFile(window.context().WatchFilePath, "");
         test::writeWatches(window.context(), window.context().WatchFilePath, {watch});
-        window.FillWatchList();
-        window.selectRow(0);
+        window.fillWatchList();
+        window.watchList().selectRow(0);
     }
     bool enabled(const char* action) const { return child<QAction>(window, action)->isEnabled(); }
 
     test::TempDir dir;
     test::FakeDialogs dialogs;
-    TMainTesselForm window{dialogs};
+    MainWindow window{dialogs};
 };
 
 TEST_F(PreviewTest, ListsWhatTheFollowingCheckNowDoesAndChangesNothingBefore) {
@@ -67,14 +71,14 @@ TEST_F(PreviewTest, ListsWhatTheFollowingCheckNowDoesAndChangesNothingBefore) {
     window.show();
 
     const std::vector<std::string> before = test::snapshotTree(dir.path());
-    child<QAction>(window, "Preview1")->trigger();
+    child<QAction>(window, "previewAction")->trigger();
     ASSERT_TRUE(window.isRunning());
-    EXPECT_FALSE(enabled("CheckNow1") || enabled("Preview1")) << "one run at a time";
-    EXPECT_TRUE(enabled("Stop1"));
+    EXPECT_FALSE(enabled("checkNowAction") || enabled("previewAction")) << "one run at a time";
+    EXPECT_TRUE(enabled("stopAction"));
     test::waitForRun(window);
     EXPECT_EQ(test::snapshotTree(dir.path()), before) << "no file, folder, log line or LastRunTime";
 
-    PreviewDialog* dialog = window.previewDialog();
+    PreviewDialog* dialog = window.commands().previewDialog();
     ASSERT_NE(dialog, nullptr);
     EXPECT_TRUE(dialog->isVisible());
     PlanModel& model = *dialog->model();
@@ -110,9 +114,9 @@ TEST_F(PreviewTest, ListsWhatTheFollowingCheckNowDoesAndChangesNothingBefore) {
 
     // Run Now is Check Now of the previewed watch, whatever is selected meanwhile; its copies, replacements
     // and deletions come in the order the preview listed them.
-    child<QTreeWidget>(window, "ListView1")->clearSelection();
+    child<QTreeWidget>(window, "watchList")->clearSelection();
     dialog->runNowButton()->click();
-    EXPECT_FALSE(window.previewDialog() && window.previewDialog()->isVisible());
+    EXPECT_FALSE(window.commands().previewDialog() && window.commands().previewDialog()->isVisible());
     ASSERT_TRUE(window.isRunning());
     test::waitForRun(window);
     std::vector<std::string> expected, done;
@@ -136,27 +140,27 @@ TEST_F(PreviewTest, AStoppedPreviewShowsNothingAndAPreviewIsNoRun) {
     // Enough files that the stop comes long before the preview's end.
     for (int i = 0; i < 3000; ++i) test::writeFile(dir / ("src/f" + std::to_string(i)), "x");
     useWatch(makeWatch(dir / "src", dir / "dst"));
-    window.PreviewClick();
-    child<QAction>(window, "Stop1")->trigger();
+    window.commands().previewSelectedWatch();
+    child<QAction>(window, "stopAction")->trigger();
     test::waitForRun(window);
-    EXPECT_EQ(window.previewDialog(), nullptr);
+    EXPECT_EQ(window.commands().previewDialog(), nullptr);
     EXPECT_FALSE(test::exists(dir / "dst"));
     EXPECT_TRUE(test::loggedMessages(dir / "WatchLog.Log").empty());
 
     // A source that is not there: the dialog shows the error line the run would log, and nothing to do.
     useWatch(makeWatch(dir / "missing", dir / "dst"));
-    window.PreviewClick();
+    window.commands().previewSelectedWatch();
     test::waitForRun(window);
-    ASSERT_NE(window.previewDialog(), nullptr);
-    ASSERT_NE(window.previewDialog()->errorLines(), nullptr);
-    EXPECT_TRUE(window.previewDialog()->errorLines()->toPlainText().contains(
+    ASSERT_NE(window.commands().previewDialog(), nullptr);
+    ASSERT_NE(window.commands().previewDialog()->errorLines(), nullptr);
+    EXPECT_TRUE(window.commands().previewDialog()->errorLines()->toPlainText().contains(
         QString::fromStdString(dir / "missing")));
-    EXPECT_EQ(window.previewDialog()->model()->rowCount(), 0);
+    EXPECT_EQ(window.commands().previewDialog()->model()->rowCount(), 0);
     EXPECT_EQ(window.lastRunResult().failed, 0) << "a preview is not the last run";
     EXPECT_TRUE(test::loggedMessages(dir / "WatchLog.Log").empty());
     // A changed watch list makes the plan stale: the dialog goes.
-    QPointer<PreviewDialog> stale = window.previewDialog();
-    window.FillWatchList();
+    QPointer<PreviewDialog> stale = window.commands().previewDialog();
+    window.fillWatchList();
     EXPECT_TRUE(stale.isNull() || !stale->isVisible());
 }
 
@@ -239,19 +243,19 @@ TEST_F(PreviewTest, OpenVersionsFolderOpensWhereTheRunsKeepThem) {
     TWatchRec watch = makeWatch(src, dst);
     watch.CopyWithRoot = 1;
     useWatch(watch);
-    EXPECT_TRUE(enabled("OpenVersions1") && enabled("OpenVersions2"));
+    EXPECT_TRUE(enabled("openVersionsAction") && enabled("listOpenVersionsAction"));
 
     // Before any run there is nothing to open.
-    window.OpenVersionsClick();
+    window.commands().openVersionsFolders();
     EXPECT_TRUE(dialogs.openedUrls.empty());
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("yet")));
 
-    window.CheckNow1Click();
-    EXPECT_TRUE(enabled("OpenVersions1")) << "looking at versions disturbs no run";
+    window.commands().checkSelectedWatchNow();
+    EXPECT_TRUE(enabled("openVersionsAction")) << "looking at versions disturbs no run";
     test::waitForRun(window);
     ASSERT_TRUE(test::isFolder(dst + "/docs/" + versions));
-    window.OpenVersionsClick();
+    window.commands().openVersionsFolders();
     ASSERT_EQ(dialogs.openedUrls.size(), 1u);
     EXPECT_EQ(dialogs.openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(dst + "/docs/" + versions)));
 
@@ -260,12 +264,12 @@ TEST_F(PreviewTest, OpenVersionsFolderOpensWhereTheRunsKeepThem) {
     watch.BiDirect = 1;
     test::makeFolders(src + "/" + versions + "/2026-01-01 000000");
     useWatch(watch);
-    window.OpenVersionsClick();
+    window.commands().openVersionsFolders();
     EXPECT_EQ(dialogs.openedUrls,
               (std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(dst + "/docs/" + versions)),
                                  QUrl::fromLocalFile(QString::fromStdString(src + "/" + versions))}));
-    child<QTreeWidget>(window, "ListView1")->clearSelection();
-    EXPECT_FALSE(enabled("OpenVersions1") || enabled("Preview1"));
+    child<QTreeWidget>(window, "watchList")->clearSelection();
+    EXPECT_FALSE(enabled("openVersionsAction") || enabled("previewAction"));
 }
 
 TEST_F(PreviewTest, TheSettingsOfTesselIniReachTheWindowsRuns) {
@@ -277,11 +281,11 @@ TEST_F(PreviewTest, TheSettingsOfTesselIniReachTheWindowsRuns) {
     test::writeFile(dir / "dst/a.txt", "old");
     test::setModificationTime(dir / "dst/a.txt", 1'000'000'000);
     useWatch(makeWatch(dir / "src", dir / "dst"));
-    window.CheckNow1Click();
+    window.commands().checkSelectedWatchNow();
     test::waitForRun(window);
     EXPECT_EQ(test::readFile(dir / "dst/a.txt"), "new");
     EXPECT_FALSE(test::exists(dir / ("dst/" + std::string(platform::kVersionsFolderName))));
-    window.OpenVersionsClick();
+    window.commands().openVersionsFolders();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("KeepVersions=0")));
 }

@@ -27,14 +27,18 @@
 #include "ui/EditWatch.h"
 #include "ui/InstanceChannel.h"
 #include "ui/LogViewer.h"
-#include "ui/MStatusBar.h"
-#include "ui/MainTessel.h"
+#include "ui/MainWindow.h"
+#include "ui/RunCoordinator.h"
 #include "ui/RunThread.h"
 #include "ui/RunView.h"
 #include "ui/SplashFrm.h"
+#include "ui/StatusBar.h"
 #include "ui/TesselProgram.h"
 #include "ui/TrayIcon.h"
 #include "ui/UiTestSupport.h"
+#include "ui/WatchList.h"
+#include "ui/WindowCommands.h"
+#include "ui/WindowRunDisplay.h"
 #include "watch/WatchFile.h"
 
 namespace tessel {
@@ -71,7 +75,7 @@ class RunTest : public ::testing::Test {
 
     TempDir dir;
     FakeDialogs dialogs;
-    TMainTesselForm window{dialogs};
+    MainWindow window{dialogs};
 };
 
 TEST_F(RunTest, StopEndsATimedRunAtTheNextFileAndLeavesItDue) {
@@ -84,9 +88,9 @@ TEST_F(RunTest, StopEndsATimedRunAtTheNextFileAndLeavesItDue) {
     chmod((dir / "program.sh").c_str(), 0755);
     setText(watch.RunFile, dir / "program.sh");
     test::writeWatches(window.context(), window.context().WatchFilePath, {watch});
-    window.FillWatchList();
+    window.fillWatchList();
     window.show();
-    window.selectRow(0);
+    window.watchList().selectRow(0);
 
     // The log is a folder at first, so the line of the first copied file makes the run ask for a message
     // box; the window answers it on its own thread while the run waits, and the user stops the run.
@@ -94,18 +98,19 @@ TEST_F(RunTest, StopEndsATimedRunAtTheNextFileAndLeavesItDue) {
     std::vector<bool> during;
     int rowPicture = -1;
     dialogs.onMessage = [&] {
-        during = {enabled("AddWatch1"), enabled("EditWatch1"), enabled("DeleteWatch1"), enabled("CheckNow1"),
-                  enabled("Load1"),     enabled("CheckAll1"),  enabled("Stop1")};
-        rowPicture = child<QTreeWidget>(window, "ListView1")
+        during = {enabled("addWatchAction"), enabled("editWatchAction"),     enabled("deleteWatchAction"),
+                  enabled("checkNowAction"), enabled("loadWatchFileAction"), enabled("checkAllAction"),
+                  enabled("stopAction")};
+        rowPicture = child<QTreeWidget>(window, "watchList")
                          ->topLevelItem(0)
-                         ->data(0, TMainTesselForm::kPictureRole)
+                         ->data(0, WatchList::kPictureRole)
                          .toInt();
         ASSERT_EQ(rmdir((dir / "WatchLog.Log").c_str()), 0);
-        child<QAction>(window, "Stop1")->trigger();
+        child<QAction>(window, "stopAction")->trigger();
     };
-    window.Timer2Timer();
+    window.runs().checkDueWatches();
     EXPECT_TRUE(window.isRunning());
-    EXPECT_FALSE(child<QTimer>(window, "Timer2")->isActive()) << "off during its pass";
+    EXPECT_FALSE(child<QTimer>(window, "dueWatchesTimer")->isActive()) << "off during its pass";
     test::waitForRun(window);
 
     EXPECT_EQ(during, (std::vector<bool>{false, false, false, false, false, false, true}));
@@ -126,26 +131,25 @@ TEST_F(RunTest, StopEndsATimedRunAtTheNextFileAndLeavesItDue) {
     EXPECT_TRUE(window.lastRunResult().stopped);
 
     // Everything is back: the commands, the scheduler, the row's own picture.
-    EXPECT_TRUE(enabled("AddWatch1") && enabled("CheckNow1") && enabled("Load1"));
-    EXPECT_FALSE(enabled("Stop1"));
-    EXPECT_TRUE(child<QTimer>(window, "Timer2")->isActive());
-    EXPECT_EQ(
-        child<QTreeWidget>(window, "ListView1")->topLevelItem(0)->data(0, TMainTesselForm::kPictureRole),
-        GetSinhroWatchType(watch));
+    EXPECT_TRUE(enabled("addWatchAction") && enabled("checkNowAction") && enabled("loadWatchFileAction"));
+    EXPECT_FALSE(enabled("stopAction"));
+    EXPECT_TRUE(child<QTimer>(window, "dueWatchesTimer")->isActive());
+    EXPECT_EQ(child<QTreeWidget>(window, "watchList")->topLevelItem(0)->data(0, WatchList::kPictureRole),
+              GetSinhroWatchType(watch));
 }
 
 TEST_F(RunTest, ATimerPassDuringARunWaitsForItsEnd) {
     TWatchRec due = watchOver("timed", 2, rmTimer);
     due.LastRunTime = 0;
     test::writeWatches(window.context(), window.context().WatchFilePath, {watchOver("manual", 3), due});
-    window.FillWatchList();
-    window.selectRow(0);
+    window.fillWatchList();
+    window.watchList().selectRow(0);
 
-    window.CheckNow1Click();
+    window.commands().checkSelectedWatchNow();
     ASSERT_TRUE(window.isRunning());
-    window.Timer2Timer();
-    window.CheckNow1Click();  // a second run does not start either
-    QSignalSpy ended(&window, &TMainTesselForm::runFinished);
+    window.runs().checkDueWatches();
+    window.commands().checkSelectedWatchNow();  // a second run does not start either
+    QSignalSpy ended(&window, &MainWindow::runFinished);
     ASSERT_TRUE(ended.wait(60000));
     EXPECT_EQ(test::listFolder(dir / "manual-dst").size(), 3u);
     EXPECT_TRUE(window.isRunning()) << "the waiting pass starts as soon as the run has ended";
@@ -164,11 +168,11 @@ TEST_F(RunTest, ATimerPassDuringARunWaitsForItsEnd) {
 TEST_F(RunTest, CheckAllRunsEveryWatchButThoseSetToStopAndTellsTheTray) {
     test::writeWatches(window.context(), window.context().WatchFilePath,
                        {watchOver("paused", 1, rmStop), watchOver("b", 2, rmTimer), watchOver("c", 1)});
-    window.FillWatchList();
-    window.MinimizeToTray();
+    window.fillWatchList();
+    window.minimizeToTray();
     ASSERT_FALSE(window.isVisible());
 
-    window.CheckAllClick();
+    window.commands().checkAllWatches();
     EXPECT_EQ(window.tray().iconData().szTip, QStringLiteral("Tessel: running, 0 %"));
     test::waitForRun(window);
     EXPECT_FALSE(test::exists(dir / "paused-dst"));
@@ -184,14 +188,14 @@ TEST_F(RunTest, CheckAllRunsEveryWatchButThoseSetToStopAndTellsTheTray) {
 TEST_F(RunTest, ATrayNotificationTellsOfAFailedRunWhileTheWindowIsHidden) {
     TWatchRec watch = watchOver("a", 2);
     test::writeWatches(window.context(), window.context().WatchFilePath, {watch});
-    window.FillWatchList();
-    window.selectRow(0);
-    window.MinimizeToTray();
+    window.fillWatchList();
+    window.watchList().selectRow(0);
+    window.minimizeToTray();
     // Both copies fail: the destination folder takes no new file.
     test::makeFolders(dir / "a-dst");
     chmod((dir / "a-dst").c_str(), 0555);
     test::NoPermissionOverride asUser;
-    window.CheckNow1Click();
+    window.commands().checkSelectedWatchNow();
     test::waitForRun(window);
     ASSERT_GT(window.lastRunResult().failed, 0);
     ASSERT_EQ(dialogs.notifications.size(), 1u);
@@ -200,7 +204,7 @@ TEST_F(RunTest, ATrayNotificationTellsOfAFailedRunWhileTheWindowIsHidden) {
 
     // Shown, the window says it in its status bar alone.
     window.bringToFront();
-    window.CheckNow1Click();
+    window.commands().checkSelectedWatchNow();
     test::waitForRun(window);
     EXPECT_EQ(window.lastRunResult().failed, 2);
     EXPECT_EQ(dialogs.notifications.size(), 1u);
@@ -210,13 +214,13 @@ TEST_F(RunTest, ATrayNotificationTellsOfAFailedRunWhileTheWindowIsHidden) {
 TEST_F(RunTest, TheKeysReachTheCommands) {
     test::writeWatches(window.context(), window.context().WatchFilePath,
                        {watchOver("a", 1), watchOver("b", 1)});
-    window.FillWatchList();
+    window.fillWatchList();
     window.show();
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-    QTreeWidget* list = child<QTreeWidget>(window, "ListView1");
+    QTreeWidget* list = child<QTreeWidget>(window, "watchList");
     list->setFocus();
-    window.selectRow(1);
+    window.watchList().selectRow(1);
 
     // Enter edits the selected watch, Ctrl+N adds one.
     std::vector<int> edited;
@@ -226,24 +230,24 @@ TEST_F(RunTest, TheKeysReachTheCommands) {
     EXPECT_EQ(edited, (std::vector<int>{1, -1}));
 
     // Delete asks first.
-    window.selectRow(1);
+    window.watchList().selectRow(1);
     dialogs.confirmAnswer = false;
     QTest::keyClick(list, Qt::Key_Delete);
     EXPECT_EQ(dialogs.confirmations, 1);
 
     // F5 runs the selected watch; Escape stops it, and is nothing without a run.
-    window.selectRow(1);
+    window.watchList().selectRow(1);
     QTest::keyClick(&window, Qt::Key_F5);
     EXPECT_TRUE(window.isRunning());
     QTest::keyClick(&window, Qt::Key_Escape);
-    EXPECT_FALSE(enabled("Stop1"));
+    EXPECT_FALSE(enabled("stopAction"));
     test::waitForRun(window);
     EXPECT_TRUE(window.lastRunResult().stopped || test::exists(dir / "b-dst/f0.txt"));
     QTest::keyClick(&window, Qt::Key_Escape);
     EXPECT_FALSE(window.isRunning());
 
     // Escape closes the about box; Ctrl+L opens the whole log.
-    window.About2Click();
+    window.showAbout();
     QPointer<TTesselSplashForm> about = window.aboutBoxes().constLast();
     about->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(about));
@@ -252,8 +256,8 @@ TEST_F(RunTest, TheKeysReachTheCommands) {
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     QTest::keyClick(&window, Qt::Key_L, Qt::ControlModifier);
-    ASSERT_NE(window.logViewer(), nullptr);
-    EXPECT_TRUE(window.logViewer()->isVisible());
+    ASSERT_NE(window.commands().logViewer(), nullptr);
+    EXPECT_TRUE(window.commands().logViewer()->isVisible());
 
     // Every menu item has its access letter.
     for (const QMenu* menu : window.findChildren<QMenu*>()) {
@@ -270,8 +274,8 @@ TEST_F(RunTest, TheFullLogIsSearched) {
                     "07.12.2026 10:00:01: Copied file /src/alpha.txt\r\n"
                     "07.12.2026 10:00:02: Copied file /src/Beta.txt\r\n"
                     "07.12.2026 10:00:03: End Work Program\r\n");
-    window.ViewLogClick();
-    LogViewer* viewer = window.logViewer();
+    window.commands().viewLog();
+    LogViewer* viewer = window.commands().logViewer();
     ASSERT_NE(viewer, nullptr);
     EXPECT_EQ(viewer->text()->document()->blockCount(), 4);
     EXPECT_TRUE(viewer->text()->isReadOnly());
@@ -374,15 +378,15 @@ TEST(Translation, RussianKeepsTheOldTexts) {
 TEST(SecondStart, RaisesTheFirstFromTheTray) {
     TempDir dir;
     FakeDialogs dialogs;
-    TMainTesselForm window(dialogs);
+    MainWindow window(dialogs);
     window.show();
-    window.MinimizeToTray();
+    window.minimizeToTray();
     ASSERT_FALSE(window.isVisible());
 
     const QString path = InstanceChannel::socketPathFor(QString::fromStdString(dir / "Tessel v.lock"));
     EXPECT_EQ(path.toStdString(), dir / "Tessel v.socket");
     InstanceChannel channel;
-    QObject::connect(&channel, &InstanceChannel::raiseRequested, &window, &TMainTesselForm::bringToFront);
+    QObject::connect(&channel, &InstanceChannel::raiseRequested, &window, &MainWindow::bringToFront);
     // A socket left by a Tessel that crashed is taken over.
     test::writeFile(path.toStdString(), "");
     ASSERT_TRUE(channel.listen(path));

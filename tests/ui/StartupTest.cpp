@@ -33,12 +33,16 @@
 #include "support/PermissionOverride.h"
 #include "support/TestSupport.h"
 #include "ui/Feedback.h"
-#include "ui/MainTessel.h"
+#include "ui/MainWindow.h"
+#include "ui/RunCoordinator.h"
 #include "ui/RunView.h"
 #include "ui/SplashFrm.h"
 #include "ui/TesselProgram.h"
 #include "ui/TrayIcon.h"
 #include "ui/UiTestSupport.h"
+#include "ui/WatchList.h"
+#include "ui/WindowCommands.h"
+#include "ui/WindowRunDisplay.h"
 
 namespace tessel {
 namespace {
@@ -68,12 +72,12 @@ class CurrentFolder {
 class StartupTest : public ::testing::Test {
   protected:
     StartupTest() {
-        QObject::connect(&window, &TMainTesselForm::closed, [this] { ++closings; });
+        QObject::connect(&window, &MainWindow::closed, [this] { ++closings; });
     }
 
     std::string base() const { return dir.path() + "/"; }
     Lines logged() { return loggedMessages(window.context().LogFilePath); }
-    QTreeWidget* list() const { return test::child<QTreeWidget>(window, "ListView1"); }
+    QTreeWidget* list() const { return test::child<QTreeWidget>(window, "watchList"); }
     std::string storedSwitch() const {
         Settings settings;
         std::error_code error;
@@ -84,13 +88,13 @@ class StartupTest : public ::testing::Test {
     TempDir dir;
     CurrentFolder here{dir.path()};
     FakeDialogs dialogs;
-    TMainTesselForm window{dialogs};
+    MainWindow window{dialogs};
     int closings = 0;
 };
 
 TEST_F(StartupTest, FirstStartInAnEmptyFolderCreatesTheSettingsTheDataFolderAndTheLog) {
     window.runView().logArea()->setPlainText(QStringLiteral("left from before"));
-    window.FormCreate();
+    window.startUp();
 
     EXPECT_TRUE(dialogs.errors.empty());
     EXPECT_EQ(test::readFile(dir / "Tessel.ini"), "[Main]\r\nDataFullPath=" + base() +
@@ -98,22 +102,22 @@ TEST_F(StartupTest, FirstStartInAnEmptyFolderCreatesTheSettingsTheDataFolderAndT
                                                       "Data/WatchDef.wth\r\nDefLogNameFullPath=" + base() +
                                                       "WatchLog.Log\r\nMinimizeOnStart=0\r\n");
     EXPECT_TRUE(test::isFolder(dir / "Data"));
-    EXPECT_EQ(window.DataPath, base() + "Data");
+    EXPECT_EQ(window.dataPath(), base() + "Data");
     EXPECT_EQ(window.context().WatchFilePath, base() + "Data/WatchDef.wth");
     EXPECT_EQ(window.context().LogFilePath, base() + "WatchLog.Log");
     EXPECT_EQ(logged(), Lines{"Start Work Program"});
     EXPECT_EQ(window.runView().logArea()->document()->blockCount(), 1);
     EXPECT_EQ(list()->topLevelItemCount(), 0);
-    EXPECT_FALSE(test::child<QAction>(window, "MinimizeonStart1")->isChecked());
-    EXPECT_FALSE(test::child<QTimer>(window, "Timer3")->isActive());
+    EXPECT_FALSE(test::child<QAction>(window, "minimizeOnStartAction")->isChecked());
+    EXPECT_FALSE(test::child<QTimer>(window, "minimizeToTrayTimer")->isActive());
 
     // Started from another folder, Tessel keeps a separate set of files there.
     test::makeFolders(dir / "other");
     const std::string first = test::readFile(dir / "Tessel.ini");
     {
         CurrentFolder other(dir / "other");
-        TMainTesselForm second(dialogs);
-        second.FormCreate();
+        MainWindow second(dialogs);
+        second.startUp();
     }
     EXPECT_TRUE(test::exists(dir / "other/Tessel.ini"));
     EXPECT_TRUE(test::exists(dir / "other/WatchLog.Log"));
@@ -122,7 +126,7 @@ TEST_F(StartupTest, FirstStartInAnEmptyFolderCreatesTheSettingsTheDataFolderAndT
 
 TEST_F(StartupTest, ASettingsFileWithAnEmptySectionIsReadAndNotWritten) {
     test::writeFile(dir / "Tessel.ini", "[Main]\r\n");
-    window.FormCreate();
+    window.startUp();
     EXPECT_EQ(test::readFile(dir / "Tessel.ini"), "[Main]\r\n");
     EXPECT_EQ(window.context().WatchFilePath, base() + "WatchDef.wth");
     EXPECT_EQ(window.context().LogFilePath, base() + "WatchLog.Log");
@@ -136,7 +140,7 @@ TEST_F(StartupTest, SettingsThatCannotBeWrittenSkipTheRestOfTheStart) {
     CurrentFolder there(readOnly.path());
     test::NoPermissionOverride asUser;
     window.runView().logArea()->setPlainText(QStringLiteral("left from before"));
-    window.FormCreate();
+    window.startUp();
 
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(dialogs.errors[0].text.toStdString(), "Unable to write to " + readOnly.path() + "/Tessel.ini.");
@@ -145,7 +149,7 @@ TEST_F(StartupTest, SettingsThatCannotBeWrittenSkipTheRestOfTheStart) {
     EXPECT_TRUE(window.runView().logArea()->toPlainText().isEmpty());
     EXPECT_TRUE(window.context().WatchFilePath.empty());
     EXPECT_TRUE(window.context().LogFilePath.empty());
-    EXPECT_EQ(window.HelpFile, QStringLiteral("help/index.html"));
+    EXPECT_EQ(window.commands().helpFile(), QStringLiteral("help/index.html"));
     EXPECT_TRUE(test::listFolder(readOnly.path()).empty());
 }
 
@@ -164,9 +168,9 @@ TEST_F(StartupTest, OnStartWatchesRunInOrderBeforeTheStartLine) {
     test::writeWatches(window.context(), watchFile, watches);
     const std::string before = test::readFile(watchFile);
 
-    window.FormCreate();
+    window.startUp();
     EXPECT_EQ(logged(), Lines{}) << "the On Start watches wait for the window";
-    QSignalSpy ran(&window, &TMainTesselForm::runFinished);
+    QSignalSpy ran(&window, &MainWindow::runFinished);
     window.show();
     ASSERT_TRUE(ran.wait(60000));
     // The window's summary of the pass comes between the runs' lines and the start line.
@@ -178,25 +182,26 @@ TEST_F(StartupTest, OnStartWatchesRunInOrderBeforeTheStartLine) {
                             "Start Work Program"}));
     EXPECT_FALSE(test::exists(dir / "b-dst/b.txt"));
     EXPECT_EQ(test::readFile(watchFile), before) << "LastRunTime unchanged";
-    EXPECT_EQ(list()->topLevelItem(2)->data(0, TMainTesselForm::kPictureRole).toInt(), 1);
+    EXPECT_EQ(list()->topLevelItem(2)->data(0, WatchList::kPictureRole).toInt(), 1);
 }
 
 TEST_F(StartupTest, TheCloseButtonLogsTheEndOnceExitTwiceAndStoresTheSwitch) {
-    window.FormCreate();
+    window.startUp();
     window.show();
-    test::child<QAction>(window, "MinimizeonStart1")->trigger();
-    EXPECT_EQ(window.MinimizeOnStartFlag, "1");
+    test::child<QAction>(window, "minimizeOnStartAction")->trigger();
+    EXPECT_EQ(window.minimizeOnStartFlag(), "1");
     window.close();
     EXPECT_EQ(logged(), (Lines{"Start Work Program", "End Work Program"}));
     EXPECT_EQ(storedSwitch(), "0");
     EXPECT_EQ(closings, 1);
 
-    TMainTesselForm next(dialogs);
-    next.FormCreate();
-    EXPECT_FALSE(test::child<QTimer>(next, "Timer3")->isActive()) << "the next start is not minimised";
+    MainWindow next(dialogs);
+    next.startUp();
+    EXPECT_FALSE(test::child<QTimer>(next, "minimizeToTrayTimer")->isActive())
+        << "the next start is not minimised";
     next.show();
-    test::child<QAction>(next, "MinimizeonStart1")->trigger();
-    next.Exit1Click();
+    test::child<QAction>(next, "minimizeOnStartAction")->trigger();
+    next.exitProgram();
     const Lines lines = logged();
     EXPECT_EQ(Lines(lines.begin() + 2, lines.end()),
               (Lines{"Start Work Program", "End Work Program", "End Work Program"}));
@@ -205,16 +210,16 @@ TEST_F(StartupTest, TheCloseButtonLogsTheEndOnceExitTwiceAndStoresTheSwitch) {
 }
 
 TEST_F(StartupTest, ClosingOrExitDuringARunStopsItFirst) {
-    window.FormCreate();
+    window.startUp();
     std::vector<TWatchRec> watches;
     test::makeFolders(dir / "src");
     for (int i = 0; i < 200; ++i) test::writeFile(dir / ("src/f" + std::to_string(i)), "content");
     test::writeWatches(
         window.context(), window.context().WatchFilePath,
         {test::makeWatch(dir / "src", dir / "dst0"), test::makeWatch(dir / "src", dir / "dst1")});
-    window.FillWatchList();
+    window.fillWatchList();
     window.show();
-    window.MinimizeonStart1Click();
+    window.toggleMinimizeOnStart();
     struct Case {
         const char* name;
         std::function<void()> leave;
@@ -222,11 +227,11 @@ TEST_F(StartupTest, ClosingOrExitDuringARunStopsItFirst) {
         int endLines;
     };
     for (const Case& c :
-         {Case{"close", [&] { window.close(); }, 0, 1}, Case{"exit", [&] { window.Exit1Click(); }, 1, 2}}) {
+         {Case{"close", [&] { window.close(); }, 0, 1}, Case{"exit", [&] { window.exitProgram(); }, 1, 2}}) {
         SCOPED_TRACE(c.name);
         const std::size_t before = logged().size();
-        window.selectRow(c.row);
-        window.CheckNow1Click();
+        window.watchList().selectRow(c.row);
+        window.commands().checkSelectedWatchNow();
         ASSERT_TRUE(window.isRunning());
         c.leave();
         EXPECT_EQ(closings, 0) << "not before the run has ended";
@@ -246,12 +251,12 @@ TEST_F(StartupTest, ClosingOrExitDuringARunStopsItFirst) {
 }
 
 TEST_F(StartupTest, ExitWithASwitchThatCannotBeStoredSaysSoAndStays) {
-    window.FormCreate();
+    window.startUp();
     window.show();
-    test::child<QAction>(window, "MinimizeonStart1")->trigger();
+    test::child<QAction>(window, "minimizeOnStartAction")->trigger();
     chmod((dir / "Tessel.ini").c_str(), 0444);
     test::NoPermissionOverride asUser;
-    window.Exit1Click();
+    window.exitProgram();
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(dialogs.errors[0].text.toStdString(), "Unable to write to " + base() + "Tessel.ini.");
     EXPECT_EQ(closings, 0);
@@ -259,7 +264,7 @@ TEST_F(StartupTest, ExitWithASwitchThatCannotBeStoredSaysSoAndStays) {
     // No settings file in the current folder: nothing written, nothing said.
     test::makeFolders(dir / "elsewhere");
     CurrentFolder elsewhere(dir / "elsewhere");
-    window.Exit1Click();
+    window.exitProgram();
     EXPECT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(closings, 1);
     EXPECT_TRUE(test::listFolder(dir / "elsewhere").empty());
@@ -267,18 +272,18 @@ TEST_F(StartupTest, ExitWithASwitchThatCannotBeStoredSaysSoAndStays) {
 
 TEST_F(StartupTest, MinimizeOnStartAndTheMinimiseButtonHideTheWindowInTheTray) {
     test::writeFile(dir / "Tessel.ini", "[Main]\r\nMinimizeOnStart=1\r\n");
-    window.FormCreate();
-    EXPECT_TRUE(test::child<QAction>(window, "MinimizeonStart1")->isChecked());
+    window.startUp();
+    EXPECT_TRUE(test::child<QAction>(window, "minimizeOnStartAction")->isChecked());
     window.show();
-    const TTesselSplashForm* firstBrief = window.briefDisplay();
+    const TTesselSplashForm* firstBrief = window.splash();
     EXPECT_EQ(window.tray().iconData().uID, 0u);
 
-    window.Timer3Timer();
-    EXPECT_FALSE(test::child<QTimer>(window, "Timer3")->isActive());
+    window.minimizeAfterStart();
+    EXPECT_FALSE(test::child<QTimer>(window, "minimizeToTrayTimer")->isActive());
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.tray().iconData().uID, TNotifyIconData::kIconId);
     EXPECT_TRUE(window.tray().icon()->isVisible());
-    EXPECT_TRUE(window.briefDisplay()->isVisible()) << "the start's brief display stays on its own";
+    EXPECT_TRUE(window.splash()->isVisible()) << "the start's brief display stays on its own";
 
     // The right button only opens the icon's menu; a click brings the window back, removes the icon and
     // shows a new brief display in place of the old.
@@ -288,7 +293,7 @@ TEST_F(StartupTest, MinimizeOnStartAndTheMinimiseButtonHideTheWindowInTheTray) {
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.tray().iconData().uID, 0u);
     EXPECT_FALSE(window.tray().icon()->isVisible());
-    EXPECT_NE(window.briefDisplay(), firstBrief);
+    EXPECT_NE(window.splash(), firstBrief);
     EXPECT_EQ(window.aboutBoxes().size(), 1);
 
     // The title bar's minimise button: hidden, not minimised.
@@ -303,9 +308,9 @@ TEST_F(StartupTest, MinimizeOnStartAndTheMinimiseButtonHideTheWindowInTheTray) {
     // The tray menu: Show, Check All Watches Now, Stop, a separator, Exit.
     const QList<QAction*> trayItems = window.tray().menu()->actions();
     ASSERT_EQ(trayItems.size(), 5);
-    EXPECT_EQ(trayItems[0], test::child<QAction>(window, "Show1"));
-    EXPECT_EQ(trayItems[1], test::child<QAction>(window, "CheckAll1"));
-    EXPECT_EQ(trayItems[2], test::child<QAction>(window, "Stop1"));
+    EXPECT_EQ(trayItems[0], test::child<QAction>(window, "showWindowAction"));
+    EXPECT_EQ(trayItems[1], test::child<QAction>(window, "checkAllAction"));
+    EXPECT_EQ(trayItems[2], test::child<QAction>(window, "stopAction"));
     trayItems[4]->trigger();
     EXPECT_EQ(closings, 1);
     EXPECT_EQ(storedSwitch(), "1");
@@ -321,7 +326,7 @@ TEST_F(StartupTest, WithoutANotificationAreaTheWindowMinimisesTheOrdinaryWay) {
     EXPECT_EQ(window.tray().iconData().uID, 0u);
 
     window.showNormal();
-    window.Timer3Timer();
+    window.minimizeAfterStart();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(window.isMinimized());
     EXPECT_FALSE(window.tray().icon()->isVisible());
@@ -329,23 +334,23 @@ TEST_F(StartupTest, WithoutANotificationAreaTheWindowMinimisesTheOrdinaryWay) {
 
 TEST_F(StartupTest, BriefDisplayAndAboutBoxesEachCloseTheirOwnWay) {
     window.show();
-    QPointer<TTesselSplashForm> brief = window.briefDisplay();
+    QPointer<TTesselSplashForm> brief = window.splash();
     ASSERT_FALSE(brief.isNull());
     EXPECT_FALSE(brief->Button1->isVisibleTo(brief));
-    EXPECT_TRUE(test::child<QTimer>(window, "Timer1")->isActive());
+    EXPECT_TRUE(test::child<QTimer>(window, "splashTimer")->isActive());
 
     // "About ..." during the brief display, twice: two more boxes, each with its "Ok".
-    window.About2Click();
-    window.About2Click();
+    window.showAbout();
+    window.showAbout();
     const QList<TTesselSplashForm*> boxes = window.aboutBoxes();
     ASSERT_EQ(boxes.size(), 3);
     QPointer<TTesselSplashForm> first = boxes[1];
     QPointer<TTesselSplashForm> second = boxes[2];
     EXPECT_TRUE(first->Button1->isVisibleTo(first));
 
-    // Timer1 ends the brief display only; each "Ok" closes and releases its own box.
-    window.Timer1Timer();
-    EXPECT_FALSE(test::child<QTimer>(window, "Timer1")->isActive());
+    // The splash timer ends the brief display only; each "Ok" closes and releases its own box.
+    window.closeSplash();
+    EXPECT_FALSE(test::child<QTimer>(window, "splashTimer")->isActive());
     EXPECT_FALSE(brief->isVisible());
     first->Button1->click();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -369,19 +374,19 @@ TEST_F(StartupTest, FeedbackMailsAreComposedExactly) {
               "mailto:tessel@example.org?subject=Comments for program Tessel&body=Good Day!%0d%0aComments "
               "for Tessel:");
     struct Case {
-        void (TMainTesselForm::*command)();
+        void (WindowCommands::*command)();
         QString subject;
         QString body;
     };
-    for (const Case& c : {Case{&TMainTesselForm::TesselHelp1Click, QStringLiteral("Bug In program Tessel"),
+    for (const Case& c : {Case{&WindowCommands::sendBugReport, QStringLiteral("Bug In program Tessel"),
                                QStringLiteral("Good Day!\r\nYour program have a bugs:")},
-                          Case{&TMainTesselForm::Send1Click, QStringLiteral("Comments for program Tessel"),
+                          Case{&WindowCommands::sendComments, QStringLiteral("Comments for program Tessel"),
                                QStringLiteral("Good Day!\r\nComments for Tessel:")}}) {
         SCOPED_TRACE(c.subject.toStdString());
         dialogs.openedUrls.clear();
         dialogs.messages.clear();
         dialogs.urlOpens = true;
-        (window.*c.command)();
+        (window.commands().*c.command)();
         ASSERT_EQ(dialogs.openedUrls.size(), 1u);
         // What the mail program reads out of the link.
         const QUrl& url = dialogs.openedUrls[0];
@@ -391,7 +396,7 @@ TEST_F(StartupTest, FeedbackMailsAreComposedExactly) {
         EXPECT_TRUE(dialogs.messages.empty());
 
         dialogs.urlOpens = false;
-        (window.*c.command)();
+        (window.commands().*c.command)();
         EXPECT_EQ(dialogs.messages, std::vector<QString>{QStringLiteral("Auto method failed.")});
     }
 }
@@ -406,26 +411,26 @@ TEST_F(StartupTest, HelpShowsTheHelpPagesOrNothing) {
     EXPECT_TRUE(missingHelpText(QString::fromStdString(gone)).contains(QString::fromStdString(gone)));
 
     // Help pages missing at the start, or gone since: the Help command does nothing, silently.
-    window.HelpFile = contents;
-    window.Help1Click();
-    window.setHelpAvailable(true);
-    window.HelpFile = QString::fromStdString(gone);
-    test::child<QToolButton>(window, "SpeedButton3")->click();
-    EXPECT_EQ(window.helpViewer().window(), nullptr);
+    window.commands().setHelpFile(contents);
+    window.commands().showHelp();
+    window.commands().setHelpAvailable(true);
+    window.commands().setHelpFile(QString::fromStdString(gone));
+    test::child<QToolButton>(window, "helpButton")->click();
+    EXPECT_EQ(window.commands().helpViewer().window(), nullptr);
 
-    window.HelpFile = contents;
-    test::child<QToolButton>(window, "SpeedButton3")->click();
-    QTextBrowser* browser = window.helpViewer().browser();
+    window.commands().setHelpFile(contents);
+    test::child<QToolButton>(window, "helpButton")->click();
+    QTextBrowser* browser = window.commands().helpViewer().browser();
     ASSERT_NE(browser, nullptr);
     EXPECT_EQ(browser->source(), QUrl::fromLocalFile(contents));
     emit browser->anchorClicked(QUrl(QStringLiteral("page.html")));
     EXPECT_EQ(browser->source(), QUrl::fromLocalFile(QString::fromStdString(dir / "help/page.html")));
-    window.Help1Click();
+    window.commands().showHelp();
     EXPECT_EQ(browser->source(), QUrl::fromLocalFile(contents)) << "Help comes back at the contents";
     EXPECT_TRUE(dialogs.messages.empty() && dialogs.warnings.empty());
     window.context().LogFilePath = dir / "WatchLog.Log";
     window.close();
-    EXPECT_EQ(window.helpViewer().window(), nullptr) << "help closes with the window";
+    EXPECT_EQ(window.commands().helpViewer().window(), nullptr) << "help closes with the window";
 }
 
 TEST(HelpPages, EveryPageIsReachableFromTheContentsAndEveryLinkLeadsToAPage) {

@@ -5,11 +5,11 @@
 #include <QCoreApplication>
 #include <chrono>
 
-#include "ui/MainTessel.h"
+#include "ui/MainWindow.h"
 
 namespace tessel::test {
 
-void waitForRun(TMainTesselForm& window) {
+void waitForRun(MainWindow& window) {
     // A minute is plenty even with the sanitizers; a run that takes longer is a fault of its own.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     while (window.isRunning() && std::chrono::steady_clock::now() < deadline)

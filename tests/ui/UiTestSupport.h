@@ -19,7 +19,7 @@
 #include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
-class TMainTesselForm;
+class MainWindow;
 
 // Texts in test failures as text.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -108,6 +108,6 @@ T* child(const QObject& parent, const char* name) {
 }
 
 // Lets the window's thread work until the run in progress has ended and everything it did is shown.
-void waitForRun(TMainTesselForm& window);
+void waitForRun(MainWindow& window);
 
 }  // namespace tessel::test

@@ -18,12 +18,16 @@
 #include "support/TestSupport.h"
 #include "sync/Scheduler.h"
 #include "ui/EditWatch.h"
-#include "ui/MStatusBar.h"
-#include "ui/MainTessel.h"
+#include "ui/MainWindow.h"
 #include "ui/Pictures.h"
+#include "ui/RunCoordinator.h"
 #include "ui/RunView.h"
+#include "ui/StatusBar.h"
 #include "ui/TrayIcon.h"
 #include "ui/UiTestSupport.h"
+#include "ui/WatchList.h"
+#include "ui/WindowCommands.h"
+#include "ui/WindowRunDisplay.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
 
@@ -35,22 +39,22 @@ using test::makeWatch;
 using test::storedWatches;
 using test::TempDir;
 
-class MainTesselTest : public ::testing::Test {
+class MainWindowTest : public ::testing::Test {
   protected:
-    MainTesselTest() {
+    MainWindowTest() {
         window.context().WatchFilePath = dir / "WatchDef.wth";
         window.context().LogFilePath = dir / "WatchLog.Log";
     }
 
     RunContext& context() { return window.context(); }
-    QTreeWidget* list() const { return test::child<QTreeWidget>(window, "ListView1"); }
+    QTreeWidget* list() const { return test::child<QTreeWidget>(window, "watchList"); }
 
     // Three watches whose sources name them: /w0, /w1, /w2.
     void threeWatches() {
         test::writeWatches(context(), context().WatchFilePath,
                            {makeWatch("/w0", "/d0", rmStop), makeWatch("/w1", "/d1", rmTimer, pd1Week),
                             makeWatch("/w2", "/d2", rmTimer, pdOnTime)});
-        window.FillWatchList();
+        window.fillWatchList();
     }
 
     std::vector<std::string> captions() const {
@@ -61,7 +65,7 @@ class MainTesselTest : public ::testing::Test {
     }
 
     int rowPicture(int row) const {
-        return list()->topLevelItem(row)->data(0, TMainTesselForm::kPictureRole).toInt();
+        return list()->topLevelItem(row)->data(0, WatchList::kPictureRole).toInt();
     }
 
     std::vector<std::string> logAreaLines() const {
@@ -74,19 +78,19 @@ class MainTesselTest : public ::testing::Test {
 
     TempDir dir;
     FakeDialogs dialogs;
-    TMainTesselForm window{dialogs};
+    MainWindow window{dialogs};
 };
 
-TEST_F(MainTesselTest, ListShowsOneRowPerWholeRecord) {
+TEST_F(MainWindowTest, ListShowsOneRowPerWholeRecord) {
     {
         SCOPED_TRACE("missing watch file");
-        window.FillWatchList();
+        window.fillWatchList();
         EXPECT_EQ(list()->topLevelItemCount(), 0);
     }
     {
         SCOPED_TRACE("empty watch file");
         test::writeFile(context().WatchFilePath, "");
-        window.FillWatchList();
+        window.fillWatchList();
         EXPECT_EQ(list()->topLevelItemCount(), 0);
     }
     {
@@ -96,7 +100,7 @@ TEST_F(MainTesselTest, ListShowsOneRowPerWholeRecord) {
                             makeWatch("/src/b", "/dst/b", rmTimer, pdOnTime), makeWatch("/src/c", "/dst/c")});
         std::string bytes = test::readFile(context().WatchFilePath);
         test::writeFile(context().WatchFilePath, bytes.substr(0, kWatchRecSize * 5 / 2));
-        window.FillWatchList();
+        window.fillWatchList();
         ASSERT_EQ(list()->topLevelItemCount(), 2);
         EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1"}));
         const QTreeWidgetItem* second = list()->topLevelItem(1);
@@ -168,7 +172,7 @@ TEST(Pictures, SharpAtTwiceTheSizeAndVisibleOnADarkBackground) {
     EXPECT_EQ(aboutPicture(2).deviceIndependentSize(), QSizeF(kAboutPictureWidth, kAboutPictureHeight));
 }
 
-TEST_F(MainTesselTest, FitsAScreenOfHalfTheSizeAtAScaleOfTwo) {
+TEST_F(MainWindowTest, FitsAScreenOfHalfTheSizeAtAScaleOfTwo) {
     // 1280×800 device pixels at a scale factor of 2, less the window manager's frame and a panel.
     const QSize room(640 - 16, 400 - 60);
     EXPECT_LE(window.minimumSizeHint().width(), room.width());
@@ -176,67 +180,67 @@ TEST_F(MainTesselTest, FitsAScreenOfHalfTheSizeAtAScaleOfTwo) {
     EXPECT_LE(window.minimumSize().width(), room.width());
 }
 
-TEST_F(MainTesselTest, SelectionDependentCommandsFollowTheSelection) {
+TEST_F(MainWindowTest, SelectionDependentCommandsFollowTheSelection) {
     const auto watchMenu = [&] {
-        emit test::child<QMenu>(window, "MainMenuWatch")->aboutToShow();
-        return std::vector<bool>{test::child<QAction>(window, "AddWatch1")->isEnabled(),
-                                 test::child<QAction>(window, "EditWatch1")->isEnabled(),
-                                 test::child<QAction>(window, "DeleteWatch1")->isEnabled(),
-                                 test::child<QAction>(window, "CheckNow1")->isEnabled()};
+        emit test::child<QMenu>(window, "watchMenu")->aboutToShow();
+        return std::vector<bool>{test::child<QAction>(window, "addWatchAction")->isEnabled(),
+                                 test::child<QAction>(window, "editWatchAction")->isEnabled(),
+                                 test::child<QAction>(window, "deleteWatchAction")->isEnabled(),
+                                 test::child<QAction>(window, "checkNowAction")->isEnabled()};
     };
     const auto listMenu = [&] {
-        emit test::child<QMenu>(window, "PopupMenu1")->aboutToShow();
-        return std::vector<bool>{test::child<QAction>(window, "AddWatch2")->isEnabled(),
-                                 test::child<QAction>(window, "EditWatch2")->isEnabled(),
-                                 test::child<QAction>(window, "DeleteWatch2")->isEnabled(),
-                                 test::child<QAction>(window, "CheckNow2")->isEnabled()};
+        emit test::child<QMenu>(window, "watchListMenu")->aboutToShow();
+        return std::vector<bool>{test::child<QAction>(window, "listAddWatchAction")->isEnabled(),
+                                 test::child<QAction>(window, "listEditWatchAction")->isEnabled(),
+                                 test::child<QAction>(window, "listDeleteWatchAction")->isEnabled(),
+                                 test::child<QAction>(window, "listCheckNowAction")->isEnabled()};
     };
     const std::vector<bool> onlyAdd{true, false, false, false};
     const std::vector<bool> all{true, true, true, true};
 
-    window.FillWatchList();
+    window.fillWatchList();
     EXPECT_EQ(watchMenu(), onlyAdd) << "empty list";
     EXPECT_EQ(listMenu(), onlyAdd) << "empty list";
 
     threeWatches();
     EXPECT_EQ(listMenu(), onlyAdd) << "rows, none selected";
-    window.selectRow(2);
+    window.watchList().selectRow(2);
     EXPECT_EQ(listMenu(), all);
     EXPECT_EQ(watchMenu(), all);
 
     // A refill loses the selection, and the next opening shows it.
-    window.FillWatchList();
+    window.fillWatchList();
     EXPECT_EQ(watchMenu(), onlyAdd);
 }
 
-TEST_F(MainTesselTest, EditPausesTheSchedulerAndReselectsItsRow) {
+TEST_F(MainWindowTest, EditPausesTheSchedulerAndReselectsItsRow) {
     threeWatches();
-    window.selectRow(1);
+    window.watchList().selectRow(1);
     bool schedulerWasRunning = true;
     int editIndex = -2;
     QString shownSource;
     dialogs.onEditor = [&](TEditWatchForm& editor) {
-        schedulerWasRunning = test::child<QTimer>(window, "Timer2")->isActive();
+        schedulerWasRunning = test::child<QTimer>(window, "dueWatchesTimer")->isActive();
         editIndex = editor.EditIndex();
         shownSource = editor.SourceEdit->text();
     };
-    window.EditWatch1Click();
+    window.commands().editSelectedWatch();
     EXPECT_EQ(dialogs.editorsRun, 1);
     EXPECT_FALSE(schedulerWasRunning);
     EXPECT_EQ(editIndex, 1);
     EXPECT_EQ(shownSource, "/w1");
-    EXPECT_TRUE(test::child<QTimer>(window, "Timer2")->isActive());
-    EXPECT_EQ(window.selectedRow(), 1);
+    EXPECT_TRUE(test::child<QTimer>(window, "dueWatchesTimer")->isActive());
+    EXPECT_EQ(window.watchList().selectedRow(), 1);
 
     // Without a selection Edit opens nothing.
-    window.FillWatchList();
-    window.EditWatch1Click();
+    window.fillWatchList();
+    window.commands().editSelectedWatch();
     EXPECT_EQ(dialogs.editorsRun, 1);
 }
 
-TEST_F(MainTesselTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
+TEST_F(MainWindowTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
     threeWatches();
-    window.selectRow(0);
+    window.watchList().selectRow(0);
     const std::string source = dir / "src";
     const std::string destination = dir / "dst";
     test::makeFolders(source);
@@ -244,44 +248,44 @@ TEST_F(MainTesselTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
     dialogs.folders = {QString::fromStdString(source), QString::fromStdString(destination)};
     bool schedulerWasRunning = true;
     dialogs.onEditor = [&](TEditWatchForm& editor) {
-        schedulerWasRunning = test::child<QTimer>(window, "Timer2")->isActive();
+        schedulerWasRunning = test::child<QTimer>(window, "dueWatchesTimer")->isActive();
         EXPECT_EQ(editor.EditIndex(), -1);
         editor.SourceButtonClick();
         editor.DistinationButtonClick();
         editor.BitBtn2Click();
     };
-    window.AddWatch1Click();
+    window.commands().addWatch();
     EXPECT_FALSE(schedulerWasRunning);
-    EXPECT_TRUE(test::child<QTimer>(window, "Timer2")->isActive());
+    EXPECT_TRUE(test::child<QTimer>(window, "dueWatchesTimer")->isActive());
     EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1", "2", "3"}));
     EXPECT_EQ(list()->topLevelItem(3)->text(1).toStdString(), source);
-    EXPECT_EQ(window.selectedRow(), -1);
+    EXPECT_EQ(window.watchList().selectedRow(), -1);
 }
 
-TEST_F(MainTesselTest, DeleteAsksAndAlwaysRefillsTheList) {
+TEST_F(MainWindowTest, DeleteAsksAndAlwaysRefillsTheList) {
     threeWatches();
     const std::string before = test::readFile(context().WatchFilePath);
     {
         SCOPED_TRACE("cancelled");
-        window.selectRow(1);
+        window.watchList().selectRow(1);
         dialogs.confirmAnswer = false;
-        window.DeleteWatch1Click();
+        window.commands().deleteSelectedWatch();
         EXPECT_EQ(dialogs.confirmations, 1);
         EXPECT_EQ(test::readFile(context().WatchFilePath), before);
         EXPECT_EQ(list()->topLevelItemCount(), 3);
-        EXPECT_EQ(window.selectedRow(), -1);
+        EXPECT_EQ(window.watchList().selectedRow(), -1);
     }
     {
         SCOPED_TRACE("no selection: no question");
-        window.DeleteWatch1Click();
+        window.commands().deleteSelectedWatch();
         EXPECT_EQ(dialogs.confirmations, 1);
         EXPECT_EQ(test::readFile(context().WatchFilePath), before);
     }
     {
         SCOPED_TRACE("confirmed");
-        window.selectRow(1);
+        window.watchList().selectRow(1);
         dialogs.confirmAnswer = true;
-        window.DeleteWatch1Click();
+        window.commands().deleteSelectedWatch();
         EXPECT_EQ(dialogs.confirmations, 2);
         const std::vector<TWatchRec> left = storedWatches(context().WatchFilePath);
         ASSERT_EQ(left.size(), 2u);
@@ -289,11 +293,11 @@ TEST_F(MainTesselTest, DeleteAsksAndAlwaysRefillsTheList) {
         EXPECT_EQ(left[1].WatchIndex, 1);
         EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1"}));
         EXPECT_EQ(list()->topLevelItem(1)->text(1), "/w2");
-        EXPECT_EQ(window.selectedRow(), -1);
+        EXPECT_EQ(window.watchList().selectedRow(), -1);
     }
 }
 
-TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
+TEST_F(MainWindowTest, CheckNowRunsTheSelectedWatch) {
     const std::string source = dir / "src";
     const std::string destination = dir / "dst";
     test::makeFolders(source);
@@ -302,20 +306,20 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
     test::writeFile(source + "/b.txt", "beta");
     test::writeWatches(context(), context().WatchFilePath,
                        {makeWatch("/nowhere", "/nowhere"), makeWatch(source, destination, rmManual)});
-    window.FillWatchList();
+    window.fillWatchList();
     window.show();
 
     {
         SCOPED_TRACE("no selection: nothing happens");
-        window.CheckNow1Click();
+        window.commands().checkSelectedWatchNow();
         EXPECT_FALSE(test::exists(context().LogFilePath));
     }
 
     const test::FixedClock clock({2026, 5, 6, 10, 20, 30, 0});
-    window.setRowPicture(1, kRunningPicture);
-    window.setRowPicture(7, 0);  // a row the list lacks: ignored
-    window.selectRow(1);
-    window.CheckNow1Click();
+    window.runDisplay().setRowPicture(1, kRunningPicture);
+    window.runDisplay().setRowPicture(7, 0);  // a row the list lacks: ignored
+    window.watchList().selectRow(1);
+    window.commands().checkSelectedWatchNow();
     EXPECT_EQ(rowPicture(1), kRunningPicture) << "the running mark while it runs";
     test::waitForRun(window);
 
@@ -325,8 +329,8 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[1].LastRunTime, Now());
     EXPECT_NE(stored[0].LastRunTime, Now());
-    EXPECT_EQ(test::child<QProgressBar>(window, "ProgressBar1")->maximum(), 2);
-    EXPECT_TRUE(test::child<QProgressBar>(window, "ProgressBar1")->isHidden());
+    EXPECT_EQ(test::child<QProgressBar>(window, "progressBar")->maximum(), 2);
+    EXPECT_TRUE(test::child<QProgressBar>(window, "progressBar")->isHidden());
     const std::vector<std::string> lines = logAreaLines();
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_NE(lines[0].find(": Start Manual Synhro folder " + source + " with folder " + destination),
@@ -338,74 +342,74 @@ TEST_F(MainTesselTest, CheckNowRunsTheSelectedWatch) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(MainTesselTest, RunDisplayValuesStayExactWhilePaintsAreSpared) {
+TEST_F(MainWindowTest, RunDisplayValuesStayExactWhilePaintsAreSpared) {
     window.show();
     // A run sets the status for every file and steps the bar for every file, far faster than paints.
-    window.setProgressRange(0, 5000);
-    window.setProgressPosition(0);
-    window.setProgressVisible(true);
+    window.runDisplay().setProgressRange(0, 5000);
+    window.runDisplay().setProgressPosition(0);
+    window.runDisplay().setProgressVisible(true);
     for (int i = 0; i < 4321; ++i) {
-        window.stepProgress();
-        window.setStatusText("  Copy file :/src/f" + std::to_string(i));
+        window.runDisplay().stepProgress();
+        window.runDisplay().setStatusText("  Copy file :/src/f" + std::to_string(i));
     }
     EXPECT_EQ(window.runView().statusText().toStdString(), "  Copy file :/src/f4320");
     // Whatever comes next shows the bar's exact position and the file in the window's words.
-    window.setProgressVisible(true);
-    EXPECT_EQ(test::child<QProgressBar>(window, "ProgressBar1")->value(), 4321);
+    window.runDisplay().setProgressVisible(true);
+    EXPECT_EQ(test::child<QProgressBar>(window, "progressBar")->value(), 4321);
     EXPECT_EQ(window.runView().statusBar()->panelText(0).toStdString(), "/src/f4320");
     EXPECT_EQ(window.runView().countsText().toStdString(), "4,321 of 5,000 · 86 %");
-    window.setStatusText("");
+    window.runDisplay().setStatusText("");
     EXPECT_EQ(window.runView().statusBar()->panelText(0).toStdString(), "");
 }
 
-TEST_F(MainTesselTest, TimerPassRunsDueWatchesWithTheTimerOff) {
+TEST_F(MainWindowTest, TimerPassRunsDueWatchesWithTheTimerOff) {
     const std::string source = dir / "src";
     test::makeFolders(source);
     test::writeFile(source + "/a.txt", "alpha");
     TWatchRec due = makeWatch(source, dir / "dst", rmTimer, pd1Hour);
     due.LastRunTime = 0;  // long ago
     test::writeWatches(context(), context().WatchFilePath, {due});
-    window.FillWatchList();
+    window.fillWatchList();
 
     // The log cannot be written (its path is a folder), so the pass shows a message box mid-run.
     context().LogFilePath = dir.path();
     std::vector<bool> timerDuringMessages;
     dialogs.onMessage = [&] {
-        timerDuringMessages.push_back(test::child<QTimer>(window, "Timer2")->isActive());
+        timerDuringMessages.push_back(test::child<QTimer>(window, "dueWatchesTimer")->isActive());
     };
-    window.Timer2Timer();
+    window.runs().checkDueWatches();
     test::waitForRun(window);
 
     EXPECT_EQ(test::readFile(dir / "dst/a.txt"), "alpha");
     ASSERT_FALSE(timerDuringMessages.empty());
     for (bool active : timerDuringMessages) EXPECT_FALSE(active);
-    EXPECT_TRUE(test::child<QTimer>(window, "Timer2")->isActive());
+    EXPECT_TRUE(test::child<QTimer>(window, "dueWatchesTimer")->isActive());
     EXPECT_EQ(rowPicture(0), 4);
 }
 
-TEST_F(MainTesselTest, LoadWatchesSwitchesFilesAndRefillsAtOnce) {
+TEST_F(MainWindowTest, LoadWatchesSwitchesFilesAndRefillsAtOnce) {
     threeWatches();
     const std::string other = dir / "other.wth";
     test::writeWatches(context(), other, {makeWatch("/o0", "/p0")});
 
     dialogs.watchFile.clear();
-    window.Load1Click();
+    window.commands().loadWatchFile();
     EXPECT_EQ(context().WatchFilePath, dir / "WatchDef.wth") << "cancelled";
 
     dialogs.watchFile = QString::fromStdString(other);
-    window.Load1Click();
+    window.commands().loadWatchFile();
     EXPECT_EQ(context().WatchFilePath, other);
     EXPECT_EQ(captions(), (std::vector<std::string>{"0"}));
 
     // A name typed without an extension gets ".wth"; the file need not exist yet.
     dialogs.watchFile = QString::fromStdString(dir / "fresh");
-    window.Load1Click();
+    window.commands().loadWatchFile();
     EXPECT_EQ(context().WatchFilePath, dir / "fresh.wth");
     EXPECT_EQ(list()->topLevelItemCount(), 0);
     EXPECT_FALSE(test::exists(dir / "fresh.wth"));
 }
 
-TEST_F(MainTesselTest, LogAreaKeepsSevenDisplayedLines) {
+TEST_F(MainWindowTest, LogAreaKeepsSevenDisplayedLines) {
     window.show();
     QCoreApplication::processEvents();
     for (int i = 0; i < 20; ++i) WriteLogLine(context(), "line " + std::to_string(i));
@@ -414,24 +418,24 @@ TEST_F(MainTesselTest, LogAreaKeepsSevenDisplayedLines) {
     for (int i = 0; i < 7; ++i)
         EXPECT_NE(lines[static_cast<std::size_t>(i)].find(": line " + std::to_string(13 + i)),
                   std::string::npos);
-    EXPECT_EQ(window.logLineCount(), 7);
+    EXPECT_EQ(window.runDisplay().logLineCount(), 7);
 
     // A line too long for the width counts as several displayed lines, and only one line goes per call.
     const std::string longMessage(2000, 'w');
     WriteLogLine(context(), longMessage);
-    const int displayed = window.logLineCount();
+    const int displayed = window.runDisplay().logLineCount();
     EXPECT_GT(displayed, 8);
     lines = logAreaLines();
     ASSERT_EQ(lines.size(), 7u);
     EXPECT_NE(lines.front().find(": line 14"), std::string::npos);
 
     // Removing from a wrapped first line takes only its first displayed piece.
-    for (int i = 0; i < 6; ++i) window.removeFirstLogLine();
+    for (int i = 0; i < 6; ++i) window.runDisplay().removeFirstLogLine();
     ASSERT_EQ(logAreaLines().size(), 1u);
-    const int wrapped = window.logLineCount();
+    const int wrapped = window.runDisplay().logLineCount();
     const std::size_t length = logAreaLines().front().size();
-    window.removeFirstLogLine();
-    EXPECT_EQ(window.logLineCount(), wrapped - 1);
+    window.runDisplay().removeFirstLogLine();
+    EXPECT_EQ(window.runDisplay().logLineCount(), wrapped - 1);
     ASSERT_EQ(logAreaLines().size(), 1u);
     const std::string rest = logAreaLines().front();
     EXPECT_LT(rest.size(), length);

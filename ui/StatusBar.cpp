@@ -1,4 +1,4 @@
-#include "ui/MStatusBar.h"
+#include "ui/StatusBar.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -25,12 +25,12 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
                           foregroundRole());
 }
 
-TMyStatusBar::TMyStatusBar(QWidget* parent) : QStatusBar(parent) {
+StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
     setSizeGripEnabled(false);
     setContentsMargins(0, 0, 0, 0);
 }
 
-int TMyStatusBar::addPanel(int width, int stretch) {
+int StatusBar::addPanel(int width, int stretch) {
     auto* frame = new QFrame(this);
     frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     frame->setMinimumWidth(width);
@@ -44,19 +44,19 @@ int TMyStatusBar::addPanel(int width, int stretch) {
     return static_cast<int>(m_panels.size()) - 1;
 }
 
-QFrame* TMyStatusBar::panel(int index) const {
+QFrame* StatusBar::panel(int index) const {
     return index >= 0 && index < panelCount() ? m_panels[static_cast<size_t>(index)].frame : nullptr;
 }
 
-ElidedLabel* TMyStatusBar::panelLabel(int index) const {
+ElidedLabel* StatusBar::panelLabel(int index) const {
     return index >= 0 && index < panelCount() ? m_panels[static_cast<size_t>(index)].text : nullptr;
 }
 
-QString TMyStatusBar::panelText(int index) const {
+QString StatusBar::panelText(int index) const {
     const ElidedLabel* label = panelLabel(index);
     return label != nullptr ? label->text() : QString();
 }
 
-void TMyStatusBar::setPanelText(int index, const QString& text) {
+void StatusBar::setPanelText(int index, const QString& text) {
     if (ElidedLabel* label = panelLabel(index)) label->setText(text);
 }

@@ -22,10 +22,10 @@ class ElidedLabel : public QLabel {
     void paintEvent(QPaintEvent* event) override;
 };
 
-class TMyStatusBar : public QStatusBar {
+class StatusBar : public QStatusBar {
     Q_OBJECT
   public:
-    explicit TMyStatusBar(QWidget* parent = nullptr);
+    explicit StatusBar(QWidget* parent = nullptr);
 
     // Adds a panel at least `width` pixels wide after the last one, taking `stretch` parts of the room
     // left over; returns its index.

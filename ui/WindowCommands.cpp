@@ -1,0 +1,358 @@
+#include "ui/WindowCommands.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QUrl>
+#include <string>
+
+#include "ui/Autostart.h"
+#include "ui/Dialogs.h"
+#include "ui/EditWatch.h"
+#include "ui/Feedback.h"
+#include "ui/LogViewer.h"
+#include "ui/MainWindow.h"
+#include "ui/Pictures.h"
+#include "ui/PreviewDialog.h"
+#include "ui/RunCoordinator.h"
+#include "ui/RunView.h"
+#include "ui/Texts.h"
+#include "ui/WatchList.h"
+#include "ui/WatchRoots.h"
+#include "ui/WindowRunDisplay.h"
+#include "watch/WatchFile.h"
+
+using namespace tessel;
+
+template <class Receiver>
+QAction* WindowCommands::makeAction(const char* name, const QString& text, Receiver* receiver,
+                                    void (Receiver::*run)(), const QKeySequence& key) {
+    auto* made = new QAction(text, &m_window);
+    made->setObjectName(QLatin1String(name));
+    if (!key.isEmpty()) made->setShortcut(key);
+    connect(made, &QAction::triggered, receiver, run);
+    return made;
+}
+
+WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(window) {
+    using C = WindowCommands;
+    MainWindow* w = &window;
+    m_loadWatchFileAction =
+        makeAction("loadWatchFileAction", tr("&Load Watches..."), this, &C::loadWatchFile, {});
+    m_viewLogAction = makeAction("viewLogAction", tr("&View Log"), this, &C::viewLog, Qt::CTRL | Qt::Key_L);
+    m_exitAction = makeAction("exitAction", tr("E&xit"), w, &MainWindow::exitProgram, {});
+    m_addWatchAction =
+        makeAction("addWatchAction", tr("&Add Watch..."), this, &C::addWatch, QKeySequence::New);
+    m_editWatchAction = makeAction("editWatchAction", tr("&Edit Watch..."), this, &C::editSelectedWatch, {});
+    m_deleteWatchAction = makeAction("deleteWatchAction", tr("&Delete Watch"), this, &C::deleteSelectedWatch,
+                                     QKeySequence::Delete);
+    m_checkNowAction =
+        makeAction("checkNowAction", tr("Check &Now"), this, &C::checkSelectedWatchNow, Qt::Key_F5);
+    m_previewAction = makeAction("previewAction", tr("&Preview..."), this, &C::previewSelectedWatch,
+                                 Qt::SHIFT | Qt::Key_F5);
+    m_openVersionsAction =
+        makeAction("openVersionsAction", tr("Open &Versions Folder"), this, &C::openVersionsFolders, {});
+    m_stopAction = makeAction("stopAction", tr("&Stop"), this, &C::stopRun, Qt::Key_Escape);
+    m_minimizeOnStartAction = makeAction("minimizeOnStartAction", tr("&Minimize on Start"), w,
+                                         &MainWindow::toggleMinimizeOnStart, {});
+    m_minimizeOnStartAction->setCheckable(true);
+    m_helpAction = makeAction("helpAction", tr("&Help"), this, &C::showHelp, QKeySequence::HelpContents);
+    m_bugReportAction =
+        makeAction("bugReportAction", tr("Send Your &Bug Reports..."), this, &C::sendBugReport, {});
+    m_commentsAction = makeAction("commentsAction", tr("Send Your &Comments..."), this, &C::sendComments, {});
+    m_aboutAction = makeAction("aboutAction", tr("&About..."), w, &MainWindow::showAbout, {});
+    m_listAddWatchAction = makeAction("listAddWatchAction", m_addWatchAction->text(), this, &C::addWatch, {});
+    m_listEditWatchAction =
+        makeAction("listEditWatchAction", m_editWatchAction->text(), this, &C::editSelectedWatch, {});
+    m_listDeleteWatchAction =
+        makeAction("listDeleteWatchAction", m_deleteWatchAction->text(), this, &C::deleteSelectedWatch, {});
+    m_listCheckNowAction =
+        makeAction("listCheckNowAction", m_checkNowAction->text(), this, &C::checkSelectedWatchNow, {});
+    m_listPreviewAction =
+        makeAction("listPreviewAction", m_previewAction->text(), this, &C::previewSelectedWatch, {});
+    m_listOpenVersionsAction =
+        makeAction("listOpenVersionsAction", m_openVersionsAction->text(), this, &C::openVersionsFolders, {});
+    m_showWindowAction = makeAction("showWindowAction", tr("S&how Tessel"), w, &MainWindow::bringToFront, {});
+    m_checkAllAction =
+        makeAction("checkAllAction", tr("&Check All Watches Now"), this, &C::checkAllWatches, {});
+}
+
+void WindowCommands::addMenus() {
+    QMenuBar* bar = m_window.menuBar();
+    QMenu* file = bar->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    file->addActions({m_loadWatchFileAction, m_viewLogAction});
+    file->addSeparator();
+    file->addAction(m_exitAction);
+
+    QMenu* watch = bar->addMenu(tr("&Watch"));
+    watch->setObjectName(QStringLiteral("watchMenu"));
+    watch->addActions({m_addWatchAction, m_editWatchAction, m_deleteWatchAction});
+    watch->addSeparator();
+    watch->addActions({m_checkNowAction, m_previewAction, m_stopAction});
+    watch->addSeparator();
+    watch->addAction(m_openVersionsAction);
+    connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
+
+    QMenu* settings = bar->addMenu(tr("&Settings"));
+    settings->setObjectName(QStringLiteral("settingsMenu"));
+    settings->addAction(m_minimizeOnStartAction);
+    addAutostartItem(settings, m_window.dialogs());
+
+    QMenu* help = bar->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    help->addActions({m_helpAction, m_bugReportAction, m_commentsAction});
+    help->addSeparator();
+    help->addAction(m_aboutAction);
+
+    m_watchListMenu = new QMenu(&m_window);
+    m_watchListMenu->setObjectName(QStringLiteral("watchListMenu"));
+    m_watchListMenu->addActions({m_listAddWatchAction, m_listEditWatchAction, m_listDeleteWatchAction});
+    m_watchListMenu->addSeparator();
+    m_watchListMenu->addActions({m_listCheckNowAction, m_listPreviewAction});
+    m_watchListMenu->addSeparator();
+    m_watchListMenu->addAction(m_listOpenVersionsAction);
+    connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
+}
+
+void WindowCommands::attachWatchList(WatchList& list) {
+    connect(&list, &QWidget::customContextMenuRequested, this, [this, &list](const QPoint& position) {
+        m_watchListMenu->popup(list.viewport()->mapToGlobal(position));
+    });
+    // Enter and a double click edit the watch.
+    connect(&list, &QTreeWidget::itemActivated, this, [this] {
+        if (m_editWatchAction->isEnabled()) editSelectedWatch();
+    });
+    connect(&list, &QTreeWidget::itemSelectionChanged, this, &WindowCommands::updateCommands);
+}
+
+void WindowCommands::addToolBar() {
+    // The title is the tool bar's own name, as it always was; no menu of Tessel shows it.
+    QToolBar* bar = m_window.addToolBar(QStringLiteral("ToolBar1"));
+    bar->setObjectName(QStringLiteral("toolBar"));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setFixedHeight(46);
+    bar->setIconSize(QSize(40, 40));
+    bar->layout()->setSpacing(0);
+    bar->setContentsMargins(0, 0, 0, 0);
+    bar->toggleViewAction()->setEnabled(false);
+
+    const auto button = [&](const char* name, const QString& tip, const QString& role, auto* receiver,
+                            auto run) {
+        auto* made = new QToolButton(bar);
+        made->setObjectName(QLatin1String(name));
+        made->setToolTip(tip);
+        made->setIcon(toolPicture(role));
+        made->setIconSize(QSize(40, 40));
+        made->setFixedSize(40, 40);
+        made->setAutoRaise(true);
+        made->setFocusPolicy(Qt::NoFocus);
+        connect(made, &QToolButton::clicked, receiver, run);
+        bar->addWidget(made);
+        return made;
+    };
+    const auto gap = [&](int width) {
+        auto* space = new QWidget(bar);
+        space->setFixedWidth(width);
+        bar->addWidget(space);
+    };
+
+    using C = WindowCommands;
+    m_runButtons.append(
+        button("addWatchButton", tr("Add Watch (Ctrl+N)"), QStringLiteral("add"), this, &C::addWatch));
+    m_runButtons.append(button("editWatchButton", tr("Edit Watch (Enter)"), QStringLiteral("edit"), this,
+                               &C::editSelectedWatch));
+    m_runButtons.append(button("deleteWatchButton", tr("Delete Watch (Del)"), QStringLiteral("delete"), this,
+                               &C::deleteSelectedWatch));
+    gap(25);
+    m_runButtons.append(button("checkNowButton", tr("Check Watch Now (F5)"), QStringLiteral("run"), this,
+                               &C::checkSelectedWatchNow));
+    m_runButtons.append(button("previewButton", tr("Preview: What Check Now Would Do (Shift+F5)"),
+                               QStringLiteral("preview"), this, &C::previewSelectedWatch));
+    QToolButton* stop =
+        button("stopButton", tr("Stop the Run (Esc)"), QStringLiteral("stop"), this, &C::stopRun);
+    connect(m_stopAction, &QAction::changed, stop,
+            [this, stop] { stop->setEnabled(m_stopAction->isEnabled()); });
+    gap(35);
+    button("helpButton", tr("Help (F1)"), QStringLiteral("help"), this, &C::showHelp);
+    button("exitButton", tr("Exit"), QStringLiteral("exit"), &m_window, &MainWindow::exitProgram);
+}
+
+void WindowCommands::updateCommands() {
+    const RunCoordinator::Commands commands = m_window.runs().commands();
+    const bool selected = m_window.watchList().selectedRow() >= 0;
+    for (QAction* action : {m_addWatchAction, m_listAddWatchAction, m_loadWatchFileAction})
+        action->setEnabled(commands.changeWatches);
+    m_checkAllAction->setEnabled(commands.startRun);
+    for (QAction* action :
+         {m_editWatchAction, m_listEditWatchAction, m_deleteWatchAction, m_listDeleteWatchAction})
+        action->setEnabled(commands.changeWatches && selected);
+    for (QAction* action : {m_checkNowAction, m_listCheckNowAction, m_previewAction, m_listPreviewAction})
+        action->setEnabled(commands.startRun && selected);
+    // Looking at kept files disturbs no run.
+    for (QAction* action : {m_openVersionsAction, m_listOpenVersionsAction}) action->setEnabled(selected);
+    if (m_previewDialog) m_previewDialog->setRunAllowed(commands.startRun);
+    // The buttons stay on without a selection, and then do nothing; only a run turns them off.
+    for (QToolButton* button : std::as_const(m_runButtons))
+        button->setEnabled(commands.startRun && commands.changeWatches);
+    m_stopAction->setEnabled(commands.stop);
+}
+
+// ---- The watch commands ------------------------------------------------------------------------------
+
+void WindowCommands::loadWatchFile() {
+    if (!m_window.runs().commands().changeWatches) return;
+    QString path = m_window.dialogs().chooseWatchFile(&m_window);
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".wth");
+    m_window.context().WatchFilePath = toBytes(QFileInfo(path).absoluteFilePath());
+    // Row i must show record i of the current file for every command that follows.
+    m_window.fillWatchList();
+}
+
+void WindowCommands::addWatch() {
+    if (!m_window.runs().commands().changeWatches) return;
+    m_window.runs().pauseDueWatches();
+    {
+        TEditWatchForm editor(m_window.context(), m_window.dialogs(), -1, &m_window);
+        m_window.dialogs().runEditor(editor);
+    }
+    m_window.fillWatchList();
+    m_window.runs().resumeDueWatches();
+}
+
+void WindowCommands::editSelectedWatch() {
+    const int row = m_window.watchList().selectedRow();
+    const int index = m_window.watchList().selectedWatchIndex();
+    if (index < 0 || !m_window.runs().commands().changeWatches) return;
+    m_window.runs().pauseDueWatches();
+    {
+        TEditWatchForm editor(m_window.context(), m_window.dialogs(), index, &m_window);
+        m_window.dialogs().runEditor(editor);
+    }
+    m_window.fillWatchList();
+    m_window.runs().resumeDueWatches();
+    m_window.watchList().selectRow(row);
+}
+
+void WindowCommands::deleteSelectedWatch() {
+    if (!m_window.runs().commands().changeWatches) return;
+    const int index = m_window.watchList().selectedWatchIndex();
+    if (index >= 0 && m_window.dialogs().confirmDelete(&m_window))
+        DelWatchFromFile(m_window.context(), m_window.context().WatchFilePath, index);
+    m_window.fillWatchList();
+}
+
+void WindowCommands::checkSelectedWatchNow() {
+    checkWatchNow(m_window.watchList().selectedWatchIndex());
+}
+
+void WindowCommands::checkWatchNow(int index) {
+    if (index < 0 || !m_window.runs().checkNow(index)) return;
+    // The running mark, as the timer pass shows it; the run's end gives the row its own picture back.
+    m_window.runDisplay().setRowPicture(index, kRunningPicture);
+}
+
+void WindowCommands::previewSelectedWatch() {
+    const int index = m_window.watchList().selectedWatchIndex();
+    if (index < 0 || !m_window.runs().commands().startRun) return;
+    // A preview of another watch replaces the one on the screen.
+    closePreview();
+    m_window.runs().preview(index);
+}
+
+void WindowCommands::showPreview(int index, std::shared_ptr<PlanRecorder> plan,
+                                 const SchedulerReport& report) {
+    if (!plan || report.ran == 0 || report.result.stopped) {
+        // Stopped, or the watch has gone from the watch file meanwhile: there is no plan to show.
+        m_window.runView().setStatusText("");
+        return;
+    }
+    // The record the preview read: nothing has written the watch file since.
+    const TWatchRec watch = ReadWatchRec(m_window.context(), index);
+    if (watch.WatchIndex < 0) return;
+    m_window.runView().showSummary(tr("Preview: %1").arg(fromBytes(totalsLine(plan->totals))));
+    auto* dialog = new PreviewDialog(index, watchRoots(watch), std::move(*plan), &m_window);
+    connect(dialog, &PreviewDialog::runNowRequested, this, &WindowCommands::checkWatchNow);
+    m_previewDialog = dialog;
+    dialog->show();
+}
+
+PreviewDialog* WindowCommands::previewDialog() const {
+    return m_previewDialog;
+}
+
+void WindowCommands::closePreview() {
+    if (m_previewDialog) m_previewDialog->close();
+}
+
+void WindowCommands::openVersionsFolders() {
+    const int index = m_window.watchList().selectedWatchIndex();
+    if (index < 0) return;
+    const TWatchRec watch = ReadWatchRec(m_window.context(), index);
+    if (watch.WatchIndex < 0) return;
+    bool opened = false;
+    for (const std::string& folder : versionsFolders(watch)) {
+        const QString path = fromBytes(folder);
+        if (!QFileInfo(path).isDir()) continue;
+        opened = true;
+        if (!m_window.dialogs().openUrl(QUrl::fromLocalFile(path)))
+            m_window.dialogs().showMessage(&m_window,
+                                           tr("The file manager could not be started to show %1.").arg(path));
+    }
+    if (opened) return;
+    m_window.dialogs().showMessage(&m_window,
+                                   m_window.context().options.keepVersions
+                                       ? tr("No versions have been kept for this watch yet: its runs have "
+                                            "replaced or deleted no file so far.")
+                                       : tr("No versions have been kept for this watch. Keeping versions is "
+                                            "switched off (KeepVersions=0 in Tessel.ini)."));
+}
+
+void WindowCommands::checkAllWatches() {
+    m_window.runs().checkAll();
+}
+
+void WindowCommands::stopRun() {
+    m_window.runs().stop();
+}
+
+void WindowCommands::viewLog() {
+    if (m_logViewer.isNull()) m_logViewer = new LogViewer(&m_window);
+    m_logViewer->showFile(fromBytes(m_window.context().LogFilePath));
+}
+
+LogViewer* WindowCommands::logViewer() const {
+    return m_logViewer;
+}
+
+void WindowCommands::closeViewers() {
+    m_helpViewer.closeAll();
+    if (m_logViewer) m_logViewer->close();
+}
+
+// ---- Help and feedback -------------------------------------------------------------------------------
+
+void WindowCommands::showHelp() {
+    if (!m_helpAvailable || !QFileInfo(m_helpFile).isFile()) return;
+    m_helpViewer.showContents(m_helpFile, &m_window);
+}
+
+void WindowCommands::sendBugReport() {
+    sendMail(bugReportLink());
+}
+
+void WindowCommands::sendComments() {
+    sendMail(commentsLink());
+}
+
+void WindowCommands::sendMail(const QString& link) {
+    if (!m_window.dialogs().openUrl(QUrl(link)))
+        m_window.dialogs().showMessage(&m_window, tr("Auto method failed."));
+}

@@ -1,0 +1,139 @@
+#include "ui/WindowRunDisplay.h"
+
+#include <QLocale>
+#include <QThread>
+#include <QTime>
+#include <QWidget>
+
+#include "ui/RunView.h"
+#include "ui/Texts.h"
+#include "ui/TrayIcon.h"
+#include "ui/WatchList.h"
+#include "watch/EventLog.h"
+
+using namespace tessel;
+
+WindowRunDisplay::WindowRunDisplay(RunView& view, WatchList& list, TesselTray& tray, QWidget& window)
+    : QObject(&window), m_view(view), m_list(list), m_tray(tray), m_window(window) {}
+
+void WindowRunDisplay::assertWindowThread() const {
+    // Widgets are the window's thread's; a run thread must go through RunThread's relay.
+    Q_ASSERT_X(QThread::currentThread() == thread(), "WindowRunDisplay", "shown off the window's thread");
+}
+
+// ---- RunDisplay --------------------------------------------------------------------------------------
+
+void WindowRunDisplay::setStatusText(const std::string& text) {
+    assertWindowThread();
+    m_view.setStatusText(text);
+}
+
+void WindowRunDisplay::setProgressRange(int minimum, int maximum) {
+    assertWindowThread();
+    m_view.setProgressRange(minimum, maximum);
+}
+
+void WindowRunDisplay::extendProgressRange(int maximum) {
+    assertWindowThread();
+    m_view.extendProgressRange(maximum);
+}
+
+void WindowRunDisplay::setProgressPosition(int position) {
+    assertWindowThread();
+    m_view.setProgressPosition(position);
+}
+
+void WindowRunDisplay::stepProgress() {
+    assertWindowThread();
+    m_view.advance(1);
+}
+
+void WindowRunDisplay::setProgressVisible(bool visible) {
+    assertWindowThread();
+    m_view.setProgressVisible(visible);
+}
+
+void WindowRunDisplay::addCopiedBytes(std::uint64_t bytes) {
+    assertWindowThread();
+    m_view.addCopiedBytes(bytes);
+}
+
+void WindowRunDisplay::setRowPicture(int row, int picture) {
+    assertWindowThread();
+    // The running mark tells which watch of a pass is running now.
+    if (m_list.setRowPicture(row, picture) && picture == kRunningPicture && m_run) m_run->row = row;
+}
+
+void WindowRunDisplay::appendLogLine(const std::string& line) {
+    assertWindowThread();
+    m_view.appendLogLine(line);
+}
+
+int WindowRunDisplay::logLineCount() const {
+    assertWindowThread();
+    return m_view.logLineCount();
+}
+
+void WindowRunDisplay::removeFirstLogLine() {
+    assertWindowThread();
+    m_view.removeFirstLogLine();
+}
+
+// ---- The run as a whole ------------------------------------------------------------------------------
+
+void WindowRunDisplay::showRunStarted(RunCoordinator::RunKind kind, int row) {
+    assertWindowThread();
+    m_run = ShownRun{kind, row, false};
+    updateTrayState();
+}
+
+void WindowRunDisplay::showStopping() {
+    assertWindowThread();
+    if (m_run) m_run->stopping = true;
+    m_view.setStatusText(toBytes(tr("Stopping after the current file...")));
+}
+
+void WindowRunDisplay::showRunEnded(const RunCoordinator& runs, RunContext& logContext) {
+    assertWindowThread();
+    m_run.reset();
+    const SchedulerReport& report = runs.report();
+    const RunResult& result = report.result;
+    const bool preview = runs.runKind() == RunCoordinator::RunKind::Preview;
+    // A preview changed nothing: what the last run did stays what it was.
+    if (!preview) m_lastResult = result;
+    m_list.restoreRowPictures();
+    if (preview) return;
+    if (report.ran > 0) {
+        const double seconds = runs.lastRunSeconds();
+        WriteLogLine(logContext, toBytes(summaryLine(result, seconds)));
+        const QString summary = summaryText(result, seconds);
+        m_view.showSummary(summary);
+        m_lastRunState =
+            tr("last run %1, %2")
+                .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat), shortSummary(result));
+        if (!m_window.isVisible() && (result.failed > 0 || result.refusedDeletions > 0))
+            m_tray.notify(tr("Tessel: a run needs your attention"), summary);
+    } else if (runs.lastRunStopRequested()) {
+        m_view.setStatusText("");
+    }
+}
+
+void WindowRunDisplay::updateTrayState() {
+    assertWindowThread();
+    if (!m_run) {
+        m_tray.setState(m_lastRunState);
+        return;
+    }
+    QString state;
+    if (m_run->row >= 0 && m_run->row < m_list.topLevelItemCount()) {
+        const QString name = m_list.watchName(m_run->row);
+        if (m_run->kind == RunCoordinator::RunKind::Preview)
+            state = tr("previewing %1").arg(name);
+        else
+            state = m_list.movesFiles(m_run->row) ? tr("moving %1").arg(name) : tr("copying %1").arg(name);
+    } else {
+        state = tr("running");
+    }
+    if (m_run->stopping) state = tr("stopping");
+    m_tray.setState(tr("%1, %2 %").arg(state).arg(m_view.percentDone()));
+}
