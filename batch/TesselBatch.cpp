@@ -360,6 +360,7 @@ bool completePaths(Options& options, RunOptions& runOptions, Console& console) {
     if (options.logFile.empty()) options.logFile = settings.LogFilePath;
     runOptions = settings.options;
     runOptions.stateFolder = stateFolderFor(settings.DataPath);
+    if (platform::fileExists(base + kSettingsFileName)) runOptions.settingsFile = base + kSettingsFileName;
     return true;
 }
 

@@ -84,7 +84,8 @@ void RunState::noteCopy(const platform::CopyNotes& notes, const std::string& pat
 
 void RunState::learnOwnFiles() {
     m_ownFiles.clear();
-    for (const std::string* path : {&context.LogFilePath, &context.WatchFilePath, &context.settingsFile})
+    for (const std::string* path :
+         {&context.LogFilePath, &context.WatchFilePath, &context.options.settingsFile})
         addOwnFile(*path);
 }
 

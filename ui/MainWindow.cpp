@@ -185,13 +185,14 @@ void MainWindow::leaveAfterRun(RunCoordinator::Leave how) {
 
 // ---- Start and end ----------------------------------------------------------------------------------
 
-void MainWindow::applySettings(const Settings& settings) {
+void MainWindow::applySettings(const Settings& settings, const std::string& settingsFile) {
     m_dataPath = settings.DataPath;
     m_context->WatchFilePath = settings.WatchFilePath;
     m_context->LogFilePath = settings.LogFilePath;
     m_minimizeOnStartFlag = settings.MinimizeOnStartFlag;
     m_context->options = settings.options;
     m_context->options.stateFolder = stateFolderFor(settings.DataPath);
+    m_context->options.settingsFile = settingsFile;
 }
 
 void MainWindow::startUp() {
@@ -209,11 +210,11 @@ void MainWindow::startUp() {
     if (platform::fileExists(settingsFile)) {
         // An unreadable file gives every key its default, as a file without the keys would.
         readSettings(folder, settings, error);
-        applySettings(settings);
+        applySettings(settings, settingsFile);
     } else {
         const bool created = createSettings(folder, settings, error);
         // The values written before a failure count; the rest stay empty.
-        applySettings(settings);
+        applySettings(settings, settingsFile);
         if (!created) {
             m_messages->showError(unableToWriteMessage(settingsFile));
             return;

@@ -100,7 +100,7 @@ class MainWindow : public QMainWindow {
   private:
     void createPanel();
     void fitToScreen();
-    void applySettings(const tessel::Settings& settings);
+    void applySettings(const tessel::Settings& settings, const std::string& settingsFile);
     // Each showing of the window: the about box briefly, and the tray icon goes.
     void showSplash();
     // Every closing of the window: "End Work Program", and the help and log windows go.

@@ -56,6 +56,9 @@ struct RunOptions {
     // Where watches with both directions keep what their last run left (stateFolderFor of the data
     // folder). Empty: nowhere, so every such run is a first run, which deletes nothing.
     std::string stateFolder;
+    // The settings file these options come from, where there is one: like the watch file, the log and
+    // the states of two-way watches, never deleted by a run whose trees hold it.
+    std::string settingsFile;
 };
 
 // The threads a run uses unless told otherwise: one per core, at most eight.
@@ -108,9 +111,6 @@ struct RunContext {
     UserMessages& messages;
     std::string WatchFilePath;
     std::string LogFilePath;
-    // The settings file Tessel was started with, where there is one: like the watch file, the log and
-    // the states of two-way watches, never deleted by a run whose trees hold it.
-    std::string settingsFile;
     RunOptions options;
     RunObserver* observer = nullptr;
     // A preview decides everything a run would and does none of it: nothing on disk changes, nothing

@@ -264,8 +264,8 @@ TEST_F(SafetyTest, TesselsOwnFilesAreNeverDeleted) {
         context.options.jobs = jobs;
         context.LogFilePath = dst + "/WatchLog.Log";
         context.WatchFilePath = dst + "/WatchDef.wth";
-        context.settingsFile = dst + "/Tessel.ini";
-        writeFile(context.settingsFile, "[Main]\n");
+        context.options.settingsFile = dst + "/Tessel.ini";
+        writeFile(context.options.settingsFile, "[Main]\n");
         test::writeWatches(context, context.WatchFilePath, {watch});
         writeFile(dst + "/stranger.txt", "s");
         writeFile(src + "/a.txt", "a");
