@@ -16,6 +16,7 @@
 #include "sync/CopyDecision.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/OrderedPool.h"
+#include "sync/TwoWayDecision.h"
 #include "sync/WalkSupport.h"
 #include "watch/EventLog.h"
 #include "watch/SyncState.h"
@@ -32,8 +33,6 @@ using platform::ListedType;
 using platform::SharedFolder;
 
 // The two sides: the watch's source and destination.
-constexpr int kSource = 0;
-constexpr int kDestination = 1;
 constexpr int kSides[] = {kSource, kDestination};
 
 // One name of a folder, as the listings of both sides have it.
@@ -66,34 +65,6 @@ std::vector<Entry> merge(const std::vector<ListedName> (&names)[2]) {
         merged.push_back(entry);
     }
     return merged;
-}
-
-std::int64_t changeTime(const FileInfo& info) {
-    return info.changed.seconds * 1'000'000'000 + info.changed.nanoseconds;
-}
-
-SideRecord sideRecord(const FileInfo& info) {
-    return {info.size, info.modified.seconds, info.device, info.inode, changeTime(info)};
-}
-
-// What became of a file on one side since the last run left it.
-enum class Since {
-    Unchanged,
-    // The same size and modification time (in two-second steps), yet the file system says it changed:
-    // another file under the name, or a write that kept both (an edit within the same two seconds).
-    // It may hold anything: never deleted as unchanged, and copied across unless both sides hold the
-    // same content.
-    Touched,
-    Changed,  // another size or modification time
-};
-
-Since sinceLastRun(const FileInfo& now, const SideRecord& last) {
-    if (now.size != last.size || timeStep(now.modified) != timeStep(platform::FileTime{last.modified, 0}))
-        return Since::Changed;
-    // A device number may change between mounts of a removable disk; its inodes then say nothing.
-    if (last.inode != 0 && last.device == now.device && now.inode != last.inode) return Since::Touched;
-    if (last.changed != 0 && changeTime(now) != last.changed) return Since::Touched;
-    return Since::Unchanged;
 }
 
 RunAction::Side newerSide(const FileInfo (&info)[2]) {
@@ -204,8 +175,9 @@ class TwoWayWalk {
     bool walkSubfolder(Here& here, const Entry& entry, Ahead* ahead);
     void copyAcross(Here& here, int from, const std::string& name, const FileInfo (&info)[2],
                     std::size_t index);
-    void conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index);
-    void refuse(int from, const std::string& name, const FileInfo (&info)[2], std::size_t index);
+    void conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index,
+                  int winner);
+    void conflictLeft(const std::string& name, const FileInfo (&info)[2], std::size_t index);
     void planDeletion(Here& here, int side, const std::string& name, const FileInfo& info, std::size_t index);
     void runDeletions();
     bool failedAtOrAbove(const std::string& relative) const;
@@ -217,9 +189,6 @@ class TwoWayWalk {
         for (const std::string& mask : m_masks)
             if (platform::matchesMask(mask, name)) return true;
         return false;
-    }
-    bool validTuneMode() const {
-        return m_tuneMode == tmSyncAll || m_tuneMode == tmUpdateOld || m_tuneMode == tmAbsentOnly;
     }
     std::string pathOn(int side, const std::string& name) const {
         return m_sides[side].root + m_relative + name;
@@ -719,118 +688,69 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
         if (m_remembering) m_state.keep(m_state.find(m_fileRelative.assign(m_relative).append(name)));
         return;
     }
-    FileInfo(&info)[2] = seen.info;
-    std::error_code(&error)[2] = seen.error;
-
+    const FileInfo(&info)[2] = seen.info;
     m_fileRelative.assign(m_relative).append(name);
     const std::size_t index = m_remembering ? m_state.find(m_fileRelative) : SyncState::kNone;
+
+    TwoWayFacts facts;
     for (const int side : kSides) {
-        if (info[side].kind != EntryKind::Unreadable) continue;
-        m_run.markFolderFailed(m_relative);
-        m_state.keep(index);
-        flushCopies();
-        m_run.failure("reading file", pathOn(side, name), error[side]);
-        return;
+        facts.seen[side] = info[side];
+        facts.lookError[side] = seen.error[side];
+        facts.ownFile[side] = info[side].kind == EntryKind::File && m_run.isOwnFile(info[side]);
     }
-    const bool file[2] = {info[kSource].kind == EntryKind::File, info[kDestination].kind == EntryKind::File};
-    if (!file[kSource] && !file[kDestination]) return;  // devices, pipes, links to folders: left alone
-    m_run.context.display.stepProgress();
-
-    if (file[kSource] != file[kDestination]) {
-        const int from = file[kSource] ? kSource : kDestination;
-        const int to = 1 - from;
-        if (info[to].kind != EntryKind::Missing) return refuse(from, name, info, index);
-        // Gone from the other side since the last run, and unchanged here: the user deleted it there.
-        if (index != SyncState::kNone && m_deleteAbsent) {
-            const PairRecord last = m_state.at(index);
-            if (sinceLastRun(info[from], from == kSource ? last.source : last.destination) ==
-                Since::Unchanged)
-                return planDeletion(here, from, name, info[from], index);
-        }
-        // New here, changed here (a change beats a deletion), or deleted there without deletions on.
-        return copyAcross(here, from, name, info, index);
-    }
-
-    if (!m_remembering) {
-        // No state: as the one-way passes decide, except that an older file never replaces a newer one.
-        const bool alike =
-            looksCopied(info[kSource], info[kDestination]) && looksCopied(info[kDestination], info[kSource]);
-        const RunAction::Side newer = newerSide(info);
-        const bool act = (m_tuneMode == tmSyncAll && !alike) ||
-                         (m_tuneMode == tmUpdateOld && newer != RunAction::Side::None);
-        if (act)
-            return copyAcross(here, newer == RunAction::Side::Destination ? kDestination : kSource, name,
-                              info, index);
-        ++m_run.result.skipped;
-        return remember(index, m_fileRelative, info[kSource], info[kDestination]);
-    }
-
-    Since since[2] = {Since::Changed, Since::Changed};  // a file the state lacks was created on both sides
-    if (index != SyncState::kNone) {
-        const PairRecord last = m_state.at(index);
-        since[kSource] = sinceLastRun(info[kSource], last.source);
-        since[kDestination] = sinceLastRun(info[kDestination], last.destination);
-    }
-    const bool changed[2] = {since[kSource] != Since::Unchanged, since[kDestination] != Since::Unchanged};
-    // A file touched on one side only crosses unless the other side already holds what it holds.
-    const bool touchedOnly = changed[kSource] != changed[kDestination] &&
-                             since[changed[kSource] ? kSource : kDestination] == Since::Touched;
-    if (changed[kSource] != changed[kDestination] && !touchedOnly)
-        return copyAcross(here, changed[kSource] ? kSource : kDestination, name, info, index);
-    bool same = !changed[kSource] && !changed[kDestination];
-    if (!same) {
+    if (index != SyncState::kNone) facts.last = m_state.at(index);
+    facts.remembering = m_remembering;
+    facts.tuneMode = m_tuneMode;
+    facts.deleteAbsent = m_deleteAbsent;
+    TwoWayDecision decision = decideTwoWay(facts);
+    if (decision.action == TwoWayDecision::Action::CompareContent) {
+        bool same = false;
         std::error_code failure;
         if (!platform::sameContent(*here.folder[kSource], name, *here.folder[kDestination], name, same,
                                    failure)) {
+            m_run.context.display.stepProgress();
             m_run.markFolderFailed(m_relative);
             m_state.keep(index);
             flushCopies();
             return m_run.failure("reading file", pathOn(kSource, name), failure);
         }
+        facts.sameContent = same;
+        decision = decideTwoWay(facts);
     }
-    if (!same && touchedOnly)
-        return copyAcross(here, changed[kSource] ? kSource : kDestination, name, info, index);
-    if (!same) return conflict(here, name, info, index);
-    ++m_run.result.skipped;
-    remember(index, m_fileRelative, info[kSource], info[kDestination]);
-}
-
-void TwoWayWalk::refuse(int from, const std::string& name, const FileInfo (&info)[2], std::size_t index) {
-    const int to = 1 - from;
-    m_state.keep(index);
-    // A folder, link to a folder or special entry holds the name on the other side: never replaced.
-    const CopyDecision decision = decideCopy(m_tuneMode, false, info[from], info[to]);
-    if (decision != CopyDecision::Refuse) {
-        ++m_run.result.skipped;
-        return;
+    if (decision.countsAsFile) m_run.context.display.stepProgress();
+    using Action = TwoWayDecision::Action;
+    switch (decision.action) {
+        case Action::Nothing:
+        case Action::CompareContent:
+            return;
+        case Action::Record:
+            ++m_run.result.skipped;
+            return remember(index, m_fileRelative, info[kSource], info[kDestination]);
+        case Action::Keep:
+            ++m_run.result.skipped;
+            return m_state.keep(index);
+        case Action::Copy:
+            return copyAcross(here, decision.from, name, info, index);
+        case Action::Conflict:
+            return conflict(here, name, info, index, decision.from);
+        case Action::ConflictLeft:
+            return conflictLeft(name, info, index);
+        case Action::Delete:
+            return planDeletion(here, decision.from, name, info[decision.from], index);
+        case Action::Refuse:
+            if (decision.failsFolder) m_run.markFolderFailed(m_relative);
+            m_state.keep(index);
+            flushCopies();
+            return m_run.failure(decision.doing, pathOn(decision.from, name), decision.reason);
     }
-    m_run.markFolderFailed(m_relative);
-    const std::error_code error = info[to].kind == EntryKind::Special
-                                      ? std::error_code(platform::WalkError::DestinationNotRegular)
-                                      : std::make_error_code(std::errc::is_a_directory);
-    flushCopies();
-    m_run.failure("copying file", pathOn(from, name), error);
 }
 
 void TwoWayWalk::copyAcross(Here& here, int from, const std::string& name, const FileInfo (&info)[2],
                             std::size_t index) {
     const int to = 1 - from;
     const bool replace = info[to].kind == EntryKind::File;
-    // The watch's TuneMode: "Copy only absent files" never replaces, "Update only old files" never adds.
-    if (!validTuneMode() || (replace && m_tuneMode == tmAbsentOnly) ||
-        (!replace && m_tuneMode == tmUpdateOld)) {
-        ++m_run.result.skipped;
-        return m_state.keep(index);
-    }
     const std::string fromPath = pathOn(from, name);
     const std::string toPath = pathOn(to, name);
-    // A read-only file is never replaced, also for root: decided here, so that a preview says so too.
-    if (replace && (info[to].mode & 0200) == 0) {
-        m_run.markFolderFailed(m_relative);
-        m_state.keep(index);
-        flushCopies();
-        return m_run.failure("copying file", fromPath, std::make_error_code(std::errc::permission_denied));
-    }
     const RunAction::Kind kind = replace ? RunAction::Kind::Replace : RunAction::Kind::Copy;
     const RunAction::Side newer = replace ? newerSide(info) : RunAction::Side::None;
     if (m_run.preview()) {
@@ -886,33 +806,29 @@ std::string TwoWayWalk::conflictName(const Here& here, const std::string& name) 
     }
 }
 
-void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index) {
+void TwoWayWalk::conflictLeft(const std::string& name, const FileInfo (&info)[2], std::size_t index) {
+    // Its line goes to the log at once: the copies before it are accounted for first.
+    flushCopies();
+    m_run.pool().drain();
+    ++m_run.result.conflicts;
+    m_state.keep(index);
+    m_run.report(RunAction::Kind::Conflict, pathOn(kSource, name), pathOn(kDestination, name),
+                 info[kSource].size, newerSide(info));
+    const std::string line = "Conflict " + pathOn(kSource, name) + " and " + pathOn(kDestination, name) +
+                             ": both changed since the last run; left as they are";
+    if (!m_run.preview()) WriteLogLine(m_run.context, line);
+    m_run.showStatus(line);
+}
+
+void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&info)[2], std::size_t index,
+                          int winner) {
     // Its lines go to the log at once: the copies before it are accounted for first.
     flushCopies();
     m_run.pool().drain();
     ++m_run.result.conflicts;
-    const RunAction::Side newer = newerSide(info);
-    // The newer file wins; of two with the same time, the source's.
-    const int winner = newer == RunAction::Side::Destination ? kDestination : kSource;
     const int loser = 1 - winner;
     const std::string winnerPath = pathOn(winner, name);
     const std::string loserPath = pathOn(loser, name);
-    if (!validTuneMode() || m_tuneMode == tmAbsentOnly) {
-        // This watch never replaces a file: both stay as they are until the user settles it.
-        m_state.keep(index);
-        m_run.report(RunAction::Kind::Conflict, pathOn(kSource, name), pathOn(kDestination, name),
-                     info[kSource].size, newer);
-        const std::string line = "Conflict " + pathOn(kSource, name) + " and " + pathOn(kDestination, name) +
-                                 ": both changed since the last run; left as they are";
-        if (!m_run.preview()) WriteLogLine(m_run.context, line);
-        return m_run.showStatus(line);
-    }
-    // A read-only file is never replaced: no conflict copy either, which every run would make anew.
-    if ((info[loser].mode & 0200) == 0) {
-        m_run.markFolderFailed(m_relative);
-        m_state.keep(index);
-        return m_run.failure("copying file", winnerPath, std::make_error_code(std::errc::permission_denied));
-    }
     const std::string keptName = conflictName(here, name);
     const std::string keptPath = m_sides[loser].root + m_relative + keptName;
     if (!m_run.preview()) {
@@ -925,7 +841,7 @@ void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&
         }
         here.written[loser] = true;
     }
-    m_run.report(RunAction::Kind::Conflict, loserPath, keptPath, info[loser].size, newer);
+    m_run.report(RunAction::Kind::Conflict, loserPath, keptPath, info[loser].size, newerSide(info));
     const std::string line = "Conflict " + loserPath + ": both sides changed since the last run; kept as " +
                              keptPath + ", replaced by the newer " + winnerPath;
     if (!m_run.preview()) WriteLogLine(m_run.context, line);
@@ -936,14 +852,6 @@ void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&
 void TwoWayWalk::planDeletion(Here& here, int side, const std::string& name, const FileInfo& info,
                               std::size_t index) {
     Side& s = m_sides[side];
-    if (m_run.isOwnFile(info)) return m_state.keep(index);
-    // Never deleted, also by root: decided here, so that a preview says so too.
-    if ((info.mode & 0200) == 0 && !info.viaLink) {
-        m_state.keep(index);
-        flushCopies();
-        return m_run.failure("deleting file", pathOn(side, name),
-                             std::make_error_code(std::errc::permission_denied));
-    }
     if (s.deletions.groups.empty() || s.deletions.groups.back().relative != m_relative) {
         DeletionPlan::Group& group = s.deletions.groups.emplace_back();
         group.relative = m_relative;
