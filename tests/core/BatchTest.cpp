@@ -223,7 +223,8 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     const Outcome list = run({"--list"});
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(list.out, "0\tTimer\t1 Day\tCopy\tSync All\twide-log,bidirect,versions\t2026-05-01T08:30:15\t" +
-                            dir / "listed-src" + "\t" + dir / "listed-dst" + "\t*.*\n");
+                            dir / "listed-src" + "\t" + dir / "listed-dst" + "\t*.*\tlisted-src\n")
+        << "the name last, proposed from the source folder";
     EXPECT_EQ(run({"0"}).status, 0);
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("listed"));
     EXPECT_FALSE(test::exists(dir / "Tessel.ini")) << "never written";
@@ -334,9 +335,9 @@ TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothing) {
                   "copy  " + dir / "looked-src/a.txt -> " + dir / "looked-dst/a.txt  6 bytes",
                   "create folder  " + dir / "looked-dst/sub",
                   "copy  " + dir / "looked-src/sub/b.txt -> " + dir / "looked-dst/sub/b.txt  12 bytes",
-                  "watch 0: 2 copies (18 bytes), 2 new folders",
+                  "watch 0 (looked-src): 2 copies (18 bytes), 2 new folders",
                   "error  Error opening folder " + dir / "nowhere/: No such file or directory",
-                  "watch 1: nothing to do"}));
+                  "watch 1 (nowhere): nothing to do"}));
     EXPECT_FALSE(test::exists(dir / "looked-dst"));
     EXPECT_FALSE(test::exists(context.LogFilePath));
     EXPECT_EQ(readFile(context.WatchFilePath), before) << "LastRunTime untouched";
