@@ -54,7 +54,7 @@ TEST_F(EditWatchTest, NewWatchIsSavedWithTheDefaults) {
     twoWatches();
     TEditWatchForm editor(context, dialogs, -1);
     EXPECT_EQ(editor.windowTitle(), "Edit Watch Record");
-    EXPECT_EQ(editor.PageControl1->currentWidget(), editor.AdvancedPage);
+    EXPECT_EQ(editor.PageControl1->currentWidget(), editor.MainPage);
     EXPECT_EQ(editor.RadioGroup1->itemIndex(), rmManual);
     EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Hour);
     EXPECT_FALSE(editor.RadioGroup3->isEnabled());
@@ -100,7 +100,6 @@ TEST_F(EditWatchTest, TimedWatchAtSevenOhFiveRoundTrips) {
     timed.TuneMode = tmAbsentOnly;
     timed.WideLog = 1;
     timed.BiDirect = 1;
-    timed.DeleteAbsent = 1;
     timed.CopyWithRoot = 1;
     setText(timed.FileMask, "*.txt;*.doc");
     setText(timed.RunFile, "/usr/bin/true");
@@ -136,7 +135,7 @@ TEST_F(EditWatchTest, TimedWatchAtSevenOhFiveRoundTrips) {
     EXPECT_EQ(watch.FileAction, faMove);
     EXPECT_EQ(watch.TuneMode, tmAbsentOnly);
     EXPECT_EQ(std::vector<int>({watch.WideLog, watch.BiDirect, watch.DeleteAbsent, watch.CopyWithRoot}),
-              std::vector<int>({1, 1, 1, 1}));
+              std::vector<int>({1, 1, 0, 1}));
     EXPECT_EQ(getText(watch.FileMask), "*.txt;*.doc");
     EXPECT_EQ(getText(watch.RunFile), "/usr/bin/true");
     EXPECT_EQ(getText(watch.RunParams), "--quiet \"two words\"");
@@ -292,6 +291,7 @@ TEST_F(EditWatchTest, TheKeyboardFollowsTheLayoutOverTheMainWindow) {
     EXPECT_LE(offset.manhattanLength(), 4) << "centred over its window";
 
     // A radio group is entered on its checked button and left in one step.
+    editor.PageControl1->setCurrentWidget(editor.AdvancedPage);
     editor.RadioGroup2->button(faCopy)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), editor.BiDirectCheckBox);
@@ -304,17 +304,18 @@ TEST_F(EditWatchTest, TheKeyboardFollowsTheLayoutOverTheMainWindow) {
     QTest::keyClick(editor.DelEpsendCheckBox, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), editor.RadioGroup4->button(tmAbsentOnly));
 
-    // On the main page Tab goes down the page: the source, its picker, the destination, ...
+    // On the main page Tab goes down the page: the name, the source, its picker, the destination, ...
     editor.PageControl1->setCurrentWidget(editor.MainPage);
-    editor.SourceEdit->setFocus();
+    editor.NameEdit->setFocus();
     std::vector<QWidget*> visited;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 9; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget());
     }
-    EXPECT_EQ(visited,
-              (std::vector<QWidget*>{editor.SourceButton, editor.DestinationEdit, editor.DistinationButton,
-                                     editor.FileTypeEdit, editor.WhideLogCheckBox}));
+    EXPECT_EQ(visited, (std::vector<QWidget*>{editor.SourceEdit, editor.SourceButton, editor.DestinationEdit,
+                                              editor.DistinationButton, editor.FileTypeEdit,
+                                              editor.ExcludeEdit, editor.WhideLogCheckBox,
+                                              editor.CopyRootCheckBox, editor.HiddenCheckBox}));
 }
 
 TEST_F(EditWatchTest, UnknownIndexShowsTheInitialState) {
