@@ -18,6 +18,7 @@
 #include "ui/RadioGroup.h"
 #include "ui/UiTestSupport.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchStore.h"
 
 namespace tessel {
 namespace {
@@ -337,6 +338,84 @@ TEST_F(EditWatchTest, UnknownIndexShowsTheInitialState) {
         EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Day);
         editor.BitBtn2Click();
         EXPECT_EQ(storedWatches(context.WatchFilePath)[2].TuneMode, -1);
+    }
+}
+
+TEST_F(EditWatchTest, NameExcludesHiddenFilesAndLinksAreSavedAndCheckedAsTheCommandLineDoes) {
+    twoWatches();  // made before names: "a" and "c" from their source folders
+    const std::string a = dir / "a";
+    test::makeFolders(a);
+    {
+        TEditWatchForm editor(context, dialogs, -1);
+        EXPECT_EQ(editor.ExcludeEdit->text().toStdString(),
+                  ".Trash-*;.tessel-versions;System Volume "
+                  "Information;$RECYCLE.BIN;.DS_Store;Thumbs.db;desktop.ini");
+        EXPECT_TRUE(editor.HiddenCheckBox->isChecked());
+        EXPECT_EQ(editor.LinksGroup->itemIndex(), static_cast<int>(LinkHandling::Follow));
+        dialogs.folders = {QString::fromStdString(source), QString::fromStdString(a)};
+        editor.SourceButtonClick();
+        EXPECT_EQ(editor.NameEdit->text(), "src") << "proposed from the source folder";
+        editor.SourceEdit->setText(QString::fromStdString(a));
+        EXPECT_EQ(editor.NameEdit->text(), "a-2") << "follows it, numbered where taken";
+        editor.DistinationButtonClick();
+        editor.FileTypeEdit->setText(" *.jpg; *.png ;");
+        editor.ExcludeEdit->setText("cache ; *.tmp");
+        editor.HiddenCheckBox->setChecked(false);
+        editor.LinksGroup->button(static_cast<int>(LinkHandling::CopyAsLinks))->click();
+        editor.BitBtn2Click();
+        EXPECT_EQ(editor.result(), QDialog::Accepted)
+            << (messages.messages.empty() ? "" : messages.messages[0]);
+    }
+    WatchList list;
+    FileProblem problem;
+    ASSERT_TRUE(loadWatches(context.WatchFilePath, list, problem)) << problem.text();
+    ASSERT_EQ(list.watches.size(), 3u);
+    const Watch& saved = list.watches[2].watch;
+    EXPECT_EQ(saved.name, "a-2");
+    EXPECT_EQ(saved.masks, (std::vector<std::string>{"*.jpg", "*.png"}));
+    EXPECT_EQ(getText(list.watches[2].record.FileMask), "*.jpg;*.png") << "stored as the runs read it";
+    EXPECT_EQ(saved.excludes, (std::vector<std::string>{"cache", "*.tmp"}));
+    EXPECT_EQ(saved.hidden, HiddenFiles::Skip);
+    EXPECT_EQ(saved.links, LinkHandling::CopyAsLinks);
+
+    TEditWatchForm editor(context, dialogs, 2);
+    EXPECT_EQ(editor.NameEdit->text(), "a-2");
+    EXPECT_EQ(editor.ExcludeEdit->text(), "cache;*.tmp");
+    EXPECT_FALSE(editor.HiddenCheckBox->isChecked());
+    EXPECT_EQ(editor.LinksGroup->itemIndex(), static_cast<int>(LinkHandling::CopyAsLinks));
+    editor.SourceEdit->setText(QString::fromStdString(source));
+    EXPECT_EQ(editor.NameEdit->text(), "a-2") << "a name of its own stays";
+
+    // Refusals: nothing is saved, the dialog stays open on the field.
+    const std::string records = test::readFile(context.WatchFilePath);
+    const std::string text = test::readFile(list.textFile);
+    struct Case {
+        const char* what;
+        std::function<void(TEditWatchForm&)> change;
+        const char* said;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"a taken name", [](TEditWatchForm& e) { e.NameEdit->setText("A"); },
+              "another watch is named \"a\""},
+             {"a name of digits", [](TEditWatchForm& e) { e.NameEdit->setText("2024"); }, "all digits"},
+             {"no mask", [](TEditWatchForm& e) { e.FileTypeEdit->setText(" ; "); },
+              "File type: give at least one"},
+             {"move with delete absent files",
+              [](TEditWatchForm& e) {
+                  e.RadioGroup2->setItemIndex(faMove);
+                  e.DelEpsendCheckBox->setChecked(true);
+              },
+              "Delete absent files: not with Move"}}) {
+        SCOPED_TRACE(c.what);
+        messages.messages.clear();
+        TEditWatchForm refused(context, dialogs, 2);
+        c.change(refused);
+        refused.BitBtn2Click();
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_NE(messages.messages[0].find(c.said), std::string::npos) << messages.messages[0];
+        EXPECT_NE(refused.result(), QDialog::Accepted);
+        EXPECT_EQ(test::readFile(context.WatchFilePath), records);
+        EXPECT_EQ(test::readFile(list.textFile), text);
     }
 }
 
