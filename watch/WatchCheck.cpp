@@ -155,7 +155,11 @@ std::optional<DailyTime> dailyTime(std::string_view text) {
 }
 
 std::string quoted(std::string_view text) {
-    return "\"" + std::string(text) + "\"";
+    // Appended, not added with +: GCC 12 warns wrongly about a literal of one character before a string.
+    std::string result(1, '"');
+    result.append(text);
+    result += '"';
+    return result;
 }
 
 }  // namespace

@@ -356,7 +356,12 @@ std::string textFileText(const TextFile& file) {
 std::string watchesText(const std::vector<const Watch*>& watches) {
     std::string text = kWatchesHeader;
     text += "version = " + std::to_string(kWatchTextVersion) + "\n";
-    const auto word = [](std::string_view value) { return "\"" + std::string(value) + "\""; };
+    const auto word = [](std::string_view value) {
+        std::string quoted(1, '"');
+        quoted.append(value);
+        quoted += '"';
+        return quoted;
+    };
     const auto yes = [](bool value) { return std::string(value ? "true" : "false"); };
     for (const Watch* watch : watches) {
         const std::pair<WatchField, std::string> lines[] = {

@@ -302,7 +302,9 @@ TEST(WatchValues, TypedValuesAreReadOrRefusedWithWhatIsWanted) {
         std::string problem;
         EXPECT_EQ(readFieldValue(c.field, c.typed, edit, problem), c.wanted == nullptr);
         EXPECT_EQ(edit.sets(c.field), c.wanted == nullptr);
-        if (c.wanted != nullptr) EXPECT_NE(problem.find(c.wanted), std::string::npos) << problem;
+        if (c.wanted != nullptr) {
+            EXPECT_NE(problem.find(c.wanted), std::string::npos) << problem;
+        }
     }
     WatchEdit edit;
     std::string problem;
