@@ -58,11 +58,13 @@ std::string printable(const TextField& field) {
 
 }  // namespace
 
-std::string watchListLine(std::size_t index, const TWatchRec& watch, bool keepsVersions) {
+std::string watchListLine(std::size_t index, const TWatchRec& watch, bool keepsVersions,
+                          const std::string& name) {
     return std::to_string(index) + "\t" + named(kRunModeNames, watch.RunMode) + "\t" + periodName(watch) +
            "\t" + named(kFileActionNames, watch.FileAction) + "\t" + named(kTuneModeNames, watch.TuneMode) +
            "\t" + flagNames(watch, keepsVersions) + "\t" + isoLocalTime(watch.LastRunTime) + "\t" +
-           printable(watch.SourceDir) + "\t" + printable(watch.DestDir) + "\t" + printable(watch.FileMask);
+           printable(watch.SourceDir) + "\t" + printable(watch.DestDir) + "\t" + printable(watch.FileMask) +
+           "\t" + escapeControls(name);
 }
 
 }  // namespace tessel

@@ -16,7 +16,7 @@ runs=5
 div=1
 if [ "${1:-}" = "--quick" ]; then runs=2; div=10; fi
 
-./tools/ensure-packages.sh build-essential cmake ccache qt6-base-dev qt6-tools-dev qt6-l10n-tools rsync time gnuplot-nox
+./tools/ensure-packages.sh build-essential cmake ccache libtomlplusplus-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools rsync time gnuplot-nox
 
 build=build-release
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF -DTESSEL_BENCH=ON >/dev/null

@@ -112,6 +112,9 @@ bool File::open(const std::string& path, Mode mode, std::error_code& error) {
     m_fd.reset();
     int flags = O_CLOEXEC;
     switch (mode) {
+        case Mode::ReadOnly:
+            flags |= O_RDONLY | O_NONBLOCK | O_NOCTTY;
+            break;
         case Mode::ReadWrite:
             flags |= O_RDWR;
             break;
@@ -196,6 +199,41 @@ bool File::truncate(std::uint64_t length, std::error_code& error) {
 
 bool File::sync(std::error_code& error) {
     return ::fsync(m_fd.get()) == 0 || fail(error);
+}
+
+namespace {
+
+// Reads `fd` to its end into `content`, refusing more than `limit` bytes.
+bool readUpTo(int fd, std::uint64_t limit, std::string& content, std::error_code& error) {
+    content.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = sys::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return fail(error);
+        if (got == 0) return true;
+        if (content.size() + static_cast<std::uint64_t>(got) > limit)
+            return fail(error, std::make_error_code(std::errc::file_too_large));
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+}  // namespace
+
+bool readSmallFile(const std::string& path, std::uint64_t limit, std::string& content,
+                   std::error_code& error) {
+    const UniqueFd fd(sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0) return fail(error);
+    if (S_ISDIR(info.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));
+    if (!S_ISREG(info.st_mode)) return fail(error, WalkError::NotRegularFile);
+    if (static_cast<std::uint64_t>(info.st_size) > limit)
+        return fail(error, std::make_error_code(std::errc::file_too_large));
+    return readUpTo(fd.get(), limit, content, error);
+}
+
+bool readStandardInput(std::uint64_t limit, std::string& content, std::error_code& error) {
+    return readUpTo(STDIN_FILENO, limit, content, error);
 }
 
 bool renameFile(const std::string& from, const std::string& to, std::error_code& error) {

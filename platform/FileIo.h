@@ -31,6 +31,7 @@ bool readSomeAt(int fd, std::uint64_t offset, void* buffer, std::size_t length, 
 class File {
   public:
     enum class Mode {
+        ReadOnly,           // an existing file, for reading only; a pipe in its place is not waited for
         ReadWrite,          // an existing file, for reading and writing
         ReadWriteOrCreate,  // the same, created empty when missing
         CreateExclusive,    // a new file that must not exist yet, for writing
@@ -57,6 +58,15 @@ class File {
   private:
     UniqueFd m_fd;
 };
+
+// The whole content of the regular file at `path`, when it holds at most `limit` bytes; a larger file
+// fails with file_too_large before anything is read, and a pipe or device with its own reason. A file
+// that grows while it is read stops at the limit and fails the same way.
+bool readSmallFile(const std::string& path, std::uint64_t limit, std::string& content,
+                   std::error_code& error);
+
+// Everything on standard input, up to `limit` bytes (file_too_large past it).
+bool readStandardInput(std::uint64_t limit, std::string& content, std::error_code& error);
 
 // Renames `from` over `to` in one step.
 bool renameFile(const std::string& from, const std::string& to, std::error_code& error);

@@ -23,6 +23,9 @@ inline int openat(int folder, const char* path, int flags, mode_t mode = 0) {
 inline ssize_t pread(int fd, void* buffer, size_t length, off_t offset) {
     return failNow(Operation::Read) ? -1 : ::pread(fd, buffer, length, offset);
 }
+inline ssize_t read(int fd, void* buffer, size_t length) {
+    return failNow(Operation::Read) ? -1 : ::read(fd, buffer, length);
+}
 inline ssize_t write(int fd, const void* buffer, size_t length) {
     return failNow(Operation::Write) ? -1 : ::write(fd, buffer, length);
 }

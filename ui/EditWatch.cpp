@@ -13,6 +13,7 @@
 #include <QTabWidget>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,10 @@
 #include "ui/RadioGroup.h"
 #include "ui/Texts.h"
 #include "watch/DateTime.h"
+#include "watch/Watch.h"
 #include "watch/WatchFile.h"
 #include "watch/WatchNames.h"
+#include "watch/WatchStore.h"
 
 using namespace tessel;
 
@@ -55,13 +58,74 @@ QLineEdit* pathEdit(QWidget* parent, bool readOnly) {
     return edit;
 }
 
-std::uint8_t flagOf(const QCheckBox* box) {
-    return box->isChecked() ? 1 : 0;
-}
-
 // 0 clears and 1 checks; any other stored value leaves the box clear.
 void setFlag(QCheckBox* box, std::uint8_t value) {
     box->setChecked(value == 1);
+}
+
+QString listText(const std::vector<std::string>& items) {
+    return fromBytes(joinList(items));
+}
+
+// What the user is told about a value checkWatch refuses, in the window's language.
+QString problemText(const WatchProblem& problem) {
+    using Kind = WatchProblem::Kind;
+    const QString detail = fromBytes(problem.detail);
+    switch (problem.kind) {
+        case Kind::Empty:
+            return problem.field == WatchField::Masks
+                       ? TEditWatchForm::tr("give at least one mask: an empty list matches no file")
+                       : TEditWatchForm::tr("must not be empty");
+        case Kind::NotAbsolute:
+            return TEditWatchForm::tr("must be a full path, starting with /");
+        case Kind::NotUtf8:
+        case Kind::ControlCharacter:
+            return TEditWatchForm::tr("may hold only letters, digits, blanks and punctuation");
+        case Kind::AllDigits:
+            return TEditWatchForm::tr("\"%1\" is all digits, which would read as a watch's position")
+                .arg(detail);
+        case Kind::BlankAtEnd:
+            return TEditWatchForm::tr("must not start or end with a blank");
+        case Kind::StartsWithDash:
+            return TEditWatchForm::tr("must not start with \"-\"");
+        case Kind::CommandWord:
+            return TEditWatchForm::tr("\"%1\" is a command of tessel-batch").arg(detail);
+        case Kind::NameTaken:
+            return TEditWatchForm::tr("another watch is named \"%1\"").arg(detail);
+        case Kind::MaskWithSlash:
+            return TEditWatchForm::tr("\"%1\" holds a \"/\", which no file name does").arg(detail);
+        case Kind::MoveWithDeleteAbsent:
+            return TEditWatchForm::tr(
+                "not with Move: the next run would delete the only copies of what an "
+                "earlier run moved");
+        case Kind::TooLong:
+        case Kind::NotAvailable:
+            break;
+    }
+    return fromBytes(describe(problem));
+}
+
+QString labelOf(WatchField field) {
+    switch (field) {
+        case WatchField::Name:
+            return TEditWatchForm::tr("Name");
+        case WatchField::Source:
+            return QStringLiteral("Source folder");
+        case WatchField::Destination:
+            return QStringLiteral("Destination folder");
+        case WatchField::Masks:
+            return QStringLiteral("File type");
+        case WatchField::Excludes:
+            return TEditWatchForm::tr("Exclude");
+        case WatchField::Program:
+            return QStringLiteral("Run after Sync: File");
+        case WatchField::ProgramArgs:
+            return QStringLiteral("Run after Sync: Parameters");
+        case WatchField::DeleteAbsent:
+            return TEditWatchForm::tr("Delete absent files");
+        default:
+            return fromBytes(std::string(keyOf(field)));
+    }
 }
 
 }  // namespace
@@ -78,7 +142,8 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
     AdvancedPage = createAdvancedPage();
     PageControl1->addTab(MainPage, tr("&Main"));
     PageControl1->addTab(AdvancedPage, tr("Ad&vanced"));
-    PageControl1->setCurrentWidget(AdvancedPage);
+    // The name and the folders come first.
+    PageControl1->setCurrentWidget(MainPage);
 
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), tr("&OK"), this);
     BitBtn2->setDefault(true);
@@ -95,10 +160,11 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
     layout->addWidget(PageControl1, 1);
     layout->addLayout(buttons);
 
-    resize(420, 371);
+    resize(440, 470);
     // Tab follows the layout: down the main page, across and down the advanced one, then the buttons.
-    std::vector<QWidget*> order{PageControl1,      SourceEdit,   SourceButton,     DestinationEdit,
-                                DistinationButton, FileTypeEdit, WhideLogCheckBox, CopyRootCheckBox};
+    std::vector<QWidget*> order{PageControl1,     NameEdit,          SourceEdit,    SourceButton,
+                                DestinationEdit,  DistinationButton, FileTypeEdit,  ExcludeEdit,
+                                WhideLogCheckBox, CopyRootCheckBox,  HiddenCheckBox};
     const auto addGroup = [&](const RadioGroup* group) {
         for (int i = 0; i < group->count(); ++i) order.push_back(group->button(i));
     };
@@ -107,13 +173,23 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
     order.insert(order.end(), {BiDirectCheckBox, DelEpsendCheckBox});
     addGroup(RadioGroup4);
     addGroup(RadioGroup3);
-    order.insert(order.end(),
-                 {HourSpinEdit, MinSpinEdit, RunEdit, SpeedButton1, ParamsRunEdit, BitBtn2, CancelBtn});
+    order.insert(order.end(), {HourSpinEdit, MinSpinEdit});
+    addGroup(LinksGroup);
+    order.insert(order.end(), {RunEdit, SpeedButton1, ParamsRunEdit, BitBtn2, CancelBtn});
     for (std::size_t i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
     // Shown over the main window's middle, where the eye already is (a dialog with a parent is centred
     // over it by Qt when no place is given).
 
-    if (m_EditIndex > -1) LoadWatchIntoEditor(m_EditIndex);
+    connect(SourceEdit, &QLineEdit::textChanged, this, &TEditWatchForm::proposeNameFromSource);
+    if (m_EditIndex > -1) {
+        LoadWatchIntoEditor(m_EditIndex);
+    } else if (platform::fileExists(m_context.WatchFilePath)) {
+        // A new watch's proposed name is one no other watch has.
+        WatchList list;
+        FileProblem problem;
+        loadWatches(m_context.WatchFilePath, list, problem);
+        for (const StoredWatch& stored : list.watches) m_otherNames.push_back(stored.watch.name);
+    }
 }
 
 QWidget* TEditWatchForm::createMainPage() {
@@ -137,23 +213,44 @@ QWidget* TEditWatchForm::createMainPage() {
         return panel;
     };
 
+    auto* nameRow = new QHBoxLayout;
+    auto* nameLabel = new QLabel(tr("Na&me:"), page);
+    NameEdit = new QLineEdit(page);
+    NameEdit->setToolTip(tr("The watch's name, which tessel-batch and the list know it by"));
+    nameLabel->setBuddy(NameEdit);
+    nameRow->addWidget(nameLabel);
+    nameRow->addWidget(NameEdit, 1);
+
     auto* fileType = new QGroupBox(tr("File &types"), page);
     auto* fileTypeLayout = new QHBoxLayout(fileType);
     FileTypeEdit = new QLineEdit(QStringLiteral("*.*"), fileType);
     fileTypeLayout->addWidget(FileTypeEdit);
 
+    auto* exclude = new QGroupBox(tr("E&xclude"), page);
+    auto* excludeLayout = new QHBoxLayout(exclude);
+    ExcludeEdit =
+        new QLineEdit(listText({std::begin(kDefaultExcludes), std::end(kDefaultExcludes)}), exclude);
+    ExcludeEdit->setToolTip(tr("Names, or paths below the folder, that are left out, separated by \";\""));
+    excludeLayout->addWidget(ExcludeEdit);
+
     auto* extra = new QGroupBox(tr("Extra options"), page);
     auto* extraLayout = new QHBoxLayout(extra);
     WhideLogCheckBox = new QCheckBox(tr("&Wide log"), extra);
     CopyRootCheckBox = new QCheckBox(tr("Copy with &root folder"), extra);
+    HiddenCheckBox = new QCheckBox(tr("Include &hidden files"), extra);
+    HiddenCheckBox->setToolTip(tr("Files and folders whose names start with a dot"));
+    HiddenCheckBox->setChecked(true);
     extraLayout->addWidget(WhideLogCheckBox);
     extraLayout->addWidget(CopyRootCheckBox);
+    extraLayout->addWidget(HiddenCheckBox);
     extraLayout->addStretch(1);
 
     auto* layout = new QVBoxLayout(page);
+    layout->addLayout(nameRow);
     layout->addWidget(folderPanel(tr("&Source folder:"), SourceEdit, SourceButton));
     layout->addWidget(folderPanel(tr("&Destination folder:"), DestinationEdit, DistinationButton));
     layout->addWidget(fileType);
+    layout->addWidget(exclude);
     layout->addStretch(1);
     layout->addWidget(extra);
 
@@ -240,10 +337,17 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     runLayout->setColumnStretch(0, 3);
     runLayout->setColumnStretch(2, 2);
 
+    LinksGroup = new RadioGroup(tr("Symbolic links"), {tr("Follow"), tr("Copy as links"), tr("Skip")}, page);
+    LinksGroup->setToolTip(tr("Links in the folders files are read from"));
+    LinksGroup->setItemIndex(static_cast<int>(LinkHandling::Follow));
+    auto* timerAndLinks = new QVBoxLayout;
+    timerAndLinks->addWidget(syncFiles, 1);
+    timerAndLinks->addWidget(LinksGroup);
+
     auto* layout = new QGridLayout(page);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(syncType, 0, 0);
-    layout->addWidget(syncFiles, 0, 1);
+    layout->addLayout(timerAndLinks, 0, 1);
     layout->addWidget(runAfter, 1, 0, 1, 2);
     layout->setColumnStretch(0, 1);
     layout->setRowStretch(0, 1);
@@ -256,24 +360,43 @@ QWidget* TEditWatchForm::createAdvancedPage() {
 
 void TEditWatchForm::LoadWatchIntoEditor(int index) {
     if (!platform::fileExists(m_context.WatchFilePath)) return;
-    // An I/O error part-way leaves the records read so far, as a sequential read would.
-    std::vector<TWatchRec> watches;
-    readAllWatchRecs(m_context.WatchFilePath, watches);
-    const TWatchRec* found = nullptr;
-    for (const TWatchRec& watch : watches) {
-        if (watch.WatchIndex == index) {
-            found = &watch;
-            break;
+    // With its extras from the text file; where that cannot be read, the records alone (Ok then says
+    // why it cannot save). An I/O error part-way leaves the records read so far.
+    WatchList list;
+    FileProblem problem;
+    if (!loadWatches(m_context.WatchFilePath, list, problem)) {
+        std::vector<TWatchRec> records;
+        readAllWatchRecs(m_context.WatchFilePath, records);
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            StoredWatch stored;
+            stored.position = static_cast<std::int32_t>(i);
+            stored.record = records[i];
+            stored.watch = watchFromRecord(records[i], {});
+            list.watches.push_back(stored);
         }
     }
+    const StoredWatch* found = nullptr;
+    m_otherNames.clear();
+    for (const StoredWatch& stored : list.watches) {
+        if (found == nullptr && stored.record.WatchIndex == index)
+            found = &stored;
+        else
+            m_otherNames.push_back(stored.watch.name);
+    }
     if (found == nullptr) return;
-    const TWatchRec& watch = *found;
+    const TWatchRec& watch = found->record;
+    m_key = watchKeyOf(watch);
 
     SourceEdit->setText(fromBytes(getText(watch.SourceDir)));
     DestinationEdit->setText(fromBytes(getText(watch.DestDir)));
     RunEdit->setText(fromBytes(getText(watch.RunFile)));
     ParamsRunEdit->setText(fromBytes(getText(watch.RunParams)));
     FileTypeEdit->setText(fromBytes(getText(watch.FileMask)));
+    NameEdit->setText(fromBytes(found->watch.name));
+    m_proposedName.clear();
+    ExcludeEdit->setText(listText(found->watch.excludes));
+    HiddenCheckBox->setChecked(found->watch.hidden == HiddenFiles::Include);
+    LinksGroup->setItemIndex(static_cast<int>(found->watch.links));
 
     if (watch.FileAction <= faMove) RadioGroup2->setItemIndex(watch.FileAction);
     if (watch.RunMode <= rmTimer) RadioGroup1->setItemIndex(watch.RunMode);
@@ -291,6 +414,14 @@ void TEditWatchForm::LoadWatchIntoEditor(int index) {
     setFlag(DelEpsendCheckBox, watch.DeleteAbsent);
     RadioGroup4->setItemIndex(watch.TuneMode < -1 ? -1 : watch.TuneMode);
     setFlag(CopyRootCheckBox, watch.CopyWithRoot);
+}
+
+void TEditWatchForm::proposeNameFromSource() {
+    const QString current = NameEdit->text();
+    if (!current.isEmpty() && current != m_proposedName) return;
+    const std::string source = toBytes(SourceEdit->text());
+    m_proposedName = source.empty() ? QString() : fromBytes(tessel::proposeName(source, m_otherNames));
+    NameEdit->setText(m_proposedName);
 }
 
 void TEditWatchForm::SourceButtonClick() {
@@ -317,17 +448,43 @@ void TEditWatchForm::RadioGroup3Click() {
     MinSpinEdit->setEnabled(onTime);
 }
 
-bool TEditWatchForm::storeText(TextField& field, QLineEdit* edit, const QString& name) {
-    if (setText(field, toBytes(edit->text()))) return true;
+QWidget* TEditWatchForm::controlOf(WatchField field) const {
+    switch (field) {
+        case WatchField::Name:
+            return NameEdit;
+        case WatchField::Source:
+            return SourceEdit;
+        case WatchField::Destination:
+            return DestinationEdit;
+        case WatchField::Masks:
+            return FileTypeEdit;
+        case WatchField::Excludes:
+            return ExcludeEdit;
+        case WatchField::Program:
+            return RunEdit;
+        case WatchField::ProgramArgs:
+            return ParamsRunEdit;
+        case WatchField::DeleteAbsent:
+            return DelEpsendCheckBox;
+        default:
+            return nullptr;
+    }
+}
+
+void TEditWatchForm::refuse(const WatchProblem& problem) {
+    const QString label = labelOf(problem.field);
     // Each record field keeps at most 255 bytes; cutting the text would store a different path.
-    m_context.messages.showMessage(
-        toBytes(tr("The text in \"%1\" is longer than %2 bytes, the most a watch can keep. "
-                   "Nothing was saved.")
-                    .arg(name)
-                    .arg(kMaxTextLength)));
-    PageControl1->setCurrentWidget(MainPage->isAncestorOf(edit) ? MainPage : AdvancedPage);
-    edit->setFocus();
-    return false;
+    const QString text = problem.kind == WatchProblem::Kind::TooLong
+                             ? tr("The text in \"%1\" is longer than %2 bytes, the most a watch can keep. "
+                                  "Nothing was saved.")
+                                   .arg(label)
+                                   .arg(kMaxTextLength)
+                             : tr("%1: %2. Nothing was saved.").arg(label, problemText(problem));
+    m_context.messages.showMessage(toBytes(text));
+    if (QWidget* control = controlOf(problem.field)) {
+        PageControl1->setCurrentWidget(MainPage->isAncestorOf(control) ? MainPage : AdvancedPage);
+        control->setFocus();
+    }
 }
 
 void TEditWatchForm::BitBtn2Click() {
@@ -338,42 +495,60 @@ void TEditWatchForm::BitBtn2Click() {
         return;
     }
 
-    TWatchRec watch;
-    InitWatchRec(watch);
+    // Every value the editor shows; the record is built from them as a new one, so saving starts the
+    // period count afresh.
+    WatchEdit edit;
+    edit.name = toBytes(NameEdit->text());
+    if (edit.name->empty()) edit.name = tessel::proposeName(toBytes(SourceEdit->text()), m_otherNames);
+    edit.source = toBytes(SourceEdit->text());
+    edit.destination = toBytes(DestinationEdit->text());
+    edit.masks = splitMasks(toBytes(FileTypeEdit->text()));
+    edit.excludes = splitExcludes(toBytes(ExcludeEdit->text()));
+    edit.hidden = HiddenCheckBox->isChecked() ? HiddenFiles::Include : HiddenFiles::Skip;
+    edit.links = static_cast<LinkHandling>(std::max(0, LinksGroup->itemIndex()));
+    edit.program = toBytes(RunEdit->text());
+    edit.programArgs = toBytes(ParamsRunEdit->text());
+    edit.runMode = static_cast<WatchRunMode>(std::max(0, RadioGroup1->itemIndex()));
+    edit.action = RadioGroup2->itemIndex() == faMove ? WatchAction::Move : WatchAction::Copy;
+    // The period is stored whatever the run mode; the time of day when "On Time:" is chosen (enabled or
+    // not).
+    edit.period = static_cast<WatchPeriod>(std::max(0, RadioGroup3->itemIndex()));
+    edit.dailyAt = DailyTime{HourSpinEdit->value(), MinSpinEdit->value()};
+    const int tune = RadioGroup4->itemIndex();
+    edit.tune = tune >= tmSyncAll && tune <= tmAbsentOnly ? static_cast<WatchTune>(tune) : WatchTune::None;
+    edit.logEachFile = WhideLogCheckBox->isChecked();
+    edit.withRootFolder = CopyRootCheckBox->isChecked();
+    edit.bothDirections = BiDirectCheckBox->isChecked();
+    edit.deleteAbsentFiles = DelEpsendCheckBox->isChecked();
+    edit.lastRun = Now();
+
+    WatchChange change;
+    change.edit = edit;
     if (m_EditIndex >= 0) {
-        watch.WatchIndex = m_EditIndex;
-        watch.EditTime = Now();
+        // The watch that was loaded, wherever it is now; without one, the record at that position.
+        change.kind = WatchChange::Kind::Replace;
+        change.key = m_key;
+        change.name = std::to_string(m_EditIndex);
     }
-    if (!storeText(watch.SourceDir, SourceEdit, QStringLiteral("Source folder")) ||
-        !storeText(watch.DestDir, DestinationEdit, QStringLiteral("Destination folder")) ||
-        !storeText(watch.FileMask, FileTypeEdit, QStringLiteral("File type")) ||
-        !storeText(watch.RunFile, RunEdit, QStringLiteral("Run after Sync: File")) ||
-        !storeText(watch.RunParams, ParamsRunEdit, QStringLiteral("Run after Sync: Parameters")))
+    ChangeProblem problem;
+    if (changeWatches(m_context.WatchFilePath, {change}, problem)) {
+        accept();
         return;
-
-    watch.RunMode = static_cast<std::uint8_t>(RadioGroup1->itemIndex());
-    watch.FileAction = static_cast<std::uint8_t>(RadioGroup2->itemIndex());
-    watch.Period = static_cast<std::uint8_t>(RadioGroup3->itemIndex());
-    watch.TuneMode = RadioGroup4->itemIndex();
-    watch.WideLog = flagOf(WhideLogCheckBox);
-    watch.CopyWithRoot = flagOf(CopyRootCheckBox);
-    watch.BiDirect = flagOf(BiDirectCheckBox);
-    watch.DeleteAbsent = flagOf(DelEpsendCheckBox);
-    // A time of day alone, on day zero, when "On Time:" is chosen (enabled or not); otherwise now.
-    if (RadioGroup3->itemIndex() == kOnTimeItem) {
-        platform::LocalTime time;  // 1899-12-30, day zero
-        time.hour = HourSpinEdit->value();
-        time.minute = MinSpinEdit->value();
-        watch.OnTime = encodeDateTime(time);
-    } else {
-        watch.OnTime = Now();
     }
-
-    if (m_EditIndex < 0)
-        AppendWatchRec(m_context, watch, m_context.WatchFilePath);
-    else
-        WriteWatchRec(m_context, watch);
-    accept();
+    switch (problem.kind) {
+        case ChangeProblem::Kind::Input:
+            refuse(problem.input);
+            return;
+        case ChangeProblem::Kind::NoSuchWatch:
+            m_context.messages.showMessage(toBytes(
+                tr("Another program deleted or changed this watch while it was edited. Nothing was saved.")));
+            return;
+        case ChangeProblem::Kind::File:
+        case ChangeProblem::Kind::None:
+            break;
+    }
+    m_context.messages.showMessage(toBytes(
+        tr("The watch could not be saved: %1. Nothing was changed.").arg(fromBytes(problem.file.text()))));
 }
 
 void TEditWatchForm::CancelBtnClick() {

@@ -1,11 +1,17 @@
 #pragma once
-// The watch editor "Edit Watch Record": creates a new watch or changes one, straight in the watch file.
+// The watch editor "Edit Watch Record": creates a new watch or changes one, its record in the watch
+// file and its extras in the text file beside it, both saved together under the watch file's lock.
 // It keeps no copy of the watch list; the main window reloads its list once the editor has closed.
 
 #include <QDialog>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "watch/RunContext.h"
+#include "watch/WatchCheck.h"
 #include "watch/WatchRec.h"
+#include "watch/WatchText.h"
 
 class Dialogs;
 class QCheckBox;
@@ -26,8 +32,8 @@ class TEditWatchForm : public QDialog {
 
     int EditIndex() const { return m_EditIndex; }
 
-    // Fills the controls from the record whose WatchIndex is `index`; a missing file or record leaves
-    // every control as it was.
+    // Fills the controls from the record whose WatchIndex is `index` and its extras; a missing file or
+    // record leaves every control as it was.
     void LoadWatchIntoEditor(int index);
 
     void SourceButtonClick();
@@ -35,14 +41,19 @@ class TEditWatchForm : public QDialog {
     void SpeedButton1Click();
     void RadioGroup1Click();
     void RadioGroup3Click();
-    // Ok: checks the folders and the text lengths, then stores the watch and closes; on a refusal the
-    // dialog stays open with everything as it was.
+    // Ok: checks the folders, then every value as tessel-batch does (checkWatch), then stores the watch
+    // and closes; on a refusal or a failure to save the dialog stays open with everything as it was.
     void BitBtn2Click();
     void CancelBtnClick();
 
     QTabWidget* PageControl1 = nullptr;
     QWidget* MainPage = nullptr;
     QWidget* AdvancedPage = nullptr;
+
+    QLineEdit* NameEdit = nullptr;     // proposed from the source folder while it is left as proposed
+    QLineEdit* ExcludeEdit = nullptr;  // ";"-separated masks
+    QCheckBox* HiddenCheckBox = nullptr;
+    RadioGroup* LinksGroup = nullptr;  // Follow, Copy as links, Skip (LinkHandling's order)
 
     QLineEdit* SourceEdit = nullptr;
     QToolButton* SourceButton = nullptr;
@@ -70,10 +81,17 @@ class TEditWatchForm : public QDialog {
   private:
     QWidget* createMainPage();
     QWidget* createAdvancedPage();
-    // Puts the text into the record field; refuses a text too long for it with a message naming it.
-    bool storeText(tessel::TextField& field, QLineEdit* edit, const QString& name);
+    // A source folder typed or picked: the name follows it while it still is the proposed one.
+    void proposeNameFromSource();
+    // Says why nothing was saved and shows the control the problem is about.
+    void refuse(const tessel::WatchProblem& problem);
+    QWidget* controlOf(tessel::WatchField field) const;
 
     tessel::RunContext& m_context;
     Dialogs& m_dialogs;
     int m_EditIndex;
+    // The names of the file's other watches, for proposing one; the key of the watch being edited.
+    std::vector<std::string> m_otherNames;
+    std::optional<tessel::WatchKey> m_key;
+    QString m_proposedName;
 };

@@ -31,15 +31,22 @@ std::string escapeControls(std::string_view text) {
     return escaped;
 }
 
+bool reportsFailure(std::string_view message) {
+    return message.starts_with("Error ") || message.starts_with("Conflict ") ||
+           message.starts_with("Abnormal Stop ");
+}
+
 void WriteLogLine(RunContext& context, std::string_view message) {
     const platform::LocalTime now = platform::toLocalTime(platform::clockNow());
     std::string line = platform::formatLocalDateTime(now);
     line += ": ";
+    const std::size_t messageStart = line.size();
     line += escapeControls(message);
 
     std::error_code error;
     if (!platform::appendToFile(context.LogFilePath, line + "\r\n", error)) {
-        context.messages.showMessage(kIoErrorMessage);
+        if (!context.display.showUnloggedLine(line, std::string_view(line).substr(messageStart), error))
+            context.messages.showMessage(kIoErrorMessage);
         return;
     }
     context.display.appendLogLine(line);

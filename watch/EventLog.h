@@ -13,10 +13,15 @@ inline constexpr const char* kIoErrorMessage = "I/O Error! Dont saved data!!";
 
 // Appends "<date> <time>: <message>" and CR LF to context.LogFilePath (created when missing) and shows the
 // line in the log area, which keeps its last seven lines. The file is opened and closed for every
-// line, so the line is in the file when the call returns. When the file cannot be written the user
-// gets the I/O error message and the line does not reach the log area. Control characters in the
-// message are written escaped (escapeControls), so a file name cannot forge a line.
+// line, so the line is in the file when the call returns. When the file cannot be written the display
+// may show the line all the same (RunDisplay::showUnloggedLine); where it does not, the user gets the
+// I/O error message and the line does not reach the log area. Control characters in the message are
+// written escaped (escapeControls), so a file name cannot forge a line.
 void WriteLogLine(RunContext& context, std::string_view message);
+
+// Whether a log message tells of a failure: an error, a conflict, an after-sync program that did not
+// start. Where the log cannot be written, tessel-batch shows these on standard error too.
+bool reportsFailure(std::string_view message);
 
 // `text` with every control character (bytes 0x01 to 0x1F and 0x7F) written as \xHH, two lower-case
 // hexadecimal digits: how names reach the log, the status text and a terminal.

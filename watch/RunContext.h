@@ -25,6 +25,8 @@ struct RunResult {
     std::uint64_t bytesCopied = 0;
     bool stopped = false;  // the user stopped the run before its end
 
+    bool operator==(const RunResult&) const = default;
+
     RunResult& operator+=(const RunResult& other) {
         copied += other.copied;
         moved += other.moved;

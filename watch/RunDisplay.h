@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 namespace tessel {
 
@@ -30,6 +32,15 @@ class RunDisplay {
     virtual void setRowPicture(int row, int picture) = 0;
 
     virtual void appendLogLine(const std::string& line) = 0;
+    // The log file refused `line` (whose text after the time stamp is `message`): a full disk, no
+    // descriptor left. A display that is the run's only other record (tessel-batch's standard output)
+    // shows it all the same and returns true; the window returns false: the user gets the I/O message
+    // and the log area stays as the file is.
+    virtual bool showUnloggedLine(const std::string& line, std::string_view message,
+                                  const std::error_code& reason) {
+        (void)line, (void)message, (void)reason;
+        return false;
+    }
     // Lines as the area displays them: a wrapped line counts as several.
     virtual int logLineCount() const = 0;
     virtual void removeFirstLogLine() = 0;

@@ -10,6 +10,7 @@
 #include "platform/FileLock.h"
 #include "platform/Paths.h"
 #include "watch/EventLog.h"
+#include "watch/WatchStore.h"
 
 namespace tessel {
 
@@ -19,27 +20,6 @@ using platform::File;
 
 constexpr const char* kMissingFileWarning = "Error.";
 constexpr const char* kMissingFileCaption = "Warning";
-
-// Every change of a watch file happens under an exclusive lock, every reading under a shared one, so
-// the window and tessel-batch never see or make half a change. The lock file is the user's, named
-// after the watch file's real path, so nothing is added beside the watch file. Where no lock can be
-// had the operation goes ahead without one, as it always did.
-class WatchFileLock {
-  public:
-    WatchFileLock(const std::string& watchFile, platform::FileLock::Mode mode) {
-        std::string target;
-        std::error_code error;
-        if (!platform::resolvePath(watchFile, target, error)) target = watchFile;
-        std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-        for (const char c : target) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-        char name[48];
-        std::snprintf(name, sizeof name, "tessel-watchfile-%016llx", static_cast<unsigned long long>(hash));
-        m_lock.acquire(platform::userLockPath(name), mode, true, true, error);
-    }
-
-  private:
-    platform::FileLock m_lock;
-};
 
 constexpr auto kReading = platform::FileLock::Mode::Shared;
 constexpr auto kChanging = platform::FileLock::Mode::Exclusive;
@@ -51,6 +31,8 @@ std::uint64_t offsetOf(std::int64_t position) {
 bool countRecords(const File& file, std::int64_t& count, std::error_code& error) {
     std::uint64_t bytes = 0;
     if (!file.size(bytes, error)) return false;
+    if (bytes > kMaxWatchFileSize)
+        return platform::fail(error, std::make_error_code(std::errc::file_too_large));
     count = static_cast<std::int64_t>(bytes / kWatchRecSize);
     return true;
 }
@@ -69,12 +51,23 @@ bool readRecord(const File& file, std::int64_t position, TWatchRec& watch, std::
 
 }  // namespace
 
+WatchFileLock::WatchFileLock(const std::string& watchFile, platform::FileLock::Mode mode) {
+    std::string target;
+    std::error_code error;
+    if (!platform::resolvePath(watchFile, target, error)) target = watchFile;
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : target) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    char name[48];
+    std::snprintf(name, sizeof name, "tessel-watchfile-%016llx", static_cast<unsigned long long>(hash));
+    m_lock.acquire(platform::userLockPath(name), mode, true, true, error);
+}
+
 std::int32_t GetCountWatchRec(RunContext& context, const std::string& FileName) {
     if (!platform::fileExists(FileName)) return 0;
     std::int64_t count = 0;
     File file;
     std::error_code error;
-    if (!file.open(FileName, File::Mode::ReadWrite, error) || !countRecords(file, count, error)) {
+    if (!file.open(FileName, File::Mode::ReadOnly, error) || !countRecords(file, count, error)) {
         context.messages.showMessage(kIoErrorMessage);
         return 0;
     }
@@ -94,7 +87,7 @@ TWatchRec ReadWatchRec(RunContext& context, std::int32_t n) {
     std::error_code error;
     std::int64_t count = 0;
     // Reading only at complete records keeps an incomplete tail from passing for a watch.
-    if (file.open(context.WatchFilePath, File::Mode::ReadWrite, error) && countRecords(file, count, error) &&
+    if (file.open(context.WatchFilePath, File::Mode::ReadOnly, error) && countRecords(file, count, error) &&
         n < count)
         readRecord(file, n, watch, error);
     return watch;
@@ -145,12 +138,14 @@ bool DelWatchFromFile(RunContext& /*context*/, const std::string& FileName, std:
         return false;
 
     std::int64_t removed = 0;
+    std::vector<TWatchRec> removedRecords;
     const auto writeRemaining = [&](File& temp, std::error_code& writeError) {
         for (std::int64_t position = 0; position < count; ++position) {
             TWatchRec watch;
             if (!readRecord(source, position, watch, writeError)) return false;
             if (watch.WatchIndex == WatchIndex) {
                 ++removed;
+                removedRecords.push_back(watch);
                 continue;
             }
             // Done in wider arithmetic: a damaged index near the lower limit must not overflow.
@@ -162,18 +157,34 @@ bool DelWatchFromFile(RunContext& /*context*/, const std::string& FileName, std:
         return removed > 0 ||
                !platform::fail(writeError, std::make_error_code(std::errc::operation_canceled));
     };
-    if (platform::replaceFile(FileName, writeRemaining, error)) return source.close(error);
+    if (platform::replaceFile(FileName, writeRemaining, error)) {
+        // The text file's entries of the removed watches go with them.
+        forgetTextEntriesLocked(FileName, removedRecords);
+        return source.close(error);
+    }
     return error == std::errc::operation_canceled;
 }
 
 bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watches) {
-    watches.clear();
-    if (!platform::fileExists(FileName)) return false;
-    const WatchFileLock lock(FileName, kReading);
-    File file;
     std::error_code error;
+    return readAllWatchRecs(FileName, watches, error);
+}
+
+bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watches, std::error_code& error) {
+    watches.clear();
+    if (!platform::fileExists(FileName))
+        return platform::fail(error, std::make_error_code(std::errc::no_such_file_or_directory));
+    const WatchFileLock lock(FileName, kReading);
+    return readAllWatchRecsLocked(FileName, watches, error);
+}
+
+bool readAllWatchRecsLocked(const std::string& FileName, std::vector<TWatchRec>& watches,
+                            std::error_code& error) {
+    watches.clear();
+    File file;
     std::int64_t count = 0;
-    if (!file.open(FileName, File::Mode::ReadWrite, error) || !countRecords(file, count, error)) return false;
+    if (!file.open(FileName, File::Mode::ReadOnly, error) || !countRecords(file, count, error)) return false;
+    watches.reserve(static_cast<std::size_t>(count));
     for (std::int64_t position = 0; position < count; ++position) {
         TWatchRec watch;
         if (!readRecord(file, position, watch, error)) return false;

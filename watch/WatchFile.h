@@ -1,13 +1,17 @@
 #pragma once
-// The watch file: a headerless run of 1328-byte TWatchRec records, the only place watches are kept.
-// Every operation opens the file for reading and writing, does its work and closes it again, so a
-// read-only watch file fails every operation. Bytes of an incomplete last record are not a record:
+// The watch file: a headerless run of 1328-byte TWatchRec records, the only place watches are kept
+// (what a record has no room for lives in the text file beside it: WatchText.h, WatchStore.h). Every
+// operation opens the file, does its work and closes it again: a reading opens it for reading only, so
+// a watch file the user may not change (a read-only mount, another owner's) still lists and runs; a
+// change opens it for writing and fails there. Bytes of an incomplete last record are not a record:
 // counting and reading ignore them and the next append writes over them.
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 #include <vector>
 
+#include "platform/FileLock.h"
 #include "watch/DateTime.h"
 #include "watch/RunContext.h"
 #include "watch/WatchRec.h"
@@ -15,6 +19,22 @@
 namespace tessel {
 
 inline constexpr const char* kWatchFileExtension = "wth";
+// A watch file larger than this (about 50,000 watches) is refused by every operation, with
+// file_too_large, before anything is read: a damaged or sparse file must not take all memory.
+inline constexpr std::uint64_t kMaxWatchFileSize = 64ull << 20;
+
+// Every change of a watch file and of its text file happens under this lock held exclusively, every
+// reading under it shared, so the window and tessel-batch never see or make half a change. The lock
+// file is the user's, named after the watch file's real path, so nothing is added beside the watch
+// file. Where no lock can be had the operation goes ahead without one, as it always did. A process
+// must not take it twice for one watch file: the second waits for the first.
+class WatchFileLock {
+  public:
+    WatchFileLock(const std::string& watchFile, platform::FileLock::Mode mode);
+
+  private:
+    platform::FileLock m_lock;
+};
 
 // The number of complete records in FileName; 0 for a missing file. When the file cannot be opened
 // the user gets the I/O error message and the count reached so far comes back.
@@ -42,8 +62,13 @@ bool AppendWatchRec(RunContext& context, TWatchRec r, const std::string& FileNam
 bool DelWatchFromFile(RunContext& context, const std::string& FileName, std::int32_t WatchIndex);
 
 // Every complete record of FileName in file order, for readers that go through the whole file.
-// False on a missing file or an I/O error, with the records read until then. No message.
+// False on a missing file, a file over kMaxWatchFileSize or an I/O error, with the records read until
+// then and the reason. No message.
 bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watches);
+bool readAllWatchRecs(const std::string& FileName, std::vector<TWatchRec>& watches, std::error_code& error);
+// The same for a caller that holds the WatchFileLock.
+bool readAllWatchRecsLocked(const std::string& FileName, std::vector<TWatchRec>& watches,
+                            std::error_code& error);
 
 // After a run: sets LastRunTime of the record at `position` to `time` and changes nothing else, when
 // that record is still the watch that ran (the same source and destination as `watch`). Changed when

@@ -3,6 +3,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -47,11 +49,21 @@ class BatchTest : public ::testing::Test, public test::CoreFixture {
         for (std::string& argument : arguments) argv.push_back(argument.data());
         argv.push_back(nullptr);
         const std::string out = output / "out", err = output / "err";
+        const std::string in = output / "in";
+        writeFile(in, input);
         const pid_t child = fork();
         if (child == 0) {
             const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (outFd < 0 || errFd < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0) _exit(126);
+            const int inFd = open(in.c_str(), O_RDONLY);
+            if (outFd < 0 || errFd < 0 || inFd < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 ||
+                dup2(inFd, 0) < 0)
+                _exit(126);
+            // Run as root, the program would get back the permission override that the test drops; out
+            // of its bounding set, it cannot.
+            if (asUser)
+                for (const int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER, CAP_LINUX_IMMUTABLE})
+                    prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
             if (chdir((folder.empty() ? dir.path() : folder).c_str()) != 0) _exit(126);
             execv(argv[0], argv.data());
             _exit(127);
@@ -79,6 +91,8 @@ class BatchTest : public ::testing::Test, public test::CoreFixture {
     }
 
     test::TempDir output;
+    std::string input;    // what the program reads on standard input
+    bool asUser = false;  // whether it runs without the permission override root has
 };
 
 TEST_F(BatchTest, RunsWatchesByIndexLikeCheckNow) {
@@ -223,7 +237,8 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     const Outcome list = run({"--list"});
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(list.out, "0\tTimer\t1 Day\tCopy\tSync All\twide-log,bidirect,versions\t2026-05-01T08:30:15\t" +
-                            dir / "listed-src" + "\t" + dir / "listed-dst" + "\t*.*\n");
+                            dir / "listed-src" + "\t" + dir / "listed-dst" + "\t*.*\tlisted-src\n")
+        << "the name last, proposed from the source folder";
     EXPECT_EQ(run({"0"}).status, 0);
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("listed"));
     EXPECT_FALSE(test::exists(dir / "Tessel.ini")) << "never written";
@@ -334,9 +349,9 @@ TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothing) {
                   "copy  " + dir / "looked-src/a.txt -> " + dir / "looked-dst/a.txt  6 bytes",
                   "create folder  " + dir / "looked-dst/sub",
                   "copy  " + dir / "looked-src/sub/b.txt -> " + dir / "looked-dst/sub/b.txt  12 bytes",
-                  "watch 0: 2 copies (18 bytes), 2 new folders",
+                  "watch 0 (looked-src): 2 copies (18 bytes), 2 new folders",
                   "error  Error opening folder " + dir / "nowhere/: No such file or directory",
-                  "watch 1: nothing to do"}));
+                  "watch 1 (nowhere): nothing to do"}));
     EXPECT_FALSE(test::exists(dir / "looked-dst"));
     EXPECT_FALSE(test::exists(context.LogFilePath));
     EXPECT_EQ(readFile(context.WatchFilePath), before) << "LastRunTime untouched";
@@ -379,6 +394,278 @@ TEST_F(BatchTest, RunsStartedTogetherRunAWatchOnce) {
     const std::vector<std::string> logged = loggedMessages();
     EXPECT_EQ(std::count(logged.begin(), logged.end(), "Synhro folder " + pair("slow")), 1);
     EXPECT_EQ(std::count(logged.begin(), logged.end(), "Already running Synhro folder " + pair("slow")), 2);
+}
+
+class BatchCommandTest : public BatchTest {
+  protected:
+    // tessel-batch with the test's watch file and log.
+    Outcome batch(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(),
+                         {"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath});
+        return run(arguments);
+    }
+    // Adds a watch of the folders <name>-src, which gets a file, and <name>-dst.
+    void add(const std::string& name, std::vector<std::string> options = {}) {
+        writeFile(dir / (name + "-src/a.txt"), name);
+        options.insert(options.begin(), {"add", name, "--source", dir / (name + "-src"), "--destination",
+                                         dir / (name + "-dst")});
+        const Outcome added = batch(options);
+        ASSERT_EQ(added.status, 0) << added.err;
+        ASSERT_EQ(added.out, "");
+    }
+    std::string textFile() const { return dir / "WatchDef.toml"; }
+    // The name column of --list.
+    std::vector<std::string> listedNames() {
+        std::vector<std::string> names;
+        for (const std::string& line : lines(batch({"--list"}).out))
+            names.push_back(line.substr(line.rfind('\t') + 1));
+        return names;
+    }
+};
+
+TEST_F(BatchCommandTest, WatchesAreMadeChangedRunAndRemovedByName) {
+    add("docs");
+    add("photos", {"--mask",
+                   "*.jpg; *.png",
+                   "--exclude",
+                   "cache ; *.tmp",
+                   "--hidden",
+                   "skip",
+                   "--links",
+                   "skip",
+                   "--run-mode",
+                   "timer",
+                   "--period",
+                   "07:30",
+                   "--wide-log",
+                   "yes",
+                   "--copy-with-root=yes",
+                   "--tune",
+                   "update-old",
+                   "--program",
+                   "/bin/true",
+                   "--program-args",
+                   "-v \"two words\"",
+                   "--both-directions",
+                   "yes"});
+    add("music");
+    const std::vector<std::string> listed = lines(batch({"--list"}).out);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[1].substr(0, listed[1].find("\t20")),
+              "1\tTimer\tOn Time: 07:30\tCopy\tUpdate only old files\twide-log,with-root,bidirect,versions");
+    EXPECT_EQ(listed[1].substr(listed[1].find("\t/")),
+              "\t" + dir / "photos-src" + "\t" + dir / "photos-dst" + "\t*.jpg;*.png\tphotos");
+
+    const Outcome shown = batch({"show", "PHOTOS"});
+    EXPECT_EQ(shown.status, 0) << shown.err;
+    for (const std::string line :
+         {"name = \"photos\"", "mask = [ \"*.jpg\", \"*.png\" ]", "exclude = [ \"cache\", \"*.tmp\" ]",
+          "hidden = \"skip\"", "links = \"skip\"", "run-mode = \"timer\"", "period = \"07:30\"",
+          "tune = \"update-old\"", "both-directions = true", "copy-with-root = true", "wide-log = true",
+          "program-args = \"-v \\\"two words\\\"\""})
+        EXPECT_NE(shown.out.find("\n" + line + "\n"), std::string::npos) << line << " in\n" << shown.out;
+    const std::string docs = batch({"show", "docs"}).out;
+    EXPECT_NE(docs.find("\nhidden = \"include\"\n"), std::string::npos) << "new watches include hidden files";
+    EXPECT_NE(docs.find("\"System Volume Information\""), std::string::npos) << "and leave out the usual";
+
+    // A cron line that names a watch keeps meaning it while others are removed, added and renamed.
+    EXPECT_EQ(batch({"remove", "docs"}).status, 0);
+    add("films");
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"photos", "music", "films"}));
+    const Outcome ran = batch({"Music"});
+    EXPECT_EQ(ran.status, 0) << ran.err;
+    EXPECT_EQ(readFile(dir / "music-dst/a.txt"), "music");
+    EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("music"));
+    EXPECT_FALSE(test::exists(dir / "films-dst"));
+
+    EXPECT_EQ(batch({"set", "music", "--name", "tunes", "--action", "move"}).status, 0);
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"photos", "tunes", "films"}));
+    EXPECT_NE(lines(batch({"--list"}).out)[1].find("\tMove\t"), std::string::npos);
+    const Outcome gone = batch({"music"});
+    EXPECT_EQ(gone.status, 2);
+    EXPECT_NE(gone.err.find("no watch music in " + context.WatchFilePath), std::string::npos) << gone.err;
+    const Outcome preview = batch({"--preview", "films"});
+    EXPECT_EQ(preview.status, 0) << preview.err;
+    EXPECT_NE(preview.out.find("watch 2 (films): 1 copy"), std::string::npos) << preview.out;
+}
+
+TEST_F(BatchCommandTest, RefusalsLeaveBothFilesAsTheyWere) {
+    add("docs");
+    add("photos");
+    const std::string records = readFile(context.WatchFilePath), text = readFile(textFile());
+    const std::string src = dir / "docs-src", dst = dir / "new-dst";
+    const auto adding = [&](std::vector<std::string> more) {
+        std::vector<std::string> arguments{"add", "new", "--source", src, "--destination", dst};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return arguments;
+    };
+    writeFile(dir / "half.toml",
+              "[[watch]]\nname = \"new\"\nsource = \"" + src + "\"\ndestination = \"" + dst +
+                  "\"\n\n[[watch]]\nname = \"docs\"\naction = \"move\"\ndelete-absent = true\n");
+    writeFile(dir / "twice.toml", "[[watch]]\nname = \"a\"\n[[watch]]\nname = \"A\"\n");
+    writeFile(dir / "broken.toml", "[[watch]]\nname = \"a\"\nsource = \n");
+    writeFile(dir / "unknown.toml", "[[watch]]\nname = \"docs\"\ncolour = \"blue\"\n");
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string said;
+    };
+    for (const Case& c : std::vector<Case>{
+             {adding({"--hidden", "maybe"}), "--hidden: say include or skip, not \"maybe\""},
+             {adding({"--bogus", "1"}), "unknown option --bogus for add"},
+             {adding({"--period"}), "--period needs a value"},
+             {{"add", "DOCS", "--source", src, "--destination", dst}, "another watch is named \"docs\""},
+             {{"add", "2024", "--source", src, "--destination", dst}, "\"2024\" is all digits"},
+             {{"add", "show", "--source", src, "--destination", dst},
+              "\"show\" is a command of tessel-batch"},
+             {adding({"--action", "move", "--delete-absent", "yes"}), "--delete-absent: cannot be yes"},
+             {{"set", "docs", "--action", "move", "--delete-absent", "yes"},
+              "--delete-absent: cannot be yes"},
+             {{"add", "new", "--source", "", "--destination", dst}, "--source: must not be empty"},
+             {{"add", "new", "--source", src, "--destination", "backup/docs"},
+              "--destination: must be a full path"},
+             {{"add", "new", "--destination", dst}, "--source: must not be empty"},
+             {adding({"--program", "/" + std::string(255, 'p')}), "--program: is longer than 255 bytes"},
+             {adding({"--mask", " ; "}), "--mask: needs at least one mask"},
+             {adding({"--mask", "docs/*.txt"}), "--mask: \"docs/*.txt\" holds a \"/\""},
+             {{"set", "docs", "--name", "Photos"}, "--name: another watch is named \"photos\""},
+             {{"set", "docs"}, "set needs a watch option"},
+             {{"set", "nothere", "--wide-log", "yes"}, "no watch nothere in"},
+             {{"remove", "nothere"}, "no watch nothere in"},
+             {{"show", "nothere"}, "no watch nothere in"},
+             {{"export", "docs", "nothere"}, "no watch nothere in"},
+             {{"import", dir / "half.toml"}, dir / "half.toml, line 6: delete-absent: cannot be yes"},
+             {{"import", dir / "twice.toml"}, dir / "twice.toml, line 3: the name \"A\" is given twice"},
+             {{"import", dir / "broken.toml"}, dir / "broken.toml, line 3:"},
+             {{"import", dir / "unknown.toml"}, dir / "unknown.toml, line 3: unknown key colour"},
+             {{"--list", "add", "x"}, "give only one of"}}) {
+        std::string joined;
+        for (const auto& argument : c.arguments) joined += argument + " ";
+        SCOPED_TRACE(joined);
+        const Outcome outcome = batch(c.arguments);
+        EXPECT_EQ(outcome.status, 2);
+        EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(readFile(context.WatchFilePath), records);
+        EXPECT_EQ(readFile(textFile()), text);
+    }
+    EXPECT_FALSE(test::exists(context.LogFilePath));
+}
+
+TEST_F(BatchCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameWatches) {
+    add("docs", {"--exclude", "*.bak", "--period", "1month", "--run-mode", "on-start"});
+    add("photos",
+        {"--action", "move", "--links", "copy", "--program", "/usr/bin/env", "--program-args", "a 'b c'"});
+    // Watches made before names, and one that runs both ways with a daily time.
+    TWatchRec old = watch("old", rmTimer, encodeDateTime({2025, 1, 2, 3, 4, 5, 0}));
+    old.Period = pdOnTime;
+    old.OnTime = encodeDateTime({1899, 12, 30, 18, 45, 0, 0});
+    old.BiDirect = 1;
+    ASSERT_TRUE(AppendWatchRec(context, old, context.WatchFilePath));
+    const Outcome exported = batch({"export"});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_NE(exported.out.find("name = \"old-src\"\n"), std::string::npos) << exported.out;
+    EXPECT_NE(exported.out.find("period = \"18:45\"\n"), std::string::npos);
+
+    input = exported.out;
+    const std::string elsewhere = dir / "elsewhere";
+    const Outcome imported = run({"--folder", elsewhere, "import", "-"});
+    EXPECT_EQ(imported.status, 0) << imported.err;
+    const Outcome again = run({"--folder", elsewhere, "export"});
+    EXPECT_EQ(again.out, exported.out);
+    EXPECT_TRUE(test::exists(elsewhere + "/Data/WatchDef.wth"));
+    EXPECT_TRUE(test::exists(elsewhere + "/Data/WatchDef.toml"));
+
+    // Import replaces by name, keeping what the text leaves out, and adds the rest.
+    writeFile(dir / "change.toml",
+              "version = 1\n[[watch]]\nname = \"DOCS\"\nwide-log = true\n\n[[watch]]\nname = "
+              "\"more\"\nsource = \"/m\"\ndestination = \"/n\"\n");
+    EXPECT_EQ(run({"--folder", elsewhere, "import", dir / "change.toml"}).status, 0);
+    const std::string changed = run({"--folder", elsewhere, "show", "docs"}).out;
+    EXPECT_NE(changed.find("name = \"DOCS\"\n"), std::string::npos) << changed;
+    EXPECT_NE(changed.find("wide-log = true\n"), std::string::npos);
+    EXPECT_NE(changed.find("exclude = [ \"*.bak\" ]\n"), std::string::npos);
+    EXPECT_EQ(lines(run({"--folder", elsewhere, "--list"}).out).size(), 4u);
+}
+
+// A watch file that cannot be read or written, a log that cannot be written: every failure is said,
+// with the file and the reason, and the status tells of it.
+TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
+    const Outcome usage = run({"--bogus"});
+    EXPECT_EQ(usage.status, 2);
+    EXPECT_EQ(lines(usage.err), (std::vector<std::string>{"tessel-batch: unknown option --bogus",
+                                                          "Try 'tessel-batch --help' for the usage."}));
+
+    add("docs");
+    asUser = true;
+    // Read-only (a read-only mount, another owner's file): it lists, previews and runs; only the last
+    // run time cannot be saved, which fails the run.
+    chmod(context.WatchFilePath.c_str(), 0444);
+    const std::string records = readFile(context.WatchFilePath);
+    const Outcome listed = batch({"--list"});
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_NE(listed.out.find("\tdocs\n"), std::string::npos);
+    EXPECT_EQ(batch({"--preview", "docs"}).status, 0);
+    const Outcome ran = batch({"docs"});
+    EXPECT_EQ(ran.status, 1);
+    EXPECT_EQ(readFile(dir / "docs-dst/a.txt"), "docs");
+    EXPECT_NE(ran.err.find("the last run time of 1 watch(es) could not be saved"), std::string::npos)
+        << ran.err;
+    const std::vector<std::string> logged = loggedMessages();
+    EXPECT_EQ(
+        std::count(logged.begin(), logged.end(),
+                   "Error saving the last run time of Synhro folder " + pair("docs") + ": Permission denied"),
+        1);
+    EXPECT_EQ(readFile(context.WatchFilePath), records);
+
+    // Unreadable: the due pass and a run say so, and fail.
+    chmod(context.WatchFilePath.c_str(), 0);
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--due"}, {"0"}, {"--list"}}) {
+        const Outcome outcome = batch(arguments);
+        EXPECT_EQ(outcome.status, 1) << arguments[0];
+        EXPECT_EQ(outcome.err,
+                  "tessel-batch: cannot read " + context.WatchFilePath + ": Permission denied\n");
+    }
+    asUser = false;
+    chmod(context.WatchFilePath.c_str(), 0644);
+
+    // Far too large (a sparse 2 GiB file): refused before it is read.
+    writeFile(dir / "huge.wth", "");
+    ASSERT_EQ(truncate((dir / "huge.wth").c_str(), 2ll << 30), 0);
+    const Outcome huge = run({"--watch-file", dir / "huge.wth", "--list"});
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_NE(huge.err.find(dir / "huge.wth: larger than 64 MiB"), std::string::npos) << huge.err;
+
+    // A log that cannot be written: every line still on stdout, the failures on stderr too.
+    test::makeFolders(dir / "docs-dst/b.txt");  // a folder where a copy should go
+    writeFile(dir / "docs-src/b.txt", "b");
+    ASSERT_EQ(batch({"set", "docs", "--wide-log", "yes"}).status, 0);
+    int round = 0;
+    for (const std::string& log : {dir / "no-folder/WatchLog.Log", std::string("/dev/full")}) {
+        SCOPED_TRACE(log);
+        const std::string fresh = dir / ("docs-src/new" + std::to_string(++round));
+        writeFile(fresh, "new");
+        const Outcome outcome = run({"--watch-file", context.WatchFilePath, "--log-file", log, "docs"});
+        EXPECT_EQ(outcome.status, 1);
+        const std::vector<std::string> out = lines(outcome.out);
+        ASSERT_EQ(out.size(), 4u) << outcome.out;
+        EXPECT_NE(out.front().find(": Start Manual Synhro folder " + pair("docs")), std::string::npos);
+        EXPECT_NE(out.back().find(": End Manual Synhro folder " + pair("docs")), std::string::npos);
+        const auto failed = std::find_if(out.begin(), out.end(), [&](const std::string& line) {
+            return line.find(": Error copying file " + dir / "docs-src/b.txt") != std::string::npos;
+        });
+        ASSERT_NE(failed, out.end());
+        EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                                [&](const std::string& line) {
+                                    return line.find(": Copied file " + fresh) != std::string::npos;
+                                }),
+                  1);
+        const std::vector<std::string> err = lines(outcome.err);
+        ASSERT_EQ(err.size(), 2u) << outcome.err;
+        EXPECT_EQ(err[0], *failed);
+        EXPECT_EQ(err[1].rfind("tessel-batch: 4 log line(s) could not be written to " + log + ": ", 0), 0u)
+            << err[1];
+    }
 }
 
 }  // namespace

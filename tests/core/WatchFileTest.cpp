@@ -18,6 +18,7 @@ namespace tessel {
 namespace {
 
 using test::readFile;
+using test::storedWatches;
 using test::writeFile;
 
 TWatchRec watchFor(const std::string& source) {
@@ -191,18 +192,35 @@ TEST_F(WatchFileTest, FailuresLeaveTheWatchFileAsItWas) {
     EXPECT_FALSE(DelWatchFromFile(context, path(), 0)) << "no room for a temporary";
     chmod(dir.path().c_str(), 0700);
 
-    // A read-only watch file fails every operation, reading included.
+    // A read-only watch file (a read-only mount, another owner's) is read, and every change fails.
     chmod(path().c_str(), 0444);
-    EXPECT_EQ(GetCountWatchRec(context, path()), 0);
-    EXPECT_EQ(ReadWatchRec(context, 0).WatchIndex, -1);
+    EXPECT_EQ(GetCountWatchRec(context, path()), 3);
+    EXPECT_EQ(ReadWatchRec(context, 2).WatchIndex, 2);
+    EXPECT_EQ(storedWatches(path()).size(), 3u);
     TWatchRec watch = watchFor("/x");
     watch.WatchIndex = 0;
     EXPECT_FALSE(WriteWatchRec(context, watch));
     EXPECT_FALSE(AppendWatchRec(context, watch, path()));
     EXPECT_FALSE(DelWatchFromFile(context, path(), 0));
+    std::error_code error;
+    EXPECT_EQ(storeLastRunTime(context, 0, ReadWatchRec(context, 0), 1.0, error), StoreResult::Failed);
+    EXPECT_EQ(error, std::errc::permission_denied);
     EXPECT_TRUE(holds(path(), before));
-    EXPECT_EQ(messages.messages,
-              (std::vector<std::string>{"I/O Error! Dont saved data!!", "I/O Error! Dont saved data!!"}));
+    EXPECT_EQ(messages.messages, (std::vector<std::string>{"I/O Error! Dont saved data!!"}));
+
+    // A watch file far larger than any set of watches (a sparse 2 GiB file) is refused before it is
+    // read: nothing is counted, read or allocated for it.
+    chmod(path().c_str(), 0644);
+    messages.messages.clear();
+    ASSERT_EQ(truncate(path().c_str(), 2ll << 30), 0);
+    std::vector<TWatchRec> all;
+    EXPECT_FALSE(readAllWatchRecs(path(), all, error));
+    EXPECT_EQ(error, std::errc::file_too_large);
+    EXPECT_TRUE(all.empty());
+    EXPECT_EQ(ReadWatchRec(context, 0).WatchIndex, -1);
+    EXPECT_EQ(GetCountWatchRec(context, path()), 0);
+    EXPECT_EQ(messages.messages, (std::vector<std::string>{"I/O Error! Dont saved data!!"}));
+    ASSERT_EQ(truncate(path().c_str(), static_cast<off_t>(before.size())), 0);
 
     // A full disk.
     messages.messages.clear();

@@ -18,6 +18,7 @@
 #include "ui/RadioGroup.h"
 #include "ui/UiTestSupport.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchStore.h"
 
 namespace tessel {
 namespace {
@@ -54,7 +55,7 @@ TEST_F(EditWatchTest, NewWatchIsSavedWithTheDefaults) {
     twoWatches();
     TEditWatchForm editor(context, dialogs, -1);
     EXPECT_EQ(editor.windowTitle(), "Edit Watch Record");
-    EXPECT_EQ(editor.PageControl1->currentWidget(), editor.AdvancedPage);
+    EXPECT_EQ(editor.PageControl1->currentWidget(), editor.MainPage);
     EXPECT_EQ(editor.RadioGroup1->itemIndex(), rmManual);
     EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Hour);
     EXPECT_FALSE(editor.RadioGroup3->isEnabled());
@@ -100,7 +101,6 @@ TEST_F(EditWatchTest, TimedWatchAtSevenOhFiveRoundTrips) {
     timed.TuneMode = tmAbsentOnly;
     timed.WideLog = 1;
     timed.BiDirect = 1;
-    timed.DeleteAbsent = 1;
     timed.CopyWithRoot = 1;
     setText(timed.FileMask, "*.txt;*.doc");
     setText(timed.RunFile, "/usr/bin/true");
@@ -136,7 +136,7 @@ TEST_F(EditWatchTest, TimedWatchAtSevenOhFiveRoundTrips) {
     EXPECT_EQ(watch.FileAction, faMove);
     EXPECT_EQ(watch.TuneMode, tmAbsentOnly);
     EXPECT_EQ(std::vector<int>({watch.WideLog, watch.BiDirect, watch.DeleteAbsent, watch.CopyWithRoot}),
-              std::vector<int>({1, 1, 1, 1}));
+              std::vector<int>({1, 1, 0, 1}));
     EXPECT_EQ(getText(watch.FileMask), "*.txt;*.doc");
     EXPECT_EQ(getText(watch.RunFile), "/usr/bin/true");
     EXPECT_EQ(getText(watch.RunParams), "--quiet \"two words\"");
@@ -292,6 +292,7 @@ TEST_F(EditWatchTest, TheKeyboardFollowsTheLayoutOverTheMainWindow) {
     EXPECT_LE(offset.manhattanLength(), 4) << "centred over its window";
 
     // A radio group is entered on its checked button and left in one step.
+    editor.PageControl1->setCurrentWidget(editor.AdvancedPage);
     editor.RadioGroup2->button(faCopy)->setFocus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), editor.BiDirectCheckBox);
@@ -304,17 +305,18 @@ TEST_F(EditWatchTest, TheKeyboardFollowsTheLayoutOverTheMainWindow) {
     QTest::keyClick(editor.DelEpsendCheckBox, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), editor.RadioGroup4->button(tmAbsentOnly));
 
-    // On the main page Tab goes down the page: the source, its picker, the destination, ...
+    // On the main page Tab goes down the page: the name, the source, its picker, the destination, ...
     editor.PageControl1->setCurrentWidget(editor.MainPage);
-    editor.SourceEdit->setFocus();
+    editor.NameEdit->setFocus();
     std::vector<QWidget*> visited;
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < 9; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget());
     }
-    EXPECT_EQ(visited,
-              (std::vector<QWidget*>{editor.SourceButton, editor.DestinationEdit, editor.DistinationButton,
-                                     editor.FileTypeEdit, editor.WhideLogCheckBox}));
+    EXPECT_EQ(visited, (std::vector<QWidget*>{editor.SourceEdit, editor.SourceButton, editor.DestinationEdit,
+                                              editor.DistinationButton, editor.FileTypeEdit,
+                                              editor.ExcludeEdit, editor.WhideLogCheckBox,
+                                              editor.CopyRootCheckBox, editor.HiddenCheckBox}));
 }
 
 TEST_F(EditWatchTest, UnknownIndexShowsTheInitialState) {
@@ -336,6 +338,84 @@ TEST_F(EditWatchTest, UnknownIndexShowsTheInitialState) {
         EXPECT_EQ(editor.RadioGroup3->itemIndex(), pd1Day);
         editor.BitBtn2Click();
         EXPECT_EQ(storedWatches(context.WatchFilePath)[2].TuneMode, -1);
+    }
+}
+
+TEST_F(EditWatchTest, NameExcludesHiddenFilesAndLinksAreSavedAndCheckedAsTheCommandLineDoes) {
+    twoWatches();  // made before names: "a" and "c" from their source folders
+    const std::string a = dir / "a";
+    test::makeFolders(a);
+    {
+        TEditWatchForm editor(context, dialogs, -1);
+        EXPECT_EQ(editor.ExcludeEdit->text().toStdString(),
+                  ".Trash-*;.tessel-versions;System Volume "
+                  "Information;$RECYCLE.BIN;.DS_Store;Thumbs.db;desktop.ini");
+        EXPECT_TRUE(editor.HiddenCheckBox->isChecked());
+        EXPECT_EQ(editor.LinksGroup->itemIndex(), static_cast<int>(LinkHandling::Follow));
+        dialogs.folders = {QString::fromStdString(source), QString::fromStdString(a)};
+        editor.SourceButtonClick();
+        EXPECT_EQ(editor.NameEdit->text(), "src") << "proposed from the source folder";
+        editor.SourceEdit->setText(QString::fromStdString(a));
+        EXPECT_EQ(editor.NameEdit->text(), "a-2") << "follows it, numbered where taken";
+        editor.DistinationButtonClick();
+        editor.FileTypeEdit->setText(" *.jpg; *.png ;");
+        editor.ExcludeEdit->setText("cache ; *.tmp");
+        editor.HiddenCheckBox->setChecked(false);
+        editor.LinksGroup->button(static_cast<int>(LinkHandling::CopyAsLinks))->click();
+        editor.BitBtn2Click();
+        EXPECT_EQ(editor.result(), QDialog::Accepted)
+            << (messages.messages.empty() ? "" : messages.messages[0]);
+    }
+    WatchList list;
+    FileProblem problem;
+    ASSERT_TRUE(loadWatches(context.WatchFilePath, list, problem)) << problem.text();
+    ASSERT_EQ(list.watches.size(), 3u);
+    const Watch& saved = list.watches[2].watch;
+    EXPECT_EQ(saved.name, "a-2");
+    EXPECT_EQ(saved.masks, (std::vector<std::string>{"*.jpg", "*.png"}));
+    EXPECT_EQ(getText(list.watches[2].record.FileMask), "*.jpg;*.png") << "stored as the runs read it";
+    EXPECT_EQ(saved.excludes, (std::vector<std::string>{"cache", "*.tmp"}));
+    EXPECT_EQ(saved.hidden, HiddenFiles::Skip);
+    EXPECT_EQ(saved.links, LinkHandling::CopyAsLinks);
+
+    TEditWatchForm editor(context, dialogs, 2);
+    EXPECT_EQ(editor.NameEdit->text(), "a-2");
+    EXPECT_EQ(editor.ExcludeEdit->text(), "cache;*.tmp");
+    EXPECT_FALSE(editor.HiddenCheckBox->isChecked());
+    EXPECT_EQ(editor.LinksGroup->itemIndex(), static_cast<int>(LinkHandling::CopyAsLinks));
+    editor.SourceEdit->setText(QString::fromStdString(source));
+    EXPECT_EQ(editor.NameEdit->text(), "a-2") << "a name of its own stays";
+
+    // Refusals: nothing is saved, the dialog stays open on the field.
+    const std::string records = test::readFile(context.WatchFilePath);
+    const std::string text = test::readFile(list.textFile);
+    struct Case {
+        const char* what;
+        std::function<void(TEditWatchForm&)> change;
+        const char* said;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"a taken name", [](TEditWatchForm& e) { e.NameEdit->setText("A"); },
+              "another watch is named \"a\""},
+             {"a name of digits", [](TEditWatchForm& e) { e.NameEdit->setText("2024"); }, "all digits"},
+             {"no mask", [](TEditWatchForm& e) { e.FileTypeEdit->setText(" ; "); },
+              "File type: give at least one"},
+             {"move with delete absent files",
+              [](TEditWatchForm& e) {
+                  e.RadioGroup2->setItemIndex(faMove);
+                  e.DelEpsendCheckBox->setChecked(true);
+              },
+              "Delete absent files: not with Move"}}) {
+        SCOPED_TRACE(c.what);
+        messages.messages.clear();
+        TEditWatchForm refused(context, dialogs, 2);
+        c.change(refused);
+        refused.BitBtn2Click();
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_NE(messages.messages[0].find(c.said), std::string::npos) << messages.messages[0];
+        EXPECT_NE(refused.result(), QDialog::Accepted);
+        EXPECT_EQ(test::readFile(context.WatchFilePath), records);
+        EXPECT_EQ(test::readFile(list.textFile), text);
     }
 }
 
