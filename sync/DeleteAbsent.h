@@ -1,8 +1,11 @@
 #pragma once
 // Absent-file deletion: removes from a destination tree the files that match a mask and have no
-// namesake at the same place in the source tree.
+// namesake at the same place in the source tree. Every deletion is planned first (planDeletions), the
+// mass-deletion guard asked once for all of a watch's plans (deletionsAllowed), and only then the plans
+// done (Applier::executeDeletions).
 
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,13 +23,16 @@ namespace tessel {
 RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder,
                             const std::string& DestinationFolder, const std::string& Mask);
 
+class Applier;
 class RunState;
 
 // The deletions one pass would make, decided before any of them is made.
 struct DeletionPlan {
+    static constexpr std::size_t kNoState = std::numeric_limits<std::size_t>::max();
     struct Candidate {
         std::string name;
-        platform::FileInfo info;  // as examined: a file changed since then is not deleted
+        platform::FileInfo info;            // as looked at: a file changed since then is not deleted
+        std::size_t stateIndex = kNoState;  // a two-way watch's entry of the file
     };
     struct MissingFolder {
         std::string relative;  // below the folder of its group, with a trailing "/"
@@ -37,7 +43,7 @@ struct DeletionPlan {
         std::string relative;  // below the destination root, with a trailing "/" ("" for the root)
         std::uint64_t device = 0;
         std::uint64_t inode = 0;
-        platform::FileInfo sourceInfo;  // the source counterpart, whose times the folder gets back
+        platform::FileInfo sourceInfo;  // the counterpart (or the folder itself), whose times it gets back
         std::vector<Candidate> files;
         std::vector<MissingFolder> folders;  // counterparts to make once the files are gone
     };
@@ -46,10 +52,14 @@ struct DeletionPlan {
     std::vector<Group> groups;
 
     std::int64_t fileCount() const;
+    // The group of the folder `relative` with its identity and the times it gets back, made when missing.
+    Group& groupFor(const std::string& relative, const platform::FileInfo& folder,
+                    const platform::FileInfo& sourceInfo);
 };
 
-// Decides the deletions of one pass of a watch run (nothing is changed on disk).
-DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
+// Decides the deletions of one pass of a watch run for files that match `mask` (nothing is changed on
+// disk but a missing destination root, which is made).
+DeletionPlan planDeletions(RunState& run, Applier& applier, const std::string& SourceFolder,
                            const std::string& DestinationFolder, const std::string& Mask);
 
 // The mass-deletion guard, asked once for everything a watch would delete in one tree (`plans`, one
@@ -59,9 +69,5 @@ DeletionPlan planDeletions(RunState& run, const std::string& SourceFolder,
 // unplugged disk, an empty mount point).
 bool deletionsAllowed(RunState& run, std::span<const DeletionPlan> plans, std::int64_t held,
                       std::int64_t sourceFiles);
-
-// Makes the deletions and folders of the plan, each file only while it is still the one examined, and
-// each after its version is safe where versions are kept (logged with `wideLog`).
-void executeDeletions(RunState& run, const DeletionPlan& plan, bool wideLog);
 
 }  // namespace tessel

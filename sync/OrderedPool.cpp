@@ -1,8 +1,21 @@
 #include "sync/OrderedPool.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace tessel {
+
+// Small pieces handed over as one: run one after the other, released one after the other.
+class OrderedPool::Group : public Task {
+  public:
+    std::vector<std::unique_ptr<Task>> pieces;
+    void run() override {
+        for (const auto& piece : pieces) piece->run();
+    }
+    void release() override {
+        for (const auto& piece : pieces) piece->release();
+    }
+};
 
 OrderedPool::OrderedPool(int threads, std::size_t window) : m_window(std::max<std::size_t>(window, 1)) {
     if (threads < 2) return;
@@ -23,7 +36,21 @@ OrderedPool::~OrderedPool() {
     for (std::thread& worker : m_workers) worker.join();
 }
 
+void OrderedPool::submitSmall(std::unique_ptr<Task> task) {
+    if (m_workers.empty()) return submit(std::move(task));
+    if (!m_small) m_small = std::make_unique<Group>();
+    m_small->pieces.push_back(std::move(task));
+    if (m_small->pieces.size() >= kSmallPieces) closeSmall();
+}
+
+void OrderedPool::closeSmall() {
+    if (!m_small) return;
+    std::unique_ptr<Task> group = std::move(m_small);
+    submit(std::move(group));
+}
+
 void OrderedPool::submit(std::unique_ptr<Task> task) {
+    closeSmall();
     if (m_workers.empty()) {
         task->run();
         task->release();
@@ -60,6 +87,7 @@ void OrderedPool::aside(std::function<void()> work) {
 }
 
 void OrderedPool::drain() {
+    closeSmall();
     while (!m_slots.empty()) releaseFront(true);
 }
 

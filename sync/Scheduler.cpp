@@ -29,15 +29,15 @@ std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
 }
 
-RunResult runWatch(RunContext& context, const TWatchRec& watch) {
+RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = Doing::Run) {
     return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                     getText(watch.RunFile), watch.FileAction, watch);
+                     getText(watch.RunFile), watch.FileAction, watch, doing);
 }
 
 // Runs the watch with its row showing the running mark, then its own status picture again.
 RunResult runMarked(RunContext& context, int row, const TWatchRec& watch) {
     context.display.setRowPicture(row, kRunningPicture);
-    const RunResult result = runWatch(context, watch);
+    const RunResult result = runRecord(context, watch);
     context.display.setRowPicture(row, GetSinhroWatchType(watch));
     return result;
 }
@@ -195,7 +195,7 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
     }
     platform::FileLock lock;
     if (!lockRun(context, report, watch, lock)) return report;
-    const RunResult result = runWatch(context, watch);
+    const RunResult result = runRecord(context, watch);
     context.display.setRowPicture(index, GetSinhroWatchType(watch));
     if (account(context, report, result, watch)) return report;
     storeRunTime(context, report, watch, index);
@@ -212,9 +212,7 @@ SchedulerReport previewWatchNow(RunContext& context, std::int32_t index, RunObse
     }
     RunObserver* const observing = context.observer;
     context.observer = &observer;
-    context.preview = true;
-    report.result = runWatch(context, watch);
-    context.preview = false;
+    report.result = runRecord(context, watch, Doing::Preview);
     context.observer = observing;
     report.ran = 1;
     return report;

@@ -1,6 +1,7 @@
 #pragma once
-// The folder walk: copies or moves the files of one source tree that match one mask into the
-// destination tree, deciding file by file by the watch's TuneMode.
+// One pass of the folder walk on its own: the files of one source tree that match one mask copied or
+// moved into the destination tree, decided file by file by the watch's TuneMode; and the counts of
+// files a tree holds.
 
 #include <cstdint>
 #include <string>
@@ -26,13 +27,8 @@ using platform::ForceFolders;
 // The files (not hidden, not system) in the tree below Folder, whatever the masks; 0 for a missing
 // folder. Links to folders are not followed.
 std::int32_t CountFiles(const std::string& Folder);
-std::int64_t countFiles(const std::string& Folder);
-// The files in the tree below `folder` that match one of `masks`, as the walks see them.
+// The files in the tree below `folder` that match one of `masks` (every file without masks), as the
+// walks see them.
 std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks);
-
-class RunState;
-// SyncFolder as one pass of a watch run, which keeps what it did in `run`.
-void syncFolder(RunState& run, const std::string& SourceFolder, const std::string& DestinationFolder,
-                const std::string& Mask, std::uint8_t FileAction, const TWatchRec& Watch);
 
 }  // namespace tessel

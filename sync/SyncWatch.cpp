@@ -1,6 +1,7 @@
 #include "sync/SyncWatch.h"
 
-#include <algorithm>
+#include <memory>
+#include <span>
 #include <vector>
 
 #include "platform/Folders.h"
@@ -8,29 +9,71 @@
 #include "platform/Process.h"
 #include "platform/Versions.h"
 #include "sync/DeleteAbsent.h"
+#include "sync/DiskApplier.h"
+#include "sync/OneWayPass.h"
 #include "sync/Parameters.h"
+#include "sync/PreviewApplier.h"
+#include "sync/RunState.h"
 #include "sync/SyncFolder.h"
-#include "sync/TwoWay.h"
-#include "sync/WalkSupport.h"
+#include "sync/TwoWayPass.h"
 #include "watch/EventLog.h"
 
 namespace tessel {
 
 namespace {
 
-// The status word shown while the after-sync program runs ("running").
-constexpr const char* kRunningStatus = "Выполняется ";
-
-std::string normalisedMaskList(std::string masks) {
-    std::replace(masks.begin(), masks.end(), ',', ';');
-    std::replace(masks.begin(), masks.end(), ':', ';');
-    return masks;
-}
-
 // The folder part of a program path, its last "/" included; empty for a bare name.
 std::string folderOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::int32_t tuneModeOf(WatchTune tune) {
+    switch (tune) {
+        case WatchTune::SyncAll:
+            return tmSyncAll;
+        case WatchTune::UpdateOld:
+            return tmUpdateOld;
+        case WatchTune::AbsentOnly:
+            return tmAbsentOnly;
+        case WatchTune::None:
+            break;
+    }
+    return -1;  // nothing crosses
+}
+
+// Old versions go from the trees the watch writes in, each removal logged with the wide log and shown by
+// a preview; the source of a one-way watch is not the watch's to tidy.
+void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<std::string>& roots,
+                           bool wideLog) {
+    for (const std::string& root : roots) {
+        for (const std::string& stamp :
+             platform::expiredVersions(root, run.context.options.versionDays, platform::clockNow())) {
+            const std::string path =
+                withTrailingSlash(root) + std::string(platform::kVersionsFolderName) + "/" + stamp;
+            run.report(RunAction::Kind::RemoveOldVersions, path);
+            applier.removeVersions(root, stamp);
+            if (wideLog) run.log("Removed old versions " + path);
+        }
+    }
+}
+
+// The after-sync program, started and waited for, its end logged.
+void runProgram(RunState& run, const Watch& watch) {
+    RunDisplay& display = run.context.display;
+    display.showRunningProgram(escapeControls(watch.program));
+    WriteLogLine(run.context, "Start " + watch.program);
+    platform::ProcessEnd end;
+    const bool started = RunAndWait(watch.program, watch.programArgs, end);
+    WriteLogLine(run.context, (started ? "Ok Worked " : "Abnormal Stop ") + watch.program);
+    if (!started)
+        run.failure("Error running program " + watch.program + ": " + end.startError.message());
+    else if (end.signal != 0)
+        run.failure("Error running program " + watch.program + ": ended by signal " + end.signalName());
+    else if (end.exitStatus != 0)
+        run.failure("Error running program " + watch.program + ": exit status " +
+                    std::to_string(end.exitStatus));
+    display.setStatusText("");
 }
 
 }  // namespace
@@ -58,51 +101,22 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
     return roots;
 }
 
-namespace {
-
-// The masks of a list in the order they run. Masks are not trimmed: an empty piece runs as an empty
-// mask, which matches no file but still makes the destination folders.
-std::vector<std::string> splitMaskList(const std::string& FileMask) {
-    std::string maskList = normalisedMaskList(FileMask);
-    std::vector<std::string> masks;
-    if (maskList.empty() || maskList.find(';') == std::string::npos) return {FileMask};
-    for (auto separator = maskList.find(';'); separator != std::string::npos;
-         separator = maskList.find(';')) {
-        masks.push_back(maskList.substr(0, separator));
-        maskList.erase(0, separator + 1);
-    }
-    if (!maskList.empty()) masks.push_back(maskList);
-    return masks;
-}
-
-// Old versions go from the trees the watch writes in, each removal logged with the wide log and shown by
-// a preview; the source of a one-way watch is not the watch's to tidy.
-void removeExpiredVersions(RunState& run, const std::vector<std::string>& roots, bool wideLog) {
-    for (const std::string& root : roots) {
-        for (const std::string& stamp :
-             platform::expiredVersions(root, run.context.options.versionDays, platform::clockNow())) {
-            const std::string path =
-                withTrailingSlash(root) + std::string(platform::kVersionsFolderName) + "/" + stamp;
-            run.report(RunAction::Kind::RemoveOldVersions, path);
-            if (run.preview()) continue;
-            platform::removeVersions(root, stamp);
-            if (wideLog) WriteLogLine(run.context, "Removed old versions " + path);
-        }
-    }
-}
-
-}  // namespace
-
-RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
-                    const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-                    const TWatchRec& Watch) {
+RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     RunDisplay& display = context.display;
-    RunState run(context);
+    RunState run(context, doing == Doing::Preview ? RunState::Output::ObserverOnly : RunState::Output::Log);
+    std::unique_ptr<Applier> applier;
+    if (doing == Doing::Preview)
+        applier = std::make_unique<PreviewApplier>(run);
+    else
+        applier = std::make_unique<DiskApplier>(run);
     run.learnOwnFiles();
-    const WatchRoots roots = watchRoots(SourceDir, DestDir, isOn(Watch.CopyWithRoot));
+    const WatchRoots roots = watchRoots(watch.source, watch.destination, watch.withRootFolder);
     const std::string& source = roots.source;
     const std::string& destination = roots.destination;
-    const std::vector<std::string> masks = splitMaskList(FileMask);
+    // A list with no mask still makes the destination's folders, and copies nothing.
+    const std::vector<std::string> masks = watch.masks.empty() ? std::vector<std::string>{""} : watch.masks;
+    const std::int32_t tuneMode = tuneModeOf(watch.tune);
+    const bool move = watch.action == WatchAction::Move;
 
     // One thread reads the source ahead to size the bar; several count as the first pass lists it.
     run.countingFiles = context.options.jobs > 1;
@@ -112,16 +126,16 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
 
     std::error_code error;
     const auto refuse = [&](const std::string& line) {
-        run.failure(line);
+        if (!line.empty()) run.failure(line);
         display.setStatusText("");
         display.setProgressVisible(false);
         return run.result;
     };
     // An empty folder field would mean the root of the file system: the whole of it copied, or deleted
     // in.
-    if (SourceDir.empty() || DestDir.empty())
-        return refuse("Error in the watch of folder " + SourceDir + " with folder " + DestDir + ": its " +
-                      (SourceDir.empty() ? "source" : "destination") +
+    if (watch.source.empty() || watch.destination.empty())
+        return refuse("Error in the watch of folder " + watch.source + " with folder " + watch.destination +
+                      ": its " + (watch.source.empty() ? "source" : "destination") +
                       " folder is not set; nothing was done");
     // A source that is not there (an unplugged disk, a mistyped path) is an error, and the run then
     // creates, copies and deletes nothing: with both directions it would copy the whole destination
@@ -130,47 +144,46 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
         return refuse("Error opening folder " + withTrailingSlash(source) + ": " + error.message());
     // The root-name folder that "Copy with root folder" makes is Tessel's: a link put there in its place
     // would take the run's writes, deletions and reads elsewhere.
-    if (destination != platform::normalisePath(DestDir)) {
+    if (destination != platform::normalisePath(watch.destination)) {
         run.madeRoot = withTrailingSlash(destination);
         if (!run.openRoot(run.madeRoot, error).valid() && error == platform::WalkError::SymbolicLink)
             return refuse("Error opening folder " + run.madeRoot + ": " + error.message());
     }
 
     // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
-    const bool twoWay = isOn(Watch.BiDirect) && FileAction == faCopy;
-    const bool wideLog = isOn(Watch.WideLog);
+    const bool twoWay = watch.bothDirections && !move;
     std::vector<std::string> writtenRoots = {destination};
-    if (isOn(Watch.BiDirect)) writtenRoots.push_back(source);
-    removeExpiredVersions(run, writtenRoots, wideLog);
+    if (watch.bothDirections) writtenRoots.push_back(source);
+    removeExpiredVersions(run, *applier, writtenRoots, watch.logEachFile);
 
     // A watch that moves files and deletes absent ones would delete, on every later run, the only copies
     // of what its earlier runs moved: it moves, and deletes nothing.
-    const bool moveRefusesDeletion = isOn(Watch.DeleteAbsent) && FileAction != faCopy;
+    const bool moveRefusesDeletion = watch.deleteAbsentFiles && move;
     if (moveRefusesDeletion)
-        run.failure("Error deleting absent files of Synhro folder " + SourceDir + " with folder " + DestDir +
+        run.failure("Error deleting absent files of Synhro folder " + watch.source + " with folder " +
+                    watch.destination +
                     ": a watch that moves files never deletes absent files, or the files it moved would be "
                     "deleted; the deletions were skipped");
-    const bool deleting = isOn(Watch.DeleteAbsent) && !twoWay && !moveRefusesDeletion;
-    run.rememberFolders = FileAction != faCopy && masks.size() > 1;
+    const bool deleting = watch.deleteAbsentFiles && !twoWay && !moveRefusesDeletion;
     run.deletionsFollow = deleting;
+    run.rememberFolders = move && masks.size() > 1;
     // What the trees held at the start that the masks cover, for the mass-deletion guard.
     const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks) : 0;
     const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks) : 0;
 
     if (twoWay) {
+        TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile};
         // A state that cannot be read stops the watch, as a missing source does (its line is logged).
-        if (!run.stopRequested() && !syncTwoWay(run, source, destination, masks, Watch)) {
-            display.setStatusText("");
-            display.setProgressVisible(false);
-            return run.result;
-        }
+        if (!run.stopRequested() && !TwoWayPass(run, *applier, settings, source, destination).run())
+            return refuse({});
     } else {
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            syncFolder(run, source, destination, mask, FileAction, Watch);
+            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile};
+            OneWayPass(run, *applier, settings, source, destination).run();
             run.countingFiles = false;
-            if (isOn(Watch.BiDirect) && !run.stopRequested())
-                syncFolder(run, destination, source, mask, FileAction, Watch);
+            if (watch.bothDirections && !run.stopRequested())
+                OneWayPass(run, *applier, settings, destination, source).run();
         }
     }
     // Every deletion of every mask is decided before the first is made, so the guard, asked once per
@@ -180,37 +193,36 @@ RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std
         std::vector<DeletionPlan> forward, reverse;
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            forward.push_back(planDeletions(run, source, destination, mask));
-            if (isOn(Watch.BiDirect)) reverse.push_back(planDeletions(run, destination, source, mask));
+            forward.push_back(planDeletions(run, *applier, source, destination, mask));
+            if (watch.bothDirections)
+                reverse.push_back(planDeletions(run, *applier, destination, source, mask));
         }
         if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
             (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {
             for (std::size_t i = 0; i < forward.size(); ++i) {
-                executeDeletions(run, forward[i], wideLog);
-                if (i < reverse.size()) executeDeletions(run, reverse[i], wideLog);
+                applier->executeDeletions(forward[i], watch.logEachFile);
+                if (i < reverse.size()) applier->executeDeletions(reverse[i], watch.logEachFile);
             }
         }
     }
+    applier->drain();
     display.setStatusText("");
     run.result.stopped = run.stopRequested();
-
-    if (!RunFile.empty() && !run.result.stopped && !context.preview) {
-        display.setStatusText(kRunningStatus + escapeControls(RunFile));
-        WriteLogLine(context, "Start " + RunFile);
-        platform::ProcessEnd end;
-        const bool started = RunAndWait(RunFile, getText(Watch.RunParams), end);
-        WriteLogLine(context, (started ? "Ok Worked " : "Abnormal Stop ") + RunFile);
-        if (!started)
-            run.failure("Error running program " + RunFile + ": " + end.startError.message());
-        else if (end.signal != 0)
-            run.failure("Error running program " + RunFile + ": ended by signal " + end.signalName());
-        else if (end.exitStatus != 0)
-            run.failure("Error running program " + RunFile + ": exit status " +
-                        std::to_string(end.exitStatus));
-        display.setStatusText("");
-    }
+    if (!watch.program.empty() && !run.result.stopped && doing == Doing::Run) runProgram(run, watch);
     display.setProgressVisible(false);
     return run.result;
+}
+
+RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
+                    const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
+                    const TWatchRec& Watch, Doing doing) {
+    tessel::Watch watch = watchFromRecord(Watch, WatchExtras{});
+    watch.source = SourceDir;
+    watch.destination = DestDir;
+    watch.masks = splitMasks(FileMask);
+    watch.program = RunFile;
+    watch.action = FileAction == faCopy ? WatchAction::Copy : WatchAction::Move;
+    return runWatch(context, watch, doing);
 }
 
 }  // namespace tessel

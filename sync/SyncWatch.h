@@ -1,12 +1,14 @@
 #pragma once
-// One watch from start to end: progress bar, mask list, copy with root folder, both directions,
-// absent-file deletion, then the after-sync program.
+// One watch from start to end: progress bar, masks, copy with root folder, both directions, absent-file
+// deletion, then the after-sync program. A run does it; a preview decides everything the run would and
+// does none of it: nothing on disk changes, nothing is logged, no program starts.
 
 #include <cstdint>
 #include <string>
 
 #include "platform/Process.h"
 #include "watch/RunContext.h"
+#include "watch/Watch.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
@@ -20,12 +22,19 @@ struct WatchRoots {
 };
 WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, bool copyWithRoot);
 
-// Runs `Watch` with the given texts (taken by the caller from the record) and says what it did. It
-// changes neither the record nor the watch file: the caller writes LastRunTime back when it wants to.
-// A stop request ends the run at the next file; the after-sync program then does not start.
+enum class Doing { Run, Preview };
+
+// Runs `watch` (or, with Preview, tells `context.observer` what a run would do, in the order it would)
+// and says what it did. It changes neither the watch nor the watch file: the caller writes LastRunTime
+// back when it wants to. A stop request ends the run at the next file; the after-sync program then does
+// not start.
+RunResult runWatch(RunContext& context, const Watch& watch, Doing doing = Doing::Run);
+
+// runWatch for the watch `Watch` of the watch file, with the given texts (taken by the caller from the
+// record).
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-                    const TWatchRec& Watch);
+                    const TWatchRec& Watch, Doing doing = Doing::Run);
 
 // Starts Program with Parameters split into arguments as a shell splits words (without expanding
 // anything), in the program's own folder, and waits for it to end. True when it was started, whatever

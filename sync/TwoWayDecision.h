@@ -8,12 +8,10 @@
 
 #include "platform/Folders.h"
 #include "sync/CopyDecision.h"
+#include "sync/Sides.h"
 #include "watch/SyncState.h"
 
 namespace tessel {
-
-inline constexpr int kSource = 0;
-inline constexpr int kDestination = 1;
 
 // What became of a file on one side since the last run left it.
 enum class Since {

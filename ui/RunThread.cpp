@@ -1,5 +1,6 @@
 #include "ui/RunThread.h"
 
+#include <QCoreApplication>
 #include <QThread>
 #include <chrono>
 
@@ -20,6 +21,12 @@ void RunRelay::setStatusText(const std::string& text) {
     const std::lock_guard lock(m_mutex);
     m_pending.status = true;
     m_pending.statusText = text;
+}
+
+void RunRelay::showRunningProgram(const std::string& program) {
+    setStatusText(QCoreApplication::translate("RunRelay", "Running %1")
+                      .arg(QString::fromStdString(program))
+                      .toStdString());
 }
 
 void RunRelay::setProgressRange(int minimum, int maximum) {

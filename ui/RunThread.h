@@ -36,6 +36,7 @@ class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
 
     // Run thread.
     void setStatusText(const std::string& text) override;
+    void showRunningProgram(const std::string& program) override;
     void setProgressRange(int minimum, int maximum) override;
     void extendProgressRange(int maximum) override;
     void setProgressPosition(int position) override;

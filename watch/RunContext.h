@@ -115,10 +115,6 @@ struct RunContext {
     std::string LogFilePath;
     RunOptions options;
     RunObserver* observer = nullptr;
-    // A preview decides everything a run would and does none of it: nothing on disk changes, nothing
-    // is logged, no after-sync program starts and no LastRunTime is written.
-    bool preview = false;
-
     // Asks the run in progress to end at the next file; another thread may call it. The request stays
     // until clearStop().
     void requestStop() { m_stop.store(true, std::memory_order_relaxed); }

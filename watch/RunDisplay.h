@@ -16,6 +16,8 @@ class RunDisplay {
     virtual ~RunDisplay() = default;
 
     virtual void setStatusText(const std::string& text) = 0;
+    // While the after-sync program `program` runs (the window says it in its own words).
+    virtual void showRunningProgram(const std::string& program) { setStatusText("Running " + program); }
 
     virtual void setProgressRange(int minimum, int maximum) = 0;
     // The end moves on while the run counts the files as it finds them; the steps made stay made.

@@ -19,11 +19,10 @@ class PreviewTest : public ::testing::Test, public test::TreeFixture {
   protected:
     RunResult run(RunObserver& observer, bool preview) {
         context.observer = &observer;
-        context.preview = preview;
-        const RunResult result = SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir),
-                                           getText(watch.FileMask), "", watch.FileAction, watch);
+        const RunResult result =
+            SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask), "",
+                      watch.FileAction, watch, preview ? Doing::Preview : Doing::Run);
         context.observer = nullptr;
-        context.preview = false;
         return result;
     }
 };

@@ -35,10 +35,10 @@ TEST_F(SyncWatchTest, MaskListsRunEachMaskInOrder) {
     };
     const Case cases[] = {
         {"*.txt,*.doc:*.csv", {"a.txt=a", "b.doc=b", "c.csv=c", "sub/", "sub/e.txt=e"}},
-        {"*.md;", {"d.md=d", "sub/"}},         // a trailing ";" adds nothing
-        {";", {"sub/"}},                       // one empty mask: folders only
-        {"", {"sub/"}},                        // the empty list runs as one empty mask
-        {"*.doc; *.md", {"b.doc=b", "sub/"}},  // no trimming: " *.md" matches nothing
+        {"*.md;", {"d.md=d", "sub/"}},                   // a trailing ";" adds nothing
+        {";", {"sub/"}},                                 // one empty mask: folders only
+        {"", {"sub/"}},                                  // the empty list runs as one empty mask
+        {"*.doc; *.md", {"b.doc=b", "d.md=d", "sub/"}},  // read as typed: the blank goes
         {"*.doc;;*.md", {"b.doc=b", "d.md=d", "sub/"}},
         {"*.MD", {"d.md=d", "sub/"}},
     };
@@ -157,7 +157,7 @@ TEST_F(AfterSyncProgram, RunsInItsFolderWithItsParameters) {
               (std::vector<std::string>{"Start " + script, "Ok Worked " + script,
                                         "Error running program " + script + ": exit status 1"}));
     ASSERT_GE(display.statusHistory.size(), 3u);
-    EXPECT_EQ(display.statusHistory[display.statusHistory.size() - 3], "Выполняется " + script);
+    EXPECT_EQ(display.statusHistory[display.statusHistory.size() - 3], "Running " + script);
     EXPECT_EQ(display.statusText, "");
 }
 

@@ -69,8 +69,8 @@ class TwoWayTest : public ::testing::Test, public test::TreeFixture {
 #endif
     }
 
-    RunResult run() {
-        return SyncWatch(context, src, dst, getText(watch.FileMask), "", faCopy, watch);
+    RunResult run(Doing doing = Doing::Run) {
+        return SyncWatch(context, src, dst, getText(watch.FileMask), "", faCopy, watch, doing);
     }
     // A preview first, which must change nothing and tell the actions the run then reports.
     RunResult previewedRun() {
@@ -78,9 +78,7 @@ class TwoWayTest : public ::testing::Test, public test::TreeFixture {
         const std::string state = stateBytes();
         Actions preview, done;
         context.observer = &preview;
-        context.preview = true;
-        run();
-        context.preview = false;
+        run(Doing::Preview);
         EXPECT_EQ(snapshotTree(src), before[0]) << "the preview changed the source";
         EXPECT_EQ(snapshotTree(dst), before[1]) << "the preview changed the destination";
         EXPECT_EQ(stateBytes(), state) << "the preview wrote the state";

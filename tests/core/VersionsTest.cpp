@@ -113,9 +113,7 @@ TEST_F(VersionsTest, RetentionRemovesOnlyOldFoldersOfTesselInTheTreesTheWatchWri
     context.options.versionDays = 30;
     PlanRecorder preview;
     context.observer = &preview;
-    context.preview = true;
-    runWatch();
-    context.preview = false;
+    runWatch(Doing::Preview);
     context.observer = nullptr;
     ASSERT_EQ(preview.actions.size(), 1u);
     EXPECT_EQ(actionLine(preview.actions[0]), "remove old versions  " + versions + "/2020-01-01 000000");

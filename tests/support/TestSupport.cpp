@@ -217,9 +217,9 @@ TreeFixture::~TreeFixture() {
 #endif
 }
 
-RunResult TreeFixture::runWatch() {
+RunResult TreeFixture::runWatch(Doing doing) {
     return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                     getText(watch.RunFile), watch.FileAction, watch);
+                     getText(watch.RunFile), watch.FileAction, watch, doing);
 }
 
 std::vector<std::string> CoreFixture::loggedMessages() const {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "sync/SyncWatch.h"
 #include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
@@ -162,8 +163,8 @@ struct CoreFixture {
 struct TreeFixture : CoreFixture {
     TreeFixture();
     ~TreeFixture();  // clears what a test planned through the fault seam
-    // Runs `watch` as a watch run does (SyncWatch with the record's texts).
-    RunResult runWatch();
+    // Runs `watch` as a watch run does (SyncWatch with the record's texts), or previews it.
+    RunResult runWatch(Doing doing = Doing::Run);
     TWatchRec watch;
     std::string src = dir / "src";
     std::string dst = dir / "dst";

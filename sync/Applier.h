@@ -1,0 +1,93 @@
+#pragma once
+// Doing what a pass decided. A run does it on the disk, on the pool's threads (DiskApplier); a preview
+// only imagines it (PreviewApplier), so that the passes after it see what the run would have done. Both
+// tell the pass what came of each order on the walk thread, in walk order: a run and its preview count,
+// report, log and protect in one place, the pass's.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/FileCopy.h"
+#include "platform/Folders.h"
+#include "sync/Sides.h"
+
+namespace tessel {
+
+class TreeView;
+struct DeletionPlan;
+
+// What came of a file order.
+struct FileOutcome {
+    bool begun = true;  // false: not begun when the user stopped the run, and left as it was
+    bool done = false;
+    std::error_code error;
+    platform::FileInfo found;  // CopyUnlooked: the file as opened; kind Missing when it was no regular file
+    platform::FileInfo copy;   // with lookAtCopy: the copy as it lies in place (Missing when not found)
+    platform::VersionPlace version;
+    platform::CopyNotes notes;
+    bool keptCopyFailed = false;  // ConflictCopy: the losing file could not be kept; nothing was replaced
+};
+
+// A file operation a pass has decided on.
+struct FileOrder {
+    enum class Kind {
+        Copy,          // from `from` to the other side, into a free name or over the file looked at there
+        CopyUnlooked,  // a file listed as regular, into a folder the walk has just made and that holds
+                       // nothing: looked at as it is opened (what the opening finds comes back as `found`)
+        Move,          // to the other side, never replacing
+        FinishMove,    // a move cut short after its copy: the source goes where the other side holds the
+                       // same content; other content is reported (file_exists)
+        ConflictCopy,  // the other side's file first kept beside it as `keptName`, then Copy
+    };
+    Kind kind = Kind::Copy;
+    int from = kSource;
+    platform::SharedFolder folder[2];  // the folder the name is in, on each side
+    std::string root[2];               // the trees' roots, with their trailing "/"
+    std::string relative;              // the folder below the roots
+    std::string name;
+    std::string keptName;
+    platform::FileInfo info[2];                   // as looked at (kind Missing where a side lacks the name)
+    platform::VersionKeeper* versions = nullptr;  // where what the copy replaces goes first
+    bool lookAtCopy = false;                      // the copy looked at once in place (for a state)
+    std::function<void(const FileOutcome&)> done;
+};
+
+class Applier {
+  public:
+    virtual ~Applier() = default;
+    // How the passes see the trees while this applier does (or imagines) their work.
+    virtual const TreeView& view() const = 0;
+    // Does the order (a run: on a pool thread) and tells its `done`, in walk order.
+    virtual void order(std::unique_ptr<FileOrder> order) = 0;
+    // Runs `event` on the walk thread once everything ordered before it is done and told.
+    virtual void after(std::function<void()> event) = 0;
+    // Everything ordered so far done and told.
+    virtual void drain() = 0;
+
+    // Makes a tree's root folder with every folder above it, when missing.
+    virtual bool makeRoot(const std::string& root, bool& created, std::error_code& error) = 0;
+    enum class FolderMade { Made, Existing, NotMade, NotOpened };
+    // Makes the subfolder `name` of `parent` (the folder `relative` of the tree at `root`) with `mode`
+    // for group and others, and opens it into `made` (not valid for a folder only imagined).
+    virtual FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
+                                  const std::string& relative, const std::string& name, std::uint32_t mode,
+                                  platform::Folder& made, std::error_code& error) = 0;
+    // Gives a folder the walk wrote in `like`'s times (and, where the run made it, mode and owner).
+    virtual bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like,
+                                bool created, std::error_code& error) = 0;
+    // What a killed run left half-copied in a folder this run writes in.
+    virtual void clearStaleTemporaries(const platform::Folder& folder,
+                                       const std::vector<platform::ListedName>& names) = 0;
+    // Makes the deletions of the plan, each file only while it is still the one looked at, after its
+    // version, and tells the ledger of each (and `deleted`, where given, of each file gone).
+    using Deleted = std::function<void(const std::string& relative, std::size_t stateIndex)>;
+    virtual void executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted = {}) = 0;
+    // Removes an old versions folder.
+    virtual void removeVersions(const std::string& root, const std::string& stamp) = 0;
+};
+
+}  // namespace tessel

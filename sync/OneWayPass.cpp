@@ -1,0 +1,281 @@
+#include "sync/OneWayPass.h"
+
+#include <array>
+
+#include "platform/Wildcard.h"
+#include "sync/Applier.h"
+#include "sync/CopyDecision.h"
+#include "sync/RunState.h"
+#include "sync/TreeView.h"
+
+namespace tessel {
+
+namespace {
+
+using platform::EntryKind;
+using platform::FileInfo;
+using platform::Folder;
+using platform::ListedType;
+
+constexpr int kCopy = static_cast<int>(FileOrder::Kind::Copy);
+constexpr int kMove = static_cast<int>(FileOrder::Kind::Move);
+constexpr int kFinishMove = static_cast<int>(FileOrder::Kind::FinishMove);
+
+RunAction::Side newerOf(const FileInfo& source, const FileInfo& destination) {
+    if (destination.kind != EntryKind::File) return RunAction::Side::None;
+    return isNewer(source, destination)   ? RunAction::Side::Source
+           : isNewer(destination, source) ? RunAction::Side::Destination
+                                          : RunAction::Side::None;
+}
+
+}  // namespace
+
+OneWayPass::OneWayPass(RunState& run, Applier& applier, const OneWaySettings& settings,
+                       const std::string& source, const std::string& destination)
+    : m_run(run),
+      m_applier(applier),
+      m_settings(settings),
+      m_roots{withTrailingSlash(source), withTrailingSlash(destination)},
+      m_doing(settings.move ? "moving file" : "copying file") {}
+
+TreeWalk::Sides OneWayPass::sides() const {
+    TreeWalk::Sides sides;
+    sides.leads[kSource] = true;
+    sides.missing[kDestination] = TreeWalk::Missing::Make;
+    sides.writes[kDestination] = true;
+    sides.reads[kSource] = true;
+    return sides;
+}
+
+bool OneWayPass::sees(const std::string& name) const {
+    return !platform::isHiddenName(name);
+}
+
+bool OneWayPass::takesPart(const WalkEntry& entry) const {
+    return entry.on[kSource] && entry.type[kSource] != ListedType::Folder &&
+           platform::matchesMask(m_settings.mask, *entry.name);
+}
+
+// A new folder holds nothing: a file listed as regular is copied whatever it is like, so the copy
+// looks at it as it opens it, one system call fewer per file of a first copy.
+bool OneWayPass::copiesUnlooked() const {
+    return !m_settings.move &&
+           decideCopy(m_settings.tuneMode, false, FileInfo{}, FileInfo{}) == CopyDecision::Copy;
+}
+
+unsigned OneWayPass::looksAt(const bool (&fresh)[2], const WalkEntry& entry) const {
+    if (!takesPart(entry)) return 0;
+    if (fresh[kDestination] && entry.type[kSource] == ListedType::File && copiesUnlooked()) return 0;
+    return (1u << kSource) | (entry.on[kDestination] ? 1u << kDestination : 0u);
+}
+
+std::string OneWayPass::sourcePath(const WalkFolder& folder, const std::string& name) const {
+    return m_roots[kSource] + folder.relative + name;
+}
+
+std::string OneWayPass::destinationPath(const WalkFolder& folder, const std::string& name) const {
+    return m_roots[kDestination] + folder.relative + name;
+}
+
+void OneWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
+    if (!takesPart(entry)) return;
+    const std::shared_ptr<WalkFolder> here = folder.shared_from_this();
+    if (seen.looked[kSource]) return decide(here, *entry.name, seen);
+    order(here, *entry.name, static_cast<int>(FileOrder::Kind::CopyUnlooked), seen, RunAction::Side::None);
+}
+
+void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::string& name, Seen& seen) {
+    const FileInfo& source = seen.info[kSource];
+    const FileInfo& destination = seen.info[kDestination];
+    const std::string relativeName = folder->relative + name;
+    switch (source.kind) {
+        case EntryKind::File:
+            break;
+        case EntryKind::Unreadable:
+            if (seen.error[kSource] == platform::WalkError::ForeignLink) {
+                m_run.context.display.stepProgress();
+                m_run.protectFile(relativeName);
+            } else {
+                m_run.markFolderFailed(folder->relative);
+            }
+            return m_run.failure(m_doing, sourcePath(*folder, name), seen.error[kSource]);
+        default:
+            return;  // special entries, links to folders, names gone since the listing
+    }
+    m_run.context.display.stepProgress();  // skipped files advance the bar too
+    const bool modesKept =
+        !folder->folder[kDestination] || platform::keepsPermissions(*folder->folder[kDestination]);
+    CopyDecision decision = decideCopy(m_settings.tuneMode, m_settings.move, source, destination, modesKept);
+    const RunAction::Side newer = newerOf(source, destination);
+    if (m_settings.move && destination.kind == EntryKind::File) {
+        // A move cut short after its copy leaves the file in both places: the source goes where both hold
+        // the same content. A move never replaces: onto another file it is refused.
+        if (decision == CopyDecision::Skip && isKnownTuneMode(m_settings.tuneMode))
+            return order(folder, name, kFinishMove, seen, newer);
+        if (decision == CopyDecision::Copy) {
+            m_run.protectFile(relativeName);
+            m_run.markFolderFailed(folder->relative);
+            return m_run.failure(m_doing, sourcePath(*folder, name),
+                                 std::make_error_code(std::errc::file_exists));
+        }
+    }
+    switch (decision) {
+        case CopyDecision::Skip:
+            ++m_run.result.skipped;
+            return;
+        case CopyDecision::KeptBack:
+            ++m_run.result.skipped;
+            return m_run.protectFile(relativeName);
+        case CopyDecision::Refuse: {
+            const std::error_code reason =
+                destination.kind == EntryKind::Unreadable ? seen.error[kDestination]
+                : destination.kind == EntryKind::Folder || destination.kind == EntryKind::FolderLink
+                    ? std::make_error_code(std::errc::is_a_directory)
+                : destination.kind == EntryKind::File
+                    ? std::make_error_code(std::errc::permission_denied)
+                    : std::error_code(platform::WalkError::DestinationNotRegular);
+            m_run.protectFile(relativeName);
+            m_run.markFolderFailed(folder->relative);
+            return m_run.failure(m_doing, sourcePath(*folder, name), reason);
+        }
+        case CopyDecision::Copy:
+        case CopyDecision::Replace:
+            return order(folder, name, m_settings.move ? kMove : kCopy, seen, newer);
+    }
+}
+
+void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::string& name, int kind,
+                       const Seen& seen, RunAction::Side newer) {
+    auto order = std::make_unique<FileOrder>();
+    order->kind = static_cast<FileOrder::Kind>(kind);
+    order->from = kSource;
+    for (const int side : kSides) {
+        order->folder[side] = folder->folder[side];
+        order->root[side] = m_roots[side];
+        order->info[side] = seen.info[side];
+    }
+    order->relative = folder->relative;
+    order->name = name;
+    order->versions = m_settings.move ? nullptr : m_versions;
+    const bool replace = seen.info[kDestination].kind == EntryKind::File;
+    order->done = [this, folder, name, kind, replace, newer,
+                   folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
+                      const FileOutcome& outcome) {
+        const std::string relativeName = folder->relative + name;
+        if (!outcome.begun) return;  // a file not begun when the user stopped the run is left for the next
+        if (static_cast<FileOrder::Kind>(kind) == FileOrder::Kind::CopyUnlooked) {
+            if (outcome.found.kind != EntryKind::File) {
+                // Not a regular file after all (a link, gone, unreadable): looked at as any other.
+                Seen seen;
+                for (const int side : kSides) {
+                    seen.looked[side] = true;
+                    m_applier.view().examine({*folders[side], m_roots[side], folder->relative}, name,
+                                             ListedType::Unknown, seen.info[side], seen.error[side]);
+                }
+                folder->folder[kSource] = folders[kSource];
+                folder->folder[kDestination] = folders[kDestination];
+                return decide(folder, name, seen);
+            }
+            m_run.context.display.stepProgress();
+        }
+        const std::string source = sourcePath(*folder, name);
+        const std::string target = destinationPath(*folder, name);
+        if (!outcome.done) {
+            m_run.protectFile(relativeName);
+            m_run.markFolderFailed(folder->relative);
+            if (outcome.version.keepFailed)
+                return m_run.versionFailure(outcome.version, target, outcome.error);
+            return m_run.failure(m_doing, source, outcome.error);
+        }
+        folder->written[kDestination] = true;
+        if (m_settings.move) m_run.protectFile(relativeName);
+        RunState::Copied copied;
+        copied.kind = m_settings.move ? RunAction::Kind::Move
+                      : replace       ? RunAction::Kind::Replace
+                                      : RunAction::Kind::Copy;
+        copied.source = source;
+        copied.target = target;
+        copied.size = outcome.found.kind == EntryKind::File ? outcome.found.size : 0;
+        copied.newer = newer;
+        copied.version = &outcome.version;
+        copied.notes = &outcome.notes;
+        copied.wideLog = m_settings.wideLog;
+        m_run.accountCopy(copied);
+    };
+    m_applier.order(std::move(order));
+}
+
+void OneWayPass::entered(WalkFolder& parent, WalkFolder& child) {
+    // The destination mirrors the source folder as this run first found it (a move changes it).
+    child.info[kSource] = m_run.folderAsFound(m_roots[kSource] + child.relative, child.info[kSource]);
+    child.like[kDestination] = child.info[kSource];
+    child.finish[kDestination] = true;
+    if (child.fresh[kDestination]) {
+        parent.written[kDestination] = true;
+        std::string made = m_roots[kDestination] + child.relative;
+        made.pop_back();
+        m_run.report(RunAction::Kind::CreateFolder, made);
+    }
+}
+
+void OneWayPass::left(const std::shared_ptr<WalkFolder>& folder) {
+    finishFolder(folder);
+}
+
+// A folder gets its times (and, where the walk made it, its owner and permissions) once everything in it
+// is done: after every order before it. It does so even when its walk stopped or failed part way.
+void OneWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
+    m_applier.after([this, folder] {
+        if (!folder->written[kDestination] && !folder->fresh[kDestination]) return;
+        std::error_code error;
+        if (!m_applier.setFolderTimes(folder->folder[kDestination], folder->like[kDestination],
+                                      folder->fresh[kDestination], error))
+            m_run.failure("creating folder", m_roots[kDestination] + folder->relative, error);
+    });
+}
+
+void OneWayPass::run() {
+    const std::string& source = m_roots[kSource];
+    const std::string& destination = m_roots[kDestination];
+    const TreeView& view = m_applier.view();
+    const bool sourceImagined = view.imaginesFolder(source, "");
+    if (!platform::isExistingFolder(source) && !sourceImagined) return;
+    std::error_code error;
+    bool created = !platform::isExistingFolder(destination) && !view.imaginesFolder(destination, "");
+    if (created && !m_applier.makeRoot(destination, created, error)) {
+        m_run.markFolderFailed("");
+        return m_run.failure("creating folder", destination, error);
+    }
+    Folder roots[2];
+    roots[kSource] = m_run.openRoot(source, error);
+    if (!roots[kSource].valid() && !sourceImagined) {
+        m_run.markFolderFailed("");
+        return m_run.failure("opening folder", source, error);
+    }
+    roots[kDestination] = m_run.openRoot(destination, error);
+    if (!roots[kDestination].valid() && !view.imaginesFolder(destination, "")) {
+        m_run.markFolderFailed("");
+        return m_run.failure("opening folder", destination, error);
+    }
+    m_top = std::make_shared<WalkFolder>();
+    m_top->on[kSource] = m_top->on[kDestination] = true;
+    m_top->fresh[kDestination] = created;
+    // The times the destination root gets once its pass is done: the source root's before the pass, as
+    // a move changes them.
+    const bool sourceKnown = roots[kSource].valid() && roots[kSource].info(m_top->info[kSource], error);
+    if (sourceKnown) m_top->info[kSource] = m_run.folderAsFound(source, m_top->info[kSource]);
+    m_top->like[kDestination] = m_top->info[kSource];
+    m_versions = m_run.versionKeeper(destination);
+    if (created) m_run.report(RunAction::Kind::CreateFolder, destination);
+    TreeWalk walk(m_run, m_applier, *this, m_roots);
+    walk.walk(roots, m_top);
+    if (sourceKnown) {
+        m_top->written[kDestination] = m_top->written[kDestination] || created;
+        m_top->folder[kDestination] = walk.rootFolder(kDestination);
+        finishFolder(m_top);
+    }
+    // Everything of this pass is done before the next pass looks at the trees.
+    m_applier.drain();
+}
+
+}  // namespace tessel

@@ -1,0 +1,159 @@
+#pragma once
+// The ledger of one watch run: what it did (its result, the actions it reports), what it must not
+// delete (the files it failed or was not allowed to copy, the folders where something failed), and the
+// lines it logs. Paths here are relative to the two roots of the run ("a/b/" for a folder, "a/b/c.txt"
+// for a file), so they mean the same place on both sides.
+//
+// Threads: the ledger belongs to the walk thread, the thread the run was started on. The pool's
+// threads never touch it: what they did reaches it when the pool releases their work on the walk
+// thread, in walk order. What the walk thread says while work before it is still in the pool (a line, an
+// action) waits its turn (OrderedPool::later), so the log comes out as from one thread. The only parts
+// another thread may touch are the context's stop request (atomic) and the pool itself. Debug builds
+// assert the thread on every change.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "platform/FileCopy.h"
+#include "platform/Folders.h"
+#include "platform/Paths.h"
+#include "platform/Versions.h"
+#include "sync/OrderedPool.h"
+#include "watch/RunContext.h"
+
+namespace tessel {
+
+using platform::withTrailingSlash;
+
+class RunState {
+  public:
+    // Where the lines of the run go: into the log (a run), or only to the observer (a preview, which
+    // writes nothing at all).
+    enum class Output { Log, ObserverOnly };
+
+    explicit RunState(RunContext& context, Output output = Output::Log);
+    ~RunState();
+    RunState(const RunState&) = delete;
+    RunState& operator=(const RunState&) = delete;
+
+    RunContext& context;
+    RunResult result;
+
+    bool stopRequested() const { return context.stopRequested(); }
+    bool logs() const { return m_output == Output::Log; }
+
+    // The root that "Copy with root folder" makes below the chosen destination (with a trailing "/"):
+    // a link there is never followed, for writing or for reading.
+    std::string madeRoot;
+    platform::Folder openRoot(const std::string& root, std::error_code& error) const;
+    // The threads that do the work of the walks (RunOptions::jobs), made with the first use.
+    OrderedPool& pool();
+
+    // With several threads the progress bar is not sized by a reading of the source tree ahead of the
+    // run: the first pass counts its files as it lists them, and the bar's maximum grows with it.
+    bool countingFiles = false;
+    void countListedFiles(const std::vector<platform::ListedName>& names);
+
+    // Tells the observer, if any, of an action done (or, in a preview, decided).
+    void report(RunAction::Kind kind, const std::string& path, const std::string& target = {},
+                std::uint64_t size = 0, RunAction::Side newer = RunAction::Side::None);
+    // A line of the log (not in a preview), after what the pool still holds.
+    void log(const std::string& line);
+
+    // A deletion never deletes a protected file, and never anything in a folder in which something
+    // failed.
+    //
+    // Protected are the files this run moved (the move itself took them out of the other side) and the
+    // files whose copy or move failed or was refused (the other side lacks them because of this run,
+    // not because the user deleted them), and the files the watch's rules kept from crossing (a new file
+    // under "Update only old files"): without the protection, a deletion pass that runs after the
+    // copies would take them for files the other side no longer has and delete the only copy. A file
+    // this run copied needs no entry: it is on both sides when the deletion looks.
+    void protectFile(const std::string& relativePath);
+    // Whether a deletion pass comes after the copies; without one, nothing needs protecting.
+    bool deletionsFollow = true;
+    bool isProtected(const std::string& relativePath) const;
+    // A folder in which a listing, a copy or a folder creation failed is not known well enough to
+    // delete anything in it or below it (on either side).
+    void markFolderFailed(const std::string& relativeFolder);
+    bool folderFailed(const std::string& relativeFolder) const;
+    // The folder or one above it failed.
+    bool failedAtOrAbove(const std::string& relativeFolder) const;
+
+    // A file a deletion plan of this run holds already (by its full path): with several masks, the
+    // plans are all made before any deletion, and a file two masks cover is planned once.
+    bool planDeletionOnce(const std::string& path);
+
+    // A move changes its source folders as their files go, and a later pass (another mask) would find
+    // them with the run's time. Where a run moves, the folders it mirrors are remembered as it first
+    // found them, and every pass mirrors that (by full path; `found` is what the folder is now).
+    bool rememberFolders = false;
+    platform::FileInfo folderAsFound(const std::string& path, const platform::FileInfo& found);
+
+    // Logs the line, shows it as the status text and counts a failure.
+    void failure(const std::string& line);
+    // "Error <doing> <path>: <reason>", logged and counted.
+    void failure(const char* doing, const std::string& path, const std::error_code& reason);
+    // A replacement or deletion of `path` that did not happen because its version could not be kept:
+    // logged and counted, except that a versions folder that is not private is said once per tree.
+    void versionFailure(const platform::VersionPlace& version, const std::string& path,
+                        const std::error_code& reason);
+    void showStatus(const std::string& text);
+
+    // What a copy or move of `source` to `target` did, as every pass says it: counted, reported, the
+    // wide log's line, its version and what the copy could not carry over.
+    struct Copied {
+        RunAction::Kind kind = RunAction::Kind::Copy;
+        std::string source, target;
+        std::uint64_t size = 0;
+        RunAction::Side newer = RunAction::Side::None;
+        const platform::VersionPlace* version = nullptr;
+        const platform::CopyNotes* notes = nullptr;
+        bool wideLog = false;
+    };
+    void accountCopy(const Copied& copied);
+    // A deletion of `path` done: counted, reported and logged ("Delete file ..."), with its version.
+    void accountDeletion(const std::string& path, std::uint64_t size, const platform::VersionPlace* version,
+                         bool wideLog);
+
+    // The keeper of versions for the tree at `root`, or null when versions are not kept. One versions
+    // folder per run and tree, named after the run's start.
+    platform::VersionKeeper* versionKeeper(const std::string& root);
+
+    // Tessel's own files (the log, the watch file, the settings and the states of two-way watches)
+    // may lie in a tree a run deletes in: they are never deleted. Worked out again before deletions
+    // are planned, since the log may appear during the run.
+    void learnOwnFiles();
+    void addOwnFile(const std::string& path);
+    bool isOwnFile(const platform::FileInfo& file) const;
+
+  private:
+    void assertWalkThread() const;
+    void accountVersion(const platform::VersionPlace& versions, const std::string& path, bool wideLog);
+    void noteCopy(const platform::CopyNotes& notes, const std::string& path);
+
+    Output m_output;
+    std::thread::id m_walkThread;
+    std::int64_t m_counted = 0;
+    std::string m_stamp;
+    std::map<std::string, std::unique_ptr<platform::VersionKeeper>> m_keepers;
+    std::unordered_set<std::string> m_protected;
+    std::unordered_set<std::string> m_failedFolders;
+    std::unordered_set<std::string> m_plannedDeletions;
+    std::unordered_map<std::string, platform::FileInfo> m_foldersAsFound;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_ownFiles;  // device and inode
+    bool m_groupNoted = false;
+    std::unordered_set<std::string> m_privateVersionsRefused;  // versions folders already said
+    // Last, so it goes first: its threads are done before what their work uses goes.
+    std::unique_ptr<OrderedPool> m_pool;
+};
+
+}  // namespace tessel

@@ -1,0 +1,78 @@
+#pragma once
+// Watches with both directions that copy: one walk over both trees in which every file is decided
+// (decideTwoWay) against what the last run of the pair left (the state, watch/SyncState.h), so that a
+// deletion on one side is told from a creation on the other and an edit on one side from edits on both.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Versions.h"
+#include "sync/DeleteAbsent.h"
+#include "sync/TreeWalk.h"
+#include "sync/TwoWayDecision.h"
+#include "watch/SyncState.h"
+
+namespace tessel {
+
+class Applier;
+class RunState;
+
+struct TwoWaySettings {
+    std::vector<std::string> masks;
+    std::int32_t tuneMode = 0;  // TTuneMode; any other value: nothing crosses
+    bool deleteAbsent = false;
+    bool wideLog = false;
+};
+
+class TwoWayPass : public TreeWalk::Pass {
+  public:
+    TwoWayPass(RunState& run, Applier& applier, const TwoWaySettings& settings, const std::string& source,
+               const std::string& destination);
+
+    // The whole run between the two trees, its deletions and its state included. False when a state that
+    // cannot be read stopped it before anything was done.
+    bool run();
+
+    TreeWalk::Sides sides() const override;
+    bool sees(const std::string& name) const override;
+    unsigned looksAt(const bool (&fresh)[2], const WalkEntry& entry) const override;
+    void file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) override;
+    void entered(WalkFolder& parent, WalkFolder& child) override;
+    void left(const std::shared_ptr<WalkFolder>& folder) override;
+    void notWalked(const std::string& relative) override;
+
+  private:
+    bool loadState();
+    void saveState();
+    bool matches(const std::string& name) const;
+    std::string pathOn(int side, const WalkFolder& folder, const std::string& name) const;
+    void copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const std::string& name,
+                    const platform::FileInfo (&info)[2], std::size_t index, const std::string& keptName = {});
+    void conflictLeft(const WalkFolder& folder, const std::string& name, const platform::FileInfo (&info)[2],
+                      std::size_t index);
+    std::string conflictName(const WalkFolder& folder, const std::string& name);
+    void planDeletion(const WalkFolder& folder, int side, const std::string& name,
+                      const platform::FileInfo& info, std::size_t index);
+    void finishFolder(const std::shared_ptr<WalkFolder>& folder);
+    void runDeletions();
+    void remember(std::size_t index, const std::string& path, const platform::FileInfo& source,
+                  const platform::FileInfo& destination);
+
+    RunState& m_run;
+    Applier& m_applier;
+    const TwoWaySettings m_settings;
+    const std::string m_stamp;
+    std::string m_roots[2];
+    platform::VersionKeeper* m_versions[2] = {nullptr, nullptr};
+    DeletionPlan m_deletions[2];      // what each side loses: the other side's deletions
+    std::int64_t m_held[2] = {0, 0};  // files the masks cover at the start of the run
+    SyncState m_state;
+    std::string m_statePath;                   // the state file; empty when the run keeps none
+    bool m_remembering = false;                // the last run's state is known
+    std::string m_conflictFolder;              // where the names below were chosen
+    std::vector<std::string> m_conflictNames;  // conflict copies named in that folder
+};
+
+}  // namespace tessel
