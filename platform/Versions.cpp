@@ -91,8 +91,8 @@ bool VersionKeeper::openFolder(const std::string& relativeFolder, std::error_cod
 }
 
 bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder, const std::string& name,
-                         const FileInfo& info, bool linkOnly, bool& moved, std::string& kept,
-                         std::error_code& error) {
+                         const FileInfo& info, bool linkOnly, const FileSystemTraits& traits, bool& moved,
+                         std::string& kept, std::error_code& error) {
     moved = false;
     const std::lock_guard lock(m_mutex);
     if (!openFolder(relativeFolder, error)) return false;
@@ -100,23 +100,29 @@ bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder
     std::string target = name;
     bool made = false;
     for (int clash = 1; clash < 100 && !made; ++clash) {
-        const int result = linkOnly ? sys::linkat(folder.fd(), name.c_str(), m_open.fd(), target.c_str(), 0)
-                                    : sys::renameat2(folder.fd(), name.c_str(), m_open.fd(), target.c_str(),
-                                                     RENAME_NOREPLACE);
-        if (result == 0) {
-            moved = !linkOnly;
-            made = true;
-            break;
+        if (clash > 1) target = name + "." + std::to_string(clash - 1);
+        std::error_code reason;
+        if (linkOnly && traits.hardLinks) {
+            made =
+                sys::linkat(folder.fd(), name.c_str(), m_open.fd(), target.c_str(), 0) == 0 || fail(reason);
+        } else if (linkOnly) {
+            // No second names on this file system: the version is a whole copy before anything replaces
+            // the file.
+            made = copyFile(folder, name, info, m_open, target, nullptr, traits, reason);
+        } else {
+            made = renameNoReplace(folder, name, m_open, target, traits, reason);
+            moved = made;
         }
-        const int reason = errno;
-        if (reason == EEXIST) {
-            target = name + "." + std::to_string(clash);
-            continue;
-        }
-        if (reason != EXDEV && !(linkOnly && reason == EPERM)) return fail(error);
+        if (made) break;
+        if (reason == std::errc::file_exists) continue;
+        const bool otherFileSystem = reason == std::errc::cross_device_link;
+        if (!otherFileSystem && !(linkOnly && reason == std::errc::operation_not_permitted))
+            return fail(error, reason);
         // A mount point below the root: the version is a copy, and the original the caller's to destroy.
-        if (!copyFile(folder, name, info, m_open, target, nullptr, error)) return false;
-        made = true;
+        // What that file system offers is not known here, so the copy takes the ways that need nothing.
+        made = copyFile(folder, name, info, m_open, target, nullptr,
+                        otherFileSystem ? conservativeTraits() : traits, reason);
+        if (!made && reason != std::errc::file_exists) return fail(error, reason);
     }
     if (!made) return fail(error, std::make_error_code(std::errc::file_exists));
     kept = m_rootPath + std::string(kVersionsFolderName) + "/" + m_stamp + "/" + relativeFolder + target;

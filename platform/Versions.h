@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/Clock.h"
+#include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
 
 namespace tessel::platform {
@@ -35,11 +36,13 @@ class VersionKeeper {
     // versions folder at the same relative place: moved there (`moved` set), or, with `linkOnly`, as a
     // second name of the same file, so a copy can then replace the original in one step and a kill at
     // any moment leaves the original where it was. Where neither can be (another file system below the
-    // root, a file the user may not link), the version is a copy, and the original is the caller's to
-    // replace or delete. False, with the reason, when the version could not be made safe: the file is
-    // then as it was and must not be destroyed. `kept` is the version's path.
+    // root, a file the user may not link, a file system without links as `traits` of `folder`'s file
+    // system say), the version is a whole copy, and the original is the caller's to replace or delete.
+    // False, with the reason, when the version could not be made safe: the file is then as it was and
+    // must not be destroyed. `kept` is the version's path.
     bool keep(const Folder& folder, const std::string& relativeFolder, const std::string& name,
-              const FileInfo& info, bool linkOnly, bool& moved, std::string& kept, std::error_code& error);
+              const FileInfo& info, bool linkOnly, const FileSystemTraits& traits, bool& moved,
+              std::string& kept, std::error_code& error);
 
     const std::string& rootPath() const { return m_rootPath; }
 

@@ -332,8 +332,8 @@ class DeleteTask : public OrderedPool::Task {
         // A deletion not yet begun when the user stops the run is left for the next run.
         m_abandoned = m_run.stopRequested();
         if (m_abandoned) return;
-        m_done = platform::deleteFile(*m_folder, m_file.name, &m_file.info, m_error,
-                                      m_version.keeper != nullptr ? &m_version : nullptr);
+        m_done = platform::deleteFile(*m_folder, m_file.name, &m_file.info, m_run.fileSystems().of(*m_folder),
+                                      m_error, m_version.keeper != nullptr ? &m_version : nullptr);
     }
     void release() override {
         if (m_abandoned) return;

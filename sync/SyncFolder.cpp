@@ -29,8 +29,9 @@ struct FileTask {
     const std::string& name;
     ListedType listed = ListedType::Unknown;
     bool freshDestination = false;  // the walk has just made the destination folder: it holds nothing
-    bool modesKept = true;          // the destination's file system keeps permission bits
-    platform::VersionKeeper* versions = nullptr;  // where a replaced file goes first
+    const platform::FileSystemTraits* traits = nullptr;  // what the destination's file system can do
+    const Comparison* comparison = nullptr;              // what of a copied file it keeps
+    platform::VersionKeeper* versions = nullptr;         // where a replaced file goes first
     const std::string* sourceRoot = nullptr;
     const std::string* destinationRoot = nullptr;
     const std::string* relative = nullptr;  // the folder below the roots
@@ -45,6 +46,7 @@ struct FileOutcome {
     FileInfo source;
     std::error_code error;
     platform::VersionPlace version;
+    platform::Dropped dropped;                      // what the copy could not carry over
     RunAction::Side newer = RunAction::Side::None;  // where both sides have the file
 };
 
@@ -57,8 +59,8 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
     // looks at it as it opens it, one system call fewer per file of a first copy.
     if (task.freshDestination && !task.run->preview() && !move && task.listed == ListedType::File &&
         decideCopy(tuneMode, false, FileInfo{}, FileInfo{}) == CopyDecision::Copy) {
-        outcome.done =
-            platform::copyNewFile(*task.source, task.name, *task.destination, outcome.source, outcome.error);
+        outcome.done = platform::copyNewFile(*task.source, task.name, *task.destination, outcome.source,
+                                             *task.traits, outcome.error, &outcome.dropped);
         if (outcome.source.kind == EntryKind::File) {
             outcome.isFile = true;
             outcome.decision = CopyDecision::Copy;
@@ -82,11 +84,12 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
     if (!task.freshDestination || task.run->preview())
         examineSide(*task.run, {*task.destination, *task.destinationRoot, *task.relative}, task.name,
                     ListedType::Unknown, destination, error);
-    outcome.decision = decideCopy(tuneMode, move, outcome.source, destination, task.modesKept);
+    outcome.decision = decideCopy(tuneMode, move, outcome.source, destination, *task.comparison);
     if (destination.kind == EntryKind::File)
-        outcome.newer = isNewer(outcome.source, destination)   ? RunAction::Side::Source
-                        : isNewer(destination, outcome.source) ? RunAction::Side::Destination
-                                                               : RunAction::Side::None;
+        outcome.newer = isNewer(outcome.source, destination, *task.comparison) ? RunAction::Side::Source
+                        : isNewer(destination, outcome.source, *task.comparison)
+                            ? RunAction::Side::Destination
+                            : RunAction::Side::None;
     switch (outcome.decision) {
         case CopyDecision::Copy:
         case CopyDecision::Replace: {
@@ -99,11 +102,13 @@ FileOutcome processFile(const FileTask& task, std::int32_t tuneMode, bool move) 
             const FileInfo* present = destination.kind == EntryKind::Missing ? nullptr : &destination;
             outcome.version.keeper = task.versions;
             if (task.versions != nullptr) outcome.version.relativeFolder = *task.relative;
-            outcome.done = move ? platform::moveFile(*task.source, task.name, outcome.source,
-                                                     *task.destination, task.name, present, outcome.error)
-                                : platform::copyFile(*task.source, task.name, outcome.source,
-                                                     *task.destination, task.name, present, outcome.error,
-                                                     task.versions != nullptr ? &outcome.version : nullptr);
+            outcome.done =
+                move ? platform::moveFile(*task.source, task.name, outcome.source, *task.destination,
+                                          task.name, present, *task.traits, outcome.error, &outcome.dropped)
+                     : platform::copyFile(*task.source, task.name, outcome.source, *task.destination,
+                                          task.name, present, *task.traits, outcome.error,
+                                          task.versions != nullptr ? &outcome.version : nullptr,
+                                          &outcome.dropped);
             break;
         }
         case CopyDecision::Refuse:
@@ -125,9 +130,10 @@ struct FolderContext {
     std::string sourcePath;
     std::string destinationPath;
     std::string relative;
-    bool fresh = false;     // made by this walk: it holds nothing
-    bool modesKept = true;  // its file system keeps permission bits
-    bool written = false;   // something was written in it
+    bool fresh = false;                                  // made by this walk: it holds nothing
+    const platform::FileSystemTraits* traits = nullptr;  // what its file system can do
+    Comparison comparison;                               // what of a copied file it keeps
+    bool written = false;                                // something was written in it
 };
 
 // Gives a folder its times (and, when the walk made it, its owner and permissions) once everything
@@ -161,7 +167,7 @@ class CopyWalk {
   public:
     CopyWalk(RunState& run, const std::string& mask, std::uint8_t fileAction, const TWatchRec& watch,
              const Folder& excluded, platform::VersionKeeper* versions, const std::string& sourceRoot,
-             const std::string& destinationRoot)
+             const std::string& destinationRoot, bool sourceLocalTime)
         : m_run(run),
           m_mask(mask),
           m_move(fileAction != faCopy),
@@ -169,7 +175,8 @@ class CopyWalk {
           m_excluded(excluded),
           m_versions(versions),
           m_sourceRoot(sourceRoot),
-          m_destinationRoot(destinationRoot) {}
+          m_destinationRoot(destinationRoot),
+          m_sourceLocalTime(sourceLocalTime) {}
 
     // Walks the folder the chains are in; its files go to the run's pool. The folder's context, for
     // the caller to finish the folder once everything in it is done.
@@ -324,7 +331,10 @@ class CopyWalk {
         folder->destinationPath = destinationPath;
         folder->relative = relative;
         folder->fresh = freshDestination;
-        folder->modesKept = platform::keepsPermissions(*destinationFolder);
+        folder->traits = &m_run.fileSystems().of(*destinationFolder);
+        folder->comparison = comparisonFor(*folder->traits);
+        // A source that keeps local time moves with the clock too, whatever the destination keeps.
+        if (m_sourceLocalTime) folder->comparison.timeBase = TimeBase::Local;
         // Clear away what a crashed or killed run left half-copied in the folder this pass writes in.
         if (!freshDestination && !m_run.preview() &&
             platform::listFolder(*destinationFolder, names, error, platform::ListOrder::AsStored))
@@ -358,10 +368,9 @@ class CopyWalk {
 
     FileOutcome processFile(const FolderContext& folder, const Folder& source, const Folder& destination,
                             const std::string& name, ListedType listed) const {
-        const FileTask task{
-            &m_run,          &source,          &destination, name,          listed,
-            folder.fresh,    folder.modesKept, m_versions,   &m_sourceRoot, &m_destinationRoot,
-            &folder.relative};
+        const FileTask task{&m_run,     &source,       &destination,       name,
+                            listed,     folder.fresh,  folder.traits,      &folder.comparison,
+                            m_versions, &m_sourceRoot, &m_destinationRoot, &folder.relative};
         return ::tessel::processFile(task, m_watch.TuneMode, m_move);
     }
 
@@ -443,6 +452,7 @@ class CopyWalk {
             return;
         }
         folder.written = true;
+        m_run.dropped.add(outcome.dropped);
         if (m_move) {
             ++m_run.result.moved;
             m_run.protectFile(relative + name);
@@ -483,6 +493,7 @@ class CopyWalk {
     platform::VersionKeeper* m_versions;
     const std::string& m_sourceRoot;
     const std::string& m_destinationRoot;
+    const bool m_sourceLocalTime;  // the source's file system keeps local time
 };
 
 }  // namespace
@@ -516,12 +527,13 @@ void syncFolder(RunState& run, const std::string& SourceFolder, const std::strin
         run.failure("opening folder", destinationPath, error);
         return;
     }
+    const bool sourceLocalTime = source.valid() && platform::keepsLocalTime(source);
     // A destination inside the source tree must not be copied into itself again and again.
     FolderChain destinationChain(std::move(destination));
     const platform::SharedFolder excluded = destinationChain.shared(error);
     FolderChain sourceChain(std::move(source));
     CopyWalk walk(run, Mask, FileAction, Watch, *excluded, run.versionKeeper(destinationPath), sourceRoot,
-                  destinationRoot);
+                  destinationRoot, sourceLocalTime);
     if (created) run.report(RunAction::Kind::CreateFolder, destinationPath);
     std::string relative;
     const std::shared_ptr<FolderContext> root =

@@ -75,10 +75,10 @@ bool unchanged(const FileInfo& now, const SideRecord& last) {
     return now.size == last.size && timeStep(now.modified) == timeStep(platform::FileTime{last.modified, 0});
 }
 
-RunAction::Side newerSide(const FileInfo (&info)[2]) {
-    return isNewer(info[kSource], info[kDestination])   ? RunAction::Side::Source
-           : isNewer(info[kDestination], info[kSource]) ? RunAction::Side::Destination
-                                                        : RunAction::Side::None;
+RunAction::Side newerSide(const FileInfo (&info)[2], const Comparison& comparison) {
+    return isNewer(info[kSource], info[kDestination], comparison)   ? RunAction::Side::Source
+           : isNewer(info[kDestination], info[kSource], comparison) ? RunAction::Side::Destination
+                                                                    : RunAction::Side::None;
 }
 
 // Work a pool thread does for the walk, which waits for it: set once, when everything is in place.
@@ -209,6 +209,7 @@ class TwoWayWalk {
     const bool m_wideLog;
     const std::string m_stamp;
     Side m_sides[2];
+    Comparison m_comparison;  // what both sides keep, from the probe of their file systems
     SyncState m_state;
     std::string m_statePath;     // the state file; empty when the run keeps none
     bool m_remembering = false;  // the last run's state is known
@@ -310,6 +311,11 @@ void TwoWayWalk::run() {
         s.versions = m_run.versionKeeper(s.root);
     }
     if (destinationCreated) here.info[kDestination] = here.info[kSource];
+    const Folder imagined;
+    const auto traitsOf = [&](int side) -> const platform::FileSystemTraits& {
+        return m_run.fileSystems().of(m_sides[side].rootFolder ? *m_sides[side].rootFolder : imagined);
+    };
+    m_comparison = comparisonFor(traitsOf(kSource), traitsOf(kDestination));
 
     for (const int side : kSides) {
         // Asked once here: the threads that read ahead compare folders with the roots.
@@ -367,9 +373,10 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
         m_begun = true;
         const int to = 1 - m_from;
         const bool replace = m_info[to].kind == EntryKind::File;
-        m_done = platform::copyFile(*m_folder[m_from], m_name, m_info[m_from], *m_folder[to], m_name,
-                                    replace ? &m_info[to] : nullptr, m_error,
-                                    m_version.keeper != nullptr ? &m_version : nullptr);
+        m_done =
+            platform::copyFile(*m_folder[m_from], m_name, m_info[m_from], *m_folder[to], m_name,
+                               replace ? &m_info[to] : nullptr, m_walk.m_run.fileSystems().of(*m_folder[to]),
+                               m_error, m_version.keeper != nullptr ? &m_version : nullptr, &m_dropped);
         // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
         std::error_code error;
         m_copyFound = m_done && platform::examine(*m_folder[to], m_name, ListedType::Unknown, m_copy,
@@ -386,6 +393,7 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
             return run.failure("copying file", fromPath, m_error);
         }
         m_here->written[1 - m_from] = true;
+        run.dropped.add(m_dropped);
         ++run.result.copied;
         run.result.bytesCopied += m_info[m_from].size;
         run.report(kind, fromPath, toPath, m_info[m_from].size, newer);
@@ -415,6 +423,7 @@ class TwoWayWalk::CopyTask : public OrderedPool::Task {
     bool m_begun = false;
     bool m_done = false;
     std::error_code m_error;
+    platform::Dropped m_dropped;
     FileInfo m_copy;
     bool m_copyFound = false;
 };
@@ -705,9 +714,9 @@ void TwoWayWalk::handleFile(Here& here, const Entry& entry, Seen& seen) {
 
     if (!m_remembering) {
         // No state: as the one-way passes decide, except that an older file never replaces a newer one.
-        const bool alike =
-            looksCopied(info[kSource], info[kDestination]) && looksCopied(info[kDestination], info[kSource]);
-        const RunAction::Side newer = newerSide(info);
+        const bool alike = looksCopied(info[kSource], info[kDestination], m_comparison) &&
+                           looksCopied(info[kDestination], info[kSource], m_comparison);
+        const RunAction::Side newer = newerSide(info, m_comparison);
         const bool act = (m_tuneMode == tmSyncAll && !alike) ||
                          (m_tuneMode == tmUpdateOld && newer != RunAction::Side::None);
         if (act)
@@ -745,7 +754,7 @@ void TwoWayWalk::refuse(int from, const std::string& name, const FileInfo (&info
     const int to = 1 - from;
     m_state.keep(index);
     // A folder, link to a folder or special entry holds the name on the other side: never replaced.
-    const CopyDecision decision = decideCopy(m_tuneMode, false, info[from], info[to]);
+    const CopyDecision decision = decideCopy(m_tuneMode, false, info[from], info[to], m_comparison);
     if (decision != CopyDecision::Refuse) {
         ++m_run.result.skipped;
         return;
@@ -771,7 +780,7 @@ void TwoWayWalk::copyAcross(Here& here, int from, const std::string& name, const
     const std::string fromPath = pathOn(from, name);
     const std::string toPath = pathOn(to, name);
     const RunAction::Kind kind = replace ? RunAction::Kind::Replace : RunAction::Kind::Copy;
-    const RunAction::Side newer = replace ? newerSide(info) : RunAction::Side::None;
+    const RunAction::Side newer = replace ? newerSide(info, m_comparison) : RunAction::Side::None;
     if (m_run.preview()) {
         ++m_run.result.copied;
         m_run.result.bytesCopied += info[from].size;
@@ -830,7 +839,7 @@ void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&
     flushCopies();
     m_run.pool().drain();
     ++m_run.result.conflicts;
-    const RunAction::Side newer = newerSide(info);
+    const RunAction::Side newer = newerSide(info, m_comparison);
     // The newer file wins; of two with the same time, the source's.
     const int winner = newer == RunAction::Side::Destination ? kDestination : kSource;
     const int loser = 1 - winner;
@@ -857,7 +866,7 @@ void TwoWayWalk::conflict(Here& here, const std::string& name, const FileInfo (&
     if (!m_run.preview()) {
         std::error_code error;
         if (!platform::copyFile(*here.folder[loser], name, info[loser], *here.folder[loser], keptName,
-                                nullptr, error)) {
+                                nullptr, m_run.fileSystems().of(*here.folder[loser]), error)) {
             m_run.markFolderFailed(m_relative);
             m_state.keep(index);
             return m_run.failure("copying file", loserPath, error);

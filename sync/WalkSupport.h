@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/FileCopy.h"
+#include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/Versions.h"
@@ -85,6 +86,12 @@ class RunState {
     // What a copy or deletion did about a version: counted, and with the wide log, logged.
     void accountVersion(const platform::VersionPlace& versions, const std::string& path, bool wideLog);
 
+    // What the file systems of the run can do, probed once per device on the first ask (any thread).
+    platform::FileSystems& fileSystems() { return m_fileSystems; }
+    // What the run's copies left behind because their destination cannot hold it (extended attributes,
+    // ACLs); added up on the walk's thread as each copy is accounted for.
+    platform::Dropped dropped;
+
     // A preview changes nothing, so a later pass would not see what an earlier one decided. The preview
     // keeps it here instead, by root (with its trailing "/") and path below the root ("a/b.txt", a
     // folder as "a/b/"), and the walks look here first.
@@ -114,6 +121,7 @@ class RunState {
     std::map<std::string, std::unique_ptr<platform::VersionKeeper>> m_keepers;
     std::unordered_set<std::string> m_protected;
     std::unordered_set<std::string> m_failedFolders;
+    platform::FileSystems m_fileSystems;
     // Last, so it goes first: its threads are done before what their work uses goes.
     std::unique_ptr<OrderedPool> m_pool;
 };
