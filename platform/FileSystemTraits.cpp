@@ -110,7 +110,7 @@ bool aclKept(int fd) {
 bool listedAsMade(const Folder& folder, const std::string& name) {
     std::vector<ListedName> names;
     std::error_code error;
-    // Opened afresh: sshfs hands a descriptor read before the same listing again after a rewind.
+    // Opened afresh: over SFTP a descriptor's listing can be read only once.
     const Folder fresh = Folder::openChild(folder, ".", error);
     if (!fresh.valid() || !listFolder(fresh, names, error, ListOrder::AsStored)) return false;
     for (const ListedName& entry : names)
@@ -299,7 +299,10 @@ FileSystemTraits probeFileSystem(const Folder& folder) {
     if (::fstat(folder.fd(), &before) != 0) return traits;
     std::vector<ListedName> names;
     std::error_code error;
-    if (listFolder(folder, names, error, ListOrder::AsStored))
+    // On a descriptor of its own: an SFTP listing cannot be read twice, so one read here would leave
+    // the walk's own listing of `folder` empty on sshfs.
+    const Folder fresh = Folder::openChild(folder, ".", error);
+    if (fresh.valid() && listFolder(fresh, names, error, ListOrder::AsStored))
         for (const ListedName& entry : names)
             if (entry.type != ListedType::File && isStaleProbeFolder(entry.name))
                 removeProbeFolder(folder, entry.name);
