@@ -348,9 +348,12 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileS
     if (!createCopyFile(dstFolder, created, unnamed, copy, error)) return false;
     const int out = copy.fd.get();
     if (!copyData(in, out, now, {now.device, device}, error)) return false;
-    // Only root may hand the copy to the source's owner; the set-id bits stay only when it did.
-    const bool ownerKept =
-        isOwnUser(now.owner, now.group) || (traits.owners && ::fchown(out, now.owner, now.group) == 0);
+    // Only root may hand the copy to the source's owner (anyone may give it another of their own groups);
+    // the set-id bits stay only when it did. Root's probe tried it: where owners cannot be set, not a
+    // call per file.
+    static const bool root = ::geteuid() == 0;
+    const bool ownerKept = isOwnUser(now.owner, now.group) ||
+                           ((traits.owners || !root) && ::fchown(out, now.owner, now.group) == 0);
     const mode_t wanted = ownerKept ? now.mode : now.mode & 01777;
     // A file system whose permissions are fixed for the whole mount (FAT, SMB) refuses to change them,
     // or says yes and changes nothing; the copy is no less whole for it.
@@ -568,6 +571,8 @@ void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>&
     for (const ListedName& entry : names) {
         if (entry.type == ListedType::File && isStaleTemporary(entry.name))
             ::unlinkat(folder.fd(), entry.name.c_str(), 0);
+        else if (entry.type != ListedType::File && isStaleProbeFolder(entry.name))
+            removeProbeFolder(folder, entry.name);
     }
 }
 

@@ -92,7 +92,8 @@ bool isStaleTemporary(std::string_view name);
 // The same for any name of Tessel's own of the form ".tessel-<pid>-<counter>" + `suffix`.
 bool isLeftByDeadProcess(std::string_view name, std::string_view suffix);
 
-// Removes the stale temporaries among `names`, which list `folder`.
+// Removes the stale temporaries among `names`, which list `folder`, and the probe folders
+// (FileSystemTraits) that killed runs left.
 void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names);
 
 }  // namespace tessel::platform

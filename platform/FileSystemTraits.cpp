@@ -35,8 +35,10 @@ bool statAt(const Folder& folder, const std::string& name, struct stat& status) 
     return ::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-// Removes the probe folder `name` of `parent` and what is in it: the probe makes only files and links.
+}  // namespace
+
 void removeProbeFolder(const Folder& parent, const std::string& name) {
+    if (::unlinkat(parent.fd(), name.c_str(), AT_REMOVEDIR) == 0) return;
     std::error_code error;
     const Folder folder = Folder::openChild(parent, name, error);
     std::vector<ListedName> names;
@@ -44,6 +46,8 @@ void removeProbeFolder(const Folder& parent, const std::string& name) {
         for (const ListedName& entry : names) ::unlinkat(folder.fd(), entry.name.c_str(), 0);
     ::unlinkat(parent.fd(), name.c_str(), AT_REMOVEDIR);
 }
+
+namespace {
 
 // The finest step among 1 ns, 10 ns, ... 1 s, 2 s that turns the time set into the time read back.
 std::int64_t stepBetween(std::int64_t set, std::int64_t got) {
@@ -105,8 +109,8 @@ bool aclKept(int fd) {
     return ::fgetxattr(fd, "system.posix_acl_access", nullptr, 0) == static_cast<ssize_t>(sizeof acl);
 }
 
-// Whether files of `names` each carry their name exactly as made: some drivers strip a trailing dot
-// or change a name's case quietly instead of refusing it.
+// Whether `name` is listed exactly as made: some drivers strip a trailing dot or change a name's case
+// quietly instead of refusing it.
 bool listedAsMade(const Folder& folder, const std::string& name) {
     std::vector<ListedName> names;
     std::error_code error;
@@ -118,33 +122,50 @@ bool listedAsMade(const Folder& folder, const std::string& name) {
     return false;
 }
 
-bool acceptsName(const Folder& folder, const std::string& name) {
-    UniqueFd fd = createFile(folder, name);
-    if (!fd.valid()) return false;
-    fd.reset();
-    // A name made as another (a trailing dot stripped) counts as refused; whatever it became goes with
-    // the probe folder.
-    const bool exact = listedAsMade(folder, name);
-    ::unlinkat(folder.fd(), name.c_str(), 0);
-    return exact;
-}
+// The trials work on two files, "Mixed" and a second one that moves from name to name: renames cost
+// no new file, and on a disk mounted with discards each file made and removed costs a fraction of a
+// millisecond.
+struct Trial {
+    const Folder& probe;
+    std::string moving;  // the second file's name now; empty once it is lost track of
 
-void tryNames(const Folder& probe, FileSystemTraits& traits) {
+    // Renames the second file to `name`: true when it then carries exactly that name. Only a name that
+    // a driver might change quietly (a trailing dot or blank) is looked for in a listing (`Listed`),
+    // which costs more than the rename.
+    enum class Check { Found, Listed };
+    bool renameTo(const std::string& name, Check check = Check::Found) {
+        if (moving.empty() || ::renameat(probe.fd(), moving.c_str(), probe.fd(), name.c_str()) != 0)
+            return false;
+        struct stat status {};
+        if (check == Check::Found ? statAt(probe, name, status) : listedAsMade(probe, name)) {
+            moving = name;
+            return true;
+        }
+        // Made as another name (a dot stripped): the name it was asked by still finds it.
+        if (::renameat(probe.fd(), name.c_str(), probe.fd(), "m") == 0)
+            moving.assign(1, 'm');
+        else
+            moving.clear();
+        return false;
+    }
+};
+
+void tryNames(Trial& trial, FileSystemTraits& traits) {
     for (const char c : kWindowsForbidden)
-        if (!acceptsName(probe, std::string("n") + c + "n")) traits.refusedCharacters += c;
-    traits.refusesControlBytes = !acceptsName(probe, "n\x01n");
-    traits.refusesTrailingDot = !acceptsName(probe, "n.");
-    traits.refusesTrailingBlank = !acceptsName(probe, "n ");
+        if (!trial.renameTo(std::string("n") + c + "n")) traits.refusedCharacters += c;
+    traits.refusesControlBytes = !trial.renameTo("n\x01n");
+    traits.refusesTrailingDot = !trial.renameTo("n.", Trial::Check::Listed);
+    traits.refusesTrailingBlank = !trial.renameTo("n ", Trial::Check::Listed);
     // The longest name of plain letters it takes, from what the system says its limit is.
-    const long limit = ::fpathconf(probe.fd(), _PC_NAME_MAX);
+    const long limit = ::fpathconf(trial.probe.fd(), _PC_NAME_MAX);
     std::uint32_t high = limit > 0 && limit < 4096 ? static_cast<std::uint32_t>(limit) : 255;
     std::uint32_t low = 0;
-    if (acceptsName(probe, std::string(high, 'x'))) {
+    if (trial.renameTo(std::string(high, 'x'))) {
         low = high;
     } else {
         while (low + 1 < high) {
             const std::uint32_t middle = (low + high) / 2;
-            if (acceptsName(probe, std::string(middle, 'x')))
+            if (trial.renameTo(std::string(middle, 'x')))
                 low = middle;
             else
                 high = middle;
@@ -154,21 +175,25 @@ void tryNames(const Folder& probe, FileSystemTraits& traits) {
 }
 
 // Whether a rename refuses a taken name when asked to, and still renames into a free one.
-bool triesRenameNoReplace(const Folder& probe) {
-    UniqueFd a = createFile(probe, "a"), b = createFile(probe, "b");
-    if (!a.valid() || !b.valid()) return false;
-    if (sys::renameat2(probe.fd(), "a", probe.fd(), "b", RENAME_NOREPLACE) == 0 || errno != EEXIST)
+bool triesRenameNoReplace(Trial& trial) {
+    if (sys::renameat2(trial.probe.fd(), trial.moving.c_str(), trial.probe.fd(), "Mixed", RENAME_NOREPLACE) ==
+        0) {
+        trial.moving.clear();  // it replaced "Mixed": that name holds the second file now
         return false;
-    return sys::renameat2(probe.fd(), "a", probe.fd(), "c", RENAME_NOREPLACE) == 0;
+    }
+    if (errno != EEXIST) return false;
+    if (sys::renameat2(trial.probe.fd(), trial.moving.c_str(), trial.probe.fd(), "c", RENAME_NOREPLACE) != 0)
+        return false;
+    trial.moving.assign(1, 'c');
+    return true;
 }
 
 bool triesHardLinks(const Folder& probe) {
-    UniqueFd file = createFile(probe, "h");
     struct stat status {};
-    if (!file.valid() || sys::linkat(probe.fd(), "h", probe.fd(), "h2", 0) != 0 ||
-        !statAt(probe, "h2", status))
+    if (sys::linkat(probe.fd(), "Mixed", probe.fd(), "l", 0) != 0 || !statAt(probe, "l", status))
         return false;
-    return status.st_nlink == 2 && sys::linkat(probe.fd(), "h", probe.fd(), "h2", 0) != 0 && errno == EEXIST;
+    return status.st_nlink == 2 && sys::linkat(probe.fd(), "Mixed", probe.fd(), "l", 0) != 0 &&
+           errno == EEXIST;
 }
 
 bool triesUnnamedFiles(const Folder& probe) {
@@ -182,30 +207,28 @@ bool triesUnnamedFiles(const Folder& probe) {
 
 bool triesSymbolicLinks(const Folder& probe) {
     struct stat status {};
-    return ::symlinkat("h", probe.fd(), "s") == 0 && statAt(probe, "s", status) && S_ISLNK(status.st_mode);
+    return ::symlinkat("Mixed", probe.fd(), "s") == 0 && statAt(probe, "s", status) &&
+           S_ISLNK(status.st_mode);
 }
 
 void triesCase(const Folder& probe, FileSystemTraits& traits) {
-    if (!createFile(probe, "Mixed").valid()) return;
     struct stat status {};
     traits.caseSensitive = !statAt(probe, "mIXED", status);
     traits.casePreserving = listedAsMade(probe, "Mixed");
 }
 
-void triesFile(const Folder& probe, FileSystemTraits& traits) {
-    UniqueFd file = createFile(probe, "f");
-    if (!file.valid()) return;
-    traits.permissions = permissionsKept(file.get());
-    traits.timeResolution = timeResolution(file.get());
-    traits.userAttributes = attributeKept(file.get(), "user.tessel-probe", "1", 1);
+void triesFile(int fd, FileSystemTraits& traits) {
+    traits.permissions = permissionsKept(fd);
+    traits.timeResolution = timeResolution(fd);
+    traits.userAttributes = attributeKept(fd, "user.tessel-probe", "1", 1);
     if (::geteuid() == 0) {
         struct stat status {};
-        traits.owners = ::fchown(file.get(), 1, 1) == 0 && ::fstat(file.get(), &status) == 0 &&
-                        status.st_uid == 1 && status.st_gid == 1;
-        traits.trustedAttributes = attributeKept(file.get(), "trusted.tessel-probe", "1", 1);
-        traits.securityAttributes = attributeKept(file.get(), "security.tessel-probe", "1", 1);
+        traits.owners =
+            ::fchown(fd, 1, 1) == 0 && ::fstat(fd, &status) == 0 && status.st_uid == 1 && status.st_gid == 1;
+        traits.trustedAttributes = attributeKept(fd, "trusted.tessel-probe", "1", 1);
+        traits.securityAttributes = attributeKept(fd, "security.tessel-probe", "1", 1);
     }
-    traits.posixAcls = aclKept(file.get());
+    traits.posixAcls = aclKept(fd);
 }
 
 // The first bytes of a FAT or exFAT volume say which it is.
@@ -294,35 +317,33 @@ FileSystemTraits probeFileSystem(const Folder& folder) {
     if (!folder.valid()) return traits;
     traits.localTime = keepsLocalTime(folder);
     // A test's planned failures are for the work it watches, not for this.
-    const faults::ProbeScope quiet;
+    [[maybe_unused]] const faults::ProbeScope quiet;
     struct stat before {};
     if (::fstat(folder.fd(), &before) != 0) return traits;
-    std::vector<ListedName> names;
-    std::error_code error;
-    // On a descriptor of its own: an SFTP listing cannot be read twice, so one read here would leave
-    // the walk's own listing of `folder` empty on sshfs.
-    const Folder fresh = Folder::openChild(folder, ".", error);
-    if (fresh.valid() && listFolder(fresh, names, error, ListOrder::AsStored))
-        for (const ListedName& entry : names)
-            if (entry.type != ListedType::File && isStaleProbeFolder(entry.name))
-                removeProbeFolder(folder, entry.name);
-
     char name[64];
     std::snprintf(name, sizeof name, "%.*s%08x-%08x%.*s", static_cast<int>(kTemporaryPrefix.size()),
                   kTemporaryPrefix.data(), static_cast<unsigned>(::getpid()), ++g_probeCounter,
                   static_cast<int>(kProbeSuffix.size()), kProbeSuffix.data());
     if (sys::mkdirat(folder.fd(), name, 0700) != 0) return traits;
+    std::error_code error;
     const Folder probe = Folder::openChild(folder, name, error);
-    if (probe.valid() && createFile(probe, "w").valid()) {
+    UniqueFd file = probe.valid() ? createFile(probe, "Mixed") : UniqueFd();
+    Trial trial{probe, std::string(1, 'b')};
+    if (file.valid() && createFile(probe, trial.moving).valid()) {
         traits.tried = true;
-        traits.renameNoReplace = triesRenameNoReplace(probe);
+        traits.renameNoReplace = triesRenameNoReplace(trial);
         traits.hardLinks = triesHardLinks(probe);
         traits.unnamedTemporaries = triesUnnamedFiles(probe);
         traits.symbolicLinks = triesSymbolicLinks(probe);
         triesCase(probe, traits);
-        triesFile(probe, traits);
-        tryNames(probe, traits);
+        triesFile(file.get(), traits);
+        tryNames(trial, traits);
     }
+    file.reset();
+    // What the trials made, by name: a listing of the folder costs more than these calls.
+    if (probe.valid())
+        for (const char* made : {"Mixed", "l", "u", "s", "m", "c", "b"}) ::unlinkat(probe.fd(), made, 0);
+    if (!trial.moving.empty()) ::unlinkat(probe.fd(), trial.moving.c_str(), 0);
     removeProbeFolder(folder, name);
     // The folder's times are the user's: making and removing the probe must not move them.
     const timespec times[2] = {before.st_atim, before.st_mtim};

@@ -67,8 +67,8 @@ struct FileSystemTraits {
 FileSystemTraits conservativeTraits();
 
 // Tries out the file system of `folder` in a hidden folder `.tessel-<pid>-<n>.probe` made in it and
-// removed afterwards, whatever happens; the folder's own times are set back as they were. Probe
-// folders left by a killed run (of a process that is gone) are removed first.
+// removed afterwards, whatever happens; the folder's own times are set back as they were. A probe
+// folder left by a killed run goes when a walk lists the folder (removeStaleTemporaries).
 FileSystemTraits probeFileSystem(const Folder& folder);
 
 // Whether the file system of `folder` keeps local time rather than UTC: read from the mount, as no probe
@@ -80,6 +80,8 @@ std::string describeTraits(const FileSystemTraits& traits);
 
 // Whether `name` has exactly the form of a probe folder of a process that no longer runs.
 bool isStaleProbeFolder(std::string_view name);
+// Removes the probe folder `name` of `parent` with what is in it (the probe makes only files and links).
+void removeProbeFolder(const Folder& parent, const std::string& name);
 
 // The one way an unnamed file (O_TMPFILE) gets its name `name` in `folder`; fails when the name is
 // taken, so nothing is ever replaced.

@@ -34,7 +34,7 @@ Folder open(const std::string& path) {
     return folder;
 }
 
-TEST(FileSystemTraitsTest, TheProbeLeavesTheFolderAsItWasAndClearsWhatAKilledOneLeft) {
+TEST(FileSystemTraitsTest, TheProbeLeavesTheFolderAsItWasAndAWalkClearsWhatAKilledOneLeft) {
     test::TempDir dir;
     writeFile(dir / "kept.txt", "mine");
     // A killed probe's folder (its process is gone), one of a probe still running, and a user's own.
@@ -46,15 +46,24 @@ TEST(FileSystemTraitsTest, TheProbeLeavesTheFolderAsItWasAndClearsWhatAKilledOne
     writeFile(dir / ".tessel-notes.probe/f", "a user's");
     test::setModificationTime(dir.path(), 1'600'000'000, 123'456'789);
 
-    const FileSystemTraits traits = platform::probeFileSystem(open(dir.path()));
+    const Folder folder = open(dir.path());
+    const FileSystemTraits traits = platform::probeFileSystem(folder);
     EXPECT_TRUE(traits.tried);
-    std::vector<std::string> left{".tessel-notes.probe", running, "kept.txt"};
-    std::sort(left.begin(), left.end());
-    EXPECT_EQ(test::listFolder(dir.path()), left);
     struct stat status {};
     ASSERT_EQ(::stat(dir.path().c_str(), &status), 0);
     EXPECT_EQ(status.st_mtim.tv_sec, 1'600'000'000);
     EXPECT_EQ(status.st_mtim.tv_nsec, 123'456'789);
+    std::vector<std::string> left{".tessel-notes.probe", dead, running, "kept.txt"};
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(test::listFolder(dir.path()), left);
+
+    // The walk's listing of the folder clears the killed probe's folder with the stale temporaries.
+    std::vector<platform::ListedName> names;
+    std::error_code error;
+    ASSERT_TRUE(platform::listFolder(folder, names, error));
+    platform::removeStaleTemporaries(folder, names);
+    left.erase(std::find(left.begin(), left.end(), dead));
+    EXPECT_EQ(test::listFolder(dir.path()), left);
     EXPECT_TRUE(platform::isStaleProbeFolder(dead));
     EXPECT_FALSE(platform::isStaleProbeFolder(running));
     EXPECT_FALSE(platform::isStaleProbeFolder(std::string(dead) + "x"));
