@@ -1,13 +1,29 @@
 #pragma once
 // A seam for tests: makes the Nth call of a chosen kind of file operation fail with a chosen error, so
-// a full disk, a failing read or a rename across file systems can be produced on demand. It exists
-// only in builds configured with TESSEL_FAULT_INJECTION; elsewhere every check is a constant false.
+// a full disk, a failing read or a rename across file systems can be produced on demand, or makes every
+// call of a kind fail, as a file system that cannot do it at all would. It exists only in builds
+// configured with TESSEL_FAULT_INJECTION; elsewhere every check is a constant false.
 
 #include <functional>
 
 namespace tessel::platform::faults {
 
-enum class Operation { Open, Read, Write, Rename, List, MakeFolder, Unlink, Count };
+// Kinds of calls. The specific kinds (a rename that must not replace, a link, an unnamed file) are also
+// of the general kind in brackets: a failure planned for either fails them.
+enum class Operation {
+    Open,
+    Read,
+    Write,
+    Rename,
+    List,
+    MakeFolder,
+    Unlink,
+    RenameNoReplace,  // (Rename) renameat2 with RENAME_NOREPLACE
+    Link,             // (Rename) a second name for a file
+    UnnamedFile,      // (Open) a file made without a name (O_TMPFILE)
+    SetAttribute,     // an extended attribute or ACL written
+    Count
+};
 
 // Points inside the platform layer where a test may step in, to change the world at the worst moment.
 enum class Point { CopyOpening, CopyWritten, Count };
@@ -17,16 +33,33 @@ enum class Point { CopyOpening, CopyWritten, Count };
 void onPoint(Point point, std::function<void()> action);
 void reach(Point point);
 
-// The `nth` call of `operation` from now on (1 is the next one) fails with `error`.
+// The `nth` call of `operation` from now on (1 is the next one) fails with `error`. The calls the
+// file-system probe makes are not counted: a test plans its failures for the work it watches.
 void inject(Operation operation, int nth, int error);
+// Every call of `operation` fails with `error` until clear(), the probe's too: a file system that
+// cannot do it.
+void refuse(Operation operation, int error);
 void clear();
 // Called by the platform layer before each operation: true (with errno set) when it is to fail.
 bool failNow(Operation operation);
+
+// While one lives on a thread, the planned Nth calls are neither counted nor failed there.
+class ProbeScope {
+  public:
+    ProbeScope();
+    ~ProbeScope();
+    ProbeScope(const ProbeScope&) = delete;
+    ProbeScope& operator=(const ProbeScope&) = delete;
+
+  private:
+    bool m_outer;
+};
 #else
 inline bool failNow(Operation) {
     return false;
 }
 inline void reach(Point) {}
+struct ProbeScope {};
 #endif
 
 }  // namespace tessel::platform::faults

@@ -4,12 +4,14 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -23,12 +25,13 @@ namespace {
 
 using DevicePair = std::pair<std::uint64_t, std::uint64_t>;
 
-// What the file systems (by device) are known to refuse: block sharing, in-kernel copies, unnamed
-// files. Each refusal then costs one failed call per file system and thread instead of one per file.
+// What pairs of file systems (by device) are known to refuse: block sharing, in-kernel copies. Each
+// refusal then costs one failed call per pair and thread instead of one per file; either way the data
+// arrives, so a refusal here needs no probe.
 struct Refusals {
     bool has(const std::set<DevicePair>& set, DevicePair devices) const { return set.contains(devices); }
     void add(std::set<DevicePair>& set, DevicePair devices) { set.insert(devices); }
-    std::set<DevicePair> clone, copyRange, unnamed;
+    std::set<DevicePair> clone, copyRange;
 };
 
 Refusals& refusals() {
@@ -226,15 +229,12 @@ pid_t processId() {
 // Creates the file the copy is written into. Where the destination is absent and the file system
 // allows it, the file has no name until the copy is complete, so a killed run leaves nothing behind
 // and putting it in place costs one directory change instead of two.
-bool createCopyFile(const Folder& dstFolder, std::uint64_t device, mode_t mode, bool unnamed,
-                    PendingCopy& copy, std::error_code& error) {
-    Refusals& refused = refusals();
+bool createCopyFile(const Folder& dstFolder, mode_t mode, bool unnamed, PendingCopy& copy,
+                    std::error_code& error) {
     copy.folder = dstFolder.fd();
-    if (unnamed && !refused.has(refused.unnamed, {device, 0})) {
+    if (unnamed) {
         copy.fd.reset(sys::openat(dstFolder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
-        if (copy.fd.valid()) return true;
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return fail(error);
-        refused.add(refused.unnamed, {device, 0});
+        return copy.fd.valid() || fail(error);
     }
     static std::atomic<unsigned> counter{0};
     char name[64];
@@ -251,10 +251,89 @@ bool createCopyFile(const Folder& dstFolder, std::uint64_t device, mode_t mode, 
     return fail(error, std::make_error_code(std::errc::file_exists));
 }
 
+enum class Namespace { User, Security, Trusted, Acl, Other };
+
+Namespace namespaceOf(std::string_view name) {
+    if (name.starts_with("user.")) return Namespace::User;
+    if (name.starts_with("security.")) return Namespace::Security;
+    if (name.starts_with("trusted.")) return Namespace::Trusted;
+    if (name == "system.posix_acl_access") return Namespace::Acl;
+    return Namespace::Other;
+}
+
+// Reads an attribute list or value into `buffer`, growing it as the size asks: -1 with errno on failure.
+template <typename Read>
+ssize_t readGrowing(std::vector<char>& buffer, Read read) {
+    for (;;) {
+        const ssize_t got = read(buffer.data(), buffer.size());
+        if (got >= 0 || errno != ERANGE) return got;
+        const ssize_t needed = read(nullptr, 0);
+        if (needed < 0) return needed;
+        buffer.resize(static_cast<std::size_t>(needed) + 64);
+    }
+}
+
+// Whether a refused attribute is the destination's limit (a namespace, a size or a kind it cannot
+// hold) rather than a failure of the disk.
+bool isAttributeLimit(int code) {
+    return code == ENOTSUP || code == EOPNOTSUPP || code == EPERM || code == EACCES || code == EINVAL ||
+           code == E2BIG || code == ENOSPC || code == ERANGE || code == EDQUOT;
+}
+
+// Copies the source's extended attributes and access ACL that the destination can hold, as `cp -a`
+// does; the rest is noted in `dropped`. Attributes of the system namespace other than the ACL belong to
+// the file system that made them (btrfs compression, NFS ACLs) and stay behind without a note.
+bool copyAttributes(int in, int out, const FileSystemTraits& traits, Dropped& dropped,
+                    std::error_code& error) {
+    static thread_local std::vector<char> names(4096), value(4096);
+    const ssize_t listed =
+        readGrowing(names, [in](char* to, std::size_t size) { return ::flistxattr(in, to, size); });
+    if (listed < 0) return errno == ENOTSUP || errno == EOPNOTSUPP || fail(error);
+    const bool root = processUser() == 0;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(listed);) {
+        const char* name = names.data() + at;
+        at += std::strlen(name) + 1;
+        const Namespace kind = namespaceOf(name);
+        bool holds = false;
+        switch (kind) {
+            case Namespace::User:
+                holds = traits.userAttributes;
+                break;
+            case Namespace::Security:
+            case Namespace::Trusted:
+                if (!root) continue;  // only root may set them, as only root may set an owner
+                holds = kind == Namespace::Security ? traits.securityAttributes : traits.trustedAttributes;
+                break;
+            case Namespace::Acl:
+                holds = traits.posixAcls;
+                break;
+            case Namespace::Other:
+                continue;
+        }
+        bool& note = kind == Namespace::Acl ? dropped.acls : dropped.attributes;
+        if (!holds) {
+            note = true;
+            continue;
+        }
+        const ssize_t size = readGrowing(
+            value, [in, name](char* to, std::size_t length) { return ::fgetxattr(in, name, to, length); });
+        if (size < 0) {
+            if (errno == ENODATA) continue;  // removed since the listing
+            return fail(error);
+        }
+        if (sys::fsetxattr(out, name, value.data(), static_cast<std::size_t>(size), 0) != 0) {
+            if (!isAttributeLimit(errno)) return fail(error);
+            note = true;
+        }
+    }
+    return true;
+}
+
 // Writes a complete copy of the open source (`now`) into a new file of the destination folder that
-// `copy` describes, with the source's times and permissions.
-bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, bool unnamed, PendingCopy& copy,
-               std::error_code& error, CopyNotes* notes) {
+// `copy` describes, with the source's times, permissions and what the destination holds of its
+// attributes.
+bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileSystemTraits& traits,
+               bool unnamed, PendingCopy& copy, Dropped& dropped, std::error_code& error) {
     std::uint64_t device = 0, inode = 0;
     dstFolder.identity(device, inode);
     const bool root = processUser() == 0;
@@ -263,21 +342,23 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, bool unname
     // would reach the folder's group, even while it is written: until its group is settled, group and
     // others get nothing. File systems without permissions of their own (FAT, SMB) have no group to
     // keep.
-    const bool otherGroup = now.group != dstFolder.groupOfNewFiles() && keepsPermissions(dstFolder);
+    const bool otherGroup =
+        now.group != dstFolder.groupOfNewFiles() && traits.permissions == PermissionsKept::All;
     // Written with the owner's write bit, so a read-only source can be copied; group and others get no
     // more than the source gives them at any moment.
     mode_t created = (now.mode & 0777) | S_IWUSR;
     if (otherGroup && !root) created &= 0700;
-    if (!createCopyFile(dstFolder, device, created, unnamed, copy, error)) return false;
+    if (!createCopyFile(dstFolder, created, unnamed, copy, error)) return false;
     const int out = copy.fd.get();
     if (!copyData(in, out, now, {now.device, device}, error)) return false;
-    // Root hands the copy to the source's owner and group; anyone else keeps the copy and sets the
-    // source's group where they belong to it. The set-id bits stay only with the owner and group they
-    // were given for.
+    // Root hands the copy to the source's owner and group, where its probe found owners can be set (not
+    // a call per file where they cannot); anyone else keeps the copy and sets the source's group where
+    // they belong to it. The set-id bits stay only with the owner and group they were given for.
     bool ownerKept = now.owner == processUser();
     bool groupKept = !otherGroup;
-    if (root && (!ownerKept || otherGroup)) {
-        ownerKept = groupKept = ::fchown(out, now.owner, now.group) == 0;
+    if (root) {
+        if ((!ownerKept || now.group != dstFolder.groupOfNewFiles()) && traits.owners)
+            ownerKept = groupKept = ::fchown(out, now.owner, now.group) == 0;
     } else if (otherGroup) {
         groupKept = ::fchown(out, static_cast<uid_t>(-1), now.group) == 0;
     }
@@ -285,12 +366,15 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, bool unname
     if (ownerKept && groupKept) wanted = now.mode;
     if (!groupKept && !root) {
         wanted &= 0700;
-        if (notes != nullptr) notes->groupDropped = true;
+        dropped.group = true;
     }
-    // A file system whose permissions are fixed for the whole mount (FAT, SMB) refuses to change them;
-    // the copy is no less whole for it.
-    if ((created & ~currentUmask()) != wanted && ::fchmod(out, wanted) != 0 && errno != EPERM)
+    // A file system whose permissions are fixed for the whole mount (FAT, SMB) refuses to change them,
+    // or says yes and changes nothing; the copy is no less whole for it.
+    if (traits.permissions != PermissionsKept::None && (created & ~currentUmask()) != wanted &&
+        ::fchmod(out, wanted) != 0 && errno != EPERM)
         return fail(error);
+    // After the mode, which would change an ACL's mask, and after the owner, which clears capabilities.
+    if (!copyAttributes(in, out, traits, dropped, error)) return false;
     const timespec times[2] = {{static_cast<time_t>(now.accessed.seconds), now.accessed.nanoseconds},
                                {static_cast<time_t>(now.modified.seconds), now.modified.nanoseconds}};
     if (::futimens(out, times) != 0) return fail(error);
@@ -301,48 +385,17 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, bool unname
     return true;
 }
 
-// Gives an unnamed copy its name; fails when the name is taken, so nothing is ever replaced.
-bool linkUnnamed(PendingCopy& copy, const Folder& dstFolder, const std::string& dstName,
-                 std::error_code& error) {
-    static std::atomic<bool> emptyPathRefused{false};
-    if (!emptyPathRefused) {
-        if (sys::linkat(copy.fd.get(), "", dstFolder.fd(), dstName.c_str(), AT_EMPTY_PATH) == 0) return true;
-        if (errno != ENOENT && errno != EPERM) return fail(error);
-        emptyPathRefused = true;  // needs a capability this process lacks
-    }
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/self/fd/%d", copy.fd.get());
-    if (sys::linkat(AT_FDCWD, path, dstFolder.fd(), dstName.c_str(), AT_SYMLINK_FOLLOW) != 0)
-        return fail(error);
-    return true;
-}
-
-// Gives the file its final name without ever replacing an existing entry.
-bool renameNoReplace(int fromFolder, const char* from, int toFolder, const char* to, std::error_code& error) {
-    if (sys::renameat2(fromFolder, from, toFolder, to, RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return fail(error);
-    // The file system has no exclusive rename: a hard link fails when the name is taken. Where the old
-    // name cannot go, the new one goes again: a file under two names is no move.
-    if (::linkat(fromFolder, from, toFolder, to, 0) != 0) return fail(error);
-    if (sys::unlinkat(fromFolder, from, 0) != 0) {
-        error = lastSystemError();
-        ::unlinkat(toFolder, to, 0);
-        return false;
-    }
-    return true;
-}
-
 // Puts a finished copy in `dstName`: replacing what is there when `replace`, else only into a free name.
 bool place(PendingCopy& copy, const Folder& dstFolder, const std::string& dstName, bool replace,
-           std::error_code& error) {
+           const FileSystemTraits& traits, std::error_code& error) {
     bool ok = false;
     if (copy.name.empty())
-        ok = linkUnnamed(copy, dstFolder, dstName, error);
+        ok = nameUnnamedFile(copy.fd.get(), dstFolder, dstName, error);
     else if (replace)
         ok = sys::renameat(dstFolder.fd(), copy.name.c_str(), dstFolder.fd(), dstName.c_str()) == 0 ||
              fail(error);
     else
-        ok = renameNoReplace(dstFolder.fd(), copy.name.c_str(), dstFolder.fd(), dstName.c_str(), error);
+        ok = renameNoReplace(dstFolder, copy.name, dstFolder, dstName, traits, error);
     if (ok) copy.placed();
     return ok;
 }
@@ -371,8 +424,9 @@ bool stillAsExamined(const struct stat& status, const FileInfo& expected, std::e
 // Keeps the file that is about to be replaced or deleted as a version. False, with `keepFailed` set,
 // when its version could not be made safe.
 bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& info, bool linkOnly,
-                 VersionPlace& versions, bool& moved, std::error_code& error) {
-    if (!versions.keeper->keep(folder, versions.relativeFolder, name, info, linkOnly, moved,
+                 const FileSystemTraits& traits, VersionPlace& versions, bool& moved,
+                 std::error_code& error) {
+    if (!versions.keeper->keep(folder, versions.relativeFolder, name, info, linkOnly, traits, moved,
                                versions.keptPath, error)) {
         versions.keepFailed = true;
         return false;
@@ -386,9 +440,11 @@ bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& 
 // `found`, where given, gets what the first opening of the source found.
 bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
                   const Folder& dstFolder, const std::string& dstName, const FileInfo* present,
-                  std::error_code& error, VersionPlace* versions, CopyNotes* notes,
-                  FileInfo* found = nullptr) {
+                  const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions,
+                  Dropped* dropped, FileInfo* found = nullptr) {
     const bool replace = present != nullptr;
+    // An unnamed file only where it can also be given its name; a replacement needs a name to rename.
+    const bool unnamed = !replace && traits.unnamedTemporaries;
     for (int attempt = 0; attempt < 2; ++attempt) {
         UniqueFd in;
         FileInfo now;
@@ -396,14 +452,16 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         if (!openSource(srcFolder, srcName, srcInfo.viaLink, in, now, error)) return false;
         if (found != nullptr && attempt == 0) *found = now;
         PendingCopy copy;
-        if (!writeCopy(in.get(), now, dstFolder, !replace, copy, error, notes)) {
+        Dropped left;
+        if (!writeCopy(in.get(), now, dstFolder, traits, unnamed, copy, left, error)) {
             if (error == WalkError::ChangedWhileCopied) continue;  // it may be whole the next time
             return false;
         }
         faults::reach(faults::Point::CopyWritten);
         if (!unchangedSince(in.get(), now)) continue;  // a mix of old and new bytes: never put in place
-        // The version is a second name of the old file: the copy then replaces it in one step, so a kill
-        // at any moment leaves the old file or the new one under the name, never neither.
+        // The version is a second name of the old file, or where there are no links a whole copy of it:
+        // the new copy then replaces it in one step, so a kill at any moment leaves the old file or the
+        // new one under the name, never neither.
         if (replace) {
             struct stat status {};
             if (::fstatat(dstFolder.fd(), dstName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
@@ -412,41 +470,71 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         }
         bool moved = false;
         if (replace && versions != nullptr &&
-            !keepVersion(dstFolder, dstName, *present, true, *versions, moved, error))
+            !keepVersion(dstFolder, dstName, *present, true, traits, *versions, moved, error))
             return false;
-        return place(copy, dstFolder, dstName, replace, error);
+        if (!place(copy, dstFolder, dstName, replace, traits, error)) return false;
+        if (dropped != nullptr) dropped->add(left);
+        return true;
     }
     return fail(error, WalkError::ChangedWhileCopied);
 }
 
 }  // namespace
 
+bool renameNoReplace(const Folder& fromFolder, const std::string& fromName, const Folder& toFolder,
+                     const std::string& toName, const FileSystemTraits& traits, std::error_code& error) {
+    const char* from = fromName.c_str();
+    const char* to = toName.c_str();
+    if (traits.renameNoReplace)
+        return sys::renameat2(fromFolder.fd(), from, toFolder.fd(), to, RENAME_NOREPLACE) == 0 || fail(error);
+    if (traits.hardLinks) {
+        // Where the old name cannot go, the new one goes again: a file under two names is no move.
+        if (sys::linkat(fromFolder.fd(), from, toFolder.fd(), to, 0) != 0) return fail(error);
+        if (sys::unlinkat(fromFolder.fd(), from, 0) != 0) {
+            error = lastSystemError();
+            ::unlinkat(toFolder.fd(), to, 0);
+            return false;
+        }
+        return true;
+    }
+    // Neither: the look and the rename follow each other at once, with nothing in between that waits.
+    // A case-insensitive file system finds a name of another case here too, which is then not replaced.
+    struct stat status {};
+    if (::fstatat(toFolder.fd(), to, &status, AT_SYMLINK_NOFOLLOW) == 0)
+        return fail(error, std::make_error_code(std::errc::file_exists));
+    if (errno != ENOENT) return fail(error);
+    return sys::renameat(fromFolder.fd(), from, toFolder.fd(), to) == 0 || fail(error);
+}
+
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error, VersionPlace* versions, CopyNotes* notes) {
+              const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions,
+              Dropped* dropped) {
     if (refuseDestination(dstInfo, error)) return false;
     const bool present = dstInfo != nullptr && dstInfo->kind != EntryKind::Missing;
-    return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present ? dstInfo : nullptr, error,
-                        versions, notes);
+    return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present ? dstInfo : nullptr, traits,
+                        error, versions, dropped);
 }
 
 bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
-                 std::error_code& error, CopyNotes* notes) {
+                 const FileSystemTraits& traits, std::error_code& error, Dropped* dropped) {
     found = {};
-    return copyAndPlace(srcFolder, name, FileInfo{}, dstFolder, name, nullptr, error, nullptr, notes, &found);
+    return copyAndPlace(srcFolder, name, FileInfo{}, dstFolder, name, nullptr, traits, error, nullptr,
+                        dropped, &found);
 }
 
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error, CopyNotes* notes) {
+              const FileSystemTraits& traits, std::error_code& error, Dropped* dropped) {
     if (dstInfo != nullptr && dstInfo->kind != EntryKind::Missing)
         return fail(error, std::make_error_code(std::errc::file_exists));
     // Within one file system the name moves; a link moves as the link, as a rename always does.
-    if (renameNoReplace(srcFolder.fd(), srcName.c_str(), dstFolder.fd(), dstName.c_str(), error)) return true;
+    if (renameNoReplace(srcFolder, srcName, dstFolder, dstName, traits, error)) return true;
     if (error.value() != EXDEV || error.category() != std::system_category()) return false;
 
     // Another file system: copy, put the copy in place, and only then remove the source.
-    if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, error, nullptr, notes))
+    if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, traits, error, nullptr,
+                      dropped))
         return false;
     if (sys::unlinkat(srcFolder.fd(), srcName.c_str(), 0) != 0) return fail(error);
     return true;
@@ -462,7 +550,7 @@ bool removeMovedSource(const Folder& folder, const std::string& name, const File
 }
 
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
-                std::error_code& error, VersionPlace* versions) {
+                const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions) {
     struct stat status {};
     if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));
@@ -471,7 +559,8 @@ bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* e
     if (expected != nullptr && !stillAsExamined(status, *expected, error)) return false;
     if (versions != nullptr) {
         bool moved = false;
-        if (!keepVersion(folder, name, describeOpen(status), false, *versions, moved, error)) return false;
+        if (!keepVersion(folder, name, describeOpen(status), false, traits, *versions, moved, error))
+            return false;
         if (moved) return true;  // the version's move took it out of the tree
     }
     if (sys::unlinkat(folder.fd(), name.c_str(), 0) != 0) return fail(error);
@@ -479,10 +568,13 @@ bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* e
 }
 
 bool isStaleTemporary(std::string_view name) {
-    // ".tessel-" + 8 digits + "-" + 8 digits + ".tmp", the digits lower-case hexadecimal.
-    constexpr std::size_t kLength = kTemporaryPrefix.size() + 8 + 1 + 8 + 4;
-    if (name.size() != kLength || !name.starts_with(kTemporaryPrefix) || !name.ends_with(".tmp"))
-        return false;
+    return isLeftByDeadProcess(name, ".tmp");
+}
+
+bool isLeftByDeadProcess(std::string_view name, std::string_view suffix) {
+    // ".tessel-" + 8 digits + "-" + 8 digits + suffix, the digits lower-case hexadecimal.
+    const std::size_t length = kTemporaryPrefix.size() + 8 + 1 + 8 + suffix.size();
+    if (name.size() != length || !name.starts_with(kTemporaryPrefix) || !name.ends_with(suffix)) return false;
     const std::string_view pidDigits = name.substr(kTemporaryPrefix.size(), 8);
     const std::string_view counterDigits = name.substr(kTemporaryPrefix.size() + 9, 8);
     if (name[kTemporaryPrefix.size() + 8] != '-') return false;
@@ -501,6 +593,8 @@ void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>&
     for (const ListedName& entry : names) {
         if (entry.type == ListedType::File && isStaleTemporary(entry.name))
             ::unlinkat(folder.fd(), entry.name.c_str(), 0);
+        else if (entry.type != ListedType::File && isStaleProbeFolder(entry.name))
+            removeProbeFolder(folder, entry.name);
     }
 }
 

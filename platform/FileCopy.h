@@ -7,11 +7,29 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
 
 namespace tessel::platform {
 
 class VersionKeeper;
+
+// What a copy could not carry over because the destination's file system cannot hold it; the copy is
+// whole otherwise. Extended attributes of the security and trusted namespaces count only for root,
+// the one user who may set them.
+struct Dropped {
+    bool attributes = false;  // extended attributes
+    bool acls = false;        // POSIX ACLs
+    // The source's group could not be given to the copy (the user is not in it, or the folder passes
+    // its own group on): the copy then has no permissions for group and others at all.
+    bool group = false;
+    void add(const Dropped& other) {
+        attributes = attributes || other.attributes;
+        acls = acls || other.acls;
+        group = group || other.group;
+    }
+    bool any() const { return attributes || acls || group; }
+};
 
 // Where the file that a copy replaces or a deletion removes goes first: into the keeper's versions
 // folder at `relativeFolder`. The call says what became of it.
@@ -23,38 +41,34 @@ struct VersionPlace {
     std::string keptPath;
 };
 
-// What a copy could not carry over although it is whole, for the run to say once rather than per file.
-struct CopyNotes {
-    // The source's group could not be given to the copy (the user is not in it, or the folder passes
-    // its own group on): the copy then has no permissions for group and others at all.
-    bool groupDropped = false;
-};
-
 // Copies the regular file `srcName` of `srcFolder` (examined as `srcInfo`) into `dstName` of
 // `dstFolder`. `dstInfo` describes what is there now, or is null when nothing is. The copy carries the
-// source's times and permission bits (the owner, group and set-id bits too where the system allows it)
-// and is put in place only when complete and unchanged: a source that changes while it is copied is
-// copied once more, then refused (ChangedWhileCopied). Refused too: a source that is not a regular file
-// when opened, a destination that is a folder, special or read-only. On any failure the destination
-// is as it was and no temporary is left.
+// source's times and permission bits (the owner, group and set-id bits too where the system allows it),
+// its extended attributes and POSIX ACLs where the destination holds them (`dropped` says what it
+// could not), and is put in place only when complete and unchanged: a source that changes while it is
+// copied is copied once more, then refused (ChangedWhileCopied). Refused too: a source that is not a
+// regular file when opened, a destination that is a folder, special or read-only. On any failure the
+// destination is as it was and no temporary is left. `traits` are those of the destination's file
+// system (FileSystems::of): they choose how the copy is written and put in place.
 // With `versions`, a destination that is replaced is first kept as a version.
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error, VersionPlace* versions = nullptr, CopyNotes* notes = nullptr);
+              const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions = nullptr,
+              Dropped* dropped = nullptr);
 
 // copyFile for a file the walk has not looked at, into a folder that holds nothing of its name (one
 // the walk has just made): the look comes with the opening. `found` says what was copied, or stays
 // Missing when the name could not be opened as a regular file (gone, a link, a pipe, unreadable):
 // nothing was written then, and the usual look and copy say what it is.
 bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
-                 std::error_code& error, CopyNotes* notes = nullptr);
+                 const FileSystemTraits& traits, std::error_code& error, Dropped* dropped = nullptr);
 
 // Moves `srcName` to `dstName`, never replacing an existing destination. Across file systems the file
 // is copied as by copyFile and the source removed only once the copy is in place; on any failure the
 // source stays where it was.
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              std::error_code& error, CopyNotes* notes = nullptr);
+              const FileSystemTraits& traits, std::error_code& error, Dropped* dropped = nullptr);
 
 // Ends a move that was cut short after its copy was in place (a kill, a removal that failed): removes
 // `name` of `folder`, which must still be the file examined as `expected` (ChangedSinceExamined
@@ -62,12 +76,22 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
 bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
                        std::error_code& error);
 
+// Gives `fromName` of `fromFolder` the name `toName` in `toFolder` without ever replacing what is there
+// (EEXIST then), the best way the file system of `traits` offers: in one step where a rename can refuse
+// a taken name; else as a second name (a link fails on a taken name) and the first one's removal; else,
+// where there are no links either (exFAT through FUSE), by a look that finds the name free and a plain
+// rename right after it. Only that last way has a window, between the look and the rename, in which a
+// file made meanwhile under the name would be replaced.
+bool renameNoReplace(const Folder& fromFolder, const std::string& fromName, const Folder& toFolder,
+                     const std::string& toName, const FileSystemTraits& traits, std::error_code& error);
+
 // Deletes the file `name`; a read-only file (owner's write bit clear) is refused, also for root. With
 // `expected`, a file that is no longer the one examined then (another inode, size or modification
 // time) is refused too, so a file changed since a deletion was decided survives it.
-// With `versions`, the file goes into the versions folder instead of away.
+// With `versions`, the file goes into the versions folder instead of away. `traits` are those of the
+// folder's file system.
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
-                std::error_code& error, VersionPlace* versions = nullptr);
+                const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions = nullptr);
 
 // Names of the temporaries copyFile makes: ".tessel-<process id>-<counter>.tmp", each number as eight
 // lower-case hexadecimal digits.
@@ -76,8 +100,11 @@ inline constexpr std::string_view kTemporaryPrefix = ".tessel-";
 // Whether `name` has exactly the form of copyFile's temporaries and names a process that no longer
 // runs, so a crash or a kill left it behind.
 bool isStaleTemporary(std::string_view name);
+// The same for any name of Tessel's own of the form ".tessel-<pid>-<counter>" + `suffix`.
+bool isLeftByDeadProcess(std::string_view name, std::string_view suffix);
 
-// Removes the stale temporaries among `names`, which list `folder`.
+// Removes the stale temporaries among `names`, which list `folder`, and the probe folders
+// (FileSystemTraits) that killed runs left.
 void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names);
 
 }  // namespace tessel::platform

@@ -3,13 +3,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 #include "platform/Process.h"
 #include "platform/SysCall.h"
@@ -286,31 +284,6 @@ bool finishFolder(const Folder& folder, const FileInfo& like, bool created, std:
                                {static_cast<time_t>(like.modified.seconds), like.modified.nanoseconds}};
     if (::futimens(folder.fd(), times) != 0 && ok) ok = fail(error);
     return ok;
-}
-
-bool keepsPermissions(const Folder& folder) {
-    std::uint64_t device = 0, inode = 0;
-    if (!folder.valid() || !folder.identity(device, inode)) return true;
-    thread_local std::map<std::uint64_t, bool> known;
-    if (const auto found = known.find(device); found != known.end()) return found->second;
-    struct statfs system {};
-    bool keeps = true;
-    if (::fstatfs(folder.fd(), &system) == 0) {
-        switch (static_cast<std::uint32_t>(system.f_type)) {
-            case 0x4d44u:      // FAT (msdos, vfat)
-            case 0x2011bab0u:  // exFAT
-            case 0x5346544eu:  // NTFS
-            case 0x517bu:      // SMB
-            case 0xfe534d42u:  // SMB2
-            case 0xff534d42u:  // CIFS
-                keeps = false;
-                break;
-            default:
-                break;
-        }
-    }
-    known[device] = keeps;
-    return keeps;
 }
 
 bool isSharedByAnotherUser(const Folder& folder) {

@@ -144,10 +144,6 @@ bool makeChildFolder(const Folder& parent, const std::string& name, std::uint32_
 // the set-id bits only when the owner was kept; every such folder gets `like`'s times.
 bool finishFolder(const Folder& folder, const FileInfo& like, bool created, std::error_code& error);
 
-// Whether files in `folder` keep the permission bits they are given. FAT, exFAT, NTFS and SMB mounts
-// fix them for the whole mount, so a copy's bits there say nothing about the file.
-bool keepsPermissions(const Folder& folder);
-
 // Another user's folder (root's aside) that others may write in: in a shared folder, made there in
 // advance by someone who can then read what goes into it or put their files in it.
 bool isSharedByAnotherUser(const Folder& folder);

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "platform/Faults.h"
@@ -18,7 +19,9 @@ inline int open(const char* path, int flags, mode_t mode = 0) {
     return failNow(Operation::Open) ? -1 : ::open(path, flags, mode);
 }
 inline int openat(int folder, const char* path, int flags, mode_t mode = 0) {
-    return failNow(Operation::Open) ? -1 : ::openat(folder, path, flags, mode);
+    if (failNow(Operation::Open)) return -1;
+    if ((flags & O_TMPFILE) == O_TMPFILE && failNow(Operation::UnnamedFile)) return -1;
+    return ::openat(folder, path, flags, mode);
 }
 inline ssize_t pread(int fd, void* buffer, size_t length, off_t offset) {
     return failNow(Operation::Read) ? -1 : ::pread(fd, buffer, length, offset);
@@ -41,7 +44,9 @@ inline int renameat(int fromFolder, const char* from, int toFolder, const char* 
     return failNow(Operation::Rename) ? -1 : ::renameat(fromFolder, from, toFolder, to);
 }
 inline int renameat2(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
-    return failNow(Operation::Rename) ? -1 : ::renameat2(fromFolder, from, toFolder, to, flags);
+    if (failNow(Operation::Rename)) return -1;
+    if ((flags & RENAME_NOREPLACE) != 0 && failNow(Operation::RenameNoReplace)) return -1;
+    return ::renameat2(fromFolder, from, toFolder, to, flags);
 }
 
 inline int mkdirat(int folder, const char* name, mode_t mode) {
@@ -52,7 +57,13 @@ inline int unlinkat(int folder, const char* name, int flags) {
 }
 
 inline int linkat(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
-    return failNow(Operation::Rename) ? -1 : ::linkat(fromFolder, from, toFolder, to, flags);
+    return failNow(Operation::Rename) || failNow(Operation::Link)
+               ? -1
+               : ::linkat(fromFolder, from, toFolder, to, flags);
+}
+
+inline int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
+    return failNow(Operation::SetAttribute) ? -1 : ::fsetxattr(fd, name, value, size, flags);
 }
 
 }  // namespace tessel::platform::sys

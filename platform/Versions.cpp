@@ -64,7 +64,8 @@ VersionKeeper::VersionKeeper(std::string rootPath, std::string stamp)
 
 VersionKeeper::~VersionKeeper() = default;
 
-bool VersionKeeper::openFolder(const std::string& relativeFolder, std::error_code& error) {
+bool VersionKeeper::openFolder(const std::string& relativeFolder, const FileSystemTraits& traits,
+                               std::error_code& error) {
     if (m_open.valid() && m_openRelative == relativeFolder) return true;
     FileInfo rootBefore;
     if (!m_root.valid()) {
@@ -92,7 +93,7 @@ bool VersionKeeper::openFolder(const std::string& relativeFolder, std::error_cod
                 std::error_code ignored;
                 finishFolder(m_root, rootBefore, false, ignored);
             }
-        } else if (!isPrivateFolder(next)) {
+        } else if (!isPrivateFolder(next, traits)) {
             m_refused = WalkError::VersionsNotPrivate;
             return fail(error, m_refused);
         }
@@ -104,52 +105,60 @@ bool VersionKeeper::openFolder(const std::string& relativeFolder, std::error_cod
 }
 
 bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder, const std::string& name,
-                         const FileInfo& info, bool linkOnly, bool& moved, std::string& kept,
-                         std::error_code& error) {
+                         const FileInfo& info, bool linkOnly, const FileSystemTraits& traits, bool& moved,
+                         std::string& kept, std::error_code& error) {
     moved = false;
     const std::lock_guard lock(m_mutex);
     if (m_refused) return fail(error, m_refused);
-    if (!openFolder(relativeFolder, error)) return false;
+    if (!openFolder(relativeFolder, traits, error)) return false;
     // The same file replaced twice in one run keeps both versions.
     std::string target = name;
     bool made = false;
     for (int clash = 1; clash < 100 && !made; ++clash) {
-        const int result = linkOnly ? sys::linkat(folder.fd(), name.c_str(), m_open.fd(), target.c_str(), 0)
-                                    : sys::renameat2(folder.fd(), name.c_str(), m_open.fd(), target.c_str(),
-                                                     RENAME_NOREPLACE);
-        if (result == 0) {
-            moved = !linkOnly;
-            made = true;
-            break;
+        if (clash > 1) target = name + "." + std::to_string(clash - 1);
+        std::error_code reason;
+        if (linkOnly && traits.hardLinks) {
+            made =
+                sys::linkat(folder.fd(), name.c_str(), m_open.fd(), target.c_str(), 0) == 0 || fail(reason);
+        } else if (linkOnly) {
+            // No second names on this file system: the version is a whole copy before anything replaces
+            // the file.
+            made = copyFile(folder, name, info, m_open, target, nullptr, traits, reason);
+        } else {
+            made = renameNoReplace(folder, name, m_open, target, traits, reason);
+            moved = made;
         }
-        const int reason = errno;
-        if (reason == EEXIST) {
-            target = name + "." + std::to_string(clash);
-            continue;
-        }
-        if (reason != EXDEV && !(linkOnly && reason == EPERM)) return fail(error);
+        if (made) break;
+        if (reason == std::errc::file_exists) continue;
+        const bool otherFileSystem = reason == std::errc::cross_device_link;
+        if (!otherFileSystem && !(linkOnly && reason == std::errc::operation_not_permitted))
+            return fail(error, reason);
         // A mount point below the root: the version is a copy, and the original the caller's to destroy.
-        if (!copyFile(folder, name, info, m_open, target, nullptr, error)) return false;
-        made = true;
+        // What that file system offers is not known here, so the copy takes the ways that need nothing.
+        made = copyFile(folder, name, info, m_open, target, nullptr,
+                        otherFileSystem ? conservativeTraits() : traits, reason);
+        if (!made && reason != std::errc::file_exists) return fail(error, reason);
     }
     if (!made) return fail(error, std::make_error_code(std::errc::file_exists));
     kept = m_rootPath + std::string(kVersionsFolderName) + "/" + m_stamp + "/" + relativeFolder + target;
     return true;
 }
 
-bool isPrivateFolder(const Folder& folder) {
+bool isPrivateFolder(const Folder& folder, const FileSystemTraits& traits) {
+    if (folder.valid() && traits.permissions != PermissionsKept::All) return true;
     const std::uint32_t user = processUser();
     return folder.valid() && folder.owner() == user && (folder.mode() & 022) == 0;
 }
 
-std::vector<std::string> expiredVersions(const std::string& rootPath, int days, WallClock now) {
+std::vector<std::string> expiredVersions(const std::string& rootPath, int days, WallClock now,
+                                         const FileSystemTraits& traits) {
     std::vector<std::string> expired;
     std::error_code error;
     const Folder root = Folder::open(rootPath, error);
     if (!root.valid()) return expired;
     const Folder versions = Folder::openChild(root, std::string(kVersionsFolderName), error);
     std::vector<ListedName> names;
-    if (!isPrivateFolder(versions) || !listFolder(versions, names, error)) return expired;
+    if (!isPrivateFolder(versions, traits) || !listFolder(versions, names, error)) return expired;
     for (const ListedName& entry : names) {
         if (!isVersionStamp(entry.name)) continue;
         const std::string_view stamp = entry.name;
@@ -163,17 +172,17 @@ std::vector<std::string> expiredVersions(const std::string& rootPath, int days, 
         const std::optional<WallClock> moment = fromLocalTime(made);
         if (!moment || now.seconds - moment->seconds <= static_cast<std::int64_t>(days) * 86400) continue;
         const Folder folder = Folder::openChild(versions, entry.name, error);
-        if (isPrivateFolder(folder)) expired.push_back(entry.name);
+        if (isPrivateFolder(folder, traits)) expired.push_back(entry.name);
     }
     return expired;
 }
 
-void removeVersions(const std::string& rootPath, const std::string& stamp) {
+void removeVersions(const std::string& rootPath, const std::string& stamp, const FileSystemTraits& traits) {
     std::error_code error;
     const Folder root = Folder::open(rootPath, error);
     if (!root.valid()) return;
     const Folder versions = Folder::openChild(root, std::string(kVersionsFolderName), error);
-    if (isPrivateFolder(versions)) removeTree(versions, stamp);
+    if (isPrivateFolder(versions, traits)) removeTree(versions, stamp);
 }
 
 }  // namespace tessel::platform

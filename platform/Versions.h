@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
 
 namespace tessel::platform {
@@ -39,16 +40,19 @@ class VersionKeeper {
     // versions folder at the same relative place: moved there (`moved` set), or, with `linkOnly`, as a
     // second name of the same file, so a copy can then replace the original in one step and a kill at
     // any moment leaves the original where it was. Where neither can be (another file system below the
-    // root, a file the user may not link), the version is a copy, and the original is the caller's to
-    // replace or delete. False, with the reason, when the version could not be made safe: the file is
-    // then as it was and must not be destroyed. `kept` is the version's path.
+    // root, a file the user may not link, a file system without links as `traits` of `folder`'s file
+    // system say), the version is a whole copy, and the original is the caller's to replace or delete.
+    // False, with the reason, when the version could not be made safe: the file is then as it was and
+    // must not be destroyed. `kept` is the version's path.
     bool keep(const Folder& folder, const std::string& relativeFolder, const std::string& name,
-              const FileInfo& info, bool linkOnly, bool& moved, std::string& kept, std::error_code& error);
+              const FileInfo& info, bool linkOnly, const FileSystemTraits& traits, bool& moved,
+              std::string& kept, std::error_code& error);
 
     const std::string& rootPath() const { return m_rootPath; }
 
   private:
-    bool openFolder(const std::string& relativeFolder, std::error_code& error);
+    bool openFolder(const std::string& relativeFolder, const FileSystemTraits& traits,
+                    std::error_code& error);
 
     std::string m_rootPath;  // with a trailing "/"
     std::string m_stamp;
@@ -60,16 +64,19 @@ class VersionKeeper {
 };
 
 // Whether a versions folder that is already there may be used: the user's own, and nobody else may
-// write in it.
-bool isPrivateFolder(const Folder& folder);
+// write in it. On a file system whose owners and permission bits are fixed for the whole mount (FAT,
+// exFAT, NTFS through FUSE: `traits`), they say nothing of who made the folder: the mount decides who
+// may write there, and the folder counts as private.
+bool isPrivateFolder(const Folder& folder, const FileSystemTraits& traits);
 
 // The versions folders of Tessel's own name pattern below `rootPath` ("yyyy-mm-dd hhmmss") that were
 // made more than `days` days before `now`, oldest first. None when the versions folder is not private
 // (isPrivateFolder) or cannot be read, and none that belongs to another user.
-std::vector<std::string> expiredVersions(const std::string& rootPath, int days, WallClock now);
+std::vector<std::string> expiredVersions(const std::string& rootPath, int days, WallClock now,
+                                         const FileSystemTraits& traits);
 
 // Removes the versions folder `stamp` below `rootPath` and everything in it, never through a link.
 // Best effort: what cannot be removed stays for the next run.
-void removeVersions(const std::string& rootPath, const std::string& stamp);
+void removeVersions(const std::string& rootPath, const std::string& stamp, const FileSystemTraits& traits);
 
 }  // namespace tessel::platform

@@ -28,7 +28,7 @@ struct FileOutcome {
     platform::FileInfo found;  // CopyUnlooked: the file as opened; kind Missing when it was no regular file
     platform::FileInfo copy;   // with lookAtCopy: the copy as it lies in place (Missing when not found)
     platform::VersionPlace version;
-    platform::CopyNotes notes;
+    platform::Dropped dropped;    // what the copy could not carry over
     bool keptCopyFailed = false;  // ConflictCopy: the losing file could not be kept; nothing was replaced
 };
 
@@ -52,7 +52,9 @@ struct FileOrder {
     std::string keptName;
     platform::FileInfo info[2];                   // as looked at (kind Missing where a side lacks the name)
     platform::VersionKeeper* versions = nullptr;  // where what the copy replaces goes first
-    bool lookAtCopy = false;                      // the copy looked at once in place (for a state)
+    // What the file systems of the two folders can do (FileSystems::of).
+    const platform::FileSystemTraits* traits[2] = {nullptr, nullptr};
+    bool lookAtCopy = false;  // the copy looked at once in place (for a state)
     std::function<void(const FileOutcome&)> done;
 };
 

@@ -44,11 +44,13 @@ class OrderTask : public OrderedPool::Task {
 // walk thread accounts for it in plan order.
 class DeleteTask : public OrderedPool::Task {
   public:
-    DeleteTask(RunState& run, SharedFolder folder, std::shared_ptr<bool> written,
-               const DeletionPlan::Candidate& file, std::string path, platform::VersionKeeper* keeper,
-               const std::string& relative, bool wideLog, const Applier::Deleted& deleted)
+    DeleteTask(RunState& run, SharedFolder folder, const platform::FileSystemTraits& traits,
+               std::shared_ptr<bool> written, const DeletionPlan::Candidate& file, std::string path,
+               platform::VersionKeeper* keeper, const std::string& relative, bool wideLog,
+               const Applier::Deleted& deleted)
         : m_run(run),
           m_folder(std::move(folder)),
+          m_traits(traits),
           m_written(std::move(written)),
           m_file(file),
           m_path(std::move(path)),
@@ -62,7 +64,7 @@ class DeleteTask : public OrderedPool::Task {
         // A deletion not yet begun when the user stops the run is left for the next run.
         m_abandoned = m_run.stopRequested();
         if (m_abandoned) return;
-        m_done = platform::deleteFile(*m_folder, m_file.name, &m_file.info, m_error,
+        m_done = platform::deleteFile(*m_folder, m_file.name, &m_file.info, m_traits, m_error,
                                       m_version.keeper != nullptr ? &m_version : nullptr);
     }
     void release() override {
@@ -79,6 +81,7 @@ class DeleteTask : public OrderedPool::Task {
   private:
     RunState& m_run;
     SharedFolder m_folder;
+    const platform::FileSystemTraits& m_traits;
     std::shared_ptr<bool> m_written;
     const DeletionPlan::Candidate& m_file;
     std::string m_path;
@@ -122,6 +125,11 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
     const int from = order.from, to = 1 - from;
     const Folder& source = *order.folder[from];
     const Folder& target = *order.folder[to];
+    // A folder the run has not asked about (none of a preview's reaches here) gets the answers that need
+    // nothing of the file system.
+    static const platform::FileSystemTraits kConservative = platform::conservativeTraits();
+    const platform::FileSystemTraits& traits =
+        order.traits[to] != nullptr ? *order.traits[to] : kConservative;
     outcome.found = order.info[from];
     outcome.version.keeper = order.versions;
     if (order.versions != nullptr) outcome.version.relativeFolder = order.relative;
@@ -129,17 +137,17 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
     const FileInfo* const present = order.info[to].kind == EntryKind::File ? &order.info[to] : nullptr;
     switch (order.kind) {
         case FileOrder::Kind::CopyUnlooked:
-            outcome.done = platform::copyNewFile(source, order.name, target, outcome.found, outcome.error,
-                                                 &outcome.notes);
+            outcome.done = platform::copyNewFile(source, order.name, target, outcome.found, traits,
+                                                 outcome.error, &outcome.dropped);
             if (outcome.found.kind != EntryKind::File) return;  // no regular file: the pass looks again
             break;
         case FileOrder::Kind::Copy:
             outcome.done = platform::copyFile(source, order.name, order.info[from], target, order.name,
-                                              present, outcome.error, versions, &outcome.notes);
+                                              present, traits, outcome.error, versions, &outcome.dropped);
             break;
         case FileOrder::Kind::Move:
             outcome.done = platform::moveFile(source, order.name, order.info[from], target, order.name,
-                                              present, outcome.error, &outcome.notes);
+                                              present, traits, outcome.error, &outcome.dropped);
             break;
         case FileOrder::Kind::FinishMove: {
             bool same = false;
@@ -154,12 +162,12 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
         case FileOrder::Kind::ConflictCopy:
             // The file that loses is kept beside itself first: the winner then replaces it.
             if (!platform::copyFile(target, order.name, order.info[to], target, order.keptName, nullptr,
-                                    outcome.error)) {
+                                    traits, outcome.error)) {
                 outcome.keptCopyFailed = true;
                 return;
             }
             outcome.done = platform::copyFile(source, order.name, order.info[from], target, order.name,
-                                              present, outcome.error, versions, &outcome.notes);
+                                              present, traits, outcome.error, versions, &outcome.dropped);
             break;
     }
     // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
@@ -213,7 +221,9 @@ void DiskApplier::clearStaleTemporaries(const Folder& folder,
 }
 
 void DiskApplier::removeVersions(const std::string& root, const std::string& stamp) {
-    platform::removeVersions(root, stamp);
+    std::error_code error;
+    const Folder folder = Folder::open(root, error);
+    platform::removeVersions(root, stamp, m_run.fileSystems().of(folder));
 }
 
 void DiskApplier::executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted) {
@@ -234,10 +244,12 @@ void DiskApplier::executeDeletions(const DeletionPlan& plan, bool wideLog, const
             continue;
         }
         const auto written = std::make_shared<bool>(false);
+        const platform::FileSystemTraits& traits = m_run.fileSystems().of(*folder);
         for (const DeletionPlan::Candidate& file : group.files) {
             if (m_run.stopRequested()) break;
-            pool.submit(std::make_unique<DeleteTask>(m_run, folder, written, file, folderPath + file.name,
-                                                     keeper, group.relative, wideLog, deleted));
+            pool.submit(std::make_unique<DeleteTask>(m_run, folder, traits, written, file,
+                                                     folderPath + file.name, keeper, group.relative, wideLog,
+                                                     deleted));
         }
         // A counterpart takes the place of a file deleted just now: after the deletions.
         if (!group.folders.empty()) pool.drain();

@@ -21,11 +21,11 @@ constexpr int kCopy = static_cast<int>(FileOrder::Kind::Copy);
 constexpr int kMove = static_cast<int>(FileOrder::Kind::Move);
 constexpr int kFinishMove = static_cast<int>(FileOrder::Kind::FinishMove);
 
-RunAction::Side newerOf(const FileInfo& source, const FileInfo& destination) {
+RunAction::Side newerOf(const FileInfo& source, const FileInfo& destination, const Comparison& comparison) {
     if (destination.kind != EntryKind::File) return RunAction::Side::None;
-    return isNewer(source, destination)   ? RunAction::Side::Source
-           : isNewer(destination, source) ? RunAction::Side::Destination
-                                          : RunAction::Side::None;
+    return isNewer(source, destination, comparison)   ? RunAction::Side::Source
+           : isNewer(destination, source, comparison) ? RunAction::Side::Destination
+                                                      : RunAction::Side::None;
 }
 
 }  // namespace
@@ -69,6 +69,16 @@ unsigned OneWayPass::looksAt(const bool (&fresh)[2], const WalkEntry& entry) con
     return (1u << kSource) | (entry.on[kDestination] ? 1u << kDestination : 0u);
 }
 
+// What the destination keeps of a copy, for telling a file copied before from a changed one. A source
+// that keeps local time moves with the clock too, whatever the destination keeps.
+Comparison OneWayPass::comparisonOf(const WalkFolder& folder) const {
+    Comparison comparison =
+        comparisonFor(folder.traits[kDestination] != nullptr ? *folder.traits[kDestination]
+                                                             : platform::conservativeTraits());
+    if (m_sourceLocalTime) comparison.timeBase = TimeBase::Local;
+    return comparison;
+}
+
 std::string OneWayPass::sourcePath(const WalkFolder& folder, const std::string& name) const {
     return m_roots[kSource] + folder.relative + name;
 }
@@ -103,10 +113,9 @@ void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::st
             return;  // special entries, links to folders, names gone since the listing
     }
     m_run.context.display.stepProgress();  // skipped files advance the bar too
-    const bool modesKept =
-        !folder->folder[kDestination] || platform::keepsPermissions(*folder->folder[kDestination]);
-    CopyDecision decision = decideCopy(m_settings.tuneMode, m_settings.move, source, destination, modesKept);
-    const RunAction::Side newer = newerOf(source, destination);
+    const Comparison comparison = comparisonOf(*folder);
+    CopyDecision decision = decideCopy(m_settings.tuneMode, m_settings.move, source, destination, comparison);
+    const RunAction::Side newer = newerOf(source, destination, comparison);
     if (m_settings.move && destination.kind == EntryKind::File) {
         // A move cut short after its copy leaves the file in both places: the source goes where both hold
         // the same content. A move never replaces: onto another file it is refused.
@@ -153,6 +162,7 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
         order->folder[side] = folder->folder[side];
         order->root[side] = m_roots[side];
         order->info[side] = seen.info[side];
+        order->traits[side] = folder->traits[side];
     }
     order->relative = folder->relative;
     order->name = name;
@@ -198,7 +208,7 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
         copied.size = outcome.found.kind == EntryKind::File ? outcome.found.size : 0;
         copied.newer = newer;
         copied.version = &outcome.version;
-        copied.notes = &outcome.notes;
+        copied.dropped = &outcome.dropped;
         copied.wideLog = m_settings.wideLog;
         m_run.accountCopy(copied);
     };
@@ -265,6 +275,7 @@ void OneWayPass::run() {
     const bool sourceKnown = roots[kSource].valid() && roots[kSource].info(m_top->info[kSource], error);
     if (sourceKnown) m_top->info[kSource] = m_run.folderAsFound(source, m_top->info[kSource]);
     m_top->like[kDestination] = m_top->info[kSource];
+    m_sourceLocalTime = roots[kSource].valid() && platform::keepsLocalTime(roots[kSource]);
     m_versions = m_run.versionKeeper(destination);
     if (created) m_run.report(RunAction::Kind::CreateFolder, destination);
     TreeWalk walk(m_run, m_applier, *this, m_roots);

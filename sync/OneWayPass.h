@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Versions.h"
+#include "sync/CopyDecision.h"
 #include "sync/TreeWalk.h"
 #include "watch/RunContext.h"
 
@@ -48,6 +49,7 @@ class OneWayPass : public TreeWalk::Pass {
     void order(const std::shared_ptr<WalkFolder>& folder, const std::string& name, int kind, const Seen& seen,
                RunAction::Side newer);
     void finishFolder(const std::shared_ptr<WalkFolder>& folder);
+    Comparison comparisonOf(const WalkFolder& folder) const;
     std::string sourcePath(const WalkFolder& folder, const std::string& name) const;
     std::string destinationPath(const WalkFolder& folder, const std::string& name) const;
 
@@ -57,7 +59,8 @@ class OneWayPass : public TreeWalk::Pass {
     std::string m_roots[2];
     platform::VersionKeeper* m_versions = nullptr;
     std::shared_ptr<WalkFolder> m_top;
-    const char* m_doing;  // "copying file" or "moving file"
+    const char* m_doing;             // "copying file" or "moving file"
+    bool m_sourceLocalTime = false;  // the source's file system keeps local time
 };
 
 }  // namespace tessel

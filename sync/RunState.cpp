@@ -166,7 +166,7 @@ void RunState::accountCopy(const Copied& copied) {
             log("Copied file " + copied.source + " ");
     }
     if (copied.version != nullptr) accountVersion(*copied.version, copied.target, copied.wideLog);
-    if (copied.notes != nullptr) noteCopy(*copied.notes, copied.target);
+    if (copied.dropped != nullptr) noteDropped(*copied.dropped, copied.target);
     showStatus("  Copy file :" + copied.source);
 }
 
@@ -186,12 +186,26 @@ void RunState::accountVersion(const platform::VersionPlace& versions, const std:
     if (wideLog) log("Kept version of " + path + " as " + versions.keptPath);
 }
 
-void RunState::noteCopy(const platform::CopyNotes& notes, const std::string& path) {
-    if (!notes.groupDropped || m_groupNoted || !logs()) return;
-    m_groupNoted = true;
-    log("The group of " + path +
-        " could not be kept: the copy has no permissions for group and others, as every copy of this run "
-        "whose group could not be kept");
+void RunState::noteDropped(const platform::Dropped& dropped, const std::string& path) {
+    if (!logs()) return;
+    if (dropped.group && !m_noted.group) {
+        m_noted.group = true;
+        log("The group of " + path +
+            " could not be kept: the copy has no permissions for group and others, as every copy of this "
+            "run whose group could not be kept");
+    }
+    // Said once per run, not once per file: a destination that cannot hold them drops them for every file.
+    const bool attributes = dropped.attributes && !m_noted.attributes;
+    const bool acls = dropped.acls && !m_noted.acls;
+    if (!attributes && !acls) return;
+    m_noted.attributes = m_noted.attributes || attributes;
+    m_noted.acls = m_noted.acls || acls;
+    const std::string what = attributes && acls ? "extended attributes and ACLs"
+                             : attributes       ? "extended attributes"
+                                                : "ACLs";
+    log("The " + what + " of " + path +
+        " could not be kept: its file system cannot hold them, as for every "
+        "copy of this run into it");
 }
 
 platform::VersionKeeper* RunState::versionKeeper(const std::string& root) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "platform/FileCopy.h"
+#include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/Versions.h"
@@ -116,13 +117,17 @@ class RunState {
         std::uint64_t size = 0;
         RunAction::Side newer = RunAction::Side::None;
         const platform::VersionPlace* version = nullptr;
-        const platform::CopyNotes* notes = nullptr;
+        const platform::Dropped* dropped = nullptr;
         bool wideLog = false;
     };
     void accountCopy(const Copied& copied);
     // A deletion of `path` done: counted, reported and logged ("Delete file ..."), with its version.
     void accountDeletion(const std::string& path, std::uint64_t size, const platform::VersionPlace* version,
                          bool wideLog);
+
+    // What the file systems of the run can do, tried once per device on the first ask. The one part of
+    // the ledger any thread may ask (it has its own lock).
+    platform::FileSystems& fileSystems() { return m_fileSystems; }
 
     // The keeper of versions for the tree at `root`, or null when versions are not kept. One versions
     // folder per run and tree, named after the run's start.
@@ -138,7 +143,7 @@ class RunState {
   private:
     void assertWalkThread() const;
     void accountVersion(const platform::VersionPlace& versions, const std::string& path, bool wideLog);
-    void noteCopy(const platform::CopyNotes& notes, const std::string& path);
+    void noteDropped(const platform::Dropped& dropped, const std::string& path);
 
     Output m_output;
     std::thread::id m_walkThread;
@@ -150,8 +155,9 @@ class RunState {
     std::unordered_set<std::string> m_plannedDeletions;
     std::unordered_map<std::string, platform::FileInfo> m_foldersAsFound;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_ownFiles;  // device and inode
-    bool m_groupNoted = false;
+    platform::Dropped m_noted;  // what copies could not carry over, said once per run
     std::unordered_set<std::string> m_privateVersionsRefused;  // versions folders already said
+    platform::FileSystems m_fileSystems;
     // Last, so it goes first: its threads are done before what their work uses goes.
     std::unique_ptr<OrderedPool> m_pool;
 };

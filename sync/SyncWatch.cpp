@@ -47,8 +47,11 @@ std::int32_t tuneModeOf(WatchTune tune) {
 void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<std::string>& roots,
                            bool wideLog) {
     for (const std::string& root : roots) {
-        for (const std::string& stamp :
-             platform::expiredVersions(root, run.context.options.versionDays, platform::clockNow())) {
+        std::error_code error;
+        const platform::Folder folder = platform::Folder::open(root, error);
+        if (!folder.valid()) continue;
+        for (const std::string& stamp : platform::expiredVersions(
+                 root, run.context.options.versionDays, platform::clockNow(), run.fileSystems().of(folder))) {
             const std::string path =
                 withTrailingSlash(root) + std::string(platform::kVersionsFolderName) + "/" + stamp;
             run.report(RunAction::Kind::RemoveOldVersions, path);

@@ -159,6 +159,8 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
             return true;
         }
     }
+    for (const int side : kSides)
+        if (here.on[side] && m_chains[side]) here.traits[side] = &m_run.fileSystems().of(*here.folder[side]);
     if (ahead != nullptr) {
         for (const int side : kSides) here.names[side] = std::move(ahead->names[side]);
     } else if (!listSides(here)) {

@@ -19,6 +19,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
 #include "sync/FolderChain.h"
 #include "sync/Sides.h"
@@ -59,6 +60,8 @@ struct WalkFolder : std::enable_shared_from_this<WalkFolder> {
     platform::FileInfo info[2];        // the folder as the walk first found it
     platform::FileInfo like[2];        // what it gets when finished
     platform::SharedFolder folder[2];  // open while the walk is in it; not valid for one imagined
+    // What each side's file system can do (tried once per device by the run).
+    const platform::FileSystemTraits* traits[2] = {nullptr, nullptr};
     std::vector<platform::ListedName> names[2];
 };
 

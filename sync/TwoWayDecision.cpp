@@ -30,10 +30,10 @@ bool readOnly(const platform::FileInfo& file) {
 }
 
 // The side whose file is the newer; of two with the same time, none.
-RunAction::Side newerOf(const platform::FileInfo (&seen)[2]) {
-    return isNewer(seen[kSource], seen[kDestination])   ? RunAction::Side::Source
-           : isNewer(seen[kDestination], seen[kSource]) ? RunAction::Side::Destination
-                                                        : RunAction::Side::None;
+RunAction::Side newerOf(const platform::FileInfo (&seen)[2], const Comparison& comparison) {
+    return isNewer(seen[kSource], seen[kDestination], comparison)   ? RunAction::Side::Source
+           : isNewer(seen[kDestination], seen[kSource], comparison) ? RunAction::Side::Destination
+                                                                    : RunAction::Side::None;
 }
 
 // A copy across, as far as the tune mode lets it: "Copy only absent files" never replaces, "Update only
@@ -71,7 +71,8 @@ TwoWayDecision decideTwoWay(const TwoWayFacts& facts) {
         const int to = 1 - from;
         // A folder, a link to a folder or a special entry holds the name on the other side: never replaced.
         if (seen[to].kind != EntryKind::Missing) {
-            if (decideCopy(facts.tuneMode, false, seen[from], seen[to]) != CopyDecision::Refuse)
+            if (decideCopy(facts.tuneMode, false, seen[from], seen[to], facts.comparison) !=
+                CopyDecision::Refuse)
                 return decided(Action::Keep);
             return refused(from, "copying file",
                            seen[to].kind == EntryKind::Special
@@ -94,9 +95,9 @@ TwoWayDecision decideTwoWay(const TwoWayFacts& facts) {
 
     if (!facts.remembering) {
         // No state: as the one-way passes decide, except that an older file never replaces a newer one.
-        const bool alike =
-            looksCopied(seen[kSource], seen[kDestination]) && looksCopied(seen[kDestination], seen[kSource]);
-        const RunAction::Side newer = newerOf(seen);
+        const bool alike = looksCopied(seen[kSource], seen[kDestination], facts.comparison) &&
+                           looksCopied(seen[kDestination], seen[kSource], facts.comparison);
+        const RunAction::Side newer = newerOf(seen, facts.comparison);
         const bool act = (facts.tuneMode == tmSyncAll && !alike) ||
                          (facts.tuneMode == tmUpdateOld && newer != RunAction::Side::None);
         if (act) return copyAcross(facts, newer == RunAction::Side::Destination ? kDestination : kSource);
@@ -120,7 +121,8 @@ TwoWayDecision decideTwoWay(const TwoWayFacts& facts) {
     if (touchedOnly) return copyAcross(facts, changedSide);
 
     // The newer file wins; of two with the same time, the source's.
-    const int winner = newerOf(seen) == RunAction::Side::Destination ? kDestination : kSource;
+    const int winner =
+        newerOf(seen, facts.comparison) == RunAction::Side::Destination ? kDestination : kSource;
     // This watch never replaces a file: both stay as they are until the user settles it.
     if (!isKnownTuneMode(facts.tuneMode) || facts.tuneMode == tmAbsentOnly)
         return decided(Action::ConflictLeft, winner);

@@ -50,6 +50,7 @@ struct TwoWayFacts {
     bool remembering = false;          // the last run's state is known (else: a first run)
     std::int32_t tuneMode = tmSyncAll;
     bool deleteAbsent = false;
+    Comparison comparison;  // what both sides keep of a file
     // The content of both sides compared, once a decision asked for it (CompareContent).
     std::optional<bool> sameContent;
 };

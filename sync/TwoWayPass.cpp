@@ -27,10 +27,10 @@ std::string conflictStamp(const platform::LocalTime& start) {
     return stamp;
 }
 
-RunAction::Side newerSide(const FileInfo (&info)[2]) {
-    return isNewer(info[kSource], info[kDestination])   ? RunAction::Side::Source
-           : isNewer(info[kDestination], info[kSource]) ? RunAction::Side::Destination
-                                                        : RunAction::Side::None;
+RunAction::Side newerSide(const FileInfo (&info)[2], const Comparison& comparison) {
+    return isNewer(info[kSource], info[kDestination], comparison)   ? RunAction::Side::Source
+           : isNewer(info[kDestination], info[kSource], comparison) ? RunAction::Side::Destination
+                                                                    : RunAction::Side::None;
 }
 
 }  // namespace
@@ -151,6 +151,9 @@ bool TwoWayPass::run() {
         m_versions[side] = m_run.versionKeeper(m_roots[side]);
     }
     top->fresh[kDestination] = destinationCreated;
+    // What both sides keep of a file, from what their file systems can do.
+    m_comparison =
+        comparisonFor(m_run.fileSystems().of(roots[kSource]), m_run.fileSystems().of(roots[kDestination]));
     if (destinationCreated) top->info[kDestination] = top->info[kSource];
     TreeWalk walk(m_run, m_applier, *this, m_roots);
     walk.walk(roots, top);
@@ -224,6 +227,7 @@ void TwoWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
     facts.remembering = m_remembering;
     facts.tuneMode = m_settings.tuneMode;
     facts.deleteAbsent = m_settings.deleteAbsent;
+    facts.comparison = m_comparison;
     TwoWayDecision decision = decideTwoWay(facts);
     if (decision.action == TwoWayDecision::Action::CompareContent) {
         bool same = false;
@@ -280,13 +284,14 @@ void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from,
         order->folder[side] = folder->folder[side];
         order->root[side] = m_roots[side];
         order->info[side] = info[side];
+        order->traits[side] = folder->traits[side];
     }
     order->relative = folder->relative;
     order->name = name;
     order->keptName = keptName;
     order->versions = m_versions[to];
     order->lookAtCopy = true;
-    const RunAction::Side newer = replace ? newerSide(info) : RunAction::Side::None;
+    const RunAction::Side newer = replace ? newerSide(info, m_comparison) : RunAction::Side::None;
     order->done = [this, folder, from, name, keptName, replace, newer, index,
                    infos = std::array{info[kSource], info[kDestination]}](const FileOutcome& outcome) {
         const int to = 1 - from;
@@ -323,7 +328,7 @@ void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from,
         copied.size = infos[from].size;
         copied.newer = newer;
         copied.version = &outcome.version;
-        copied.notes = &outcome.notes;
+        copied.dropped = &outcome.dropped;
         copied.wideLog = m_settings.wideLog;
         m_run.accountCopy(copied);
         if (outcome.copy.kind != EntryKind::File) return m_state.keep(index);
@@ -340,7 +345,7 @@ void TwoWayPass::conflictLeft(const WalkFolder& folder, const std::string& name,
     ++m_run.result.conflicts;
     m_state.keep(index);
     m_run.report(RunAction::Kind::Conflict, pathOn(kSource, folder, name), pathOn(kDestination, folder, name),
-                 info[kSource].size, newerSide(info));
+                 info[kSource].size, newerSide(info, m_comparison));
     const std::string line = "Conflict " + pathOn(kSource, folder, name) + " and " +
                              pathOn(kDestination, folder, name) +
                              ": both changed since the last run; left as they are";

@@ -68,6 +68,7 @@ class TwoWayPass : public TreeWalk::Pass {
     platform::VersionKeeper* m_versions[2] = {nullptr, nullptr};
     DeletionPlan m_deletions[2];      // what each side loses: the other side's deletions
     std::int64_t m_held[2] = {0, 0};  // files the masks cover at the start of the run
+    Comparison m_comparison;          // what both sides keep, from what their file systems can do
     SyncState m_state;
     std::string m_statePath;                   // the state file; empty when the run keeps none
     bool m_remembering = false;                // the last run's state is known

@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "platform/Faults.h"
+#include "platform/Versions.h"
 #include "support/TestSupport.h"
 #include "sync/SyncFolder.h"
 #include "watch/EventLog.h"
@@ -111,32 +112,118 @@ TEST_F(FaultTest, UnwritableLogKeepsTheRunGoing) {
     EXPECT_EQ(loggedMessages().size(), 1u);  // the other file's line got through
 }
 
-// Where an ordinary user's system refuses what root's test run is allowed (unnamed temporary files,
-// a rename that never replaces, a link made from a descriptor), the copy takes its other way and
-// comes out the same.
+// Where an ordinary user's system refuses what root's test run is allowed (a link made from a
+// descriptor), the copy takes its other way and comes out the same; what the file system itself
+// cannot do (unnamed files, a rename that never replaces) the run's probe finds before the first copy.
 TEST_F(FaultTest, FallbacksOfOrdinaryUsers) {
     struct Case {
         const char* name;
         Operation operation;
         int nth, error;
+        bool always;  // a file system that cannot, not a call that failed once
         std::uint8_t action;
     };
-    // The refusal of unnamed files is remembered for the run, so that case comes last.
-    const Case cases[] = {{"no descriptor link: the /proc path", Operation::Rename, 1, ENOENT, faCopy},
-                          {"no exclusive rename: a link and an unlink", Operation::Rename, 1, EINVAL, faMove},
-                          {"no unnamed files: a named temporary", Operation::Open, 2, EOPNOTSUPP, faCopy}};
+    const Case cases[] = {
+        {"no descriptor link: the /proc path", Operation::Link, 1, ENOENT, false, faCopy},
+        {"no exclusive rename: a link and an unlink", Operation::RenameNoReplace, 0, EINVAL, true, faMove},
+        {"no unnamed files: a named temporary", Operation::UnnamedFile, 0, EOPNOTSUPP, true, faCopy}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        platform::faults::clear();
         writeFile(src + "/file.txt", c.name);
         test::setModificationTime(src + "/file.txt", 1'600'000'000);
         std::remove((dst + "/file.txt").c_str());
-        platform::faults::inject(c.operation, c.nth, c.error);
+        if (c.always)
+            platform::faults::refuse(c.operation, c.error);
+        else
+            platform::faults::inject(c.operation, c.nth, c.error);
         sync(c.action);
         EXPECT_EQ(result.failed, 0);
         EXPECT_EQ(readFile(dst + "/file.txt"), c.name);
         EXPECT_EQ(test::modificationTime(dst + "/file.txt"), 1'600'000'000);
         EXPECT_EQ(test::listFolder(dst), std::vector<std::string>{"file.txt"});
         EXPECT_EQ(exists(src + "/file.txt"), c.action == faCopy);
+    }
+}
+
+// The file systems people sync to, as the probe finds them: ext4 can do everything; NTFS through
+// ntfs-3g has links but no rename that refuses a taken name; exFAT through FUSE has neither, nor
+// unnamed files. Each one's copies, replacements, versions, deletions and moves come out alike, and
+// none ever replaces a file that appears under the name while the copy is made.
+TEST_F(FaultTest, EveryFileSystemGetsTheSameGuarantees) {
+    struct Refused {
+        Operation operation;
+        int error;
+    };
+    struct Case {
+        const char* name;
+        std::vector<Refused> refused;
+    };
+    const Case cases[] = {
+        {"ext4", {}},
+        {"ntfs-3g", {{Operation::RenameNoReplace, EINVAL}}},
+        {"exfat-fuse",
+         {{Operation::RenameNoReplace, EINVAL},
+          {Operation::Link, EPERM},
+          {Operation::UnnamedFile, EOPNOTSUPP}}},
+    };
+    context.options.keepVersions = true;
+    const platform::WallClock start{1'780'000'000, 0};
+    test::FixedClock clock{start};
+    const std::string kept = ".tessel-versions/" + platform::versionStamp(platform::toLocalTime(start)) + "/";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::faults::clear();
+        test::TempDir fresh;
+        src = fresh / "src";
+        dst = fresh / "dst";
+        watch = test::makeWatch(src, dst);
+        watch.DeleteAbsent = 1;
+        writeFile(src + "/new.txt", "new");
+        writeFile(src + "/edited.txt", "edited");
+        test::setModificationTime(src + "/edited.txt", 1'700'000'000);
+        writeFile(dst + "/edited.txt", "before");
+        test::setModificationTime(dst + "/edited.txt", 1'600'000'000);
+        writeFile(dst + "/gone.txt", "only copy");
+        for (const Refused& refused : c.refused) platform::faults::refuse(refused.operation, refused.error);
+
+        result = runWatch();
+        EXPECT_EQ(result.failed, 0);
+        EXPECT_EQ(result.copied, 2);
+        EXPECT_EQ(result.deleted, 1);
+        EXPECT_EQ(result.versionsKept, 2);
+        // The replaced file's version is whole (a link, or a copy where there are no links), the deleted
+        // one was moved there.
+        EXPECT_EQ(
+            test::snapshotTree(dst),
+            (std::vector<std::string>{".tessel-versions/", kept, kept + "edited.txt=before",
+                                      kept + "gone.txt=only copy", "edited.txt=edited", "new.txt=new"}));
+        EXPECT_EQ(test::modificationTime(dst + "/edited.txt"), 1'700'000'000);
+
+        // A second run finds everything as it left it.
+        result = runWatch();
+        EXPECT_EQ(result.copied + result.deleted + result.failed, 0);
+
+        // A file that appears under the name while the copy is written is never replaced.
+        writeFile(src + "/raced.txt", "from the run");
+        platform::faults::onPoint(platform::faults::Point::CopyWritten,
+                                  [&] { writeFile(dst + "/raced.txt", "made meanwhile"); });
+        result = runWatch();
+        platform::faults::onPoint(platform::faults::Point::CopyWritten, nullptr);
+        EXPECT_EQ(result.failed, 1);
+        EXPECT_EQ(readFile(dst + "/raced.txt"), "made meanwhile");
+        EXPECT_EQ(test::listFolder(dst),
+                  (std::vector<std::string>{".tessel-versions", "edited.txt", "new.txt", "raced.txt"}));
+
+        // A move takes the file out of the source only once it has its name.
+        test::TempDir movedTo;
+        writeFile(src + "/moving.txt", "moving");
+        TWatchRec mover = test::makeWatch(src, movedTo.path());
+        mover.FileAction = faMove;
+        result = SyncFolder(context, src, movedTo.path(), "moving.txt", faMove, mover);
+        EXPECT_EQ(result.failed, 0);
+        EXPECT_FALSE(exists(src + "/moving.txt"));
+        EXPECT_EQ(readFile(movedTo / "moving.txt"), "moving");
     }
 }
 

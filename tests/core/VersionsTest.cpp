@@ -95,7 +95,8 @@ TEST_F(VersionsTest, AVersionThatFindsNoFreeNameIsNoVersion) {
     platform::examine(folder, "f.txt", platform::ListedType::File, info, error);
     bool moved = true;
     std::string where;
-    EXPECT_FALSE(keeper.keep(folder, "", "f.txt", info, false, moved, where, error));
+    EXPECT_FALSE(keeper.keep(folder, "", "f.txt", info, false, platform::probeFileSystem(folder), moved,
+                             where, error));
     EXPECT_EQ(readFile(dst + "/f.txt"), "only copy");
 }
 
