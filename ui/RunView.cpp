@@ -86,6 +86,8 @@ RunView::RunView(QWidget* host, QObject* parent) : QObject(parent) {
     m_rateLabel->setMinimumWidth(
         m_rateLabel->fontMetrics().horizontalAdvance(QStringLiteral("1,250 files/s · about 59 min left")));
 
+    showIdle();
+
     m_logArea = new QPlainTextEdit(host);
     m_logArea->setObjectName(QStringLiteral("logArea"));
     m_logArea->setReadOnly(true);
@@ -156,10 +158,7 @@ void RunView::advance(int files) {
 
 void RunView::setProgressVisible(bool visible) {
     m_progressBar->setVisible(visible);
-    if (visible) {
-        m_statusBar->panel(kRatePanel)->show();
-        m_countsLabel->show();
-    }
+    if (visible) showRunning();
     if (!visible) m_samples.clear();
     refresh(false);
 }
@@ -240,8 +239,22 @@ void RunView::showSummary(const QString& summary) {
     m_statusText.clear();
     m_statusBar->setPanelText(kStatusPanel, summary);
     // The whole bar for it until the next run.
+    showIdle();
+}
+
+void RunView::showIdle() {
+    // An empty box beside the text would look like a run that is stuck.
+    m_statusBar->panel(kProgressPanel)->hide();
     m_statusBar->panel(kRatePanel)->hide();
-    m_countsLabel->hide();
+}
+
+void RunView::showRunning() {
+    m_statusBar->panel(kProgressPanel)->show();
+    m_statusBar->panel(kRatePanel)->show();
+}
+
+bool RunView::progressShown() const {
+    return !m_statusBar->panel(kProgressPanel)->isHidden();
 }
 
 QString summaryLine(const tessel::RunResult& result, double seconds) {

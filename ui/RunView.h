@@ -59,6 +59,11 @@ class RunView : public QObject {
     int percentDone() const;
     // What a run did, in place of the status text until the next run.
     void showSummary(const QString& summary);
+    // Between runs the status text has the whole bar: the panels of the progress and the rate show only
+    // while a run goes.
+    void showIdle();
+    void showRunning();
+    bool progressShown() const;
 
     // The clock the rate is measured with; tests set their own.
     void setClockForTesting(Clock::time_point (*now)()) { m_now = now; }
