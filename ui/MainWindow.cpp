@@ -41,6 +41,10 @@ constexpr QSize kWindowSize(696, 480);
 // the screen the real frame counts.
 constexpr QMargins kFrameGuess(6, 30, 6, 6);
 constexpr std::chrono::milliseconds kSplashTime{2000};
+// The window manager frames a shown window a moment later and says nothing when it has: the frame is
+// looked for this often, for about a second.
+constexpr std::chrono::milliseconds kFrameCheckInterval{50};
+constexpr int kFrameChecks = 20;
 // Soon after the start, once the window has been on the screen.
 constexpr std::chrono::milliseconds kMinimizeAfterStart{500};
 
@@ -85,6 +89,11 @@ MainWindow::MainWindow(Dialogs& dialogs, QWidget* parent)
     m_minimizeToTrayTimer->setInterval(kMinimizeAfterStart);
     connect(m_minimizeToTrayTimer, &QTimer::timeout, this, &MainWindow::minimizeAfterStart);
 
+    m_frameTimer = new QTimer(this);
+    m_frameTimer->setObjectName(QStringLiteral("frameTimer"));
+    m_frameTimer->setInterval(kFrameCheckInterval);
+    connect(m_frameTimer, &QTimer::timeout, this, &MainWindow::keepFrameOnScreen);
+
     fitToScreen();
     m_commands->updateCommands();
 }
@@ -113,13 +122,15 @@ void MainWindow::fitToScreen() {
 }
 
 void MainWindow::keepFrameOnScreen() {
+    const QRect inside = geometry();
+    const QRect frame = frameGeometry();
+    // Framed, or never to be: a desktop without a window manager draws no frame.
+    if (frame != inside || ++m_frameChecks >= kFrameChecks) m_frameTimer->stop();
     // A window that fills the screen is the window manager's to place.
     if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
         return;
     const QScreen* screen = this->screen();
     if (screen == nullptr) return;
-    const QRect inside = geometry();
-    const QRect frame = frameGeometry();
     const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(),
                            frame.right() - inside.right(), frame.bottom() - inside.bottom());
     const QRect placed = placeInside(inside, margins, screen->availableGeometry());
@@ -287,7 +298,8 @@ void MainWindow::showEvent(QShowEvent* event) {
     // Each time the window becomes visible; the desktop's own exposures do not count.
     if (event->spontaneous()) return;
     // The window manager frames the window only once it is shown; the frame must fit the screen too.
-    QTimer::singleShot(0, this, &MainWindow::keepFrameOnScreen);
+    m_frameChecks = 0;
+    m_frameTimer->start();
     showSplash();
     // After the window has been painted once.
     if (m_runs->onStartWatchesQueued()) QTimer::singleShot(0, m_runs, &RunCoordinator::runOnStartWatches);
@@ -398,9 +410,10 @@ void MainWindow::restoreWindowState(const WindowState& state) {
     if (state.geometry) {
         const QScreen* screen = QGuiApplication::screenAt(state.geometry->center());
         if (screen == nullptr) screen = this->screen();
+        // Never smaller than the window can be, or it would grow past the place found for it.
+        const QRect wanted(state.geometry->topLeft(), state.geometry->size().expandedTo(minimumSizeHint()));
         // A screen smaller than the last one, or gone: the window comes back inside the one it is on.
-        if (screen != nullptr)
-            setGeometry(placeInside(*state.geometry, kFrameGuess, screen->availableGeometry()));
+        if (screen != nullptr) setGeometry(placeInside(wanted, kFrameGuess, screen->availableGeometry()));
     }
     if (state.maximized) setWindowState(windowState() | Qt::WindowMaximized);
     m_watchList->setColumnWidths(state.columnWidths);

@@ -109,7 +109,8 @@ class MainWindow : public QMainWindow {
     // The designed size in the middle of the screen, frame and all inside it.
     void fitToScreen();
     // Once the window manager has framed the shown window: the frame moved or shrunk into the screen's
-    // free area, where a restored place or a large scale factor took it past an edge.
+    // free area, where a restored place, the window's least size or a large scale factor took it past an
+    // edge. Looked at a few times after each showing, until the frame is there.
     void keepFrameOnScreen();
     // What the settings file kept of the last closing; what it lacks stays as it is.
     void restoreWindowState(const WindowState& state);
@@ -139,6 +140,8 @@ class MainWindow : public QMainWindow {
 
     QTimer* m_splashTimer = nullptr;
     QTimer* m_minimizeToTrayTimer = nullptr;
+    QTimer* m_frameTimer = nullptr;
+    int m_frameChecks = 0;
 
     std::string m_dataPath;
     std::string m_minimizeOnStartFlag;

@@ -13,7 +13,7 @@
 
 #include "watch/RunContext.h"
 
-class QLabel;
+class ElidedLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QWidget;
@@ -77,8 +77,8 @@ class RunView : public QObject {
     void scrollLogToEnd();
 
     StatusBar* m_statusBar;
-    QLabel* m_countsLabel;
-    QLabel* m_rateLabel;
+    ElidedLabel* m_countsLabel;
+    ElidedLabel* m_rateLabel;
     QProgressBar* m_progressBar;
     QPlainTextEdit* m_logArea;
     QString m_statusText;

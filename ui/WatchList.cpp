@@ -79,14 +79,14 @@ WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIc
 
 std::vector<int> WatchList::columnWidths() const {
     std::vector<int> widths;
-    for (int column = 0; column < ColumnCount; ++column) widths.push_back(columnWidth(column));
+    for (int column = 0; column + 1 < ColumnCount; ++column) widths.push_back(columnWidth(column));
     return widths;
 }
 
 void WatchList::setColumnWidths(const std::vector<int>& widths) {
     // Never narrower than a letter, so that a column dragged shut can still be found and pulled open.
     const int narrowest = fontMetrics().averageCharWidth() * 2;
-    for (std::size_t column = 0; column < widths.size() && column < ColumnCount; ++column)
+    for (std::size_t column = 0; column < widths.size() && column + 1 < ColumnCount; ++column)
         setColumnWidth(static_cast<int>(column), std::max(narrowest, widths[column]));
 }
 

@@ -63,8 +63,8 @@ class WatchList : public QTreeWidget {
     // Whether watch `index` moves its files rather than copying them.
     bool movesFiles(int index) const;
 
-    // The columns' widths from the left; widths for fewer columns set only those, a missing or empty list
-    // nothing.
+    // The widths of the columns that the user sizes, from the left: all but the last, which takes the
+    // room the others leave. Widths for fewer columns set only those; more are not used.
     std::vector<int> columnWidths() const;
     void setColumnWidths(const std::vector<int>& widths);
 

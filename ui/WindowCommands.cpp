@@ -366,8 +366,8 @@ void WindowCommands::sendMail(const FeedbackMail& mail) {
     // included, can still carry the text.
     const QString question =
         tr("No mail program is set up on this computer, so Tessel cannot open the prepared mail.\n\n"
-           "Copy the mail to the clipboard? You can then paste it into a mail to %1 written in any "
-           "mail program or web mail.")
+           "Copy the mail to the clipboard? Then paste it into a new mail to %1, in any mail program or "
+           "web mail.")
             .arg(QLatin1String(kFeedbackAddress));
     if (m_window.dialogs().askToCopyMail(&m_window, question))
         QGuiApplication::clipboard()->setText(mail.text());

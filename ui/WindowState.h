@@ -20,7 +20,7 @@ struct WindowState {
     // when neither maximised nor minimised.
     std::optional<QRect> geometry;
     bool maximized = false;
-    // The list's columns from the left; empty when none were kept.
+    // The widths of the list's columns that the user sizes, from the left; empty when none were kept.
     std::vector<int> columnWidths;
     std::optional<int> sortColumn;
     Qt::SortOrder sortOrder = Qt::AscendingOrder;

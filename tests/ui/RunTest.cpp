@@ -11,12 +11,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 #include <string>
 #include <vector>
 
@@ -367,6 +369,24 @@ TEST(RunViewTest, TheProgressBoxShowsOnlyWhileARunGoes) {
     EXPECT_TRUE(view.progressShown()) << "a run's bar brings its box";
     view.showIdle();
     EXPECT_EQ(shown(), idle);
+
+    // Shown in a narrow window, the boxes give up room rather than make the window wider, and take
+    // their designed width where there is room.
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    RunView narrow(&window, nullptr);
+    layout->addWidget(narrow.statusBar());
+    window.resize(360, 40);
+    window.show();
+    narrow.showRunning();
+    EXPECT_LE(window.minimumSizeHint().width(), 360);
+    window.resize(900, 40);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(child<QProgressBar>(window, "progressBar")->width(), 150);
+    EXPECT_GE(child<QLabel>(window, "rateLabel")->width(),
+              child<QLabel>(window, "rateLabel")
+                  ->fontMetrics()
+                  .horizontalAdvance(QStringLiteral("1,250 files/s · about 59 min left")));
 }
 
 TEST(RunViewTest, TheRelayKeepsTheStepsMadeWhileTheEndMovesOn) {
