@@ -1,6 +1,6 @@
 // Draws Tessel's pictures into the files beside this source, which the program builds in as resources:
-// the strip "SmallImages" of the ten 16×16 status pictures on an olive background that the window
-// treats as transparent, the 40×40 tool-button pictures, the program icon and the 351×208 picture
+// the strip "SmallImages" of the 16×16 status pictures on an olive background that the window treats
+// as transparent, the 40×40 tool-button pictures, the program icon and the 351×208 picture
 // of the about box. The program icon also comes as an SVG drawing, and with its PNG sizes it is the
 // icon an installation puts into the desktop's icon theme.
 //
@@ -224,6 +224,36 @@ void handOnButton(QPainter& p) {
     p.restore();
 }
 
+// A watch that is running now: the green of Check Now's button with the two arrows of synchronisation
+// going round, unlike any tile of what a watch is set to do.
+void runningMark(QPainter& p) {
+    // Darker than the button: the white arrows must stand out at sixteen pixels.
+    QRadialGradient light(QPointF(6, 5), 9);
+    light.setColorAt(0, QColor(60, 170, 70));
+    light.setColorAt(1, QColor(10, 105, 30));
+    p.setPen(QPen(QColor(5, 70, 15), 0.9));
+    p.setBrush(light);
+    p.drawEllipse(QPointF(8, 8), 7.4, 7.4);
+    const QPointF centre(8, 8);
+    const double radius = 4.2;
+    for (const double end : {40.0, 220.0}) {
+        // Angles counter-clockwise from three o'clock, as Qt counts them; each arc goes round clockwise
+        // and ends in its arrowhead.
+        p.setPen(QPen(Qt::white, 1.9, Qt::SolidLine, Qt::FlatCap));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius),
+                  static_cast<int>((end + 120) * 16), -120 * 16);
+        const double angle = end * M_PI / 180;
+        const QPointF at = centre + QPointF(radius * std::cos(angle), -radius * std::sin(angle));
+        const QPointF ahead(std::sin(angle), std::cos(angle));     // clockwise along the ring
+        const QPointF outward(std::cos(angle), -std::sin(angle));  // away from the centre
+        p.setPen(Qt::NoPen);
+        p.setBrush(Qt::white);
+        drawPolygon(p,
+                    {at + ahead * 2.6, at - ahead * 0.4 + outward * 2.3, at - ahead * 0.4 - outward * 2.3});
+    }
+}
+
 QImage smallImages(int scale) {
     const QColor ink(20, 30, 110);
     const QColor timerFace(215, 232, 250);
@@ -231,13 +261,14 @@ QImage smallImages(int scale) {
         noEntry,                                                        // 0 Stop
         tile("ON", "RUN", QColor(200, 240, 190), QColor(0, 90, 0)),     // 1 On Start
         handOnButton,                                                   // 2 Manual
-        tile("10", "MIN", timerFace, ink),                              // 3 10 minutes, and "running"
+        tile("10", "MIN", timerFace, ink),                              // 3 10 minutes
         tile("1", "HR.", timerFace, ink),                               // 4 1 hour
         tile("1", "DAY", timerFace, ink),                               // 5 1 day
         tile("7", "DS.", timerFace, ink),                               // 6 1 week
         tile("10", "DS.", timerFace, ink),                              // 7 10 days
         tile("1", "MN.", timerFace, ink),                               // 8 1 month
         tile("ON", "TImE", QColor(255, 225, 170), QColor(130, 50, 0)),  // 9 at a time of day
+        runningMark,                                                    // 10 running now
     };
     const int size = 16 * scale;
     QImage strip(size * static_cast<int>(pictures.size()), size, QImage::Format_RGB32);

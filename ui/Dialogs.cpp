@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
@@ -69,8 +71,34 @@ void QtDialogs::runEditor(TEditWatchForm& editor) {
     editor.exec();
 }
 
+bool mailProgramSet() {
+    // The same question xdg-open asks before it opens a mail link; without xdg-mime there is no xdg-open
+    // either, and the desktop can open nothing.
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                             QStringLiteral("x-scheme-handler/mailto")});
+    if (!query.waitForFinished(5000)) {
+        query.kill();
+        query.waitForFinished();
+        return false;
+    }
+    return query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0 &&
+           !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
 bool QtDialogs::openUrl(const QUrl& url) {
+    if (url.scheme() == QLatin1String("mailto") && !mailProgramSet()) return false;
     return QDesktopServices::openUrl(url);
+}
+
+bool QtDialogs::askToCopyMail(QWidget* parent, const QString& text) {
+    QMessageBox box(QMessageBox::Information, applicationTitle(), text, QMessageBox::NoButton, parent);
+    QPushButton* copy =
+        box.addButton(QCoreApplication::translate("Dialogs", "&Copy to Clipboard"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(copy);
+    box.exec();
+    return box.clickedButton() == copy;
 }
 
 bool QtDialogs::systemTrayAvailable() {

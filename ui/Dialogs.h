@@ -32,8 +32,11 @@ class Dialogs {
     // Runs the editor modally and returns when it has closed.
     virtual void runEditor(TEditWatchForm& editor) = 0;
     // Hands a link to the desktop (a mail link to the mail program, a web address to the browser);
-    // false when nothing could take it.
+    // false when nothing could take it, a mail link also when the desktop names no mail program.
     virtual bool openUrl(const QUrl& url) = 0;
+    // A mail could not be opened: says so with `text`, and asks whether to copy the mail to the
+    // clipboard instead. True for "Copy to Clipboard".
+    virtual bool askToCopyMail(QWidget* parent, const QString& text) = 0;
     // Whether the desktop has a notification area to hold Tessel's tray icon right now.
     virtual bool systemTrayAvailable() = 0;
     // A balloon from the tray icon that tells of something the user should look at.
@@ -52,9 +55,14 @@ class QtDialogs : public Dialogs {
     QString chooseWatchFile(QWidget* parent) override;
     void runEditor(TEditWatchForm& editor) override;
     bool openUrl(const QUrl& url) override;
+    bool askToCopyMail(QWidget* parent, const QString& text) override;
     bool systemTrayAvailable() override;
     void notify(QSystemTrayIcon& icon, const QString& title, const QString& text) override;
 };
+
+// Whether the desktop names a program for mail links. The desktop's opener takes any mail link and then
+// fails out of sight when there is none, so this asks first.
+bool mailProgramSet();
 
 // The program file's name without its folder, cut at its first dot, first character kept and the rest
 // in lower case: the caption of plain message boxes.

@@ -3,6 +3,8 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -27,6 +29,7 @@
 #include "ui/WindowCommands.h"
 #include "ui/WindowMessages.h"
 #include "ui/WindowRunDisplay.h"
+#include "ui/WindowState.h"
 #include "watch/EventLog.h"
 
 using namespace tessel;
@@ -34,7 +37,14 @@ using namespace tessel;
 namespace {
 
 constexpr QSize kWindowSize(696, 480);
+// What a window manager's frame usually adds, for placing the window before it has one; once it is on
+// the screen the real frame counts.
+constexpr QMargins kFrameGuess(6, 30, 6, 6);
 constexpr std::chrono::milliseconds kSplashTime{2000};
+// The window manager frames a shown window a moment later and says nothing when it has: the frame is
+// looked for this often, for about a second.
+constexpr std::chrono::milliseconds kFrameCheckInterval{50};
+constexpr int kFrameChecks = 20;
 // Soon after the start, once the window has been on the screen.
 constexpr std::chrono::milliseconds kMinimizeAfterStart{500};
 
@@ -79,6 +89,11 @@ MainWindow::MainWindow(Dialogs& dialogs, QWidget* parent)
     m_minimizeToTrayTimer->setInterval(kMinimizeAfterStart);
     connect(m_minimizeToTrayTimer, &QTimer::timeout, this, &MainWindow::minimizeAfterStart);
 
+    m_frameTimer = new QTimer(this);
+    m_frameTimer->setObjectName(QStringLiteral("frameTimer"));
+    m_frameTimer->setInterval(kFrameCheckInterval);
+    connect(m_frameTimer, &QTimer::timeout, this, &MainWindow::keepFrameOnScreen);
+
     fitToScreen();
     m_commands->updateCommands();
 }
@@ -95,16 +110,31 @@ MainWindow::~MainWindow() {
 
 void MainWindow::fitToScreen() {
     // The designed size, or the screen's room at a large scale factor, centred.
-    QSize size = kWindowSize;
-    if (const QScreen* screen = this->screen()) {
-        const QRect available = screen->availableGeometry();
-        // Room for the window manager's frame around the window.
-        size = size.boundedTo(available.size() - QSize(16, 40));
-        resize(size);
-        move(available.center() - QPoint(size.width() / 2, size.height() / 2));
-    } else {
-        resize(size);
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) {
+        resize(kWindowSize);
+        return;
     }
+    const QRect available = screen->availableGeometry();
+    QRect centred(QPoint(), kWindowSize);
+    centred.moveCenter(available.center());
+    setGeometry(placeInside(centred, kFrameGuess, available));
+}
+
+void MainWindow::keepFrameOnScreen() {
+    const QRect inside = geometry();
+    const QRect frame = frameGeometry();
+    // Framed, or never to be: a desktop without a window manager draws no frame.
+    if (frame != inside || ++m_frameChecks >= kFrameChecks) m_frameTimer->stop();
+    // A window that fills the screen is the window manager's to place.
+    if (!isVisible() || (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen | Qt::WindowMinimized)))
+        return;
+    const QScreen* screen = this->screen();
+    if (screen == nullptr) return;
+    const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(),
+                           frame.right() - inside.right(), frame.bottom() - inside.bottom());
+    const QRect placed = placeInside(inside, margins, screen->availableGeometry());
+    if (placed != inside) setGeometry(placed);
 }
 
 void MainWindow::createPanel() {
@@ -133,6 +163,8 @@ void MainWindow::createPanel() {
 
     // The list takes what a larger window gains; the log keeps its few lines' height.
     auto* splitter = new QSplitter(Qt::Vertical, inner);
+    splitter->setObjectName(QStringLiteral("listAndLog"));
+    m_splitter = splitter;
     splitter->setChildrenCollapsible(false);
     splitter->setHandleWidth(3);
     splitter->addWidget(m_watchList);
@@ -154,9 +186,10 @@ const RunResult& MainWindow::lastRunResult() const {
     return m_display->lastRunResult();
 }
 
-void MainWindow::fillWatchList() {
+void MainWindow::fillWatchList(int selectedWatch) {
     m_commands->closePreview();
     m_watchList->fill(m_context->WatchFilePath);
+    if (selectedWatch >= 0) m_watchList->selectWatch(selectedWatch);
     m_commands->updateCommands();
 }
 
@@ -207,10 +240,12 @@ void MainWindow::startUp() {
     }
     const std::string settingsFile = settingsFilePath(folder);
     Settings settings;
+    WindowState state;
     if (platform::fileExists(settingsFile)) {
         // An unreadable file gives every key its default, as a file without the keys would.
         readSettings(folder, settings, error);
         applySettings(settings, settingsFile);
+        state = readWindowState(settingsFile);
     } else {
         const bool created = createSettings(folder, settings, error);
         // The values written before a failure count; the rest stay empty.
@@ -221,7 +256,10 @@ void MainWindow::startUp() {
         }
     }
 
-    fillWatchList();
+    m_startWatchFile = settings.WatchFilePath;
+    m_startSelection = state.selectedWatch;
+    restoreWindowState(state);
+    fillWatchList(state.selectedWatch);
     // The On Start watches run once the window is on the screen; "Start Work Program" follows them.
     if (m_watchList->hasOnStartWatch()) m_runs->queueOnStartWatches();
     const bool minimizeOnStart = m_minimizeOnStartFlag == "1";
@@ -259,6 +297,9 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     // Each time the window becomes visible; the desktop's own exposures do not count.
     if (event->spontaneous()) return;
+    // The window manager frames the window only once it is shown; the frame must fit the screen too.
+    m_frameChecks = 0;
+    m_frameTimer->start();
     showSplash();
     // After the window has been painted once.
     if (m_runs->onStartWatchesQueued()) QTimer::singleShot(0, m_runs, &RunCoordinator::runOnStartWatches);
@@ -287,6 +328,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    storeWindowState();
     finishWork();
     event->accept();
     // On Start watches that have not begun yet no longer will.
@@ -360,4 +402,51 @@ QList<TTesselSplashForm*> MainWindow::aboutBoxes() const {
     for (const QPointer<TTesselSplashForm>& box : m_aboutBoxes)
         if (box && box->isVisible()) boxes.append(box);
     return boxes;
+}
+
+// ---- What the window remembers ----------------------------------------------------------------------
+
+void MainWindow::restoreWindowState(const WindowState& state) {
+    if (state.geometry) {
+        const QScreen* screen = QGuiApplication::screenAt(state.geometry->center());
+        if (screen == nullptr) screen = this->screen();
+        // Never smaller than the window can be, or it would grow past the place found for it.
+        const QRect wanted(state.geometry->topLeft(), state.geometry->size().expandedTo(minimumSizeHint()));
+        // A screen smaller than the last one, or gone: the window comes back inside the one it is on.
+        if (screen != nullptr) setGeometry(placeInside(wanted, kFrameGuess, screen->availableGeometry()));
+    }
+    if (state.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+    m_watchList->setColumnWidths(state.columnWidths);
+    if (state.sortColumn && *state.sortColumn < WatchList::ColumnCount)
+        m_watchList->sortByColumn(*state.sortColumn, state.sortOrder);
+    if (state.logHeight) {
+        const QList<int> sizes = m_splitter->sizes();
+        const int whole = sizes.size() == 2 ? sizes[0] + sizes[1] : 0;
+        m_splitter->setSizes({std::max(1, whole - *state.logHeight), *state.logHeight});
+    }
+}
+
+WindowState MainWindow::stateToRemember() const {
+    WindowState state;
+    state.geometry = normalGeometry();
+    state.maximized = isMaximized();
+    state.columnWidths = m_watchList->columnWidths();
+    state.sortColumn = m_watchList->sortColumn();
+    state.sortOrder = m_watchList->header()->sortIndicatorOrder();
+    // A watch file loaded since the start is not the one the next start shows: its selection would name
+    // another watch there.
+    state.selectedWatch =
+        m_context->WatchFilePath == m_startWatchFile ? m_watchList->selectedWatchIndex() : m_startSelection;
+    const QList<int> sizes = m_splitter->sizes();
+    if (sizes.size() == 2) state.logHeight = sizes[1];
+    return state;
+}
+
+void MainWindow::storeWindowState() {
+    // Only into the settings file this window was started with; a window that found none keeps nothing.
+    const std::string& settingsFile = m_context->options.settingsFile;
+    if (settingsFile.empty()) return;
+    std::error_code error;
+    // Where the window was is not worth a box at the end: the next start takes the designed place.
+    writeWindowState(settingsFile, stateToRemember(), error);
 }

@@ -13,10 +13,12 @@
 #include <string>
 
 #include "ui/RunCoordinator.h"
+#include "ui/WindowState.h"
 #include "watch/RunContext.h"
 #include "watch/Settings.h"
 
 class Dialogs;
+class QSplitter;
 class QTimer;
 class RunView;
 class TesselTray;
@@ -51,9 +53,14 @@ class MainWindow : public QMainWindow {
     // window to the tray soon after. The On Start watches run once the window is shown; the line
     // "Start Work Program" follows them.
     void startUp();
-    // Rebuilds every row from the watch file: row i shows record i. A preview on the screen goes, as
-    // it names its watch by a position that the changed file may give to another watch.
-    void fillWatchList();
+    // Rebuilds every row from the watch file, sorted as the list is, and selects watch `selectedWatch`
+    // (its position in the file) when the file has it. A preview on the screen goes, as it names its
+    // watch by a position that the changed file may give to another watch.
+    void fillWatchList(int selectedWatch = -1);
+
+    // What the window would remember if it closed now: place, size, columns, sorting, selection and the
+    // log's height (see WindowState.h).
+    WindowState stateToRemember() const;
 
     // The data folder, kept for the settings file, and the Minimize on Start switch as Tessel.ini has it.
     const std::string& dataPath() const { return m_dataPath; }
@@ -99,7 +106,16 @@ class MainWindow : public QMainWindow {
 
   private:
     void createPanel();
+    // The designed size in the middle of the screen, frame and all inside it.
     void fitToScreen();
+    // Once the window manager has framed the shown window: the frame moved or shrunk into the screen's
+    // free area, where a restored place, the window's least size or a large scale factor took it past an
+    // edge. Looked at a few times after each showing, until the frame is there.
+    void keepFrameOnScreen();
+    // What the settings file kept of the last closing; what it lacks stays as it is.
+    void restoreWindowState(const WindowState& state);
+    // Writes stateToRemember into the settings file the window was started with, silently.
+    void storeWindowState();
     void applySettings(const tessel::Settings& settings, const std::string& settingsFile);
     // Each showing of the window: the about box briefly, and the tray icon goes.
     void showSplash();
@@ -114,6 +130,7 @@ class MainWindow : public QMainWindow {
     WindowCommands* m_commands = nullptr;
     WatchList* m_watchList = nullptr;
     RunView* m_runView = nullptr;
+    QSplitter* m_splitter = nullptr;
     TesselTray* m_tray = nullptr;
     WindowRunDisplay* m_display = nullptr;
     // Made once the display is: the window's own work (start, end, editor, commands) uses it, and runs
@@ -123,9 +140,14 @@ class MainWindow : public QMainWindow {
 
     QTimer* m_splashTimer = nullptr;
     QTimer* m_minimizeToTrayTimer = nullptr;
+    QTimer* m_frameTimer = nullptr;
+    int m_frameChecks = 0;
 
     std::string m_dataPath;
     std::string m_minimizeOnStartFlag;
+    // The watch file the start read, and the selection kept for it: what the next start shows.
+    std::string m_startWatchFile;
+    int m_startSelection = -1;
     QPointer<TTesselSplashForm> m_splash;
     QList<QPointer<TTesselSplashForm>> m_aboutBoxes;
 };

@@ -11,7 +11,10 @@
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTableView>
+#include <QTextDocument>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <utility>
@@ -23,6 +26,11 @@
 using tessel::RunAction;
 
 namespace {
+
+constexpr int kLeastErrorLines = 3;
+constexpr int kFirstErrorLines = 6;
+// The plan's share of the splitter at first; the dialog's size decides the rest.
+constexpr int kPlanHeight = 400;
 
 // A file name may hold a line break or another control character: shown escaped, as the log shows it.
 QString shownPath(const std::string& path) {
@@ -265,24 +273,42 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     layout->addWidget(heading);
     layout->addWidget(folders);
     layout->addLayout(bar);
-    layout->addWidget(m_table, 1);
-    layout->addWidget(m_totals);
+
+    // The plan above, the errors below, the line between them for the user to move.
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setObjectName(QStringLiteral("PreviewSplitter"));
+    m_splitter->setChildrenCollapsible(false);
+    auto* planPane = new QWidget(m_splitter);
+    auto* planLayout = new QVBoxLayout(planPane);
+    planLayout->setContentsMargins(0, 0, 0, 0);
+    planLayout->addWidget(m_table, 1);
+    planLayout->addWidget(m_totals);
+    m_splitter->addWidget(planPane);
+    m_splitter->setStretchFactor(0, 1);
+    layout->addWidget(m_splitter, 1);
 
     if (!errors.empty()) {
-        auto* errorsLabel = new QLabel(tr("The run would log these errors:"), this);
-        m_errors = new QPlainTextEdit(this);
+        auto* errorsPane = new QWidget(m_splitter);
+        auto* errorsLabel = new QLabel(tr("The run would log these errors:"), errorsPane);
+        m_errors = new QPlainTextEdit(errorsPane);
         m_errors->setObjectName(QStringLiteral("PreviewErrors"));
         m_errors->setReadOnly(true);
         m_errors->setLineWrapMode(QPlainTextEdit::NoWrap);
         QStringList lines;
         for (const std::string& line : errors) lines.append(fromBytes(line));
         m_errors->setPlainText(lines.join(QLatin1Char('\n')));
-        // A few lines' room; more scroll.
-        m_errors->setFixedHeight(metrics.lineSpacing() * std::min<int>(static_cast<int>(errors.size()), 4) +
-                                 12);
+        // Never less than three whole lines, whatever the scale and the scroll bar take; at first up to
+        // six, more scroll or come with the splitter.
+        const int shown = std::clamp(static_cast<int>(errors.size()), kLeastErrorLines, kFirstErrorLines);
+        m_errors->setMinimumHeight(errorAreaHeight(kLeastErrorLines));
         errorsLabel->setBuddy(m_errors);
-        layout->addWidget(errorsLabel);
-        layout->addWidget(m_errors);
+        auto* errorsLayout = new QVBoxLayout(errorsPane);
+        errorsLayout->setContentsMargins(0, 0, 0, 0);
+        errorsLayout->addWidget(errorsLabel);
+        errorsLayout->addWidget(m_errors, 1);
+        m_splitter->addWidget(errorsPane);
+        m_splitter->setStretchFactor(1, 0);
+        m_splitter->setSizes({kPlanHeight, errorsLabel->sizeHint().height() + errorAreaHeight(shown)});
     }
 
     auto* buttons = new QDialogButtonBox(this);
@@ -302,6 +328,13 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
 
     applyFilter();
     resize(860, 540);
+}
+
+int PreviewDialog::errorAreaHeight(int lines) const {
+    // The text's lines, the document's margins, the frame and a scroll bar that long lines bring.
+    const QFontMetrics metrics(m_errors->font());
+    return metrics.lineSpacing() * lines + 2 * static_cast<int>(m_errors->document()->documentMargin()) +
+           2 * m_errors->frameWidth() + m_errors->horizontalScrollBar()->sizeHint().height();
 }
 
 void PreviewDialog::applyFilter() {

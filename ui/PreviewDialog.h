@@ -16,6 +16,7 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QSplitter;
 class QTableView;
 
 // The planned actions as rows, over the recorded plan itself: the view asks only for the rows it
@@ -69,6 +70,8 @@ class PreviewDialog : public QDialog {
     QLabel* shownLabel() const { return m_shown; }
     // The error lines the run would log; null when there are none.
     QPlainTextEdit* errorLines() const { return m_errors; }
+    // The plan above, the error lines (when there are any) below.
+    QSplitter* splitter() const { return m_splitter; }
     QPushButton* runNowButton() const { return m_runNow; }
 
     // Run Now only while no other run is going.
@@ -80,6 +83,8 @@ class PreviewDialog : public QDialog {
 
   private:
     void applyFilter();
+    // The error area's height for `lines` lines of text.
+    int errorAreaHeight(int lines) const;
 
     int m_watchIndex;
     PlanModel* m_model;
@@ -87,6 +92,7 @@ class PreviewDialog : public QDialog {
     QComboBox* m_filterBox;
     QLabel* m_totals;
     QLabel* m_shown;
+    QSplitter* m_splitter;
     QPlainTextEdit* m_errors = nullptr;
     QPushButton* m_runNow;
 };

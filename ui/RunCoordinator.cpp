@@ -84,7 +84,7 @@ void RunCoordinator::setState(State state) {
     emit commandsChanged(commands());
 }
 
-bool RunCoordinator::start(RunKind kind, int row, std::function<SchedulerReport(RunContext&)> work) {
+bool RunCoordinator::start(RunKind kind, int index, std::function<SchedulerReport(RunContext&)> work) {
     assertWindowThread();
     // One run at a time.
     if (m_state != State::Idle) return false;
@@ -94,7 +94,7 @@ bool RunCoordinator::start(RunKind kind, int row, std::function<SchedulerReport(
     m_kind = kind;
     m_started = std::chrono::steady_clock::now();
     setState(State::Running);
-    emit runStarted(kind, row);
+    emit runStarted(kind, index);
     return true;
 }
 

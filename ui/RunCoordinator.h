@@ -114,8 +114,9 @@ class RunCoordinator : public QObject {
   signals:
     void stateChanged(RunCoordinator::State state);
     void commandsChanged(RunCoordinator::Commands commands);
-    // A run has started; `row` is the watch's row for Check Now and Preview, -1 for the passes.
-    void runStarted(RunCoordinator::RunKind kind, int row);
+    // A run has started; `index` is the watch's position in the watch file for Check Now and Preview,
+    // -1 for the passes.
+    void runStarted(RunCoordinator::RunKind kind, int index);
     // Something of the run has just been shown.
     void progressed();
     // A stop was asked of the run in progress (each time it is asked).
@@ -126,7 +127,7 @@ class RunCoordinator : public QObject {
     void leaveRequested(RunCoordinator::Leave how);
 
   private:
-    bool start(RunKind kind, int row, std::function<tessel::SchedulerReport(tessel::RunContext&)> work);
+    bool start(RunKind kind, int index, std::function<tessel::SchedulerReport(tessel::RunContext&)> work);
     void runThreadEnded();
     void setState(State state);
     void assertWindowThread() const;

@@ -25,6 +25,8 @@ namespace {
 constexpr int kStatusPanel = 0;
 constexpr int kProgressPanel = 1;
 constexpr int kRatePanel = 2;
+constexpr int kBarWidth = 150;
+constexpr int kLeastBarWidth = 40;
 // About 30 pictures a second: a run over many small files is not slowed down by drawing.
 constexpr auto kPaintInterval = std::chrono::milliseconds(33);
 // The rate is that of the last few seconds, and is shown once there is a second to measure.
@@ -43,6 +45,13 @@ QLocale numberLocale() {
     locale.setNumberOptions(QLocale::DefaultNumberOptions);
     return locale;
 }
+
+// A bar of its designed width where there is room, narrower where there is not.
+class ProgressBar : public QProgressBar {
+  public:
+    using QProgressBar::QProgressBar;
+    QSize sizeHint() const override { return {kBarWidth, QProgressBar::sizeHint().height()}; }
+};
 
 QString duration(double seconds) {
     if (seconds < 60) return RunView::tr("about %n s left", nullptr, std::max(1, int(std::ceil(seconds))));
@@ -63,9 +72,13 @@ RunView::RunView(QWidget* host, QObject* parent) : QObject(parent) {
     m_statusBar->setMinimumHeight(19);
 
     QFrame* progressPanel = m_statusBar->panel(kProgressPanel);
-    m_progressBar = new QProgressBar(progressPanel);
+    m_progressBar = new ProgressBar(progressPanel);
     m_progressBar->setObjectName(QStringLiteral("progressBar"));
-    m_progressBar->setFixedSize(150, 16);
+    // Narrower in a narrow window: a run must never make the window wider, past the screen's edge.
+    m_progressBar->setFixedHeight(16);
+    m_progressBar->setMinimumWidth(kLeastBarWidth);
+    m_progressBar->setMaximumWidth(kBarWidth);
+    m_progressBar->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     m_progressBar->setTextVisible(false);
     m_progressBar->setRange(0, 1);
     m_progressBar->setValue(0);
@@ -73,9 +86,9 @@ RunView::RunView(QWidget* host, QObject* parent) : QObject(parent) {
     QSizePolicy keepPlace = m_progressBar->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);
     m_progressBar->setSizePolicy(keepPlace);
-    m_countsLabel = new QLabel(progressPanel);
+    m_countsLabel = new ElidedLabel(progressPanel);
     m_countsLabel->setObjectName(QStringLiteral("countsLabel"));
-    m_countsLabel->setMinimumWidth(
+    m_countsLabel->setPreferredWidth(
         m_countsLabel->fontMetrics().horizontalAdvance(QStringLiteral("100,000 of 100,000 · 100 %")));
     auto* progressLayout = static_cast<QHBoxLayout*>(progressPanel->layout());
     progressLayout->insertWidget(0, m_progressBar);
@@ -83,8 +96,10 @@ RunView::RunView(QWidget* host, QObject* parent) : QObject(parent) {
     m_statusBar->panelLabel(kProgressPanel)->hide();
     m_rateLabel = m_statusBar->panelLabel(kRatePanel);
     m_rateLabel->setObjectName(QStringLiteral("rateLabel"));
-    m_rateLabel->setMinimumWidth(
+    m_rateLabel->setPreferredWidth(
         m_rateLabel->fontMetrics().horizontalAdvance(QStringLiteral("1,250 files/s · about 59 min left")));
+
+    showIdle();
 
     m_logArea = new QPlainTextEdit(host);
     m_logArea->setObjectName(QStringLiteral("logArea"));
@@ -156,10 +171,7 @@ void RunView::advance(int files) {
 
 void RunView::setProgressVisible(bool visible) {
     m_progressBar->setVisible(visible);
-    if (visible) {
-        m_statusBar->panel(kRatePanel)->show();
-        m_countsLabel->show();
-    }
+    if (visible) showRunning();
     if (!visible) m_samples.clear();
     refresh(false);
 }
@@ -240,8 +252,22 @@ void RunView::showSummary(const QString& summary) {
     m_statusText.clear();
     m_statusBar->setPanelText(kStatusPanel, summary);
     // The whole bar for it until the next run.
+    showIdle();
+}
+
+void RunView::showIdle() {
+    // An empty box beside the text would look like a run that is stuck.
+    m_statusBar->panel(kProgressPanel)->hide();
     m_statusBar->panel(kRatePanel)->hide();
-    m_countsLabel->hide();
+}
+
+void RunView::showRunning() {
+    m_statusBar->panel(kProgressPanel)->show();
+    m_statusBar->panel(kRatePanel)->show();
+}
+
+bool RunView::progressShown() const {
+    return !m_statusBar->panel(kProgressPanel)->isHidden();
 }
 
 QString summaryLine(const tessel::RunResult& result, double seconds) {

@@ -13,7 +13,7 @@
 
 #include "watch/RunContext.h"
 
-class QLabel;
+class ElidedLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QWidget;
@@ -59,6 +59,11 @@ class RunView : public QObject {
     int percentDone() const;
     // What a run did, in place of the status text until the next run.
     void showSummary(const QString& summary);
+    // Between runs the status text has the whole bar: the panels of the progress and the rate show only
+    // while a run goes.
+    void showIdle();
+    void showRunning();
+    bool progressShown() const;
 
     // The clock the rate is measured with; tests set their own.
     void setClockForTesting(Clock::time_point (*now)()) { m_now = now; }
@@ -72,8 +77,8 @@ class RunView : public QObject {
     void scrollLogToEnd();
 
     StatusBar* m_statusBar;
-    QLabel* m_countsLabel;
-    QLabel* m_rateLabel;
+    ElidedLabel* m_countsLabel;
+    ElidedLabel* m_rateLabel;
     QProgressBar* m_progressBar;
     QPlainTextEdit* m_logArea;
     QString m_statusText;

@@ -16,6 +16,22 @@ QString ElidedLabel::shownText() const {
     return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
 }
 
+void ElidedLabel::setPreferredWidth(int width) {
+    m_preferredWidth = width;
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    updateGeometry();
+}
+
+QSize ElidedLabel::sizeHint() const {
+    const QSize hint = QLabel::sizeHint();
+    return m_preferredWidth < 0 ? hint : QSize(m_preferredWidth, hint.height());
+}
+
+QSize ElidedLabel::minimumSizeHint() const {
+    // Elided, any width will do.
+    return QSize(0, QLabel::minimumSizeHint().height());
+}
+
 void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QString shown = shownText();

@@ -10,16 +10,26 @@
 
 class QFrame;
 
-// A one-line label that elides its text in the middle instead of cutting it at the end.
+// A one-line label that elides its text in the middle instead of cutting it at the end. It takes the
+// room its layout gives it, or asks for a width of its own that it gives up when the room is short.
 class ElidedLabel : public QLabel {
     Q_OBJECT
   public:
     explicit ElidedLabel(QWidget* parent = nullptr);
     // The text as painted at the label's present width.
     QString shownText() const;
+    // Asks for `width` whatever the text, so that a changing text does not move what stands beside it;
+    // narrower, the text is elided.
+    void setPreferredWidth(int width);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+
+  private:
+    int m_preferredWidth = -1;
 };
 
 class StatusBar : public QStatusBar {

@@ -1,7 +1,8 @@
 #include "ui/WatchList.h"
 
 #include <QHeaderView>
-#include <vector>
+#include <QLocale>
+#include <algorithm>
 
 #include "sync/Scheduler.h"
 #include "ui/Texts.h"
@@ -24,15 +25,36 @@ QString folderName(const QString& path) {
     return slash >= 0 && slash + 1 < name.size() ? name.mid(slash + 1) : name;
 }
 
+int indexOf(const QTreeWidgetItem& row) {
+    return row.data(WatchList::StatusColumn, WatchList::kIndexRole).toInt();
+}
+
+// A row that sorts by the watch's number in the Status column and by its folders in theirs, rows with the
+// same folder in the order of the watch file.
+class WatchRow : public QTreeWidgetItem {
+  public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+
+    bool operator<(const QTreeWidgetItem& other) const override {
+        const auto* list = static_cast<const WatchList*>(treeWidget());
+        const int column = list != nullptr ? list->sortColumn() : WatchList::StatusColumn;
+        if (list != nullptr && column != WatchList::StatusColumn) {
+            const int order = list->compareFolders(text(column), other.text(column));
+            if (order != 0) return order < 0;
+        }
+        return indexOf(*this) < indexOf(other);
+    }
+};
+
 }  // namespace
 
 WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIcons()) {
     setObjectName(QStringLiteral("watchList"));
-    setColumnCount(3);
+    setColumnCount(ColumnCount);
     setHeaderLabels({tr("Status"), tr("Source Folder"), tr("Destination Folder")});
-    setColumnWidth(0, 50);
-    setColumnWidth(1, 320);
-    setColumnWidth(2, 310);
+    setColumnWidth(StatusColumn, 50);
+    setColumnWidth(SourceColumn, 320);
+    setColumnWidth(DestinationColumn, 310);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -43,37 +65,69 @@ WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIc
     setIconSize(QSize(kStatusPictureSize, kStatusPictureSize));
     setContextMenuPolicy(Qt::CustomContextMenu);
     setMinimumHeight(60);
+    // The C locale's collation compares code points and knows neither numbers nor capitals; a program
+    // started without a language sorts as English does.
+    QLocale locale;
+    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    m_collator = QCollator(locale);
+    m_collator.setNumericMode(true);
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+    // In the order of the watch file until the user clicks a header.
+    sortByColumn(StatusColumn, Qt::AscendingOrder);
+    setSortingEnabled(true);
+}
+
+std::vector<int> WatchList::columnWidths() const {
+    std::vector<int> widths;
+    for (int column = 0; column + 1 < ColumnCount; ++column) widths.push_back(columnWidth(column));
+    return widths;
+}
+
+void WatchList::setColumnWidths(const std::vector<int>& widths) {
+    // Never narrower than a letter, so that a column dragged shut can still be found and pulled open.
+    const int narrowest = fontMetrics().averageCharWidth() * 2;
+    for (std::size_t column = 0; column < widths.size() && column + 1 < ColumnCount; ++column)
+        setColumnWidth(static_cast<int>(column), std::max(narrowest, widths[column]));
+}
+
+int WatchList::compareFolders(const QString& first, const QString& second) const {
+    return m_collator.compare(first, second);
 }
 
 void WatchList::fill(const std::string& watchFile) {
     clear();
+    m_rows.clear();
     std::vector<TWatchRec> watches;
     readAllWatchRecs(watchFile, watches);
-    for (const TWatchRec& watch : watches) {
-        auto* row = new QTreeWidgetItem(this);
-        row->setText(0, QString::number(watch.WatchIndex));
-        row->setText(1, fromBytes(getText(watch.SourceDir)));
-        row->setText(2, fromBytes(getText(watch.DestDir)));
+    // Sorted once at the end rather than at each row.
+    setSortingEnabled(false);
+    for (std::size_t position = 0; position < watches.size(); ++position) {
+        const TWatchRec& watch = watches[position];
+        auto* row = new WatchRow(this);
+        const int index = static_cast<int>(position);
+        row->setText(StatusColumn, QString::number(index));
+        row->setText(SourceColumn, fromBytes(getText(watch.SourceDir)));
+        row->setText(DestinationColumn, fromBytes(getText(watch.DestDir)));
         const int picture = GetSinhroWatchType(watch);
-        row->setIcon(0, m_pictures[static_cast<std::size_t>(picture)]);
-        row->setData(0, kPictureRole, picture);
-        row->setData(0, kTypeRole, picture);
-        row->setData(0, kMoveRole, watch.FileAction != faCopy);
-        row->setData(0, kRunModeRole, int(watch.RunMode));
+        row->setIcon(StatusColumn, m_pictures[static_cast<std::size_t>(picture)]);
+        row->setData(StatusColumn, kPictureRole, picture);
+        row->setData(StatusColumn, kTypeRole, picture);
+        // The position the row was read from, not the stored number, which a damaged record may get wrong.
+        row->setData(StatusColumn, kIndexRole, index);
+        row->setData(StatusColumn, kMoveRole, watch.FileAction != faCopy);
+        row->setData(StatusColumn, kRunModeRole, int(watch.RunMode));
+        m_rows.push_back(row);
     }
+    setSortingEnabled(true);
+}
+
+QTreeWidgetItem* WatchList::rowItem(int index) const {
+    return index >= 0 && index < watchCount() ? m_rows[static_cast<std::size_t>(index)] : nullptr;
 }
 
 int WatchList::selectedRow() const {
     const QList<QTreeWidgetItem*> selected = selectedItems();
     return selected.isEmpty() ? -1 : indexOfTopLevelItem(selected.constFirst());
-}
-
-int WatchList::selectedWatchIndex() const {
-    const int row = selectedRow();
-    if (row < 0) return -1;
-    bool isNumber = false;
-    const int index = topLevelItem(row)->text(0).toInt(&isNumber);
-    return isNumber && index >= 0 ? index : -1;
 }
 
 void WatchList::selectRow(int row) {
@@ -84,34 +138,70 @@ void WatchList::selectRow(int row) {
     scrollToItem(item);
 }
 
-bool WatchList::setRowPicture(int row, int picture) {
-    QTreeWidgetItem* item = topLevelItem(row);
-    if (item == nullptr || picture < 0 || picture >= kStatusPictureCount) return false;
-    item->setIcon(0, m_pictures[static_cast<std::size_t>(picture)]);
-    item->setData(0, kPictureRole, picture);
+int WatchList::selectedWatchIndex() const {
+    return watchAtRow(selectedRow());
+}
+
+bool WatchList::selectWatch(int index) {
+    const int row = rowOfWatch(index);
+    if (row < 0) {
+        clearSelection();
+        return false;
+    }
+    selectRow(row);
     return true;
 }
 
-void WatchList::restoreRowPictures() {
-    for (int row = 0; row < topLevelItemCount(); ++row) {
-        const QTreeWidgetItem* item = topLevelItem(row);
-        if (item->data(0, kPictureRole) != item->data(0, kTypeRole))
-            setRowPicture(row, item->data(0, kTypeRole).toInt());
+int WatchList::rowOfWatch(int index) const {
+    QTreeWidgetItem* item = rowItem(index);
+    return item != nullptr ? indexOfTopLevelItem(item) : -1;
+}
+
+int WatchList::watchAtRow(int row) const {
+    const QTreeWidgetItem* item = row >= 0 ? topLevelItem(row) : nullptr;
+    return item != nullptr ? indexOf(*item) : -1;
+}
+
+bool WatchList::setWatchPicture(int index, int picture) {
+    QTreeWidgetItem* item = rowItem(index);
+    if (item == nullptr || picture < 0 || picture >= kWatchTypePictureCount) return false;
+    item->setIcon(StatusColumn, m_pictures[static_cast<std::size_t>(picture)]);
+    item->setData(StatusColumn, kPictureRole, picture);
+    return true;
+}
+
+bool WatchList::showRunning(int index) {
+    QTreeWidgetItem* item = rowItem(index);
+    if (item == nullptr) return false;
+    item->setIcon(StatusColumn, m_pictures[static_cast<std::size_t>(kRunningWatchPicture)]);
+    item->setData(StatusColumn, kPictureRole, kRunningWatchPicture);
+    return true;
+}
+
+bool WatchList::showsRunning(int index) const {
+    const QTreeWidgetItem* item = rowItem(index);
+    return item != nullptr && item->data(StatusColumn, kPictureRole).toInt() == kRunningWatchPicture;
+}
+
+void WatchList::restoreWatchPictures() {
+    for (const QTreeWidgetItem* item : m_rows) {
+        if (item->data(StatusColumn, kPictureRole) != item->data(StatusColumn, kTypeRole))
+            setWatchPicture(indexOf(*item), item->data(StatusColumn, kTypeRole).toInt());
     }
 }
 
 bool WatchList::hasOnStartWatch() const {
-    for (int row = 0; row < topLevelItemCount(); ++row)
-        if (topLevelItem(row)->data(0, kRunModeRole).toInt() == rmOnStart) return true;
+    for (const QTreeWidgetItem* item : m_rows)
+        if (item->data(StatusColumn, kRunModeRole).toInt() == rmOnStart) return true;
     return false;
 }
 
-QString WatchList::watchName(int row) const {
-    const QTreeWidgetItem* item = topLevelItem(row);
-    return item != nullptr ? folderName(item->text(1)) : QString();
+QString WatchList::watchName(int index) const {
+    const QTreeWidgetItem* item = rowItem(index);
+    return item != nullptr ? folderName(item->text(SourceColumn)) : QString();
 }
 
-bool WatchList::movesFiles(int row) const {
-    const QTreeWidgetItem* item = topLevelItem(row);
-    return item != nullptr && item->data(0, kMoveRole).toBool();
+bool WatchList::movesFiles(int index) const {
+    const QTreeWidgetItem* item = rowItem(index);
+    return item != nullptr && item->data(StatusColumn, kMoveRole).toBool();
 }

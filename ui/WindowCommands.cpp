@@ -1,7 +1,9 @@
 #include "ui/WindowCommands.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QLayout>
 #include <QMenu>
@@ -212,23 +214,29 @@ void WindowCommands::loadWatchFile() {
     if (path.isEmpty()) return;
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".wth");
     m_window.context().WatchFilePath = toBytes(QFileInfo(path).absoluteFilePath());
-    // Row i must show record i of the current file for every command that follows.
+    // Every command that follows must find its watch in the file now named. A number selected in the old
+    // file would name another watch in this one.
     m_window.fillWatchList();
 }
 
 void WindowCommands::addWatch() {
     if (!m_window.runs().commands().changeWatches) return;
+    WatchList& list = m_window.watchList();
+    const int selected = list.selectedWatchIndex();
+    const int before = list.watchCount();
     m_window.runs().pauseDueWatches();
     {
         TEditWatchForm editor(m_window.context(), m_window.dialogs(), -1, &m_window);
         m_window.dialogs().runEditor(editor);
     }
-    m_window.fillWatchList();
+    m_window.fillWatchList(selected);
     m_window.runs().resumeDueWatches();
+    // The editor appends the new watch to the watch file; in a sorted list the selection shows where it
+    // went. Cancelled, the editor leaves the selection as it was.
+    if (list.watchCount() > before) list.selectWatch(list.watchCount() - 1);
 }
 
 void WindowCommands::editSelectedWatch() {
-    const int row = m_window.watchList().selectedRow();
     const int index = m_window.watchList().selectedWatchIndex();
     if (index < 0 || !m_window.runs().commands().changeWatches) return;
     m_window.runs().pauseDueWatches();
@@ -236,17 +244,18 @@ void WindowCommands::editSelectedWatch() {
         TEditWatchForm editor(m_window.context(), m_window.dialogs(), index, &m_window);
         m_window.dialogs().runEditor(editor);
     }
-    m_window.fillWatchList();
+    // The watch keeps its number; its row may change with what the editor changed.
+    m_window.fillWatchList(index);
     m_window.runs().resumeDueWatches();
-    m_window.watchList().selectRow(row);
 }
 
 void WindowCommands::deleteSelectedWatch() {
     if (!m_window.runs().commands().changeWatches) return;
     const int index = m_window.watchList().selectedWatchIndex();
-    if (index >= 0 && m_window.dialogs().confirmDelete(&m_window))
-        DelWatchFromFile(m_window.context(), m_window.context().WatchFilePath, index);
-    m_window.fillWatchList();
+    const bool deleted = index >= 0 && m_window.dialogs().confirmDelete(&m_window) &&
+                         DelWatchFromFile(m_window.context(), m_window.context().WatchFilePath, index);
+    // After a deletion the number belongs to the next watch, which nobody chose.
+    m_window.fillWatchList(deleted ? -1 : index);
 }
 
 void WindowCommands::checkSelectedWatchNow() {
@@ -254,9 +263,8 @@ void WindowCommands::checkSelectedWatchNow() {
 }
 
 void WindowCommands::checkWatchNow(int index) {
-    if (index < 0 || !m_window.runs().checkNow(index)) return;
-    // The running mark, as the timer pass shows it; the run's end gives the row its own picture back.
-    m_window.runDisplay().setRowPicture(index, kRunningPicture);
+    // The run display marks the watch as running once the run has started.
+    if (index >= 0) m_window.runs().checkNow(index);
 }
 
 void WindowCommands::previewSelectedWatch() {
@@ -345,14 +353,22 @@ void WindowCommands::showHelp() {
 }
 
 void WindowCommands::sendBugReport() {
-    sendMail(bugReportLink());
+    sendMail(bugReportMail());
 }
 
 void WindowCommands::sendComments() {
-    sendMail(commentsLink());
+    sendMail(commentsMail());
 }
 
-void WindowCommands::sendMail(const QString& link) {
-    if (!m_window.dialogs().openUrl(QUrl(link)))
-        m_window.dialogs().showMessage(&m_window, tr("Auto method failed."));
+void WindowCommands::sendMail(const FeedbackMail& mail) {
+    if (m_window.dialogs().openUrl(mail.link())) return;
+    // Without a mail program nothing at all would happen; any mail the user can write, a web mail's
+    // included, can still carry the text.
+    const QString question =
+        tr("No mail program is set up on this computer, so Tessel cannot open the prepared mail.\n\n"
+           "Copy the mail to the clipboard? Then paste it into a new mail to %1, in any mail program or "
+           "web mail.")
+            .arg(QLatin1String(kFeedbackAddress));
+    if (m_window.dialogs().askToCopyMail(&m_window, question))
+        QGuiApplication::clipboard()->setText(mail.text());
 }

@@ -15,6 +15,7 @@
 #include "sync/Scheduler.h"
 #include "ui/Help.h"
 
+struct FeedbackMail;
 class LogViewer;
 class MainWindow;
 class PreviewDialog;
@@ -46,7 +47,7 @@ class WindowCommands : public QObject {
     void editSelectedWatch();
     void deleteSelectedWatch();
     void checkSelectedWatchNow();
-    // Check Now of the watch at position `index`, as Run Now of the preview asks for it.
+    // Check Now of watch `index` (its position in the watch file), as Run Now of the preview asks for it.
     void checkWatchNow(int index);
     // Works out, off the window's thread, what Check Now of the selected watch would do, and shows it in
     // the preview dialog; nothing is changed or logged.
@@ -91,7 +92,7 @@ class WindowCommands : public QObject {
     template <class Receiver>
     QAction* makeAction(const char* name, const QString& text, Receiver* receiver, void (Receiver::*run)(),
                         const QKeySequence& key);
-    void sendMail(const QString& link);
+    void sendMail(const FeedbackMail& mail);
 
     MainWindow& m_window;
 

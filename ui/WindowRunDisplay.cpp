@@ -5,6 +5,7 @@
 #include <QTime>
 #include <QWidget>
 
+#include "ui/Pictures.h"
 #include "ui/RunView.h"
 #include "ui/Texts.h"
 #include "ui/TrayIcon.h"
@@ -58,10 +59,17 @@ void WindowRunDisplay::addCopiedBytes(std::uint64_t bytes) {
     m_view.addCopiedBytes(bytes);
 }
 
-void WindowRunDisplay::setRowPicture(int row, int picture) {
+void WindowRunDisplay::setRowPicture(int index, int picture) {
     assertWindowThread();
-    // The running mark tells which watch of a pass is running now.
-    if (m_list.setRowPicture(row, picture) && picture == kRunningPicture && m_run) m_run->row = row;
+    // The engine's "row" is the watch's number. It marks a running watch with the 10-minute timer's
+    // picture and follows the mark with the watch's own picture when the run is over; so a mark for a
+    // watch already shown running is that watch's own picture, and only a first one means "running".
+    if (picture == kRunningPicture && !m_list.showsRunning(index)) {
+        // The running mark tells which watch of a pass is running now.
+        if (m_list.showRunning(index) && m_run) m_run->watch = index;
+        return;
+    }
+    m_list.setWatchPicture(index, picture);
 }
 
 void WindowRunDisplay::appendLogLine(const std::string& line) {
@@ -81,9 +89,13 @@ void WindowRunDisplay::removeFirstLogLine() {
 
 // ---- The run as a whole ------------------------------------------------------------------------------
 
-void WindowRunDisplay::showRunStarted(RunCoordinator::RunKind kind, int row) {
+void WindowRunDisplay::showRunStarted(RunCoordinator::RunKind kind, int index) {
     assertWindowThread();
-    m_run = ShownRun{kind, row, false};
+    m_run = ShownRun{kind, index, false};
+    // Check Now names its watch at once; a pass marks each of its watches as it comes to it. A preview
+    // runs nothing.
+    if (kind == RunCoordinator::RunKind::CheckNow) m_list.showRunning(index);
+    m_view.showRunning();
     updateTrayState();
 }
 
@@ -101,7 +113,8 @@ void WindowRunDisplay::showRunEnded(const RunCoordinator& runs, RunContext& logC
     const bool preview = runs.runKind() == RunCoordinator::RunKind::Preview;
     // A preview changed nothing: what the last run did stays what it was.
     if (!preview) m_lastResult = result;
-    m_list.restoreRowPictures();
+    m_list.restoreWatchPictures();
+    m_view.showIdle();
     if (preview) return;
     if (report.ran > 0) {
         const double seconds = runs.lastRunSeconds();
@@ -125,12 +138,12 @@ void WindowRunDisplay::updateTrayState() {
         return;
     }
     QString state;
-    if (m_run->row >= 0 && m_run->row < m_list.topLevelItemCount()) {
-        const QString name = m_list.watchName(m_run->row);
+    if (m_run->watch >= 0 && m_run->watch < m_list.watchCount()) {
+        const QString name = m_list.watchName(m_run->watch);
         if (m_run->kind == RunCoordinator::RunKind::Preview)
             state = tr("previewing %1").arg(name);
         else
-            state = m_list.movesFiles(m_run->row) ? tr("moving %1").arg(name) : tr("copying %1").arg(name);
+            state = m_list.movesFiles(m_run->watch) ? tr("moving %1").arg(name) : tr("copying %1").arg(name);
     } else {
         state = tr("running");
     }

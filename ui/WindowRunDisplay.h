@@ -1,6 +1,7 @@
 #pragma once
 // The window as the engine's display: the run view's status text, progress bar and log area, and the
-// status pictures of the watch list. Beside it, what the window shows of a run as a whole: which watch
+// status pictures of the watch list (where the engine's row is the watch's number, whatever row of the
+// sorted list shows it). Beside it, what the window shows of a run as a whole: which watch
 // runs, "Stopping" once a stop is asked, the summary at the end, the result of the last run, and the
 // tray icon's tooltip and notification. The window's thread only: a run thread reaches it through
 // RunThread's relay.
@@ -35,13 +36,13 @@ class WindowRunDisplay : public QObject, public tessel::RunDisplay {
     void stepProgress() override;
     void setProgressVisible(bool visible) override;
     void addCopiedBytes(std::uint64_t bytes) override;
-    void setRowPicture(int row, int picture) override;
+    void setRowPicture(int index, int picture) override;
     void appendLogLine(const std::string& line) override;
     int logLineCount() const override;
     void removeFirstLogLine() override;
 
-    // A run has started; `row` is its watch's row, or -1 until the run marks one as running.
-    void showRunStarted(RunCoordinator::RunKind kind, int row);
+    // A run has started; `index` is its watch's number, or -1 until the run marks one as running.
+    void showRunStarted(RunCoordinator::RunKind kind, int index);
     // A stop has been asked of the run in progress.
     void showStopping();
     // The run has ended: what it did goes to the log (as one line, with `logContext`), to the status bar
@@ -65,7 +66,7 @@ class WindowRunDisplay : public QObject, public tessel::RunDisplay {
     // The run being shown, from its start to its end.
     struct ShownRun {
         RunCoordinator::RunKind kind;
-        int row;
+        int watch;
         bool stopping;
     };
     std::optional<ShownRun> m_run;

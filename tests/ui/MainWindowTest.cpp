@@ -112,7 +112,7 @@ TEST_F(MainWindowTest, ListShowsOneRowPerWholeRecord) {
     }
 }
 
-TEST(StatusPictures, TenPicturesWithTheOliveMadeTransparent) {
+TEST(StatusPictures, EveryPictureHasItsOliveMadeTransparent) {
     for (const int scale : {1, 2}) {
         const auto pictures = loadStatusPictures(scale);
         const int size = 16 * scale;
@@ -135,6 +135,11 @@ TEST(StatusPictures, TenPicturesWithTheOliveMadeTransparent) {
             EXPECT_GT(transparent, 0);
             EXPECT_LT(transparent, size * size / 2);
         }
+        // A running watch looks like no watch that merely waits, the 10-minute timer's included.
+        for (int i = 0; i < kWatchTypePictureCount; ++i)
+            EXPECT_NE(pictures[kRunningWatchPicture].toImage(),
+                      pictures[static_cast<std::size_t>(i)].toImage())
+                << i;
     }
 }
 
@@ -240,7 +245,13 @@ TEST_F(MainWindowTest, EditPausesTheSchedulerAndReselectsItsRow) {
 
 TEST_F(MainWindowTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
     threeWatches();
-    window.watchList().selectRow(0);
+    window.watchList().selectRow(1);
+    // Cancelled, the editor leaves the list and its selection as they were.
+    window.commands().addWatch();
+    EXPECT_EQ(dialogs.editorsRun, 1);
+    EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1", "2"}));
+    EXPECT_EQ(window.watchList().selectedWatchIndex(), 1);
+
     const std::string source = dir / "src";
     const std::string destination = dir / "dst";
     test::makeFolders(source);
@@ -259,7 +270,8 @@ TEST_F(MainWindowTest, AddSavesThroughTheEditorAndShowsTheNewRow) {
     EXPECT_TRUE(test::child<QTimer>(window, "dueWatchesTimer")->isActive());
     EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1", "2", "3"}));
     EXPECT_EQ(list()->topLevelItem(3)->text(1).toStdString(), source);
-    EXPECT_EQ(window.watchList().selectedRow(), -1);
+    // The new watch is selected, wherever the list's sorting puts it.
+    EXPECT_EQ(window.watchList().selectedWatchIndex(), 3);
 }
 
 TEST_F(MainWindowTest, DeleteAsksAndAlwaysRefillsTheList) {
@@ -273,10 +285,11 @@ TEST_F(MainWindowTest, DeleteAsksAndAlwaysRefillsTheList) {
         EXPECT_EQ(dialogs.confirmations, 1);
         EXPECT_EQ(test::readFile(context().WatchFilePath), before);
         EXPECT_EQ(list()->topLevelItemCount(), 3);
-        EXPECT_EQ(window.watchList().selectedRow(), -1);
+        EXPECT_EQ(window.watchList().selectedWatchIndex(), 1) << "the watch stays selected";
     }
     {
         SCOPED_TRACE("no selection: no question");
+        window.watchList().clearSelection();
         window.commands().deleteSelectedWatch();
         EXPECT_EQ(dialogs.confirmations, 1);
         EXPECT_EQ(test::readFile(context().WatchFilePath), before);
@@ -293,7 +306,7 @@ TEST_F(MainWindowTest, DeleteAsksAndAlwaysRefillsTheList) {
         EXPECT_EQ(left[1].WatchIndex, 1);
         EXPECT_EQ(captions(), (std::vector<std::string>{"0", "1"}));
         EXPECT_EQ(list()->topLevelItem(1)->text(1), "/w2");
-        EXPECT_EQ(window.watchList().selectedRow(), -1);
+        EXPECT_EQ(window.watchList().selectedRow(), -1) << "the next watch was not chosen";
     }
 }
 
@@ -320,7 +333,7 @@ TEST_F(MainWindowTest, CheckNowRunsTheSelectedWatch) {
     window.runDisplay().setRowPicture(7, 0);  // a row the list lacks: ignored
     window.watchList().selectRow(1);
     window.commands().checkSelectedWatchNow();
-    EXPECT_EQ(rowPicture(1), kRunningPicture) << "the running mark while it runs";
+    EXPECT_EQ(rowPicture(1), kRunningWatchPicture) << "the running mark while it runs";
     test::waitForRun(window);
 
     EXPECT_EQ(test::snapshotTree(destination), (std::vector<std::string>{"a.txt=alpha", "b.txt=beta"}));

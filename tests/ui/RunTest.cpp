@@ -11,12 +11,14 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextCursor>
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeWidget>
+#include <QVBoxLayout>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,7 @@
 #include "ui/InstanceChannel.h"
 #include "ui/LogViewer.h"
 #include "ui/MainWindow.h"
+#include "ui/Pictures.h"
 #include "ui/RunCoordinator.h"
 #include "ui/RunThread.h"
 #include "ui/RunView.h"
@@ -114,7 +117,7 @@ TEST_F(RunTest, StopEndsATimedRunAtTheNextFileAndLeavesItDue) {
     test::waitForRun(window);
 
     EXPECT_EQ(during, (std::vector<bool>{false, false, false, false, false, false, true}));
-    EXPECT_EQ(rowPicture, kRunningPicture);
+    EXPECT_EQ(rowPicture, kRunningWatchPicture);
     EXPECT_EQ(dialogs.messages.size(), 1u);
     // The file in hand was finished, and no other was begun.
     const std::vector<std::string> copied = test::listFolder(dir / "a-dst");
@@ -343,6 +346,47 @@ TEST(RunViewTest, CountsRateAndTimeLeft) {
     view.advance(40);
     view.extendProgressRange(200);
     EXPECT_EQ(view.countsText(), QStringLiteral("40 of 200 · 20 %"));
+}
+
+TEST(RunViewTest, TheProgressBoxShowsOnlyWhileARunGoes) {
+    QWidget host;
+    RunView view(&host, nullptr);
+    host.show();
+    const auto shown = [&] {
+        return std::vector<bool>{view.progressShown(), view.statusBar()->panel(1)->isVisible(),
+                                 view.statusBar()->panel(2)->isVisible()};
+    };
+    const std::vector<bool> idle{false, false, false};
+    EXPECT_EQ(shown(), idle) << "before the first run";
+    view.showRunning();
+    EXPECT_EQ(shown(), (std::vector<bool>{true, true, true}));
+    // The bar goes while the after-sync program runs; its box stays until the run's end.
+    view.setProgressVisible(false);
+    EXPECT_TRUE(view.progressShown());
+    view.showSummary(QStringLiteral("Done in 1.0 s: 3 copied, 0 failed"));
+    EXPECT_EQ(shown(), idle);
+    view.setProgressVisible(true);
+    EXPECT_TRUE(view.progressShown()) << "a run's bar brings its box";
+    view.showIdle();
+    EXPECT_EQ(shown(), idle);
+
+    // Shown in a narrow window, the boxes give up room rather than make the window wider, and take
+    // their designed width where there is room.
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    RunView narrow(&window, nullptr);
+    layout->addWidget(narrow.statusBar());
+    window.resize(360, 40);
+    window.show();
+    narrow.showRunning();
+    EXPECT_LE(window.minimumSizeHint().width(), 360);
+    window.resize(900, 40);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(child<QProgressBar>(window, "progressBar")->width(), 150);
+    EXPECT_GE(child<QLabel>(window, "rateLabel")->width(),
+              child<QLabel>(window, "rateLabel")
+                  ->fontMetrics()
+                  .horizontalAdvance(QStringLiteral("1,250 files/s · about 59 min left")));
 }
 
 TEST(RunViewTest, TheRelayKeepsTheStepsMadeWhileTheEndMovesOn) {

@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -29,6 +31,7 @@
 #include <thread>
 #include <vector>
 
+#include "TesselVersion.h"
 #include "platform/InstanceLock.h"
 #include "support/PermissionOverride.h"
 #include "support/TestSupport.h"
@@ -52,22 +55,7 @@ using test::FakeDialogs;
 using test::loggedMessages;
 using test::TempDir;
 
-// Works in `folder` for as long as it lives, as a Tessel started there would.
-class CurrentFolder {
-  public:
-    explicit CurrentFolder(const std::string& folder) {
-        char* old = getcwd(nullptr, 0);
-        m_old = old != nullptr ? old : "/";
-        std::free(old);
-        EXPECT_EQ(chdir(folder.c_str()), 0) << folder;
-    }
-    ~CurrentFolder() { EXPECT_EQ(chdir(m_old.c_str()), 0); }
-    CurrentFolder(const CurrentFolder&) = delete;
-    CurrentFolder& operator=(const CurrentFolder&) = delete;
-
-  private:
-    std::string m_old;
-};
+using test::CurrentFolder;
 
 class StartupTest : public ::testing::Test {
   protected:
@@ -366,38 +354,63 @@ TEST_F(StartupTest, BriefDisplayAndAboutBoxesEachCloseTheirOwnWay) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(StartupTest, FeedbackMailsAreComposedExactly) {
-    EXPECT_EQ(bugReportLink().toStdString(),
-              "mailto:tessel@example.org?subject=Bug In program Tessel&body=Good Day!%0d%0aYour program have "
-              "a bugs:");
-    EXPECT_EQ(commentsLink().toStdString(),
-              "mailto:tessel@example.org?subject=Comments for program Tessel&body=Good Day!%0d%0aComments "
-              "for Tessel:");
+TEST_F(StartupTest, FeedbackMailsReachTheMailProgramOrTheClipboard) {
     struct Case {
         void (WindowCommands::*command)();
+        FeedbackMail mail;
         QString subject;
-        QString body;
+        std::vector<QString> asked;  // what the user is asked to write
     };
-    for (const Case& c : {Case{&WindowCommands::sendBugReport, QStringLiteral("Bug In program Tessel"),
-                               QStringLiteral("Good Day!\r\nYour program have a bugs:")},
-                          Case{&WindowCommands::sendComments, QStringLiteral("Comments for program Tessel"),
-                               QStringLiteral("Good Day!\r\nComments for Tessel:")}}) {
+    for (const Case& c : {Case{&WindowCommands::sendBugReport,
+                               bugReportMail(),
+                               QStringLiteral("Bug report: Tessel "),
+                               {QStringLiteral("What I did"), QStringLiteral("What happened"),
+                                QStringLiteral("What I expected")}},
+                          Case{&WindowCommands::sendComments,
+                               commentsMail(),
+                               QStringLiteral("Comments on Tessel "),
+                               {QStringLiteral("My comments on Tessel:")}}}) {
         SCOPED_TRACE(c.subject.toStdString());
+        EXPECT_EQ(c.mail.subject, c.subject + QLatin1String(kTesselVersion));
+        for (const QString& question : c.asked)
+            EXPECT_TRUE(c.mail.body.contains(question)) << question.toStdString();
+        // Filled in for the user: the version and the system.
+        EXPECT_TRUE(c.mail.body.contains(QStringLiteral("\nTessel version: ") +
+                                         QLatin1String(kTesselVersion) + QStringLiteral("\nSystem: ") +
+                                         systemDescription() + QLatin1Char('\n')));
+
         dialogs.openedUrls.clear();
-        dialogs.messages.clear();
+        dialogs.copyQuestions.clear();
         dialogs.urlOpens = true;
         (window.commands().*c.command)();
         ASSERT_EQ(dialogs.openedUrls.size(), 1u);
-        // What the mail program reads out of the link.
+        // What the mail program reads out of the link: every line ends in CR LF, nothing is lost to
+        // the link's own characters.
         const QUrl& url = dialogs.openedUrls[0];
         EXPECT_EQ(url.scheme() + QLatin1Char(':') + url.path(), QStringLiteral("mailto:tessel@example.org"));
-        EXPECT_EQ(QUrlQuery(url).queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded), c.subject);
-        EXPECT_EQ(QUrlQuery(url).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), c.body);
-        EXPECT_TRUE(dialogs.messages.empty());
+        EXPECT_EQ(QUrlQuery(url).queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded),
+                  c.mail.subject);
+        QString body = c.mail.body;
+        body.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        EXPECT_EQ(QUrlQuery(url).queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded), body);
+        EXPECT_TRUE(dialogs.copyQuestions.empty());
 
+        // No mail program: the user is told, and the mail goes to the clipboard when asked to.
         dialogs.urlOpens = false;
-        (window.commands().*c.command)();
-        EXPECT_EQ(dialogs.messages, std::vector<QString>{QStringLiteral("Auto method failed.")});
+        QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+        for (const bool copy : {false, true}) {
+            SCOPED_TRACE(copy);
+            dialogs.copyAnswer = copy;
+            (window.commands().*c.command)();
+            ASSERT_FALSE(dialogs.copyQuestions.empty());
+            EXPECT_TRUE(dialogs.copyQuestions.back().contains(QStringLiteral("No mail program")));
+            EXPECT_TRUE(dialogs.copyQuestions.back().contains(QLatin1String(kFeedbackAddress)));
+            EXPECT_EQ(QGuiApplication::clipboard()->text(), copy ? c.mail.text() : QStringLiteral("before"));
+        }
+        EXPECT_TRUE(QGuiApplication::clipboard()->text().startsWith(
+            QStringLiteral("To: tessel@example.org\nSubject: ") + c.mail.subject +
+            QStringLiteral("\n\nHello,")));
+        EXPECT_TRUE(dialogs.messages.empty());
     }
 }
 

@@ -61,6 +61,10 @@ class FakeDialogs : public Dialogs {
         openedUrls.push_back(url);
         return urlOpens;
     }
+    bool askToCopyMail(QWidget*, const QString& text) override {
+        copyQuestions.push_back(text);
+        return copyAnswer;
+    }
     bool systemTrayAvailable() override { return trayAvailable; }
     void notify(QSystemTrayIcon&, const QString& title, const QString& text) override {
         notifications.emplace_back(title, text);
@@ -87,6 +91,8 @@ class FakeDialogs : public Dialogs {
     std::vector<Error> errors;
     std::vector<QUrl> openedUrls;
     bool urlOpens = true;
+    std::vector<QString> copyQuestions;
+    bool copyAnswer = true;
     bool trayAvailable = true;
     std::vector<std::pair<QString, QString>> notifications;
 
@@ -106,6 +112,18 @@ T* child(const QObject& parent, const char* name) {
     EXPECT_NE(found, nullptr) << name;
     return found;
 }
+
+// Works in `folder` for as long as it lives, as a Tessel started there would.
+class CurrentFolder {
+  public:
+    explicit CurrentFolder(const std::string& folder);
+    ~CurrentFolder();
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+  private:
+    std::string m_old;
+};
 
 // Lets the window's thread work until the run in progress has ended and everything it did is shown.
 void waitForRun(MainWindow& window);
