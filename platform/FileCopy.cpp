@@ -540,6 +540,22 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
     return true;
 }
 
+bool renameCase(const Folder& folder, const std::string& from, const std::string& to,
+                const FileSystemTraits& traits, std::error_code& error) {
+    if (traits.caseSensitive) return renameNoReplace(folder, from, folder, to, traits, error);
+    // Where cases are one, `to` finds `from` itself (FUSE file systems may give the two lookups inode
+    // numbers of their own, so the rest of what they find is compared); anything else is never replaced.
+    struct stat old = {}, taken = {};
+    if (::fstatat(folder.fd(), from.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    const auto same = [&] {
+        return taken.st_dev == old.st_dev && taken.st_mode == old.st_mode && taken.st_size == old.st_size &&
+               taken.st_mtim.tv_sec == old.st_mtim.tv_sec && taken.st_mtim.tv_nsec == old.st_mtim.tv_nsec;
+    };
+    if (::fstatat(folder.fd(), to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0 && !same())
+        return fail(error, std::make_error_code(std::errc::file_exists));
+    return sys::renameat(folder.fd(), from.c_str(), folder.fd(), to.c_str()) == 0 || fail(error);
+}
+
 bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
                        std::error_code& error) {
     struct stat status {};

@@ -76,6 +76,12 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
 bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
                        std::error_code& error);
 
+// Gives `from` of `folder` the spelling `to`, which differs from it only in letter case. Where the file
+// system does not tell cases apart, `to` names the file itself and the rename is allowed over it; any
+// other file under `to` is never replaced (EEXIST).
+bool renameCase(const Folder& folder, const std::string& from, const std::string& to,
+                const FileSystemTraits& traits, std::error_code& error);
+
 // Gives `fromName` of `fromFolder` the name `toName` in `toFolder` without ever replacing what is there
 // (EEXIST then), the best way the file system of `traits` offers: in one step where a rename can refuse
 // a taken name; else as a second name (a link fails on a taken name) and the first one's removal; else,

@@ -39,6 +39,12 @@ class WalkErrorCategory : public std::error_category {
                 return "the versions folder belongs to another user or others may write in it";
             case WalkError::ForeignLink:
                 return "a link to a file of another owner outside the tree, not followed";
+            case WalkError::NameRefused:
+                return "the file system it was to go to cannot hold this name";
+            case WalkError::NameClash:
+                return "another name of its folder differs from it only in letter case, and the file system "
+                       "it was "
+                       "to go to does not tell the two apart";
             case WalkError::ForeignFolder:
                 return "another user's folder that others may write in, while the folder it mirrors is "
                        "private; skipped";

@@ -72,6 +72,8 @@ enum class WalkError {
     VersionsNotPrivate,    // a versions folder another user owns or may write in
     ForeignLink,           // a link to another owner's file outside the tree: never followed
     ForeignFolder,         // another user's folder that others may write in, mirroring a private one
+    NameRefused,           // a name the file system where it was to go cannot hold
+    NameClash,             // a name that differs from another only in letter case, where they are one
 };
 std::error_code make_error_code(WalkError error);
 

@@ -42,13 +42,15 @@ struct FileOrder {
         FinishMove,    // a move cut short after its copy: the source goes where the other side holds the
                        // same content; other content is reported (file_exists)
         ConflictCopy,  // the other side's file first kept beside it as `keptName`, then Copy
+        Rename,        // the other side's file `targetName` renamed to `name` (a change of letter case)
     };
     Kind kind = Kind::Copy;
     int from = kSource;
     platform::SharedFolder folder[2];  // the folder the name is in, on each side
     std::string root[2];               // the trees' roots, with their trailing "/"
     std::string relative;              // the folder below the roots
-    std::string name;
+    std::string name;                  // on the side copied from
+    std::string targetName;  // on the other side, where it spells the name in another case; else empty
     std::string keptName;
     platform::FileInfo info[2];                   // as looked at (kind Missing where a side lacks the name)
     platform::VersionKeeper* versions = nullptr;  // where what the copy replaces goes first
@@ -63,6 +65,10 @@ class Applier {
     virtual ~Applier() = default;
     // How the passes see the trees while this applier does (or imagines) their work.
     virtual const TreeView& view() const = 0;
+    // The name an order has on the side it writes to.
+    static const std::string& targetOf(const FileOrder& order) {
+        return order.targetName.empty() ? order.name : order.targetName;
+    }
     // Does the order (a run: on a pool thread) and tells its `done`, in walk order.
     virtual void order(std::unique_ptr<FileOrder> order) = 0;
     // Runs `event` on the walk thread once everything ordered before it is done and told.

@@ -135,6 +135,7 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
     if (order.versions != nullptr) outcome.version.relativeFolder = order.relative;
     platform::VersionPlace* const versions = order.versions != nullptr ? &outcome.version : nullptr;
     const FileInfo* const present = order.info[to].kind == EntryKind::File ? &order.info[to] : nullptr;
+    const std::string& targetName = targetOf(order);
     switch (order.kind) {
         case FileOrder::Kind::CopyUnlooked:
             outcome.done = platform::copyNewFile(source, order.name, target, outcome.found, traits,
@@ -142,16 +143,16 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
             if (outcome.found.kind != EntryKind::File) return;  // no regular file: the pass looks again
             break;
         case FileOrder::Kind::Copy:
-            outcome.done = platform::copyFile(source, order.name, order.info[from], target, order.name,
+            outcome.done = platform::copyFile(source, order.name, order.info[from], target, targetName,
                                               present, traits, outcome.error, versions, &outcome.dropped);
             break;
         case FileOrder::Kind::Move:
-            outcome.done = platform::moveFile(source, order.name, order.info[from], target, order.name,
+            outcome.done = platform::moveFile(source, order.name, order.info[from], target, targetName,
                                               present, traits, outcome.error, &outcome.dropped);
             break;
         case FileOrder::Kind::FinishMove: {
             bool same = false;
-            if (!platform::sameContent(source, order.name, target, order.name, same, outcome.error)) return;
+            if (!platform::sameContent(source, order.name, target, targetName, same, outcome.error)) return;
             if (!same) {
                 outcome.error = std::make_error_code(std::errc::file_exists);
                 return;
@@ -159,21 +160,30 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
             outcome.done = platform::removeMovedSource(source, order.name, order.info[from], outcome.error);
             return;
         }
+        case FileOrder::Kind::Rename: {
+            outcome.done = platform::renameCase(target, targetName, order.name, traits, outcome.error);
+            std::error_code ignored;
+            if (outcome.done && order.lookAtCopy &&
+                platform::examine(target, order.name, platform::ListedType::Unknown, outcome.copy, ignored) !=
+                    EntryKind::File)
+                outcome.copy = {};
+            return;
+        }
         case FileOrder::Kind::ConflictCopy:
             // The file that loses is kept beside itself first: the winner then replaces it.
-            if (!platform::copyFile(target, order.name, order.info[to], target, order.keptName, nullptr,
+            if (!platform::copyFile(target, targetName, order.info[to], target, order.keptName, nullptr,
                                     traits, outcome.error)) {
                 outcome.keptCopyFailed = true;
                 return;
             }
-            outcome.done = platform::copyFile(source, order.name, order.info[from], target, order.name,
+            outcome.done = platform::copyFile(source, order.name, order.info[from], target, targetName,
                                               present, traits, outcome.error, versions, &outcome.dropped);
             break;
     }
     // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
     std::error_code ignored;
     if (outcome.done && order.lookAtCopy &&
-        platform::examine(target, order.name, platform::ListedType::Unknown, outcome.copy, ignored) !=
+        platform::examine(target, targetName, platform::ListedType::Unknown, outcome.copy, ignored) !=
             EntryKind::File)
         outcome.copy = {};
 }

@@ -89,12 +89,64 @@ std::string OneWayPass::destinationPath(const WalkFolder& folder, const std::str
 
 void OneWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
     if (!takesPart(entry)) return;
+    const std::string& name = entry.spelling(kSource);
+    // Names the destination cannot hold: one line each, and nothing copied over anything.
+    if (entry.clashesWith != nullptr && entry.clashSide == kSource) {
+        m_run.protectFile(folder.relative + name);
+        return m_run.failure(std::string("Error ") + m_doing + " " + sourcePath(folder, name) +
+                             ": its name differs only in letter case from " +
+                             sourcePath(folder, *entry.clashesWith) + ", and the file system of " +
+                             m_roots[kDestination] + " does not tell the two apart");
+    }
+    const platform::FileSystemTraits* traits = folder.traits[kDestination];
+    if (!entry.on[kDestination] && traits != nullptr && traits->refusesName(name)) {
+        m_run.protectFile(folder.relative + name);
+        return m_run.failure(m_doing, sourcePath(folder, name), platform::WalkError::NameRefused);
+    }
     const std::shared_ptr<WalkFolder> here = folder.shared_from_this();
-    if (seen.looked[kSource]) return decide(here, *entry.name, seen);
-    order(here, *entry.name, static_cast<int>(FileOrder::Kind::CopyUnlooked), seen, RunAction::Side::None);
+    const std::string& target = entry.spelling(kDestination);
+    // A copy spells the name as the source does: a change of case there is a rename here. A move leaves
+    // the source without the name, so the destination's spelling stays.
+    if (target != name && !m_settings.move) return rename(here, name, target, seen);
+    if (seen.looked[kSource]) return decide(here, name, target, seen);
+    order(here, name, target, static_cast<int>(FileOrder::Kind::CopyUnlooked), seen, RunAction::Side::None);
 }
 
-void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::string& name, Seen& seen) {
+void OneWayPass::rename(const std::shared_ptr<WalkFolder>& folder, const std::string& name,
+                        const std::string& target, const Seen& seen) {
+    auto order = std::make_unique<FileOrder>();
+    order->kind = FileOrder::Kind::Rename;
+    order->from = kSource;
+    for (const int side : kSides) {
+        order->folder[side] = folder->folder[side];
+        order->root[side] = m_roots[side];
+        order->info[side] = seen.info[side];
+        order->traits[side] = folder->traits[side];
+    }
+    order->relative = folder->relative;
+    order->name = name;
+    order->targetName = target;
+    order->done = [this, folder, name, target, seen = Seen(seen),
+                   folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
+                      const FileOutcome& outcome) mutable {
+        if (!outcome.begun) return;
+        // The walk may have gone on and let the folders go: deciding needs them again.
+        for (const int side : kSides) folder->folder[side] = folders[side];
+        const std::string from = destinationPath(*folder, target);
+        if (!outcome.done) {
+            m_run.protectFile(folder->relative + name);
+            m_run.markFolderFailed(folder->relative);
+            return m_run.failure("renaming file", from, outcome.error);
+        }
+        folder->written[kDestination] = true;
+        m_run.accountRename(from, destinationPath(*folder, name));
+        decide(folder, name, name, seen);
+    };
+    m_applier.order(std::move(order));
+}
+
+void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::string& name,
+                        const std::string& target, Seen& seen) {
     const FileInfo& source = seen.info[kSource];
     const FileInfo& destination = seen.info[kDestination];
     const std::string relativeName = folder->relative + name;
@@ -120,7 +172,7 @@ void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::st
         // A move cut short after its copy leaves the file in both places: the source goes where both hold
         // the same content. A move never replaces: onto another file it is refused.
         if (decision == CopyDecision::Skip && isKnownTuneMode(m_settings.tuneMode))
-            return order(folder, name, kFinishMove, seen, newer);
+            return order(folder, name, target, kFinishMove, seen, newer);
         if (decision == CopyDecision::Copy) {
             m_run.protectFile(relativeName);
             m_run.markFolderFailed(folder->relative);
@@ -149,12 +201,12 @@ void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::st
         }
         case CopyDecision::Copy:
         case CopyDecision::Replace:
-            return order(folder, name, m_settings.move ? kMove : kCopy, seen, newer);
+            return order(folder, name, target, m_settings.move ? kMove : kCopy, seen, newer);
     }
 }
 
-void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::string& name, int kind,
-                       const Seen& seen, RunAction::Side newer) {
+void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::string& name,
+                       const std::string& target, int kind, const Seen& seen, RunAction::Side newer) {
     auto order = std::make_unique<FileOrder>();
     order->kind = static_cast<FileOrder::Kind>(kind);
     order->from = kSource;
@@ -166,9 +218,10 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
     }
     order->relative = folder->relative;
     order->name = name;
+    if (target != name) order->targetName = target;
     order->versions = m_settings.move ? nullptr : m_versions;
     const bool replace = seen.info[kDestination].kind == EntryKind::File;
-    order->done = [this, folder, name, kind, replace, newer,
+    order->done = [this, folder, name, target, kind, replace, newer,
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) {
         const std::string relativeName = folder->relative + name;
@@ -184,17 +237,17 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
                 }
                 folder->folder[kSource] = folders[kSource];
                 folder->folder[kDestination] = folders[kDestination];
-                return decide(folder, name, seen);
+                return decide(folder, name, name, seen);
             }
             m_run.context.display.stepProgress();
         }
         const std::string source = sourcePath(*folder, name);
-        const std::string target = destinationPath(*folder, name);
+        const std::string targetPath = destinationPath(*folder, target);
         if (!outcome.done) {
             m_run.protectFile(relativeName);
             m_run.markFolderFailed(folder->relative);
             if (outcome.version.keepFailed)
-                return m_run.versionFailure(outcome.version, target, outcome.error);
+                return m_run.versionFailure(outcome.version, targetPath, outcome.error);
             return m_run.failure(m_doing, source, outcome.error);
         }
         folder->written[kDestination] = true;
@@ -204,7 +257,7 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
                       : replace       ? RunAction::Kind::Replace
                                       : RunAction::Kind::Copy;
         copied.source = source;
-        copied.target = target;
+        copied.target = targetPath;
         copied.size = outcome.found.kind == EntryKind::File ? outcome.found.size : 0;
         copied.newer = newer;
         copied.version = &outcome.version;

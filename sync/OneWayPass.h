@@ -45,9 +45,15 @@ class OneWayPass : public TreeWalk::Pass {
     bool takesPart(const WalkEntry& entry) const;
     bool copiesUnlooked() const;
     // Decides for a file looked at and orders what is to be done.
-    void decide(const std::shared_ptr<WalkFolder>& folder, const std::string& name, Seen& seen);
-    void order(const std::shared_ptr<WalkFolder>& folder, const std::string& name, int kind, const Seen& seen,
-               RunAction::Side newer);
+    // `target` is the name the destination has for it (another case of `name` where its file system
+    // does not tell cases apart), or `name`.
+    void decide(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
+                Seen& seen);
+    void order(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
+               int kind, const Seen& seen, RunAction::Side newer);
+    // Gives the destination's file the source's spelling of its name, then decides.
+    void rename(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
+                const Seen& seen);
     void finishFolder(const std::shared_ptr<WalkFolder>& folder);
     Comparison comparisonOf(const WalkFolder& folder) const;
     std::string sourcePath(const WalkFolder& folder, const std::string& name) const;

@@ -61,8 +61,9 @@ void OrderedPool::submit(std::unique_ptr<Task> task) {
         m_slots.push_back({std::move(task), false, false});
     }
     m_workAvailable.notify_one();
-    // Keep the window: wait for the oldest piece when it is full, and hand back what is finished.
-    releaseFront(m_slots.size() > m_window);
+    // Keep the window: wait for the oldest piece when it is full, and hand back what is finished. Not
+    // from within a release: what comes after the piece being released waits until it is told in full.
+    if (!m_releasing) releaseFront(m_slots.size() > m_window);
 }
 
 void OrderedPool::later(std::function<void()> event) {
@@ -87,8 +88,13 @@ void OrderedPool::aside(std::function<void()> work) {
 }
 
 void OrderedPool::drain() {
-    closeSmall();
-    while (!m_slots.empty()) releaseFront(true);
+    // A release may hand over more (a file decided again once its first step is done), also one made
+    // while a group is handed over.
+    for (;;) {
+        closeSmall();
+        if (m_slots.empty() && !m_small) return;
+        releaseFront(true);
+    }
 }
 
 void OrderedPool::releaseFront(bool wait) {

@@ -30,6 +30,8 @@ const char* actionWord(RunAction::Kind kind) {
             return "refused deletion";
         case RunAction::Kind::RemoveOldVersions:
             return "remove old versions";
+        case RunAction::Kind::Rename:
+            return "rename";
     }
     return "?";
 }
@@ -50,8 +52,9 @@ std::string actionLine(const RunAction& action) {
     line += "  " + action.path;
     if (!action.target.empty())
         line += (action.kind == RunAction::Kind::Conflict ? " <-> " : " -> ") + action.target;
-    const bool hasSize =
-        action.kind != RunAction::Kind::CreateFolder && action.kind != RunAction::Kind::RemoveOldVersions;
+    const bool hasSize = action.kind != RunAction::Kind::CreateFolder &&
+                         action.kind != RunAction::Kind::RemoveOldVersions &&
+                         action.kind != RunAction::Kind::Rename;
     if (hasSize) line += "  " + groupedNumber(action.size) + " bytes";
     if (action.newer == RunAction::Side::Source) line += ", source newer";
     if (action.newer == RunAction::Side::Destination) line += ", destination newer";
@@ -71,20 +74,25 @@ std::int64_t PlanTotals::actions() const {
 
 std::string totalsLine(const PlanTotals& totals) {
     // In the order of RunAction::Kind, one and many.
-    static constexpr const char* kNouns[kActionKinds][2] = {{"copy", "copies"},
-                                                            {"replacement", "replacements"},
-                                                            {"move", "moves"},
-                                                            {"deletion", "deletions"},
-                                                            {"new folder", "new folders"},
-                                                            {"conflict", "conflicts"},
-                                                            {"refused deletion", "refused deletions"}};
+    static constexpr const char* kNouns[kActionKinds][2] = {
+        {"copy", "copies"},
+        {"replacement", "replacements"},
+        {"move", "moves"},
+        {"deletion", "deletions"},
+        {"new folder", "new folders"},
+        {"conflict", "conflicts"},
+        {"refused deletion", "refused deletions"},
+        {"removal of old versions", "removals of old versions"},
+        {"rename", "renames"}};
     std::string line;
     for (std::size_t kind = 0; kind < kActionKinds; ++kind) {
         if (totals.count[kind] == 0) continue;
         if (!line.empty()) line += ", ";
         line += groupedNumber(static_cast<std::uint64_t>(totals.count[kind])) + " " +
                 kNouns[kind][totals.count[kind] == 1 ? 0 : 1];
-        if (static_cast<RunAction::Kind>(kind) != RunAction::Kind::CreateFolder)
+        const auto what = static_cast<RunAction::Kind>(kind);
+        if (what != RunAction::Kind::CreateFolder && what != RunAction::Kind::RemoveOldVersions &&
+            what != RunAction::Kind::Rename)
             line += " (" + groupedNumber(totals.bytes[kind]) + " bytes)";
     }
     return line.empty() ? "nothing to do" : line;

@@ -10,7 +10,7 @@
 
 namespace tessel {
 
-inline constexpr std::size_t kActionKinds = 8;
+inline constexpr std::size_t kActionKinds = static_cast<std::size_t>(RunAction::Kind::Rename) + 1;
 
 // The word for a kind of action, as the preview lists it ("copy", "replace", "delete", ...).
 const char* actionWord(RunAction::Kind kind);

@@ -20,10 +20,17 @@ void PreviewApplier::order(std::unique_ptr<FileOrder> order) {
                        platform::ListedType::File, outcome.found, error);
         if (outcome.found.kind != EntryKind::File) return order->done(outcome);
     }
+    const std::string& target = targetOf(*order);
+    if (order->kind == FileOrder::Kind::Rename) {
+        m_view.imagineGone(order->root[to], order->relative + target);
+        m_view.imagine(order->root[to], order->relative + order->name, {true, order->info[to]});
+        outcome.done = true;
+        return order->done(outcome);
+    }
     if (order->kind == FileOrder::Kind::FinishMove && order->folder[from]->valid() &&
         order->folder[to]->valid()) {
         bool same = false;
-        if (!platform::sameContent(*order->folder[from], order->name, *order->folder[to], order->name, same,
+        if (!platform::sameContent(*order->folder[from], order->name, *order->folder[to], target, same,
                                    outcome.error))
             return order->done(outcome);
         if (!same) {
@@ -38,7 +45,7 @@ void PreviewApplier::order(std::unique_ptr<FileOrder> order) {
     if (order->kind == FileOrder::Kind::ConflictCopy)
         m_view.imagine(order->root[to], order->relative + order->keptName, {true, order->info[to]});
     if (order->kind != FileOrder::Kind::FinishMove)
-        m_view.imagine(order->root[to], order->relative + order->name, {true, copied});
+        m_view.imagine(order->root[to], order->relative + target, {true, copied});
     if (order->kind == FileOrder::Kind::Move || order->kind == FileOrder::Kind::FinishMove)
         m_view.imagineGone(order->root[from], order->relative + order->name);
     outcome.copy = copied;

@@ -170,6 +170,13 @@ void RunState::accountCopy(const Copied& copied) {
     showStatus("  Copy file :" + copied.source);
 }
 
+void RunState::accountRename(const std::string& from, const std::string& to) {
+    assertWalkThread();
+    report(RunAction::Kind::Rename, from, to);
+    log("Renamed file " + from + " as " + to);
+    showStatus("  Rename file :" + from);
+}
+
 void RunState::accountDeletion(const std::string& path, std::uint64_t size,
                                const platform::VersionPlace* version, bool wideLog) {
     assertWalkThread();

@@ -122,6 +122,8 @@ class RunState {
     };
     void accountCopy(const Copied& copied);
     // A deletion of `path` done: counted, reported and logged ("Delete file ..."), with its version.
+    // A file given the other side's spelling of its name (`from` and `to` differ only in letter case).
+    void accountRename(const std::string& from, const std::string& to);
     void accountDeletion(const std::string& path, std::uint64_t size, const platform::VersionPlace* version,
                          bool wideLog);
 

@@ -1,7 +1,9 @@
 #include "sync/TreeWalk.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/Paths.h"
@@ -49,7 +51,61 @@ bool WalkEntry::mayBeFolder(int side) const {
     return on[side] && (type[side] == ListedType::Folder || type[side] == ListedType::Unknown);
 }
 
-std::vector<WalkEntry> mergeListings(const std::vector<ListedName> (&names)[2]) {
+std::string foldCase(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return folded;
+}
+
+namespace {
+
+// Pairs the names the case-blind side `blind` holds alone with names of the other side that differ only
+// in case. Of several names of the other side that `blind` cannot tell apart, the one it holds (or else
+// the first) is kept and the others clash with it.
+void pairByCase(std::vector<WalkEntry>& merged, int blind) {
+    const int other = 1 - blind;
+    std::unordered_map<std::string, std::size_t> alone;  // folded name -> its entry, on `blind` only
+    std::unordered_map<std::string, std::size_t> kept;   // folded name -> the entry of `other` kept
+    bool twins = false;
+    for (std::size_t k = 0; k < merged.size(); ++k) {
+        const WalkEntry& entry = merged[k];
+        if (!entry.on[other]) {
+            alone.emplace(foldCase(entry.spelling(blind)), k);
+            continue;
+        }
+        const auto [found, first] = kept.emplace(foldCase(entry.spelling(other)), k);
+        if (first) continue;
+        twins = true;
+        if (entry.on[blind] && !merged[found->second].on[blind]) found->second = k;
+    }
+    for (auto& [key, k] : kept) {
+        WalkEntry& entry = merged[k];
+        if (entry.on[blind]) continue;
+        const auto partner = alone.find(key);
+        if (partner == alone.end()) continue;
+        WalkEntry& paired = merged[partner->second];
+        entry.on[blind] = true;
+        entry.type[blind] = paired.type[blind];
+        entry.sideName[blind] = paired.sideName[blind];
+        paired.on[blind] = false;  // gone into this entry
+    }
+    if (twins)
+        for (std::size_t k = 0; k < merged.size(); ++k) {
+            WalkEntry& entry = merged[k];
+            if (!entry.on[other]) continue;
+            const std::size_t keeper = kept.at(foldCase(entry.spelling(other)));
+            if (keeper == k) continue;
+            entry.clashesWith = merged[keeper].sideName[other];
+            entry.clashSide = other;
+        }
+    std::erase_if(merged,
+                  [](const WalkEntry& entry) { return !entry.on[kSource] && !entry.on[kDestination]; });
+}
+
+}  // namespace
+
+std::vector<WalkEntry> mergeListings(const std::vector<ListedName> (&names)[2], const bool (&caseBlind)[2]) {
     std::vector<WalkEntry> merged;
     merged.reserve(std::max(names[0].size(), names[1].size()));
     std::size_t i = 0, j = 0;
@@ -59,17 +115,20 @@ std::vector<WalkEntry> mergeListings(const std::vector<ListedName> (&names)[2]) 
                                                  : names[0][i].name.compare(names[1][j].name);
         WalkEntry entry;
         if (order <= 0) {
-            entry.name = &names[0][i].name;
+            entry.name = entry.sideName[kSource] = &names[0][i].name;
             entry.on[kSource] = true;
             entry.type[kSource] = names[0][i++].type;
         }
         if (order >= 0) {
-            entry.name = &names[1][j].name;
+            entry.sideName[kDestination] = &names[1][j].name;
+            if (entry.name == nullptr) entry.name = entry.sideName[kDestination];
             entry.on[kDestination] = true;
             entry.type[kDestination] = names[1][j++].type;
         }
         merged.push_back(entry);
     }
+    for (const int side : kSides)
+        if (caseBlind[side]) pairByCase(merged, side);
     return merged;
 }
 
@@ -130,6 +189,12 @@ void TreeWalk::failFolder(const char* doing, const std::string& path, const std:
     m_run.failure(doing, path, error);
 }
 
+std::array<bool, 2> TreeWalk::caseBlindness(const platform::FileSystemTraits* const (&traits)[2]) {
+    std::array<bool, 2> blind{false, false};
+    for (const int side : kSides) blind[side] = traits[side] != nullptr && !traits[side]->caseSensitive;
+    return blind;
+}
+
 bool TreeWalk::isOtherRoot(int side, const Folder& folder) const {
     const SharedFolder& other = m_rootFolders[1 - side];
     return other && other->valid() && folder.valid() && folder.sameFolderAs(*other);
@@ -172,8 +237,9 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
             m_applier.clearStaleTemporaries(*here.folder[side], here.names[side]);
     m_run.countListedFiles(here.names[kSource]);
     // The names of a folder read ahead moved here whole: the entries still point at them.
+    const std::array<bool, 2> blind = caseBlindness(here.traits);
     const std::vector<WalkEntry> entries =
-        ahead != nullptr ? std::move(ahead->entries) : mergeListings(here.names);
+        ahead != nullptr ? std::move(ahead->entries) : mergeListings(here.names, {blind[0], blind[1]});
     if (ahead != nullptr) {
         for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
             if (m_pass.sees(*entries[i].name) && !entries[i].onlyFolders())
@@ -262,9 +328,9 @@ Seen TreeWalk::look(const Folder* const (&folders)[2], const bool (&fresh)[2], c
                     const WalkEntry& entry) const {
     Seen seen;
     const unsigned sides = m_pass.looksAt(fresh, entry);
-    const std::string& name = *entry.name;
     for (const int side : kSides) {
         if (!entry.on[side]) continue;
+        const std::string& name = entry.spelling(side);
         if (entry.type[side] == ListedType::Folder) {
             seen.info[side].kind = EntryKind::Folder;
             continue;
@@ -298,7 +364,11 @@ void TreeWalk::handle(WalkFolder& here, const WalkEntry& entry, Seen& seen) {
 }
 
 bool TreeWalk::mayGoAhead(const WalkFolder& here, const WalkEntry& entry) const {
-    if (!m_run.pool().parallel() || !m_pass.sees(*entry.name)) return false;
+    // A name spelt differently on the two sides, or one the other side cannot tell from another, is
+    // left to the walk.
+    if (!m_run.pool().parallel() || !m_pass.sees(*entry.name) || entry.clashesWith != nullptr ||
+        entry.spelling(kSource) != entry.spelling(kDestination))
+        return false;
     bool leads = false;
     for (const int side : kSides) {
         if (!entry.on[side] || !m_chains[side]) continue;
@@ -360,7 +430,11 @@ void TreeWalk::readAhead(Ahead& ahead) const {
         for (const int side : kSides) ahead.names[side] = {};
         return;
     }
-    ahead.entries = mergeListings(ahead.names);
+    const platform::FileSystemTraits* traits[2] = {nullptr, nullptr};
+    for (const int side : kSides)
+        if (ahead.present[side]) traits[side] = &m_run.fileSystems().of(ahead.child[side]);
+    const std::array<bool, 2> blind = caseBlindness(traits);
+    ahead.entries = mergeListings(ahead.names, {blind[kSource], blind[kDestination]});
     ahead.seen.resize(ahead.entries.size());
     const Folder* const folders[2] = {&ahead.child[kSource], &ahead.child[kDestination]};
     for (std::size_t i = 0; i < ahead.entries.size(); ++i)
@@ -379,6 +453,13 @@ bool TreeWalk::walkSubfolder(WalkFolder& here, const WalkEntry& entry, Ahead* ah
     for (const int side : kSides)
         leads = leads || (m_sides.leads[side] && here.on[side] && entry.mayBeFolder(side));
     if (!leads || !m_pass.enters(here.relative + name + "/")) return true;
+    // Two folders the other side cannot tell apart would be filled into one there.
+    if (entry.clashesWith != nullptr) {
+        const int other = 1 - entry.clashSide;
+        failFolder("creating folder", m_roots[other] + here.relative + name, here.relative + name + "/",
+                   std::error_code(platform::WalkError::NameClash));
+        return true;
+    }
 
     enum class Found { Absent, Opened, NotFolder, Failed };
     Found found[2] = {Found::Absent, Found::Absent};
@@ -394,7 +475,7 @@ bool TreeWalk::walkSubfolder(WalkFolder& here, const WalkEntry& entry, Ahead* ah
         }
         // Asked of the chain each time: a deep walk puts folders aside while it is below them.
         const Folder& parent = m_chains[side]->current(error[side]);
-        if (parent.valid()) child[side] = Folder::openChild(parent, name, error[side]);
+        if (parent.valid()) child[side] = Folder::openChild(parent, entry.spelling(side), error[side]);
         if (child[side].valid() || m_view.imaginesFolder(m_roots[side], relative))
             found[side] = Found::Opened;  // a folder a preview imagines is entered as imagined
         else if (error[side] == platform::WalkError::SymbolicLink ||
@@ -475,6 +556,10 @@ bool TreeWalk::walkSubfolder(WalkFolder& here, const WalkEntry& entry, Ahead* ah
         std::error_code failure;
         const Folder& parent = m_chains[side]->current(failure);
         const std::string where = m_roots[side] + here.relative + name;
+        if (here.traits[side] != nullptr && here.traits[side]->refusesName(name)) {
+            failFolder("creating folder", where, relative, platform::WalkError::NameRefused);
+            return true;
+        }
         if (!parent.valid() && !m_chains[side]->imaginary()) {
             failFolder("opening folder", m_roots[side] + here.relative, relative, failure);
             return true;

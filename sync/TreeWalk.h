@@ -11,11 +11,13 @@
 // their own folders and results, the view, and what does not change during the walk (the roots), and
 // the walk thread waits for each (Finished) before it uses what it found.
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -30,11 +32,20 @@ class Applier;
 class RunState;
 class TreeView;
 
-// One name of a folder, as the listings of both sides have it.
+// One name of a folder, as the listings of both sides have it. Where a side's file system does not tell
+// letter cases apart, a name the other side spells in another case is the same entry.
 struct WalkEntry {
-    const std::string* name = nullptr;  // in the folder's listing, which outlives the entry
+    const std::string* name = nullptr;                    // in the folder's listing, which outlives the entry
+    const std::string* sideName[2] = {nullptr, nullptr};  // each side's spelling, where it has the name
     bool on[2] = {false, false};
     platform::ListedType type[2] = {platform::ListedType::Unknown, platform::ListedType::Unknown};
+    // An earlier name of the side `clashSide` that differs from this one only in letter case, while the
+    // other side's file system does not tell the two apart: it can hold only one of them.
+    const std::string* clashesWith = nullptr;
+    int clashSide = kSource;
+    const std::string& spelling(int side) const {
+        return sideName[side] != nullptr ? *sideName[side] : *name;
+    }
     // Every side that has the name lists it as a folder: nothing for the files' turn.
     bool onlyFolders() const;
     bool mayBeFolder(int side) const;
@@ -143,6 +154,7 @@ class TreeWalk {
     std::shared_ptr<Ahead> goAhead(const WalkFolder& here, const WalkEntry& entry, std::size_t index);
     void readAhead(Ahead& ahead) const;
     bool isOtherRoot(int side, const platform::Folder& folder) const;
+    static std::array<bool, 2> caseBlindness(const platform::FileSystemTraits* const (&traits)[2]);
 
     RunState& m_run;
     Applier& m_applier;
@@ -156,7 +168,12 @@ class TreeWalk {
     std::size_t m_foldersAhead = 0;  // handed ahead and not yet come to
 };
 
-// Both listings (each in name order) as one, in name order.
-std::vector<WalkEntry> mergeListings(const std::vector<platform::ListedName> (&names)[2]);
+// Both listings (each in name order) as one, in name order. A side marked `caseBlind` (its file system
+// does not tell letter cases apart) pairs with the other side's name of another case, and two names of
+// the other side that it cannot tell apart make the later one a clash.
+std::vector<WalkEntry> mergeListings(const std::vector<platform::ListedName> (&names)[2],
+                                     const bool (&caseBlind)[2] = {false, false});
+// A name as a file system that does not tell letter cases apart sees it (ASCII letters only).
+std::string foldCase(std::string_view name);
 
 }  // namespace tessel

@@ -205,17 +205,99 @@ void TwoWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
 }
 
 void TwoWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
-    const std::string& name = *entry.name;
-    const std::string relativeName = folder.relative + name;
-    if (!matches(name)) {
-        // Another watch of the pair, with other masks, may remember it: the state keeps it.
-        if (m_remembering) m_state.keep(m_state.find(relativeName));
-        return;
+    const Names names{entry.spelling(kSource), entry.spelling(kDestination)};
+    const std::string relativeName = folder.relative + *entry.name;
+    // The state knows a file by either side's spelling of its name.
+    std::size_t index = SyncState::kNone;
+    if (m_remembering) {
+        index = m_state.find(folder.relative + names[kSource]);
+        if (index == SyncState::kNone && names[kDestination] != names[kSource])
+            index = m_state.find(folder.relative + names[kDestination]);
     }
+    if (!matches(*entry.name)) {
+        // Another watch of the pair, with other masks, may remember it: the state keeps it.
+        return m_state.keep(index);
+    }
+    // Names the other side cannot hold: one line each, and neither name written over the other.
+    if (entry.clashesWith != nullptr) {
+        const int side = entry.clashSide;
+        m_state.keep(index);
+        return m_run.failure("Error copying file " + pathOn(side, folder, names[side]) +
+                             ": its name differs only in letter case from " +
+                             pathOn(side, folder, *entry.clashesWith) + ", and the file system of " +
+                             m_roots[1 - side] + " does not tell the two apart");
+    }
+    for (const int side : kSides) {
+        const platform::FileSystemTraits* traits = folder.traits[1 - side];
+        if (!entry.on[1 - side] && seen.info[side].kind == EntryKind::File && traits != nullptr &&
+            traits->refusesName(names[side])) {
+            m_state.keep(index);
+            return m_run.failure("copying file", pathOn(side, folder, names[side]),
+                                 platform::WalkError::NameRefused);
+        }
+    }
+    const std::shared_ptr<WalkFolder> here = folder.shared_from_this();
+    // A change of letter case on one side is carried to the other as a rename: the side whose spelling
+    // the last run knew gets the new one. Where it knew neither, the destination takes the source's.
+    if (names[kSource] != names[kDestination] && seen.info[kSource].kind == EntryKind::File &&
+        seen.info[kDestination].kind == EntryKind::File) {
+        int known = kDestination;
+        if (index != SyncState::kNone && m_state.pathAt(index) == folder.relative + names[kSource])
+            known = kSource;
+        return rename(here, known, names, seen, index);
+    }
+    settle(here, names, seen, index);
+}
+
+void TwoWayPass::rename(const std::shared_ptr<WalkFolder>& folder, int side, const Names& names,
+                        const Seen& seen, std::size_t index) {
+    const int from = 1 - side;  // the side spelt anew
+    auto order = std::make_unique<FileOrder>();
+    order->kind = FileOrder::Kind::Rename;
+    order->from = from;
+    for (const int each : kSides) {
+        order->folder[each] = folder->folder[each];
+        order->root[each] = m_roots[each];
+        order->info[each] = seen.info[each];
+        order->traits[each] = folder->traits[each];
+    }
+    order->relative = folder->relative;
+    order->name = names[from];
+    order->targetName = names[side];
+    order->lookAtCopy = true;
+    order->done = [this, folder, side, from, names = Names(names), seen = Seen(seen), index,
+                   folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
+                      const FileOutcome& outcome) mutable {
+        if (!outcome.begun) return m_state.keep(index);
+        // The walk may have gone on and let the folders go: deciding needs them again.
+        for (const int each : kSides) folder->folder[each] = folders[each];
+        const std::string old = pathOn(side, *folder, names[side]);
+        if (!outcome.done) {
+            m_run.markFolderFailed(folder->relative);
+            m_state.keep(index);
+            return m_run.failure("renaming file", old, outcome.error);
+        }
+        folder->written[side] = true;
+        m_run.accountRename(old, pathOn(side, *folder, names[from]));
+        // Remembered under its new name from now on. Decided as it was found (the rename changed its change
+        // time, not the file); copied and remembered as it is now.
+        Renamed renamed{side, index != SyncState::kNone ? m_state.at(index) : PairRecord{}, seen.info[side],
+                        index != SyncState::kNone};
+        m_state.forget(index);
+        names[side] = names[from];
+        if (outcome.copy.kind == EntryKind::File) seen.info[side] = outcome.copy;
+        settle(folder, names, seen, SyncState::kNone, &renamed);
+    };
+    m_applier.order(std::move(order));
+}
+
+void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& names, const Seen& seen,
+                        std::size_t index, const Renamed* renamed) {
+    WalkFolder& folder = *here;
+    const std::string relativeName = folder.relative + names[kSource];
     const FileInfo(&info)[2] = seen.info;
     for (const int side : kSides)
         if (info[side].kind == EntryKind::File) ++m_held[side];
-    const std::size_t index = m_remembering ? m_state.find(relativeName) : SyncState::kNone;
 
     TwoWayFacts facts;
     for (const int side : kSides) {
@@ -224,6 +306,10 @@ void TwoWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
         facts.ownFile[side] = info[side].kind == EntryKind::File && m_run.isOwnFile(info[side]);
     }
     if (index != SyncState::kNone) facts.last = m_state.at(index);
+    if (renamed != nullptr) {
+        facts.seen[renamed->side] = renamed->found;
+        if (renamed->known) facts.last = renamed->last;
+    }
     facts.remembering = m_remembering;
     facts.tuneMode = m_settings.tuneMode;
     facts.deleteAbsent = m_settings.deleteAbsent;
@@ -232,18 +318,17 @@ void TwoWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
     if (decision.action == TwoWayDecision::Action::CompareContent) {
         bool same = false;
         std::error_code failure;
-        if (!platform::sameContent(*folder.folder[kSource], name, *folder.folder[kDestination], name, same,
-                                   failure)) {
+        if (!platform::sameContent(*folder.folder[kSource], names[kSource], *folder.folder[kDestination],
+                                   names[kDestination], same, failure)) {
             m_run.context.display.stepProgress();
             m_run.markFolderFailed(folder.relative);
             m_state.keep(index);
-            return m_run.failure("reading file", pathOn(kSource, folder, name), failure);
+            return m_run.failure("reading file", pathOn(kSource, folder, names[kSource]), failure);
         }
         facts.sameContent = same;
         decision = decideTwoWay(facts);
     }
     if (decision.countsAsFile) m_run.context.display.stepProgress();
-    const std::shared_ptr<WalkFolder> here = folder.shared_from_this();
     using Action = TwoWayDecision::Action;
     switch (decision.action) {
         case Action::Nothing:
@@ -256,24 +341,26 @@ void TwoWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
             ++m_run.result.skipped;
             return m_state.keep(index);
         case Action::Copy:
-            return copyAcross(here, decision.from, name, info, index);
+            return copyAcross(here, decision.from, names, info, index);
         case Action::Conflict:
             ++m_run.result.conflicts;
-            return copyAcross(here, decision.from, name, info, index, conflictName(folder, name));
+            return copyAcross(here, decision.from, names, info, index,
+                              conflictName(folder, names[1 - decision.from]));
         case Action::ConflictLeft:
-            return conflictLeft(folder, name, info, index);
+            return conflictLeft(folder, names, info, index);
         case Action::Delete:
-            return planDeletion(folder, decision.from, name, info[decision.from], index);
+            return planDeletion(folder, decision.from, names[decision.from], info[decision.from], index);
         case Action::Refuse:
             if (decision.failsFolder) m_run.markFolderFailed(folder.relative);
             m_state.keep(index);
-            return m_run.failure(decision.doing, pathOn(decision.from, folder, name), decision.reason);
+            return m_run.failure(decision.doing, pathOn(decision.from, folder, names[decision.from]),
+                                 decision.reason);
     }
 }
 
 // A copy across (after keeping the other side's file beside it as `keptName`, for a conflict), done on
 // any thread and accounted for in walk order.
-void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const std::string& name,
+void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
                             const FileInfo (&info)[2], std::size_t index, const std::string& keptName) {
     const int to = 1 - from;
     const bool replace = info[to].kind == EntryKind::File;
@@ -287,16 +374,17 @@ void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from,
         order->traits[side] = folder->traits[side];
     }
     order->relative = folder->relative;
-    order->name = name;
+    order->name = names[from];
+    if (names[to] != names[from]) order->targetName = names[to];
     order->keptName = keptName;
     order->versions = m_versions[to];
     order->lookAtCopy = true;
     const RunAction::Side newer = replace ? newerSide(info, m_comparison) : RunAction::Side::None;
-    order->done = [this, folder, from, name, keptName, replace, newer, index,
+    order->done = [this, folder, from, names, keptName, replace, newer, index,
                    infos = std::array{info[kSource], info[kDestination]}](const FileOutcome& outcome) {
         const int to = 1 - from;
-        const std::string fromPath = m_roots[from] + folder->relative + name;
-        const std::string toPath = m_roots[to] + folder->relative + name;
+        const std::string fromPath = m_roots[from] + folder->relative + names[from];
+        const std::string toPath = m_roots[to] + folder->relative + names[to];
         if (!outcome.begun) return m_state.keep(index);
         if (outcome.keptCopyFailed) {
             m_run.markFolderFailed(folder->relative);
@@ -333,22 +421,23 @@ void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from,
         m_run.accountCopy(copied);
         if (outcome.copy.kind != EntryKind::File) return m_state.keep(index);
         if (from == kSource)
-            remember(index, folder->relative + name, infos[kSource], outcome.copy);
+            remember(index, folder->relative + names[kSource], infos[kSource], outcome.copy);
         else
-            remember(index, folder->relative + name, outcome.copy, infos[kDestination]);
+            remember(index, folder->relative + names[kSource], outcome.copy, infos[kDestination]);
     };
     m_applier.order(std::move(order));
 }
 
-void TwoWayPass::conflictLeft(const WalkFolder& folder, const std::string& name, const FileInfo (&info)[2],
+void TwoWayPass::conflictLeft(const WalkFolder& folder, const Names& names, const FileInfo (&info)[2],
                               std::size_t index) {
     ++m_run.result.conflicts;
     m_state.keep(index);
-    m_run.report(RunAction::Kind::Conflict, pathOn(kSource, folder, name), pathOn(kDestination, folder, name),
-                 info[kSource].size, newerSide(info, m_comparison));
-    const std::string line = "Conflict " + pathOn(kSource, folder, name) + " and " +
-                             pathOn(kDestination, folder, name) +
-                             ": both changed since the last run; left as they are";
+    const std::string source = pathOn(kSource, folder, names[kSource]);
+    const std::string destination = pathOn(kDestination, folder, names[kDestination]);
+    m_run.report(RunAction::Kind::Conflict, source, destination, info[kSource].size,
+                 newerSide(info, m_comparison));
+    const std::string line =
+        "Conflict " + source + " and " + destination + ": both changed since the last run; left as they are";
     m_run.log(line);
     m_run.showStatus(line);
 }

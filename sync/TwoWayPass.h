@@ -3,6 +3,7 @@
 // (decideTwoWay) against what the last run of the pair left (the state, watch/SyncState.h), so that a
 // deletion on one side is told from a creation on the other and an edit on one side from edits on both.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -44,13 +45,27 @@ class TwoWayPass : public TreeWalk::Pass {
     void notWalked(const std::string& relative) override;
 
   private:
+    using Names = std::array<std::string, 2>;  // a file's name as each side spells it
     bool loadState();
     void saveState();
     bool matches(const std::string& name) const;
     std::string pathOn(int side, const WalkFolder& folder, const std::string& name) const;
-    void copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const std::string& name,
+    // A file this run gave the other side's spelling of its name.
+    struct Renamed {
+        int side;                  // where it was renamed
+        PairRecord last;           // what the last run left, under its old name
+        platform::FileInfo found;  // as the walk found it, before the rename
+        bool known;                // the last run knew it
+    };
+    // Decides for a file looked at and orders what is to be done.
+    void settle(const std::shared_ptr<WalkFolder>& folder, const Names& names, const Seen& seen,
+                std::size_t index, const Renamed* renamed = nullptr);
+    // Gives `side`'s file the other side's spelling of its name, then decides.
+    void rename(const std::shared_ptr<WalkFolder>& folder, int side, const Names& names, const Seen& seen,
+                std::size_t index);
+    void copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
                     const platform::FileInfo (&info)[2], std::size_t index, const std::string& keptName = {});
-    void conflictLeft(const WalkFolder& folder, const std::string& name, const platform::FileInfo (&info)[2],
+    void conflictLeft(const WalkFolder& folder, const Names& names, const platform::FileInfo (&info)[2],
                       std::size_t index);
     std::string conflictName(const WalkFolder& folder, const std::string& name);
     void planDeletion(const WalkFolder& folder, int side, const std::string& name,

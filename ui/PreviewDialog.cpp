@@ -112,6 +112,8 @@ QString PlanModel::kindName(RunAction::Kind kind) {
             return tr("Refused deletion");
         case RunAction::Kind::RemoveOldVersions:
             return tr("Remove old versions");
+        case RunAction::Kind::Rename:
+            return tr("Rename");
     }
     return {};
 }
@@ -133,7 +135,8 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
                     return sideText(action);
                 case SizeColumn:
                     if (action.kind == RunAction::Kind::CreateFolder ||
-                        action.kind == RunAction::Kind::RemoveOldVersions)
+                        action.kind == RunAction::Kind::RemoveOldVersions ||
+                        action.kind == RunAction::Kind::Rename)
                         return {};
                     return QString::fromStdString(tessel::groupedNumber(action.size));
                 case NewerColumn:

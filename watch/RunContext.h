@@ -80,7 +80,8 @@ struct RunAction {
         CreateFolder,
         Conflict,
         RefusedDeletion,
-        RemoveOldVersions
+        RemoveOldVersions,
+        Rename  // a file given the spelling its name has on the other side (a change of letter case)
     };
     enum class Side { None, Source, Destination };
     Kind kind = Kind::Copy;

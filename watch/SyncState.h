@@ -51,6 +51,8 @@ class SyncState {
     // The entry of the file at `path` below the roots ("a/b.txt"), or kNone.
     std::size_t find(std::string_view path) const;
     PairRecord at(std::size_t index) const;
+    // The path an entry of the last run has (as it was spelt then).
+    std::string_view pathAt(std::size_t index) const { return pathOf(m_entries[index]); }
 
     // What a run concluded about one file (`index` from find, kNone for a file the state lacks):
     // both sides are in step and are remembered as they are now,

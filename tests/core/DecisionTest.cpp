@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sync/CopyDecision.h"
+#include "sync/TreeWalk.h"
 #include "sync/TwoWayDecision.h"
 
 namespace tessel {
@@ -225,6 +226,47 @@ TEST(DecisionTest, TwoWayTableRows) {
         if (row.action != Action::Record) {
             EXPECT_EQ(d.from, row.from);
         }
+    }
+}
+
+// How the walk pairs the names of two folders where a side does not tell letter cases apart: each
+// entry as "source|destination" ("-" where a side lacks it), a clash marked "!" with the name it
+// clashes with.
+TEST(DecisionTest, NamesPairAcrossLetterCaseOnlyWhereASideCannotTellThemApart) {
+    struct Row {
+        std::vector<std::string> source, destination;
+        bool blind[2];
+        std::string expected;
+    };
+    const Row rows[] = {
+        {{"A.txt", "b"}, {"a.txt", "b"}, {false, false}, "A.txt|- -|a.txt b|b"},
+        {{"A.txt", "b"}, {"a.txt", "b"}, {false, true}, "A.txt|a.txt b|b"},
+        {{"A.txt", "b"}, {"a.txt", "b"}, {true, false}, "A.txt|a.txt b|b"},
+        // Two source names the destination holds as one: the one it has is paired, the other clashes.
+        {{"A.txt", "a.txt"}, {"a.txt"}, {false, true}, "A.txt|-!a.txt a.txt|a.txt"},
+        {{"A.txt", "a.txt"}, {}, {false, true}, "A.txt|- a.txt|-!A.txt"},
+        {{"A.txt", "a.txt"}, {"A.TXT"}, {false, true}, "A.txt|A.TXT a.txt|-!A.txt"},
+        // Letters beyond ASCII are left as they are; folders pair as files do.
+        {{"\xc3\x84"}, {"\xc3\xa4"}, {false, true}, "\xc3\x84|- -|\xc3\xa4"},
+        {{"Docs", "x"}, {"DOCS", "X"}, {true, true}, "Docs|DOCS x|X"},
+    };
+    for (const Row& row : rows) {
+        std::vector<platform::ListedName> names[2];
+        for (const std::string& name : row.source)
+            names[kSource].push_back({name, platform::ListedType::File});
+        for (const std::string& name : row.destination)
+            names[kDestination].push_back({name, platform::ListedType::File});
+        std::string got;
+        for (const WalkEntry& entry : mergeListings(names, row.blind)) {
+            if (!got.empty()) got += ' ';
+            for (const int side : tessel::kSides) {
+                if (side == kDestination) got += '|';
+                got += entry.on[side] ? entry.spelling(side) : "-";
+            }
+            if (entry.clashesWith != nullptr) got += "!" + *entry.clashesWith;
+        }
+        EXPECT_EQ(got, row.expected) << row.source.size() << " source names, blind " << row.blind[0]
+                                     << row.blind[1];
     }
 }
 

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <random>
+#include <thread>
 
 #include "support/TestSupport.h"
+#include "sync/OrderedPool.h"
 #include "sync/Preview.h"
 #include "sync/SyncWatch.h"
 
@@ -157,6 +161,68 @@ TEST_F(ParallelTest, OneJobAndFourGiveTheSameRun) {
                 r.conflicts, r.versionsKept, static_cast<std::int64_t>(r.bytesCopied)};
         };
         EXPECT_EQ(counts(one.result), counts(four.result));
+    }
+}
+
+}  // namespace
+}  // namespace tessel
+
+namespace tessel {
+namespace {
+
+// A release may hand over more work (a file decided again once its rename is done): the pool still
+// releases everything in the order handed over, every follow-up right where its release put it, and
+// a drain leaves nothing behind, however the threads happen to finish.
+TEST(OrderedPoolTest, FollowUpsHandedOverFromAReleaseAreReleasedInOrderByTheDrain) {
+    class Piece : public OrderedPool::Task {
+      public:
+        Piece(OrderedPool& pool, std::vector<std::string>& told, std::string name, int followUps)
+            : m_pool(pool), m_told(told), m_name(std::move(name)), m_followUps(followUps) {}
+        void run() override {
+            if (m_name.size() % 3 == 0) std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        void release() override {
+            m_told.push_back(m_name);
+            if (m_followUps > 0)
+                m_pool.submitSmall(std::make_unique<Piece>(m_pool, m_told, m_name + "'", m_followUps - 1));
+        }
+
+      private:
+        OrderedPool& m_pool;
+        std::vector<std::string>& m_told;
+        std::string m_name;
+        int m_followUps;
+    };
+    std::mt19937 random(7);
+    for (const int threads : {1, 2, 4}) {
+        for (int round = 0; round < 20; ++round) {
+            std::vector<std::string> told, expected;
+            {
+                OrderedPool pool(threads, 8);
+                const int pieces = static_cast<int>(random() % 40);
+                for (int i = 0; i < pieces; ++i) {
+                    const int followUps =
+                        static_cast<int>(random() % 4) == 0 ? static_cast<int>(random() % 3) : 0;
+                    const std::string name = "p" + std::to_string(i);
+                    for (int k = 0; k <= followUps; ++k) expected.push_back(name + std::string(k, '\''));
+                    pool.submitSmall(std::make_unique<Piece>(pool, told, name, followUps));
+                }
+                pool.drain();
+                // Every first piece comes out in the order handed over; each follow-up after its own.
+                std::vector<std::string> firsts;
+                for (const std::string& name : told)
+                    if (name.find('\'') == std::string::npos) firsts.push_back(name);
+                std::vector<std::string> handedOver;
+                for (const std::string& name : expected)
+                    if (name.find('\'') == std::string::npos) handedOver.push_back(name);
+                EXPECT_EQ(firsts, handedOver) << threads << " threads, round " << round;
+                std::vector<std::string> sortedTold = told, sortedExpected = expected;
+                std::sort(sortedTold.begin(), sortedTold.end());
+                std::sort(sortedExpected.begin(), sortedExpected.end());
+                EXPECT_EQ(sortedTold, sortedExpected)
+                    << "drained " << told.size() << " of " << expected.size();
+            }
+        }
     }
 }
 

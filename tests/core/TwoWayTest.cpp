@@ -37,8 +37,8 @@ constexpr const char* kStamp = "20261208-103000";
 class Actions : public RunObserver {
   public:
     void action(const RunAction& action) override {
-        static const char* const kinds[] = {"copy",   "replace",  "move",    "delete",
-                                            "folder", "conflict", "refused", "prune"};
+        static const char* const kinds[] = {"copy",     "replace", "move",  "delete", "folder",
+                                            "conflict", "refused", "prune", "rename"};
         lines.push_back(std::string(kinds[static_cast<int>(action.kind)]) + " " + action.path + " > " +
                         action.target + " " + std::to_string(action.size) + " newer " +
                         std::to_string(static_cast<int>(action.newer)));
