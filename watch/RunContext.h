@@ -118,6 +118,10 @@ struct RunContext {
     // A preview decides everything a run would and does none of it: nothing on disk changes, nothing
     // is logged, no after-sync program starts and no LastRunTime is written.
     bool preview = false;
+    // The first line logged since it was last emptied that tells of a problem (reportsFailure), without
+    // its time stamp: the scheduler empties it before each watch's run and keeps it in the watch's last
+    // result. WriteLogLine fills it, on the thread that logs.
+    std::string firstProblemLine;
 
     // Asks the run in progress to end at the next file; another thread may call it. The request stays
     // until clearStop().

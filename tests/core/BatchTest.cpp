@@ -105,8 +105,11 @@ TEST_F(BatchTest, RunsWatchesByIndexLikeCheckNow) {
         run({"--watch-file", context.WatchFilePath, "--log-file=" + context.LogFilePath, "0"});
     EXPECT_EQ(plain.status, 0) << plain.err;
     EXPECT_EQ(test::snapshotTree(dir / "plain-dst"), test::snapshotTree(dir / "plain-src"));
-    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start Manual Synhro folder " + pair("plain"),
-                                                          "End Manual Synhro folder " + pair("plain")}));
+    EXPECT_EQ(test::withoutDurations(loggedMessages()),
+              (std::vector<std::string>{
+                  "Start Manual Synhro folder " + pair("plain"), "End Manual Synhro folder " + pair("plain"),
+                  "Summary of watch plain-src: ok; 2 copied, 0 moved, 0 deleted, 0 kept as "
+                  "versions, 0 conflicts, 0 failed, 0 deletions refused, 16 bytes"}));
     EXPECT_EQ(lines(plain.out), lines(readFile(context.LogFilePath))) << "every log line also on stdout";
     EXPECT_EQ(plain.err, "") << "no progress line when stderr is not a terminal";
     EXPECT_GT(ReadWatchRec(context, 0).LastRunTime, longAgo + 999);
@@ -201,7 +204,12 @@ TEST_F(BatchTest, SigintAndSigtermStopTheRunAtTheNextFile) {
         for (const std::string& name : copied)
             EXPECT_EQ(readFile(destination + "/" + name), readFile(dir / ("big-src/" + name))) << name;
         const std::vector<std::string> logged = loggedMessages();
-        EXPECT_EQ(logged.back(), std::string(kStoppedLine) + dir / "big-src with folder " + destination);
+        ASSERT_GE(logged.size(), 2u);
+        EXPECT_EQ(logged[logged.size() - 2],
+                  std::string(kStoppedLine) + dir / "big-src with folder " + destination);
+        // The three watches of one source are named big-src, big-src-2 and big-src-3.
+        EXPECT_EQ(logged.back().rfind("Summary of watch big-src", 0), 0u) << logged.back();
+        EXPECT_NE(logged.back().find(": stopped; "), std::string::npos) << logged.back();
         EXPECT_EQ(ReadWatchRec(context, index).LastRunTime, longAgo);
         EXPECT_FALSE(test::exists(mark));
         ++index;
@@ -237,8 +245,9 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     const Outcome list = run({"--list"});
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(list.out, "0\tTimer\t1 Day\tCopy\tSync All\twide-log,bidirect,versions\t2026-05-01T08:30:15\t" +
-                            dir / "listed-src" + "\t" + dir / "listed-dst" + "\t*.*\tlisted-src\n")
-        << "the name last, proposed from the source folder";
+                            dir / "listed-src" + "\t" + dir / "listed-dst" +
+                            "\t*.*\tlisted-src\t-\t-\tdue\t-\n")
+        << "the name after the old columns, proposed from the source folder; no result yet, due";
     EXPECT_EQ(run({"0"}).status, 0);
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("listed"));
     EXPECT_FALSE(test::exists(dir / "Tessel.ini")) << "never written";
@@ -254,7 +263,11 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     EXPECT_TRUE(test::exists(dir / "due-dst/sub/b.txt"));
     EXPECT_FALSE(test::exists(dir / "fresh-dst"));
     context.LogFilePath = dir / "other.Log";
-    EXPECT_EQ(loggedMessages(), std::vector<std::string>{"Synhro folder " + pair("due")});
+    EXPECT_EQ(
+        test::withoutDurations(loggedMessages()),
+        (std::vector<std::string>{"Synhro folder " + pair("due"),
+                                  "Summary of watch due-src: ok; 2 copied, 0 moved, 0 deleted, 0 kept as "
+                                  "versions, 0 conflicts, 0 failed, 0 deletions refused, 12 bytes"}));
     EXPECT_EQ(run({"--due"}, dir / "elsewhere").out, "") << "nothing due any more";
     EXPECT_EQ(run({"--log-file", dir / "third.Log", "1"}, dir / "elsewhere").status, 0);
     EXPECT_TRUE(test::exists(dir / "third.Log"));
@@ -369,8 +382,9 @@ TEST_F(BatchTest, OutputThatGoesAwayDoesNotEndTheRun) {
                               ends[1], dir.path());
     close(ends[1]);
     EXPECT_EQ(exitStatus(child), 0);
-    ASSERT_FALSE(loggedMessages().empty());
-    EXPECT_EQ(loggedMessages().back(), "End Manual Synhro folder " + pair("chatty"));
+    const std::vector<std::string> logged = loggedMessages();
+    ASSERT_GE(logged.size(), 2u);
+    EXPECT_EQ(logged[logged.size() - 2], "End Manual Synhro folder " + pair("chatty"));
     EXPECT_GT(ReadWatchRec(context, 0).LastRunTime, Now() - 1);
 }
 
@@ -414,11 +428,15 @@ class BatchCommandTest : public BatchTest {
         ASSERT_EQ(added.out, "");
     }
     std::string textFile() const { return dir / "WatchDef.toml"; }
-    // The name column of --list.
+    // The name column of --list, the eleventh.
     std::vector<std::string> listedNames() {
         std::vector<std::string> names;
-        for (const std::string& line : lines(batch({"--list"}).out))
-            names.push_back(line.substr(line.rfind('\t') + 1));
+        for (const std::string& line : lines(batch({"--list"}).out)) {
+            std::string_view rest = line;
+            for (int column = 0; column < 10 && rest.find('\t') != std::string_view::npos; ++column)
+                rest.remove_prefix(rest.find('\t') + 1);
+            names.emplace_back(rest.substr(0, rest.find('\t')));
+        }
         return names;
     }
 };
@@ -453,8 +471,9 @@ TEST_F(BatchCommandTest, WatchesAreMadeChangedRunAndRemovedByName) {
     ASSERT_EQ(listed.size(), 3u);
     EXPECT_EQ(listed[1].substr(0, listed[1].find("\t20")),
               "1\tTimer\tOn Time: 07:30\tCopy\tUpdate only old files\twide-log,with-root,bidirect,versions");
-    EXPECT_EQ(listed[1].substr(listed[1].find("\t/")),
-              "\t" + dir / "photos-src" + "\t" + dir / "photos-dst" + "\t*.jpg;*.png\tphotos");
+    EXPECT_EQ(
+        listed[1].substr(listed[1].find("\t/"), listed[1].find("\tphotos\t") + 7 - listed[1].find("\t/")),
+        "\t" + dir / "photos-src" + "\t" + dir / "photos-dst" + "\t*.jpg;*.png\tphotos");
 
     const Outcome shown = batch({"show", "PHOTOS"});
     EXPECT_EQ(shown.status, 0) << shown.err;
@@ -603,7 +622,7 @@ TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
     const std::string records = readFile(context.WatchFilePath);
     const Outcome listed = batch({"--list"});
     EXPECT_EQ(listed.status, 0) << listed.err;
-    EXPECT_NE(listed.out.find("\tdocs\n"), std::string::npos);
+    EXPECT_NE(listed.out.find("\tdocs\t"), std::string::npos);
     EXPECT_EQ(batch({"--preview", "docs"}).status, 0);
     const Outcome ran = batch({"docs"});
     EXPECT_EQ(ran.status, 1);
@@ -648,9 +667,10 @@ TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
         const Outcome outcome = run({"--watch-file", context.WatchFilePath, "--log-file", log, "docs"});
         EXPECT_EQ(outcome.status, 1);
         const std::vector<std::string> out = lines(outcome.out);
-        ASSERT_EQ(out.size(), 4u) << outcome.out;
+        ASSERT_EQ(out.size(), 5u) << outcome.out;
         EXPECT_NE(out.front().find(": Start Manual Synhro folder " + pair("docs")), std::string::npos);
-        EXPECT_NE(out.back().find(": End Manual Synhro folder " + pair("docs")), std::string::npos);
+        EXPECT_NE(out[3].find(": End Manual Synhro folder " + pair("docs")), std::string::npos);
+        EXPECT_NE(out.back().find(": Summary of watch docs: failed; 1 copied, "), std::string::npos);
         const auto failed = std::find_if(out.begin(), out.end(), [&](const std::string& line) {
             return line.find(": Error copying file " + dir / "docs-src/b.txt") != std::string::npos;
         });
@@ -661,10 +681,11 @@ TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
                                 }),
                   1);
         const std::vector<std::string> err = lines(outcome.err);
-        ASSERT_EQ(err.size(), 2u) << outcome.err;
+        ASSERT_EQ(err.size(), 3u) << outcome.err;
         EXPECT_EQ(err[0], *failed);
-        EXPECT_EQ(err[1].rfind("tessel-batch: 4 log line(s) could not be written to " + log + ": ", 0), 0u)
-            << err[1];
+        EXPECT_EQ(err[1], out.back()) << "the summary of a failed run";
+        EXPECT_EQ(err[2].rfind("tessel-batch: 5 log line(s) could not be written to " + log + ": ", 0), 0u)
+            << err[2];
     }
 }
 

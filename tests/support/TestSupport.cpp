@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -224,6 +225,13 @@ RunResult TreeFixture::runWatch() {
 
 std::vector<std::string> CoreFixture::loggedMessages() const {
     return test::loggedMessages(context.LogFilePath);
+}
+
+std::vector<std::string> withoutDurations(std::vector<std::string> messages) {
+    static const std::regex duration(", [0-9]+\\.[0-9] s$");
+    for (std::string& message : messages)
+        if (message.starts_with("Summary of watch ")) message = std::regex_replace(message, duration, "");
+    return messages;
 }
 
 std::vector<std::string> loggedMessages(const std::string& logFile) {

@@ -73,6 +73,9 @@ int runAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std:
 void makeReadOnlyNowAndThen(std::mt19937& random, const std::string& root);
 // The messages of a log file's lines, without their date-time stamps; none for a missing file.
 std::vector<std::string> loggedMessages(const std::string& logFile);
+// The messages with the duration that ends a run's summary line (", 0.4 s") taken off: what the run
+// did, whatever time it took.
+std::vector<std::string> withoutDurations(std::vector<std::string> messages);
 
 // A watch with the given folders and run mode, masks "*.*" and Sync All; everything else as
 // InitWatchRec leaves it.

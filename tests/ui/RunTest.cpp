@@ -126,8 +126,9 @@ TEST_F(RunTest, StopEndsATimedRunAtTheNextFileAndLeavesItDue) {
     const Lines lines = logged();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], std::string(kStoppedLine) + dir / "a-src with folder " + dir / "a-dst");
-    EXPECT_EQ(lines[1].rfind("Run stopped after ", 0), 0u) << lines[1];
-    EXPECT_NE(lines[1].find(": 1 copied, 0 moved, 0 deleted"), std::string::npos) << lines[1];
+    // The run's own summary; the window adds no line of its own for a single run.
+    EXPECT_EQ(lines[1].rfind("Summary of watch a-src: stopped; 1 copied, 0 moved, 0 deleted", 0), 0u)
+        << lines[1];
     EXPECT_TRUE(window.lastRunResult().stopped);
 
     // Everything is back: the commands, the scheduler, the row's own picture.
@@ -160,9 +161,9 @@ TEST_F(RunTest, ATimerPassDuringARunWaitsForItsEnd) {
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0].rfind("Start Manual Synhro folder ", 0), 0u);
     EXPECT_EQ(lines[1].rfind("End Manual Synhro folder ", 0), 0u);
-    EXPECT_EQ(lines[2].rfind("Run ended after ", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("Summary of watch manual-src: ok; 3 copied, ", 0), 0u) << lines[2];
     EXPECT_EQ(lines[3], "Synhro folder " + dir / "timed-src with folder " + dir / "timed-dst");
-    EXPECT_EQ(lines[4].rfind("Run ended after ", 0), 0u);
+    EXPECT_EQ(lines[4].rfind("Summary of watch timed-src: ok; 2 copied, ", 0), 0u) << lines[4];
 }
 
 TEST_F(RunTest, CheckAllRunsEveryWatchButThoseSetToStopAndTellsTheTray) {
@@ -179,7 +180,15 @@ TEST_F(RunTest, CheckAllRunsEveryWatchButThoseSetToStopAndTellsTheTray) {
     EXPECT_EQ(test::listFolder(dir / "b-dst").size(), 2u);
     EXPECT_EQ(test::listFolder(dir / "c-dst").size(), 1u);
     EXPECT_EQ(window.lastRunResult().copied, 3);
-    EXPECT_EQ(logged().size(), 5u) << "two runs, two lines each, and the summary";
+    const Lines lines = logged();
+    ASSERT_EQ(lines.size(), 7u) << "two runs, three lines each, and the total";
+    EXPECT_EQ(lines[2].rfind("Summary of watch b-src: ok; 2 copied, ", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[5].rfind("Summary of watch c-src: ok; 1 copied, ", 0), 0u) << lines[5];
+    EXPECT_EQ(lines[6].rfind("Run ended after ", 0), 0u) << lines[6];
+    EXPECT_NE(lines[6].find(": 3 copied, "), std::string::npos) << lines[6];
+    ASSERT_EQ(window.runs().report().runs.size(), 2u);
+    EXPECT_EQ(window.runs().report().runs[0].name, "b-src");
+    EXPECT_EQ(window.runs().report().runs[1].position, 2);
     EXPECT_TRUE(dialogs.notifications.empty()) << "nothing to look at";
     EXPECT_TRUE(window.tray().iconData().szTip.contains(QStringLiteral("3 copied")))
         << window.tray().iconData().szTip.toStdString();
