@@ -281,12 +281,13 @@ std::string lastResultText(const LastRunResult& result) {
                        std::string(wordOf(result.outcome())) + "\"";
     for (const CountKey& count : kCountKeys)
         text += ", " + std::string(count.key) + " = " + std::to_string(result.counts.*count.count);
+    // The shortest text that reads back as the same number, with a point or an exponent: TOML reads
+    // "2" as a whole number.
     char seconds[48];
     const double clamped = result.seconds >= 0 && result.seconds < 1e12 ? result.seconds : 0.0;
-    const auto written =
-        std::to_chars(seconds, seconds + sizeof seconds, clamped, std::chars_format::fixed, 3);
-    text += ", bytes = " + std::to_string(result.counts.bytesCopied) +
-            ", seconds = " + std::string(seconds, written.ptr);
+    std::string secondsText(seconds, std::to_chars(seconds, seconds + sizeof seconds, clamped).ptr);
+    if (secondsText.find_first_of(".e") == std::string::npos) secondsText += ".0";
+    text += ", bytes = " + std::to_string(result.counts.bytesCopied) + ", seconds = " + secondsText;
     if (result.counts.stopped) text += ", stopped = true";
     if (!result.firstProblem.empty()) text += ", first-problem = " + textValue(result.firstProblem);
     return text + " }";
