@@ -1,6 +1,7 @@
 #pragma once
 // When watches run, and the bookkeeping around each run: the row's status picture, LastRunTime written
-// back to the watch file, and the log lines that frame the run.
+// back to the watch file, the log lines that frame the run, its summary line and the last result the
+// watch keeps. The window and tessel-batch run every watch through here.
 
 #include <cstdint>
 #include <optional>
