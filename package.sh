@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./tools/ensure-packages.sh build-essential cmake ccache libtomlplusplus-dev qt6-base-dev qt6-tools-dev qt6-l10n-tools dpkg-dev lintian
+./tools/ensure-packages.sh build-essential cmake ccache libtomlplusplus-dev libsystemd-dev pkgconf qt6-base-dev qt6-tools-dev qt6-l10n-tools dpkg-dev lintian
 
 # Paths relative to the project, so that the compilations of the other builds are found in the cache.
 export CCACHE_BASEDIR="$PWD"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "sync/Scheduler.h"
 #include "watch/EventLog.h"
 #include "watch/WatchNames.h"
 
@@ -59,12 +60,25 @@ std::string printable(const TextField& field) {
 }  // namespace
 
 std::string watchListLine(std::size_t index, const TWatchRec& watch, bool keepsVersions,
-                          const std::string& name) {
-    return std::to_string(index) + "\t" + named(kRunModeNames, watch.RunMode) + "\t" + periodName(watch) +
-           "\t" + named(kFileActionNames, watch.FileAction) + "\t" + named(kTuneModeNames, watch.TuneMode) +
-           "\t" + flagNames(watch, keepsVersions) + "\t" + isoLocalTime(watch.LastRunTime) + "\t" +
-           printable(watch.SourceDir) + "\t" + printable(watch.DestDir) + "\t" + printable(watch.FileMask) +
-           "\t" + escapeControls(name);
+                          const std::string& name, const std::optional<LastRunResult>& lastResult,
+                          TDateTime now) {
+    std::string line = std::to_string(index) + "\t" + named(kRunModeNames, watch.RunMode) + "\t" +
+                       periodName(watch) + "\t" + named(kFileActionNames, watch.FileAction) + "\t" +
+                       named(kTuneModeNames, watch.TuneMode) + "\t" + flagNames(watch, keepsVersions) + "\t" +
+                       isoLocalTime(watch.LastRunTime) + "\t" + printable(watch.SourceDir) + "\t" +
+                       printable(watch.DestDir) + "\t" + printable(watch.FileMask) + "\t" +
+                       escapeControls(name);
+    if (lastResult)
+        line += "\t" + std::string(wordOf(lastResult->outcome())) + "\t" + isoLocalTime(lastResult->endedAt);
+    else
+        line += "\t-\t-";
+    const std::optional<TDateTime> next = nextRunTime(watch, now);
+    line += "\t" + (watch.RunMode != rmTimer ? std::string("-")
+                    : !next                  ? std::string("never")
+                    : *next <= now           ? std::string("due")
+                                             : isoLocalTime(*next));
+    const bool problem = lastResult && !lastResult->firstProblem.empty();
+    return line + "\t" + (problem ? escapeControls(lastResult->firstProblem) : std::string("-"));
 }
 
 }  // namespace tessel

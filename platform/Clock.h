@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tessel::platform {
 
@@ -32,8 +33,18 @@ LocalTime toLocalTime(WallClock moment);
 // Interprets `local` in the local time zone; nullopt when it names no moment the system can represent.
 std::optional<WallClock> fromLocalTime(const LocalTime& local);
 
-// The date in the user's short date format, a blank and the time in the long time format, as the
-// locale chosen by setlocale(LC_ALL, "") writes them; only the date when the time is exactly 00:00:00.
+// The date in the short date format, a blank and the time in the long time format of the machine's
+// regional settings (machineTimeLocale); only the date when the time is exactly 00:00:00. Every program
+// that writes the log writes the same form, whatever its language and environment: the window in any
+// language, tessel-batch from a terminal, cron or systemd.
 std::string formatLocalDateTime(const LocalTime& local);
+
+// The locale the machine's regional settings name for dates and times: LC_ALL, else LC_TIME, else LANG
+// of the first of /etc/locale.conf and /etc/default/locale that names one ("localectl set-locale"
+// writes them); "C" where none does. The process's own environment does not count: cron and systemd
+// start programs without it, and a window may be started in another language.
+std::string machineTimeLocale();
+// Where machineTimeLocale looks, in this order, until reset with an empty list; for the tests.
+void setRegionalSettingsFilesForTesting(const std::vector<std::string>& files);
 
 }  // namespace tessel::platform

@@ -3,11 +3,19 @@
 // that requests the stop, and the run ends at the next file. A second one ends the process at once, as
 // such signals ordinarily do.
 
+#include <system_error>
+
 namespace tessel::platform {
 
 // Catches SIGINT and SIGTERM. `onStop` runs inside the signal handler: it may only store into lock-free
 // atomics. Interrupted system calls are restarted, so the run itself notices nothing but the request.
 void catchStopSignals(void (*onStop)());
+
+// For a program with an event loop (the window): catches SIGINT and SIGTERM as catchStopSignals does,
+// and gives a descriptor that becomes readable when the first of them comes, for the loop to watch; a
+// second one still ends the process at once. -1, with the reason, when no descriptor can be made (the
+// signals then end the program as they ordinarily do).
+int watchStopSignals(std::error_code& error);
 
 // The signal that asked for the stop, 0 when none came.
 int stopSignal();

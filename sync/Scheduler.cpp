@@ -1,5 +1,6 @@
 #include "sync/Scheduler.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -11,7 +12,9 @@
 #include "platform/Paths.h"
 #include "sync/SyncWatch.h"
 #include "watch/EventLog.h"
+#include "watch/WatchCheck.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchStore.h"
 
 namespace tessel {
 
@@ -34,25 +37,40 @@ RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = D
                      getText(watch.RunFile), watch.FileAction, watch, doing);
 }
 
-// Runs the watch with its row showing the running mark, then its own status picture again.
-RunResult runMarked(RunContext& context, int row, const TWatchRec& watch) {
-    context.display.setRowPicture(row, kRunningPicture);
-    const RunResult result = runRecord(context, watch);
-    context.display.setRowPicture(row, GetSinhroWatchType(watch));
-    return result;
+// One watch's run as the scheduler sees it: what it did and how long it took.
+struct WatchRun {
+    RunResult result;
+    double seconds = 0;
+};
+
+WatchRun runTimed(RunContext& context, const TWatchRec& watch) {
+    // The first problem of this run, not of an earlier one.
+    context.firstProblemLine.clear();
+    const auto started = std::chrono::steady_clock::now();
+    WatchRun run;
+    run.result = runRecord(context, watch);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return run;
 }
 
-// Adds a run to the report; true when the user stopped it (and the stop line is logged).
-bool account(RunContext& context, SchedulerReport& report, const RunResult& result, const TWatchRec& watch) {
+// Runs the watch with its row showing the running mark, then its own status picture again.
+WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch) {
+    context.display.setRowPicture(row, kRunningPicture);
+    const WatchRun run = runTimed(context, watch);
+    context.display.setRowPicture(row, GetSinhroWatchType(watch));
+    return run;
+}
+
+// Counts a run; true when the user stopped it (and the stop line is logged).
+bool account(RunContext& context, SchedulerReport& report, const WatchRun& run, const TWatchRec& watch) {
     ++report.ran;
-    report.result += result;
-    if (result.stopped) WriteLogLine(context, kStoppedLine + folderPair(watch));
-    return result.stopped;
+    if (run.result.stopped) WriteLogLine(context, kStoppedLine + folderPair(watch));
+    return run.result.stopped;
 }
 
 // Stores the end of the run as LastRunTime, at the position the record was read from (a damaged
 // WatchIndex must not make it land on another watch), and only while that is still the same watch.
-void storeRunTime(RunContext& context, SchedulerReport& report, const TWatchRec& watch,
+void storeRunTime(RunContext& context, SchedulerReport& report, WatchRun& run, const TWatchRec& watch,
                   std::int32_t position) {
     std::error_code error;
     const StoreResult stored = storeLastRunTime(context, position, watch, Now(), error);
@@ -63,7 +81,29 @@ void storeRunTime(RunContext& context, SchedulerReport& report, const TWatchRec&
                      (stored == StoreResult::Changed ? "the watch changed in the watch file during the run"
                                                      : error.message()));
     ++report.unsaved;
-    ++report.result.failed;
+    ++run.result.failed;
+}
+
+// The end of every watch's run, however it was started: its last result kept with the watch, the
+// summary line the run ends with, and the run in the report.
+void endRun(RunContext& context, SchedulerReport& report, WatchRun& run, const TWatchRec& watch,
+            std::int32_t position) {
+    LastRunResult last{Now(), run.seconds, run.result, context.firstProblemLine};
+    std::string name;
+    FileProblem problem;
+    if (storeLastResult(context.WatchFilePath, position, watch, last, name, problem) == StoreResult::Failed) {
+        // Said, and counted in what the summary and the report tell, though not in what could not be kept.
+        WriteLogLine(context, kResultNotSavedLine + folderPair(watch) + ": " + problem.text());
+        ++report.unsavedResults;
+        ++last.counts.failed;
+        last.firstProblem = context.firstProblemLine;
+    }
+    // A watch file whose text file cannot be read still names its watches, as a reading would.
+    if (name.empty()) name = proposeName(getText(watch.SourceDir), {});
+    WriteLogLine(context, summaryMessage(name, last),
+                 needsAttention(last.outcome()) ? LogLineKind::ProblemSummary : LogLineKind::Summary);
+    report.result += last.counts;
+    report.runs.push_back({position, std::move(name), std::move(last)});
 }
 
 bool sameWatch(const TWatchRec& a, const TWatchRec& b) {
@@ -136,6 +176,53 @@ bool CheckWatchStatus(const TWatchRec& Watch) {
     return CheckWatchStatus(Watch, Now());
 }
 
+std::optional<TDateTime> nextRunTime(const TWatchRec& Watch, TDateTime now) {
+    if (Watch.RunMode != rmTimer) return std::nullopt;
+    if (CheckWatchStatus(Watch, now)) return now;
+    // The spans of CheckWatchStatus, in milliseconds, and whether it wants more than the span.
+    struct Span {
+        double milliseconds;
+        bool beyond;
+    };
+    Span span{};
+    switch (Watch.Period) {
+        case pd10Minutes:
+            span = {9 * kMinute, true};
+            break;
+        case pd1Hour:
+            span = {kHour, false};
+            break;
+        case pd1Day:
+            span = {kDay, false};
+            break;
+        case pd1Week:
+            span = {6 * kDay, true};
+            break;
+        case pd10Days:
+            span = {9 * kDay, true};
+            break;
+        case pd1Month:
+            span = {29 * kDay, true};
+            break;
+        case pdOnTime: {
+            // Only a last run earlier in the day than the set time lets the watch be due again; then it
+            // is, today at that minute (it is not due now, so the minute is still to come).
+            if (minuteOfDay(Watch.LastRunTime) >= minuteOfDay(Watch.OnTime)) return std::nullopt;
+            platform::LocalTime today = decodeDateTime(now);
+            today.hour = hourOf(Watch.OnTime);
+            today.minute = minuteOf(Watch.OnTime);
+            today.second = 0;
+            today.millisecond = 0;
+            return encodeDateTime(today);
+        }
+        default:
+            return std::nullopt;
+    }
+    // Not due now, so the span is still to come: counted from the last run, whether that lies behind
+    // or (a clock set back) ahead.
+    return Watch.LastRunTime + (span.milliseconds + (span.beyond ? 1 : 0)) / kDay;
+}
+
 int GetSinhroWatchType(const TWatchRec& Watch) {
     switch (Watch.RunMode) {
         case rmStop:
@@ -151,6 +238,17 @@ int GetSinhroWatchType(const TWatchRec& Watch) {
     }
 }
 
+SchedulerReport& SchedulerReport::operator+=(const SchedulerReport& other) {
+    ran += other.ran;
+    missing += other.missing;
+    unsaved += other.unsaved;
+    unsavedResults += other.unsavedResults;
+    busy += other.busy;
+    result += other.result;
+    runs.insert(runs.end(), other.runs.begin(), other.runs.end());
+    return *this;
+}
+
 SchedulerReport runDueWatches(RunContext& context) {
     SchedulerReport report;
     if (!platform::fileExists(context.WatchFilePath)) return report;
@@ -163,9 +261,14 @@ SchedulerReport runDueWatches(RunContext& context) {
         // Another process may have run it between the reading and the lock.
         const TWatchRec watch = ReadWatchRec(context, i);
         if (!sameWatch(watch, seen) || !CheckWatchStatus(watch)) continue;
-        if (account(context, report, runMarked(context, i, watch), watch)) break;
-        storeRunTime(context, report, watch, i);
-        WriteLogLine(context, "Synhro folder " + folderPair(watch));
+        WatchRun run = runMarked(context, i, watch);
+        const bool stopped = account(context, report, run, watch);
+        if (!stopped) {
+            storeRunTime(context, report, run, watch, i);
+            WriteLogLine(context, "Synhro folder " + folderPair(watch));
+        }
+        endRun(context, report, run, watch, i);
+        if (stopped) break;
     }
     return report;
 }
@@ -180,7 +283,11 @@ SchedulerReport runOnStartWatches(RunContext& context) {
         if (watch.RunMode != rmOnStart) continue;
         platform::FileLock lock;
         if (!lockRun(context, report, watch, lock)) continue;
-        if (account(context, report, runMarked(context, static_cast<int>(position), watch), watch)) break;
+        const auto row = static_cast<std::int32_t>(position);
+        WatchRun run = runMarked(context, row, watch);
+        const bool stopped = account(context, report, run, watch);
+        endRun(context, report, run, watch, row);
+        if (stopped) break;
     }
     return report;
 }
@@ -195,11 +302,13 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
     }
     platform::FileLock lock;
     if (!lockRun(context, report, watch, lock)) return report;
-    const RunResult result = runRecord(context, watch);
+    WatchRun run = runTimed(context, watch);
     context.display.setRowPicture(index, GetSinhroWatchType(watch));
-    if (account(context, report, result, watch)) return report;
-    storeRunTime(context, report, watch, index);
-    WriteLogLine(context, "End Manual Synhro folder " + folderPair(watch));
+    if (!account(context, report, run, watch)) {
+        storeRunTime(context, report, run, watch, index);
+        WriteLogLine(context, "End Manual Synhro folder " + folderPair(watch));
+    }
+    endRun(context, report, run, watch, index);
     return report;
 }
 

@@ -1,12 +1,16 @@
 #pragma once
 // When watches run, and the bookkeeping around each run: the row's status picture, LastRunTime written
-// back to the watch file, and the log lines that frame the run.
+// back to the watch file, the log lines that frame the run, its summary line and the last result the
+// watch keeps. The window and tessel-batch run every watch through here.
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "watch/DateTime.h"
 #include "watch/RunContext.h"
+#include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
@@ -26,21 +30,41 @@ bool CheckWatchStatus(const TWatchRec& Watch);
 // The watch's status picture, 0..9, from its RunMode and Period.
 int GetSinhroWatchType(const TWatchRec& Watch);
 
-// What one scheduler call did; the window ignores it, the headless runner reports it.
+// Whether a timed watch is due, as CheckWatchStatus decides it, from which moment on: `now` for a watch
+// due now, a later moment for one that will be (it runs at the first pass from then on), nothing for a
+// watch that the timer never runs (not on the timer, or daily at a time its last run was not earlier
+// in the day than).
+std::optional<TDateTime> nextRunTime(const TWatchRec& Watch, TDateTime now);
+
+// What one scheduler call did: the window shows it, the headless runner reports it.
 struct SchedulerReport {
-    int ran = 0;       // watches run
-    int missing = 0;   // record numbers that named no record
-    int unsaved = 0;   // runs whose LastRunTime could not be written back
-    int busy = 0;      // watches skipped because another run of theirs was going on
-    RunResult result;  // what the runs did, added together
+    int ran = 0;             // watches run
+    int missing = 0;         // record numbers that named no record
+    int unsaved = 0;         // runs whose LastRunTime could not be written back
+    int unsavedResults = 0;  // runs whose last result could not be kept with the watch
+    int busy = 0;            // watches skipped because another run of theirs was going on
+    RunResult result;        // what the runs did, added together
+    // Each watch's run in the order they ran: its name, its last result, its summary line's counts.
+    std::vector<WatchRunSummary> runs;
+
+    // Adds another call's report to this one (Check All adds its watches' Check Now).
+    SchedulerReport& operator+=(const SchedulerReport& other);
 };
 
 // Logged instead of the end line when the user stopped the run; LastRunTime then stays as it was, so
 // a timed watch runs again at the next pass.
 inline constexpr const char* kStoppedLine = "Stopped Synhro folder ";
+// Logged, with the file and the reason, when a run's last result cannot be kept with its watch (the
+// text file beside the watch file cannot be written); counted as a failure of the run.
+inline constexpr const char* kResultNotSavedLine = "Error saving the last result of Synhro folder ";
 // Logged instead of a run when another run of the same watch is going on (here or in another
 // process); the watch is skipped, which is no failure.
 inline constexpr const char* kAlreadyRunningLine = "Already running Synhro folder ";
+
+// Every watch run below ends the same way, whoever started it: its last result (LastRunResult) is kept
+// with the watch in the text file beside the watch file (storeLastResult), and the run's last log line
+// is its summary (summaryMessage; a ProblemSummary when the run failed or met a conflict, else a
+// Summary), also when it was stopped. The report lists each run (SchedulerReport::runs).
 
 // One timer pass over context.WatchFilePath: every due watch runs in file order with its row showing the
 // running mark, then gets LastRunTime := now written back and the line "Synhro folder ..." logged.
@@ -49,8 +73,8 @@ SchedulerReport runDueWatches(RunContext& context);
 
 // The start-up pass: every rmOnStart watch of context.WatchFilePath runs in file order with its row showing
 // the running mark, then gets its status picture back. Nothing is written to the watch file (LastRunTime
-// stays) and nothing is logged besides what the runs log. Nothing happens when the watch file is
-// missing; a read error ends the pass after the watches read until then.
+// stays) and nothing is logged besides what the runs log and their summaries. Nothing happens when the
+// watch file is missing; a read error ends the pass after the watches read until then.
 SchedulerReport runOnStartWatches(RunContext& context);
 
 // Check Now for the record at position `index`: runs it whatever its RunMode, between the lines

@@ -121,8 +121,11 @@ if have systemd-analyze "systemd unit check"; then
   for unit in tessel-batch.service tessel-batch.timer; do
     sed "s|=/usr/bin/|=$root/usr/bin/|" "$root/usr/lib/systemd/user/$unit" >"$units/$unit"
   done
-  grep -q '^ExecStart=/usr/bin/tessel-batch --user-folder --due$' "$root/usr/lib/systemd/user/tessel-batch.service" ||
-    fail "the service does not run tessel-batch --user-folder --due"
+  grep -q '^ExecStart=/usr/bin/tessel-batch --user-folder --brief --due$' "$root/usr/lib/systemd/user/tessel-batch.service" ||
+    fail "the service does not run tessel-batch --user-folder --brief --due"
+  # The journal must hear of every timed run: its problems and its summaries.
+  grep -q '^StandardOutput=journal$' "$root/usr/lib/systemd/user/tessel-batch.service" ||
+    fail "the service does not give the journal tessel-batch's summaries"
   if XDG_RUNTIME_DIR=$scratch/unit-run MANPATH=$root/usr/share/man \
        systemd-analyze verify --user "$units/tessel-batch.service" "$units/tessel-batch.timer"; then
     pass "systemd units"

@@ -11,11 +11,14 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextOption>
 #include <QVBoxLayout>
 
 #include "ui/Pictures.h"
+#include "watch/EventLog.h"
 
 LogViewer::LogViewer(QWidget* owner) : QWidget(owner, Qt::Window) {
     setObjectName(QStringLiteral("LogViewer"));
@@ -26,7 +29,9 @@ LogViewer::LogViewer(QWidget* owner) : QWidget(owner, Qt::Window) {
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("LogText"));
     m_text->setReadOnly(true);
-    m_text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A line as long as its path is read whole, without scrolling sideways.
+    m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     // A read-only text still shows where a search found its match.
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -37,6 +42,11 @@ LogViewer::LogViewer(QWidget* owner) : QWidget(owner, Qt::Window) {
     m_search->setClearButtonEnabled(true);
     label->setBuddy(m_search);
     m_matchCase = new QCheckBox(tr("Match &case"), this);
+    m_problemsOnly = new QCheckBox(tr("Pro&blems only"), this);
+    m_problemsOnly->setObjectName(QStringLiteral("LogProblemsOnly"));
+    m_problemsOnly->setToolTip(
+        tr("Only lines that tell of an error, a conflict or a program that did not "
+           "start; with nothing to find, each such line"));
     auto* next = new QPushButton(tr("&Next"), this);
     auto* previous = new QPushButton(tr("&Previous"), this);
     auto* reloadButton = new QPushButton(tr("&Reload"), this);
@@ -45,6 +55,7 @@ LogViewer::LogViewer(QWidget* owner) : QWidget(owner, Qt::Window) {
     m_result->setObjectName(QStringLiteral("LogSearchResult"));
     connect(m_search, &QLineEdit::returnPressed, this, [this] { findNext(); });
     connect(m_search, &QLineEdit::textChanged, m_result, &QLabel::clear);
+    connect(m_problemsOnly, &QCheckBox::toggled, m_result, &QLabel::clear);
     connect(next, &QPushButton::clicked, this, [this] { findNext(); });
     connect(previous, &QPushButton::clicked, this, [this] { findNext(true); });
     connect(reloadButton, &QPushButton::clicked, this, &LogViewer::reload);
@@ -61,6 +72,7 @@ LogViewer::LogViewer(QWidget* owner) : QWidget(owner, Qt::Window) {
     bar->addWidget(label);
     bar->addWidget(m_search, 1);
     bar->addWidget(m_matchCase);
+    bar->addWidget(m_problemsOnly);
     bar->addWidget(previous);
     bar->addWidget(next);
     bar->addWidget(m_result);
@@ -102,27 +114,57 @@ void LogViewer::reload() {
     scroll->setValue(atEnd ? scroll->maximum() : place);
 }
 
-bool LogViewer::findNext(bool backwards) {
+QList<LogViewer::Match> LogViewer::matches() const {
     const QString wanted = m_search->text();
-    if (wanted.isEmpty()) return false;
-    QTextDocument::FindFlags flags;
-    if (backwards) flags |= QTextDocument::FindBackward;
-    if (m_matchCase->isChecked()) flags |= QTextDocument::FindCaseSensitively;
-    QTextDocument* document = m_text->document();
-    QTextCursor found = document->find(wanted, m_text->textCursor(), flags);
-    if (found.isNull()) {
-        // Round the end to the other end of the log.
-        QTextCursor start(document);
-        if (backwards) start.movePosition(QTextCursor::End);
-        found = document->find(wanted, start, flags);
+    const bool problemsOnly = m_problemsOnly->isChecked();
+    const Qt::CaseSensitivity letterCase = m_matchCase->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    QList<Match> found;
+    if (wanted.isEmpty() && !problemsOnly) return found;
+    for (QTextBlock block = m_text->document()->begin(); block.isValid(); block = block.next()) {
+        const QString line = block.text();
+        if (problemsOnly) {
+            // "<date> <time>: <message>": the message says whether it is a problem.
+            const qsizetype separator = line.indexOf(QLatin1String(": "));
+            if (separator < 0 || !tessel::reportsFailure(line.mid(separator + 2).toStdString())) continue;
+        }
+        if (wanted.isEmpty()) {
+            found.append({block.position(), int(line.size())});
+            continue;
+        }
+        for (qsizetype at = line.indexOf(wanted, 0, letterCase); at >= 0;
+             at = line.indexOf(wanted, at + wanted.size(), letterCase))
+            found.append({block.position() + int(at), int(wanted.size())});
     }
-    if (found.isNull()) {
+    return found;
+}
+
+bool LogViewer::findNext(bool backwards) {
+    const QList<Match> found = matches();
+    if (m_search->text().isEmpty() && !m_problemsOnly->isChecked()) return false;
+    if (found.isEmpty()) {
         m_result->setText(tr("Not found"));
         return false;
     }
-    m_result->clear();
-    m_text->setTextCursor(found);
+    // From the selection (the match found last), or from the cursor where nothing is selected.
+    const QTextCursor cursor = m_text->textCursor();
+    const int from = cursor.selectionStart();
+    qsizetype chosen = -1;
+    if (backwards) {
+        for (qsizetype i = found.size() - 1; i >= 0 && chosen < 0; --i)
+            if (found[i].position < from) chosen = i;
+        if (chosen < 0) chosen = found.size() - 1;  // round the start to the end of the log
+    } else {
+        for (qsizetype i = 0; i < found.size() && chosen < 0; ++i)
+            if (found[i].position > from || (!cursor.hasSelection() && found[i].position == from)) chosen = i;
+        if (chosen < 0) chosen = 0;  // round the end to the start of the log
+    }
+    QTextCursor selection(m_text->document());
+    selection.setPosition(found[chosen].position);
+    selection.setPosition(found[chosen].position + found[chosen].length, QTextCursor::KeepAnchor);
+    m_text->setTextCursor(selection);
     m_text->ensureCursorVisible();
+    //: Which match of the search is selected, of how many in the log: "3 of 12".
+    m_result->setText(tr("%1 of %2").arg(chosen + 1).arg(found.size()));
     return true;
 }
 

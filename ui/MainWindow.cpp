@@ -287,9 +287,9 @@ bool MainWindow::storeMinimizeOnStart() {
 void MainWindow::exitProgram() {
     // During a run, the run ends at the next file first; the exit path follows its end.
     if (!m_runs->requestLeave(RunCoordinator::Leave::Exit)) return;
-    WriteLogLine(*m_context, "End Work Program");
     // Like any failed command, a setting that cannot be stored stops here and the program goes on.
     if (!storeMinimizeOnStart()) return;
+    // The closing logs "End Work Program", once, as every way out of Tessel does.
     close();
 }
 

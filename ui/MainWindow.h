@@ -71,8 +71,8 @@ class MainWindow : public QMainWindow {
     // Stores Minimize on Start in the current folder's Tessel.ini, if there is one there. False after
     // the error box when it cannot be written.
     bool storeMinimizeOnStart();
-    // Logs "End Work Program", stores Minimize on Start and closes the window, which ends Tessel. During
-    // a run, the run is stopped first and the exit path follows its end.
+    // Stores Minimize on Start and closes the window, which logs "End Work Program" and ends Tessel.
+    // During a run, the run is stopped first and the exit path follows its end.
     void exitProgram();
 
     // Hides the window behind the tray icon; where the desktop has no notification area, it minimises

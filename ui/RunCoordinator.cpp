@@ -24,10 +24,7 @@ SchedulerReport checkAllWatches(RunContext& context) {
         const int index = static_cast<int>(position);
         context.display.setRowPicture(index, kRunningPicture);
         const SchedulerReport report = checkWatchNow(context, index);
-        total.ran += report.ran;
-        total.missing += report.missing;
-        total.unsaved += report.unsaved;
-        total.result += report.result;
+        total += report;
         if (report.result.stopped) break;
     }
     return total;

@@ -2,12 +2,16 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QString>
 #include <QTranslator>
 #include <clocale>
 #include <cstdio>
+#include <memory>
+#include <system_error>
 
 #include "TesselVersion.h"
+#include "platform/StopSignal.h"
 #include "ui/Dialogs.h"
 #include "ui/Help.h"
 #include "ui/InstanceChannel.h"
@@ -64,7 +68,8 @@ int runTessel(bool secondInstance, Dialogs& dialogs, const QString& channel, con
                           applicationTitle());
         return 1;
     }
-    // After Qt has set up: the log's date and time follow the user's regional settings.
+    // After Qt has set up: numbers and the system's messages follow the user's regional settings (the
+    // log's dates follow the machine's, whatever language the window speaks).
     std::setlocale(LC_ALL, "");
     // The about box and the boxes shown while the window hides in the tray are windows too; closing the
     // last of them must not end Tessel. Only the main window's closing does.
@@ -85,7 +90,25 @@ int runTessel(bool secondInstance, Dialogs& dialogs, const QString& channel, con
         instances.listen(channel);
     }
     QObject::connect(&window, &MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    // SIGTERM (the session's end, kill, systemctl) and Ctrl+C end Tessel as closing its window does: a
+    // run stops after the file in hand, "End Work Program" is logged once, and Tessel leaves.
+    std::error_code signalError;
+    const int stopSignals = tessel::platform::watchStopSignals(signalError);
+    std::unique_ptr<QSocketNotifier> stopNotifier;
+    if (stopSignals >= 0) {
+        stopNotifier = std::make_unique<QSocketNotifier>(stopSignals, QSocketNotifier::Read);
+        QObject::connect(stopNotifier.get(), &QSocketNotifier::activated, &window, [&] {
+            stopNotifier->setEnabled(false);
+            window.close();
+        });
+    } else {
+        std::fprintf(stderr, "tessel: SIGTERM will end Tessel without its last log line: %s\n",
+                     signalError.message().c_str());
+    }
     window.startUp();
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    if (const int signal = tessel::platform::stopSignal(); signal != 0)
+        return tessel::platform::exitStatusFor(signal);
+    return status;
 }

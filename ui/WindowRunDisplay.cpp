@@ -118,7 +118,8 @@ void WindowRunDisplay::showRunEnded(const RunCoordinator& runs, RunContext& logC
     if (preview) return;
     if (report.ran > 0) {
         const double seconds = runs.lastRunSeconds();
-        WriteLogLine(logContext, toBytes(summaryLine(result, seconds)));
+        // Each watch's run has logged its own summary; only a pass of several adds their total.
+        if (report.runs.size() > 1) WriteLogLine(logContext, toBytes(summaryLine(result, seconds)));
         const QString summary = summaryText(result, seconds);
         m_view.showSummary(summary);
         m_lastRunState =

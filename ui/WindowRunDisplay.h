@@ -45,9 +45,10 @@ class WindowRunDisplay : public QObject, public tessel::RunDisplay {
     void showRunStarted(RunCoordinator::RunKind kind, int index);
     // A stop has been asked of the run in progress.
     void showStopping();
-    // The run has ended: what it did goes to the log (as one line, with `logContext`), to the status bar
-    // and, while the window is hidden and something needs looking at, to the tray. A preview shows none
-    // of it; its plan is the preview dialog's.
+    // The run has ended: what it did goes to the status bar and, while the window is hidden and
+    // something needs looking at, to the tray; a pass of several watches also logs their total (with
+    // `logContext`) after the summary line each watch's run has logged. A preview shows none of it;
+    // its plan is the preview dialog's.
     void showRunEnded(const RunCoordinator& runs, tessel::RunContext& logContext);
     // The tray's tooltip for the run in progress, or the last run's result.
     void updateTrayState();

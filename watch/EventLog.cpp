@@ -37,21 +37,31 @@ bool reportsFailure(std::string_view message) {
 }
 
 void WriteLogLine(RunContext& context, std::string_view message) {
+    WriteLogLine(context, message, reportsFailure(message) ? LogLineKind::Problem : LogLineKind::Event);
+}
+
+void WriteLogLine(RunContext& context, std::string_view message, LogLineKind kind) {
     const platform::LocalTime now = platform::toLocalTime(platform::clockNow());
     std::string line = platform::formatLocalDateTime(now);
     line += ": ";
     const std::size_t messageStart = line.size();
     line += escapeControls(message);
+    // A problem stays a problem when the log cannot take its line.
+    if (context.firstProblemLine.empty() && reportsFailure(message))
+        context.firstProblemLine = line.substr(messageStart);
 
     std::error_code error;
     if (!platform::appendToFile(context.LogFilePath, line + "\r\n", error)) {
         if (!context.display.showUnloggedLine(line, std::string_view(line).substr(messageStart), error))
             context.messages.showMessage(kIoErrorMessage);
+        else
+            context.display.noteLogLine(line, kind);
         return;
     }
     context.display.appendLogLine(line);
     // One line in, at most one line out, even when a wrapped line counts as several.
     if (context.display.logLineCount() > kLogAreaLines) context.display.removeFirstLogLine();
+    context.display.noteLogLine(line, kind);
 }
 
 }  // namespace tessel

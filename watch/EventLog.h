@@ -16,8 +16,12 @@ inline constexpr const char* kIoErrorMessage = "I/O Error! Dont saved data!!";
 // line, so the line is in the file when the call returns. When the file cannot be written the display
 // may show the line all the same (RunDisplay::showUnloggedLine); where it does not, the user gets the
 // I/O error message and the line does not reach the log area. Control characters in the message are
-// written escaped (escapeControls), so a file name cannot forge a line.
+// written escaped (escapeControls), so a file name cannot forge a line. The display is told what the line
+// is (RunDisplay::noteLogLine): a Problem when reportsFailure(message), else an Event. The first problem
+// goes into context.firstProblemLine while that is empty.
 void WriteLogLine(RunContext& context, std::string_view message);
+// The same for a line whose kind its writer knows (the summary of a run).
+void WriteLogLine(RunContext& context, std::string_view message, LogLineKind kind);
 
 // Whether a log message tells of a failure: an error, a conflict, an after-sync program that did not
 // start. Where the log cannot be written, tessel-batch shows these on standard error too.

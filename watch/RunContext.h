@@ -116,6 +116,11 @@ struct RunContext {
     std::string LogFilePath;
     RunOptions options;
     RunObserver* observer = nullptr;
+    // The first line logged since it was last emptied that tells of a problem (reportsFailure), without
+    // its time stamp: the scheduler empties it before each watch's run and keeps it in the watch's last
+    // result. WriteLogLine fills it, on the thread that logs.
+    std::string firstProblemLine;
+
     // Asks the run in progress to end at the next file; another thread may call it. The request stays
     // until clearStop().
     void requestStop() { m_stop.store(true, std::memory_order_relaxed); }

@@ -9,6 +9,17 @@
 
 namespace tessel {
 
+// What a logged line is to someone who does not read the log: an event, a problem (a failure, a
+// conflict, an after-sync program that did not start), the summary a watch's run ends with, or the
+// summary of a run that failed or met a conflict.
+enum class LogLineKind { Event, Problem, Summary, ProblemSummary };
+inline bool isProblem(LogLineKind kind) {
+    return kind == LogLineKind::Problem || kind == LogLineKind::ProblemSummary;
+}
+inline bool isSummary(LogLineKind kind) {
+    return kind == LogLineKind::Summary || kind == LogLineKind::ProblemSummary;
+}
+
 // The four places where a run shows its progress: the status text, the progress bar, the status
 // picture of a watch's row, and the log area.
 class RunDisplay {
@@ -43,6 +54,10 @@ class RunDisplay {
         (void)line, (void)message, (void)reason;
         return false;
     }
+    // Every line that went to the log file (after appendLogLine) or was shown instead (after
+    // showUnloggedLine returned true), with what it is: tessel-batch's standard output and standard
+    // error follow these.
+    virtual void noteLogLine(const std::string& line, LogLineKind kind) { (void)line, (void)kind; }
     // Lines as the area displays them: a wrapped line counts as several.
     virtual int logLineCount() const = 0;
     virtual void removeFirstLogLine() = 0;

@@ -96,6 +96,7 @@ Watch watchFromRecord(const TWatchRec& record, const WatchExtras& extras) {
     watch.excludes = extras.excludes;
     watch.hidden = extras.hidden;
     watch.links = extras.links;
+    watch.lastResult = extras.lastResult;
     watch.source = getText(record.SourceDir);
     watch.destination = getText(record.DestDir);
     watch.masks = splitMasks(getText(record.FileMask));
@@ -158,7 +159,7 @@ bool recordFromWatch(const Watch& watch, TWatchRec& record, WatchField& tooLong)
 }
 
 WatchExtras extrasOf(const Watch& watch) {
-    return {watch.name, watch.excludes, watch.hidden, watch.links};
+    return {watch.name, watch.excludes, watch.hidden, watch.links, watch.lastResult};
 }
 
 std::vector<std::string> splitMasks(std::string_view text) {

@@ -12,6 +12,7 @@
 
 #include "watch/DateTime.h"
 #include "watch/RunContext.h"
+#include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
@@ -72,6 +73,7 @@ struct WatchExtras {
     std::vector<std::string> excludes;
     HiddenFiles hidden = HiddenFiles::Skip;
     LinkHandling links = LinkHandling::Follow;
+    std::optional<LastRunResult> lastResult;
     bool operator==(const WatchExtras&) const = default;
 };
 
@@ -95,8 +97,9 @@ struct Watch {
     TDateTime lastRun = 0;
     // The record's EditTime: when the watch was last saved. The text file's entry is keyed by it.
     TDateTime editedAt = 0;
-    // Room for the outcome of the last run, which a later issue keeps; nothing reads or writes it yet.
-    std::optional<RunResult> lastResult;
+    // What the last run came to (the window's, tessel-batch's, by hand or on the timer); nothing for a
+    // watch that has not run since results were kept. Stored in the text file, not in the record.
+    std::optional<LastRunResult> lastResult;
 
     bool operator==(const Watch&) const = default;
 };

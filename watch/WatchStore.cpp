@@ -343,6 +343,33 @@ bool changeWatches(const std::string& watchFile, const std::vector<WatchChange>&
     return true;
 }
 
+StoreResult storeLastResult(const std::string& watchFile, std::int32_t position, const TWatchRec& record,
+                            const LastRunResult& result, std::string& name, FileProblem& problem) {
+    problem = {};
+    name.clear();
+    const std::string textPath = textFilePath(realPath(watchFile));
+    const WatchFileLock lock(watchFile, platform::FileLock::Mode::Exclusive);
+    Snapshot snapshot;
+    Loaded loaded;
+    if (!readSnapshot(watchFile, textPath, snapshot, problem)) return StoreResult::Failed;
+    matchWatches(snapshot, loaded);
+    std::vector<StoredWatch>& watches = loaded.list.watches;
+    if (position < 0 || static_cast<std::size_t>(position) >= watches.size() ||
+        getText(watches[position].record.SourceDir) != getText(record.SourceDir) ||
+        getText(watches[position].record.DestDir) != getText(record.DestDir))
+        return StoreResult::Changed;
+    name = watches[position].watch.name;
+    watches[position].watch.lastResult = result;
+    std::error_code error;
+    if (!mayWrite(textPath, snapshot.textFileExists, error) ||
+        !writeText(textPath, textFileText(textFileOf(watches, loaded.entryOf, snapshot, loaded.entryUsed)),
+                   error)) {
+        problem = {textPath, 0, error.message()};
+        return StoreResult::Failed;
+    }
+    return StoreResult::Stored;
+}
+
 void forgetTextEntriesLocked(const std::string& watchFile, const std::vector<TWatchRec>& removed) {
     const std::string textPath = textFilePath(realPath(watchFile));
     std::string bytes;

@@ -12,6 +12,7 @@
 
 #include "watch/Watch.h"
 #include "watch/WatchCheck.h"
+#include "watch/WatchFile.h"
 #include "watch/WatchRec.h"
 #include "watch/WatchText.h"
 
@@ -81,6 +82,15 @@ struct ChangeProblem {
 // or failure both files are as they were.
 bool changeWatches(const std::string& watchFile, const std::vector<WatchChange>& changes,
                    ChangeProblem& problem);
+
+// After a run: keeps `result` as the last result of the watch at `position`, in its entry of the text
+// file, when that record is still the watch that ran (the same source and destination as `record`);
+// the watch file is not written. Under the watch file's lock, the text file replaced whole. A record
+// without an entry gets one, with the name a reading would propose. `name` is the watch's name whenever
+// the files could be read and the record is the watch (empty otherwise). Changed when the record is gone
+// or another watch; Failed, with the file and the reason, when a file cannot be read or written.
+StoreResult storeLastResult(const std::string& watchFile, std::int32_t position, const TWatchRec& record,
+                            const LastRunResult& result, std::string& name, FileProblem& problem);
 
 // For DelWatchFromFile, which holds the lock: drops the text file's entries of the removed records.
 // Nothing is reported; an entry left behind belongs to no record and is never applied.

@@ -5,8 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <optional>
 #include <sstream>
+#include <type_traits>
 
 // The one place Tessel reads and writes TOML; toml++ is used header-only, so nothing of it is linked.
 #include <toml++/toml.h>
@@ -82,6 +84,22 @@ std::string textValue(std::string_view text) {
     toml::table bytes{{"bytes", hexOf(text)}};
     bytes.is_inline(true);
     return formatted(bytes);
+}
+
+// A local date and time of the text (no offset), as Tessel keeps times.
+std::optional<TDateTime> localDateTimeOf(const toml::node& node) {
+    const auto* moment = node.as_date_time();
+    if (moment == nullptr || moment->get().offset) return std::nullopt;
+    const toml::date_time value = moment->get();
+    platform::LocalTime local;
+    local.year = value.date.year;
+    local.month = value.date.month;
+    local.day = value.date.day;
+    local.hour = value.time.hour;
+    local.minute = value.time.minute;
+    local.second = value.time.second;
+    local.millisecond = static_cast<int>(value.time.nanosecond / 1'000'000);
+    return encodeDateTime(local);
 }
 
 // Reading: each problem names the line of the value it is about.
@@ -201,22 +219,10 @@ class Reader {
                 return flag(node, which, edit.withRootFolder);
             case WatchField::WideLog:
                 return flag(node, which, edit.logEachFile);
-            case WatchField::LastRun: {
-                const auto* moment = node.as_date_time();
-                if (moment == nullptr || moment->get().offset)
-                    return fail(node, "last-run must be a local date and time: 2026-05-01T08:30:15");
-                const toml::date_time value = moment->get();
-                platform::LocalTime local;
-                local.year = value.date.year;
-                local.month = value.date.month;
-                local.day = value.date.day;
-                local.hour = value.time.hour;
-                local.minute = value.time.minute;
-                local.second = value.time.second;
-                local.millisecond = static_cast<int>(value.time.nanosecond / 1'000'000);
-                edit.lastRun = encodeDateTime(local);
-                return true;
-            }
+            case WatchField::LastRun:
+                edit.lastRun = localDateTimeOf(node);
+                return edit.lastRun.has_value() ||
+                       fail(node, "last-run must be a local date and time: 2026-05-01T08:30:15");
             default:
                 return word(node, which, edit);
         }
@@ -251,6 +257,79 @@ std::string dateTimeText(TDateTime value) {
     if (local.millisecond != 0) {
         std::snprintf(text, sizeof text, ".%03d", local.millisecond);
         result += text;
+    }
+    return result;
+}
+
+// The last result of a watch's run, on one line of its entry:
+// last-result = { time = 2026-12-08T10:30:00, result = "failed", copied = 3, ..., first-problem = "..." }.
+// The keys are written in this order; a reader takes those it knows and skips the others.
+constexpr const char* kLastResultKey = "last-result";
+
+struct CountKey {
+    const char* key;
+    int RunResult::*count;
+};
+constexpr CountKey kCountKeys[] = {
+    {"copied", &RunResult::copied},           {"moved", &RunResult::moved},
+    {"deleted", &RunResult::deleted},         {"versions-kept", &RunResult::versionsKept},
+    {"conflicts", &RunResult::conflicts},     {"failed", &RunResult::failed},
+    {"refused", &RunResult::refusedDeletions}};
+
+std::string lastResultText(const LastRunResult& result) {
+    std::string text = "{ time = " + dateTimeText(result.endedAt) + ", result = \"" +
+                       std::string(wordOf(result.outcome())) + "\"";
+    for (const CountKey& count : kCountKeys)
+        text += ", " + std::string(count.key) + " = " + std::to_string(result.counts.*count.count);
+    // The shortest text that reads back as the same number, with a point or an exponent: TOML reads
+    // "2" as a whole number.
+    char seconds[48];
+    const double clamped = result.seconds >= 0 && result.seconds < 1e12 ? result.seconds : 0.0;
+    std::string secondsText(seconds, std::to_chars(seconds, seconds + sizeof seconds, clamped).ptr);
+    if (secondsText.find_first_of(".e") == std::string::npos) secondsText += ".0";
+    text += ", bytes = " + std::to_string(result.counts.bytesCopied) + ", seconds = " + secondsText;
+    if (result.counts.stopped) text += ", stopped = true";
+    if (!result.firstProblem.empty()) text += ", first-problem = " + textValue(result.firstProblem);
+    return text + " }";
+}
+
+// Nothing for a value this Tessel cannot read (a later one's): the line is then kept as it is.
+std::optional<LastRunResult> lastResultOf(const toml::node& node) {
+    const toml::table* table = node.as_table();
+    if (table == nullptr) return std::nullopt;
+    LastRunResult result;
+    const toml::node* time = table->get("time");
+    const std::optional<TDateTime> endedAt = time != nullptr ? localDateTimeOf(*time) : std::nullopt;
+    if (!endedAt) return std::nullopt;
+    result.endedAt = *endedAt;
+    const auto count = [&](const char* key, auto& value) {
+        const toml::node* found = table->get(key);
+        if (found == nullptr) return true;
+        const auto* number = found->as_integer();
+        if (number == nullptr || number->get() < 0 ||
+            static_cast<std::uint64_t>(number->get()) >
+                std::numeric_limits<std::decay_t<decltype(value)>>::max())
+            return false;
+        value = static_cast<std::decay_t<decltype(value)>>(number->get());
+        return true;
+    };
+    for (const CountKey& key : kCountKeys)
+        if (!count(key.key, result.counts.*key.count)) return std::nullopt;
+    if (!count("bytes", result.counts.bytesCopied)) return std::nullopt;
+    if (const toml::node* seconds = table->get("seconds")) {
+        const std::optional<double> value = seconds->value<double>();
+        if (!value || !(*value >= 0)) return std::nullopt;
+        result.seconds = *value;
+    }
+    // "result" is for the people who read the file: the outcome follows from the counts.
+    if (const toml::node* stopped = table->get("stopped")) {
+        if (!stopped->is_boolean()) return std::nullopt;
+        result.counts.stopped = stopped->as_boolean()->get();
+    }
+    if (const toml::node* problem = table->get("first-problem")) {
+        FileProblem ignored;
+        Reader reader(ignored);
+        if (!reader.text(*problem, "first-problem", result.firstProblem)) return std::nullopt;
     }
     return result;
 }
@@ -316,6 +395,8 @@ bool readTextFile(std::string_view text, const std::string& path, TextFile& file
                 if (field == WatchField::Name)
                     if (const auto nameProblem = checkName(*edit.name))
                         return reader.fail(node, "name: " + describe(*nameProblem));
+            } else if (key == kLastResultKey && (entry.extras.lastResult = lastResultOf(node))) {
+                continue;
             } else {
                 // A key of a later Tessel, or one this file need not hold: kept as it is.
                 entry.unknownLines.push_back(unknownLine(key.str(), node));
@@ -348,7 +429,13 @@ std::string textFileText(const TextFile& file) {
         text += "exclude = " + formatted(textArray(entry.extras.excludes)) + "\n";
         text += "hidden = \"" + std::string(wordOf(entry.extras.hidden)) + "\"\n";
         text += "links = \"" + std::string(wordOf(entry.extras.links)) + "\"\n";
-        for (const std::string& line : entry.unknownLines) text += line + "\n";
+        if (entry.extras.lastResult)
+            text += std::string(kLastResultKey) + " = " + lastResultText(*entry.extras.lastResult) + "\n";
+        for (const std::string& line : entry.unknownLines) {
+            // A last result this Tessel could not read gives way to the one it has just stored.
+            if (entry.extras.lastResult && line.starts_with(std::string(kLastResultKey) + " = ")) continue;
+            text += line + "\n";
+        }
     }
     return text;
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,9 +42,17 @@ std::vector<std::string> lines(const std::string& text) {
     return result;
 }
 
+// Where the program's standard output and standard error go.
+enum class Streams {
+    Apart,             // each to a file of its own
+    OutputThrownAway,  // standard output to /dev/null, as the systemd unit and cron lines did
+    Together,          // both to one file (2>&1)
+};
+
 class BatchTest : public ::testing::Test, public test::CoreFixture {
   protected:
-    Outcome run(std::vector<std::string> arguments, const std::string& folder = "") {
+    Outcome run(std::vector<std::string> arguments, const std::string& folder = "",
+                Streams streams = Streams::Apart) {
         arguments.insert(arguments.begin(), TESSEL_BATCH_PATH);
         std::vector<char*> argv;
         for (std::string& argument : arguments) argv.push_back(argument.data());
@@ -53,8 +62,11 @@ class BatchTest : public ::testing::Test, public test::CoreFixture {
         writeFile(in, input);
         const pid_t child = fork();
         if (child == 0) {
-            const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int outFd = streams == Streams::Together ? errFd
+                              : streams == Streams::OutputThrownAway
+                                  ? open("/dev/null", O_WRONLY)
+                                  : open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int inFd = open(in.c_str(), O_RDONLY);
             if (outFd < 0 || errFd < 0 || inFd < 0 || dup2(outFd, 1) < 0 || dup2(errFd, 2) < 0 ||
                 dup2(inFd, 0) < 0)
@@ -72,7 +84,7 @@ class BatchTest : public ::testing::Test, public test::CoreFixture {
         int status = 0;
         if (child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status))
             outcome.status = WEXITSTATUS(status);
-        outcome.out = readFile(out);
+        outcome.out = streams == Streams::Apart ? readFile(out) : "";
         outcome.err = readFile(err);
         return outcome;
     }
@@ -105,8 +117,11 @@ TEST_F(BatchTest, RunsWatchesByIndexLikeCheckNow) {
         run({"--watch-file", context.WatchFilePath, "--log-file=" + context.LogFilePath, "0"});
     EXPECT_EQ(plain.status, 0) << plain.err;
     EXPECT_EQ(test::snapshotTree(dir / "plain-dst"), test::snapshotTree(dir / "plain-src"));
-    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start Manual Synhro folder " + pair("plain"),
-                                                          "End Manual Synhro folder " + pair("plain")}));
+    EXPECT_EQ(test::withoutDurations(loggedMessages()),
+              (std::vector<std::string>{
+                  "Start Manual Synhro folder " + pair("plain"), "End Manual Synhro folder " + pair("plain"),
+                  "Summary of watch plain-src: ok; 2 copied, 0 moved, 0 deleted, 0 kept as "
+                  "versions, 0 conflicts, 0 failed, 0 deletions refused, 16 bytes"}));
     EXPECT_EQ(lines(plain.out), lines(readFile(context.LogFilePath))) << "every log line also on stdout";
     EXPECT_EQ(plain.err, "") << "no progress line when stderr is not a terminal";
     EXPECT_GT(ReadWatchRec(context, 0).LastRunTime, longAgo + 999);
@@ -122,6 +137,90 @@ TEST_F(BatchTest, RunsWatchesByIndexLikeCheckNow) {
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("no watch 7"), std::string::npos) << missing.err;
     EXPECT_EQ(loggedMessages().back(), "Start Manual Synhro folder  with folder ");
+}
+
+// A run nobody watches (the systemd unit, a cron line, both throwing standard output away) is still
+// heard: every problem and the summary of a run that failed reach standard error, whatever else goes.
+TEST_F(BatchTest, AFailedRunIsHeardOnStandardErrorWhateverStandardOutputDoes) {
+    ASSERT_TRUE(AppendWatchRec(context, watch("plain", rmManual, Now() - 5), context.WatchFilePath));
+    ASSERT_TRUE(AppendWatchRec(context, watch("blocked", rmManual, Now() - 5), context.WatchFilePath));
+    test::makeFolders(dir / "blocked-dst/a.txt");  // a folder where the copy of a file should go
+    const std::vector<std::string> files{"--watch-file", context.WatchFilePath, "--log-file",
+                                         context.LogFilePath};
+    struct Case {
+        const char* what;
+        std::vector<std::string> options;
+        std::string watch;
+        Streams streams;
+        int status;
+        std::vector<std::string> out, err;  // messages of the lines, in the order of the log
+    };
+    const std::string failure = "Error copying file " + dir / "blocked-src/a.txt: Is a directory";
+    const std::string failed =
+        "Summary of watch blocked-src: failed; 1 copied, 0 moved, 0 deleted, 0 kept as "
+        "versions, 0 conflicts, 1 failed, 0 deletions refused, 13 bytes";
+    const std::string started = "Start Manual Synhro folder " + pair("blocked");
+    const std::string ended = "End Manual Synhro folder " + pair("blocked");
+    for (const Case& c : std::vector<Case>{
+             {"thrown away", {}, "blocked-src", Streams::OutputThrownAway, 1, {}, {failure, failed}},
+             {"thrown away, a run that went well", {}, "plain-src", Streams::OutputThrownAway, 0, {}, {}},
+             {"apart",
+              {},
+              "blocked-src",
+              Streams::Apart,
+              1,
+              {started, failure, ended, failed},
+              {failure, failed}},
+             {"quiet", {"--quiet"}, "blocked-src", Streams::Apart, 1, {}, {failure, failed}},
+             {"brief", {"--brief"}, "blocked-src", Streams::Apart, 1, {failed}, {failure, failed}},
+             {"brief, a run that went well",
+              {"--brief"},
+              "plain-src",
+              Streams::Apart,
+              0,
+              {"Summary of watch plain-src: ok; 2 copied, 0 moved, 0 deleted, 0 kept as versions, 0 "
+               "conflicts, "
+               "0 failed, 0 deletions refused, 16 bytes"},
+              {}},
+             {"together: each line once",
+              {},
+              "blocked-src",
+              Streams::Together,
+              1,
+              {},
+              {started, failure, ended, failed}},
+             {"together and brief",
+              {"--brief"},
+              "blocked-src",
+              Streams::Together,
+              1,
+              {},
+              {failure, failed}}}) {
+        SCOPED_TRACE(c.what);
+        // Every run finds the same work to do.
+        std::filesystem::remove_all(dir / "plain-dst");
+        std::filesystem::remove_all(dir / "blocked-dst/sub");
+        std::vector<std::string> arguments = files;
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.push_back(c.watch);
+        const std::size_t before = loggedMessages().size();
+        const Outcome outcome = run(arguments, "", c.streams);
+        EXPECT_EQ(outcome.status, c.status) << outcome.err;
+        // Each printed line is a line of the log, date and all.
+        const std::vector<std::string> logged = lines(readFile(context.LogFilePath));
+        const auto asLogged = [&](const std::string& printed) {
+            std::vector<std::string> messages;
+            for (const std::string& line : lines(printed)) {
+                EXPECT_NE(std::find(logged.begin() + static_cast<long>(before), logged.end(), line),
+                          logged.end())
+                    << line;
+                messages.push_back(line.substr(line.find(": ") + 2));
+            }
+            return test::withoutDurations(messages);
+        };
+        EXPECT_EQ(asLogged(outcome.out), c.out);
+        EXPECT_EQ(asLogged(outcome.err), c.err);
+    }
 }
 
 TEST_F(BatchTest, SigintAndSigtermStopTheRunAtTheNextFile) {
@@ -201,7 +300,12 @@ TEST_F(BatchTest, SigintAndSigtermStopTheRunAtTheNextFile) {
         for (const std::string& name : copied)
             EXPECT_EQ(readFile(destination + "/" + name), readFile(dir / ("big-src/" + name))) << name;
         const std::vector<std::string> logged = loggedMessages();
-        EXPECT_EQ(logged.back(), std::string(kStoppedLine) + dir / "big-src with folder " + destination);
+        ASSERT_GE(logged.size(), 2u);
+        EXPECT_EQ(logged[logged.size() - 2],
+                  std::string(kStoppedLine) + dir / "big-src with folder " + destination);
+        // The three watches of one source are named big-src, big-src-2 and big-src-3.
+        EXPECT_EQ(logged.back().rfind("Summary of watch big-src", 0), 0u) << logged.back();
+        EXPECT_NE(logged.back().find(": stopped; "), std::string::npos) << logged.back();
         EXPECT_EQ(ReadWatchRec(context, index).LastRunTime, longAgo);
         EXPECT_FALSE(test::exists(mark));
         ++index;
@@ -237,8 +341,9 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     const Outcome list = run({"--list"});
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_EQ(list.out, "0\tTimer\t1 Day\tCopy\tSync All\twide-log,bidirect,versions\t2026-05-01T08:30:15\t" +
-                            dir / "listed-src" + "\t" + dir / "listed-dst" + "\t*.*\tlisted-src\n")
-        << "the name last, proposed from the source folder";
+                            dir / "listed-src" + "\t" + dir / "listed-dst" +
+                            "\t*.*\tlisted-src\t-\t-\tdue\t-\n")
+        << "the name after the old columns, proposed from the source folder; no result yet, due";
     EXPECT_EQ(run({"0"}).status, 0);
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("listed"));
     EXPECT_FALSE(test::exists(dir / "Tessel.ini")) << "never written";
@@ -254,7 +359,11 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
     EXPECT_TRUE(test::exists(dir / "due-dst/sub/b.txt"));
     EXPECT_FALSE(test::exists(dir / "fresh-dst"));
     context.LogFilePath = dir / "other.Log";
-    EXPECT_EQ(loggedMessages(), std::vector<std::string>{"Synhro folder " + pair("due")});
+    EXPECT_EQ(
+        test::withoutDurations(loggedMessages()),
+        (std::vector<std::string>{"Synhro folder " + pair("due"),
+                                  "Summary of watch due-src: ok; 2 copied, 0 moved, 0 deleted, 0 kept as "
+                                  "versions, 0 conflicts, 0 failed, 0 deletions refused, 12 bytes"}));
     EXPECT_EQ(run({"--due"}, dir / "elsewhere").out, "") << "nothing due any more";
     EXPECT_EQ(run({"--log-file", dir / "third.Log", "1"}, dir / "elsewhere").status, 0);
     EXPECT_TRUE(test::exists(dir / "third.Log"));
@@ -369,8 +478,9 @@ TEST_F(BatchTest, OutputThatGoesAwayDoesNotEndTheRun) {
                               ends[1], dir.path());
     close(ends[1]);
     EXPECT_EQ(exitStatus(child), 0);
-    ASSERT_FALSE(loggedMessages().empty());
-    EXPECT_EQ(loggedMessages().back(), "End Manual Synhro folder " + pair("chatty"));
+    const std::vector<std::string> logged = loggedMessages();
+    ASSERT_GE(logged.size(), 2u);
+    EXPECT_EQ(logged[logged.size() - 2], "End Manual Synhro folder " + pair("chatty"));
     EXPECT_GT(ReadWatchRec(context, 0).LastRunTime, Now() - 1);
 }
 
@@ -414,11 +524,15 @@ class BatchCommandTest : public BatchTest {
         ASSERT_EQ(added.out, "");
     }
     std::string textFile() const { return dir / "WatchDef.toml"; }
-    // The name column of --list.
+    // The name column of --list, the eleventh.
     std::vector<std::string> listedNames() {
         std::vector<std::string> names;
-        for (const std::string& line : lines(batch({"--list"}).out))
-            names.push_back(line.substr(line.rfind('\t') + 1));
+        for (const std::string& line : lines(batch({"--list"}).out)) {
+            std::string_view rest = line;
+            for (int column = 0; column < 10 && rest.find('\t') != std::string_view::npos; ++column)
+                rest.remove_prefix(rest.find('\t') + 1);
+            names.emplace_back(rest.substr(0, rest.find('\t')));
+        }
         return names;
     }
 };
@@ -453,8 +567,9 @@ TEST_F(BatchCommandTest, WatchesAreMadeChangedRunAndRemovedByName) {
     ASSERT_EQ(listed.size(), 3u);
     EXPECT_EQ(listed[1].substr(0, listed[1].find("\t20")),
               "1\tTimer\tOn Time: 07:30\tCopy\tUpdate only old files\twide-log,with-root,bidirect,versions");
-    EXPECT_EQ(listed[1].substr(listed[1].find("\t/")),
-              "\t" + dir / "photos-src" + "\t" + dir / "photos-dst" + "\t*.jpg;*.png\tphotos");
+    EXPECT_EQ(
+        listed[1].substr(listed[1].find("\t/"), listed[1].find("\tphotos\t") + 7 - listed[1].find("\t/")),
+        "\t" + dir / "photos-src" + "\t" + dir / "photos-dst" + "\t*.jpg;*.png\tphotos");
 
     const Outcome shown = batch({"show", "PHOTOS"});
     EXPECT_EQ(shown.status, 0) << shown.err;
@@ -587,6 +702,51 @@ TEST_F(BatchCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameWatches) {
     EXPECT_EQ(lines(run({"--folder", elsewhere, "--list"}).out).size(), 4u);
 }
 
+// What the last run came to outlives the program that ran it: a later start lists it, with the first
+// problem and the next run, after the columns scripts have always cut.
+TEST_F(BatchCommandTest, TheLastResultOutlivesTheRunAndIsListed) {
+    add("docs", {"--run-mode", "timer", "--period", "1h"});
+    add("notes");
+    test::makeFolders(dir / "docs-dst/a.txt");  // a folder where the copy of a file should go
+    const auto columns = [&](std::size_t row) {
+        std::vector<std::string> found;
+        const std::vector<std::string> listed = lines(batch({"--list"}).out);
+        EXPECT_EQ(listed.size(), 2u);
+        if (row >= listed.size()) return found;
+        std::istringstream line(listed[row]);
+        for (std::string column; std::getline(line, column, '\t');) found.push_back(column);
+        EXPECT_EQ(found.size(), 15u) << listed[row];
+        found.resize(15);
+        return found;
+    };
+    const auto iso = [](TDateTime value) {
+        const platform::LocalTime local = decodeDateTime(value);
+        char text[32];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", local.year, local.month, local.day,
+                      local.hour, local.minute, local.second);
+        return std::string(text);
+    };
+    using Columns = std::vector<std::string>;
+    const auto after = [](Columns all) { return Columns(all.begin() + 10, all.end()); };
+    EXPECT_EQ(after(columns(0)),
+              (Columns{"docs", "-", "-", iso(ReadWatchRec(context, 0).LastRunTime + 1.0 / 24), "-"}));
+    EXPECT_EQ(after(columns(1)), (Columns{"notes", "-", "-", "-", "-"}));
+
+    EXPECT_EQ(batch({"docs"}).status, 1);
+    const TDateTime ran = ReadWatchRec(context, 0).LastRunTime;
+    EXPECT_EQ(after(columns(0)), (Columns{"docs", "failed", iso(ran), iso(ran + 1.0 / 24),
+                                          "Error copying file " + dir / "docs-src/a.txt: Is a directory"}));
+    EXPECT_EQ(after(columns(1)), (Columns{"notes", "-", "-", "-", "-"})) << "another watch keeps its own";
+
+    ASSERT_EQ(rmdir((dir / "docs-dst/a.txt").c_str()), 0);
+    ASSERT_EQ(batch({"set", "docs", "--run-mode", "manual"}).status, 0);
+    EXPECT_EQ(batch({"docs"}).status, 0);
+    const Columns fixed = after(columns(0));
+    EXPECT_EQ(Columns(fixed.begin(), fixed.begin() + 2), (Columns{"docs", "ok"}))
+        << "kept through the change";
+    EXPECT_EQ(Columns(fixed.begin() + 3, fixed.end()), (Columns{"-", "-"}));
+}
+
 // A watch file that cannot be read or written, a log that cannot be written: every failure is said,
 // with the file and the reason, and the status tells of it.
 TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
@@ -603,7 +763,7 @@ TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
     const std::string records = readFile(context.WatchFilePath);
     const Outcome listed = batch({"--list"});
     EXPECT_EQ(listed.status, 0) << listed.err;
-    EXPECT_NE(listed.out.find("\tdocs\n"), std::string::npos);
+    EXPECT_NE(listed.out.find("\tdocs\t"), std::string::npos);
     EXPECT_EQ(batch({"--preview", "docs"}).status, 0);
     const Outcome ran = batch({"docs"});
     EXPECT_EQ(ran.status, 1);
@@ -648,9 +808,10 @@ TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
         const Outcome outcome = run({"--watch-file", context.WatchFilePath, "--log-file", log, "docs"});
         EXPECT_EQ(outcome.status, 1);
         const std::vector<std::string> out = lines(outcome.out);
-        ASSERT_EQ(out.size(), 4u) << outcome.out;
+        ASSERT_EQ(out.size(), 5u) << outcome.out;
         EXPECT_NE(out.front().find(": Start Manual Synhro folder " + pair("docs")), std::string::npos);
-        EXPECT_NE(out.back().find(": End Manual Synhro folder " + pair("docs")), std::string::npos);
+        EXPECT_NE(out[3].find(": End Manual Synhro folder " + pair("docs")), std::string::npos);
+        EXPECT_NE(out.back().find(": Summary of watch docs: failed; 1 copied, "), std::string::npos);
         const auto failed = std::find_if(out.begin(), out.end(), [&](const std::string& line) {
             return line.find(": Error copying file " + dir / "docs-src/b.txt") != std::string::npos;
         });
@@ -661,10 +822,11 @@ TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
                                 }),
                   1);
         const std::vector<std::string> err = lines(outcome.err);
-        ASSERT_EQ(err.size(), 2u) << outcome.err;
+        ASSERT_EQ(err.size(), 3u) << outcome.err;
         EXPECT_EQ(err[0], *failed);
-        EXPECT_EQ(err[1].rfind("tessel-batch: 4 log line(s) could not be written to " + log + ": ", 0), 0u)
-            << err[1];
+        EXPECT_EQ(err[1], out.back()) << "the summary of a failed run";
+        EXPECT_EQ(err[2].rfind("tessel-batch: 5 log line(s) could not be written to " + log + ": ", 0), 0u)
+            << err[2];
     }
 }
 

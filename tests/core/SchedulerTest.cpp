@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,7 @@
 #include "support/TestSupport.h"
 #include "sync/Scheduler.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchStore.h"
 
 namespace tessel {
 namespace {
@@ -106,6 +109,49 @@ TEST(Scheduler, DamagedTimesAreDefined) {
     }
 }
 
+// The timer's next run is the first moment CheckWatchStatus finds the watch due: not before, and from
+// then on, for every period, whether the last run lies behind, ahead (a clock set back) or is damaged.
+TEST(Scheduler, NextRunTimeIsWhenTheTimerFirstFindsTheWatchDue) {
+    constexpr double kMillisecond = 1.0 / 86'400'000.0;
+    std::mt19937 random(20261208);
+    const TDateTime base = at(2026, 3, 1, 0, 0);
+    std::uniform_int_distribution<int> minutes(-40 * 24 * 60, 40 * 24 * 60);
+    std::uniform_int_distribution<int> period(pd10Minutes, pdOnTime + 1);
+    std::uniform_int_distribution<int> minuteOfDay(0, 24 * 60 - 1);
+    for (int round = 0; round < 400; ++round) {
+        TWatchRec watch = timed(static_cast<std::uint8_t>(period(random)), base + minutes(random) / 1440.0);
+        const int daily = minuteOfDay(random);
+        watch.OnTime = at(1899, 12, 30, daily / 60, daily % 60);
+        if (round % 50 == 0) watch.LastRunTime = std::numeric_limits<double>::quiet_NaN();
+        if (round % 7 == 0) watch.RunMode = static_cast<std::uint8_t>(round % 3);  // not on the timer
+        const TDateTime now = base + minutes(random) / 1440.0 + (round % 60) / 86'400.0;
+        SCOPED_TRACE(::testing::Message() << "round " << round << ", period " << int(watch.Period));
+
+        const std::optional<TDateTime> next = nextRunTime(watch, now);
+        if (watch.RunMode != rmTimer) {
+            EXPECT_FALSE(next.has_value());
+            continue;
+        }
+        const TDateTime end = next ? *next : now + 45;
+        // Never due before it: looked at every 17 minutes from now on.
+        for (TDateTime t = now; t < end - kMillisecond; t += 17.0 / 1440.0)
+            ASSERT_FALSE(CheckWatchStatus(watch, t)) << "due before its next run";
+        if (!next) continue;
+        EXPECT_TRUE(CheckWatchStatus(watch, *next));
+        if (*next > now) {
+            EXPECT_FALSE(CheckWatchStatus(watch, *next - kMillisecond)) << "a millisecond before";
+        } else {
+            EXPECT_EQ(*next, now) << "a watch due now is due now";
+        }
+    }
+    // The daily watch's rule: run at or after its time of day, it is not due again on the next days.
+    TWatchRec daily = timed(pdOnTime, at(2026, 3, 1, 8, 0));
+    daily.OnTime = at(1899, 12, 30, 8, 0);
+    EXPECT_FALSE(nextRunTime(daily, at(2026, 3, 5, 12, 0)).has_value());
+    daily.LastRunTime = at(2026, 3, 1, 7, 59);
+    EXPECT_EQ(nextRunTime(daily, at(2026, 3, 5, 6, 0)), at(2026, 3, 5, 8, 0));
+}
+
 class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
   protected:
     void SetUp() override { now = Now(); }
@@ -124,6 +170,13 @@ class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
         ASSERT_TRUE(AppendWatchRec(context, watch, context.WatchFilePath));
     }
     bool copied(const std::string& name) { return test::exists(dir / (name + "-dst/" + name + ".txt")); }
+    // The summary line of a run of the watch `name` added, without its duration.
+    static std::string summary(const std::string& name, const std::string& outcome, int copies, int bytes) {
+        return "Summary of watch " + name + "-src: " + outcome + "; " + std::to_string(copies) +
+               " copied, 0 moved, 0 deleted, 0 kept as versions, 0 conflicts, 0 failed, 0 deletions "
+               "refused, " +
+               std::to_string(bytes) + " bytes";
+    }
     std::string pair(const std::string& name) {
         return dir / (name + "-src") + " with folder " + dir / (name + "-dst");
     }
@@ -150,9 +203,11 @@ TEST_F(SchedulerRunTest, TimerPassRunsDueWatchesInFileOrder) {
     EXPECT_EQ(runDueWatches(context).ran, 3);
     EXPECT_EQ(display.rowPictures,
               (std::vector<std::pair<int, int>>{{0, 3}, {0, 5}, {3, 3}, {3, 3}, {4, 3}, {4, 4}}));
-    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Synhro folder " + pair("due-day"),
-                                                          "Synhro folder " + pair("due-minutes"),
-                                                          "Synhro folder " + pair("damaged")}));
+    EXPECT_EQ(
+        test::withoutDurations(loggedMessages()),
+        (std::vector<std::string>{"Synhro folder " + pair("due-day"), summary("due-day", "ok", 1, 7),
+                                  "Synhro folder " + pair("due-minutes"), summary("due-minutes", "ok", 1, 11),
+                                  "Synhro folder " + pair("damaged"), summary("damaged", "ok", 1, 7)}));
     const std::vector<std::string> names{"due-day", "fresh", "manual", "due-minutes", "damaged"};
     const std::vector<TDateTime> lastRuns{now, now - 0.5, now - 100, now, now};
     for (int i = 0; i < 5; ++i) {
@@ -180,10 +235,11 @@ TEST_F(SchedulerRunTest, CheckNowRunsAnyWatchAndFramesItInTheLog) {
     EXPECT_EQ(checkWatchNow(context, 2).missing, 1);
     EXPECT_EQ(checkWatchNow(context, -1).missing, 1);
     EXPECT_EQ(test::readFile(context.WatchFilePath), before);
-    EXPECT_EQ(loggedMessages(), (std::vector<std::string>{"Start Manual Synhro folder " + pair("stopped"),
-                                                          "End Manual Synhro folder " + pair("stopped"),
-                                                          "Start Manual Synhro folder  with folder ",
-                                                          "Start Manual Synhro folder  with folder "}));
+    EXPECT_EQ(test::withoutDurations(loggedMessages()),
+              (std::vector<std::string>{
+                  "Start Manual Synhro folder " + pair("stopped"),
+                  "End Manual Synhro folder " + pair("stopped"), summary("stopped", "ok", 1, 7),
+                  "Start Manual Synhro folder  with folder ", "Start Manual Synhro folder  with folder "}));
 }
 
 TEST_F(SchedulerRunTest, StartPassRunsOnStartWatchesInFileOrderAndStoresNothing) {
@@ -204,7 +260,69 @@ TEST_F(SchedulerRunTest, StartPassRunsOnStartWatchesInFileOrderAndStoresNothing)
     // Running mark, then the watch's own picture, row by row in file order.
     EXPECT_EQ(display.rowPictures, (std::vector<std::pair<int, int>>{{0, 3}, {0, 1}, {3, 3}, {3, 1}}));
     EXPECT_EQ(test::readFile(context.WatchFilePath), before) << "LastRunTime stays as stored";
-    EXPECT_TRUE(loggedMessages().empty());
+    EXPECT_EQ(test::withoutDurations(loggedMessages()),
+              (std::vector<std::string>{summary("first", "ok", 1, 5), summary("second", "ok", 1, 6)}))
+        << "nothing but the runs' summaries";
+}
+
+// However a watch runs, its run ends with its summary line and leaves its last result with the watch,
+// where a later reading (the window's list, tessel-batch --list) finds it; a run that failed says its
+// first problem.
+TEST_F(SchedulerRunTest, EveryRunEndsWithItsSummaryAndLeavesItsLastResult) {
+    add("timed", rmTimer, pd1Day, now - 2);
+    add("blocked", rmOnStart, pd1Day, now - 2);
+    add("manual", rmManual, pd1Day, now - 2);
+    test::makeFolders(dir / "blocked-dst/blocked.txt");  // a folder where the copy of a file should go
+    struct Case {
+        const char* name;
+        std::function<SchedulerReport()> run;
+        int position;
+        RunOutcome outcome;
+        std::string firstProblem;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"start pass", [&] { return runOnStartWatches(context); }, 1, RunOutcome::Failed,
+              "Error copying file " + dir / "blocked-src/blocked.txt: Is a directory"},
+             {"timer pass", [&] { return runDueWatches(context); }, 0, RunOutcome::Succeeded, ""},
+             {"check now", [&] { return checkWatchNow(context, 2); }, 2, RunOutcome::Succeeded, ""}}) {
+        SCOPED_TRACE(c.name);
+        display.noted.clear();
+        const SchedulerReport report = c.run();
+        ASSERT_EQ(report.runs.size(), 1u);
+        const WatchRunSummary& run = report.runs[0];
+        EXPECT_EQ(run.position, c.position);
+        EXPECT_EQ(run.result.outcome(), c.outcome);
+        EXPECT_EQ(run.result.firstProblem, c.firstProblem);
+        EXPECT_EQ(run.result.counts, report.result);
+        EXPECT_EQ(run.result.endedAt, Now());
+        ASSERT_FALSE(display.noted.empty());
+        const auto& [kind, line] = display.noted.back();
+        EXPECT_EQ(kind, c.outcome == RunOutcome::Failed ? LogLineKind::ProblemSummary : LogLineKind::Summary);
+        EXPECT_EQ(line.substr(line.find(": ") + 2), summaryMessage(run.name, run.result)) << "the last line";
+
+        WatchList list;
+        FileProblem problem;
+        ASSERT_TRUE(loadWatches(context.WatchFilePath, list, problem)) << problem.text();
+        ASSERT_EQ(list.watches.size(), 3u);
+        EXPECT_EQ(list.watches[c.position].watch.name, run.name);
+        EXPECT_EQ(list.watches[c.position].watch.lastResult, run.result) << "read back as it was";
+    }
+
+    // Where the result cannot be kept, the run says so, fails, and still ends with its summary.
+    const std::string textFile = dir / "WatchDef.toml";
+    ASSERT_EQ(unlink(textFile.c_str()), 0);
+    test::makeFolders(textFile);
+    const SchedulerReport report = checkWatchNow(context, 2);
+    EXPECT_EQ(report.unsavedResults, 1);
+    EXPECT_EQ(report.result.failed, 1);
+    ASSERT_EQ(report.runs.size(), 1u);
+    EXPECT_EQ(report.runs[0].name, "manual-src") << "named as a reading would name it";
+    const std::string said = std::string(kResultNotSavedLine) + pair("manual") + ": " + textFile;
+    EXPECT_EQ(report.runs[0].result.firstProblem.rfind(said, 0), 0u) << report.runs[0].result.firstProblem;
+    const std::vector<std::string> logged = loggedMessages();
+    ASSERT_GE(logged.size(), 2u);
+    EXPECT_EQ(logged[logged.size() - 2], report.runs[0].result.firstProblem);
+    EXPECT_EQ(logged.back(), summaryMessage("manual-src", report.runs[0].result));
 }
 
 TEST_F(SchedulerRunTest, LastRunTimeThatCannotBeSavedLeavesTheWatchFileAsItWas) {

@@ -214,6 +214,77 @@ TEST_F(WatchStoreTest, ADamagedTextFileNamesItsLineAndNothingIsOverwritten) {
     EXPECT_NE(problem.reason.find("larger than 32 MiB"), std::string::npos) << problem.text();
 }
 
+// A run's last result lives in the watch's entry: read back as it was, kept through an edit, read from
+// what a later Tessel may write there, and kept as it is where it cannot be read, until the next run
+// of this Tessel replaces it. The format's version stays 1.
+TEST_F(WatchStoreTest, TheLastResultIsKeptWithItsWatchAndReadAcrossVersions) {
+    add("docs", "/home/docs");
+    add("music", "/home/music");
+    LastRunResult result;
+    result.endedAt = encodeDateTime({2026, 12, 8, 10, 30, 15, 250});
+    result.seconds = 2.0 / 3.0;
+    result.counts.copied = 3;
+    result.counts.failed = 1;
+    result.counts.versionsKept = 2;
+    result.counts.bytesCopied = 5'000'000'000ull;
+    result.counts.stopped = true;
+    result.firstProblem = "Error copying file /home/docs/r\xe9sum\xe9 & \"notes\".txt: Permission denied";
+    const auto stored = [&](std::int32_t position, const TWatchRec& record) {
+        std::string name;
+        FileProblem problem;
+        return storeLastResult(context.WatchFilePath, position, record, result, name, problem);
+    };
+    const TWatchRec docs = load().watches[0].record;
+    const std::string records = readFile(context.WatchFilePath);
+    EXPECT_EQ(stored(1, docs), StoreResult::Changed) << "another watch is at that position";
+    EXPECT_EQ(stored(2, docs), StoreResult::Changed);
+    ASSERT_EQ(stored(0, docs), StoreResult::Stored);
+    EXPECT_EQ(readFile(context.WatchFilePath), records) << "the watch file is not written";
+    EXPECT_EQ(load().watches[0].watch.lastResult, result);
+    EXPECT_FALSE(load().watches[1].watch.lastResult.has_value());
+    const std::string text = readFile(textFile());
+    EXPECT_NE(text.find("\nversion = 1\n"), std::string::npos);
+    EXPECT_NE(text.find("last-result = { time = 2026-12-08T10:30:15.250, result = \"failed\", copied = 3,"),
+              std::string::npos)
+        << text;
+
+    WatchEdit edit;
+    edit.logEachFile = true;
+    ChangeProblem change;
+    ASSERT_TRUE(changeWatches(context.WatchFilePath,
+                              {{WatchChange::Kind::Replace, "docs", std::nullopt, edit}}, change));
+    EXPECT_EQ(load().watches[0].watch.lastResult, result) << "an edit keeps it";
+
+    const std::string edited = readFile(textFile());
+    const std::size_t start = edited.find("last-result = ");
+    ASSERT_NE(start, std::string::npos);
+    const auto withLastResult = [&](const std::string& line) {
+        return edited.substr(0, start) + line + edited.substr(edited.find('\n', start));
+    };
+    // What a later Tessel may write: keys and words this one does not know.
+    writeFile(textFile(), withLastResult("last-result = { time = 2026-12-09T08:00:00, result = \"skipped\", "
+                                         "copied = 7, colour = \"blue\", seconds = 1 }"));
+    const std::optional<LastRunResult> later = load().watches[0].watch.lastResult;
+    ASSERT_TRUE(later.has_value());
+    EXPECT_EQ(later->counts.copied, 7);
+    EXPECT_EQ(later->seconds, 1.0);
+    EXPECT_EQ(later->endedAt, encodeDateTime({2026, 12, 9, 8, 0, 0, 0}));
+
+    // One it cannot read is kept as it is, never an error, until a run of this Tessel replaces it.
+    const std::string unreadable = "last-result = \"failed at nine\"";
+    writeFile(textFile(), withLastResult(unreadable));
+    EXPECT_FALSE(load().watches[0].watch.lastResult.has_value());
+    edit.logEachFile = false;
+    ASSERT_TRUE(changeWatches(context.WatchFilePath,
+                              {{WatchChange::Kind::Replace, "docs", std::nullopt, edit}}, change));
+    EXPECT_NE(readFile(textFile()).find(unreadable), std::string::npos);
+    ASSERT_EQ(stored(0, load().watches[0].record), StoreResult::Stored);
+    const std::string replaced = readFile(textFile());
+    EXPECT_EQ(replaced.find(unreadable), std::string::npos);
+    EXPECT_EQ(replaced.find("last-result"), replaced.rfind("last-result")) << "one last result";
+    EXPECT_EQ(load().watches[0].watch.lastResult, result);
+}
+
 // Random watches written as text and read back into an empty file are the same watches, field for
 // field; so are texts that are not UTF-8 and control characters.
 TEST_F(WatchStoreTest, TextOfWatchesReadsBackFieldForField) {

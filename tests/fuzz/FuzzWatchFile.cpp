@@ -39,11 +39,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (count != static_cast<std::int32_t>(size / tessel::kWatchRecSize)) std::abort();
     for (std::int32_t i = -1; i <= count; ++i) {
         const tessel::TWatchRec watch = tessel::ReadWatchRec(context, i);
-        (void)tessel::watchListLine(static_cast<std::size_t>(i + 1), watch, false, "name");
+        (void)tessel::watchListLine(static_cast<std::size_t>(i + 1), watch, false, "name", std::nullopt,
+                                    tessel::Now());
     }
     std::vector<tessel::TWatchRec> watches;
     tessel::readAllWatchRecs(path, watches);
     if (watches.size() != static_cast<std::size_t>(count)) std::abort();
-    for (std::size_t i = 0; i < watches.size(); ++i) (void)tessel::watchListLine(i, watches[i], true, "");
+    for (std::size_t i = 0; i < watches.size(); ++i)
+        (void)tessel::watchListLine(i, watches[i], true, "", std::nullopt, watches[i].LastRunTime);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -146,6 +147,30 @@ void randomTree(std::mt19937& random, const std::string& root) {
     if (pick(8) == 0) makeFolders(root + "/" + kFolders[pick(3)] + "/empty");
 }
 
+std::string generatedLocales(const std::vector<std::string>& names) {
+    // One folder for the whole test program: a locale takes a second or so to make.
+    static TempDir folder;
+    for (const std::string& name : names) {
+        if (exists(folder / name)) continue;
+        const std::size_t dot = name.find('.');
+        const std::string source = name.substr(0, dot),
+                          charmap = dot == std::string::npos ? "UTF-8" : name.substr(dot + 1);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int devNull = open("/dev/null", O_WRONLY);
+            if (devNull >= 0) dup2(devNull, 1), dup2(devNull, 2);
+            execlp("localedef", "localedef", "-i", source.c_str(), "-f", charmap.c_str(),
+                   (folder / name).c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        int status = 0;
+        // localedef may end with 1 for a mere warning: what it made is the verdict.
+        if (child < 0 || waitpid(child, &status, 0) != child || !exists(folder / (name + "/LC_TIME")))
+            return {};
+    }
+    return folder.path();
+}
+
 int runAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std::function<int()>& body) {
     const pid_t child = fork();
     if (child < 0) return -1;
@@ -224,6 +249,13 @@ RunResult TreeFixture::runWatch(Doing doing) {
 
 std::vector<std::string> CoreFixture::loggedMessages() const {
     return test::loggedMessages(context.LogFilePath);
+}
+
+std::vector<std::string> withoutDurations(std::vector<std::string> messages) {
+    static const std::regex duration(", [0-9]+\\.[0-9] s$");
+    for (std::string& message : messages)
+        if (message.starts_with("Summary of watch ")) message = std::regex_replace(message, duration, "");
+    return messages;
 }
 
 std::vector<std::string> loggedMessages(const std::string& logFile) {

@@ -74,6 +74,14 @@ int runAsUser(uid_t uid, gid_t gid, const std::vector<gid_t>& groups, const std:
 void makeReadOnlyNowAndThen(std::mt19937& random, const std::string& root);
 // The messages of a log file's lines, without their date-time stamps; none for a missing file.
 std::vector<std::string> loggedMessages(const std::string& logFile);
+// The messages with the duration that ends a run's summary line (", 0.4 s") taken off: what the run
+// did, whatever time it took.
+std::vector<std::string> withoutDurations(std::vector<std::string> messages);
+
+// A folder for LOCPATH that holds the locales named ("de_DE.UTF-8"), made with localedef from Debian's
+// locale sources the first time they are asked for, so that a test needs no locale of the machine;
+// empty where localedef or the sources are missing.
+std::string generatedLocales(const std::vector<std::string>& names);
 
 // A watch with the given folders and run mode, masks "*.*" and Sync All; everything else as
 // InitWatchRec leaves it.
@@ -120,6 +128,7 @@ class FakeDisplay : public RunDisplay {
     void setProgressVisible(bool visible) override { progressVisible = visible; }
     void setRowPicture(int row, int picture) override { rowPictures.emplace_back(row, picture); }
     void appendLogLine(const std::string& line) override { logArea.push_back(line); }
+    void noteLogLine(const std::string& line, LogLineKind kind) override { noted.emplace_back(kind, line); }
     int logLineCount() const override { return static_cast<int>(logArea.size()); }
     void removeFirstLogLine() override {
         if (!logArea.empty()) logArea.pop_front();
@@ -134,6 +143,7 @@ class FakeDisplay : public RunDisplay {
     bool progressVisible = true;
     std::vector<std::pair<int, int>> rowPictures;
     std::deque<std::string> logArea;
+    std::vector<std::pair<LogLineKind, std::string>> noted;  // every logged line with what it is
     std::function<void()> onStep;  // called at every step, to act in the middle of a run
 };
 

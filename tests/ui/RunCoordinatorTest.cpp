@@ -180,8 +180,10 @@ TEST_F(RunCoordinatorTest, StopEndsThePassAtTheNextFileAndNoFurtherWatchStarts) 
     EXPECT_EQ(copiedTo("b"), 0u) << "the pass ends with the stopped run";
     EXPECT_TRUE(runs.report().result.stopped);
     EXPECT_TRUE(runs.lastRunStopRequested());
-    EXPECT_EQ(test::loggedMessages(context.LogFilePath),
-              Lines{std::string(kStoppedLine) + dir / "a-src with folder " + dir / "a-dst"});
+    const Lines lines = test::loggedMessages(context.LogFilePath);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], std::string(kStoppedLine) + dir / "a-src with folder " + dir / "a-dst");
+    EXPECT_EQ(lines[1].rfind("Summary of watch a-src: stopped; 1 copied, ", 0), 0u) << lines[1];
     for (const TWatchRec& watch : test::storedWatches(context.WatchFilePath))
         EXPECT_EQ(watch.LastRunTime, 0) << "still due";
     EXPECT_EQ(runs.state(), State::Idle);
@@ -217,8 +219,8 @@ TEST_F(RunCoordinatorTest, ATimerPassDuringARunWaitsForItsEndAndThenGoes) {
     EXPECT_EQ(runs.state(), State::Idle);
     EXPECT_TRUE(runs.dueWatchesTimer().isActive());
     const Lines lines = test::loggedMessages(context.LogFilePath);
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[2], "Synhro folder " + dir / "timed-src with folder " + dir / "timed-dst");
+    ASSERT_EQ(lines.size(), 5u) << "each run framed and ended by its summary";
+    EXPECT_EQ(lines[3], "Synhro folder " + dir / "timed-src with folder " + dir / "timed-dst");
 
     // The editor holds the pass off: no timer while it is open, a fresh interval after.
     runs.pauseDueWatches();

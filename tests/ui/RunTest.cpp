@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -129,8 +130,9 @@ TEST_F(RunTest, StopEndsATimedRunAtTheNextFileAndLeavesItDue) {
     const Lines lines = logged();
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], std::string(kStoppedLine) + dir / "a-src with folder " + dir / "a-dst");
-    EXPECT_EQ(lines[1].rfind("Run stopped after ", 0), 0u) << lines[1];
-    EXPECT_NE(lines[1].find(": 1 copied, 0 moved, 0 deleted"), std::string::npos) << lines[1];
+    // The run's own summary; the window adds no line of its own for a single run.
+    EXPECT_EQ(lines[1].rfind("Summary of watch a-src: stopped; 1 copied, 0 moved, 0 deleted", 0), 0u)
+        << lines[1];
     EXPECT_TRUE(window.lastRunResult().stopped);
 
     // Everything is back: the commands, the scheduler, the row's own picture.
@@ -163,9 +165,9 @@ TEST_F(RunTest, ATimerPassDuringARunWaitsForItsEnd) {
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[0].rfind("Start Manual Synhro folder ", 0), 0u);
     EXPECT_EQ(lines[1].rfind("End Manual Synhro folder ", 0), 0u);
-    EXPECT_EQ(lines[2].rfind("Run ended after ", 0), 0u);
+    EXPECT_EQ(lines[2].rfind("Summary of watch manual-src: ok; 3 copied, ", 0), 0u) << lines[2];
     EXPECT_EQ(lines[3], "Synhro folder " + dir / "timed-src with folder " + dir / "timed-dst");
-    EXPECT_EQ(lines[4].rfind("Run ended after ", 0), 0u);
+    EXPECT_EQ(lines[4].rfind("Summary of watch timed-src: ok; 2 copied, ", 0), 0u) << lines[4];
 }
 
 TEST_F(RunTest, CheckAllRunsEveryWatchButThoseSetToStopAndTellsTheTray) {
@@ -182,7 +184,15 @@ TEST_F(RunTest, CheckAllRunsEveryWatchButThoseSetToStopAndTellsTheTray) {
     EXPECT_EQ(test::listFolder(dir / "b-dst").size(), 2u);
     EXPECT_EQ(test::listFolder(dir / "c-dst").size(), 1u);
     EXPECT_EQ(window.lastRunResult().copied, 3);
-    EXPECT_EQ(logged().size(), 5u) << "two runs, two lines each, and the summary";
+    const Lines lines = logged();
+    ASSERT_EQ(lines.size(), 7u) << "two runs, three lines each, and the total";
+    EXPECT_EQ(lines[2].rfind("Summary of watch b-src: ok; 2 copied, ", 0), 0u) << lines[2];
+    EXPECT_EQ(lines[5].rfind("Summary of watch c-src: ok; 1 copied, ", 0), 0u) << lines[5];
+    EXPECT_EQ(lines[6].rfind("Run ended after ", 0), 0u) << lines[6];
+    EXPECT_NE(lines[6].find(": 3 copied, "), std::string::npos) << lines[6];
+    ASSERT_EQ(window.runs().report().runs.size(), 2u);
+    EXPECT_EQ(window.runs().report().runs[0].name, "b-src");
+    EXPECT_EQ(window.runs().report().runs[1].position, 2);
     EXPECT_TRUE(dialogs.notifications.empty()) << "nothing to look at";
     EXPECT_TRUE(window.tray().iconData().szTip.contains(QStringLiteral("3 copied")))
         << window.tray().iconData().szTip.toStdString();
@@ -302,6 +312,66 @@ TEST_F(RunTest, TheFullLogIsSearched) {
     viewer->reload();
     EXPECT_TRUE(viewer->findNext());
     EXPECT_EQ(foundLine(), 4);
+}
+
+// Long lines are read whole, and the search goes from problem to problem: with nothing to find, each
+// line that tells of one; with a text, its matches in such lines only.
+TEST_F(RunTest, TheLogViewerWrapsAndGoesFromProblemToProblem) {
+    const std::string longPath = "/src/" + std::string(300, 'x') + ".txt";
+    test::writeFile(
+        dir / "WatchLog.Log",
+        "07.12.2026 10:00:00: Start Work Program\r\n"
+        "07.12.2026 10:00:01: Copied file " +
+            longPath +
+            "\r\n"
+            "07.12.2026 10:00:02: Error copying file /src/a.txt: Permission denied\r\n"
+            "07.12.2026 10:00:03: Delete file /dst/a.txt\r\n"
+            "07.12.2026 10:00:04: Conflict /src/b.txt: both sides changed since the last run\r\n"
+            "07.12.2026 10:00:05: Summary of watch docs: failed; 1 copied, 0 moved, 1 deleted, 0 kept as "
+            "versions, 1 conflicts, 1 failed, 0 deletions refused, 9 bytes, 0.1 s\r\n"
+            "07.12.2026 10:00:06: Abnormal Stop /bin/missing\r\n");
+    window.commands().viewLog();
+    LogViewer* viewer = window.commands().logViewer();
+    ASSERT_NE(viewer, nullptr);
+    viewer->resize(500, 400);
+    EXPECT_EQ(viewer->text()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    const auto foundLine = [&] { return viewer->text()->textCursor().blockNumber(); };
+    const auto said = [&] { return viewer->searchResult()->text().toStdString(); };
+
+    viewer->problemsOnly()->setChecked(true);
+    struct Step {
+        bool backwards;
+        int line;
+        std::string said;
+    };
+    for (const Step& step : std::vector<Step>{{false, 2, "1 of 3"},
+                                              {false, 4, "2 of 3"},
+                                              {false, 6, "3 of 3"},
+                                              {false, 2, "1 of 3"},  // round the end to the start
+                                              {true, 6, "3 of 3"},   // and the start to the end
+                                              {true, 4, "2 of 3"}}) {
+        ASSERT_TRUE(viewer->findNext(step.backwards));
+        EXPECT_EQ(foundLine(), step.line);
+        EXPECT_EQ(said(), step.said);
+    }
+    EXPECT_EQ(
+        viewer->text()->textCursor().selectedText().toStdString().rfind("07.12.2026 10:00:04: Conflict", 0),
+        0u)
+        << "the whole line";
+
+    viewer->text()->moveCursor(QTextCursor::Start);
+    viewer->searchField()->setText(QStringLiteral("src"));
+    ASSERT_TRUE(viewer->findNext());
+    EXPECT_EQ(foundLine(), 2) << "not the copy, which is no problem";
+    EXPECT_EQ(said(), "1 of 2");
+    EXPECT_EQ(viewer->text()->textCursor().selectedText(), QStringLiteral("src"));
+    viewer->searchField()->setText(QStringLiteral("Delete file"));
+    EXPECT_FALSE(viewer->findNext());
+    EXPECT_EQ(said(), "Not found");
+    viewer->problemsOnly()->setChecked(false);
+    ASSERT_TRUE(viewer->findNext());
+    EXPECT_EQ(foundLine(), 3);
+    EXPECT_EQ(said(), "1 of 1");
 }
 
 TEST(RunViewTest, CountsRateAndTimeLeft) {
