@@ -13,7 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/StopSignal.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/Settings.h"
 #include "watch/StartFolder.h"
 #include "watch/WatchStore.h"

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "watch/RunDisplay.h"
-#include "watch/SyncState.h"
+#include "sync/SyncState.h"
 #include "watch/WatchFile.h"
 
 namespace {

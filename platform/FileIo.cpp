@@ -76,7 +76,7 @@ bool createTempBeside(const std::string& target, LinkAtPath link, File& file, st
     return fail(error, std::make_error_code(std::errc::file_exists));
 }
 
-bool syncFolder(const std::string& folder, std::error_code& error) {
+bool flushFolder(const std::string& folder, std::error_code& error) {
     const UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return fail(error);
     // Some file systems cannot sync a folder at all; their renames are as durable as they get.
@@ -265,7 +265,7 @@ bool replaceFile(const std::string& path, const std::function<bool(File&, std::e
         removeFile(tempPath, ignored);
         return false;
     }
-    return syncFolder(folderOf(target), error);
+    return flushFolder(folderOf(target), error);
 }
 
 }  // namespace tessel::platform

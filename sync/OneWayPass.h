@@ -10,7 +10,7 @@
 #include "platform/Versions.h"
 #include "sync/CopyDecision.h"
 #include "sync/TreeWalk.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 namespace tessel {
 

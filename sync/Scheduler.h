@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "watch/DateTime.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/WatchCheck.h"
 #include "watch/WatchRec.h"
 #include "watch/WatchText.h"

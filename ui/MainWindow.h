@@ -14,7 +14,7 @@
 
 #include "ui/RunCoordinator.h"
 #include "ui/WindowState.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/Settings.h"
 
 class Dialogs;

@@ -10,7 +10,7 @@
 
 #include "sync/Preview.h"
 #include "ui/WatchRoots.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 class QComboBox;
 class QLabel;

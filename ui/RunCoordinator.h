@@ -33,7 +33,7 @@
 
 #include "sync/Preview.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 class QTimer;
 class RunThread;

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/RunDisplay.h"
 
 // The run thread's display and message boxes: everything is kept until the window's thread takes it.

@@ -14,7 +14,7 @@
 
 #include "sync/Scheduler.h"
 #include "ui/RunCoordinator.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/RunDisplay.h"
 
 class QWidget;

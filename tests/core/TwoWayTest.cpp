@@ -18,7 +18,7 @@
 #include "platform/Versions.h"
 #include "support/TestSupport.h"
 #include "sync/SyncWatch.h"
-#include "watch/SyncState.h"
+#include "sync/SyncState.h"
 
 namespace tessel {
 namespace {

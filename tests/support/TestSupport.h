@@ -15,7 +15,7 @@
 
 #include "platform/Clock.h"
 #include "sync/SyncWatch.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel::test {

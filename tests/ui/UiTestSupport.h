@@ -16,7 +16,7 @@
 
 #include "support/TestSupport.h"
 #include "ui/Dialogs.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/WatchRec.h"
 
 class MainWindow;
