@@ -9,8 +9,8 @@
 
 #include "platform/Versions.h"
 #include "sync/CopyDecision.h"
-#include "sync/TreeWalk.h"
 #include "sync/RunContext.h"
+#include "sync/TreeWalk.h"
 
 namespace tessel {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "watch/DateTime.h"
 #include "sync/RunContext.h"
+#include "watch/DateTime.h"
 #include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
 

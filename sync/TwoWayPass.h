@@ -11,9 +11,9 @@
 
 #include "platform/Versions.h"
 #include "sync/DeleteAbsent.h"
+#include "sync/SyncState.h"
 #include "sync/TreeWalk.h"
 #include "sync/TwoWayDecision.h"
-#include "sync/SyncState.h"
 
 namespace tessel {
 

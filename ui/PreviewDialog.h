@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "sync/Preview.h"
-#include "ui/WatchRoots.h"
 #include "sync/RunContext.h"
+#include "ui/WatchRoots.h"
 
 class QComboBox;
 class QLabel;

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "support/TestSupport.h"
-#include "ui/Dialogs.h"
 #include "sync/RunContext.h"
+#include "ui/Dialogs.h"
 #include "watch/WatchRec.h"
 
 class MainWindow;
