@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "TesselVersion.h"
+#include "batch/RootWarnings.h"
+#include "batch/VersionCommands.h"
 #include "batch/WatchListing.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
@@ -56,6 +58,8 @@ constexpr const char* kUsage =
     "       tessel-batch [FILE OPTIONS] show NAME\n"
     "       tessel-batch [FILE OPTIONS] export [NAME ...]\n"
     "       tessel-batch [FILE OPTIONS] import FILE\n"
+    "       tessel-batch [FILE OPTIONS] versions WATCH [PATH]\n"
+    "       tessel-batch [FILE OPTIONS] restore WATCH PATH [--time TIME] [--to DIR]\n"
     "\n"
     "Runs and keeps Tessel's watches without the window. A WATCH is named by its name (letter case\n"
     "does not count) or by its position in the watch file, from 0 (INDEX).\n"
@@ -73,6 +77,12 @@ constexpr const char* kUsage =
     "  export [NAME ...]   print these watches (without a NAME all of them) in the text format\n"
     "  import FILE         add the watches of such a text, or replace those of their names; all or\n"
     "                      none (FILE - reads standard input)\n"
+    "  versions WATCH [PATH]\n"
+    "                      print what the watch's runs kept of its files (of PATH, a file or folder\n"
+    "                      below the watch's folder, only): path, time, size and where it lies\n"
+    "  restore WATCH PATH  put the newest kept version of PATH back in its place, keeping the file\n"
+    "                      it replaces as a version; --time TIME takes the one kept then (as listed),\n"
+    "                      --to DIR saves it in DIR instead, never over a file there\n"
     "\n"
     "Watch options (lists are separated by \";\", blanks around it do not count):\n"
     "  --name NAME                 a new name (set)\n"
@@ -128,6 +138,7 @@ struct Command {
     std::vector<std::string> names;  // export
     std::string file;                // import
     WatchEdit edit;                  // add, set
+    VersionCommand versions;         // versions, restore
 };
 
 struct Options {
@@ -165,6 +176,10 @@ bool setMode(Options& options, Options::Mode mode, std::string& problem) {
 bool parseCommand(const std::vector<std::string_view>& arguments, std::size_t first, Command& command,
                   std::string& problem) {
     const std::string& word = command.word;
+    if (isVersionCommandWord(word)) {
+        command.versions.word = word;
+        return parseVersionCommand(arguments, first, command.versions, problem);
+    }
     std::size_t i = first;
     const auto positional = [&](const char* what) {
         if (i >= arguments.size() || arguments[i].starts_with("-")) {
@@ -695,9 +710,15 @@ int run(const std::vector<std::string_view>& arguments) {
     if (options.jobs > 0) context.options.jobs = options.jobs;
     if (options.mode == Options::Mode::List) return listWatches(context, console);
     if (options.mode == Options::Mode::Command) {
-        const std::string& word = options.command.word;
-        return word == "show" || word == "export" ? printWatches(context, console, options.command)
-                                                  : changeCommand(context, console, options.command);
+        const Command& command = options.command;
+        if (isVersionCommandWord(command.word)) return runVersionCommand(context, command.versions);
+        if (command.word == "show" || command.word == "export")
+            return printWatches(context, console, command);
+        const int status = changeCommand(context, console, command);
+        // Allowed, and saved, but seldom meant.
+        if (status == kExitOk && (command.word == "add" || command.word == "set"))
+            sayRootWarnings(context.WatchFilePath, {command.edit.name.value_or(command.name)});
+        return status;
     }
 
     // SIGINT and SIGTERM end the run at the next file: nothing half-written, the stop logged.
