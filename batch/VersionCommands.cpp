@@ -128,13 +128,16 @@ int runVersionCommand(RunContext& context, const VersionCommand& command) {
     for (const std::string& problem : kept.problems) sayError("cannot look into " + problem);
     // Nothing found where a folder could not be read is no proof that nothing is kept.
     const int nothing = kept.problems.empty() ? kExitUsage : kExitFailed;
-    const std::string atTime = command.time ? " kept at " + keptTimeText(*command.time) : "";
+    const std::string nothingKept =
+        "nothing of " + command.path +
+        (command.time ? " was kept at " + keptTimeText(*command.time) : " is kept") + " in watch " +
+        watch->watch.name;
 
     if (command.word == "versions") {
         for (const KeptFile& file : kept.files) printKeptFile(file);
         std::fflush(stdout);
         if (!command.path.empty() && kept.files.empty()) {
-            sayError("nothing is kept of " + command.path + " in watch " + watch->watch.name);
+            sayError(nothingKept);
             return nothing;
         }
         return kept.problems.empty() ? kExitOk : kExitFailed;
@@ -142,8 +145,7 @@ int runVersionCommand(RunContext& context, const VersionCommand& command) {
 
     const std::vector<const KeptFile*> matching = keptFilesOf(kept, path, command.time);
     if (matching.empty()) {
-        sayError("nothing of " + command.path + atTime + " is kept in watch " + watch->watch.name +
-                 " (tessel-batch versions lists what is)");
+        sayError(nothingKept + " (tessel-batch versions " + command.watch + " lists what is)");
         return nothing;
     }
     const KeptFile& chosen = *matching.front();
