@@ -36,6 +36,11 @@ QString modifiedText(const platform::FileTime& time) {
     return QDateTime::fromSecsSinceEpoch(time.seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
+// "1 file" or "3 files": English has two forms, and no translation of them is loaded.
+QString countText(std::size_t count, const QString& one, const QString& more) {
+    return count == 1 ? one : more.arg(QLocale().toString(static_cast<qulonglong>(count)));
+}
+
 QString sizeText(std::uint64_t size) {
     return QLocale().formattedDataSize(static_cast<qint64>(size));
 }
@@ -181,6 +186,9 @@ void RestoreDialog::showKeptFiles() {
     // A file's own row stands for whichever is newest; only an older one is chosen by its place.
     const QString chosenPlace =
         current == nullptr || current->parent() == nullptr ? QString() : current->toolTip(FileColumn);
+    QStringList expanded;
+    for (int i = 0; i < fileList->topLevelItemCount(); ++i)
+        if (fileList->topLevelItem(i)->isExpanded()) expanded << fileList->topLevelItem(i)->text(FileColumn);
     fileList->clear();
     const std::vector<KeptFile>& files = m_kept->files;
     // One row per file, showing its newest; its older ones below it.
@@ -192,6 +200,7 @@ void RestoreDialog::showKeptFiles() {
         if (end - first > 1) {
             row->setText(KindColumn, tr("%1 kept").arg(end - first));
             for (std::size_t older = first; older < end; ++older) keptFileRow(older, row);
+            row->setExpanded(expanded.contains(row->text(FileColumn)));
         }
         first = end;
     }
@@ -205,9 +214,10 @@ void RestoreDialog::showKeptFiles() {
                 : tr("Nothing has been kept for this watch. Keeping versions is switched off "
                      "(KeepVersions=0 in Tessel.ini).");
     else
-        status = tr("%1 kept of %2 files.")
-                     .arg(QLocale().toString(static_cast<qulonglong>(files.size())),
-                          QLocale().toString(fileList->topLevelItemCount()));
+        status = tr("%1 of %2.")
+                     .arg(countText(files.size(), tr("1 kept copy"), tr("%1 kept copies")),
+                          countText(static_cast<std::size_t>(fileList->topLevelItemCount()), tr("1 file"),
+                                    tr("%1 files")));
     if (!m_kept->problems.empty()) {
         status += QLatin1Char(' ') +
                   tr("Some folders could not be looked into: %1").arg(fromBytes(m_kept->problems.front()));
