@@ -194,8 +194,8 @@ class Search {
         }
     }
 
-    // Every regular file below `folder` (at `relative` below the root, or the stamp folder), told to
-    // `found`; at this level only what stands for `only` when it is given.
+    // Every regular file below `folder` (at `relative` below the root, or the stamp folder) that is a
+    // kept file; at this level only what stands for `only` when it is given.
     void walk(const Folder& folder, const std::string& path, const std::string& relative,
               const std::string* only, Kind kind) {
         std::vector<ListedName> names;
@@ -203,7 +203,13 @@ class Search {
         if (!platform::listFolder(folder, names, error)) return note(path, error);
         for (const ListedName& entry : names) {
             if (stopped()) return;
-            if (isScratchName(entry.name)) continue;
+            // Links are never kept files nor followed; and in a large tree most files are no conflict
+            // copy, which their names tell without a look at each.
+            if (isScratchName(entry.name) || entry.type == ListedType::Link ||
+                entry.type == ListedType::Other ||
+                (kind == Kind::ConflictCopies && entry.type == ListedType::File &&
+                 !readConflictName(entry.name)))
+                continue;
             // The versions folder is not a part of the tree, and only its own entries are versions.
             if (kind == Kind::ConflictCopies && relative.empty() &&
                 entry.name == platform::kVersionsFolderName)
