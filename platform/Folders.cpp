@@ -31,6 +31,8 @@ class WalkErrorCategory : public std::error_category {
                 return "the file changed while it was copied";
             case WalkError::ChangedSinceExamined:
                 return "the file changed after the run examined it";
+            case WalkError::ChangedSincePreview:
+                return "it is not as the preview found it, or not in the plan; left as it is";
             case WalkError::FolderChanged:
                 return "the folder was replaced during the run";
             case WalkError::OtherOwner:

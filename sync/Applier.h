@@ -13,12 +13,14 @@
 
 #include "platform/FileCopy.h"
 #include "platform/Folders.h"
+#include "sync/RunContext.h"
 #include "sync/Sides.h"
 
 namespace tessel {
 
 class TreeView;
 struct DeletionPlan;
+struct EditedPlan;
 
 // What came of a file order.
 struct FileOutcome {
@@ -52,6 +54,10 @@ struct FileOrder {
     std::string name;                  // on the side copied from
     std::string targetName;  // on the other side, where it spells the name in another case; else empty
     std::string keptName;
+    // The row of a preview this order is (a conflict's row for what a conflict does): what a run of an
+    // edited plan looks for.
+    RunAction::Kind rowKind = RunAction::Kind::Copy;
+    std::string rowPath;
     platform::FileInfo info[2];                   // as looked at (kind Missing where a side lacks the name)
     platform::VersionKeeper* versions = nullptr;  // where what the copy replaces goes first
     // What the file systems of the two folders can do (FileSystems::of).
@@ -65,6 +71,9 @@ class Applier {
     virtual ~Applier() = default;
     // How the passes see the trees while this applier does (or imagines) their work.
     virtual const TreeView& view() const = 0;
+    // The edited plan this applier does, where it does one: the passes take the user's choices for
+    // conflicts from it.
+    virtual const EditedPlan* plan() const { return nullptr; }
     // The name an order has on the side it writes to.
     static const std::string& targetOf(const FileOrder& order) {
         return order.targetName.empty() ? order.name : order.targetName;

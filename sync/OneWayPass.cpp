@@ -126,6 +126,8 @@ void OneWayPass::rename(const std::shared_ptr<WalkFolder>& folder, const std::st
     order->relative = folder->relative;
     order->name = name;
     order->targetName = target;
+    order->rowKind = RunAction::Kind::Rename;
+    order->rowPath = destinationPath(*folder, target);
     order->done = [this, folder, name, target, seen = Seen(seen),
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) mutable {
@@ -221,6 +223,10 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
     if (target != name) order->targetName = target;
     order->versions = m_settings.move ? nullptr : m_versions;
     const bool replace = seen.info[kDestination].kind == EntryKind::File;
+    order->rowKind = m_settings.move ? RunAction::Kind::Move
+                     : replace       ? RunAction::Kind::Replace
+                                     : RunAction::Kind::Copy;
+    order->rowPath = sourcePath(*folder, name);
     order->done = [this, folder, name, target, kind, replace, newer,
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) {

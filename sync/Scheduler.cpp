@@ -32,9 +32,10 @@ std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
 }
 
-RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = Doing::Run) {
+RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = Doing::Run,
+                    const RunInputs& inputs = {}) {
     return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                     getText(watch.RunFile), watch.FileAction, watch, doing);
+                     getText(watch.RunFile), watch.FileAction, watch, doing, inputs);
 }
 
 // One watch's run as the scheduler sees it: what it did and how long it took.
@@ -43,12 +44,12 @@ struct WatchRun {
     double seconds = 0;
 };
 
-WatchRun runTimed(RunContext& context, const TWatchRec& watch) {
+WatchRun runTimed(RunContext& context, const TWatchRec& watch, const RunInputs& inputs = {}) {
     // The first problem of this run, not of an earlier one.
     context.firstProblemLine.clear();
     const auto started = std::chrono::steady_clock::now();
     WatchRun run;
-    run.result = runRecord(context, watch);
+    run.result = runRecord(context, watch, Doing::Run, inputs);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }
@@ -292,7 +293,7 @@ SchedulerReport runOnStartWatches(RunContext& context) {
     return report;
 }
 
-SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
+SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const RunInputs& inputs) {
     SchedulerReport report;
     const TWatchRec watch = ReadWatchRec(context, index);
     WriteLogLine(context, "Start Manual Synhro folder " + folderPair(watch));
@@ -302,7 +303,7 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
     }
     platform::FileLock lock;
     if (!lockRun(context, report, watch, lock)) return report;
-    WatchRun run = runTimed(context, watch);
+    WatchRun run = runTimed(context, watch, inputs);
     context.display.setRowPicture(index, GetSinhroWatchType(watch));
     if (!account(context, report, run, watch)) {
         storeRunTime(context, report, run, watch, index);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sync/RunContext.h"
+#include "sync/SyncWatch.h"
 #include "watch/DateTime.h"
 #include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
@@ -79,8 +80,9 @@ SchedulerReport runOnStartWatches(RunContext& context);
 
 // Check Now for the record at position `index`: runs it whatever its RunMode, between the lines
 // "Start Manual Synhro folder ..." and "End Manual Synhro folder ...", and writes LastRunTime back.
-// For a position with no record only the start line is logged.
-SchedulerReport checkWatchNow(RunContext& context, std::int32_t index);
+// For a position with no record only the start line is logged. With `inputs.plan`, it runs that edited
+// plan of the watch's preview (sync/EditedPlan.h).
+SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const RunInputs& inputs = {});
 
 // A preview of Check Now for the record at position `index`: what the run would do, told to
 // `observer` in the order the run would do it. Nothing changes on disk, nothing is logged, LastRunTime

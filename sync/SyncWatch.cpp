@@ -10,8 +10,10 @@
 #include "platform/Versions.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/DiskApplier.h"
+#include "sync/EditedPlan.h"
 #include "sync/OneWayPass.h"
 #include "sync/Parameters.h"
+#include "sync/PlanApplier.h"
 #include "sync/PreviewApplier.h"
 #include "sync/RunState.h"
 #include "sync/SyncFolder.h"
@@ -54,6 +56,8 @@ void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<st
                  root, run.context.options.versionDays, platform::clockNow(), run.fileSystems().of(folder))) {
             const std::string path =
                 withTrailingSlash(root) + std::string(platform::kVersionsFolderName) + "/" + stamp;
+            if (applier.plan() != nullptr && !applier.plan()->holds(RunAction::Kind::RemoveOldVersions, path))
+                continue;
             run.report(RunAction::Kind::RemoveOldVersions, path);
             applier.removeVersions(root, stamp);
             if (wideLog) run.log("Removed old versions " + path);
@@ -104,7 +108,7 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
     return roots;
 }
 
-RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
+RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const RunInputs& inputs) {
     RunDisplay& display = context.display;
     RunState run(context, doing == Doing::Preview ? RunState::Output::ObserverOnly : RunState::Output::Log);
     std::unique_ptr<Applier> applier;
@@ -112,6 +116,8 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
         applier = std::make_unique<PreviewApplier>(run);
     else
         applier = std::make_unique<DiskApplier>(run);
+    if (inputs.plan != nullptr)
+        applier = std::make_unique<PlanApplier>(run, std::move(applier), *inputs.plan);
     run.learnOwnFiles();
     const WatchRoots roots = watchRoots(watch.source, watch.destination, watch.withRootFolder);
     const std::string& source = roots.source;
@@ -218,14 +224,14 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
 
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-                    const TWatchRec& Watch, Doing doing) {
+                    const TWatchRec& Watch, Doing doing, const RunInputs& inputs) {
     tessel::Watch watch = watchFromRecord(Watch, WatchExtras{});
     watch.source = SourceDir;
     watch.destination = DestDir;
     watch.masks = splitMasks(FileMask);
     watch.program = RunFile;
     watch.action = FileAction == faCopy ? WatchAction::Copy : WatchAction::Move;
-    return runWatch(context, watch, doing);
+    return runWatch(context, watch, doing, inputs);
 }
 
 }  // namespace tessel

@@ -8,6 +8,7 @@
 #include "platform/FileCompare.h"
 #include "platform/Wildcard.h"
 #include "sync/Applier.h"
+#include "sync/EditedPlan.h"
 #include "sync/RunState.h"
 #include "sync/TreeView.h"
 
@@ -265,6 +266,8 @@ void TwoWayPass::rename(const std::shared_ptr<WalkFolder>& folder, int side, con
     order->name = names[from];
     order->targetName = names[side];
     order->lookAtCopy = true;
+    order->rowKind = RunAction::Kind::Rename;
+    order->rowPath = pathOn(side, *folder, names[side]);
     order->done = [this, folder, side, from, names = Names(names), seen = Seen(seen), index,
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) mutable {
@@ -330,6 +333,20 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
     }
     if (decision.countsAsFile) m_run.context.display.stepProgress();
     using Action = TwoWayDecision::Action;
+    // A conflict the user decided in the preview: the side chosen replaces the other.
+    if ((decision.action == Action::Conflict || decision.action == Action::ConflictLeft) &&
+        m_applier.plan() != nullptr) {
+        const int reported = decision.action == Action::Conflict ? 1 - decision.from : kSource;
+        const std::string row = pathOn(reported, folder, names[reported]);
+        switch (m_applier.plan()->choiceFor(row)) {
+            case ConflictChoice::KeepBoth:
+                break;
+            case ConflictChoice::KeepSource:
+                return copyAcross(here, kSource, names, info, index, {}, row);
+            case ConflictChoice::KeepDestination:
+                return copyAcross(here, kDestination, names, info, index, {}, row);
+        }
+    }
     switch (decision.action) {
         case Action::Nothing:
         case Action::CompareContent:
@@ -361,7 +378,8 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
 // A copy across (after keeping the other side's file beside it as `keptName`, for a conflict), done on
 // any thread and accounted for in walk order.
 void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
-                            const FileInfo (&info)[2], std::size_t index, const std::string& keptName) {
+                            const FileInfo (&info)[2], std::size_t index, const std::string& keptName,
+                            const std::string& conflictRow) {
     const int to = 1 - from;
     const bool replace = info[to].kind == EntryKind::File;
     auto order = std::make_unique<FileOrder>();
@@ -379,6 +397,12 @@ void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from,
     order->keptName = keptName;
     order->versions = m_versions[to];
     order->lookAtCopy = true;
+    order->rowKind = !conflictRow.empty() || !keptName.empty() ? RunAction::Kind::Conflict
+                     : replace                                 ? RunAction::Kind::Replace
+                                                               : RunAction::Kind::Copy;
+    order->rowPath = !conflictRow.empty() ? conflictRow
+                     : !keptName.empty()  ? pathOn(to, *folder, names[to])
+                                          : pathOn(from, *folder, names[from]);
     const RunAction::Side newer = replace ? newerSide(info, m_comparison) : RunAction::Side::None;
     order->done = [this, folder, from, names, keptName, replace, newer, index,
                    infos = std::array{info[kSource], info[kDestination]}](const FileOutcome& outcome) {

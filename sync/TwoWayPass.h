@@ -63,8 +63,11 @@ class TwoWayPass : public TreeWalk::Pass {
     // Gives `side`'s file the other side's spelling of its name, then decides.
     void rename(const std::shared_ptr<WalkFolder>& folder, int side, const Names& names, const Seen& seen,
                 std::size_t index);
+    // Copies across (after keeping the other side's file beside it as `keptName`, for a conflict);
+    // `conflictRow`: the conflict, reported at that path, that the user decided for the side `from`.
     void copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
-                    const platform::FileInfo (&info)[2], std::size_t index, const std::string& keptName = {});
+                    const platform::FileInfo (&info)[2], std::size_t index, const std::string& keptName = {},
+                    const std::string& conflictRow = {});
     void conflictLeft(const WalkFolder& folder, const Names& names, const platform::FileInfo (&info)[2],
                       std::size_t index);
     std::string conflictName(const WalkFolder& folder, const std::string& name);
