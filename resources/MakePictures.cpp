@@ -254,6 +254,22 @@ void runningMark(QPainter& p) {
     }
 }
 
+// A watch whose last run failed or met a conflict, until its next clean run: an amber disc with an
+// exclamation mark, beside the red disc of Stop and the green one of a running watch.
+void attentionMark(QPainter& p) {
+    QRadialGradient light(QPointF(6, 5), 10);
+    light.setColorAt(0, QColor(255, 215, 90));
+    light.setColorAt(1, QColor(235, 140, 0));
+    p.setPen(QPen(QColor(140, 70, 0), 0.9));
+    p.setBrush(light);
+    p.drawEllipse(QPointF(8, 8), 7.4, 7.4);
+    // On whole pixels, so that the mark stays sharp at sixteen pixels.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(70, 30, 0));
+    p.drawRect(QRectF(7, 3, 2, 6));   // the stroke
+    p.drawRect(QRectF(7, 10, 2, 2));  // the dot
+}
+
 QImage smallImages(int scale) {
     const QColor ink(20, 30, 110);
     const QColor timerFace(215, 232, 250);
@@ -269,6 +285,7 @@ QImage smallImages(int scale) {
         tile("1", "MN.", timerFace, ink),                               // 8 1 month
         tile("ON", "TImE", QColor(255, 225, 170), QColor(130, 50, 0)),  // 9 at a time of day
         runningMark,                                                    // 10 running now
+        attentionMark,                                                  // 11 last run failed
     };
     const int size = 16 * scale;
     QImage strip(size * static_cast<int>(pictures.size()), size, QImage::Format_RGB32);

@@ -114,6 +114,21 @@ void LogViewer::reload() {
     scroll->setValue(atEnd ? scroll->maximum() : place);
 }
 
+bool LogViewer::showRun(const QString& summary) {
+    // "<date> <time>: <message>", the newest first: a run that ended just now is near the end.
+    const QString ending = QStringLiteral(": ") + summary;
+    QTextBlock block = m_text->document()->lastBlock();
+    while (block.isValid() && !block.text().endsWith(ending)) block = block.previous();
+    if (!block.isValid()) return false;
+    QTextCursor line(block);
+    line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    // From the top, the line comes into view at the bottom, below the lines of its run.
+    m_text->verticalScrollBar()->setValue(0);
+    m_text->setTextCursor(line);
+    m_text->ensureCursorVisible();
+    return true;
+}
+
 QList<LogViewer::Match> LogViewer::matches() const {
     const QString wanted = m_search->text();
     const bool problemsOnly = m_problemsOnly->isChecked();

@@ -27,6 +27,8 @@
 #include "ui/WatchList.h"
 #include "ui/WatchRoots.h"
 #include "ui/WindowRunDisplay.h"
+#include "watch/EventLog.h"
+#include "watch/RunSummary.h"
 #include "watch/WatchFile.h"
 
 using namespace tessel;
@@ -334,6 +336,12 @@ void WindowCommands::stopRun() {
 void WindowCommands::viewLog() {
     if (m_logViewer.isNull()) m_logViewer = new LogViewer(&m_window);
     m_logViewer->showFile(fromBytes(m_window.context().LogFilePath));
+}
+
+void WindowCommands::viewLogAtRun(const WatchRunSummary& run) {
+    viewLog();
+    // The log holds the summary line as it was written: its controls escaped.
+    m_logViewer->showRun(fromBytes(escapeControls(summaryMessage(run.name, run.result))));
 }
 
 LogViewer* WindowCommands::logViewer() const {
