@@ -37,16 +37,21 @@ std::vector<ListedWatch> readListedWatches(const std::string& watchFile) {
     return listed;
 }
 
-QString shownDateTime(TDateTime moment) {
+QString shownDateTime(TDateTime moment, std::optional<TDateTime> today) {
     const platform::LocalTime local = decodeDateTime(moment);
-    const QDateTime shown(QDate(local.year, local.month, local.day),
-                          QTime(local.hour, local.minute, local.second));
-    return shownLocale().toString(shown, QLocale::ShortFormat);
+    const QDate date(local.year, local.month, local.day);
+    const QTime time(local.hour, local.minute, local.second);
+    if (today) {
+        const platform::LocalTime now = decodeDateTime(*today);
+        if (date == QDate(now.year, now.month, now.day))
+            return shownLocale().toString(time, QLocale::ShortFormat);
+    }
+    return shownLocale().toString(QDateTime(date, time), QLocale::ShortFormat);
 }
 
-ListedValue lastRunValue(const ListedWatch& watch) {
+ListedValue lastRunValue(const ListedWatch& watch, TDateTime now) {
     if (!watch.lastResult) return {QString(), -kNever};
-    return {shownDateTime(watch.lastResult->endedAt), watch.lastResult->endedAt};
+    return {shownDateTime(watch.lastResult->endedAt, now), watch.lastResult->endedAt};
 }
 
 ListedValue resultValue(const ListedWatch& watch) {
@@ -61,7 +66,7 @@ ListedValue nextRunValue(const TWatchRec& record, TDateTime now) {
     const std::optional<TDateTime> next = nextRunTime(record, now);
     if (!next) return {ListedWatch::tr("Never"), kNever};
     if (*next <= now) return {ListedWatch::tr("Due now"), now};
-    return {shownDateTime(*next), *next};
+    return {shownDateTime(*next, now), *next};
 }
 
 QString lastResultDetails(const ListedWatch& watch) {

@@ -32,8 +32,9 @@ struct ListedWatch {
 // what it can, and the editor and tessel-batch say what is wrong.
 std::vector<ListedWatch> readListedWatches(const std::string& watchFile);
 
-// A moment as the window's language writes it, date and time, short.
-QString shownDateTime(tessel::TDateTime moment);
+// A moment as the window's language writes it, date and time, short; the time alone for a moment of the
+// same day as `today`, when one is given.
+QString shownDateTime(tessel::TDateTime moment, std::optional<tessel::TDateTime> today = std::nullopt);
 
 // A column's text and what it sorts by.
 struct ListedValue {
@@ -41,8 +42,8 @@ struct ListedValue {
     double sortKey = 0;
 };
 
-// When the last run ended; empty before the first run, which sorts as long ago.
-ListedValue lastRunValue(const ListedWatch& watch);
+// When the last run ended, at `now`; empty before the first run, which sorts as long ago.
+ListedValue lastRunValue(const ListedWatch& watch, tessel::TDateTime now);
 // "OK", "Stopped", "Conflict", "Failed", from the best to the worst; empty before the first run.
 ListedValue resultValue(const ListedWatch& watch);
 // When the timer runs the watch next, at `now`: "Due now", the moment, "Never"; "At start" for a watch

@@ -30,7 +30,7 @@ QString summaryLine(const RunResult& result, double seconds) {
     return line;
 }
 
-QString countsText(const RunResult& result) {
+QString countsText(const RunResult& result, FailedCount failed) {
     const QLocale locale = shownLocale();
     // Copied and failed always; the rest where there is something to say, so that it fits the bar.
     QStringList parts{RunTexts::tr("%1 copied").arg(locale.toString(result.copied))};
@@ -42,7 +42,8 @@ QString countsText(const RunResult& result) {
     add(result.versionsKept, RunTexts::tr("%1 kept as versions"));
     add(result.conflicts, RunTexts::tr("%1 conflicts"));
     add(result.refusedDeletions, RunTexts::tr("%1 deletions refused"));
-    parts << RunTexts::tr("%1 failed").arg(locale.toString(result.failed));
+    if (failed == FailedCount::Always || result.failed > 0)
+        parts << RunTexts::tr("%1 failed").arg(locale.toString(result.failed));
     return parts.join(QStringLiteral(", "));
 }
 
@@ -82,14 +83,23 @@ QString resultWord(RunOutcome outcome) {
 }
 
 QString watchBrief(const WatchRunSummary& run) {
+    const RunOutcome outcome = run.result.outcome();
+    //: One watch of a pass over several that went well: its name, what it did.
+    if (outcome == RunOutcome::Succeeded)
+        return RunTexts::tr("%1: %2").arg(fromBytes(run.name),
+                                          countsText(run.result.counts, FailedCount::WhereAny));
     //: One watch of a pass over several: its name, how its run went, what it did.
     return RunTexts::tr("%1: %2, %3")
-        .arg(fromBytes(run.name), resultWord(run.result.outcome()), countsText(run.result.counts));
+        .arg(fromBytes(run.name), resultWord(outcome), countsText(run.result.counts));
 }
 
 QString passSummaryText(const std::vector<WatchRunSummary>& runs, bool stopped, double seconds) {
+    // What went wrong first: a long text is shortened in its middle.
     QStringList briefs;
-    for (const WatchRunSummary& run : runs) briefs << watchBrief(run);
+    QStringList good;
+    for (const WatchRunSummary& run : runs)
+        (run.result.outcome() == RunOutcome::Succeeded ? good : briefs) << watchBrief(run);
+    briefs << good;
     const int count = static_cast<int>(runs.size());
     //: A pass over several watches, then each watch's brief: "3 watches in 2.4 s: docs: OK, ...; ...".
     return (stopped ? RunTexts::tr("%n watches, stopped after %1 s: %2", nullptr, count)
@@ -130,8 +140,8 @@ std::optional<RunNoticeText> noticeText(const std::vector<WatchRunSummary>& runs
     } else {
         notice.title =
             RunTexts::tr("Tessel: %n watches need your attention", nullptr, static_cast<int>(noticed.size()));
-        const QString what =
-            failed ? RunTexts::tr("%1 failed").arg(name) : RunTexts::tr("%1 met a conflict").arg(name);
+        const QString what = failed ? RunTexts::tr("%1 failed", "a watch").arg(name)
+                                    : RunTexts::tr("%1 met a conflict", "a watch").arg(name);
         notice.body = problem.isEmpty() ? what + QLatin1Char('\n')
                                         : what + QStringLiteral(": ") + problem + QLatin1Char('\n');
     }

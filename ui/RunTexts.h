@@ -22,8 +22,10 @@ QLocale shownLocale();
 // A run's summary for the log: what was done and how long it took. In English whatever the window's
 // language, as every log line is.
 QString summaryLine(const tessel::RunResult& result, double seconds);
-// What a run did: copied and failed always, the rest where there is something to say.
-QString countsText(const tessel::RunResult& result);
+// What a run did: copied always, failed always or only where something failed, the rest where there is
+// something to say.
+enum class FailedCount { Always, WhereAny };
+QString countsText(const tessel::RunResult& result, FailedCount failed = FailedCount::Always);
 // The same for the status bar, after how long it took.
 QString summaryText(const tessel::RunResult& result, double seconds);
 // The few words of it that fit the tray's tooltip.
@@ -31,9 +33,10 @@ QString shortSummary(const tessel::RunResult& result);
 
 // "OK", "Stopped", "Conflict", "Failed".
 QString resultWord(tessel::RunOutcome outcome);
-// One watch of a pass, short: "docs: Failed, 3 copied, 1 failed".
+// One watch of a pass, short: "docs: 3 copied", "photos: Failed, 3 copied, 1 failed".
 QString watchBrief(const tessel::WatchRunSummary& run);
-// A pass over several watches for the status bar, one brief per watch in the order they ran.
+// A pass over several watches for the status bar, one brief per watch: first those that did not end
+// well, then the rest, each in the order they ran.
 QString passSummaryText(const std::vector<tessel::WatchRunSummary>& runs, bool stopped, double seconds);
 // The same at length, a line per watch with its time and first problem, and their total: the status
 // bar's tip.

@@ -56,11 +56,6 @@ WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIc
     setHeaderLabels({tr("Status"), tr("Source Folder"), tr("Destination Folder"), tr("Name"), tr("Last Run"),
                      tr("Result"), tr("Next Run")});
     header()->moveSection(header()->visualIndex(NameColumn), 1);
-    // The designed window's width for the columns but the last, which takes what is left.
-    const std::pair<Column, int> widths[] = {{StatusColumn, 50},   {NameColumn, 90},
-                                             {SourceColumn, 170},  {DestinationColumn, 170},
-                                             {LastRunColumn, 110}, {ResultColumn, 60}};
-    for (const auto& [column, width] : widths) setColumnWidth(column, width);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -81,6 +76,17 @@ WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIc
     // In the order of the watch file until the user clicks a header.
     sortByColumn(StatusColumn, Qt::AscendingOrder);
     setSortingEnabled(true);
+    // The designed window's width for the columns but the last, which takes what is left; at least their
+    // titles' in any language, Status's with the mark of the sorting.
+    const std::pair<Column, int> widths[] = {{StatusColumn, 50},   {NameColumn, 80},
+                                             {SourceColumn, 125},  {DestinationColumn, 125},
+                                             {LastRunColumn, 100}, {ResultColumn, 60}};
+    const QFontMetrics titles = header()->fontMetrics();
+    for (const auto& [column, width] : widths) {
+        const int title =
+            titles.horizontalAdvance(headerItem()->text(column)) + titles.averageCharWidth() * 2;
+        setColumnWidth(column, std::max(width, column == StatusColumn ? title + iconSize().width() : title));
+    }
     // A watch becomes due as time goes on, with no file changing.
     m_nextRunTimer = new QTimer(this);
     m_nextRunTimer->setObjectName(QStringLiteral("nextRunTimer"));
@@ -149,7 +155,7 @@ void WatchList::showWatch(int index, const ListedWatch& watch, TDateTime now) {
     row.setText(NameColumn, fromBytes(watch.name));
     row.setText(SourceColumn, fromBytes(getText(watch.record.SourceDir)));
     row.setText(DestinationColumn, fromBytes(getText(watch.record.DestDir)));
-    show(LastRunColumn, lastRunValue(watch));
+    show(LastRunColumn, lastRunValue(watch, now));
     show(ResultColumn, resultValue(watch));
     show(NextRunColumn, nextRunValue(watch.record, now));
     // What needs looking at stands out in any colour scheme.

@@ -98,7 +98,7 @@ void WindowCommands::addMenus() {
     watch->setObjectName(QStringLiteral("watchMenu"));
     watch->addActions({m_addWatchAction, m_editWatchAction, m_deleteWatchAction});
     watch->addSeparator();
-    watch->addActions({m_checkNowAction, m_previewAction, m_stopAction});
+    watch->addActions({m_checkNowAction, m_checkAllAction, m_previewAction, m_stopAction});
     watch->addSeparator();
     watch->addAction(m_openVersionsAction);
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
