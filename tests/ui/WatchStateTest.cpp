@@ -14,7 +14,9 @@
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeWidget>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -279,6 +281,24 @@ TEST_F(WatchStateTest, AFailedWatchShowsItUntilItsNextCleanRunAndAfterARestart) 
     };
     EXPECT_EQ(pictureIn(next, 0), manual);
     EXPECT_EQ(pictureIn(next, 1), kAttentionPicture);
+
+    // Another program's run (tessel-batch by the timer) and its new watch show without a command.
+    const auto waitFor = [](const std::function<bool()>& shown) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!shown() && std::chrono::steady_clock::now() < deadline)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        return shown();
+    };
+    unblockCopy("b", 0);
+    test::CoreFixture other;
+    other.context.WatchFilePath = next.context().WatchFilePath;
+    checkWatchNow(other.context, 1);
+    EXPECT_TRUE(waitFor([&] { return pictureIn(next, 1) == kRunningPicture; }));
+    EXPECT_EQ(next.watchList().topLevelItem(next.watchList().rowOfWatch(1))->text(::WatchList::ResultColumn),
+              "OK");
+    test::writeWatches(other.context, other.context.WatchFilePath, {watchOver("c", 1)});
+    EXPECT_TRUE(waitFor([&] { return next.watchList().watchCount() == 3; }));
+    EXPECT_EQ(next.watchList().watchName(2), "c");
 }
 
 TEST_F(WatchStateTest, APassTellsEachWatchAndTheTrayNamesTheFirstProblemAndShowsItsRun) {
