@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "watch/RunContext.h"
+#include "watch/RunBasics.h"
 #include "watch/RunSummary.h"
 
 class RunTexts {

@@ -101,6 +101,19 @@ class WatchList : public QTreeWidget {
     // How two rows' texts sort: as people read them, digits as numbers, capitals alike.
     int compareFolders(const QString& first, const QString& second) const;
 
+    // Whether a folder dropped on the list is taken (folderDropped): not while the watches may not be
+    // changed.
+    void setFolderDropsAllowed(bool allowed) { m_folderDropsAllowed = allowed; }
+
+  signals:
+    // A folder from the file manager was dropped on the list: a new watch of it is wanted.
+    void folderDropped(const QString& folder);
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
   private:
     QTreeWidgetItem* rowItem(int index) const;
     // Every value of watch `index`'s row from `watch`, the running mark left alone.
@@ -116,5 +129,6 @@ class WatchList : public QTreeWidget {
     std::vector<QTreeWidgetItem*> m_rows;
     std::vector<ListedWatch> m_watches;
     QCollator m_collator;
-    QTimer* m_nextRunTimer;
+    QTimer* m_nextRunTimer = nullptr;
+    bool m_folderDropsAllowed = true;
 };

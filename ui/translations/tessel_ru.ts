@@ -243,6 +243,175 @@ Destination: %2</source>
     </message>
 </context>
 <context>
+    <name>RestoreDialog</name>
+    <message>
+        <source>Restore Files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restore Files: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What the runs of this watch replaced or deleted, and the conflict copies of a watch that runs both ways. Choose a file, or one of its times, and restore it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search by name or folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show only the files whose path holds this text (Ctrl+F)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Search:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kept</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Modified</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Side</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Restore</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Put the chosen version back in place of the file; the file there now is kept as a version first</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save &amp;To...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save the chosen version in another folder, under the file&apos;s own name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Looking for kept files...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Conflict copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Destination</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 kept</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing has been kept for this watch yet: its runs have replaced or deleted no file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing has been kept for this watch. Keeping versions is switched off (KeepVersions=0 in Tessel.ini).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 of %2.</source>
+        <translation type="unfinished">%1 из %2. {1 ?}</translation>
+    </message>
+    <message>
+        <source>1 kept copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 kept copies</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Some folders could not be looked into: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save a Copy In</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restoring %1...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restored %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file it replaced is kept as %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is already there.
+
+Replace it? The file there now is kept in %2 first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing was saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing was restored.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The watch is running now, so %1 was not restored. Try again when the run has ended.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 could not be restored: %2: %3. Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>RunTexts</name>
     <message>
         <source>%1 copied</source>
@@ -530,10 +699,6 @@ Destination: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Choose an existing source folder and destination folder.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>give at least one mask: an empty list matches no file</source>
         <translation type="unfinished"></translation>
     </message>
@@ -594,10 +759,6 @@ Destination: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The watch&apos;s name, which tessel-batch and the list know it by</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>E&amp;xclude</source>
         <translation type="unfinished"></translation>
     </message>
@@ -607,10 +768,6 @@ Destination: %2</source>
     </message>
     <message>
         <source>Include &amp;hidden files</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Files and folders whose names start with a dot</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -630,10 +787,6 @@ Destination: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Links in the folders files are read from</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>%1: %2. Nothing was saved.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -643,6 +796,168 @@ Destination: %2</source>
     </message>
     <message>
         <source>The watch could not be saved: %1. Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The name the watch is known by, also to tessel-batch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Masks of the files that take part, separated by &quot;;&quot;, such as *.jpg;*.png. *.* takes every file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log every file copied, moved or deleted, not only each run</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy into a folder of the source folder&apos;s name inside the destination folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Also copy files and folders whose names start with a dot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder whose files the watch copies or moves. Type, paste or drop a folder here, or choose one with the button.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder the files go to. A folder that does not exist yet is made when you press OK.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Never run this watch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run the watch each time Tessel starts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run the watch only when you choose Check Now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run the watch by the timer on the right</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy the files and leave the source as it is</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move the files: each is removed from the source once it is copied</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Also copy what changes in the destination back to the source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete the files the other side no longer has; each is kept as a version first</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy new files and every file that differs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Replace only older copies; copy no new files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy only the files the other side lacks; replace nothing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every 10 minutes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every hour</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every day</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every week</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every 10 days</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every month</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Once a day, at the time below</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The hour of the day at which a daily watch runs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The minute of the hour at which a daily watch runs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A program to start after each run of the watch; empty for none</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What the program gets on its command line; quotes keep words together</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy the file a link leads to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy each link as a link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave links out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The source and the destination are the same folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The destination folder is inside the source folder. Runs skip it when they read the source.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The source folder is inside the destination folder. Runs skip it when they look at the destination.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is a file, not a folder. Nothing was saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The source folder %1 does not exist. Nothing was saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The destination folder %1 does not exist yet.
+
+Make it now and save the watch?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Make Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder %1 could not be made: %2. Nothing was saved.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -818,10 +1133,6 @@ Destination: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The file manager could not be started to show %1.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>No versions have been kept for this watch yet: its runs have replaced or deleted no file so far.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -833,6 +1144,14 @@ Destination: %2</source>
         <source>No mail program is set up on this computer, so Tessel cannot open the prepared mail.
 
 Copy the mail to the clipboard? Then paste it into a new mail to %1, in any mail program or web mail.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Restore Files...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No file manager could be started to show %1. Restore Files, in the Watch menu, lists the files kept there and puts them back.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
