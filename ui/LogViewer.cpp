@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTextBlock>
@@ -85,7 +86,12 @@ LogViewer::LogViewer(QWidget* owner) : QWidget(owner, Qt::Window) {
     layout->addLayout(bar);
     layout->addWidget(m_text, 1);
     layout->addLayout(buttons);
-    resize(760, 520);
+    // The designed size, but never larger than the screen's free area with a frame around it, as at a
+    // large scale factor: the lines a run shows must be on the screen.
+    QSize size(760, 520);
+    if (const QScreen* screen = owner != nullptr ? owner->screen() : this->screen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(20, 60));
+    resize(size);
 }
 
 void LogViewer::showFile(const QString& path) {
