@@ -28,6 +28,28 @@ int minuteOfDay(TDateTime value) {
     return hourOf(value) * 60 + minuteOf(value);
 }
 
+// Today's moment of a daily watch's time of day (its OnTime's hour and minute; seconds do not count).
+TDateTime setMomentOfDay(const TWatchRec& watch, TDateTime now) {
+    platform::LocalTime moment = decodeDateTime(now);
+    moment.hour = hourOf(watch.OnTime);
+    moment.minute = minuteOf(watch.OnTime);
+    moment.second = 0;
+    moment.millisecond = 0;
+    return encodeDateTime(moment);
+}
+
+// A daily watch is due from its time of day on, once a day: when its last run came before today's set
+// moment. Comparing the times of day alone would leave a watch that the timer ran at its time (or that
+// ran later in the day) never due again. A last run in the future (a clock set back) or not a number
+// does not hold the watch back.
+bool dailyWatchDue(const TWatchRec& watch, TDateTime now) {
+    if (minuteOfDay(now) < minuteOfDay(watch.OnTime)) return false;
+    const TDateTime last = watch.LastRunTime;
+    if (std::isnan(last)) return true;
+    // In whole milliseconds, as the spans of the other periods.
+    return std::round((setMomentOfDay(watch, now) - last) * kDay) > 0 || std::round((last - now) * kDay) > 0;
+}
+
 std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
 }
@@ -161,13 +183,8 @@ bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
             return span > 9 * kDay;
         case pd1Month:
             return span > 29 * kDay;
-        case pdOnTime: {
-            // Only the time of day counts: due from the set minute on, when the last run came earlier
-            // in the day than that.
-            const int last = minuteOfDay(Watch.LastRunTime);
-            const int set = minuteOfDay(Watch.OnTime);
-            return last < set && set <= minuteOfDay(now);
-        }
+        case pdOnTime:
+            return dailyWatchDue(Watch, now);
         default:
             return false;
     }
@@ -206,15 +223,13 @@ std::optional<TDateTime> nextRunTime(const TWatchRec& Watch, TDateTime now) {
             span = {29 * kDay, true};
             break;
         case pdOnTime: {
-            // Only a last run earlier in the day than the set time lets the watch be due again; then it
-            // is, today at that minute (it is not due now, so the minute is still to come).
-            if (minuteOfDay(Watch.LastRunTime) >= minuteOfDay(Watch.OnTime)) return std::nullopt;
-            platform::LocalTime today = decodeDateTime(now);
-            today.hour = hourOf(Watch.OnTime);
-            today.minute = minuteOf(Watch.OnTime);
-            today.second = 0;
-            today.millisecond = 0;
-            return encodeDateTime(today);
+            // Not due now: it becomes due only at a set moment, the next one (today's when it is still
+            // to come, else tomorrow's), or the one after that for a last run at exactly that moment.
+            const TDateTime today = setMomentOfDay(Watch, now);
+            const TDateTime first = minuteOfDay(now) < minuteOfDay(Watch.OnTime) ? today : today + 1;
+            for (const TDateTime moment : {first, first + 1})
+                if (CheckWatchStatus(Watch, moment)) return moment;
+            return std::nullopt;
         }
         default:
             return std::nullopt;

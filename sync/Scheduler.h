@@ -33,8 +33,8 @@ int GetSinhroWatchType(const TWatchRec& Watch);
 
 // Whether a timed watch is due, as CheckWatchStatus decides it, from which moment on: `now` for a watch
 // due now, a later moment for one that will be (it runs at the first pass from then on), nothing for a
-// watch that the timer never runs (not on the timer, or daily at a time its last run was not earlier
-// in the day than).
+// watch that the timer never runs (not on the timer, or a period of no meaning). A daily watch is due
+// once a day, from its time of day on, when it has not run since that moment of the day.
 std::optional<TDateTime> nextRunTime(const TWatchRec& Watch, TDateTime now);
 
 // What one scheduler call did: the window shows it, the headless runner reports it.

@@ -28,6 +28,8 @@
 #include "ui/WatchList.h"
 #include "ui/WatchRoots.h"
 #include "ui/WindowRunDisplay.h"
+#include "watch/EventLog.h"
+#include "watch/RunSummary.h"
 #include "watch/WatchFile.h"
 
 using namespace tessel;
@@ -101,7 +103,7 @@ void WindowCommands::addMenus() {
     watch->setObjectName(QStringLiteral("watchMenu"));
     watch->addActions({m_addWatchAction, m_editWatchAction, m_deleteWatchAction});
     watch->addSeparator();
-    watch->addActions({m_checkNowAction, m_previewAction, m_stopAction});
+    watch->addActions({m_checkNowAction, m_checkAllAction, m_previewAction, m_stopAction});
     watch->addSeparator();
     watch->addActions({m_restoreFilesAction, m_openVersionsAction});
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
@@ -366,6 +368,12 @@ void WindowCommands::stopRun() {
 void WindowCommands::viewLog() {
     if (m_logViewer.isNull()) m_logViewer = new LogViewer(&m_window);
     m_logViewer->showFile(fromBytes(m_window.context().LogFilePath));
+}
+
+void WindowCommands::viewLogAtRun(const WatchRunSummary& run) {
+    viewLog();
+    // The log holds the summary line as it was written: its controls escaped.
+    m_logViewer->showRun(fromBytes(escapeControls(summaryMessage(run.name, run.result))));
 }
 
 LogViewer* WindowCommands::logViewer() const {
