@@ -94,9 +94,9 @@ class Applier {
                                   const std::string& relative, const std::string& name, std::uint32_t mode,
                                   platform::Folder& made, std::error_code& error) = 0;
     // Gives a folder the walk wrote in `like`'s times (and, where the run made it, mode and owner), and
-    // makes the names the run gave in it durable.
+    // with `flush` makes the names the run gave in it durable.
     virtual bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like,
-                                bool created, std::error_code& error) = 0;
+                                bool created, bool flush, std::error_code& error) = 0;
     // What a killed run left half-copied in a folder this run writes in.
     virtual void clearStaleTemporaries(const platform::Folder& folder,
                                        const std::vector<platform::ListedName>& names) = 0;

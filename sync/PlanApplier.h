@@ -31,8 +31,8 @@ class PlanApplier : public Applier {
                           const std::string& relative, const std::string& name, std::uint32_t mode,
                           platform::Folder& made, std::error_code& error) override;
     bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like, bool created,
-                        std::error_code& error) override {
-        return m_inner->setFolderTimes(folder, like, created, error);
+                        bool flush, std::error_code& error) override {
+        return m_inner->setFolderTimes(folder, like, created, flush, error);
     }
     void clearStaleTemporaries(const platform::Folder& folder,
                                const std::vector<platform::ListedName>& names) override {

@@ -163,7 +163,7 @@ bool TwoWayPass::run() {
         // A root the run made gets the times of the one it mirrors, even with nothing in it.
         const bool created = side == kDestination && destinationCreated;
         if (!top->written[side] && !created) continue;
-        if (!m_applier.setFolderTimes(walk.rootFolder(side), top->info[side], created, error))
+        if (!m_applier.setFolderTimes(walk.rootFolder(side), top->info[side], created, true, error))
             m_run.failure("creating folder", m_roots[side], error);
     }
     if (!m_run.stopRequested()) runDeletions();
@@ -193,12 +193,14 @@ void TwoWayPass::left(const std::shared_ptr<WalkFolder>& folder) {
     finishFolder(folder);
 }
 
+// Every folder written in is flushed with its times: the memory saved after the run must not know a name
+// that a power cut could still take back.
 void TwoWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
     m_applier.after([this, folder] {
         for (const int side : kSides) {
             if (!folder->on[side] || !folder->written[side]) continue;
             std::error_code error;
-            if (!m_applier.setFolderTimes(folder->folder[side], folder->like[side], folder->fresh[side],
+            if (!m_applier.setFolderTimes(folder->folder[side], folder->like[side], folder->fresh[side], true,
                                           error))
                 m_run.failure("creating folder", m_roots[side] + folder->relative, error);
         }
