@@ -22,6 +22,7 @@ enum class Operation {
     Link,             // (Rename) a second name for a file
     UnnamedFile,      // (Open) a file made without a name (O_TMPFILE)
     SetAttribute,     // an extended attribute or ACL written
+    MakeLink,         // a symbolic link made
     Count
 };
 

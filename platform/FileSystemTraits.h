@@ -66,6 +66,8 @@ struct FileSystemTraits {
 // The answers for a folder that cannot be tried.
 FileSystemTraits conservativeTraits();
 
+inline constexpr std::string_view kProbeFolderSuffix = ".probe";
+
 // Tries out the file system of `folder` in a hidden folder `.tessel-<pid>-<n>.probe` made in it and
 // removed afterwards, whatever happens; the folder's own times are set back as they were. A probe
 // folder left by a killed run goes when a walk lists the folder (removeStaleTemporaries).

@@ -62,6 +62,10 @@ inline int linkat(int fromFolder, const char* from, int toFolder, const char* to
                : ::linkat(fromFolder, from, toFolder, to, flags);
 }
 
+inline int symlinkat(const char* target, int folder, const char* name) {
+    return failNow(Operation::MakeLink) ? -1 : ::symlinkat(target, folder, name);
+}
+
 inline int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
     return failNow(Operation::SetAttribute) ? -1 : ::fsetxattr(fd, name, value, size, flags);
 }

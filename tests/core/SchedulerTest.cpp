@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <random>
@@ -308,20 +309,41 @@ TEST_F(SchedulerRunTest, EveryRunEndsWithItsSummaryAndLeavesItsLastResult) {
         EXPECT_EQ(list.watches[c.position].watch.lastResult, run.result) << "read back as it was";
     }
 
-    // Where the result cannot be kept, the run says so, fails, and still ends with its summary.
+    // Where the result cannot be kept (the watch's own program puts a folder in place of the text file
+    // as it runs), the run says so, fails, and still ends with its summary.
     const std::string textFile = dir / "WatchDef.toml";
-    ASSERT_EQ(unlink(textFile.c_str()), 0);
-    test::makeFolders(textFile);
-    const SchedulerReport report = checkWatchNow(context, 2);
+    const std::string script = dir / "block.sh";
+    test::writeFile(script, "#!/bin/sh\nrm -f \"$1\" && mkdir \"$1\"\n");
+    chmod(script.c_str(), 0755);
+    TWatchRec manual = ReadWatchRec(context, 2);
+    setText(manual.RunFile, script);
+    setText(manual.RunParams, "'" + textFile + "'");
+    ASSERT_TRUE(WriteWatchRec(context, manual));
+    std::filesystem::remove_all(dir / "manual-dst");
+    SchedulerReport report = checkWatchNow(context, 2);
+    EXPECT_TRUE(copied("manual"));
     EXPECT_EQ(report.unsavedResults, 1);
     EXPECT_EQ(report.result.failed, 1);
     ASSERT_EQ(report.runs.size(), 1u);
     EXPECT_EQ(report.runs[0].name, "manual-src") << "named as a reading would name it";
     const std::string said = std::string(kResultNotSavedLine) + pair("manual") + ": " + textFile;
     EXPECT_EQ(report.runs[0].result.firstProblem.rfind(said, 0), 0u) << report.runs[0].result.firstProblem;
-    const std::vector<std::string> logged = loggedMessages();
+    std::vector<std::string> logged = loggedMessages();
     ASSERT_GE(logged.size(), 2u);
     EXPECT_EQ(logged[logged.size() - 2], report.runs[0].result.firstProblem);
+    EXPECT_EQ(logged.back(), summaryMessage("manual-src", report.runs[0].result));
+
+    // Without its settings (excludes, hidden files, links) a watch is not run at all: with the wrong ones
+    // it could copy or delete what they leave out. One error line, a failure, and its summary.
+    std::filesystem::remove_all(dir / "manual-dst");
+    report = checkWatchNow(context, 2);
+    EXPECT_FALSE(copied("manual"));
+    ASSERT_EQ(report.runs.size(), 1u);
+    EXPECT_EQ(report.runs[0].result.firstProblem, "Error reading the settings of Synhro folder " +
+                                                      pair("manual") + ": " + textFile +
+                                                      ": Is a directory; the watch was not run");
+    EXPECT_EQ(report.result.failed, 2) << "not run, and its result not kept";
+    logged = loggedMessages();
     EXPECT_EQ(logged.back(), summaryMessage("manual-src", report.runs[0].result));
 }
 
