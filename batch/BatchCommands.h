@@ -7,8 +7,8 @@
 
 #include "batch/BatchConsole.h"
 #include "batch/BatchOptions.h"
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
 #include "watch/WatchStore.h"
 
 namespace tessel::batch {

@@ -20,6 +20,8 @@ const char* const kBatchUsage =
     "       tessel-batch [FILE OPTIONS] show NAME\n"
     "       tessel-batch [FILE OPTIONS] export [NAME ...]\n"
     "       tessel-batch [FILE OPTIONS] import FILE\n"
+    "       tessel-batch [FILE OPTIONS] versions WATCH [PATH]\n"
+    "       tessel-batch [FILE OPTIONS] restore WATCH PATH [--time TIME] [--to DIR]\n"
     "\n"
     "Runs and keeps Tessel's watches without the window. A WATCH is named by its name (letter case\n"
     "does not count) or by its position in the watch file, from 0 (INDEX).\n"
@@ -37,6 +39,12 @@ const char* const kBatchUsage =
     "  export [NAME ...]   print these watches (without a NAME all of them) in the text format\n"
     "  import FILE         add the watches of such a text, or replace those of their names; all or\n"
     "                      none (FILE - reads standard input)\n"
+    "  versions WATCH [PATH]\n"
+    "                      print what the watch's runs kept of its files (of PATH, a file or folder\n"
+    "                      below the watch's folder, only): path, time, size and where it lies\n"
+    "  restore WATCH PATH  put the newest kept version of PATH back in its place, keeping the file\n"
+    "                      it replaces as a version; --time TIME takes the one kept then (as listed),\n"
+    "                      --to DIR saves it in DIR instead, never over a file there\n"
     "\n"
     "Watch options (lists are separated by \";\", blanks around it do not count):\n"
     "  --name NAME                 a new name (set)\n"
@@ -115,6 +123,10 @@ bool setMode(Options& options, Options::Mode mode, std::string& problem) {
 bool parseCommand(const std::vector<std::string_view>& arguments, std::size_t first, Command& command,
                   std::string& problem) {
     const std::string& word = command.word;
+    if (isVersionCommandWord(word)) {
+        command.versions.word = word;
+        return parseVersionCommand(arguments, first, command.versions, problem);
+    }
     std::size_t i = first;
     const auto positional = [&](const char* what) {
         if (i >= arguments.size() || arguments[i].starts_with("-")) {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/VersionCommands.h"
 #include "watch/WatchCheck.h"
 
 namespace tessel::batch {
@@ -19,6 +20,7 @@ struct Command {
     std::vector<std::string> names;  // export
     std::string file;                // import
     WatchEdit edit;                  // add, set
+    VersionCommand versions;         // versions, restore
 };
 
 struct Options {

@@ -44,10 +44,7 @@ bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
         const ssize_t got = sys::pread(in, buffer.data(), want, static_cast<off_t>(offset));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return fail(error);
-        }
+        if (got < 0) return fail(error);
         // The data ended before the size the file had: it changed, or its file system tells its size
         // wrong. Either way the copy is not whole.
         if (got == 0) return fail(error, WalkError::ChangedWhileCopied);
@@ -55,10 +52,7 @@ bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length
             const ssize_t put =
                 sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
                             static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                return fail(error);
-            }
+            if (put < 0) return fail(error);
             written += put;
         }
         offset += static_cast<std::uint64_t>(got);
@@ -79,7 +73,6 @@ bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, Devi
         loff_t inOffset = static_cast<loff_t>(offset + copied), outOffset = inOffset;
         const ssize_t done = sys::copy_file_range(in, &inOffset, out, &outOffset, chunk);
         if (done < 0) {
-            if (errno == EINTR) continue;
             if (copied == 0 && isRefusal(errno)) {
                 refused.add(refused.copyRange, devices);
                 return copyByReadWrite(in, out, offset, length, error);
@@ -125,7 +118,7 @@ bool copyData(int in, int out, const FileInfo& source, DevicePair devices, std::
             return false;
         data = hole;
     }
-    if (::ftruncate(out, static_cast<off_t>(length)) != 0) return fail(error);
+    if (sys::ftruncate(out, static_cast<off_t>(length)) != 0) return fail(error);
     return true;
 }
 

@@ -90,7 +90,8 @@ class Applier {
     virtual FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
                                   const std::string& relative, const std::string& name, std::uint32_t mode,
                                   platform::Folder& made, std::error_code& error) = 0;
-    // Gives a folder the walk wrote in `like`'s times (and, where the run made it, mode and owner).
+    // Gives a folder the walk wrote in `like`'s times (and, where the run made it, mode and owner), and
+    // makes the names the run gave in it durable.
     virtual bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like,
                                 bool created, std::error_code& error) = 0;
     // What a killed run left half-copied in a folder this run writes in.

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "platform/Folders.h"
+#include "sync/RunContext.h"
 #include "sync/WalkRules.h"
-#include "watch/RunContext.h"
 
 namespace tessel {
 

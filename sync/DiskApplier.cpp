@@ -224,7 +224,8 @@ bool DiskApplier::setFolderTimes(const SharedFolder& folder, const FileInfo& lik
         if (!error) error = std::make_error_code(std::errc::bad_file_descriptor);
         return false;
     }
-    return platform::finishFolder(*folder, like, created, error);
+    // Once a folder's batch is done its names are made durable, with its times.
+    return platform::finishFolder(*folder, like, created, error) && platform::flushFolder(*folder, error);
 }
 
 void DiskApplier::clearStaleTemporaries(const Folder& folder,

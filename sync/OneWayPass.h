@@ -9,9 +9,9 @@
 
 #include "platform/Versions.h"
 #include "sync/CopyDecision.h"
+#include "sync/RunContext.h"
 #include "sync/TreeWalk.h"
 #include "sync/WalkRules.h"
-#include "watch/RunContext.h"
 
 namespace tessel {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "sync/RunContext.h"
 #include "watch/DateTime.h"
-#include "watch/RunContext.h"
 #include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/Folders.h"
+#include "sync/RunContext.h"
 #include "sync/WalkRules.h"
-#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {

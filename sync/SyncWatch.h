@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/Process.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/Watch.h"
 #include "watch/WatchRec.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 // Watches with both directions that copy: one walk over both trees in which every file is decided
-// (decideTwoWay) against what the last run of the pair left (the state, watch/SyncState.h), so that a
+// (decideTwoWay) against what the last run of the pair left (the state, sync/SyncState.h), so that a
 // deletion on one side is told from a creation on the other and an edit on one side from edits on both.
 
 #include <array>
@@ -11,10 +11,10 @@
 
 #include "platform/Versions.h"
 #include "sync/DeleteAbsent.h"
+#include "sync/SyncState.h"
 #include "sync/TreeWalk.h"
 #include "sync/TwoWayDecision.h"
 #include "sync/WalkRules.h"
-#include "watch/SyncState.h"
 
 namespace tessel {
 

@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
+#include "sync/RunContext.h"
 #include "ui/RunCoordinator.h"
 #include "ui/WindowState.h"
-#include "watch/RunContext.h"
 #include "watch/Settings.h"
 
 class Dialogs;

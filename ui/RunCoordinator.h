@@ -32,8 +32,8 @@
 #include <optional>
 
 #include "sync/Preview.h"
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
 
 class QTimer;
 class RunThread;

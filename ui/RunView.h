@@ -11,7 +11,7 @@
 #include <deque>
 #include <string>
 
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 class ElidedLabel;
 class QPlainTextEdit;

@@ -1,10 +1,14 @@
 #include "ui/WatchList.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLocale>
+#include <QMimeData>
 #include <algorithm>
 
 #include "sync/Scheduler.h"
+#include "ui/PathEdit.h"
 #include "ui/Texts.h"
 #include "watch/WatchFile.h"
 
@@ -65,6 +69,10 @@ WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIc
     setIconSize(QSize(kStatusPictureSize, kStatusPictureSize));
     setContextMenuPolicy(Qt::CustomContextMenu);
     setMinimumHeight(60);
+    // A folder dragged from the file manager starts a new watch of it; rows are never dragged.
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
     // The C locale's collation compares code points and knows neither numbers nor capitals; a program
     // started without a language sorts as English does.
     QLocale locale;
@@ -204,4 +212,29 @@ QString WatchList::watchName(int index) const {
 bool WatchList::movesFiles(int index) const {
     const QTreeWidgetItem* item = rowItem(index);
     return item != nullptr && item->data(StatusColumn, kMoveRole).toBool();
+}
+
+void WatchList::dragEnterEvent(QDragEnterEvent* event) {
+    if (!m_folderDropsAllowed || droppedPath(*event->mimeData(), PathEdit::Holds::Folder).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void WatchList::dragMoveEvent(QDragMoveEvent* event) {
+    // Anywhere on the list: the new watch has no place among the rows until it is saved.
+    event->acceptProposedAction();
+}
+
+void WatchList::dropEvent(QDropEvent* event) {
+    const QString folder = droppedPath(*event->mimeData(), PathEdit::Holds::Folder);
+    if (!m_folderDropsAllowed || folder.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // After the drop has ended: the editor that follows runs an event loop of its own.
+    QMetaObject::invokeMethod(
+        this, [this, folder] { emit folderDropped(folder); }, Qt::QueuedConnection);
 }

@@ -71,6 +71,19 @@ class WatchList : public QTreeWidget {
     // How two rows' folders sort: as people read them, digits as numbers, capitals alike.
     int compareFolders(const QString& first, const QString& second) const;
 
+    // Whether a folder dropped on the list is taken (folderDropped): not while the watches may not be
+    // changed.
+    void setFolderDropsAllowed(bool allowed) { m_folderDropsAllowed = allowed; }
+
+  signals:
+    // A folder from the file manager was dropped on the list: a new watch of it is wanted.
+    void folderDropped(const QString& folder);
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
   private:
     QTreeWidgetItem* rowItem(int index) const;
 
@@ -78,4 +91,5 @@ class WatchList : public QTreeWidget {
     // The rows by watch number; the list owns them.
     std::vector<QTreeWidgetItem*> m_rows;
     QCollator m_collator;
+    bool m_folderDropsAllowed = true;
 };

@@ -21,6 +21,7 @@
 #include "ui/MainWindow.h"
 #include "ui/Pictures.h"
 #include "ui/PreviewDialog.h"
+#include "ui/RestoreDialog.h"
 #include "ui/RunCoordinator.h"
 #include "ui/RunView.h"
 #include "ui/Texts.h"
@@ -57,6 +58,8 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(
         makeAction("checkNowAction", tr("Check &Now"), this, &C::checkSelectedWatchNow, Qt::Key_F5);
     m_previewAction = makeAction("previewAction", tr("&Preview..."), this, &C::previewSelectedWatch,
                                  Qt::SHIFT | Qt::Key_F5);
+    m_restoreFilesAction = makeAction("restoreFilesAction", tr("&Restore Files..."), this, &C::restoreFiles,
+                                      Qt::CTRL | Qt::Key_R);
     m_openVersionsAction =
         makeAction("openVersionsAction", tr("Open &Versions Folder"), this, &C::openVersionsFolders, {});
     m_stopAction = makeAction("stopAction", tr("&Stop"), this, &C::stopRun, Qt::Key_Escape);
@@ -77,6 +80,8 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(
         makeAction("listCheckNowAction", m_checkNowAction->text(), this, &C::checkSelectedWatchNow, {});
     m_listPreviewAction =
         makeAction("listPreviewAction", m_previewAction->text(), this, &C::previewSelectedWatch, {});
+    m_listRestoreFilesAction =
+        makeAction("listRestoreFilesAction", m_restoreFilesAction->text(), this, &C::restoreFiles, {});
     m_listOpenVersionsAction =
         makeAction("listOpenVersionsAction", m_openVersionsAction->text(), this, &C::openVersionsFolders, {});
     m_showWindowAction = makeAction("showWindowAction", tr("S&how Tessel"), w, &MainWindow::bringToFront, {});
@@ -98,7 +103,7 @@ void WindowCommands::addMenus() {
     watch->addSeparator();
     watch->addActions({m_checkNowAction, m_previewAction, m_stopAction});
     watch->addSeparator();
-    watch->addAction(m_openVersionsAction);
+    watch->addActions({m_restoreFilesAction, m_openVersionsAction});
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
 
     QMenu* settings = bar->addMenu(tr("&Settings"));
@@ -118,7 +123,7 @@ void WindowCommands::addMenus() {
     m_watchListMenu->addSeparator();
     m_watchListMenu->addActions({m_listCheckNowAction, m_listPreviewAction});
     m_watchListMenu->addSeparator();
-    m_watchListMenu->addAction(m_listOpenVersionsAction);
+    m_watchListMenu->addActions({m_listRestoreFilesAction, m_listOpenVersionsAction});
     connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
 }
 
@@ -131,6 +136,7 @@ void WindowCommands::attachWatchList(WatchList& list) {
         if (m_editWatchAction->isEnabled()) editSelectedWatch();
     });
     connect(&list, &QTreeWidget::itemSelectionChanged, this, &WindowCommands::updateCommands);
+    connect(&list, &WatchList::folderDropped, this, &WindowCommands::addWatchOfFolder);
 }
 
 void WindowCommands::addToolBar() {
@@ -191,14 +197,17 @@ void WindowCommands::updateCommands() {
     const bool selected = m_window.watchList().selectedRow() >= 0;
     for (QAction* action : {m_addWatchAction, m_listAddWatchAction, m_loadWatchFileAction})
         action->setEnabled(commands.changeWatches);
+    m_window.watchList().setFolderDropsAllowed(commands.changeWatches);
     m_checkAllAction->setEnabled(commands.startRun);
     for (QAction* action :
          {m_editWatchAction, m_listEditWatchAction, m_deleteWatchAction, m_listDeleteWatchAction})
         action->setEnabled(commands.changeWatches && selected);
     for (QAction* action : {m_checkNowAction, m_listCheckNowAction, m_previewAction, m_listPreviewAction})
         action->setEnabled(commands.startRun && selected);
-    // Looking at kept files disturbs no run.
-    for (QAction* action : {m_openVersionsAction, m_listOpenVersionsAction}) action->setEnabled(selected);
+    // Looking at kept files disturbs no run; a restore waits for the run of its own watch by itself.
+    for (QAction* action :
+         {m_restoreFilesAction, m_listRestoreFilesAction, m_openVersionsAction, m_listOpenVersionsAction})
+        action->setEnabled(selected);
     if (m_previewDialog) m_previewDialog->setRunAllowed(commands.startRun);
     // The buttons stay on without a selection, and then do nothing; only a run turns them off.
     for (QToolButton* button : std::as_const(m_runButtons))
@@ -220,6 +229,14 @@ void WindowCommands::loadWatchFile() {
 }
 
 void WindowCommands::addWatch() {
+    runNewWatchEditor({});
+}
+
+void WindowCommands::addWatchOfFolder(const QString& folder) {
+    runNewWatchEditor(folder);
+}
+
+void WindowCommands::runNewWatchEditor(const QString& source) {
     if (!m_window.runs().commands().changeWatches) return;
     WatchList& list = m_window.watchList();
     const int selected = list.selectedWatchIndex();
@@ -227,6 +244,7 @@ void WindowCommands::addWatch() {
     m_window.runs().pauseDueWatches();
     {
         TEditWatchForm editor(m_window.context(), m_window.dialogs(), -1, &m_window);
+        if (!source.isEmpty()) editor.presetSource(source);
         m_window.dialogs().runEditor(editor);
     }
     m_window.fillWatchList(selected);
@@ -300,6 +318,18 @@ void WindowCommands::closePreview() {
     if (m_previewDialog) m_previewDialog->close();
 }
 
+void WindowCommands::restoreFiles() {
+    const int index = m_window.watchList().selectedWatchIndex();
+    if (index < 0) return;
+    if (m_restoreDialog) m_restoreDialog->close();
+    m_restoreDialog = new RestoreDialog(m_window.context(), m_window.dialogs(), index, &m_window);
+    m_restoreDialog->show();
+}
+
+RestoreDialog* WindowCommands::restoreDialog() const {
+    return m_restoreDialog;
+}
+
 void WindowCommands::openVersionsFolders() {
     const int index = m_window.watchList().selectedWatchIndex();
     if (index < 0) return;
@@ -311,8 +341,10 @@ void WindowCommands::openVersionsFolders() {
         if (!QFileInfo(path).isDir()) continue;
         opened = true;
         if (!m_window.dialogs().openUrl(QUrl::fromLocalFile(path)))
-            m_window.dialogs().showMessage(&m_window,
-                                           tr("The file manager could not be started to show %1.").arg(path));
+            m_window.dialogs().showMessage(
+                &m_window, tr("No file manager could be started to show %1. Restore Files, in "
+                              "the Watch menu, lists the files kept there and puts them back.")
+                               .arg(path));
     }
     if (opened) return;
     m_window.dialogs().showMessage(&m_window,
@@ -343,6 +375,7 @@ LogViewer* WindowCommands::logViewer() const {
 void WindowCommands::closeViewers() {
     m_helpViewer.closeAll();
     if (m_logViewer) m_logViewer->close();
+    if (m_restoreDialog) m_restoreDialog->close();
 }
 
 // ---- Help and feedback -------------------------------------------------------------------------------

@@ -12,9 +12,9 @@
 #include <optional>
 #include <string>
 
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
 #include "ui/RunCoordinator.h"
-#include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 
 class QWidget;
