@@ -171,6 +171,16 @@ class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
         ASSERT_TRUE(AppendWatchRec(context, watch, context.WatchFilePath));
     }
     bool copied(const std::string& name) { return test::exists(dir / (name + "-dst/" + name + ".txt")); }
+    // Gives the watch at `position` an after-sync program: a shell script `commands` run with `path`.
+    void runAfter(std::int32_t position, const std::string& commands, const std::string& path) {
+        const std::string script = dir / ("after-" + std::to_string(position) + ".sh");
+        test::writeFile(script, "#!/bin/sh\n" + commands + "\n");
+        chmod(script.c_str(), 0755);
+        TWatchRec watch = ReadWatchRec(context, position);
+        setText(watch.RunFile, script);
+        setText(watch.RunParams, "'" + path + "'");
+        ASSERT_TRUE(WriteWatchRec(context, watch));
+    }
     // The summary line of a run of the watch `name` added, without its duration.
     static std::string summary(const std::string& name, const std::string& outcome, int copies, int bytes) {
         return "Summary of watch " + name + "-src: " + outcome + "; " + std::to_string(copies) +
@@ -312,13 +322,7 @@ TEST_F(SchedulerRunTest, EveryRunEndsWithItsSummaryAndLeavesItsLastResult) {
     // Where the result cannot be kept (the watch's own program puts a folder in place of the text file
     // as it runs), the run says so, fails, and still ends with its summary.
     const std::string textFile = dir / "WatchDef.toml";
-    const std::string script = dir / "block.sh";
-    test::writeFile(script, "#!/bin/sh\nrm -f \"$1\" && mkdir \"$1\"\n");
-    chmod(script.c_str(), 0755);
-    TWatchRec manual = ReadWatchRec(context, 2);
-    setText(manual.RunFile, script);
-    setText(manual.RunParams, "'" + textFile + "'");
-    ASSERT_TRUE(WriteWatchRec(context, manual));
+    runAfter(2, "rm -f \"$1\" && mkdir \"$1\"", textFile);
     std::filesystem::remove_all(dir / "manual-dst");
     SchedulerReport report = checkWatchNow(context, 2);
     EXPECT_TRUE(copied("manual"));
@@ -350,13 +354,7 @@ TEST_F(SchedulerRunTest, EveryRunEndsWithItsSummaryAndLeavesItsLastResult) {
 TEST_F(SchedulerRunTest, LastRunTimeThatCannotBeSavedLeavesTheWatchFileAsItWas) {
     add("locked", rmManual, pd1Day, now - 2);
     // The watch's own after-sync program makes the watch file read-only while the watch runs.
-    const std::string script = dir / "lock.sh";
-    test::writeFile(script, "#!/bin/sh\nchmod 0444 \"$1\"\n");
-    chmod(script.c_str(), 0755);
-    TWatchRec watch = ReadWatchRec(context, 0);
-    setText(watch.RunFile, script);
-    setText(watch.RunParams, "'" + context.WatchFilePath + "'");
-    ASSERT_TRUE(WriteWatchRec(context, watch));
+    runAfter(0, "chmod 0444 \"$1\"", context.WatchFilePath);
     const std::string before = test::readFile(context.WatchFilePath);
 
     test::NoPermissionOverride asAnyUser;
