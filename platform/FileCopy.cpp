@@ -2,18 +2,16 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/DataCopy.h"
 #include "platform/Process.h"
