@@ -396,4 +396,18 @@ const FileSystemTraits& FileSystems::of(const Folder& folder) {
     return *known;
 }
 
+const FileSystemTraits& FileSystems::ofNearest(const std::string& path) {
+    std::string above = path;
+    while (above.size() > 1) {
+        while (above.size() > 1 && above.back() == '/') above.pop_back();
+        const std::size_t slash = above.rfind('/');
+        if (slash == std::string::npos) break;
+        above.resize(slash + 1);
+        std::error_code error;
+        const Folder folder = Folder::open(above, error);
+        if (folder.valid()) return of(folder);
+    }
+    return of(Folder());
+}
+
 }  // namespace tessel::platform

@@ -96,6 +96,9 @@ class FileSystems {
     // The traits of the file system `folder` is on, tried in `folder` on the first ask for its device.
     // A folder that is not valid (one a preview imagines) gets the conservative answers.
     const FileSystemTraits& of(const Folder& folder);
+    // Those of the file system a folder that is not there yet (`path`) would be made on: that of the
+    // nearest folder above it that is there.
+    const FileSystemTraits& ofNearest(const std::string& path);
 
   private:
     std::mutex m_mutex;  // held through a probe: a second thread asking for the device waits for it

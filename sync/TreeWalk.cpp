@@ -89,24 +89,11 @@ bool TreeWalk::walk(Folder (&roots)[2], const std::shared_ptr<WalkFolder>& top) 
         if (!m_sides.leads[side] && m_sides.missing[side] == Missing::Absent) continue;
         m_chains[side].emplace(std::move(roots[side]));
         m_rootFolders[side] = m_chains[side]->shared(error);
+        // A root a preview imagines will be made where the nearest folder above it is.
         if (m_chains[side]->imaginary() && top->traits[side] == nullptr)
-            top->traits[side] = &traitsAbove(m_roots[side]);
+            top->traits[side] = &m_run.fileSystems().ofNearest(m_roots[side]);
     }
     return walkFolder(*top, nullptr);
-}
-
-const platform::FileSystemTraits& TreeWalk::traitsAbove(const std::string& root) {
-    std::string path = root;
-    while (path.size() > 1) {
-        while (path.size() > 1 && path.back() == '/') path.pop_back();
-        const std::size_t slash = path.rfind('/');
-        if (slash == std::string::npos) break;
-        path.resize(slash + 1);
-        std::error_code error;
-        const Folder folder = Folder::open(path, error);
-        if (folder.valid()) return m_run.fileSystems().of(folder);
-    }
-    return m_run.fileSystems().of(Folder());
 }
 
 void TreeWalk::failFolder(const char* doing, const std::string& path, const std::string& relative,
@@ -170,7 +157,7 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     const std::vector<WalkEntry> entries =
         ahead != nullptr ? std::move(ahead->entries) : mergeListings(here.names, {blind[0], blind[1]});
     const std::vector<char> taken =
-        ahead != nullptr ? std::move(ahead->taken) : takenOf(here.relative, entries);
+        ahead != nullptr ? std::move(ahead->taken) : m_rules.takenOf(here.relative, entries);
     std::int64_t listedFiles = 0;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (!taken[i]) m_pass.leftOut(here, entries[i]);
@@ -227,21 +214,6 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     // The folder's finishing may wait in the pool a while: it needs none of its names.
     for (const int side : kSides) here.names[side] = {};
     return finished;
-}
-
-std::vector<char> TreeWalk::takenOf(const std::string& relative,
-                                    const std::vector<WalkEntry>& entries) const {
-    std::vector<char> taken(entries.size());
-    const bool skipLinks = m_rules.links() == LinkHandling::Skip;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const WalkEntry& entry = entries[i];
-        bool takes = m_rules.takes(relative, *entry.name);
-        // A link the listing cannot tell from a file is found out by its look (handle).
-        for (const int side : kSides)
-            if (skipLinks && entry.on[side] && entry.type[side] == ListedType::Link) takes = false;
-        taken[i] = takes ? 1 : 0;
-    }
-    return taken;
 }
 
 void TreeWalk::lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries,
@@ -394,7 +366,7 @@ void TreeWalk::readAhead(Ahead& ahead) const {
         if (ahead.present[side]) traits[side] = &m_run.fileSystems().of(ahead.child[side]);
     const std::array<bool, 2> blind = caseBlindness(traits);
     ahead.entries = mergeListings(ahead.names, {blind[kSource], blind[kDestination]});
-    ahead.taken = takenOf(ahead.relative, ahead.entries);
+    ahead.taken = m_rules.takenOf(ahead.relative, ahead.entries);
     ahead.seen.resize(ahead.entries.size());
     const Folder* const folders[2] = {&ahead.child[kSource], &ahead.child[kDestination]};
     for (std::size_t i = 0; i < ahead.entries.size(); ++i)

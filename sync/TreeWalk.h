@@ -130,8 +130,6 @@ class TreeWalk {
 
     bool walkFolder(WalkFolder& here, Ahead* ahead);
     bool listSides(WalkFolder& here);
-    // Whether the rules take each entry of the folder `relative` (1) or leave it out (0).
-    std::vector<char> takenOf(const std::string& relative, const std::vector<WalkEntry>& entries) const;
     void lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries,
                       const std::vector<char>& taken);
     Seen look(const platform::Folder* const (&folders)[2], const bool (&fresh)[2],
@@ -143,9 +141,6 @@ class TreeWalk {
     void readAhead(Ahead& ahead) const;
     bool isOtherRoot(int side, const platform::Folder& folder) const;
     static std::array<bool, 2> caseBlindness(const platform::FileSystemTraits* const (&traits)[2]);
-    // What the file system a root that a preview imagines would be made on can do: that of the nearest
-    // folder above it that is there.
-    const platform::FileSystemTraits& traitsAbove(const std::string& root);
 
     RunState& m_run;
     Applier& m_applier;

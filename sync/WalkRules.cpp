@@ -24,6 +24,21 @@ WalkRules WalkRules::of(const Watch& watch) {
     return WalkRules(watch.excludes, watch.hidden, watch.links);
 }
 
+std::vector<char> WalkRules::takenOf(const std::string& relative,
+                                     const std::vector<WalkEntry>& entries) const {
+    std::vector<char> taken(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const WalkEntry& entry = entries[i];
+        bool takesIt = takes(relative, *entry.name);
+        for (const int side : kSides)
+            if (m_links == LinkHandling::Skip && entry.on[side] &&
+                entry.type[side] == platform::ListedType::Link)
+                takesIt = false;
+        taken[i] = takesIt ? 1 : 0;
+    }
+    return taken;
+}
+
 bool WalkRules::takes(std::string_view relative, std::string_view name) const {
     if (platform::isWorkingName(name)) return false;
     if (m_hidden == HiddenFiles::Skip && platform::isHiddenName(name)) return false;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/Folders.h"
+#include "sync/WalkEntry.h"
 #include "watch/Watch.h"
 
 namespace tessel {
@@ -32,6 +33,10 @@ class WalkRules {
     // "/build" for the root's own, "*/cache", where "*" crosses "/" as it matches any run of characters).
     // What a folder's name or path is left out by takes nothing below it either.
     bool takes(std::string_view relative, std::string_view name) const;
+    // For each entry of the folder `relative`, whether the walk takes it (1) or leaves it out (0): by its
+    // name, and where links are skipped, by what a side's listing says it holds (a link the listing cannot
+    // tell from a file is found out by its look).
+    std::vector<char> takenOf(const std::string& relative, const std::vector<WalkEntry>& entries) const;
 
     LinkHandling links() const { return m_links; }
     // How the walk looks at a link: as itself where links are copied as links, else through it.
