@@ -126,10 +126,12 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     const std::vector<std::string> masks = watch.masks.empty() ? std::vector<std::string>{""} : watch.masks;
     const std::int32_t tuneMode = tuneModeOf(watch.tune);
     const bool move = watch.action == WatchAction::Move;
+    // What of the trees every walk of this run takes: the watch's excludes, hidden files and links.
+    const WalkRules rules = WalkRules::of(watch);
 
     // One thread reads the source ahead to size the bar; several count as the first pass lists it.
     run.countingFiles = context.options.jobs > 1;
-    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source));
+    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source, rules));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
 
@@ -177,18 +179,18 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     run.deletionsFollow = deleting;
     run.rememberFolders = move && masks.size() > 1;
     // What the trees held at the start that the masks cover, for the mass-deletion guard.
-    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks) : 0;
-    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks) : 0;
+    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks, rules) : 0;
+    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks, rules) : 0;
 
     if (twoWay) {
-        TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile};
+        const TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile, rules};
         // A state that cannot be read stops the watch, as a missing source does (its line is logged).
         if (!run.stopRequested() && !TwoWayPass(run, *applier, settings, source, destination).run())
             return refuse({});
     } else {
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile};
+            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile, rules};
             OneWayPass(run, *applier, settings, source, destination).run();
             run.countingFiles = false;
             if (watch.bothDirections && !run.stopRequested())
@@ -202,9 +204,9 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
         std::vector<DeletionPlan> forward, reverse;
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            forward.push_back(planDeletions(run, *applier, source, destination, mask));
+            forward.push_back(planDeletions(run, *applier, source, destination, mask, rules));
             if (watch.bothDirections)
-                reverse.push_back(planDeletions(run, *applier, destination, source, mask));
+                reverse.push_back(planDeletions(run, *applier, destination, source, mask, rules));
         }
         if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
             (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {
