@@ -3,6 +3,8 @@
 #include <QBrush>
 #include <QColor>
 #include <QComboBox>
+#include <QLocale>
+#include <QStringList>
 #include <algorithm>
 #include <unordered_map>
 #include <utility>
@@ -12,6 +14,8 @@
 #include "watch/EventLog.h"
 
 using tessel::ConflictChoice;
+using tessel::kActionKinds;
+using tessel::PlanTotals;
 using tessel::RunAction;
 
 namespace {
@@ -220,6 +224,23 @@ QString PlanModel::kindName(RunAction::Kind kind) {
             return tr("Rename");
     }
     return {};
+}
+
+QString PlanModel::totalsText(const PlanTotals& totals) {
+    const QLocale locale;
+    QStringList parts;
+    for (std::size_t kind = 0; kind < kActionKinds; ++kind) {
+        if (totals.count[kind] == 0) continue;
+        const auto what = static_cast<RunAction::Kind>(kind);
+        QString part =
+            tr("%1: %2").arg(kindName(what), locale.toString(static_cast<qlonglong>(totals.count[kind])));
+        // Folders made, old versions removed and renames move no data.
+        if (what != RunAction::Kind::CreateFolder && what != RunAction::Kind::RemoveOldVersions &&
+            what != RunAction::Kind::Rename)
+            part = tr("%1 (%2)").arg(part, locale.formattedDataSize(static_cast<qint64>(totals.bytes[kind])));
+        parts << part;
+    }
+    return parts.isEmpty() ? tr("nothing to do") : parts.join(QStringLiteral(", "));
 }
 
 QVariant PlanModel::data(const QModelIndex& index, int role) const {

@@ -116,7 +116,7 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     addEditActions();
     connect(m_model, &PlanModel::dataChanged, this, &PreviewDialog::showCounts);
 
-    m_totals = new QLabel(tr("Total: %1").arg(fromBytes(tessel::totalsLine(totals))), this);
+    m_totals = new QLabel(tr("Total: %1").arg(PlanModel::totalsText(totals)), this);
     m_totals->setObjectName(QStringLiteral("PreviewTotals"));
     m_totals->setWordWrap(true);
     m_totals->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -1,6 +1,7 @@
 #include "ui/TesselProgram.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QSocketNotifier>
 #include <QString>
@@ -44,10 +45,17 @@ QString secondInstanceText() {
     return QCoreApplication::translate("Tessel", "Starting a second copy of the program is not allowed.");
 }
 
-void loadTranslation() {
+// Tessel's texts from its resources; the standard dialogs' (file picker, message box buttons) from Qt's
+// own translations, which a system without them simply shows in English.
+void loadTranslation(const QLocale& locale) {
+    // A load discards what the translator held before, so a language without translations shows English.
     static QTranslator translator;
-    if (translator.load(QLocale(), QStringLiteral("tessel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+    if (translator.load(locale, QStringLiteral("tessel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(&translator);
+    static QTranslator qtTranslator;
+    if (qtTranslator.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
 }
 
 int runTessel(bool secondInstance, Dialogs& dialogs, const QString& channel, const std::string& folder) {
