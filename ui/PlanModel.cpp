@@ -237,7 +237,7 @@ QString PlanModel::totalsText(const PlanTotals& totals) {
         // Folders made, old versions removed and renames move no data.
         if (what != RunAction::Kind::CreateFolder && what != RunAction::Kind::RemoveOldVersions &&
             what != RunAction::Kind::Rename)
-            part = tr("%1 (%2)").arg(part, locale.formattedDataSize(static_cast<qint64>(totals.bytes[kind])));
+            part = tr("%1 (%2)").arg(part, sizeText(totals.bytes[kind]));
         parts << part;
     }
     return parts.isEmpty() ? tr("nothing to do") : parts.join(QStringLiteral(", "));

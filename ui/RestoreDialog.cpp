@@ -40,10 +40,6 @@ QString countText(std::size_t count) {
     return QLocale().toString(static_cast<qulonglong>(count));
 }
 
-QString sizeText(std::uint64_t size) {
-    return QLocale().formattedDataSize(static_cast<qint64>(size));
-}
-
 }  // namespace
 
 RestoreDialog::RestoreDialog(RunContext& context, Dialogs& dialogs, int watchIndex, QWidget* parent)

@@ -96,7 +96,7 @@ TEST_F(PreviewTest, ListsWhatTheFollowingCheckNowDoesAndChangesNothingBefore) {
     EXPECT_TRUE(has(RunAction::Kind::Delete, dst + "/gone.txt"));
     EXPECT_EQ(dialog->errorLines(), nullptr);
     const QString totals = dialog->totalsLabel()->text();
-    for (const char* part : {"Copy: 2 (7 bytes)", "Replace: 1 (15 bytes)", "Delete: 1 (9 bytes)"})
+    for (const char* part : {"Copy: 2 (7 B)", "Replace: 1 (15 B)", "Delete: 1 (9 B)"})
         EXPECT_TRUE(totals.contains(QLatin1String(part))) << totals.toStdString();
 
     // The filter shows one kind of action and says how many of all.

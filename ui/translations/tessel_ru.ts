@@ -330,7 +330,7 @@ Destination: %2</source>
     </message>
     <message>
         <source>Conflicts: %1</source>
-        <translation>Конфликты: %1</translation>
+        <translation>Конфликты: «%1»</translation>
     </message>
     <message>
         <source>%1 left out</source>
@@ -744,7 +744,7 @@ Replace it? The file there now is kept in %2 first.</source>
     </message>
     <message>
         <source>Options</source>
-        <translation>Параметры</translation>
+        <translation>Режим</translation>
     </message>
     <message>
         <source>&amp;Both directions</source>
@@ -1175,6 +1175,13 @@ Make it now and save the watch?</source>
     <message>
         <source>Tessel: %1</source>
         <translation>Tessel: %1</translation>
+    </message>
+</context>
+<context>
+    <name>Texts</name>
+    <message>
+        <source>%1 B</source>
+        <translation>%1 Б</translation>
     </message>
 </context>
 <context>
