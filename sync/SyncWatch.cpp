@@ -115,12 +115,6 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     // What of the trees every walk of this run takes: the watch's excludes, hidden files and links.
     const WalkRules rules = WalkRules::of(watch);
 
-    // One thread reads the source ahead to size the bar; several count as the first pass lists it.
-    run.countingFiles = context.options.jobs > 1;
-    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source, rules));
-    display.setProgressPosition(0);
-    display.setProgressVisible(true);
-
     std::error_code error;
     const auto refuse = [&](const std::string& line) {
         if (!line.empty()) run.failure(line);
@@ -146,6 +140,13 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
         if (!run.openRoot(run.madeRoot, error).valid() && error == platform::WalkError::SymbolicLink)
             return refuse("Error opening folder " + run.madeRoot + ": " + error.message());
     }
+
+    // One thread reads the source ahead to size the bar; several count as the first pass lists it. Only
+    // once the roots are known good: an empty field would have it count the whole file system.
+    run.countingFiles = context.options.jobs > 1;
+    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source, rules));
+    display.setProgressPosition(0);
+    display.setProgressVisible(true);
 
     // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
     const bool twoWay = watch.bothDirections && !move;
