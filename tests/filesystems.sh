@@ -235,6 +235,21 @@ scenario_two_way() {
     [ "$(contents "$a")" = "$(contents "$b")" ] || { say "the two sides differ after the conflict"; return 1; }
 }
 
+# A stick keeps its times in local time: mounted again in another time zone, or after the clocks change
+# (a zone with daylight saving), a run finds every file as it left it.
+scenario_zone_change() {
+    local zone loop=${loops[${#loops[@]} - 1]}
+    for zone in "<+03>-3" "CET-1CEST,M3.5.0,M10.5.0/3" "UTC0"; do
+        umount "$point" && TZ=$zone mount.exfat-fuse "$loop" "$point" >/dev/null 2>&1 ||
+            { say "cannot mount the stick again in TZ=$zone"; return 1; }
+        out="$work/out.zone.txt"
+        (cd "$work" && TZ=$zone "$batch" --watch-file "$wth" --log-file "$work/log.txt" 0 >"$out" 2>&1)
+        rc=$?
+        [ "$rc" -eq 0 ] && [ "$(copies)" -eq 0 ] ||
+            { say "in TZ=$zone the run copied $(copies) files (exit $rc)"; grep -E "Copied|Error" "$out" | head; return 1; }
+    done
+}
+
 scenario_case_clash() {
     local s="$work/cases"
     mkdir -p "$s"
@@ -417,7 +432,7 @@ for fs in "${wanted[@]}"; do
         failures+=("$fs probe")
     fi
     scenarios=(first_second edits_and_versions delete_absent move two_way case_clash two_way_case refused_name links attributes)
-    case $fs in btrfs | xfs) scenarios+=(clone) ;; esac
+    case $fs in btrfs | xfs) scenarios+=(clone) ;; exfat-fuse) scenarios+=(zone_change) ;; esac
     for scenario in "${scenarios[@]}"; do run_scenario "$scenario"; done
     [ -n "$(find "$dst" -name '.tessel-*.tmp' -o -name '.tessel-*.probe')" ] && {
         echo "  FAIL  $fs: a temporary or probe folder was left behind"
