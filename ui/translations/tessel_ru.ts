@@ -209,7 +209,7 @@
     </message>
     <message>
         <source>Where</source>
-        <translation>Куда</translation>
+        <translation>Где</translation>
     </message>
     <message>
         <source>Remove old versions</source>
