@@ -45,6 +45,21 @@ QString secondInstanceText() {
     return QCoreApplication::translate("Tessel", "Starting a second copy of the program is not allowed.");
 }
 
+namespace {
+
+// The kinds the file pickers' lists show, which Qt's own translations (6.4) lack: Tessel's carry them,
+// and Qt looks there once its own have none.
+struct QtText {
+    const char* source;
+    const char* comment;
+};
+[[maybe_unused]] constexpr QtText kFilePickerKinds[] = {
+    QT_TRANSLATE_NOOP3("QAbstractFileIconProvider", "Folder", "All other platforms"),
+    QT_TRANSLATE_NOOP3("QAbstractFileIconProvider", "Drive", ""),
+    QT_TRANSLATE_NOOP3("QAbstractFileIconProvider", "Unknown", "")};
+
+}  // namespace
+
 // Tessel's texts from its resources; the standard dialogs' (file picker, message box buttons) from Qt's
 // own translations, which a system without them simply shows in English.
 void loadTranslation(const QLocale& locale) {

@@ -346,6 +346,22 @@ Destination: %2</source>
     </message>
 </context>
 <context>
+    <name>QAbstractFileIconProvider</name>
+    <message>
+        <source>Folder</source>
+        <comment>All other platforms</comment>
+        <translation>Папка</translation>
+    </message>
+    <message>
+        <source>Drive</source>
+        <translation>Диск</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Неизвестно</translation>
+    </message>
+</context>
+<context>
     <name>RestoreDialog</name>
     <message>
         <source>Restore Files</source>
