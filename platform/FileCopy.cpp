@@ -572,6 +572,7 @@ bool removeMovedSource(const Folder& folder, const std::string& name, const File
 
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
                 const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions) {
+    faults::reach(faults::Point::Deleting);
     struct stat status {};
     if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));

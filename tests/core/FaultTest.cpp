@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "platform/Faults.h"
+#include "platform/FileCopy.h"
 #include "platform/Versions.h"
 #include "support/TestSupport.h"
 #include "sync/SyncFolder.h"
@@ -98,6 +100,74 @@ TEST_F(FaultTest, MoveAcrossFileSystems) {
     EXPECT_EQ(test::listFolder(dst), (std::vector<std::string>{"m.txt"}));
     EXPECT_EQ(errorLines(), (std::vector<std::string>{"Error moving file " + src +
                                                       "/n.txt: " + std::generic_category().message(ENOSPC)}));
+}
+
+// A copy that replaces a file, or a move across file systems, that fails before the copy has its name
+// leaves both files as they were, says so, and leaves no temporary: its flush, the rename over the old
+// file, the rename into a free name where the file system has no rename that refuses a taken one and no
+// links (exFAT through FUSE), the flush of a move's copy.
+TEST_F(FaultTest, AFailureBeforeTheCopyHasItsNameLeavesBothFilesAsTheyWere) {
+    struct Step {
+        Operation operation;
+        int error;
+    };
+    struct Case {
+        const char* name;
+        std::uint8_t action;
+        bool replaces;              // the destination holds an older file of the name
+        std::vector<Step> refused;  // what the destination's file system cannot do
+        std::vector<Step> failing;  // the first call of each kind fails
+    };
+    const std::vector<Step> exfat{
+        {Operation::RenameNoReplace, EINVAL}, {Operation::Link, EPERM}, {Operation::UnnamedFile, EOPNOTSUPP}};
+    const Case cases[] = {
+        {"the replacing copy's flush", faCopy, true, {}, {{Operation::Flush, EIO}}},
+        {"the rename over the old file", faCopy, true, {}, {{Operation::Rename, EIO}}},
+        {"the rename into a free name on exFAT", faCopy, false, exfat, {{Operation::Rename, EIO}}},
+        {"the flush of a move's copy across file systems",
+         faMove,
+         false,
+         {},
+         {{Operation::Rename, EXDEV}, {Operation::Flush, EIO}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::faults::clear();
+        std::filesystem::remove_all(dst);
+        test::makeFolders(dst);
+        writeFile(context.LogFilePath, "");
+        writeFile(src + "/f.txt", "new content");
+        test::setModificationTime(src + "/f.txt", 1'700'000'000);
+        if (c.replaces) {
+            writeFile(dst + "/f.txt", "old");
+            test::setModificationTime(dst + "/f.txt", 1'600'000'000);
+        }
+        for (const Step& step : c.refused) platform::faults::refuse(step.operation, step.error);
+        for (const Step& step : c.failing) platform::faults::inject(step.operation, 1, step.error);
+        sync(c.action);
+        EXPECT_EQ(result.failed, 1);
+        EXPECT_EQ(errorLines(), (std::vector<std::string>{std::string("Error ") +
+                                                          (c.action == faMove ? "moving" : "copying") +
+                                                          " file " + src + "/f.txt: Input/output error"}));
+        EXPECT_EQ(readFile(src + "/f.txt"), "new content");
+        EXPECT_EQ(test::snapshotTree(dst),
+                  c.replaces ? std::vector<std::string>{"f.txt=old"} : std::vector<std::string>{});
+    }
+
+    // Where letter cases are one (no probe of this disk says so), a change of case is a plain rename.
+    platform::faults::clear();
+    std::filesystem::remove_all(dst);
+    test::makeFolders(dst);
+    platform::FileSystemTraits caseBlind;
+    caseBlind.caseSensitive = false;
+    std::error_code error;
+    const platform::Folder folder = platform::Folder::open(dst, error);
+    ASSERT_TRUE(folder.valid()) << error.message();
+    writeFile(dst + "/name.txt", "n");
+    platform::faults::inject(Operation::Rename, 1, EIO);
+    EXPECT_FALSE(platform::renameCase(folder, "name.txt", "Name.txt", caseBlind, error));
+    EXPECT_EQ(error, std::errc::io_error);
+    EXPECT_EQ(test::listFolder(dst), std::vector<std::string>{"name.txt"});
 }
 
 TEST_F(FaultTest, UnwritableLogKeepsTheRunGoing) {

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <utility>
 
 #include "platform/Faults.h"
 #include "platform/FileLock.h"
@@ -141,9 +142,27 @@ TEST_F(SafetyTest, DeletionsSpareWhatTheRunFailedToCopyMovedOrKeptBack) {
          {"sub/", "sub/x.txt=x"},
          {"sub/", "sub/old.txt=old", "sub/x.txt/"},
          1},
+#ifdef TESSEL_FAULT_INJECTION
+        {"a file edited after its deletion was decided",
+         [&] {
+             writeFile(src + "/kept.txt", "k");
+             writeFile(dst + "/gone.txt", "old");
+             platform::faults::onPoint(platform::faults::Point::Deleting,
+                                       [&] { writeFile(dst + "/gone.txt", "edited meanwhile"); });
+         },
+         faCopy,
+         tmSyncAll,
+         false,
+         {"kept.txt=k"},
+         {"gone.txt=edited meanwhile", "kept.txt=k"},
+         1},
+#endif
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+#ifdef TESSEL_FAULT_INJECTION
+        platform::faults::clear();
+#endif
         reset();
         c.setUp();
         watch.FileAction = c.action;
@@ -510,6 +529,30 @@ TEST_F(SafetyTest, CopiesAreWholeUnchangedAndKeepWhatTheSourceHas) {
     }
     tzset();
 }
+
+#ifdef TESSEL_FAULT_INJECTION
+// Case 5: below 32 levels the walk puts folders aside and opens them again by name when it comes back;
+// a folder swapped for another meanwhile is refused, and nothing is written into the one swapped in.
+TEST_F(SafetyTest, AFolderSwappedWhileADeepWalkHadItAsideIsNotWrittenIn) {
+    std::string parent;
+    for (int level = 0; level < 32; ++level) parent += "d/";
+    writeFile(src + "/" + parent + "x/a/first.txt", "1");
+    writeFile(src + "/" + parent + "x/b/second.txt", "2");
+    // While the walk is in x/a, below x, x is put aside; the destination's x is then swapped.
+    bool swapped = false;
+    platform::faults::onPoint(platform::faults::Point::CopyOpening, [&] {
+        if (std::exchange(swapped, true)) return;
+        std::filesystem::rename(dst + "/" + parent + "x", dst + "/" + parent + "moved");
+        test::makeFolders(dst + "/" + parent + "x");
+    });
+    const RunResult result = SyncFolder(context, src, dst, "*.*", faCopy, watch);
+    ASSERT_TRUE(swapped);
+    EXPECT_GE(result.failed, 1);
+    EXPECT_EQ(test::listFolder(dst + "/" + parent + "x"), Tree{});
+    EXPECT_EQ(snapshotTree(dst + "/" + parent + "moved"), (Tree{"a/", "a/first.txt=1"}));
+    EXPECT_TRUE(errorLogged("Error opening folder " + dst + "/" + parent + "x"));
+}
+#endif
 
 // Case 7: a tree deeper than the descriptors allow is copied whole.
 TEST_F(SafetyTest, DeepTreeUnderALowDescriptorLimit) {
