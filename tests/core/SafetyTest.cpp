@@ -204,6 +204,7 @@ TEST_F(SafetyTest, MassDeletionGuard) {
                                    std::to_string(c.sourceFiles + c.destinationOnly);
         EXPECT_EQ(errorLogged("Error deleting files in " + dst + "/: "), c.refused);
         if (c.refused) {
+            ASSERT_FALSE(loggedMessages().empty());
             EXPECT_NE(loggedMessages().back().find(counts), std::string::npos) << loggedMessages().back();
         }
     }
@@ -426,6 +427,7 @@ TEST_F(SafetyTest, LinksWhereTheRunWritesAreNeverFollowed) {
         watch.DeleteAbsent = 1;
         EXPECT_GE((c.deletionOnly ? DeleteAbsentFiles(context, src, dst, "*.*") : runWatch()).failed, 1);
         EXPECT_EQ(snapshotTree(elsewhere), (Tree{"a.txt=precious", "precious.txt=p"}));
+        ASSERT_FALSE(loggedMessages().empty());
         EXPECT_TRUE(errorLogged(c.errorStart)) << loggedMessages().front();
     }
 }
@@ -445,6 +447,7 @@ TEST_F(SafetyTest, CopiesAreWholeUnchangedAndKeepWhatTheSourceHas) {
     writes = 1000;
     writeFile(src + "/busy.txt", "third");
     EXPECT_EQ(SyncFolder(context, src, dst, "*.*", faCopy, watch).failed, 1);
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(),
               "Error copying file " + src + "/busy.txt: the file changed while it was copied");
     EXPECT_EQ(test::listFolder(dst), Tree{"busy.txt"});
@@ -456,6 +459,7 @@ TEST_F(SafetyTest, CopiesAreWholeUnchangedAndKeepWhatTheSourceHas) {
     platform::faults::onPoint(Point::CopyWritten, [&] { writeFile(dst + "/busy.txt", "edited meanwhile"); });
     EXPECT_EQ(SyncFolder(context, src, dst, "*.*", faCopy, watch).failed, 1);
     EXPECT_EQ(test::readFile(dst + "/busy.txt"), "edited meanwhile");
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(),
               "Error copying file " + src + "/busy.txt: the file changed after the run examined it");
 
@@ -473,6 +477,7 @@ TEST_F(SafetyTest, CopiesAreWholeUnchangedAndKeepWhatTheSourceHas) {
         EXPECT_EQ(SyncFolder(context, src, dst, "swapped", faCopy, watch).failed, fresh ? 0 : 1);
         EXPECT_FALSE(exists(dst + "/swapped"));
         if (!fresh) {
+            ASSERT_FALSE(loggedMessages().empty());
             EXPECT_EQ(loggedMessages().back(), "Error copying file " + src + "/swapped: not a regular file");
         }
         platform::faults::clear();
@@ -662,6 +667,7 @@ TEST_F(SafetyTest, WatchFileChangedDuringARun) {
     EXPECT_EQ(report.busy, 1);
     EXPECT_EQ(report.ran, 0);
     EXPECT_FALSE(report.result.needsAttention());
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(), "Already running Synhro folder " + src + " with folder " + dst);
 
     // Watches that name the same two trees in other ways share the lock, as they share a two-way state.
