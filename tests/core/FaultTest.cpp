@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
+#include <random>
 
 #include "platform/Faults.h"
 #include "platform/FileCopy.h"
@@ -295,6 +297,72 @@ TEST_F(FaultTest, EveryFileSystemGetsTheSameGuarantees) {
         EXPECT_EQ(result.failed, 0);
         EXPECT_FALSE(exists(src + "/moving.txt"));
         EXPECT_EQ(readFile(movedTo / "moving.txt"), "moving");
+    }
+}
+
+// Over a random pair of trees, the nth call of each kind fails, for every n the run reaches: whatever
+// fails, every file of the destination is its old self or the source's, a file replaced or deleted is
+// kept, no temporary is left, and the failure is logged, counted and never reported as success.
+TEST_F(FaultTest, AnyCallOfAnyKindMayFailAndNothingIsTornOrLost) {
+    using Files = std::map<std::string, std::string>;  // a tree's files by path, with their contents
+    const auto files = [](const std::string& root) {
+        Files found;
+        for (const std::string& entry : test::snapshotTree(root)) {
+            const std::size_t equals = entry.find('=');
+            if (equals != std::string::npos) found[entry.substr(0, equals)] = entry.substr(equals + 1);
+        }
+        return found;
+    };
+    context.options.keepVersions = true;
+    watch.DeleteAbsent = 1;
+    for (int kind = 0; kind < static_cast<int>(Operation::Count); ++kind) {
+        const auto operation = static_cast<Operation>(kind);
+        Files whole;  // what the run makes of the trees when nothing fails
+        for (int nth = 0;; ++nth) {
+            SCOPED_TRACE("kind " + std::to_string(kind) + ", call " + std::to_string(nth));
+            platform::faults::clear();
+            std::filesystem::remove_all(src);
+            std::filesystem::remove_all(dst);
+            std::mt19937 random(20261208 + kind);
+            test::randomTree(random, src);
+            test::randomTree(random, dst);
+            writeFile(context.LogFilePath, "");
+            const Files source = files(src), before = files(dst);
+            if (nth > 0) platform::faults::inject(operation, nth, EIO);
+            const RunResult run = runWatch();
+            const bool fired = platform::faults::fired(operation);
+            platform::faults::clear();
+
+            EXPECT_EQ(files(src), source);
+            const Files after = files(dst);
+            Files kept, mirrored;  // the versions, by the path of the file they were, and the rest
+            const std::string versions = ".tessel-versions/";
+            for (const auto& [path, content] : after) {
+                if (path.starts_with(versions)) {
+                    kept[path.substr(path.find('/', versions.size()) + 1)] = content;
+                    continue;
+                }
+                EXPECT_EQ(path.find(".tessel-"), std::string::npos) << path << ": a temporary left";
+                EXPECT_TRUE((before.contains(path) && before.at(path) == content) ||
+                            (source.contains(path) && source.at(path) == content))
+                    << path << " holds " << content;
+                mirrored[path] = content;
+            }
+            for (const auto& [path, content] : before) {
+                const bool stays = after.contains(path) && after.at(path) == content;
+                EXPECT_TRUE(stays || (kept.contains(path) && kept.at(path) == content)) << path << " lost";
+            }
+            // A call that may fail without harm (the log, the count for the progress, a look tried again)
+            // leaves the run whole; any other failure is logged and counted, one line each.
+            if (nth == 0) whole = mirrored;
+            if (run.failed == 0) {
+                EXPECT_EQ(mirrored, whole);
+                EXPECT_TRUE(errorLines().empty());
+            } else {
+                EXPECT_EQ(errorLines().size(), static_cast<std::size_t>(run.failed));
+            }
+            if (nth > 0 && !fired) break;
+        }
     }
 }
 
