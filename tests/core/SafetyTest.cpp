@@ -559,6 +559,28 @@ TEST_F(SafetyTest, AFolderSwappedWhileADeepWalkHadItAsideIsNotWrittenIn) {
 }
 #endif
 
+#ifdef TESSEL_FAULT_INJECTION
+// A folder whose deletions are planned and that is swapped for another before their turn is refused as a
+// whole: nothing in the one swapped in is deleted, and the line names the folder.
+TEST_F(SafetyTest, AFolderSwappedBeforeItsDeletionsIsRefused) {
+    for (const std::string folder : {"a", "b"}) {
+        writeFile(src + "/" + folder + "/kept.txt", "k");
+        writeFile(dst + "/" + folder + "/gone.txt", "old");
+    }
+    bool swapped = false;
+    platform::faults::onPoint(platform::faults::Point::Deleting, [&] {
+        if (std::exchange(swapped, true)) return;
+        std::filesystem::rename(dst + "/b", dst + "/aside");
+        writeFile(dst + "/b/gone.txt", "another");
+    });
+    watch.DeleteAbsent = 1;
+    EXPECT_EQ(runWatch().failed, 1);
+    EXPECT_EQ(snapshotTree(dst), (Tree{"a/", "a/kept.txt=k", "aside/", "aside/gone.txt=old",
+                                       "aside/kept.txt=k", "b/", "b/gone.txt=another"}));
+    EXPECT_TRUE(errorLogged("Error opening folder " + dst + "/b"));
+}
+#endif
+
 // Case 7: a tree deeper than the descriptors allow is copied whole.
 TEST_F(SafetyTest, DeepTreeUnderALowDescriptorLimit) {
     std::string relative;
