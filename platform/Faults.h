@@ -29,8 +29,8 @@ enum class Operation {
 };
 
 // Points inside the platform layer where a test may step in, to change the world at the worst moment:
-// as a copy opens its source, once its data is written, and as a file the run decided to delete is
-// about to be looked at once more and deleted.
+// as a copy opens its source, once its data is written, and as a file the run decided to delete (or a
+// moved file's source) is about to be looked at once more and deleted.
 enum class Point { CopyOpening, CopyWritten, Deleting, Count };
 
 #ifdef TESSEL_FAULT_INJECTION

@@ -563,6 +563,7 @@ bool renameCase(const Folder& folder, const std::string& from, const std::string
 
 bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
                        std::error_code& error) {
+    faults::reach(faults::Point::Deleting);
     struct stat status {};
     if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return fail(error, WalkError::NotRegularFile);

@@ -156,6 +156,21 @@ TEST_F(SafetyTest, DeletionsSpareWhatTheRunFailedToCopyMovedOrKeptBack) {
          {"kept.txt=k"},
          {"gone.txt=edited meanwhile", "kept.txt=k"},
          1},
+        {"a moved file's source edited after its copy was found whole",
+         [&] {
+             for (const std::string& root : {src, dst}) {
+                 writeFile(root + "/m.txt", "same");
+                 test::setModificationTime(root + "/m.txt", 1'700'000'000);
+             }
+             platform::faults::onPoint(platform::faults::Point::Deleting,
+                                       [&] { writeFile(src + "/m.txt", "edited meanwhile"); });
+         },
+         faMove,
+         tmSyncAll,
+         false,
+         {"m.txt=edited meanwhile"},
+         {"m.txt=same"},
+         2},
 #endif
     };
     for (const Case& c : cases) {
