@@ -9,6 +9,8 @@
 #include "batch/BatchCommands.h"
 #include "batch/BatchConsole.h"
 #include "batch/BatchOptions.h"
+#include "batch/RootWarnings.h"
+#include "batch/VersionCommands.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/StopSignal.h"
@@ -108,9 +110,15 @@ int runBatch(const std::vector<std::string_view>& arguments, NoticeSender& notic
     if (options.jobs > 0) context.options.jobs = options.jobs;
     if (options.mode == Options::Mode::List) return listWatches(context, console);
     if (options.mode == Options::Mode::Command) {
-        const std::string& word = options.command.word;
-        return word == "show" || word == "export" ? printWatches(context, console, options.command)
-                                                  : changeCommand(context, console, options.command);
+        const Command& command = options.command;
+        if (isVersionCommandWord(command.word)) return runVersionCommand(context, command.versions);
+        if (command.word == "show" || command.word == "export")
+            return printWatches(context, console, command);
+        const int status = changeCommand(context, console, command);
+        // Allowed, and saved, but seldom meant.
+        if (status == kExitOk && (command.word == "add" || command.word == "set"))
+            sayRootWarnings(context.WatchFilePath, {command.edit.name.value_or(command.name)});
+        return status;
     }
 
     // SIGINT and SIGTERM end the run at the next file: nothing half-written, the stop logged.
@@ -129,6 +137,8 @@ int runBatch(const std::vector<std::string_view>& arguments, NoticeSender& notic
         WatchList list;
         unreadable = !loadOrSay(context.WatchFilePath, list, console);
         if (!unreadable) total = runDueWatches(context);
+    } else if (options.mode == Options::Mode::Plan) {
+        total = runPlan(context, console, options.planFile, unreadable);
     } else {
         total = runWatches(context, console, options.watches, unreadable);
     }

@@ -25,13 +25,15 @@ enum class Operation {
     Examine,          // a file's or folder's status read (fstat, fstatat)
     Settle,           // a file's or folder's owner, permissions or times set
     Flush,            // written data and names made durable (fsync)
+    MakeLink,         // a symbolic link made
     Count
 };
 
 // Points inside the platform layer where a test may step in, to change the world at the worst moment:
-// as a copy opens its source, once its data is written, and as a file the run decided to delete (or a
-// moved file's source) is about to be looked at once more and deleted.
-enum class Point { CopyOpening, CopyWritten, Deleting, Count };
+// as a copy opens its source, once its new file is made (still empty), once its data is written, and as
+// a file the run decided to delete (or a moved file's source) is about to be looked at once more and
+// deleted.
+enum class Point { CopyOpening, CopyCreated, CopyWritten, Deleting, Count };
 
 #ifdef TESSEL_FAULT_INJECTION
 // Runs `action` each time `point` is reached until clear(); an empty action removes it.

@@ -8,9 +8,11 @@
 #include <string>
 
 #include "platform/Versions.h"
+#include "sync/Applier.h"
 #include "sync/CopyDecision.h"
 #include "sync/RunContext.h"
 #include "sync/TreeWalk.h"
+#include "sync/WalkRules.h"
 
 namespace tessel {
 
@@ -22,6 +24,7 @@ struct OneWaySettings {
     std::int32_t tuneMode = 0;  // TTuneMode; any other value: nothing crosses
     bool move = false;
     bool wideLog = false;
+    WalkRules rules;
 };
 
 class OneWayPass : public TreeWalk::Pass {
@@ -35,7 +38,6 @@ class OneWayPass : public TreeWalk::Pass {
     void run();
 
     TreeWalk::Sides sides() const override;
-    bool sees(const std::string& name) const override;
     unsigned looksAt(const bool (&fresh)[2], const WalkEntry& entry) const override;
     void file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) override;
     void entered(WalkFolder& parent, WalkFolder& child) override;
@@ -51,6 +53,8 @@ class OneWayPass : public TreeWalk::Pass {
                 Seen& seen);
     void order(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
                int kind, const Seen& seen, RunAction::Side newer);
+    std::unique_ptr<FileOrder> newOrder(const WalkFolder& folder, FileOrder::Kind kind,
+                                        const std::string& name, const Seen& seen) const;
     // Gives the destination's file the source's spelling of its name, then decides.
     void rename(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
                 const Seen& seen);

@@ -8,6 +8,7 @@
 #include "platform/FileIo.h"
 #include "platform/Process.h"
 #include "watch/EventLog.h"
+#include "watch/WatchText.h"
 
 namespace tessel {
 
@@ -44,12 +45,9 @@ platform::Folder RunState::openRoot(const std::string& root, std::error_code& er
         root, error, made ? platform::Folder::LastName::NoLink : platform::Folder::LastName::MayBeLink);
 }
 
-void RunState::countListedFiles(const std::vector<platform::ListedName>& names) {
+void RunState::countListedFiles(std::int64_t files) {
     if (!countingFiles) return;
-    for (const platform::ListedName& entry : names)
-        if (!platform::isHiddenName(entry.name) &&
-            (entry.type == platform::ListedType::File || entry.type == platform::ListedType::Unknown))
-            ++m_counted;
+    m_counted += files;
     context.display.extendProgressRange(static_cast<int>(std::min<std::int64_t>(m_counted, INT32_MAX)));
 }
 
@@ -228,6 +226,8 @@ void RunState::learnOwnFiles() {
     for (const std::string* path :
          {&context.LogFilePath, &context.WatchFilePath, &context.options.settingsFile})
         addOwnFile(*path);
+    // The text file beside the watch file: the watches' names, settings and last results.
+    if (!context.WatchFilePath.empty()) addOwnFile(textFilePath(context.WatchFilePath));
 }
 
 void RunState::addOwnFile(const std::string& path) {

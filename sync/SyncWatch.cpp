@@ -10,8 +10,10 @@
 #include "platform/Versions.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/DiskApplier.h"
+#include "sync/EditedPlan.h"
 #include "sync/OneWayPass.h"
 #include "sync/Parameters.h"
+#include "sync/PlanApplier.h"
 #include "sync/PreviewApplier.h"
 #include "sync/RunState.h"
 #include "sync/SyncFolder.h"
@@ -28,20 +30,6 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::int32_t tuneModeOf(WatchTune tune) {
-    switch (tune) {
-        case WatchTune::SyncAll:
-            return tmSyncAll;
-        case WatchTune::UpdateOld:
-            return tmUpdateOld;
-        case WatchTune::AbsentOnly:
-            return tmAbsentOnly;
-        case WatchTune::None:
-            break;
-    }
-    return -1;  // nothing crosses
-}
-
 // Old versions go from the trees the watch writes in, each removal logged with the wide log and shown by
 // a preview; the source of a one-way watch is not the watch's to tidy.
 void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<std::string>& roots,
@@ -54,6 +42,8 @@ void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<st
                  root, run.context.options.versionDays, platform::clockNow(), run.fileSystems().of(folder))) {
             const std::string path =
                 withTrailingSlash(root) + std::string(platform::kVersionsFolderName) + "/" + stamp;
+            if (applier.plan() != nullptr && !applier.plan()->holds(RunAction::Kind::RemoveOldVersions, path))
+                continue;
             run.report(RunAction::Kind::RemoveOldVersions, path);
             applier.removeVersions(root, stamp);
             if (wideLog) run.log("Removed old versions " + path);
@@ -104,7 +94,7 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
     return roots;
 }
 
-RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
+RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const RunInputs& inputs) {
     RunDisplay& display = context.display;
     RunState run(context, doing == Doing::Preview ? RunState::Output::ObserverOnly : RunState::Output::Log);
     std::unique_ptr<Applier> applier;
@@ -112,20 +102,18 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
         applier = std::make_unique<PreviewApplier>(run);
     else
         applier = std::make_unique<DiskApplier>(run);
+    if (inputs.plan != nullptr)
+        applier = std::make_unique<PlanApplier>(run, std::move(applier), *inputs.plan);
     run.learnOwnFiles();
     const WatchRoots roots = watchRoots(watch.source, watch.destination, watch.withRootFolder);
     const std::string& source = roots.source;
     const std::string& destination = roots.destination;
     // A list with no mask still makes the destination's folders, and copies nothing.
     const std::vector<std::string> masks = watch.masks.empty() ? std::vector<std::string>{""} : watch.masks;
-    const std::int32_t tuneMode = tuneModeOf(watch.tune);
+    const std::int32_t tuneMode = storedTune(watch.tune);  // -1: nothing crosses
     const bool move = watch.action == WatchAction::Move;
-
-    // One thread reads the source ahead to size the bar; several count as the first pass lists it.
-    run.countingFiles = context.options.jobs > 1;
-    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source));
-    display.setProgressPosition(0);
-    display.setProgressVisible(true);
+    // What of the trees every walk of this run takes: the watch's excludes, hidden files and links.
+    const WalkRules rules = WalkRules::of(watch);
 
     std::error_code error;
     const auto refuse = [&](const std::string& line) {
@@ -153,6 +141,13 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
             return refuse("Error opening folder " + run.madeRoot + ": " + error.message());
     }
 
+    // One thread reads the source ahead to size the bar; several count as the first pass lists it. Only
+    // once the roots are known good: an empty field would have it count the whole file system.
+    run.countingFiles = context.options.jobs > 1;
+    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source, rules));
+    display.setProgressPosition(0);
+    display.setProgressVisible(true);
+
     // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
     const bool twoWay = watch.bothDirections && !move;
     std::vector<std::string> writtenRoots = {destination};
@@ -171,18 +166,18 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     run.deletionsFollow = deleting;
     run.rememberFolders = move && masks.size() > 1;
     // What the trees held at the start that the masks cover, for the mass-deletion guard.
-    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks) : 0;
-    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks) : 0;
+    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks, rules) : 0;
+    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks, rules) : 0;
 
     if (twoWay) {
-        TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile};
+        const TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile, rules};
         // A state that cannot be read stops the watch, as a missing source does (its line is logged).
         if (!run.stopRequested() && !TwoWayPass(run, *applier, settings, source, destination).run())
             return refuse({});
     } else {
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile};
+            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile, rules};
             OneWayPass(run, *applier, settings, source, destination).run();
             run.countingFiles = false;
             if (watch.bothDirections && !run.stopRequested())
@@ -196,9 +191,9 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
         std::vector<DeletionPlan> forward, reverse;
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            forward.push_back(planDeletions(run, *applier, source, destination, mask));
+            forward.push_back(planDeletions(run, *applier, source, destination, mask, rules));
             if (watch.bothDirections)
-                reverse.push_back(planDeletions(run, *applier, destination, source, mask));
+                reverse.push_back(planDeletions(run, *applier, destination, source, mask, rules));
         }
         if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
             (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {
@@ -218,14 +213,14 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
 
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-                    const TWatchRec& Watch, Doing doing) {
+                    const TWatchRec& Watch, Doing doing, const RunInputs& inputs) {
     tessel::Watch watch = watchFromRecord(Watch, WatchExtras{});
     watch.source = SourceDir;
     watch.destination = DestDir;
     watch.masks = splitMasks(FileMask);
     watch.program = RunFile;
     watch.action = FileAction == faCopy ? WatchAction::Copy : WatchAction::Move;
-    return runWatch(context, watch, doing);
+    return runWatch(context, watch, doing, inputs);
 }
 
 }  // namespace tessel

@@ -21,12 +21,15 @@
 #include "ui/MainWindow.h"
 #include "ui/Pictures.h"
 #include "ui/PreviewDialog.h"
+#include "ui/RestoreDialog.h"
 #include "ui/RunCoordinator.h"
 #include "ui/RunView.h"
 #include "ui/Texts.h"
 #include "ui/WatchList.h"
 #include "ui/WatchRoots.h"
 #include "ui/WindowRunDisplay.h"
+#include "watch/EventLog.h"
+#include "watch/RunSummary.h"
 #include "watch/WatchFile.h"
 
 using namespace tessel;
@@ -57,6 +60,8 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(
         makeAction("checkNowAction", tr("Check &Now"), this, &C::checkSelectedWatchNow, Qt::Key_F5);
     m_previewAction = makeAction("previewAction", tr("&Preview..."), this, &C::previewSelectedWatch,
                                  Qt::SHIFT | Qt::Key_F5);
+    m_restoreFilesAction = makeAction("restoreFilesAction", tr("&Restore Files..."), this, &C::restoreFiles,
+                                      Qt::CTRL | Qt::Key_R);
     m_openVersionsAction =
         makeAction("openVersionsAction", tr("Open &Versions Folder"), this, &C::openVersionsFolders, {});
     m_stopAction = makeAction("stopAction", tr("&Stop"), this, &C::stopRun, Qt::Key_Escape);
@@ -77,6 +82,8 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(
         makeAction("listCheckNowAction", m_checkNowAction->text(), this, &C::checkSelectedWatchNow, {});
     m_listPreviewAction =
         makeAction("listPreviewAction", m_previewAction->text(), this, &C::previewSelectedWatch, {});
+    m_listRestoreFilesAction =
+        makeAction("listRestoreFilesAction", m_restoreFilesAction->text(), this, &C::restoreFiles, {});
     m_listOpenVersionsAction =
         makeAction("listOpenVersionsAction", m_openVersionsAction->text(), this, &C::openVersionsFolders, {});
     m_showWindowAction = makeAction("showWindowAction", tr("S&how Tessel"), w, &MainWindow::bringToFront, {});
@@ -96,9 +103,9 @@ void WindowCommands::addMenus() {
     watch->setObjectName(QStringLiteral("watchMenu"));
     watch->addActions({m_addWatchAction, m_editWatchAction, m_deleteWatchAction});
     watch->addSeparator();
-    watch->addActions({m_checkNowAction, m_previewAction, m_stopAction});
+    watch->addActions({m_checkNowAction, m_checkAllAction, m_previewAction, m_stopAction});
     watch->addSeparator();
-    watch->addAction(m_openVersionsAction);
+    watch->addActions({m_restoreFilesAction, m_openVersionsAction});
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
 
     QMenu* settings = bar->addMenu(tr("&Settings"));
@@ -118,7 +125,7 @@ void WindowCommands::addMenus() {
     m_watchListMenu->addSeparator();
     m_watchListMenu->addActions({m_listCheckNowAction, m_listPreviewAction});
     m_watchListMenu->addSeparator();
-    m_watchListMenu->addAction(m_listOpenVersionsAction);
+    m_watchListMenu->addActions({m_listRestoreFilesAction, m_listOpenVersionsAction});
     connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
 }
 
@@ -131,6 +138,7 @@ void WindowCommands::attachWatchList(WatchList& list) {
         if (m_editWatchAction->isEnabled()) editSelectedWatch();
     });
     connect(&list, &QTreeWidget::itemSelectionChanged, this, &WindowCommands::updateCommands);
+    connect(&list, &WatchList::folderDropped, this, &WindowCommands::addWatchOfFolder);
 }
 
 void WindowCommands::addToolBar() {
@@ -191,14 +199,17 @@ void WindowCommands::updateCommands() {
     const bool selected = m_window.watchList().selectedRow() >= 0;
     for (QAction* action : {m_addWatchAction, m_listAddWatchAction, m_loadWatchFileAction})
         action->setEnabled(commands.changeWatches);
+    m_window.watchList().setFolderDropsAllowed(commands.changeWatches);
     m_checkAllAction->setEnabled(commands.startRun);
     for (QAction* action :
          {m_editWatchAction, m_listEditWatchAction, m_deleteWatchAction, m_listDeleteWatchAction})
         action->setEnabled(commands.changeWatches && selected);
     for (QAction* action : {m_checkNowAction, m_listCheckNowAction, m_previewAction, m_listPreviewAction})
         action->setEnabled(commands.startRun && selected);
-    // Looking at kept files disturbs no run.
-    for (QAction* action : {m_openVersionsAction, m_listOpenVersionsAction}) action->setEnabled(selected);
+    // Looking at kept files disturbs no run; a restore waits for the run of its own watch by itself.
+    for (QAction* action :
+         {m_restoreFilesAction, m_listRestoreFilesAction, m_openVersionsAction, m_listOpenVersionsAction})
+        action->setEnabled(selected);
     if (m_previewDialog) m_previewDialog->setRunAllowed(commands.startRun);
     // The buttons stay on without a selection, and then do nothing; only a run turns them off.
     for (QToolButton* button : std::as_const(m_runButtons))
@@ -220,6 +231,14 @@ void WindowCommands::loadWatchFile() {
 }
 
 void WindowCommands::addWatch() {
+    runNewWatchEditor({});
+}
+
+void WindowCommands::addWatchOfFolder(const QString& folder) {
+    runNewWatchEditor(folder);
+}
+
+void WindowCommands::runNewWatchEditor(const QString& source) {
     if (!m_window.runs().commands().changeWatches) return;
     WatchList& list = m_window.watchList();
     const int selected = list.selectedWatchIndex();
@@ -227,6 +246,7 @@ void WindowCommands::addWatch() {
     m_window.runs().pauseDueWatches();
     {
         TEditWatchForm editor(m_window.context(), m_window.dialogs(), -1, &m_window);
+        if (!source.isEmpty()) editor.presetSource(source);
         m_window.dialogs().runEditor(editor);
     }
     m_window.fillWatchList(selected);
@@ -288,6 +308,10 @@ void WindowCommands::showPreview(int index, std::shared_ptr<PlanRecorder> plan,
     m_window.runView().showSummary(tr("Preview: %1").arg(fromBytes(totalsLine(plan->totals))));
     auto* dialog = new PreviewDialog(index, watchRoots(watch), std::move(*plan), &m_window);
     connect(dialog, &PreviewDialog::runNowRequested, this, &WindowCommands::checkWatchNow);
+    connect(dialog, &PreviewDialog::runPlanRequested, this,
+            [this](int watchIndex, std::shared_ptr<const EditedPlan> edited) {
+                m_window.runs().runPlan(watchIndex, std::move(edited));
+            });
     m_previewDialog = dialog;
     dialog->show();
 }
@@ -298,6 +322,18 @@ PreviewDialog* WindowCommands::previewDialog() const {
 
 void WindowCommands::closePreview() {
     if (m_previewDialog) m_previewDialog->close();
+}
+
+void WindowCommands::restoreFiles() {
+    const int index = m_window.watchList().selectedWatchIndex();
+    if (index < 0) return;
+    if (m_restoreDialog) m_restoreDialog->close();
+    m_restoreDialog = new RestoreDialog(m_window.context(), m_window.dialogs(), index, &m_window);
+    m_restoreDialog->show();
+}
+
+RestoreDialog* WindowCommands::restoreDialog() const {
+    return m_restoreDialog;
 }
 
 void WindowCommands::openVersionsFolders() {
@@ -311,8 +347,10 @@ void WindowCommands::openVersionsFolders() {
         if (!QFileInfo(path).isDir()) continue;
         opened = true;
         if (!m_window.dialogs().openUrl(QUrl::fromLocalFile(path)))
-            m_window.dialogs().showMessage(&m_window,
-                                           tr("The file manager could not be started to show %1.").arg(path));
+            m_window.dialogs().showMessage(
+                &m_window, tr("No file manager could be started to show %1. Restore Files, in "
+                              "the Watch menu, lists the files kept there and puts them back.")
+                               .arg(path));
     }
     if (opened) return;
     m_window.dialogs().showMessage(&m_window,
@@ -336,6 +374,12 @@ void WindowCommands::viewLog() {
     m_logViewer->showFile(fromBytes(m_window.context().LogFilePath));
 }
 
+void WindowCommands::viewLogAtRun(const WatchRunSummary& run) {
+    viewLog();
+    // The log holds the summary line as it was written: its controls escaped.
+    m_logViewer->showRun(fromBytes(escapeControls(summaryMessage(run.name, run.result))));
+}
+
 LogViewer* WindowCommands::logViewer() const {
     return m_logViewer;
 }
@@ -343,6 +387,7 @@ LogViewer* WindowCommands::logViewer() const {
 void WindowCommands::closeViewers() {
     m_helpViewer.closeAll();
     if (m_logViewer) m_logViewer->close();
+    if (m_restoreDialog) m_restoreDialog->close();
 }
 
 // ---- Help and feedback -------------------------------------------------------------------------------
