@@ -579,9 +579,7 @@ TEST_F(SafetyTest, AFolderSwappedWhileADeepWalkHadItAsideIsNotWrittenIn) {
     EXPECT_EQ(snapshotTree(dst + "/" + parent + "moved"), (Tree{"a/", "a/first.txt=1"}));
     EXPECT_TRUE(errorLogged("Error opening folder " + dst + "/" + parent + "x"));
 }
-#endif
 
-#ifdef TESSEL_FAULT_INJECTION
 // A folder whose deletions are planned and that is swapped for another before their turn is refused as a
 // whole: nothing in the one swapped in is deleted, and the line names the folder.
 TEST_F(SafetyTest, AFolderSwappedBeforeItsDeletionsIsRefused) {
