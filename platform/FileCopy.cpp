@@ -500,6 +500,7 @@ bool renameCase(const Folder& folder, const std::string& from, const std::string
 
 bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
                        std::error_code& error) {
+    faults::reach(faults::Point::Deleting);
     struct stat status {};
     if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return fail(error, WalkError::NotRegularFile);
@@ -509,6 +510,7 @@ bool removeMovedSource(const Folder& folder, const std::string& name, const File
 
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
                 const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions) {
+    faults::reach(faults::Point::Deleting);
     struct stat status {};
     if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));

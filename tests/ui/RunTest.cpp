@@ -261,6 +261,7 @@ TEST_F(RunTest, TheKeysReachTheCommands) {
 
     // Escape closes the about box; Ctrl+L opens the whole log.
     window.showAbout();
+    ASSERT_FALSE(window.aboutBoxes().isEmpty());
     QPointer<TTesselSplashForm> about = window.aboutBoxes().constLast();
     about->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(about));
