@@ -1,8 +1,6 @@
 #include "platform/FileCopy.h"
 
 #include <fcntl.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -12,9 +10,10 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <utility>
+#include <vector>
 
+#include "platform/CopyData.h"
 #include "platform/Process.h"
 #include "platform/SysCall.h"
 #include "platform/Versions.h"
@@ -22,114 +21,6 @@
 namespace tessel::platform {
 
 namespace {
-
-using DevicePair = std::pair<std::uint64_t, std::uint64_t>;
-
-// What pairs of file systems (by device) are known to refuse: block sharing, in-kernel copies. Each
-// refusal then costs one failed call per pair and thread instead of one per file; either way the data
-// arrives, so a refusal here needs no probe.
-struct Refusals {
-    bool has(const std::set<DevicePair>& set, DevicePair devices) const { return set.contains(devices); }
-    void add(std::set<DevicePair>& set, DevicePair devices) { set.insert(devices); }
-    std::set<DevicePair> clone, copyRange;
-};
-
-Refusals& refusals() {
-    thread_local Refusals known;
-    return known;
-}
-
-bool isRefusal(int code) {
-    return code == EOPNOTSUPP || code == ENOTTY || code == EXDEV || code == EINVAL || code == ENOSYS ||
-           code == EBADF || code == EPERM;
-}
-
-// Copies [offset, offset + length) of `in` to the same place in `out` through a buffer.
-bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length, std::error_code& error) {
-    static thread_local std::vector<char> buffer(256 * 1024);
-    const std::uint64_t end = offset + length;
-    while (offset < end) {
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
-        const ssize_t got = sys::pread(in, buffer.data(), want, static_cast<off_t>(offset));
-        if (got < 0) return fail(error);
-        // The data ended before the size the file had: it changed, or its file system tells its size
-        // wrong. Either way the copy is not whole.
-        if (got == 0) return fail(error, WalkError::ChangedWhileCopied);
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put =
-                sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
-                            static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
-            if (put < 0) return fail(error);
-            written += put;
-        }
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
-// Copies [offset, offset + length) of `in` to the same place in `out`: in the kernel where the file
-// systems allow it, else through a buffer.
-bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, DevicePair devices,
-               std::error_code& error) {
-    Refusals& refused = refusals();
-    if (refused.has(refused.copyRange, devices)) return copyByReadWrite(in, out, offset, length, error);
-    std::uint64_t copied = 0;
-    while (copied < length) {
-        const std::size_t chunk =
-            static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
-        loff_t inOffset = static_cast<loff_t>(offset + copied), outOffset = inOffset;
-        const ssize_t done = sys::copy_file_range(in, &inOffset, out, &outOffset, chunk);
-        if (done < 0) {
-            if (copied == 0 && isRefusal(errno)) {
-                refused.add(refused.copyRange, devices);
-                return copyByReadWrite(in, out, offset, length, error);
-            }
-            return fail(error);
-        }
-        if (done == 0 && copied == 0) {
-            // Some file systems answer an in-kernel copy with nothing at all: copy through a buffer.
-            refused.add(refused.copyRange, devices);
-            return copyByReadWrite(in, out, offset, length, error);
-        }
-        if (done == 0) return fail(error, WalkError::ChangedWhileCopied);  // not whole, as above
-        copied += static_cast<std::uint64_t>(done);
-    }
-    return true;
-}
-
-// Copies the first `length` bytes of `in` to `out`: by sharing blocks where the file system can,
-// else range by range. A file with holes (fewer blocks than its size needs) keeps them: only its data
-// is copied and the size set at the end, so a sparse disk image does not balloon.
-bool copyData(int in, int out, const FileInfo& source, DevicePair devices, std::error_code& error) {
-    Refusals& refused = refusals();
-    const std::uint64_t length = source.size;
-    if (length == 0) return true;
-    if (!refused.has(refused.clone, devices)) {
-        if (::ioctl(out, FICLONE, in) == 0) return true;
-        if (!isRefusal(errno)) return fail(error);
-        refused.add(refused.clone, devices);
-    }
-    if (source.allocated >= length) return copyRange(in, out, 0, length, devices, error);
-
-    for (off_t data = 0;;) {
-        data = ::lseek(in, data, SEEK_DATA);
-        if (data < 0) {
-            if (errno == ENXIO) break;  // no data after this point: the rest is a hole
-            return copyRange(in, out, 0, length, devices, error);  // no hole support here
-        }
-        if (static_cast<std::uint64_t>(data) >= length) break;
-        off_t hole = ::lseek(in, data, SEEK_HOLE);
-        if (hole < 0) return fail(error);
-        hole = std::min<off_t>(hole, static_cast<off_t>(length));
-        if (!copyRange(in, out, static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole - data),
-                       devices, error))
-            return false;
-        data = hole;
-    }
-    if (sys::ftruncate(out, static_cast<off_t>(length)) != 0) return fail(error);
-    return true;
-}
 
 FileInfo describeOpen(const struct stat& status) {
     FileInfo info;
@@ -326,7 +217,8 @@ bool copyAttributes(int in, int out, const FileSystemTraits& traits, Dropped& dr
 // `copy` describes, with the source's times, permissions and what the destination holds of its
 // attributes.
 bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileSystemTraits& traits,
-               bool unnamed, bool durable, PendingCopy& copy, Dropped& dropped, std::error_code& error) {
+               bool unnamed, bool durable, PendingCopy& copy, Dropped& dropped, CopyProgress* progress,
+               std::error_code& error) {
     std::uint64_t device = 0, inode = 0;
     dstFolder.identity(device, inode);
     const bool root = processUser() == 0;
@@ -343,7 +235,7 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileS
     if (otherGroup && !root) created &= 0700;
     if (!createCopyFile(dstFolder, created, unnamed, copy, error)) return false;
     const int out = copy.fd.get();
-    if (!copyData(in, out, now, {now.device, device}, error)) return false;
+    if (!copyData(in, out, now, {now.device, device}, progress, error)) return false;
     // Root hands the copy to the source's owner and group, where its probe found owners can be set (not
     // a call per file where they cannot); anyone else keeps the copy and sets the source's group where
     // they belong to it. The set-id bits stay only with the owner and group they were given for.
@@ -438,7 +330,7 @@ bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& 
 bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
                   const Folder& dstFolder, const std::string& dstName, const FileInfo* present,
                   const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions,
-                  Dropped* dropped, FileInfo* found = nullptr, bool forMove = false) {
+                  Dropped* dropped, CopyProgress* progress, FileInfo* found = nullptr, bool forMove = false) {
     const bool replace = present != nullptr;
     const bool durable = replace || forMove;
     // An unnamed file only where it can also be given its name; a replacement needs a name to rename.
@@ -449,9 +341,10 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         faults::reach(faults::Point::CopyOpening);
         if (!openSource(srcFolder, srcName, srcInfo.viaLink, in, now, error)) return false;
         if (found != nullptr && attempt == 0) *found = now;
+        if (progress != nullptr) progress->starting(now.size);
         PendingCopy copy;
         Dropped left;
-        if (!writeCopy(in.get(), now, dstFolder, traits, unnamed, durable, copy, left, error)) {
+        if (!writeCopy(in.get(), now, dstFolder, traits, unnamed, durable, copy, left, progress, error)) {
             if (error == WalkError::ChangedWhileCopied) continue;  // it may be whole the next time
             return false;
         }
@@ -507,23 +400,25 @@ bool renameNoReplace(const Folder& fromFolder, const std::string& fromName, cons
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
               const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions,
-              Dropped* dropped) {
+              Dropped* dropped, CopyProgress* progress) {
     if (refuseDestination(dstInfo, error)) return false;
     const bool present = dstInfo != nullptr && dstInfo->kind != EntryKind::Missing;
     return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present ? dstInfo : nullptr, traits,
-                        error, versions, dropped);
+                        error, versions, dropped, progress);
 }
 
 bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
-                 const FileSystemTraits& traits, std::error_code& error, Dropped* dropped) {
+                 const FileSystemTraits& traits, std::error_code& error, Dropped* dropped,
+                 CopyProgress* progress) {
     found = {};
     return copyAndPlace(srcFolder, name, FileInfo{}, dstFolder, name, nullptr, traits, error, nullptr,
-                        dropped, &found);
+                        dropped, progress, &found);
 }
 
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              const FileSystemTraits& traits, std::error_code& error, Dropped* dropped) {
+              const FileSystemTraits& traits, std::error_code& error, Dropped* dropped,
+              CopyProgress* progress) {
     if (dstInfo != nullptr && dstInfo->kind != EntryKind::Missing)
         return fail(error, std::make_error_code(std::errc::file_exists));
     // Within one file system the name moves; a link moves as the link, as a rename always does.
@@ -533,7 +428,7 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
     // Another file system: copy, put the copy in place, make its name durable, and only then remove the
     // source: a power cut leaves the file in both places at worst.
     if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, traits, error, nullptr,
-                      dropped, nullptr, true) ||
+                      dropped, progress, nullptr, true) ||
         !flushFolder(dstFolder, error))
         return false;
     if (sys::unlinkat(srcFolder.fd(), srcName.c_str(), 0) != 0) return fail(error);

@@ -4,9 +4,12 @@
 // files a tree holds.
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
 #include "sync/RunContext.h"
 #include "watch/WatchRec.h"
@@ -30,5 +33,25 @@ std::int32_t CountFiles(const std::string& Folder);
 // The files in the tree below `folder` that match one of `masks` (every file without masks), as the
 // walks see them.
 std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks);
+
+// CountFiles on a thread of its own, for a run that goes on meanwhile (with several jobs it does not
+// wait for a reading of the tree ahead of it): the count gives the display the bar's end
+// (extendProgressRange) once it has the whole, and stops when the object goes. It asks the run's
+// `fileSystems` (RunState), which must outlive it.
+//
+// Threads: the counting thread owns the count's own context and ledger, and calls the display once,
+// which the display allows of any thread (RunDisplay).
+class FileCountAhead {
+  public:
+    FileCountAhead(std::string folder, RunDisplay& display, platform::FileSystems& fileSystems);
+    ~FileCountAhead();
+    FileCountAhead(const FileCountAhead&) = delete;
+    FileCountAhead& operator=(const FileCountAhead&) = delete;
+
+  private:
+    struct Quiet;
+    std::unique_ptr<Quiet> m_quiet;  // the count's context, which this object stops
+    std::thread m_thread;
+};
 
 }  // namespace tessel

@@ -1,6 +1,7 @@
 #include "sync/SyncWatch.h"
 
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -121,9 +122,10 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     const std::int32_t tuneMode = tuneModeOf(watch.tune);
     const bool move = watch.action == WatchAction::Move;
 
-    // One thread reads the source ahead to size the bar; several count as the first pass lists it.
-    run.countingFiles = context.options.jobs > 1;
-    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source));
+    // One thread reads the source ahead to size the bar; with several, a count goes on beside the run
+    // and gives the bar its end when it has the whole (a part of it would make a bar that runs ahead).
+    const bool countAside = context.options.jobs > 1;
+    display.setProgressRange(0, countAside ? 0 : CountFiles(source));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
 
@@ -143,7 +145,8 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     // A source that is not there (an unplugged disk, a mistyped path) is an error, and the run then
     // creates, copies and deletes nothing: with both directions it would copy the whole destination
     // into a new, empty source.
-    if (!platform::Folder::open(withTrailingSlash(source), error).valid())
+    const platform::Folder sourceRoot = platform::Folder::open(withTrailingSlash(source), error);
+    if (!sourceRoot.valid())
         return refuse("Error opening folder " + withTrailingSlash(source) + ": " + error.message());
     // The root-name folder that "Copy with root folder" makes is Tessel's: a link put there in its place
     // would take the run's writes, deletions and reads elsewhere.
@@ -151,6 +154,14 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
         run.madeRoot = withTrailingSlash(destination);
         if (!run.openRoot(run.madeRoot, error).valid() && error == platform::WalkError::SymbolicLink)
             return refuse("Error opening folder " + run.madeRoot + ": " + error.message());
+    }
+
+    // The source's file system is tried before the count begins, as a count ahead of the run tries it
+    // before the run: a probe there while the run reads the root's times would give them the probe's.
+    std::optional<FileCountAhead> countAhead;
+    if (countAside) {
+        run.fileSystems().of(sourceRoot);
+        countAhead.emplace(source, display, run.fileSystems());
     }
 
     // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
@@ -184,7 +195,6 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
             if (run.stopRequested()) break;
             const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile};
             OneWayPass(run, *applier, settings, source, destination).run();
-            run.countingFiles = false;
             if (watch.bothDirections && !run.stopRequested())
                 OneWayPass(run, *applier, settings, destination, source).run();
         }
@@ -211,6 +221,7 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     applier->drain();
     display.setStatusText("");
     run.result.stopped = run.stopRequested();
+    if (!run.result.stopped) display.completeProgress();
     if (!watch.program.empty() && !run.result.stopped && doing == Doing::Run) runProgram(run, watch);
     display.setProgressVisible(false);
     return run.result;

@@ -235,7 +235,6 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     for (const int side : kSides)
         if (m_sides.writes[side] && here.on[side] && !here.fresh[side] && here.folder[side]->valid())
             m_applier.clearStaleTemporaries(*here.folder[side], here.names[side]);
-    m_run.countListedFiles(here.names[kSource]);
     // The names of a folder read ahead moved here whole: the entries still point at them.
     const std::array<bool, 2> blind = caseBlindness(here.traits);
     const std::vector<WalkEntry> entries =

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStringList>
 #include <QTableView>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -20,6 +21,7 @@
 #include <utility>
 
 #include "ui/Pictures.h"
+#include "ui/Sizes.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 
@@ -118,6 +120,21 @@ QString PlanModel::kindName(RunAction::Kind kind) {
     return {};
 }
 
+QString PlanModel::totalsText(const tessel::PlanTotals& totals) {
+    const QLocale locale = displayLocale();
+    QStringList parts;
+    for (std::size_t kind = 0; kind < tessel::kActionKinds; ++kind) {
+        if (totals.count[kind] == 0) continue;
+        const auto what = static_cast<RunAction::Kind>(kind);
+        const QString count = locale.toString(static_cast<qlonglong>(totals.count[kind]));
+        //: One kind of action of the plan, how many, and the size they move: "Copy: 3 (12.3 KB)".
+        parts << (tessel::hasSize(what)
+                      ? tr("%1: %2 (%3)").arg(kindName(what), count, sizeText(totals.bytes[kind]))
+                      : tr("%1: %2").arg(kindName(what), count));
+    }
+    return parts.isEmpty() ? tr("nothing to do") : parts.join(QStringLiteral(", "));
+}
+
 QVariant PlanModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const RunAction& action = actionAt(index.row());
@@ -134,11 +151,8 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
                 case SideColumn:
                     return sideText(action);
                 case SizeColumn:
-                    if (action.kind == RunAction::Kind::CreateFolder ||
-                        action.kind == RunAction::Kind::RemoveOldVersions ||
-                        action.kind == RunAction::Kind::Rename)
-                        return {};
-                    return QString::fromStdString(tessel::groupedNumber(action.size));
+                    if (!tessel::hasSize(action.kind)) return {};
+                    return sizeText(action.size);
                 case NewerColumn:
                     if (action.newer == RunAction::Side::Source) return tr("source");
                     if (action.newer == RunAction::Side::Destination) return tr("destination");
@@ -173,7 +187,7 @@ QVariant PlanModel::headerData(int section, Qt::Orientation orientation, int rol
         case SideColumn:
             return tr("Where");
         case SizeColumn:
-            return tr("Size (bytes)");
+            return tr("Size");
         case NewerColumn:
             return tr("Newer");
     }
@@ -255,13 +269,12 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     header->setSectionResizeMode(PlanModel::PathColumn, QHeaderView::Stretch);
     const QFontMetrics metrics = fontMetrics();
     header->resizeSection(PlanModel::ActionColumn, metrics.horizontalAdvance(tr("Refused deletion")) + 24);
-    header->resizeSection(PlanModel::SizeColumn,
-                          metrics.horizontalAdvance(QStringLiteral("0,000,000,000")) + 24);
+    header->resizeSection(PlanModel::SizeColumn, metrics.horizontalAdvance(sizeText(999'900'000)) + 24);
     header->resizeSection(PlanModel::SideColumn,
                           metrics.horizontalAdvance(tr("%1 → %2").arg(tr("destination"), tr("source"))) + 24);
     header->resizeSection(PlanModel::NewerColumn, metrics.horizontalAdvance(tr("destination")) + 24);
 
-    m_totals = new QLabel(tr("Total: %1").arg(fromBytes(tessel::totalsLine(totals))), this);
+    m_totals = new QLabel(tr("Total: %1").arg(PlanModel::totalsText(totals)), this);
     m_totals->setObjectName(QStringLiteral("PreviewTotals"));
     m_totals->setWordWrap(true);
     m_totals->setTextInteractionFlags(Qt::TextSelectableByMouse);
