@@ -14,6 +14,7 @@ const char* const kBatchUsage =
     "       tessel-batch [FILE OPTIONS] --due\n"
     "       tessel-batch [FILE OPTIONS] WATCH [WATCH ...]\n"
     "       tessel-batch [FILE OPTIONS] --preview WATCH [WATCH ...]\n"
+    "       tessel-batch [FILE OPTIONS] --plan FILE\n"
     "       tessel-batch [FILE OPTIONS] add NAME --source DIR --destination DIR [WATCH OPTIONS]\n"
     "       tessel-batch [FILE OPTIONS] set NAME WATCH OPTIONS\n"
     "       tessel-batch [FILE OPTIONS] remove NAME\n"
@@ -30,6 +31,10 @@ const char* const kBatchUsage =
     "                      flags, last run, source, destination, masks, name (separated by tabs)\n"
     "  --due               run every timed watch that is due now, in file order\n"
     "  WATCH ...           run these watches now, whatever their run mode (like Check Now)\n"
+    "  --plan FILE         run a watch's preview as edited in FILE (- reads standard input): the\n"
+    "                      rows left in it and nothing else; a conflict's word may be changed to\n"
+    "                      keep source, keep destination or keep both; what changed since the\n"
+    "                      preview is left as it is and reported\n"
     "  --preview WATCH ... print what running these watches now would do, one line per action\n"
     "                      and a total line, and change nothing (also --dry-run)\n"
     "  add NAME ...        make a watch: --source and --destination, and any watch option\n"
@@ -223,6 +228,13 @@ bool parseArguments(const std::vector<std::string_view>& arguments, Options& opt
             options.notify = false;
         } else if (isOption && (argument == "--preview" || argument == "--dry-run")) {
             options.preview = true;
+        } else if (isOption && argument == "--plan") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                problem = "--plan needs the file of an edited preview";
+                return false;
+            }
+            if (!setMode(options, Options::Mode::Plan, problem)) return false;
+            options.planFile = arguments[++i];
         } else if (isOption && (argument == "--list" || argument == "--due")) {
             if (!setMode(options, argument == "--list" ? Options::Mode::List : Options::Mode::Due, problem))
                 return false;

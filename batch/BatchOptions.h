@@ -24,12 +24,13 @@ struct Command {
 };
 
 struct Options {
-    enum class Mode { None, List, Due, Run, Command };
+    enum class Mode { None, List, Due, Run, Plan, Command };
     Mode mode = Mode::None;
     std::string watchFile;
     std::string logFile;
     std::string folder;                // empty: the current folder
     std::vector<std::string> watches;  // the names or positions to run or preview
+    std::string planFile;              // --plan: an edited preview to run ("-": standard input)
     Command command;
     bool help = false;
     bool version = false;

@@ -137,6 +137,8 @@ int runBatch(const std::vector<std::string_view>& arguments, NoticeSender& notic
         WatchList list;
         unreadable = !loadOrSay(context.WatchFilePath, list, console);
         if (!unreadable) total = runDueWatches(context);
+    } else if (options.mode == Options::Mode::Plan) {
+        total = runPlan(context, console, options.planFile, unreadable);
     } else {
         total = runWatches(context, console, options.watches, unreadable);
     }

@@ -159,7 +159,9 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome, platform
             break;
         case FileOrder::Kind::FinishMove: {
             bool same = false;
-            if (!platform::sameContent(source, order.name, target, targetName, same, outcome.error)) return;
+            if (!platform::sameContent(source, order.name, target, targetName, same, outcome.error,
+                                       linkLookOf(order)))
+                return;
             if (!same) {
                 outcome.error = std::make_error_code(std::errc::file_exists);
                 return;
@@ -171,8 +173,8 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome, platform
             outcome.done = platform::renameCase(target, targetName, order.name, traits, outcome.error);
             std::error_code ignored;
             if (outcome.done && order.lookAtCopy &&
-                platform::examine(target, order.name, platform::ListedType::Unknown, outcome.copy, ignored) !=
-                    EntryKind::File)
+                platform::examine(target, order.name, platform::ListedType::Unknown, outcome.copy, ignored,
+                                  linkLookOf(order)) != EntryKind::File)
                 outcome.copy = {};
             return;
         }
@@ -191,8 +193,8 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome, platform
     // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
     std::error_code ignored;
     if (outcome.done && order.lookAtCopy &&
-        platform::examine(target, targetName, platform::ListedType::Unknown, outcome.copy, ignored) !=
-            EntryKind::File)
+        platform::examine(target, targetName, platform::ListedType::Unknown, outcome.copy, ignored,
+                          linkLookOf(order)) != EntryKind::File)
         outcome.copy = {};
 }
 
@@ -227,14 +229,14 @@ Applier::FolderMade DiskApplier::makeFolder(const Folder& parent, const std::str
     return created ? FolderMade::Made : FolderMade::Existing;
 }
 
-bool DiskApplier::setFolderTimes(const SharedFolder& folder, const FileInfo& like, bool created,
+bool DiskApplier::setFolderTimes(const SharedFolder& folder, const FileInfo& like, bool created, bool flush,
                                  std::error_code& error) {
     if (!folder || !folder->valid()) {
         if (!error) error = std::make_error_code(std::errc::bad_file_descriptor);
         return false;
     }
-    // Once a folder's batch is done its names are made durable, with its times.
-    return platform::finishFolder(*folder, like, created, error) && platform::flushFolder(*folder, error);
+    return platform::finishFolder(*folder, like, created, error) &&
+           (!flush || platform::flushFolder(*folder, error));
 }
 
 void DiskApplier::clearStaleTemporaries(const Folder& folder,

@@ -47,10 +47,6 @@ TreeWalk::Sides OneWayPass::sides() const {
     return sides;
 }
 
-bool OneWayPass::sees(const std::string& name) const {
-    return !platform::isHiddenName(name);
-}
-
 bool OneWayPass::takesPart(const WalkEntry& entry) const {
     return entry.on[kSource] && entry.type[kSource] != ListedType::Folder &&
            platform::matchesMask(m_settings.mask, *entry.name);
@@ -129,6 +125,8 @@ void OneWayPass::rename(const std::shared_ptr<WalkFolder>& folder, const std::st
     order->relative = folder->relative;
     order->name = name;
     order->targetName = target;
+    order->rowKind = RunAction::Kind::Rename;
+    order->rowPath = destinationPath(*folder, target);
     order->done = [this, folder, name, target, seen = Seen(seen),
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) mutable {
@@ -203,8 +201,15 @@ void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::st
             return m_run.failure(m_doing, sourcePath(*folder, name), reason);
         }
         case CopyDecision::Copy:
-        case CopyDecision::Replace:
+        case CopyDecision::Replace: {
+            // A link copied as a link onto a file system without links: one line, and nothing written.
+            const platform::FileSystemTraits* traits = folder->traits[kDestination];
+            if (source.isLink && traits != nullptr && !traits->symbolicLinks) {
+                m_run.protectFile(relativeName);
+                return m_run.failure(m_doing, sourcePath(*folder, name), platform::WalkError::LinksNotHeld);
+            }
             return order(folder, name, target, m_settings.move ? kMove : kCopy, seen, newer);
+        }
     }
 }
 
@@ -224,6 +229,10 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
     if (target != name) order->targetName = target;
     order->versions = m_settings.move ? nullptr : m_versions;
     const bool replace = seen.info[kDestination].kind == EntryKind::File;
+    order->rowKind = m_settings.move ? RunAction::Kind::Move
+                     : replace       ? RunAction::Kind::Replace
+                                     : RunAction::Kind::Copy;
+    order->rowPath = sourcePath(*folder, name);
     order->done = [this, folder, name, target, kind, replace, newer,
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) {
@@ -236,8 +245,11 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
                 for (const int side : kSides) {
                     seen.looked[side] = true;
                     m_applier.view().examine({*folders[side], m_roots[side], folder->relative}, name,
-                                             ListedType::Unknown, seen.info[side], seen.error[side]);
+                                             ListedType::Unknown, seen.info[side], seen.error[side],
+                                             m_settings.rules.linkLook());
                 }
+                // A link where links are skipped is left out, as the walk leaves out any other.
+                if (m_settings.rules.links() == LinkHandling::Skip && seen.info[kSource].viaLink) return;
                 folder->folder[kSource] = folders[kSource];
                 folder->folder[kDestination] = folders[kDestination];
                 return decide(folder, name, name, seen, Step::Made);
@@ -253,6 +265,7 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
             return m_run.failure(m_doing, source, outcome.error);
         }
         folder->written[kDestination] = true;
+        folder->flush[kDestination] = folder->flush[kDestination] || replace || m_settings.move;
         if (m_settings.move) m_run.protectFile(relativeName);
         RunState::Copied copied;
         copied.kind = m_settings.move ? RunAction::Kind::Move
@@ -289,12 +302,16 @@ void OneWayPass::left(const std::shared_ptr<WalkFolder>& folder) {
 
 // A folder gets its times (and, where the walk made it, its owner and permissions) once everything in it
 // is done: after every order before it. It does so even when its walk stopped or failed part way.
+// Its names are flushed with them where it replaced a file or took one a move removes from the source:
+// a folder of new copies only is not, since a power cut that loses one leaves its source as it was and
+// the next run copies it again (and a flush per folder would cost a first copy of small files most of
+// its speed on a journalling file system).
 void OneWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
     m_applier.after([this, folder] {
         if (!folder->written[kDestination] && !folder->fresh[kDestination]) return;
         std::error_code error;
         if (!m_applier.setFolderTimes(folder->folder[kDestination], folder->like[kDestination],
-                                      folder->fresh[kDestination], error))
+                                      folder->fresh[kDestination], folder->flush[kDestination], error))
             m_run.failure("creating folder", m_roots[kDestination] + folder->relative, error);
     });
 }
@@ -333,7 +350,7 @@ void OneWayPass::run() {
     m_sourceLocalTime = roots[kSource].valid() && platform::keepsLocalTime(roots[kSource]);
     m_versions = m_run.versionKeeper(destination);
     if (created) m_run.report(RunAction::Kind::CreateFolder, destination);
-    TreeWalk walk(m_run, m_applier, *this, m_roots);
+    TreeWalk walk(m_run, m_applier, *this, m_roots, m_settings.rules);
     walk.walk(roots, m_top);
     if (sourceKnown) {
         m_top->written[kDestination] = m_top->written[kDestination] || created;

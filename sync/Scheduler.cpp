@@ -28,13 +28,60 @@ int minuteOfDay(TDateTime value) {
     return hourOf(value) * 60 + minuteOf(value);
 }
 
+// Today's moment of a daily watch's time of day (its OnTime's hour and minute; seconds do not count).
+TDateTime setMomentOfDay(const TWatchRec& watch, TDateTime now) {
+    platform::LocalTime moment = decodeDateTime(now);
+    moment.hour = hourOf(watch.OnTime);
+    moment.minute = minuteOf(watch.OnTime);
+    moment.second = 0;
+    moment.millisecond = 0;
+    return encodeDateTime(moment);
+}
+
+// A daily watch is due from its time of day on, once a day: when its last run came before today's set
+// moment. Comparing the times of day alone would leave a watch that the timer ran at its time (or that
+// ran later in the day) never due again. A last run in the future (a clock set back) or not a number
+// does not hold the watch back.
+bool dailyWatchDue(const TWatchRec& watch, TDateTime now) {
+    if (minuteOfDay(now) < minuteOfDay(watch.OnTime)) return false;
+    const TDateTime last = watch.LastRunTime;
+    if (std::isnan(last)) return true;
+    // In whole milliseconds, as the spans of the other periods.
+    return std::round((setMomentOfDay(watch, now) - last) * kDay) > 0 || std::round((last - now) * kDay) > 0;
+}
+
 std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
 }
 
-RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = Doing::Run) {
-    return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                     getText(watch.RunFile), watch.FileAction, watch, doing);
+bool sameWatch(const TWatchRec& a, const TWatchRec& b) {
+    return a.WatchIndex >= 0 && getText(a.SourceDir) == getText(b.SourceDir) &&
+           getText(a.DestDir) == getText(b.DestDir);
+}
+
+// Runs the watch whose record `record` was read at `position`, with what the text file beside the watch
+// file keeps for it (its excludes, hidden files and links), both read under the watch file's lock. A
+// watch whose settings cannot be read is not run: with the wrong ones, a run could copy or delete what
+// they leave out. That is one error line (for a preview, its error) and a failure.
+RunResult runStored(RunContext& context, const TWatchRec& record, std::int32_t position,
+                    Doing doing = Doing::Run, const RunInputs& inputs = {}) {
+    WatchList list;
+    FileProblem problem;
+    if (loadWatches(context.WatchFilePath, list, problem) && position >= 0 &&
+        static_cast<std::size_t>(position) < list.watches.size() &&
+        sameWatch(list.watches[static_cast<std::size_t>(position)].record, record))
+        return runWatch(context, list.watches[static_cast<std::size_t>(position)].watch, doing, inputs);
+    const std::string line = "Error reading the settings of Synhro folder " + folderPair(record) + ": " +
+                             (problem.path.empty() ? "the watch changed in the watch file" : problem.text()) +
+                             "; the watch was not run";
+    if (doing == Doing::Preview) {
+        if (context.observer != nullptr) context.observer->error(escapeControls(line));
+    } else {
+        WriteLogLine(context, line);
+    }
+    RunResult result;
+    result.failed = 1;
+    return result;
 }
 
 // One watch's run as the scheduler sees it: what it did and how long it took.
@@ -43,12 +90,13 @@ struct WatchRun {
     double seconds = 0;
 };
 
-WatchRun runTimed(RunContext& context, const TWatchRec& watch) {
+WatchRun runTimed(RunContext& context, const TWatchRec& watch, std::int32_t position,
+                  const RunInputs& inputs = {}) {
     // The first problem of this run, not of an earlier one.
     context.firstProblemLine.clear();
     const auto started = std::chrono::steady_clock::now();
     WatchRun run;
-    run.result = runRecord(context, watch);
+    run.result = runStored(context, watch, position, Doing::Run, inputs);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }
@@ -56,7 +104,7 @@ WatchRun runTimed(RunContext& context, const TWatchRec& watch) {
 // Runs the watch with its row showing the running mark, then its own status picture again.
 WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch) {
     context.display.setRowPicture(row, kRunningPicture);
-    const WatchRun run = runTimed(context, watch);
+    const WatchRun run = runTimed(context, watch, row);
     context.display.setRowPicture(row, GetSinhroWatchType(watch));
     return run;
 }
@@ -104,11 +152,6 @@ void endRun(RunContext& context, SchedulerReport& report, WatchRun& run, const T
                  needsAttention(last.outcome()) ? LogLineKind::ProblemSummary : LogLineKind::Summary);
     report.result += last.counts;
     report.runs.push_back({position, std::move(name), std::move(last)});
-}
-
-bool sameWatch(const TWatchRec& a, const TWatchRec& b) {
-    return a.WatchIndex >= 0 && getText(a.SourceDir) == getText(b.SourceDir) &&
-           getText(a.DestDir) == getText(b.DestDir);
 }
 
 // Two runs of one watch never overlap, in one process or in several (the window and tessel-batch, two
@@ -160,13 +203,8 @@ bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
             return span > 9 * kDay;
         case pd1Month:
             return span > 29 * kDay;
-        case pdOnTime: {
-            // Only the time of day counts: due from the set minute on, when the last run came earlier
-            // in the day than that.
-            const int last = minuteOfDay(Watch.LastRunTime);
-            const int set = minuteOfDay(Watch.OnTime);
-            return last < set && set <= minuteOfDay(now);
-        }
+        case pdOnTime:
+            return dailyWatchDue(Watch, now);
         default:
             return false;
     }
@@ -205,15 +243,13 @@ std::optional<TDateTime> nextRunTime(const TWatchRec& Watch, TDateTime now) {
             span = {29 * kDay, true};
             break;
         case pdOnTime: {
-            // Only a last run earlier in the day than the set time lets the watch be due again; then it
-            // is, today at that minute (it is not due now, so the minute is still to come).
-            if (minuteOfDay(Watch.LastRunTime) >= minuteOfDay(Watch.OnTime)) return std::nullopt;
-            platform::LocalTime today = decodeDateTime(now);
-            today.hour = hourOf(Watch.OnTime);
-            today.minute = minuteOf(Watch.OnTime);
-            today.second = 0;
-            today.millisecond = 0;
-            return encodeDateTime(today);
+            // Not due now: it becomes due only at a set moment, the next one (today's when it is still
+            // to come, else tomorrow's), or the one after that for a last run at exactly that moment.
+            const TDateTime today = setMomentOfDay(Watch, now);
+            const TDateTime first = minuteOfDay(now) < minuteOfDay(Watch.OnTime) ? today : today + 1;
+            for (const TDateTime moment : {first, first + 1})
+                if (CheckWatchStatus(Watch, moment)) return moment;
+            return std::nullopt;
         }
         default:
             return std::nullopt;
@@ -292,7 +328,7 @@ SchedulerReport runOnStartWatches(RunContext& context) {
     return report;
 }
 
-SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
+SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const RunInputs& inputs) {
     SchedulerReport report;
     const TWatchRec watch = ReadWatchRec(context, index);
     WriteLogLine(context, "Start Manual Synhro folder " + folderPair(watch));
@@ -302,7 +338,7 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
     }
     platform::FileLock lock;
     if (!lockRun(context, report, watch, lock)) return report;
-    WatchRun run = runTimed(context, watch);
+    WatchRun run = runTimed(context, watch, index, inputs);
     context.display.setRowPicture(index, GetSinhroWatchType(watch));
     if (!account(context, report, run, watch)) {
         storeRunTime(context, report, run, watch, index);
@@ -321,7 +357,7 @@ SchedulerReport previewWatchNow(RunContext& context, std::int32_t index, RunObse
     }
     RunObserver* const observing = context.observer;
     context.observer = &observer;
-    report.result = runRecord(context, watch, Doing::Preview);
+    report.result = runStored(context, watch, index, Doing::Preview);
     context.observer = observing;
     report.ran = 1;
     return report;

@@ -1,7 +1,9 @@
 #pragma once
 // When watches run, and the bookkeeping around each run: the row's status picture, LastRunTime written
 // back to the watch file, the log lines that frame the run, its summary line and the last result the
-// watch keeps. The window and tessel-batch run every watch through here.
+// watch keeps. The window and tessel-batch run every watch through here, each with its settings from
+// the text file beside the watch file (excludes, hidden files, links: WatchStore), read under the watch
+// file's lock; a watch whose settings cannot be read is not run.
 
 #include <cstdint>
 #include <optional>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "sync/RunContext.h"
+#include "sync/SyncWatch.h"
 #include "watch/DateTime.h"
 #include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
@@ -32,8 +35,8 @@ int GetSinhroWatchType(const TWatchRec& Watch);
 
 // Whether a timed watch is due, as CheckWatchStatus decides it, from which moment on: `now` for a watch
 // due now, a later moment for one that will be (it runs at the first pass from then on), nothing for a
-// watch that the timer never runs (not on the timer, or daily at a time its last run was not earlier
-// in the day than).
+// watch that the timer never runs (not on the timer, or a period of no meaning). A daily watch is due
+// once a day, from its time of day on, when it has not run since that moment of the day.
 std::optional<TDateTime> nextRunTime(const TWatchRec& Watch, TDateTime now);
 
 // What one scheduler call did: the window shows it, the headless runner reports it.
@@ -79,8 +82,9 @@ SchedulerReport runOnStartWatches(RunContext& context);
 
 // Check Now for the record at position `index`: runs it whatever its RunMode, between the lines
 // "Start Manual Synhro folder ..." and "End Manual Synhro folder ...", and writes LastRunTime back.
-// For a position with no record only the start line is logged.
-SchedulerReport checkWatchNow(RunContext& context, std::int32_t index);
+// For a position with no record only the start line is logged. With `inputs.plan`, it runs that edited
+// plan of the watch's preview (sync/EditedPlan.h).
+SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const RunInputs& inputs = {});
 
 // A preview of Check Now for the record at position `index`: what the run would do, told to
 // `observer` in the order the run would do it. Nothing changes on disk, nothing is logged, LastRunTime

@@ -30,7 +30,6 @@ class CountPass : public TreeWalk::Pass {
         sides.reads[kSource] = false;
         return sides;
     }
-    bool sees(const std::string& name) const override { return !platform::isHiddenName(name); }
     unsigned looksAt(const bool (&)[2], const WalkEntry& entry) const override {
         if (!entry.on[kSource] || !counts(*entry.name) || entry.type[kSource] == ListedType::File) return 0;
         return 1u << kSource;
@@ -82,7 +81,7 @@ struct QuietContext {
 };
 
 std::int64_t countIn(RunContext& context, const std::string& folder, const std::vector<std::string>& masks,
-                     platform::FileSystems* fileSystems = nullptr) {
+                     const WalkRules& rules, platform::FileSystems* fileSystems = nullptr) {
     RunState run(context, RunState::Output::ObserverOnly, fileSystems);
     DiskApplier applier(run);
     std::error_code error;
@@ -93,7 +92,7 @@ std::int64_t countIn(RunContext& context, const std::string& folder, const std::
     const auto top = std::make_shared<WalkFolder>();
     top->on[kSource] = true;
     const std::string names[2] = {withTrailingSlash(folder), {}};
-    TreeWalk walk(run, applier, pass, names);
+    TreeWalk walk(run, applier, pass, names, rules);
     walk.walk(roots, top);
     return pass.count;
 }
@@ -102,19 +101,22 @@ std::int64_t countIn(RunContext& context, const std::string& folder, const std::
 
 struct FileCountAhead::Quiet : QuietContext {};
 
-std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks) {
+std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks,
+                                const WalkRules& rules) {
     QuietContext quiet;
-    return countIn(quiet.context, folder, masks);
+    return countIn(quiet.context, folder, masks, rules);
 }
 
-FileCountAhead::FileCountAhead(std::string folder, RunDisplay& display, platform::FileSystems& fileSystems)
+FileCountAhead::FileCountAhead(std::string folder, WalkRules rules, RunDisplay& display,
+                               platform::FileSystems& fileSystems)
     : m_quiet(std::make_unique<Quiet>()) {
-    m_thread = std::thread([this, &display, &fileSystems, folder = std::move(folder)] {
-        const std::int64_t count = countIn(m_quiet->context, folder, {}, &fileSystems);
-        if (!m_quiet->context.stopRequested())
-            display.extendProgressRange(
-                static_cast<int>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max())));
-    });
+    m_thread =
+        std::thread([this, &display, &fileSystems, folder = std::move(folder), rules = std::move(rules)] {
+            const std::int64_t count = countIn(m_quiet->context, folder, {}, rules, &fileSystems);
+            if (!m_quiet->context.stopRequested())
+                display.extendProgressRange(static_cast<int>(
+                    std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max())));
+        });
 }
 
 FileCountAhead::~FileCountAhead() {
@@ -122,8 +124,8 @@ FileCountAhead::~FileCountAhead() {
     m_thread.join();
 }
 
-std::int32_t CountFiles(const std::string& Folder) {
-    const std::int64_t count = countMatchingFiles(Folder, {});
+std::int32_t CountFiles(const std::string& Folder, const WalkRules& rules) {
+    const std::int64_t count = countMatchingFiles(Folder, {}, rules);
     return count > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
                                                             : static_cast<std::int32_t>(count);
 }

@@ -12,6 +12,7 @@
 #include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
 #include "sync/RunContext.h"
+#include "sync/WalkRules.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
@@ -27,23 +28,25 @@ RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,
 
 using platform::ForceFolders;
 
-// The files (not hidden, not system) in the tree below Folder, whatever the masks; 0 for a missing
-// folder. Links to folders are not followed.
-std::int32_t CountFiles(const std::string& Folder);
+// The files in the tree below Folder that the rules take (without rules: not hidden, not system),
+// whatever the masks; 0 for a missing folder. Links to folders are not followed.
+std::int32_t CountFiles(const std::string& Folder, const WalkRules& rules = {});
 // The files in the tree below `folder` that match one of `masks` (every file without masks), as the
-// walks see them.
-std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks);
+// walks of a watch with those `rules` see them.
+std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks,
+                                const WalkRules& rules);
 
-// CountFiles on a thread of its own, for a run that goes on meanwhile (with several jobs it does not
-// wait for a reading of the tree ahead of it): the count gives the display the bar's end
-// (extendProgressRange) once it has the whole, and stops when the object goes. It asks the run's
+// CountFiles (with the watch's `rules`) on a thread of its own, for a run that goes on meanwhile (with
+// several jobs it does not wait for a reading of the tree ahead of it): the count gives the display the bar's
+// end (extendProgressRange) once it has the whole, and stops when the object goes. It asks the run's
 // `fileSystems` (RunState), which must outlive it.
 //
 // Threads: the counting thread owns the count's own context and ledger, and calls the display once,
 // which the display allows of any thread (RunDisplay).
 class FileCountAhead {
   public:
-    FileCountAhead(std::string folder, RunDisplay& display, platform::FileSystems& fileSystems);
+    FileCountAhead(std::string folder, WalkRules rules, RunDisplay& display,
+                   platform::FileSystems& fileSystems);
     ~FileCountAhead();
     FileCountAhead(const FileCountAhead&) = delete;
     FileCountAhead& operator=(const FileCountAhead&) = delete;

@@ -11,8 +11,10 @@
 #include "platform/Versions.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/DiskApplier.h"
+#include "sync/EditedPlan.h"
 #include "sync/OneWayPass.h"
 #include "sync/Parameters.h"
+#include "sync/PlanApplier.h"
 #include "sync/PreviewApplier.h"
 #include "sync/RunState.h"
 #include "sync/SyncFolder.h"
@@ -55,6 +57,8 @@ void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<st
                  root, run.context.options.versionDays, platform::clockNow(), run.fileSystems().of(folder))) {
             const std::string path =
                 withTrailingSlash(root) + std::string(platform::kVersionsFolderName) + "/" + stamp;
+            if (applier.plan() != nullptr && !applier.plan()->holds(RunAction::Kind::RemoveOldVersions, path))
+                continue;
             run.report(RunAction::Kind::RemoveOldVersions, path);
             applier.removeVersions(root, stamp);
             if (wideLog) run.log("Removed old versions " + path);
@@ -105,7 +109,7 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
     return roots;
 }
 
-RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
+RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const RunInputs& inputs) {
     RunDisplay& display = context.display;
     RunState run(context, doing == Doing::Preview ? RunState::Output::ObserverOnly : RunState::Output::Log);
     std::unique_ptr<Applier> applier;
@@ -113,6 +117,8 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
         applier = std::make_unique<PreviewApplier>(run);
     else
         applier = std::make_unique<DiskApplier>(run);
+    if (inputs.plan != nullptr)
+        applier = std::make_unique<PlanApplier>(run, std::move(applier), *inputs.plan);
     run.learnOwnFiles();
     const WatchRoots roots = watchRoots(watch.source, watch.destination, watch.withRootFolder);
     const std::string& source = roots.source;
@@ -121,11 +127,13 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     const std::vector<std::string> masks = watch.masks.empty() ? std::vector<std::string>{""} : watch.masks;
     const std::int32_t tuneMode = tuneModeOf(watch.tune);
     const bool move = watch.action == WatchAction::Move;
+    // What of the trees every walk of this run takes: the watch's excludes, hidden files and links.
+    const WalkRules rules = WalkRules::of(watch);
 
     // One thread reads the source ahead to size the bar; with several, a count goes on beside the run
     // and gives the bar its end when it has the whole (a part of it would make a bar that runs ahead).
     const bool countAside = context.options.jobs > 1;
-    display.setProgressRange(0, countAside ? 0 : CountFiles(source));
+    display.setProgressRange(0, countAside ? 0 : CountFiles(source, rules));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
 
@@ -161,7 +169,7 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     std::optional<FileCountAhead> countAhead;
     if (countAside) {
         run.fileSystems().of(sourceRoot);
-        countAhead.emplace(source, display, run.fileSystems());
+        countAhead.emplace(source, rules, display, run.fileSystems());
     }
 
     // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
@@ -182,18 +190,18 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     run.deletionsFollow = deleting;
     run.rememberFolders = move && masks.size() > 1;
     // What the trees held at the start that the masks cover, for the mass-deletion guard.
-    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks) : 0;
-    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks) : 0;
+    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks, rules) : 0;
+    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks, rules) : 0;
 
     if (twoWay) {
-        TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile};
+        const TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile, rules};
         // A state that cannot be read stops the watch, as a missing source does (its line is logged).
         if (!run.stopRequested() && !TwoWayPass(run, *applier, settings, source, destination).run())
             return refuse({});
     } else {
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile};
+            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile, rules};
             OneWayPass(run, *applier, settings, source, destination).run();
             if (watch.bothDirections && !run.stopRequested())
                 OneWayPass(run, *applier, settings, destination, source).run();
@@ -206,9 +214,9 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
         std::vector<DeletionPlan> forward, reverse;
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            forward.push_back(planDeletions(run, *applier, source, destination, mask));
+            forward.push_back(planDeletions(run, *applier, source, destination, mask, rules));
             if (watch.bothDirections)
-                reverse.push_back(planDeletions(run, *applier, destination, source, mask));
+                reverse.push_back(planDeletions(run, *applier, destination, source, mask, rules));
         }
         if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
             (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {
@@ -229,14 +237,14 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
 
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-                    const TWatchRec& Watch, Doing doing) {
+                    const TWatchRec& Watch, Doing doing, const RunInputs& inputs) {
     tessel::Watch watch = watchFromRecord(Watch, WatchExtras{});
     watch.source = SourceDir;
     watch.destination = DestDir;
     watch.masks = splitMasks(FileMask);
     watch.program = RunFile;
     watch.action = FileAction == faCopy ? WatchAction::Copy : WatchAction::Move;
-    return runWatch(context, watch, doing);
+    return runWatch(context, watch, doing, inputs);
 }
 
 }  // namespace tessel

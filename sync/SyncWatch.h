@@ -24,17 +24,28 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
 
 enum class Doing { Run, Preview };
 
+struct EditedPlan;
+
+// What a run is given besides its watch.
+struct RunInputs {
+    // A preview's plan as the user edited it: the run (or a preview of it) does these rows and nothing
+    // else (sync/EditedPlan.h).
+    const EditedPlan* plan = nullptr;
+};
+
 // Runs `watch` (or, with Preview, tells `context.observer` what a run would do, in the order it would)
 // and says what it did. It changes neither the watch nor the watch file: the caller writes LastRunTime
 // back when it wants to. A stop request ends the run at the next file; the after-sync program then does
 // not start.
-RunResult runWatch(RunContext& context, const Watch& watch, Doing doing = Doing::Run);
+RunResult runWatch(RunContext& context, const Watch& watch, Doing doing = Doing::Run,
+                   const RunInputs& inputs = {});
 
-// runWatch for the watch `Watch` of the watch file, with the given texts (taken by the caller from the
-// record).
+// runWatch for the record `Watch`, with the given texts (taken by the caller from the record), and the
+// settings of a watch that has none beyond its record: names that start with a dot skipped, links
+// followed, nothing excluded. The scheduler runs watches with their settings (runWatch).
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-                    const TWatchRec& Watch, Doing doing = Doing::Run);
+                    const TWatchRec& Watch, Doing doing = Doing::Run, const RunInputs& inputs = {});
 
 // Starts Program with Parameters split into arguments as a shell splits words (without expanding
 // anything), in the program's own folder, and waits for it to end. True when it was started, whatever

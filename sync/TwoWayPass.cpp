@@ -8,6 +8,7 @@
 #include "platform/FileCompare.h"
 #include "platform/Wildcard.h"
 #include "sync/Applier.h"
+#include "sync/EditedPlan.h"
 #include "sync/RunState.h"
 #include "sync/TreeView.h"
 
@@ -52,10 +53,6 @@ TreeWalk::Sides TwoWayPass::sides() const {
         sides.reads[side] = true;
     }
     return sides;
-}
-
-bool TwoWayPass::sees(const std::string& name) const {
-    return !platform::isHiddenName(name);
 }
 
 bool TwoWayPass::matches(const std::string& name) const {
@@ -155,14 +152,14 @@ bool TwoWayPass::run() {
     m_comparison =
         comparisonFor(m_run.fileSystems().of(roots[kSource]), m_run.fileSystems().of(roots[kDestination]));
     if (destinationCreated) top->info[kDestination] = top->info[kSource];
-    TreeWalk walk(m_run, m_applier, *this, m_roots);
+    TreeWalk walk(m_run, m_applier, *this, m_roots, m_settings.rules);
     walk.walk(roots, top);
     m_applier.drain();
     for (const int side : kSides) {
         // A root the run made gets the times of the one it mirrors, even with nothing in it.
         const bool created = side == kDestination && destinationCreated;
         if (!top->written[side] && !created) continue;
-        if (!m_applier.setFolderTimes(walk.rootFolder(side), top->info[side], created, error))
+        if (!m_applier.setFolderTimes(walk.rootFolder(side), top->info[side], created, true, error))
             m_run.failure("creating folder", m_roots[side], error);
     }
     if (!m_run.stopRequested()) runDeletions();
@@ -173,6 +170,17 @@ bool TwoWayPass::run() {
 void TwoWayPass::notWalked(const std::string& relative) {
     // What is below a folder the run could not walk keeps its state.
     m_state.keepBelow(relative);
+}
+
+void TwoWayPass::leftOut(WalkFolder& folder, const WalkEntry& entry) {
+    // What the last run knew of a name the rules leave out now stays known, in or below it: it is
+    // neither forgotten nor taken for deleted, should the rules take it again.
+    if (!m_remembering) return;
+    for (const int side : kSides) {
+        const std::string path = folder.relative + entry.spelling(side);
+        m_state.keep(m_state.find(path));
+        m_state.keepBelow(path + "/");
+    }
 }
 
 void TwoWayPass::entered(WalkFolder&, WalkFolder& child) {
@@ -192,12 +200,14 @@ void TwoWayPass::left(const std::shared_ptr<WalkFolder>& folder) {
     finishFolder(folder);
 }
 
+// Every folder written in is flushed with its times: the memory saved after the run must not know a name
+// that a power cut could still take back.
 void TwoWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
     m_applier.after([this, folder] {
         for (const int side : kSides) {
             if (!folder->on[side] || !folder->written[side]) continue;
             std::error_code error;
-            if (!m_applier.setFolderTimes(folder->folder[side], folder->like[side], folder->fresh[side],
+            if (!m_applier.setFolderTimes(folder->folder[side], folder->like[side], folder->fresh[side], true,
                                           error))
                 m_run.failure("creating folder", m_roots[side] + folder->relative, error);
         }
@@ -265,6 +275,8 @@ void TwoWayPass::rename(const std::shared_ptr<WalkFolder>& folder, int side, con
     order->name = names[from];
     order->targetName = names[side];
     order->lookAtCopy = true;
+    order->rowKind = RunAction::Kind::Rename;
+    order->rowPath = pathOn(side, *folder, names[side]);
     order->done = [this, folder, side, from, names = Names(names), seen = Seen(seen), index,
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) mutable {
@@ -330,6 +342,29 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
     }
     if (decision.countsAsFile) m_run.context.display.stepProgress();
     using Action = TwoWayDecision::Action;
+    // A link to be copied as a link onto a file system without links: one line, and nothing written.
+    if (decision.action == Action::Copy || decision.action == Action::Conflict) {
+        const platform::FileSystemTraits* traits = folder.traits[1 - decision.from];
+        if (info[decision.from].isLink && traits != nullptr && !traits->symbolicLinks) {
+            m_state.keep(index);
+            return m_run.failure("copying file", pathOn(decision.from, folder, names[decision.from]),
+                                 platform::WalkError::LinksNotHeld);
+        }
+    }
+    // A conflict the user decided in the preview: the side chosen replaces the other.
+    if ((decision.action == Action::Conflict || decision.action == Action::ConflictLeft) &&
+        m_applier.plan() != nullptr) {
+        const int reported = decision.action == Action::Conflict ? 1 - decision.from : kSource;
+        const std::string row = pathOn(reported, folder, names[reported]);
+        switch (m_applier.plan()->choiceFor(row)) {
+            case ConflictChoice::KeepBoth:
+                break;
+            case ConflictChoice::KeepSource:
+                return copyAcross(here, kSource, names, info, index, {}, row);
+            case ConflictChoice::KeepDestination:
+                return copyAcross(here, kDestination, names, info, index, {}, row);
+        }
+    }
     switch (decision.action) {
         case Action::Nothing:
         case Action::CompareContent:
@@ -361,7 +396,8 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
 // A copy across (after keeping the other side's file beside it as `keptName`, for a conflict), done on
 // any thread and accounted for in walk order.
 void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
-                            const FileInfo (&info)[2], std::size_t index, const std::string& keptName) {
+                            const FileInfo (&info)[2], std::size_t index, const std::string& keptName,
+                            const std::string& conflictRow) {
     const int to = 1 - from;
     const bool replace = info[to].kind == EntryKind::File;
     auto order = std::make_unique<FileOrder>();
@@ -379,6 +415,12 @@ void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from,
     order->keptName = keptName;
     order->versions = m_versions[to];
     order->lookAtCopy = true;
+    order->rowKind = !conflictRow.empty() || !keptName.empty() ? RunAction::Kind::Conflict
+                     : replace                                 ? RunAction::Kind::Replace
+                                                               : RunAction::Kind::Copy;
+    order->rowPath = !conflictRow.empty() ? conflictRow
+                     : !keptName.empty()  ? pathOn(to, *folder, names[to])
+                                          : pathOn(from, *folder, names[from]);
     const RunAction::Side newer = replace ? newerSide(info, m_comparison) : RunAction::Side::None;
     order->done = [this, folder, from, names, keptName, replace, newer, index,
                    infos = std::array{info[kSource], info[kDestination]}](const FileOutcome& outcome) {

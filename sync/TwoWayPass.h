@@ -14,6 +14,7 @@
 #include "sync/SyncState.h"
 #include "sync/TreeWalk.h"
 #include "sync/TwoWayDecision.h"
+#include "sync/WalkRules.h"
 
 namespace tessel {
 
@@ -25,6 +26,7 @@ struct TwoWaySettings {
     std::int32_t tuneMode = 0;  // TTuneMode; any other value: nothing crosses
     bool deleteAbsent = false;
     bool wideLog = false;
+    WalkRules rules;
 };
 
 class TwoWayPass : public TreeWalk::Pass {
@@ -37,12 +39,12 @@ class TwoWayPass : public TreeWalk::Pass {
     bool run();
 
     TreeWalk::Sides sides() const override;
-    bool sees(const std::string& name) const override;
     unsigned looksAt(const bool (&fresh)[2], const WalkEntry& entry) const override;
     void file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) override;
     void entered(WalkFolder& parent, WalkFolder& child) override;
     void left(const std::shared_ptr<WalkFolder>& folder) override;
     void notWalked(const std::string& relative) override;
+    void leftOut(WalkFolder& folder, const WalkEntry& entry) override;
 
   private:
     using Names = std::array<std::string, 2>;  // a file's name as each side spells it
@@ -63,8 +65,11 @@ class TwoWayPass : public TreeWalk::Pass {
     // Gives `side`'s file the other side's spelling of its name, then decides.
     void rename(const std::shared_ptr<WalkFolder>& folder, int side, const Names& names, const Seen& seen,
                 std::size_t index);
+    // Copies across (after keeping the other side's file beside it as `keptName`, for a conflict);
+    // `conflictRow`: the conflict, reported at that path, that the user decided for the side `from`.
     void copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
-                    const platform::FileInfo (&info)[2], std::size_t index, const std::string& keptName = {});
+                    const platform::FileInfo (&info)[2], std::size_t index, const std::string& keptName = {},
+                    const std::string& conflictRow = {});
     void conflictLeft(const WalkFolder& folder, const Names& names, const platform::FileInfo (&info)[2],
                       std::size_t index);
     std::string conflictName(const WalkFolder& folder, const std::string& name);

@@ -38,7 +38,7 @@ QString modifiedText(const platform::FileTime& time) {
 
 // "1 file" or "3 files": English has two forms, and no translation of them is loaded.
 QString countText(std::size_t count, const QString& one, const QString& more) {
-    return count == 1 ? one : more.arg(displayLocale().toString(static_cast<qulonglong>(count)));
+    return count == 1 ? one : more.arg(shownLocale().toString(static_cast<qulonglong>(count)));
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <cmath>
 #include <optional>
 
+#include "ui/RunTexts.h"
 #include "ui/Sizes.h"
 #include "ui/StatusBar.h"
 #include "ui/Texts.h"
@@ -190,7 +191,7 @@ int RunView::percentDone() const {
 
 QString RunView::countsText() const {
     if (m_progress.files() <= 0) return {};
-    const QLocale locale = displayLocale();
+    const QLocale locale = shownLocale();
     //: Files done of all files of the run, and the percent of the work done: "4,210 of 100,000 · 4 %".
     return tr("%1 of %2 · %3 %")
         .arg(locale.toString(static_cast<qlonglong>(m_progress.filesDone())),
@@ -203,7 +204,7 @@ QString RunView::rateText() const {
     const std::optional<double> bytes = m_progress.bytesPerSecond();
     if (!files || !bytes) return {};
     QString rate = *bytes > 0 ? bytesPerSecondText(*bytes)
-                              : tr("%1 files/s").arg(displayLocale().toString(std::llround(*files)));
+                              : tr("%1 files/s").arg(shownLocale().toString(std::llround(*files)));
     if (const std::optional<double> left = m_progress.secondsLeft()) rate += tr(" · ") + duration(*left);
     return rate;
 }
@@ -238,6 +239,7 @@ void RunView::paint() {
     if (running && measured) m_progress.sample(m_lastPaint);
     const QString file = fileProgressText();
     m_statusBar->setPanelText(kStatusPanel, file.isEmpty() ? wording(m_statusText) : file);
+    m_statusBar->panelLabel(kStatusPanel)->setDetails(QString());
     // An empty run shows an empty bar rather than the "busy" animation of an empty range.
     m_progressBar->setRange(0, kBarSteps);
     m_progressBar->setValue(measured ? static_cast<int>(m_progress.fraction() * kBarSteps) : 0);
@@ -249,9 +251,10 @@ void RunView::paint() {
     m_rateLabel->setText(running ? rateText() : QString());
 }
 
-void RunView::showSummary(const QString& summary) {
+void RunView::showSummary(const QString& summary, const QString& details) {
     m_statusText.clear();
     m_statusBar->setPanelText(kStatusPanel, summary);
+    m_statusBar->panelLabel(kStatusPanel)->setDetails(details);
     // The whole bar for it until the next run.
     showIdle();
 }
@@ -269,52 +272,6 @@ void RunView::showRunning() {
 
 bool RunView::progressShown() const {
     return !m_statusBar->panel(kProgressPanel)->isHidden();
-}
-
-QString summaryLine(const tessel::RunResult& result, double seconds) {
-    QString line = QStringLiteral(
-                       "%1 after %2 s: %3 copied, %4 moved, %5 deleted, %6 kept as versions, "
-                       "%7 conflicts, %8 failed")
-                       .arg(result.stopped ? QStringLiteral("Run stopped") : QStringLiteral("Run ended"))
-                       .arg(seconds, 0, 'f', 1)
-                       .arg(result.copied)
-                       .arg(result.moved)
-                       .arg(result.deleted)
-                       .arg(result.versionsKept)
-                       .arg(result.conflicts)
-                       .arg(result.failed);
-    if (result.refusedDeletions > 0)
-        line += QStringLiteral(", %1 deletions refused").arg(result.refusedDeletions);
-    return line;
-}
-
-QString summaryText(const tessel::RunResult& result, double seconds) {
-    const QLocale locale = displayLocale();
-    QString text = (result.stopped ? RunView::tr("Stopped after %1 s:") : RunView::tr("Done in %1 s:"))
-                       .arg(locale.toString(seconds, 'f', 1));
-    // Copied and failed always; the rest where there is something to say, so that it fits the bar.
-    QStringList parts{result.bytesCopied > 0
-                          ? RunView::tr("%1 copied (%2)")
-                                .arg(locale.toString(result.copied), sizeText(result.bytesCopied, locale))
-                          : RunView::tr("%1 copied").arg(locale.toString(result.copied))};
-    const auto add = [&](int count, const QString& text) {
-        if (count > 0) parts << text.arg(locale.toString(count));
-    };
-    add(result.moved, RunView::tr("%1 moved"));
-    add(result.deleted, RunView::tr("%1 deleted"));
-    add(result.versionsKept, RunView::tr("%1 kept as versions"));
-    add(result.conflicts, RunView::tr("%1 conflicts"));
-    add(result.refusedDeletions, RunView::tr("%1 deletions refused"));
-    parts << RunView::tr("%1 failed").arg(locale.toString(result.failed));
-    return text + QLatin1Char(' ') + parts.join(QStringLiteral(", "));
-}
-
-QString shortSummary(const tessel::RunResult& result) {
-    const QLocale locale = displayLocale();
-    QString text = RunView::tr("%1 copied, %2 failed")
-                       .arg(locale.toString(result.copied + result.moved), locale.toString(result.failed));
-    if (result.stopped) text = RunView::tr("stopped, ") + text;
-    return text;
 }
 
 // ---- Log area ---------------------------------------------------------------------------------------

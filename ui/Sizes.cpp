@@ -6,13 +6,6 @@
 
 #include "watch/RunProgress.h"
 
-QLocale displayLocale() {
-    QLocale locale;
-    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    locale.setNumberOptions(QLocale::DefaultNumberOptions);
-    return locale;
-}
-
 QString sizeText(std::uint64_t bytes, const QLocale& locale) {
     const tessel::SizeParts parts = tessel::sizeParts(bytes);
     const QString number = locale.toString(parts.value, 'f', parts.decimals);

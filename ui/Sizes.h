@@ -7,10 +7,9 @@
 #include <QString>
 #include <cstdint>
 
-// The user's locale for numbers; a program started in the C locale writes them as English does.
-QLocale displayLocale();
+#include "ui/RunTexts.h"
 
 // "1.2 GB", "345 MB", "512 B"; in Russian "1,2 ГБ".
-QString sizeText(std::uint64_t bytes, const QLocale& locale = displayLocale());
+QString sizeText(std::uint64_t bytes, const QLocale& locale = shownLocale());
 // "12.5 MB/s".
-QString bytesPerSecondText(double bytesPerSecond, const QLocale& locale = displayLocale());
+QString bytesPerSecondText(double bytesPerSecond, const QLocale& locale = shownLocale());

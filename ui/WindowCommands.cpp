@@ -28,6 +28,8 @@
 #include "ui/WatchList.h"
 #include "ui/WatchRoots.h"
 #include "ui/WindowRunDisplay.h"
+#include "watch/EventLog.h"
+#include "watch/RunSummary.h"
 #include "watch/WatchFile.h"
 
 using namespace tessel;
@@ -101,7 +103,7 @@ void WindowCommands::addMenus() {
     watch->setObjectName(QStringLiteral("watchMenu"));
     watch->addActions({m_addWatchAction, m_editWatchAction, m_deleteWatchAction});
     watch->addSeparator();
-    watch->addActions({m_checkNowAction, m_previewAction, m_stopAction});
+    watch->addActions({m_checkNowAction, m_checkAllAction, m_previewAction, m_stopAction});
     watch->addSeparator();
     watch->addActions({m_restoreFilesAction, m_openVersionsAction});
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
@@ -306,6 +308,10 @@ void WindowCommands::showPreview(int index, std::shared_ptr<PlanRecorder> plan,
     m_window.runView().showSummary(tr("Preview: %1").arg(fromBytes(totalsLine(plan->totals))));
     auto* dialog = new PreviewDialog(index, watchRoots(watch), std::move(*plan), &m_window);
     connect(dialog, &PreviewDialog::runNowRequested, this, &WindowCommands::checkWatchNow);
+    connect(dialog, &PreviewDialog::runPlanRequested, this,
+            [this](int watchIndex, std::shared_ptr<const EditedPlan> edited) {
+                m_window.runs().runPlan(watchIndex, std::move(edited));
+            });
     m_previewDialog = dialog;
     dialog->show();
 }
@@ -366,6 +372,12 @@ void WindowCommands::stopRun() {
 void WindowCommands::viewLog() {
     if (m_logViewer.isNull()) m_logViewer = new LogViewer(&m_window);
     m_logViewer->showFile(fromBytes(m_window.context().LogFilePath));
+}
+
+void WindowCommands::viewLogAtRun(const WatchRunSummary& run) {
+    viewLog();
+    // The log holds the summary line as it was written: its controls escaped.
+    m_logViewer->showRun(fromBytes(escapeControls(summaryMessage(run.name, run.result))));
 }
 
 LogViewer* WindowCommands::logViewer() const {

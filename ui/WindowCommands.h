@@ -68,6 +68,8 @@ class WindowCommands : public QObject {
     // Ends the run in progress at the next file.
     void stopRun();
     void viewLog();
+    // The log viewer at the lines of watch run `run`: its summary line selected, its other lines above.
+    void viewLogAtRun(const tessel::WatchRunSummary& run);
     void showHelp();
     void sendBugReport();
     void sendComments();

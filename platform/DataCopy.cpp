@@ -1,4 +1,4 @@
-#include "platform/CopyData.h"
+#include "platform/DataCopy.h"
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <set>
 #include <vector>
 
