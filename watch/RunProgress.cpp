@@ -16,6 +16,8 @@ constexpr auto kTimeLeftMinimum = std::chrono::seconds(2);
 constexpr double kSteadyWork = 0.1;
 // Short of complete, the bar stops just below full: "100 %" says the run is over.
 constexpr double kShortOfComplete = 0.999;
+// A share of the work below this part of what the bar shows takes the bar back to it.
+constexpr double kFarBehind = 0.5;
 
 }  // namespace
 
@@ -104,11 +106,14 @@ void RunProgress::update() {
     // Before the files are counted the work has no size: a share of part of it would run ahead.
     const double total = m_files > 0 ? work() : 0;
     const double share = total > 0 ? std::min(workDone() / total, 1.0) : 0;
-    if (share >= m_shown) {
+    if (share >= m_shown || share < m_shown * kFarBehind) {
+        // Where the work turned out far larger than the bar showed (a large file decided late, after the
+        // small ones had filled the bar), the bar goes back to the truth: "99 %" with most of the bytes
+        // still to copy would be a lie that lasts.
         m_shown = share;
     } else if (share > m_share && m_share < 1) {
-        // The work grew past what the bar shows (a large file decided late): the bar never goes back, and
-        // rather than wait for the share to catch up it moves through the rest in step with it.
+        // The work grew a little past what the bar shows: the bar does not go back for that, and rather
+        // than wait for the share to catch up it moves through the rest in step with it.
         m_shown += (1 - m_shown) * (share - m_share) / (1 - m_share);
     }
     m_shown = std::min(m_shown, kShortOfComplete);

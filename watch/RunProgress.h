@@ -53,8 +53,9 @@ class RunProgress {
     // shows them. Measuring starts afresh with begin().
     void sample(Clock::time_point now);
 
-    // The share of the work done, 0 to 1: in one run never less than it was, and 1 only once complete.
-    // Where the work grows past it, it moves on through the rest in step with the work done.
+    // The share of the work done, 0 to 1, and 1 only once complete. Where the work grows a little past
+    // it, it does not go back but moves on through the rest in step with the work done; where the work
+    // turns out far larger (under half of it done), it goes back to the share.
     double fraction() const { return m_shown; }
     // The share in whole percent, rounded down: 100 only once complete.
     int percent() const;
