@@ -109,9 +109,9 @@ class RunProgress {
 class ByteTally {
   public:
     void plan(const RunDisplay::PlanChange& change) {
-        m_planned.fetch_add(change.bytes, std::memory_order_relaxed);
-        m_sized.fetch_add(change.sized, std::memory_order_relaxed);
-        m_unsized.fetch_add(change.unsized, std::memory_order_relaxed);
+        if (change.bytes != 0) m_planned.fetch_add(change.bytes, std::memory_order_relaxed);
+        if (change.sized != 0) m_sized.fetch_add(change.sized, std::memory_order_relaxed);
+        if (change.unsized != 0) m_unsized.fetch_add(change.unsized, std::memory_order_relaxed);
     }
     void copy(std::uint64_t bytes) { m_copied.fetch_add(bytes, std::memory_order_relaxed); }
     // What came since the last take; the sums start again from nothing.
