@@ -31,20 +31,6 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::int32_t tuneModeOf(WatchTune tune) {
-    switch (tune) {
-        case WatchTune::SyncAll:
-            return tmSyncAll;
-        case WatchTune::UpdateOld:
-            return tmUpdateOld;
-        case WatchTune::AbsentOnly:
-            return tmAbsentOnly;
-        case WatchTune::None:
-            break;
-    }
-    return -1;  // nothing crosses
-}
-
 // Old versions go from the trees the watch writes in, each removal logged with the wide log and shown by
 // a preview; the source of a one-way watch is not the watch's to tidy.
 void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<std::string>& roots,
@@ -125,17 +111,10 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     const std::string& destination = roots.destination;
     // A list with no mask still makes the destination's folders, and copies nothing.
     const std::vector<std::string> masks = watch.masks.empty() ? std::vector<std::string>{""} : watch.masks;
-    const std::int32_t tuneMode = tuneModeOf(watch.tune);
+    const std::int32_t tuneMode = storedTune(watch.tune);  // -1: nothing crosses
     const bool move = watch.action == WatchAction::Move;
     // What of the trees every walk of this run takes: the watch's excludes, hidden files and links.
     const WalkRules rules = WalkRules::of(watch);
-
-    // One thread reads the source ahead to size the bar; with several, a count goes on beside the run
-    // and gives the bar its end when it has the whole (a part of it would make a bar that runs ahead).
-    const bool countAside = context.options.jobs > 1;
-    display.setProgressRange(0, countAside ? 0 : CountFiles(source, rules));
-    display.setProgressPosition(0);
-    display.setProgressVisible(true);
 
     std::error_code error;
     const auto refuse = [&](const std::string& line) {
@@ -164,8 +143,15 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
             return refuse("Error opening folder " + run.madeRoot + ": " + error.message());
     }
 
-    // The source's file system is tried before the count begins, as a count ahead of the run tries it
-    // before the run: a probe there while the run reads the root's times would give them the probe's.
+    // One thread reads the source ahead to size the bar; with several, a count goes on beside the run
+    // and gives the bar its end when it has the whole (a part of it would make a bar that runs ahead).
+    // Only once the roots are known good: an empty field would have it count the whole file system. The
+    // source's file system is tried before the count begins, as a count ahead of the run tries it before
+    // the run: a probe there while the run reads the root's times would give them the probe's.
+    const bool countAside = context.options.jobs > 1;
+    display.setProgressRange(0, countAside ? 0 : CountFiles(source, rules));
+    display.setProgressPosition(0);
+    display.setProgressVisible(true);
     std::optional<FileCountAhead> countAhead;
     if (countAside) {
         run.fileSystems().of(sourceRoot);
