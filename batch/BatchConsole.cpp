@@ -162,9 +162,12 @@ void Console::clearProgress() {
 }
 
 std::string progressLine(const RunProgress& progress, std::string_view current, int columns) {
-    std::string line = groupedNumber(static_cast<std::uint64_t>(progress.filesDone())) + "/" +
-                       groupedNumber(static_cast<std::uint64_t>(progress.files())) + " files · " +
-                       std::to_string(progress.percent()) + " %";
+    // A run with several jobs counts its files beside it: until the count is whole there is no share.
+    std::string line = progress.files() > 0 || progress.completed()
+                           ? groupedNumber(static_cast<std::uint64_t>(progress.filesDone())) + "/" +
+                                 groupedNumber(static_cast<std::uint64_t>(progress.files())) + " files · " +
+                                 std::to_string(progress.percent()) + " %"
+                           : std::string("counting files");
     const std::optional<double> bytes = progress.bytesPerSecond();
     const std::optional<double> files = progress.filesPerSecond();
     if (bytes && *bytes > 0)

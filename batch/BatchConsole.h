@@ -95,8 +95,9 @@ class Console : public RunDisplay, public UserMessages {
 };
 
 // The progress line, at most `columns` columns wide: "1,234/5,000 files · 36 % · 45.2 MB/s · about
-// 2 min left  /src/photos/a.jpg", with "Copying big.iso: 1.2 GB of 3.1 GB" in place of the current file
-// while a large file is copied. Where it is too long, the current file loses its start first.
+// 2 min left  /src/photos/a.jpg" ("counting files" in place of the counts while they are counted), with
+// "Copying big.iso: 1.2 GB of 3.1 GB" in place of the current file while a large file is copied. Where it is
+// too long, the current file loses its start first.
 std::string progressLine(const RunProgress& progress, std::string_view current, int columns);
 
 }  // namespace tessel::batch

@@ -252,6 +252,8 @@ TEST(RunProgressTest, TheTerminalLine) {
         if (line.large) shown.showFile("/src/images/big.iso", 1'234'000'000, 3'100'000'000);
         EXPECT_EQ(batch::progressLine(shown, current, line.columns), line.line);
     }
+    progress.begin(0);
+    EXPECT_EQ(batch::progressLine(progress, current, 40), "counting files  ...os/2024/holiday/a.jpg");
 }
 
 }  // namespace
