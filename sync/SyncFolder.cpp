@@ -112,6 +112,11 @@ FileCountAhead::FileCountAhead(std::string folder, WalkRules rules, RunDisplay& 
     : m_quiet(std::make_unique<Quiet>()) {
     m_thread =
         std::thread([this, &display, &fileSystems, folder = std::move(folder), rules = std::move(rules)] {
+            {
+                // A run over within the delay (a re-sync with nothing to do) pays nothing for a count.
+                std::unique_lock lock(m_mutex);
+                if (m_ended.wait_for(lock, kCountDelay, [this] { return m_ending; })) return;
+            }
             const std::int64_t count = countIn(m_quiet->context, folder, {}, rules, &fileSystems);
             if (!m_quiet->context.stopRequested())
                 display.extendProgressRange(static_cast<int>(
@@ -120,6 +125,11 @@ FileCountAhead::FileCountAhead(std::string folder, WalkRules rules, RunDisplay& 
 }
 
 FileCountAhead::~FileCountAhead() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ending = true;
+    }
+    m_ended.notify_all();
     m_quiet->context.requestStop();
     m_thread.join();
 }

@@ -3,8 +3,11 @@
 // moved into the destination tree, decided file by file by the watch's TuneMode; and the counts of
 // files a tree holds.
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,8 +55,15 @@ class FileCountAhead {
     FileCountAhead& operator=(const FileCountAhead&) = delete;
 
   private:
+    // The count begins after this: it lists the whole source tree once more, which a run over by then
+    // need not pay for.
+    static constexpr auto kCountDelay = std::chrono::seconds(1);
+
     struct Quiet;
     std::unique_ptr<Quiet> m_quiet;  // the count's context, which this object stops
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    bool m_ending = false;  // under m_mutex: the run is over before the count began
     std::thread m_thread;
 };
 
