@@ -99,6 +99,22 @@ TEST_F(ProgressRunTest, TheBytesOfARunAddUpAndALargeFileShowsItsWay) {
     }
 }
 
+// With several jobs the files are counted beside a run that lasts: the bar gets its end from that
+// thread, and one that is over first pays for no count.
+TEST_F(ProgressRunTest, ALongRunWithSeveralJobsIsCountedBesideIt) {
+    for (int i = 0; i < 3; ++i) writeFile(src + "/sub/" + std::to_string(i) + ".txt", "x");
+    context.options.jobs = 4;
+    display.progressMax = -1;
+    runWatch();
+    EXPECT_EQ(display.progressMax, 0);  // over before the count began
+    std::filesystem::remove_all(dst);
+    display.onStep = [] { std::this_thread::sleep_for(std::chrono::milliseconds(600)); };
+    runWatch();
+    display.onStep = nullptr;
+    const std::lock_guard lock(display.progressMutex);
+    EXPECT_EQ(display.progressMax, 3);
+}
+
 #ifdef TESSEL_FAULT_INJECTION
 class FaultProgressTest : public ProgressRunTest {
   protected:
