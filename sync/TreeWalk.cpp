@@ -162,14 +162,8 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
         ahead != nullptr ? std::move(ahead->entries) : mergeListings(here.names, {blind[0], blind[1]});
     const std::vector<char> taken =
         ahead != nullptr ? std::move(ahead->taken) : m_rules.takenOf(here.relative, entries);
-    std::int64_t listedFiles = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::size_t i = 0; i < entries.size(); ++i)
         if (!taken[i]) m_pass.leftOut(here, entries[i]);
-        const ListedType type = entries[i].type[kSource];
-        if (taken[i] && entries[i].on[kSource] && (type == ListedType::File || type == ListedType::Unknown))
-            ++listedFiles;
-    }
-    m_run.countListedFiles(listedFiles);
     if (ahead != nullptr) {
         for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
             if (taken[i] && !entries[i].onlyFolders()) handle(here, entries[i], ahead->seen[i]);

@@ -3,19 +3,17 @@
 #include <QBrush>
 #include <QColor>
 #include <QComboBox>
-#include <QLocale>
 #include <QStringList>
 #include <algorithm>
 #include <unordered_map>
 #include <utility>
 
 #include "sync/Preview.h"
+#include "ui/Sizes.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 
 using tessel::ConflictChoice;
-using tessel::kActionKinds;
-using tessel::PlanTotals;
 using tessel::RunAction;
 
 namespace {
@@ -226,19 +224,17 @@ QString PlanModel::kindName(RunAction::Kind kind) {
     return {};
 }
 
-QString PlanModel::totalsText(const PlanTotals& totals) {
-    const QLocale locale;
+QString PlanModel::totalsText(const tessel::PlanTotals& totals) {
+    const QLocale locale = shownLocale();
     QStringList parts;
-    for (std::size_t kind = 0; kind < kActionKinds; ++kind) {
+    for (std::size_t kind = 0; kind < tessel::kActionKinds; ++kind) {
         if (totals.count[kind] == 0) continue;
         const auto what = static_cast<RunAction::Kind>(kind);
-        QString part =
-            tr("%1: %2").arg(kindName(what), locale.toString(static_cast<qlonglong>(totals.count[kind])));
-        // Folders made, old versions removed and renames move no data.
-        if (what != RunAction::Kind::CreateFolder && what != RunAction::Kind::RemoveOldVersions &&
-            what != RunAction::Kind::Rename)
-            part = tr("%1 (%2)").arg(part, sizeText(totals.bytes[kind]));
-        parts << part;
+        const QString count = locale.toString(static_cast<qlonglong>(totals.count[kind]));
+        //: One kind of action of the plan, how many, and the size they move: "Copy: 3 (12.3 KB)".
+        parts << (tessel::hasSize(what)
+                      ? tr("%1: %2 (%3)").arg(kindName(what), count, sizeText(totals.bytes[kind]))
+                      : tr("%1: %2").arg(kindName(what), count));
     }
     return parts.isEmpty() ? tr("nothing to do") : parts.join(QStringLiteral(", "));
 }
@@ -269,11 +265,8 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
                 case SideColumn:
                     return sideText(action);
                 case SizeColumn:
-                    if (action.kind == RunAction::Kind::CreateFolder ||
-                        action.kind == RunAction::Kind::RemoveOldVersions ||
-                        action.kind == RunAction::Kind::Rename)
-                        return {};
-                    return QString::fromStdString(tessel::groupedNumber(action.size));
+                    if (!tessel::hasSize(action.kind)) return {};
+                    return sizeText(action.size);
                 case NewerColumn:
                     if (action.newer == RunAction::Side::Source) return tr("source");
                     if (action.newer == RunAction::Side::Destination) return tr("destination");
@@ -313,7 +306,7 @@ QVariant PlanModel::headerData(int section, Qt::Orientation orientation, int rol
         case SideColumn:
             return tr("Where");
         case SizeColumn:
-            return tr("Size (bytes)");
+            return tr("Size");
         case NewerColumn:
             return tr("Newer");
         case DecisionColumn:

@@ -65,7 +65,7 @@ class PlanModel : public QAbstractTableModel {
 
     // The kind of action in the window's words ("Copy", "Create folder", ...).
     static QString kindName(tessel::RunAction::Kind kind);
-    // "Copy: 3 (1.2 MB), Delete: 1 (4 kB)" for the kinds that occur; "nothing to do".
+    // The plan's totals in the window's words: "Copy: 3 (12.3 KB), Delete: 1 (4.1 KB)".
     static QString totalsText(const tessel::PlanTotals& totals);
 
   private:

@@ -8,7 +8,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QShortcut>
 #include <QThread>
@@ -16,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "ui/Dialogs.h"
+#include "ui/Sizes.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
@@ -37,7 +37,7 @@ QString modifiedText(const platform::FileTime& time) {
 }
 
 QString countText(std::size_t count) {
-    return QLocale().toString(static_cast<qulonglong>(count));
+    return shownLocale().toString(static_cast<qulonglong>(count));
 }
 
 }  // namespace

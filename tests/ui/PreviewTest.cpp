@@ -249,7 +249,7 @@ TEST(PreviewDialogTest, AHundredThousandActionsAreRowsOfAModelNotWidgets) {
     EXPECT_EQ(model->rowCount(), kRows);
     EXPECT_EQ(dialog.table()->indexWidget(model->index(0, 0)), nullptr);
     EXPECT_LT(dialog.findChildren<QWidget*>().size(), 100) << "no widget per row";
-    EXPECT_EQ(model->data(model->index(1234, PlanModel::SizeColumn)).toString(), QStringLiteral("1,234"));
+    EXPECT_EQ(model->data(model->index(1234, PlanModel::SizeColumn)).toString(), QStringLiteral("1.2 KB"));
     EXPECT_EQ(model->data(model->index(1234, PlanModel::NewerColumn)).toString(), QStringLiteral("source"));
     EXPECT_TRUE(dialog.totalsLabel()->text().contains(QStringLiteral("Delete: 10,000")));
     ASSERT_NE(dialog.errorLines(), nullptr);

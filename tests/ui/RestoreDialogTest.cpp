@@ -146,6 +146,7 @@ TEST_F(RestoreDialogTest, KeptFilesAreListedSearchedAndPutBack) {
     restore(dialog, &RestoreDialog::saveSelectedElsewhere);
     EXPECT_EQ(readFile(out + "/photo.jpg"), "photo");
     EXPECT_EQ(test::listFolder(out), (std::vector<std::string>{".tessel-versions", "photo.jpg"}));
+    ASSERT_FALSE(dialogs.pickerStarts.empty());
     EXPECT_EQ(dialogs.pickerStarts.back(), QString::fromStdString(out))
         << "the next picker starts where the last went";
     EXPECT_TRUE(dialogs.messages.empty());

@@ -192,10 +192,6 @@
         <translation>Путь</translation>
     </message>
     <message>
-        <source>Size (bytes)</source>
-        <translation>Размер (байт)</translation>
-    </message>
-    <message>
         <source>Newer</source>
         <translation>Новее</translation>
     </message>
@@ -240,12 +236,17 @@
         <translation>%1: %2</translation>
     </message>
     <message>
-        <source>%1 (%2)</source>
-        <translation>%1 (%2)</translation>
+        <source>nothing to do</source>
+        <translation>ничего делать не нужно</translation>
     </message>
     <message>
-        <source>nothing to do</source>
-        <translation>делать нечего</translation>
+        <source>%1: %2 (%3)</source>
+        <extracomment>One kind of action of the plan, how many, and the size they move: &quot;Copy: 3 (12.3 KB)&quot;.</extracomment>
+        <translation>%1: %2 (%3)</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Размер</translation>
     </message>
 </context>
 <context>
@@ -292,7 +293,7 @@
     </message>
     <message>
         <source>Nothing to do: the folders are in step.</source>
-        <translation>Делать нечего: папки совпадают.</translation>
+        <translation>Ничего делать не нужно: папки совпадают.</translation>
     </message>
     <message>
         <source>Nothing would be done: see the errors below.</source>
@@ -647,6 +648,10 @@ Replace it? The file there now is kept in %2 first.</source>
         <comment>a watch</comment>
         <translation>Конфликт в задании %1</translation>
     </message>
+    <message>
+        <source>%1 copied (%2)</source>
+        <translation>скопировано: %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>RunView</name>
@@ -680,12 +685,8 @@ Replace it? The file there now is kept in %2 first.</source>
     </message>
     <message>
         <source>%1 of %2 · %3 %</source>
-        <extracomment>Files done of all files of the run, and the percent done: &quot;4,210 of 100,000 · 4 %&quot;.</extracomment>
+        <extracomment>Files done of all files of the run, and the percent of the work done: &quot;4,210 of 100,000 · 4 %&quot;.</extracomment>
         <translation>%1 из %2 · %3 %</translation>
-    </message>
-    <message>
-        <source>/s</source>
-        <translation>/с</translation>
     </message>
     <message>
         <source>%1 files/s</source>
@@ -694,6 +695,44 @@ Replace it? The file there now is kept in %2 first.</source>
     <message>
         <source> · </source>
         <translation> · </translation>
+    </message>
+    <message>
+        <source>Copying %1: %2 of %3</source>
+        <extracomment>A large file&apos;s own progress in the status bar: &quot;Copying big.iso: 1.2 GB of 3.1 GB&quot;.</extracomment>
+        <translation>Копируется %1: %2 из %3</translation>
+    </message>
+    <message>
+        <source>%1 of %2 copied</source>
+        <translation>Скопировано %1 из %2</translation>
+    </message>
+</context>
+<context>
+    <name>Sizes</name>
+    <message>
+        <source>%1 B</source>
+        <extracomment>A size below a kilobyte: &quot;512 B&quot;.</extracomment>
+        <translation>%1 Б</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 КБ</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 МБ</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 ГБ</translation>
+    </message>
+    <message>
+        <source>%1 TB</source>
+        <translation>%1 ТБ</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <extracomment>A rate: the size copied in a second, &quot;12.5 MB/s&quot;.</extracomment>
+        <translation>%1/с</translation>
     </message>
 </context>
 <context>
@@ -1191,13 +1230,6 @@ Make it now and save the watch?</source>
     <message>
         <source>Tessel: %1</source>
         <translation>Tessel: %1</translation>
-    </message>
-</context>
-<context>
-    <name>Texts</name>
-    <message>
-        <source>%1 B</source>
-        <translation>%1 Б</translation>
     </message>
 </context>
 <context>
