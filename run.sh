@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev libtomlplusplus-dev libsystemd-dev pkgconf qt6-base-dev qt6-tools-dev qt6-l10n-tools
+./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev libtomlplusplus-dev libsystemd-dev pkgconf qt6-base-dev qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
 
 build=build-release
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTESSEL_TESTS=OFF >/dev/null

@@ -6,11 +6,13 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 ./tools/ensure-packages.sh build-essential cmake ccache libgtest-dev libgmock-dev libtomlplusplus-dev libsystemd-dev pkgconf qt6-base-dev qt6-tools-dev \
-  qt6-l10n-tools clang-format dpkg-dev lintian desktop-file-utils appstream groff-base man-db systemd \
+  qt6-l10n-tools qt6-translations-l10n clang-format dpkg-dev lintian desktop-file-utils appstream groff-base man-db systemd \
   dbus-daemon python3-dbus python3-gi locales
 
 # The code follows .clang-format; a file that does not fails the run before anything is built.
 ./tools/check-format.sh
+# Every text of the window is in each translation, translated; lupdate checks a copy in a second.
+./tools/check-translations.sh
 
 # Paths relative to the project, so that a fresh clone elsewhere still finds its compilations cached.
 export CCACHE_BASEDIR="$PWD"

@@ -75,28 +75,32 @@ QString autostartEntry(const QString& program, const QString& folder) {
 bool setAutostart(bool on, QString& problem) {
     const QString path = autostartFilePath();
     if (path.isEmpty()) {
-        problem = QStringLiteral("There is no home folder to keep the autostart entry in.");
+        problem = QCoreApplication::translate("Autostart",
+                                              "There is no home folder to keep the autostart entry in.");
         return false;
     }
     if (!on) {
         QFile file(path);
         if (!file.exists() || file.remove()) return true;
-        problem = QStringLiteral("Unable to remove %1: %2.").arg(path, file.errorString());
+        problem = QCoreApplication::translate("Autostart", "Unable to remove %1: %2.")
+                      .arg(path, file.errorString());
         return false;
     }
     if (!QDir().mkpath(QFileInfo(path).path())) {
-        problem = QStringLiteral("Unable to write to %1.").arg(path);
+        problem = QCoreApplication::translate("Autostart", "Unable to write to %1.").arg(path);
         return false;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        problem = QStringLiteral("Unable to write to %1: %2.").arg(path, file.errorString());
+        problem = QCoreApplication::translate("Autostart", "Unable to write to %1: %2.")
+                      .arg(path, file.errorString());
         return false;
     }
     const QString entry = autostartEntry(QCoreApplication::applicationFilePath(), QDir::currentPath());
     file.write(entry.toUtf8());
     if (!file.commit()) {
-        problem = QStringLiteral("Unable to write to %1: %2.").arg(path, file.errorString());
+        problem = QCoreApplication::translate("Autostart", "Unable to write to %1: %2.")
+                      .arg(path, file.errorString());
         return false;
     }
     return true;

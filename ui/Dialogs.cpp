@@ -70,7 +70,8 @@ QString QtDialogs::chooseWatchFile(QWidget* parent) {
     // Some desktops' own open dialogs accept only files that exist.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters({QStringLiteral("Watch files (*.wth)"), QStringLiteral("All files (*)")});
+    dialog.setNameFilters({QCoreApplication::translate("Dialogs", "Watch files (*.wth)"),
+                           QCoreApplication::translate("Dialogs", "All files (*)")});
     dialog.setDefaultSuffix(QStringLiteral("wth"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().constFirst();

@@ -36,12 +36,11 @@ namespace {
 constexpr int kTimerItem = 3;   // "Timer" in "Run Syncro"
 constexpr int kOnTimeItem = 6;  // "On Time:" in "1 in :"
 
+// The items of a choice as the window shows them, one for each stored name, in the stored names' order:
+// the stored names stay English in the watch file whatever the window's language.
 template <std::size_t N>
-QStringList namesOf(const std::array<std::string_view, N>& names) {
-    QStringList list;
-    for (const std::string_view name : names)
-        list << QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    return list;
+QStringList shownChoices(const std::array<std::string_view, N>&, const QString (&texts)[N]) {
+    return QStringList(std::begin(texts), std::end(texts));
 }
 
 QToolButton* pickerButton(QWidget* parent, QStyle::StandardPixmap picture) {
@@ -233,12 +232,16 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     auto* page = new QWidget;
 
     auto* syncType = new QGroupBox(tr("Sync type"), page);
-    RadioGroup1 = new RadioGroup(tr("Run"), namesOf(kRunModeNames), syncType);
+    RadioGroup1 = new RadioGroup(
+        tr("Run"),
+        shownChoices(kRunModeNames, {tr("Stop"), tr("On Start"), tr("Manual"), tr("Timer", "a run mode")}),
+        syncType);
     RadioGroup1->setItemIndex(rmManual);
     setItemTips(RadioGroup1, {tr("Never run this watch"), tr("Run the watch each time Tessel starts"),
                               tr("Run the watch only when you choose Check Now"),
                               tr("Run the watch by the timer on the right")});
-    RadioGroup2 = new RadioGroup(tr("Files are"), namesOf(kFileActionNames), syncType);
+    RadioGroup2 =
+        new RadioGroup(tr("Files are"), shownChoices(kFileActionNames, {tr("Copy"), tr("Move")}), syncType);
     RadioGroup2->setItemIndex(faCopy);
     setItemTips(RadioGroup2, {tr("Copy the files and leave the source as it is"),
                               tr("Move the files: each is removed from the source once it is copied")});
@@ -253,7 +256,10 @@ QWidget* TEditWatchForm::createAdvancedPage() {
         tr("Delete the files the other side no longer has; each is kept as a version first"));
     optionsLayout->addWidget(BiDirectCheckBox);
     optionsLayout->addWidget(DelEpsendCheckBox);
-    RadioGroup4 = new RadioGroup(tr("Which files"), namesOf(kTuneModeNames), syncType);
+    RadioGroup4 = new RadioGroup(tr("Which files"),
+                                 shownChoices(kTuneModeNames, {tr("Sync All"), tr("Update only old files"),
+                                                               tr("Copy only absent files")}),
+                                 syncType);
     RadioGroup4->setItemIndex(tmSyncAll);
     setItemTips(RadioGroup4, {tr("Copy new files and every file that differs"),
                               tr("Replace only older copies; copy no new files"),
@@ -273,7 +279,11 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     syncTypeLayout->addLayout(rightColumn);
 
     auto* syncFiles = new QGroupBox(tr("Timer"), page);
-    RadioGroup3 = new RadioGroup(tr("Every"), namesOf(kPeriodNames), syncFiles);
+    RadioGroup3 =
+        new RadioGroup(tr("Every"),
+                       shownChoices(kPeriodNames, {tr("10 Minutes"), tr("1 Hour"), tr("1 Day"), tr("1 Week"),
+                                                   tr("10 Days"), tr("1 Month"), tr("On Time:")}),
+                       syncFiles);
     RadioGroup3->setItemIndex(pd1Hour);
     RadioGroup3->setEnabled(false);
     setItemTips(RadioGroup3, {tr("Every 10 minutes"), tr("Every hour"), tr("Every day"), tr("Every week"),

@@ -68,17 +68,17 @@ QString labelOf(WatchField field) {
         case WatchField::Name:
             return TEditWatchForm::tr("Name");
         case WatchField::Source:
-            return QStringLiteral("Source folder");
+            return TEditWatchForm::tr("Source folder");
         case WatchField::Destination:
-            return QStringLiteral("Destination folder");
+            return TEditWatchForm::tr("Destination folder");
         case WatchField::Masks:
-            return QStringLiteral("File type");
+            return TEditWatchForm::tr("File type");
         case WatchField::Excludes:
             return TEditWatchForm::tr("Exclude");
         case WatchField::Program:
-            return QStringLiteral("Run after Sync: File");
+            return TEditWatchForm::tr("Run after Sync: File");
         case WatchField::ProgramArgs:
-            return QStringLiteral("Run after Sync: Parameters");
+            return TEditWatchForm::tr("Run after Sync: Parameters");
         case WatchField::DeleteAbsent:
             return TEditWatchForm::tr("Delete absent files");
         default:

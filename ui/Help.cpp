@@ -50,7 +50,8 @@ QString helpContents() {
 
 QString missingHelpText(const QString& contents) {
     if (QFileInfo(contents).isFile()) return {};
-    return QStringLiteral(
+    return QCoreApplication::translate(
+               "HelpViewer",
                "Unable to view Tessel help: the file \"%1\" is missing. Tessel looks for its help "
                "pages in the folder \"help\" beside the program and in \"%2\" of its installation.")
         .arg(QFileInfo(contents).absoluteFilePath(),
@@ -64,7 +65,7 @@ HelpViewer::~HelpViewer() {
 void HelpViewer::createWindow() {
     auto* window = new QWidget(nullptr, Qt::Window);
     window->setObjectName(QStringLiteral("HelpWindow"));
-    window->setWindowTitle(QStringLiteral("Tessel Help"));
+    window->setWindowTitle(QCoreApplication::translate("HelpViewer", "Tessel Help"));
     window->setWindowIcon(programIcon());
     window->setAttribute(Qt::WA_DeleteOnClose);
 
@@ -78,9 +79,9 @@ void HelpViewer::createWindow() {
                          if (target.isLocalFile()) browser->setSource(target);
                      });
 
-    auto* contents = new QPushButton(QStringLiteral("Contents"), window);
-    auto* back = new QPushButton(QStringLiteral("Back"), window);
-    auto* forward = new QPushButton(QStringLiteral("Forward"), window);
+    auto* contents = new QPushButton(QCoreApplication::translate("HelpViewer", "Contents"), window);
+    auto* back = new QPushButton(QCoreApplication::translate("HelpViewer", "Back"), window);
+    auto* forward = new QPushButton(QCoreApplication::translate("HelpViewer", "Forward"), window);
     back->setEnabled(false);
     forward->setEnabled(false);
     QObject::connect(back, &QPushButton::clicked, m_browser, &QTextBrowser::backward);

@@ -36,9 +36,8 @@ QString modifiedText(const platform::FileTime& time) {
     return QDateTime::fromSecsSinceEpoch(time.seconds).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
 }
 
-// "1 file" or "3 files": English has two forms, and no translation of them is loaded.
-QString countText(std::size_t count, const QString& one, const QString& more) {
-    return count == 1 ? one : more.arg(shownLocale().toString(static_cast<qulonglong>(count)));
+QString countText(std::size_t count) {
+    return shownLocale().toString(static_cast<qulonglong>(count));
 }
 
 }  // namespace
@@ -210,10 +209,10 @@ void RestoreDialog::showKeptFiles() {
                 : tr("Nothing has been kept for this watch. Keeping versions is switched off "
                      "(KeepVersions=0 in Tessel.ini).");
     else
-        status = tr("%1 of %2.")
-                     .arg(countText(files.size(), tr("1 kept copy"), tr("%1 kept copies")),
-                          countText(static_cast<std::size_t>(fileList->topLevelItemCount()), tr("1 file"),
-                                    tr("%1 files")));
+        // Counts after a colon read right in any language, with no plural forms to choose.
+        status = tr("Kept copies: %1. Files: %2.")
+                     .arg(countText(files.size()),
+                          countText(static_cast<std::size_t>(fileList->topLevelItemCount())));
     if (!m_kept->problems.empty()) {
         status += QLatin1Char(' ') +
                   tr("Some folders could not be looked into: %1").arg(fromBytes(m_kept->problems.front()));

@@ -17,7 +17,7 @@ TTesselSplashForm::TTesselSplashForm(Dialogs& dialogs)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_dialogs(dialogs) {
     setObjectName(QStringLiteral("TesselSplashForm"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("About Tessel"));
+    setWindowTitle(tr("About Tessel"));
     setWindowIcon(programIcon());
     setFixedSize(kWidth, kHeight);
     setWindowOpacity(200.0 / 255.0);
@@ -66,11 +66,11 @@ TTesselSplashForm::TTesselSplashForm(Dialogs& dialogs)
     Label3->adjustSize();
     Label3->move(10, 222);
 
-    Label4 = new QLabel(QStringLiteral("Version: ") + QLatin1String(kTesselVersion), Panel1);
+    Label4 = new QLabel(tr("Version: %1").arg(QLatin1String(kTesselVersion)), Panel1);
     Label4->adjustSize();
     Label4->move(Label3->geometry().right() + 14, 222 + Label3->height() - Label4->height() - 2);
 
-    Button1 = new QPushButton(QStringLiteral("Ok"), Panel1);
+    Button1 = new QPushButton(tr("Ok"), Panel1);
     Button1->setGeometry(kWidth - 8 - 75, kHeight - 8 - 25, 75, 25);
     Button1->setDefault(true);
     connect(Button1, &QPushButton::clicked, this, &TTesselSplashForm::Button1Click);

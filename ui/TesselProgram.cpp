@@ -1,6 +1,7 @@
 #include "ui/TesselProgram.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QSocketNotifier>
 #include <QString>
@@ -44,10 +45,32 @@ QString secondInstanceText() {
     return QCoreApplication::translate("Tessel", "Starting a second copy of the program is not allowed.");
 }
 
-void loadTranslation() {
+namespace {
+
+// The kinds the file pickers' lists show, which Qt's own translations (6.4) lack: Tessel's carry them,
+// and Qt looks there once its own have none.
+struct QtText {
+    const char* source;
+    const char* comment;
+};
+[[maybe_unused]] constexpr QtText kFilePickerKinds[] = {
+    QT_TRANSLATE_NOOP3("QAbstractFileIconProvider", "Folder", "All other platforms"),
+    QT_TRANSLATE_NOOP3("QAbstractFileIconProvider", "Drive", ""),
+    QT_TRANSLATE_NOOP3("QAbstractFileIconProvider", "Unknown", "")};
+
+}  // namespace
+
+// Tessel's texts from its resources; the standard dialogs' (file picker, message box buttons) from Qt's
+// own translations, which a system without them simply shows in English.
+void loadTranslation(const QLocale& locale) {
+    // A load discards what the translator held before, so a language without translations shows English.
     static QTranslator translator;
-    if (translator.load(QLocale(), QStringLiteral("tessel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
+    if (translator.load(locale, QStringLiteral("tessel"), QStringLiteral("_"), QStringLiteral(":/i18n")))
         QCoreApplication::installTranslator(&translator);
+    static QTranslator qtTranslator;
+    if (qtTranslator.load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
 }
 
 int runTessel(bool secondInstance, Dialogs& dialogs, const QString& channel, const std::string& folder) {

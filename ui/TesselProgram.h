@@ -1,6 +1,7 @@
 #pragma once
 // What the program entry does: its command line, and everything once the application object exists.
 
+#include <QLocale>
 #include <QString>
 #include <string>
 #include <string_view>
@@ -41,8 +42,9 @@ bool parseStartOptions(const std::vector<std::string_view>& arguments, StartOpti
 // The refusal of a second start, in the user's language.
 QString secondInstanceText();
 
-// Loads the translation of the window for the user's language, when Tessel has one.
-void loadTranslation();
+// Loads the translation of the window for the user's language, when Tessel has one, and Qt's own for the
+// standard dialogs.
+void loadTranslation(const QLocale& locale = QLocale());
 
 // A second instance asks the first to come to the front through `channel` (the socket beside the
 // instance mark), shows the refusal and touches no file. Otherwise Tessel moves into `folder` (unless

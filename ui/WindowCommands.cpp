@@ -20,6 +20,7 @@
 #include "ui/LogViewer.h"
 #include "ui/MainWindow.h"
 #include "ui/Pictures.h"
+#include "ui/PlanModel.h"
 #include "ui/PreviewDialog.h"
 #include "ui/RestoreDialog.h"
 #include "ui/RunCoordinator.h"
@@ -305,7 +306,7 @@ void WindowCommands::showPreview(int index, std::shared_ptr<PlanRecorder> plan,
     // The record the preview read: nothing has written the watch file since.
     const TWatchRec watch = ReadWatchRec(m_window.context(), index);
     if (watch.WatchIndex < 0) return;
-    m_window.runView().showSummary(tr("Preview: %1").arg(fromBytes(totalsLine(plan->totals))));
+    m_window.runView().showSummary(tr("Preview: %1").arg(PlanModel::totalsText(plan->totals)));
     auto* dialog = new PreviewDialog(index, watchRoots(watch), std::move(*plan), &m_window);
     connect(dialog, &PreviewDialog::runNowRequested, this, &WindowCommands::checkWatchNow);
     connect(dialog, &PreviewDialog::runPlanRequested, this,

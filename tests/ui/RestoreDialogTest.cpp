@@ -93,7 +93,7 @@ TEST_F(RestoreDialogTest, KeptFilesAreListedSearchedAndPutBack) {
               QString::fromStdString(dst + "/.tessel-versions/2026-12-02 090000/docs/report.txt"));
     EXPECT_EQ(texts(*list.topLevelItem(1)),
               (QStringList{"photo.jpg", "2026-12-03 09:00:00", "5 B", "", "Version", "Destination"}));
-    EXPECT_EQ(dialog.statusLabel->text(), "3 kept copies of 2 files.");
+    EXPECT_EQ(dialog.statusLabel->text(), "Kept copies: 3. Files: 2.");
 
     // The search hides the other files; a hidden row is no choice, the first one shown is.
     list.setCurrentItem(list.topLevelItem(0));

@@ -8,11 +8,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextCursor>
@@ -613,6 +615,21 @@ TEST(Translation, RussianKeepsTheOldTexts) {
     QCoreApplication::removeTranslator(&russian);
     EXPECT_EQ(shown, QStringLiteral("Выполняется /usr/bin/backup"));
     EXPECT_EQ(secondInstanceText(), QStringLiteral("Starting a second copy of the program is not allowed."));
+}
+
+// Tessel's texts and Qt's own, which the standard dialogs' buttons take, in the user's language; a
+// language without translations shows English again.
+TEST(Translation, RussianForTesselAndTheStandardDialogs) {
+    QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    const auto cancel = [&buttons] { return buttons.button(QDialogButtonBox::Cancel)->text(); };
+    loadTranslation(QLocale(QLocale::Russian, QLocale::Russia));
+    buttons.setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(QCoreApplication::translate("WindowCommands", "&File"), QStringLiteral("&Файл"));
+    EXPECT_EQ(cancel(), QStringLiteral("Отмена"));
+    loadTranslation(QLocale(QLocale::English, QLocale::UnitedStates));
+    buttons.setStandardButtons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    EXPECT_EQ(QCoreApplication::translate("WindowCommands", "&File"), QStringLiteral("&File"));
+    EXPECT_EQ(cancel(), QStringLiteral("Cancel"));
 }
 
 TEST(SecondStart, RaisesTheFirstFromTheTray) {

@@ -2,18 +2,68 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="ru_RU">
 <context>
+    <name>Autostart</name>
+    <message>
+        <source>There is no home folder to keep the autostart entry in.</source>
+        <translation>Нет домашней папки, в которой можно хранить запись автозапуска.</translation>
+    </message>
+    <message>
+        <source>Unable to remove %1: %2.</source>
+        <translation>Не удалось удалить %1: %2.</translation>
+    </message>
+    <message>
+        <source>Unable to write to %1.</source>
+        <translation>Не удалось записать %1.</translation>
+    </message>
+    <message>
+        <source>Unable to write to %1: %2.</source>
+        <translation>Не удалось записать %1: %2.</translation>
+    </message>
+</context>
+<context>
     <name>Dialogs</name>
     <message>
         <source>Warning</source>
-        <translation type="unfinished"></translation>
+        <translation>Предупреждение</translation>
     </message>
     <message>
         <source>Do you really want to delete this watch?</source>
-        <translation type="unfinished"></translation>
+        <translation>Вы действительно хотите удалить это задание?</translation>
     </message>
     <message>
         <source>&amp;Copy to Clipboard</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Копировать в буфер обмена</translation>
+    </message>
+    <message>
+        <source>Watch files (*.wth)</source>
+        <translation>Файлы заданий (*.wth)</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Все файлы (*)</translation>
+    </message>
+</context>
+<context>
+    <name>HelpViewer</name>
+    <message>
+        <source>Unable to view Tessel help: the file &quot;%1&quot; is missing. Tessel looks for its help pages in the folder &quot;help&quot; beside the program and in &quot;%2&quot; of its installation.</source>
+        <translation>Не удалось открыть справку Tessel: нет файла «%1». Tessel ищет страницы справки в папке «help» рядом с программой и в папке «%2» своей установки.</translation>
+    </message>
+    <message>
+        <source>Tessel Help</source>
+        <translation>Справка Tessel</translation>
+    </message>
+    <message>
+        <source>Contents</source>
+        <translation>Содержание</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>Назад</translation>
+    </message>
+    <message>
+        <source>Forward</source>
+        <translation>Вперёд</translation>
     </message>
 </context>
 <context>
@@ -92,107 +142,107 @@
     <name>MainWindow</name>
     <message>
         <source>Log</source>
-        <translation type="unfinished"></translation>
+        <translation>Журнал</translation>
     </message>
 </context>
 <context>
     <name>PlanModel</name>
     <message>
         <source>Copy</source>
-        <translation type="unfinished"></translation>
+        <translation>Копирование</translation>
     </message>
     <message>
         <source>Replace</source>
-        <translation type="unfinished"></translation>
+        <translation>Замена</translation>
     </message>
     <message>
         <source>Move</source>
-        <translation type="unfinished"></translation>
+        <translation>Перемещение</translation>
     </message>
     <message>
         <source>Delete</source>
-        <translation type="unfinished"></translation>
+        <translation>Удаление</translation>
     </message>
     <message>
         <source>Create folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Создание папки</translation>
     </message>
     <message>
         <source>Conflict</source>
-        <translation type="unfinished">Конфликт</translation>
+        <translation>Конфликт</translation>
     </message>
     <message>
         <source>Refused deletion</source>
-        <translation type="unfinished"></translation>
+        <translation>Отказ в удалении</translation>
     </message>
     <message>
         <source>source</source>
-        <translation type="unfinished"></translation>
+        <translation>источник</translation>
     </message>
     <message>
         <source>destination</source>
-        <translation type="unfinished"></translation>
+        <translation>назначение</translation>
     </message>
     <message>
         <source>Action</source>
-        <translation type="unfinished"></translation>
+        <translation>Действие</translation>
     </message>
     <message>
         <source>Path</source>
-        <translation type="unfinished"></translation>
+        <translation>Путь</translation>
     </message>
     <message>
         <source>Newer</source>
-        <translation type="unfinished"></translation>
+        <translation>Новее</translation>
     </message>
     <message>
         <source>%1 ↔ %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 ↔ %2</translation>
     </message>
     <message>
         <source>%1 → %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 → %2</translation>
     </message>
     <message>
         <source>Where</source>
-        <translation type="unfinished"></translation>
+        <translation>Где</translation>
     </message>
     <message>
         <source>Remove old versions</source>
-        <translation type="unfinished"></translation>
+        <translation>Удаление старых версий</translation>
     </message>
     <message>
         <source>Rename</source>
-        <translation type="unfinished"></translation>
+        <translation>Переименование</translation>
     </message>
     <message>
         <source>Keep both</source>
-        <translation type="unfinished"></translation>
+        <translation>Оставить оба</translation>
     </message>
     <message>
         <source>Keep the source&apos;s</source>
-        <translation type="unfinished"></translation>
+        <translation>Оставить из источника</translation>
     </message>
     <message>
         <source>Keep the destination&apos;s</source>
-        <translation type="unfinished"></translation>
+        <translation>Оставить из назначения</translation>
     </message>
     <message>
         <source>Decision</source>
-        <translation type="unfinished"></translation>
+        <translation>Решение</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>nothing to do</source>
+        <translation>ничего делать не нужно</translation>
     </message>
     <message>
         <source>%1: %2 (%3)</source>
         <extracomment>One kind of action of the plan, how many, and the size they move: &quot;Copy: 3 (12.3 KB)&quot;.</extracomment>
         <translation>%1: %2 (%3)</translation>
-    </message>
-    <message>
-        <source>%1: %2</source>
-        <translation type="unfinished">%1: %2</translation>
-    </message>
-    <message>
-        <source>nothing to do</source>
-        <translation>ничего делать не нужно</translation>
     </message>
     <message>
         <source>Size</source>
@@ -203,131 +253,148 @@
     <name>PreviewDialog</name>
     <message>
         <source>Preview of Watch %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Предпросмотр задания %1</translation>
     </message>
     <message>
         <source>&amp;Show:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Показать:</translation>
     </message>
     <message>
         <source>All actions (%1)</source>
-        <translation type="unfinished"></translation>
+        <translation>Все действия (%1)</translation>
     </message>
     <message>
         <source>%1 (%2)</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 (%2)</translation>
     </message>
     <message>
         <source>Refused deletion</source>
-        <translation type="unfinished"></translation>
+        <translation>Отказ в удалении</translation>
     </message>
     <message>
         <source>destination</source>
-        <translation type="unfinished"></translation>
+        <translation>назначение</translation>
     </message>
     <message>
         <source>Total: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Всего: %1</translation>
     </message>
     <message>
         <source>The run would log these errors:</source>
-        <translation type="unfinished"></translation>
+        <translation>Запуск записал бы в журнал эти ошибки:</translation>
     </message>
     <message>
         <source>&amp;Run Now</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Выполнить сейчас</translation>
     </message>
     <message>
         <source>&amp;Close</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Закрыть</translation>
     </message>
     <message>
         <source>Nothing to do: the folders are in step.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ничего делать не нужно: папки совпадают.</translation>
     </message>
     <message>
         <source>Nothing would be done: see the errors below.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ничего не было бы сделано: см. ошибки ниже.</translation>
     </message>
     <message>
         <source>Showing %1 of %2 actions</source>
-        <translation type="unfinished"></translation>
+        <translation>Показано действий: %1 из %2</translation>
     </message>
     <message>
         <source>Source: %1
 Destination: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Источник: %1
+Назначение: %2</translation>
     </message>
     <message>
         <source>%1 → %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 → %2</translation>
     </message>
     <message>
         <source>source</source>
-        <translation type="unfinished"></translation>
+        <translation>источник</translation>
     </message>
     <message>
         <source>What Check Now would do with these folders now. Nothing has been done yet. Clear a row&apos;s box to leave it out, and decide a conflict in its Decision column; Run Now then does the rows left in and nothing else.</source>
-        <translation type="unfinished"></translation>
+        <translation>Что команда «Проверить сейчас» сделала бы с этими папками сейчас. Пока ничего не сделано. Снимите флажок строки, чтобы пропустить её, а конфликт решите в столбце «Решение»; затем «Выполнить сейчас» выполнит оставшиеся строки и ничего больше.</translation>
     </message>
     <message>
         <source>Do the Selected Rows</source>
-        <translation type="unfinished"></translation>
+        <translation>Выполнить выбранные строки</translation>
     </message>
     <message>
         <source>Leave Out the Selected Rows</source>
-        <translation type="unfinished"></translation>
+        <translation>Пропустить выбранные строки</translation>
     </message>
     <message>
         <source>Conflicts: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Конфликты: «%1»</translation>
     </message>
     <message>
         <source>%1 left out</source>
-        <translation type="unfinished"></translation>
+        <translation>пропущено: %1</translation>
     </message>
     <message>
         <source>%1; %2</source>
-        <translation type="unfinished">%1: %2 {1;?}</translation>
+        <translation>%1; %2</translation>
     </message>
     <message>
         <source>Does the rows left in, as decided, and nothing else</source>
-        <translation type="unfinished"></translation>
+        <translation>Выполняет оставшиеся строки, как решено, и ничего больше</translation>
+    </message>
+</context>
+<context>
+    <name>QAbstractFileIconProvider</name>
+    <message>
+        <source>Folder</source>
+        <comment>All other platforms</comment>
+        <translation>Папка</translation>
+    </message>
+    <message>
+        <source>Drive</source>
+        <translation>Диск</translation>
+    </message>
+    <message>
+        <source>Unknown</source>
+        <translation>Неизвестно</translation>
     </message>
 </context>
 <context>
     <name>RestoreDialog</name>
     <message>
         <source>Restore Files</source>
-        <translation type="unfinished"></translation>
+        <translation>Восстановление файлов</translation>
     </message>
     <message>
         <source>Restore Files: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Восстановление файлов: %1</translation>
     </message>
     <message>
         <source>What the runs of this watch replaced or deleted, and the conflict copies of a watch that runs both ways. Choose a file, or one of its times, and restore it.</source>
-        <translation type="unfinished"></translation>
+        <translation>Что запуски этого задания заменили или удалили, а также конфликтные копии задания, работающего в обе стороны. Выберите файл или одно из его времён и восстановите его.</translation>
     </message>
     <message>
         <source>Search by name or folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Поиск по имени или папке</translation>
     </message>
     <message>
         <source>Show only the files whose path holds this text (Ctrl+F)</source>
-        <translation type="unfinished"></translation>
+        <translation>Показывать только файлы, путь которых содержит этот текст (Ctrl+F)</translation>
     </message>
     <message>
         <source>&amp;Search:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Поиск:</translation>
     </message>
     <message>
         <source>File</source>
-        <translation type="unfinished"></translation>
+        <translation>Файл</translation>
     </message>
     <message>
         <source>Kept</source>
-        <translation type="unfinished"></translation>
+        <translation>Сохранено</translation>
     </message>
     <message>
         <source>Size</source>
@@ -335,133 +402,126 @@ Destination: %2</source>
     </message>
     <message>
         <source>Modified</source>
-        <translation type="unfinished"></translation>
+        <translation>Изменён</translation>
     </message>
     <message>
         <source>Kind</source>
-        <translation type="unfinished"></translation>
+        <translation>Вид</translation>
     </message>
     <message>
         <source>Side</source>
-        <translation type="unfinished"></translation>
+        <translation>Сторона</translation>
     </message>
     <message>
         <source>&amp;Restore</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Восстановить</translation>
     </message>
     <message>
         <source>Put the chosen version back in place of the file; the file there now is kept as a version first</source>
-        <translation type="unfinished"></translation>
+        <translation>Вернуть выбранную версию на место файла; файл, который там сейчас, сначала сохраняется как версия</translation>
     </message>
     <message>
         <source>Save &amp;To...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Сохранить в...</translation>
     </message>
     <message>
         <source>Save the chosen version in another folder, under the file&apos;s own name</source>
-        <translation type="unfinished"></translation>
+        <translation>Сохранить выбранную версию в другой папке под собственным именем файла</translation>
     </message>
     <message>
         <source>&amp;Close</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Закрыть</translation>
     </message>
     <message>
         <source>Looking for kept files...</source>
-        <translation type="unfinished"></translation>
+        <translation>Поиск сохранённых файлов...</translation>
     </message>
     <message>
         <source>Version</source>
-        <translation type="unfinished"></translation>
+        <translation>Версия</translation>
     </message>
     <message>
         <source>Conflict copy</source>
-        <translation type="unfinished"></translation>
+        <translation>Конфликтная копия</translation>
     </message>
     <message>
         <source>Destination</source>
-        <translation type="unfinished"></translation>
+        <translation>Назначение</translation>
     </message>
     <message>
         <source>Source</source>
-        <translation type="unfinished"></translation>
+        <translation>Источник</translation>
     </message>
     <message>
         <source>%1 kept</source>
-        <translation type="unfinished"></translation>
+        <translation>сохранено: %1</translation>
     </message>
     <message>
         <source>Nothing has been kept for this watch yet: its runs have replaced or deleted no file.</source>
-        <translation type="unfinished"></translation>
+        <translation>Для этого задания пока ничего не сохранено: его запуски не заменили и не удалили ни одного файла.</translation>
     </message>
     <message>
         <source>Nothing has been kept for this watch. Keeping versions is switched off (KeepVersions=0 in Tessel.ini).</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 of %2.</source>
-        <translation type="unfinished">%1 из %2. {1 ?}</translation>
-    </message>
-    <message>
-        <source>1 kept copy</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 kept copies</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>1 file</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 files</source>
-        <translation type="unfinished"></translation>
+        <translation>Для этого задания ничего не сохранено. Хранение версий отключено (KeepVersions=0 в Tessel.ini).</translation>
     </message>
     <message>
         <source>Some folders could not be looked into: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Не удалось просмотреть некоторые папки: %1</translation>
     </message>
     <message>
         <source>Save a Copy In</source>
-        <translation type="unfinished"></translation>
+        <translation>Сохранить копию в</translation>
     </message>
     <message>
         <source>Restoring %1...</source>
-        <translation type="unfinished"></translation>
+        <translation>Восстановление %1...</translation>
     </message>
     <message>
         <source>Restored %1.</source>
-        <translation type="unfinished"></translation>
+        <translation>Файл %1 восстановлен.</translation>
     </message>
     <message>
         <source>The file it replaced is kept as %1.</source>
-        <translation type="unfinished"></translation>
+        <translation>Заменённый файл сохранён как %1.</translation>
     </message>
     <message>
         <source>%1 is already there.
 
 Replace it? The file there now is kept in %2 first.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 уже существует.
+
+Заменить его? Существующий файл сначала будет сохранён в %2.</translation>
     </message>
     <message>
         <source>&amp;Replace</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Заменить</translation>
     </message>
     <message>
         <source>Nothing was saved.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ничего не сохранено.</translation>
     </message>
     <message>
         <source>Nothing was restored.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ничего не восстановлено.</translation>
     </message>
     <message>
         <source>The watch is running now, so %1 was not restored. Try again when the run has ended.</source>
-        <translation type="unfinished"></translation>
+        <translation>Задание сейчас выполняется, поэтому %1 не восстановлен. Повторите попытку после окончания запуска.</translation>
     </message>
     <message>
         <source>%1 could not be restored: %2: %3. Nothing was changed.</source>
-        <translation type="unfinished"></translation>
+        <translation>Не удалось восстановить %1: %2: %3. Ничего не изменено.</translation>
+    </message>
+    <message>
+        <source>Kept copies: %1. Files: %2.</source>
+        <translation>Сохранённых копий: %1. Файлов: %2.</translation>
+    </message>
+</context>
+<context>
+    <name>RunRelay</name>
+    <message>
+        <source>Running %1</source>
+        <translation>Выполняется %1</translation>
     </message>
 </context>
 <context>
@@ -597,27 +657,27 @@ Replace it? The file there now is kept in %2 first.</source>
     <name>RunView</name>
     <message numerus="yes">
         <source>about %n s left</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>осталось около %n секунды</numerusform>
+            <numerusform>осталось около %n секунд</numerusform>
+            <numerusform>осталось около %n секунд</numerusform>
         </translation>
     </message>
     <message numerus="yes">
         <source>about %n min left</source>
-        <translation type="unfinished">
-            <numerusform></numerusform>
-            <numerusform></numerusform>
-            <numerusform></numerusform>
+        <translation>
+            <numerusform>осталось около %n минуты</numerusform>
+            <numerusform>осталось около %n минут</numerusform>
+            <numerusform>осталось около %n минут</numerusform>
         </translation>
     </message>
     <message>
         <source>about %1 h %2 min left</source>
-        <translation type="unfinished"></translation>
+        <translation>осталось около %1 ч %2 мин</translation>
     </message>
     <message>
         <source>Deleted %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Удалено: %1</translation>
     </message>
     <message>
         <source>Running %1</source>
@@ -626,15 +686,15 @@ Replace it? The file there now is kept in %2 first.</source>
     <message>
         <source>%1 of %2 · %3 %</source>
         <extracomment>Files done of all files of the run, and the percent of the work done: &quot;4,210 of 100,000 · 4 %&quot;.</extracomment>
-        <translation type="unfinished"></translation>
+        <translation>%1 из %2 · %3 %</translation>
     </message>
     <message>
         <source>%1 files/s</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 файлов/с</translation>
     </message>
     <message>
         <source> · </source>
-        <translation type="unfinished"></translation>
+        <translation> · </translation>
     </message>
     <message>
         <source>Copying %1: %2 of %3</source>
@@ -679,377 +739,479 @@ Replace it? The file there now is kept in %2 first.</source>
     <name>TEditWatchForm</name>
     <message>
         <source>Edit Watch Record</source>
-        <translation type="unfinished"></translation>
+        <translation>Изменение задания</translation>
     </message>
     <message>
         <source>&amp;Main</source>
-        <translation type="unfinished"></translation>
+        <translation>О&amp;сновные</translation>
     </message>
     <message>
         <source>Ad&amp;vanced</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Дополнительно</translation>
     </message>
     <message>
         <source>&amp;OK</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;ОК</translation>
     </message>
     <message>
         <source>&amp;Cancel</source>
-        <translation type="unfinished"></translation>
+        <translation>Отм&amp;ена</translation>
     </message>
     <message>
         <source>Choose a folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Выберите папку</translation>
     </message>
     <message>
         <source>File &amp;types</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Типы файлов</translation>
     </message>
     <message>
         <source>Extra options</source>
-        <translation type="unfinished"></translation>
+        <translation>Дополнительные параметры</translation>
     </message>
     <message>
         <source>&amp;Wide log</source>
-        <translation type="unfinished"></translation>
+        <translation>Подробный &amp;журнал</translation>
     </message>
     <message>
         <source>Copy with &amp;root folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать с &amp;корневой папкой</translation>
     </message>
     <message>
         <source>&amp;Source folder:</source>
-        <translation type="unfinished"></translation>
+        <translation>Исходная &amp;папка:</translation>
     </message>
     <message>
         <source>&amp;Destination folder:</source>
-        <translation type="unfinished"></translation>
+        <translation>Папка &amp;назначения:</translation>
     </message>
     <message>
         <source>Sync type</source>
-        <translation type="unfinished"></translation>
+        <translation>Тип синхронизации</translation>
     </message>
     <message>
         <source>Run</source>
-        <translation type="unfinished"></translation>
+        <translation>Запуск</translation>
     </message>
     <message>
         <source>Files are</source>
-        <translation type="unfinished"></translation>
+        <translation>Файлы</translation>
     </message>
     <message>
         <source>Options</source>
-        <translation type="unfinished"></translation>
+        <translation>Режим</translation>
     </message>
     <message>
         <source>&amp;Both directions</source>
-        <translation type="unfinished"></translation>
+        <translation>В о&amp;бе стороны</translation>
     </message>
     <message>
         <source>&amp;Delete absent files</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Удалять отсутствующие файлы</translation>
     </message>
     <message>
         <source>Which files</source>
-        <translation type="unfinished"></translation>
+        <translation>Какие файлы</translation>
     </message>
     <message>
         <source>Timer</source>
-        <translation type="unfinished"></translation>
+        <translation>Таймер</translation>
     </message>
     <message>
         <source>Every</source>
-        <translation type="unfinished"></translation>
+        <translation>Период</translation>
     </message>
     <message>
         <source>&amp;Hours</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Часы</translation>
     </message>
     <message>
         <source>Mi&amp;nutes</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Минуты</translation>
     </message>
     <message>
         <source>Run after sync</source>
-        <translation type="unfinished"></translation>
+        <translation>Запуск после синхронизации</translation>
     </message>
     <message>
         <source>Choose a file</source>
-        <translation type="unfinished"></translation>
+        <translation>Выберите файл</translation>
     </message>
     <message>
         <source>&amp;Program</source>
-        <translation type="unfinished"></translation>
+        <translation>П&amp;рограмма</translation>
     </message>
     <message>
         <source>P&amp;arameters</source>
-        <translation type="unfinished"></translation>
+        <translation>П&amp;араметры</translation>
     </message>
     <message>
         <source>The text in &quot;%1&quot; is longer than %2 bytes, the most a watch can keep. Nothing was saved.</source>
-        <translation type="unfinished"></translation>
+        <translation>Текст в поле «%1» длиннее %2 байт — больше, чем может хранить задание. Ничего не сохранено.</translation>
     </message>
     <message>
         <source>give at least one mask: an empty list matches no file</source>
-        <translation type="unfinished"></translation>
+        <translation>укажите хотя бы одну маску: пустому списку не соответствует ни один файл</translation>
     </message>
     <message>
         <source>must not be empty</source>
-        <translation type="unfinished"></translation>
+        <translation>не может быть пустым</translation>
     </message>
     <message>
         <source>must be a full path, starting with /</source>
-        <translation type="unfinished"></translation>
+        <translation>должен быть полным путём, начинающимся с /</translation>
     </message>
     <message>
         <source>may hold only letters, digits, blanks and punctuation</source>
-        <translation type="unfinished"></translation>
+        <translation>может содержать только буквы, цифры, пробелы и знаки препинания</translation>
     </message>
     <message>
         <source>&quot;%1&quot; is all digits, which would read as a watch&apos;s position</source>
-        <translation type="unfinished"></translation>
+        <translation>«%1» состоит из одних цифр и читался бы как номер задания</translation>
     </message>
     <message>
         <source>must not start or end with a blank</source>
-        <translation type="unfinished"></translation>
+        <translation>не может начинаться или заканчиваться пробелом</translation>
     </message>
     <message>
         <source>must not start with &quot;-&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>не может начинаться с «-»</translation>
     </message>
     <message>
         <source>&quot;%1&quot; is a command of tessel-batch</source>
-        <translation type="unfinished"></translation>
+        <translation>«%1» — команда tessel-batch</translation>
     </message>
     <message>
         <source>another watch is named &quot;%1&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>другое задание уже называется «%1»</translation>
     </message>
     <message>
         <source>&quot;%1&quot; holds a &quot;/&quot;, which no file name does</source>
-        <translation type="unfinished"></translation>
+        <translation>«%1» содержит «/», а в имени файла этого знака не бывает</translation>
     </message>
     <message>
         <source>not with Move: the next run would delete the only copies of what an earlier run moved</source>
-        <translation type="unfinished"></translation>
+        <translation>несовместимо с перемещением: следующий запуск удалил бы единственные копии того, что переместил предыдущий</translation>
     </message>
     <message>
         <source>Name</source>
-        <translation type="unfinished">Имя</translation>
+        <translation>Имя</translation>
     </message>
     <message>
         <source>Exclude</source>
-        <translation type="unfinished"></translation>
+        <translation>Исключения</translation>
     </message>
     <message>
         <source>Delete absent files</source>
-        <translation type="unfinished"></translation>
+        <translation>Удалять отсутствующие файлы</translation>
     </message>
     <message>
         <source>Na&amp;me:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Имя:</translation>
     </message>
     <message>
         <source>E&amp;xclude</source>
-        <translation type="unfinished"></translation>
+        <translation>Искл&amp;ючения</translation>
     </message>
     <message>
         <source>Names, or paths below the folder, that are left out, separated by &quot;;&quot;</source>
-        <translation type="unfinished"></translation>
+        <translation>Имена или пути внутри папки, которые пропускаются, через «;»</translation>
     </message>
     <message>
         <source>Include &amp;hidden files</source>
-        <translation type="unfinished"></translation>
+        <translation>Включая скр&amp;ытые файлы</translation>
     </message>
     <message>
         <source>Symbolic links</source>
-        <translation type="unfinished"></translation>
+        <translation>Символические ссылки</translation>
     </message>
     <message>
         <source>Follow</source>
-        <translation type="unfinished"></translation>
+        <translation>Переходить</translation>
     </message>
     <message>
         <source>Copy as links</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать как ссылки</translation>
     </message>
     <message>
         <source>Skip</source>
-        <translation type="unfinished"></translation>
+        <translation>Пропускать</translation>
     </message>
     <message>
         <source>%1: %2. Nothing was saved.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1: %2. Ничего не сохранено.</translation>
     </message>
     <message>
         <source>Another program deleted or changed this watch while it was edited. Nothing was saved.</source>
-        <translation type="unfinished"></translation>
+        <translation>Другая программа удалила или изменила это задание во время редактирования. Ничего не сохранено.</translation>
     </message>
     <message>
         <source>The watch could not be saved: %1. Nothing was changed.</source>
-        <translation type="unfinished"></translation>
+        <translation>Не удалось сохранить задание: %1. Ничего не изменено.</translation>
     </message>
     <message>
         <source>The name the watch is known by, also to tessel-batch</source>
-        <translation type="unfinished"></translation>
+        <translation>Имя, под которым задание известно, в том числе tessel-batch</translation>
     </message>
     <message>
         <source>Masks of the files that take part, separated by &quot;;&quot;, such as *.jpg;*.png. *.* takes every file.</source>
-        <translation type="unfinished"></translation>
+        <translation>Маски участвующих файлов через «;», например *.jpg;*.png. *.* — все файлы.</translation>
     </message>
     <message>
         <source>Log every file copied, moved or deleted, not only each run</source>
-        <translation type="unfinished"></translation>
+        <translation>Записывать в журнал каждый скопированный, перемещённый или удалённый файл, а не только каждый запуск</translation>
     </message>
     <message>
         <source>Copy into a folder of the source folder&apos;s name inside the destination folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать в папку с именем исходной папки внутри папки назначения</translation>
     </message>
     <message>
         <source>Also copy files and folders whose names start with a dot</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать также файлы и папки, имена которых начинаются с точки</translation>
     </message>
     <message>
         <source>The folder whose files the watch copies or moves. Type, paste or drop a folder here, or choose one with the button.</source>
-        <translation type="unfinished"></translation>
+        <translation>Папка, файлы которой задание копирует или перемещает. Введите, вставьте или перетащите сюда папку либо выберите её кнопкой.</translation>
     </message>
     <message>
         <source>The folder the files go to. A folder that does not exist yet is made when you press OK.</source>
-        <translation type="unfinished"></translation>
+        <translation>Папка, в которую попадают файлы. Несуществующая папка будет создана при нажатии «ОК».</translation>
     </message>
     <message>
         <source>Never run this watch</source>
-        <translation type="unfinished"></translation>
+        <translation>Никогда не запускать это задание</translation>
     </message>
     <message>
         <source>Run the watch each time Tessel starts</source>
-        <translation type="unfinished"></translation>
+        <translation>Запускать задание при каждом запуске Tessel</translation>
     </message>
     <message>
         <source>Run the watch only when you choose Check Now</source>
-        <translation type="unfinished"></translation>
+        <translation>Запускать задание только по команде «Проверить сейчас»</translation>
     </message>
     <message>
         <source>Run the watch by the timer on the right</source>
-        <translation type="unfinished"></translation>
+        <translation>Запускать задание по таймеру справа</translation>
     </message>
     <message>
         <source>Copy the files and leave the source as it is</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать файлы, оставляя источник без изменений</translation>
     </message>
     <message>
         <source>Move the files: each is removed from the source once it is copied</source>
-        <translation type="unfinished"></translation>
+        <translation>Перемещать файлы: каждый удаляется из источника после копирования</translation>
     </message>
     <message>
         <source>Also copy what changes in the destination back to the source</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать также изменения в папке назначения обратно в исходную папку</translation>
     </message>
     <message>
         <source>Delete the files the other side no longer has; each is kept as a version first</source>
-        <translation type="unfinished"></translation>
+        <translation>Удалять файлы, которых больше нет на другой стороне; каждый сначала сохраняется как версия</translation>
     </message>
     <message>
         <source>Copy new files and every file that differs</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать новые файлы и все отличающиеся файлы</translation>
     </message>
     <message>
         <source>Replace only older copies; copy no new files</source>
-        <translation type="unfinished"></translation>
+        <translation>Заменять только более старые копии; новые файлы не копировать</translation>
     </message>
     <message>
         <source>Copy only the files the other side lacks; replace nothing</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать только файлы, которых нет на другой стороне; ничего не заменять</translation>
     </message>
     <message>
         <source>Every 10 minutes</source>
-        <translation type="unfinished"></translation>
+        <translation>Каждые 10 минут</translation>
     </message>
     <message>
         <source>Every hour</source>
-        <translation type="unfinished"></translation>
+        <translation>Каждый час</translation>
     </message>
     <message>
         <source>Every day</source>
-        <translation type="unfinished"></translation>
+        <translation>Каждый день</translation>
     </message>
     <message>
         <source>Every week</source>
-        <translation type="unfinished"></translation>
+        <translation>Каждую неделю</translation>
     </message>
     <message>
         <source>Every 10 days</source>
-        <translation type="unfinished"></translation>
+        <translation>Каждые 10 дней</translation>
     </message>
     <message>
         <source>Every month</source>
-        <translation type="unfinished"></translation>
+        <translation>Каждый месяц</translation>
     </message>
     <message>
         <source>Once a day, at the time below</source>
-        <translation type="unfinished"></translation>
+        <translation>Раз в день, в указанное ниже время</translation>
     </message>
     <message>
         <source>The hour of the day at which a daily watch runs</source>
-        <translation type="unfinished"></translation>
+        <translation>Час, в который запускается ежедневное задание</translation>
     </message>
     <message>
         <source>The minute of the hour at which a daily watch runs</source>
-        <translation type="unfinished"></translation>
+        <translation>Минута, в которую запускается ежедневное задание</translation>
     </message>
     <message>
         <source>A program to start after each run of the watch; empty for none</source>
-        <translation type="unfinished"></translation>
+        <translation>Программа, запускаемая после каждого выполнения задания; пусто — никакой</translation>
     </message>
     <message>
         <source>What the program gets on its command line; quotes keep words together</source>
-        <translation type="unfinished"></translation>
+        <translation>Что программа получает в командной строке; кавычки объединяют слова</translation>
     </message>
     <message>
         <source>Copy the file a link leads to</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать файл, на который ведёт ссылка</translation>
     </message>
     <message>
         <source>Copy each link as a link</source>
-        <translation type="unfinished"></translation>
+        <translation>Копировать каждую ссылку как ссылку</translation>
     </message>
     <message>
         <source>Leave links out</source>
-        <translation type="unfinished"></translation>
+        <translation>Пропускать ссылки</translation>
     </message>
     <message>
         <source>The source and the destination are the same folder.</source>
-        <translation type="unfinished"></translation>
+        <translation>Исходная папка и папка назначения совпадают.</translation>
     </message>
     <message>
         <source>The destination folder is inside the source folder. Runs skip it when they read the source.</source>
-        <translation type="unfinished"></translation>
+        <translation>Папка назначения находится внутри исходной папки. При чтении исходной папки запуски её пропускают.</translation>
     </message>
     <message>
         <source>The source folder is inside the destination folder. Runs skip it when they look at the destination.</source>
-        <translation type="unfinished"></translation>
+        <translation>Исходная папка находится внутри папки назначения. При просмотре папки назначения запуски её пропускают.</translation>
     </message>
     <message>
         <source>%1 is a file, not a folder. Nothing was saved.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 — файл, а не папка. Ничего не сохранено.</translation>
     </message>
     <message>
         <source>The source folder %1 does not exist. Nothing was saved.</source>
-        <translation type="unfinished"></translation>
+        <translation>Исходная папка %1 не существует. Ничего не сохранено.</translation>
     </message>
     <message>
         <source>The destination folder %1 does not exist yet.
 
 Make it now and save the watch?</source>
-        <translation type="unfinished"></translation>
+        <translation>Папка назначения %1 ещё не существует.
+
+Создать её сейчас и сохранить задание?</translation>
     </message>
     <message>
         <source>&amp;Make Folder</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Создать папку</translation>
     </message>
     <message>
         <source>The folder %1 could not be made: %2. Nothing was saved.</source>
-        <translation type="unfinished"></translation>
+        <translation>Не удалось создать папку %1: %2. Ничего не сохранено.</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Не запускать</translation>
+    </message>
+    <message>
+        <source>On Start</source>
+        <translation>При запуске</translation>
+    </message>
+    <message>
+        <source>Manual</source>
+        <translation>Вручную</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>Копировать</translation>
+    </message>
+    <message>
+        <source>Move</source>
+        <translation>Перемещать</translation>
+    </message>
+    <message>
+        <source>Sync All</source>
+        <translation>Синхронизировать все</translation>
+    </message>
+    <message>
+        <source>Update only old files</source>
+        <translation>Обновлять только старые файлы</translation>
+    </message>
+    <message>
+        <source>Copy only absent files</source>
+        <translation>Копировать только отсутствующие</translation>
+    </message>
+    <message>
+        <source>10 Minutes</source>
+        <translation>10 минут</translation>
+    </message>
+    <message>
+        <source>1 Hour</source>
+        <translation>1 час</translation>
+    </message>
+    <message>
+        <source>1 Day</source>
+        <translation>1 день</translation>
+    </message>
+    <message>
+        <source>1 Week</source>
+        <translation>1 неделя</translation>
+    </message>
+    <message>
+        <source>10 Days</source>
+        <translation>10 дней</translation>
+    </message>
+    <message>
+        <source>1 Month</source>
+        <translation>1 месяц</translation>
+    </message>
+    <message>
+        <source>On Time:</source>
+        <translation>В заданное время:</translation>
+    </message>
+    <message>
+        <source>Source folder</source>
+        <translation>Исходная папка</translation>
+    </message>
+    <message>
+        <source>Destination folder</source>
+        <translation>Папка назначения</translation>
+    </message>
+    <message>
+        <source>File type</source>
+        <translation>Типы файлов</translation>
+    </message>
+    <message>
+        <source>Run after Sync: File</source>
+        <translation>Запуск после синхронизации: программа</translation>
+    </message>
+    <message>
+        <source>Run after Sync: Parameters</source>
+        <translation>Запуск после синхронизации: параметры</translation>
+    </message>
+    <message>
+        <source>Timer</source>
+        <comment>a run mode</comment>
+        <translation>По таймеру</translation>
+    </message>
+</context>
+<context>
+    <name>TTesselSplashForm</name>
+    <message>
+        <source>About Tessel</source>
+        <translation>О программе Tessel</translation>
+    </message>
+    <message>
+        <source>Version: %1</source>
+        <translation>Версия: %1</translation>
+    </message>
+    <message>
+        <source>Ok</source>
+        <translation>ОК</translation>
     </message>
 </context>
 <context>
@@ -1060,7 +1222,7 @@ Make it now and save the watch?</source>
     </message>
     <message>
         <source>Warning!</source>
-        <translation type="unfinished"></translation>
+        <translation>Внимание!</translation>
     </message>
 </context>
 <context>
@@ -1105,152 +1267,154 @@ Make it now and save the watch?</source>
     <name>WindowCommands</name>
     <message>
         <source>Start with the Desktop &amp;Session</source>
-        <translation type="unfinished"></translation>
+        <translation>Запускать &amp;вместе с сеансом рабочего стола</translation>
     </message>
     <message>
         <source>&amp;Load Watches...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Загрузить задания...</translation>
     </message>
     <message>
         <source>&amp;View Log</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Просмотр журнала</translation>
     </message>
     <message>
         <source>E&amp;xit</source>
-        <translation type="unfinished"></translation>
+        <translation>В&amp;ыход</translation>
     </message>
     <message>
         <source>&amp;Add Watch...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Добавить задание...</translation>
     </message>
     <message>
         <source>&amp;Edit Watch...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Изменить задание...</translation>
     </message>
     <message>
         <source>&amp;Delete Watch</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Удалить задание</translation>
     </message>
     <message>
         <source>Check &amp;Now</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Проверить сейчас</translation>
     </message>
     <message>
         <source>&amp;Preview...</source>
-        <translation type="unfinished"></translation>
+        <translation>П&amp;редпросмотр...</translation>
     </message>
     <message>
         <source>Open &amp;Versions Folder</source>
-        <translation type="unfinished"></translation>
+        <translation>Открыть папку в&amp;ерсий</translation>
     </message>
     <message>
         <source>&amp;Stop</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Остановить</translation>
     </message>
     <message>
         <source>&amp;Minimize on Start</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Сворачивать при запуске</translation>
     </message>
     <message>
         <source>&amp;Help</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Справка</translation>
     </message>
     <message>
         <source>Send Your &amp;Bug Reports...</source>
-        <translation type="unfinished"></translation>
+        <translation>Сообщить об о&amp;шибке...</translation>
     </message>
     <message>
         <source>Send Your &amp;Comments...</source>
-        <translation type="unfinished"></translation>
+        <translation>Отправить о&amp;тзыв...</translation>
     </message>
     <message>
         <source>&amp;About...</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;О программе...</translation>
     </message>
     <message>
         <source>S&amp;how Tessel</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Показать Tessel</translation>
     </message>
     <message>
         <source>&amp;Check All Watches Now</source>
-        <translation type="unfinished"></translation>
+        <translation>Проверить &amp;все задания сейчас</translation>
     </message>
     <message>
         <source>&amp;File</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Файл</translation>
     </message>
     <message>
         <source>&amp;Watch</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Задание</translation>
     </message>
     <message>
         <source>&amp;Settings</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Настройки</translation>
     </message>
     <message>
         <source>Add Watch (Ctrl+N)</source>
-        <translation type="unfinished"></translation>
+        <translation>Добавить задание (Ctrl+N)</translation>
     </message>
     <message>
         <source>Edit Watch (Enter)</source>
-        <translation type="unfinished"></translation>
+        <translation>Изменить задание (Enter)</translation>
     </message>
     <message>
         <source>Delete Watch (Del)</source>
-        <translation type="unfinished"></translation>
+        <translation>Удалить задание (Del)</translation>
     </message>
     <message>
         <source>Check Watch Now (F5)</source>
-        <translation type="unfinished"></translation>
+        <translation>Проверить задание сейчас (F5)</translation>
     </message>
     <message>
         <source>Preview: What Check Now Would Do (Shift+F5)</source>
-        <translation type="unfinished"></translation>
+        <translation>Предпросмотр: что сделала бы команда «Проверить сейчас» (Shift+F5)</translation>
     </message>
     <message>
         <source>Stop the Run (Esc)</source>
-        <translation type="unfinished"></translation>
+        <translation>Остановить выполнение (Esc)</translation>
     </message>
     <message>
         <source>Help (F1)</source>
-        <translation type="unfinished"></translation>
+        <translation>Справка (F1)</translation>
     </message>
     <message>
         <source>Exit</source>
-        <translation type="unfinished"></translation>
+        <translation>Выход</translation>
     </message>
     <message>
         <source>Preview: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Предпросмотр: %1</translation>
     </message>
     <message>
         <source>No versions have been kept for this watch yet: its runs have replaced or deleted no file so far.</source>
-        <translation type="unfinished"></translation>
+        <translation>Для этого задания пока не сохранено ни одной версии: его запуски ещё не заменили и не удалили ни одного файла.</translation>
     </message>
     <message>
         <source>No versions have been kept for this watch. Keeping versions is switched off (KeepVersions=0 in Tessel.ini).</source>
-        <translation type="unfinished"></translation>
+        <translation>Для этого задания не сохранено ни одной версии. Хранение версий отключено (KeepVersions=0 в Tessel.ini).</translation>
     </message>
     <message>
         <source>No mail program is set up on this computer, so Tessel cannot open the prepared mail.
 
 Copy the mail to the clipboard? Then paste it into a new mail to %1, in any mail program or web mail.</source>
-        <translation type="unfinished"></translation>
+        <translation>На этом компьютере не настроена почтовая программа, поэтому Tessel не может открыть подготовленное письмо.
+
+Скопировать письмо в буфер обмена? Затем вставьте его в новое письмо на адрес %1 в любой почтовой программе или веб-почте.</translation>
     </message>
     <message>
         <source>&amp;Restore Files...</source>
-        <translation type="unfinished"></translation>
+        <translation>Восстановить &amp;файлы...</translation>
     </message>
     <message>
         <source>No file manager could be started to show %1. Restore Files, in the Watch menu, lists the files kept there and puts them back.</source>
-        <translation type="unfinished"></translation>
+        <translation>Не удалось запустить файловый менеджер, чтобы показать %1. Команда «Восстановить файлы» в меню «Задание» показывает сохранённые там файлы и возвращает их на место.</translation>
     </message>
 </context>
 <context>
     <name>WindowMessages</name>
     <message>
         <source>Input/output error: the data was not saved.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ошибка ввода-вывода: данные не сохранены.</translation>
     </message>
 </context>
 <context>
