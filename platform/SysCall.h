@@ -4,9 +4,12 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 #include "platform/Faults.h"
 
@@ -64,6 +67,10 @@ inline int linkat(int fromFolder, const char* from, int toFolder, const char* to
 
 inline int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
     return failNow(Operation::SetAttribute) ? -1 : ::fsetxattr(fd, name, value, size, flags);
+}
+
+inline int inotify_add_watch(int fd, const char* path, std::uint32_t mask) {
+    return failNow(Operation::Follow) ? -1 : ::inotify_add_watch(fd, path, mask);
 }
 
 }  // namespace tessel::platform::sys
