@@ -32,8 +32,9 @@ using namespace tessel;
 
 namespace {
 
-constexpr int kTimerItem = 3;   // "Timer" in "Run Syncro"
-constexpr int kOnTimeItem = 6;  // "On Time:" in "1 in :"
+constexpr int kTimerItem = 3;     // "Timer" in "Run Syncro"
+constexpr int kOnChangeItem = 4;  // "On Change" in "Run Syncro", after the record's four
+constexpr int kOnTimeItem = 6;    // "On Time:" in "1 in :"
 
 template <std::size_t N>
 QStringList namesOf(const std::array<std::string_view, N>& names) {
@@ -99,7 +100,7 @@ QString problemText(const WatchProblem& problem) {
                 "not with Move: the next run would delete the only copies of what an "
                 "earlier run moved");
         case Kind::TooLong:
-        case Kind::NotAvailable:
+        case Kind::OutOfRange:
             break;
     }
     return fromBytes(describe(problem));
@@ -169,6 +170,7 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
         for (int i = 0; i < group->count(); ++i) order.push_back(group->button(i));
     };
     addGroup(RadioGroup1);
+    order.push_back(ChangeDelaySpinEdit);
     addGroup(RadioGroup2);
     order.insert(order.end(), {BiDirectCheckBox, DelEpsendCheckBox});
     addGroup(RadioGroup4);
@@ -263,8 +265,17 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     auto* page = new QWidget;
 
     auto* syncType = new QGroupBox(tr("Sync type"), page);
-    RadioGroup1 = new RadioGroup(tr("Run"), namesOf(kRunModeNames), syncType);
+    RadioGroup1 = new RadioGroup(tr("Run"), namesOf(kRunModeNames) << tr("On Change"), syncType);
     RadioGroup1->setItemIndex(rmManual);
+    ChangeDelaySpinEdit = new QSpinBox(syncType);
+    ChangeDelaySpinEdit->setRange(1, kLongestChangeDelay);
+    ChangeDelaySpinEdit->setValue(kDefaultChangeDelay);
+    ChangeDelaySpinEdit->setSuffix(tr(" s"));
+    ChangeDelaySpinEdit->setToolTip(
+        tr("How long the folders must be quiet after a change before the watch runs"));
+    ChangeDelaySpinEdit->setEnabled(false);
+    auto* delay = new QLabel(tr("&Wait after a change"), syncType);
+    delay->setBuddy(ChangeDelaySpinEdit);
     RadioGroup2 = new RadioGroup(tr("Files are"), namesOf(kFileActionNames), syncType);
     RadioGroup2->setItemIndex(faCopy);
     auto* options = new QGroupBox(tr("Options"), syncType);
@@ -280,6 +291,8 @@ QWidget* TEditWatchForm::createAdvancedPage() {
 
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(RadioGroup1);
+    leftColumn->addWidget(delay);
+    leftColumn->addWidget(ChangeDelaySpinEdit);
     leftColumn->addWidget(RadioGroup2);
     leftColumn->addStretch(1);
     auto* rightColumn = new QVBoxLayout;
@@ -400,6 +413,8 @@ void TEditWatchForm::LoadWatchIntoEditor(int index) {
 
     if (watch.FileAction <= faMove) RadioGroup2->setItemIndex(watch.FileAction);
     if (watch.RunMode <= rmTimer) RadioGroup1->setItemIndex(watch.RunMode);
+    if (found->watch.schedule.mode == WatchRunMode::OnChange) RadioGroup1->setItemIndex(kOnChangeItem);
+    ChangeDelaySpinEdit->setValue(found->watch.schedule.changeDelaySeconds);
     if (watch.RunMode == rmTimer) {
         if (watch.Period <= pdOnTime) RadioGroup3->setItemIndex(watch.Period);
         if (watch.Period == pdOnTime) {
@@ -440,6 +455,7 @@ void TEditWatchForm::SpeedButton1Click() {
 
 void TEditWatchForm::RadioGroup1Click() {
     RadioGroup3->setEnabled(RadioGroup1->itemIndex() == kTimerItem);
+    ChangeDelaySpinEdit->setEnabled(RadioGroup1->itemIndex() == kOnChangeItem);
 }
 
 void TEditWatchForm::RadioGroup3Click() {
@@ -466,6 +482,8 @@ QWidget* TEditWatchForm::controlOf(WatchField field) const {
             return ParamsRunEdit;
         case WatchField::DeleteAbsent:
             return DelEpsendCheckBox;
+        case WatchField::ChangeDelay:
+            return ChangeDelaySpinEdit;
         default:
             return nullptr;
     }
@@ -509,6 +527,7 @@ void TEditWatchForm::BitBtn2Click() {
     edit.program = toBytes(RunEdit->text());
     edit.programArgs = toBytes(ParamsRunEdit->text());
     edit.runMode = static_cast<WatchRunMode>(std::max(0, RadioGroup1->itemIndex()));
+    edit.changeDelay = ChangeDelaySpinEdit->value();
     edit.action = RadioGroup2->itemIndex() == faMove ? WatchAction::Move : WatchAction::Copy;
     // The period is stored whatever the run mode; the time of day when "On Time:" is chosen (enabled or
     // not).
