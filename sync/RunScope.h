@@ -5,8 +5,10 @@
 // for a folder, "a/b/c.txt" for a file). Whatever a run covers, it follows every rule of a full run in
 // it; the walk decides nothing outside it, and a two-way watch remembers what lies outside as it was.
 
+#include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessel {
@@ -30,23 +32,23 @@ class RunScope {
     void merge(const RunScope& other);
 
     // Whether the walk decides the names of the folder `relative`.
-    bool covers(const std::string& relative) const;
+    bool covers(std::string_view relative) const;
     // Whether the walk goes into the folder `relative`: it is covered, or a folder below it is.
-    bool leadsTo(const std::string& relative) const;
+    bool leadsTo(std::string_view relative) const;
     // Whether the file or folder at `path` is one the run decides (its folder is covered).
-    bool coversPath(const std::string& path) const;
+    bool coversPath(std::string_view path) const;
 
     bool empty() const { return m_folders.empty() && m_renames.empty(); }
-    const std::map<std::string, Depth>& folders() const { return m_folders; }
+    const std::map<std::string, Depth, std::less<>>& folders() const { return m_folders; }
     const std::vector<ScopeRename>& renames() const { return m_renames; }
     bool operator==(const RunScope&) const = default;
 
   private:
-    std::map<std::string, Depth> m_folders;
+    std::map<std::string, Depth, std::less<>> m_folders;
     std::vector<ScopeRename> m_renames;
 };
 
 // The folder part of a relative path, its "/" included: "a/b/" for "a/b/c.txt" and for "a/b/c/".
-std::string parentFolderOf(const std::string& path);
+std::string_view parentFolderOf(std::string_view path);
 
 }  // namespace tessel

@@ -149,6 +149,7 @@ platform::FileInfo RunState::folderAsFound(const std::string& path, const platfo
 
 void RunState::accountCopy(const Copied& copied) {
     assertWalkThread();
+    if (copied.kind == RunAction::Kind::Move || copied.kind == RunAction::Kind::Copy) ++filesMade;
     if (copied.kind == RunAction::Kind::Move) {
         ++result.moved;
     } else {

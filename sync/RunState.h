@@ -34,6 +34,8 @@ namespace tessel {
 
 using platform::withTrailingSlash;
 
+class RunScope;
+
 class RunState {
   public:
     // Where the lines of the run go: into the log (a run), or only to the observer (a preview, which
@@ -57,6 +59,13 @@ class RunState {
     platform::Folder openRoot(const std::string& root, std::error_code& error) const;
     // The threads that do the work of the walks (RunOptions::jobs), made with the first use.
     OrderedPool& pool();
+
+    // The part of the trees the run covers (the folders that changed, for a followed watch); null for
+    // all of it. Every walk of the run keeps to it (TreeWalk).
+    const RunScope* scope = nullptr;
+    // The new files the run's copies and moves made (replacements not counted): a run that counts what
+    // a tree held only once it has copied into it takes them away again.
+    std::int64_t filesMade = 0;
 
     // With several threads the progress bar is not sized by a reading of the source tree ahead of the
     // run: the first pass counts its files as it lists them, and the bar's maximum grows with it.

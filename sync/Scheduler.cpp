@@ -1,5 +1,6 @@
 #include "sync/Scheduler.h"
 
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -32,9 +33,10 @@ std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
 }
 
-RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = Doing::Run) {
+RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = Doing::Run,
+                    const RunScope* scope = nullptr) {
     return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                     getText(watch.RunFile), watch.FileAction, watch, doing);
+                     getText(watch.RunFile), watch.FileAction, watch, doing, scope);
 }
 
 // One watch's run as the scheduler sees it: what it did and how long it took.
@@ -43,20 +45,20 @@ struct WatchRun {
     double seconds = 0;
 };
 
-WatchRun runTimed(RunContext& context, const TWatchRec& watch) {
+WatchRun runTimed(RunContext& context, const TWatchRec& watch, const RunScope* scope = nullptr) {
     // The first problem of this run, not of an earlier one.
     context.firstProblemLine.clear();
     const auto started = std::chrono::steady_clock::now();
     WatchRun run;
-    run.result = runRecord(context, watch);
+    run.result = runRecord(context, watch, Doing::Run, scope);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }
 
 // Runs the watch with its row showing the running mark, then its own status picture again.
-WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch) {
+WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch, const RunScope* scope = nullptr) {
     context.display.setRowPicture(row, kRunningPicture);
-    const WatchRun run = runTimed(context, watch);
+    const WatchRun run = runTimed(context, watch, scope);
     context.display.setRowPicture(row, GetSinhroWatchType(watch));
     return run;
 }
@@ -138,6 +140,13 @@ std::string runLockPath(const TWatchRec& watch) {
     char name[48];
     std::snprintf(name, sizeof name, "tessel-run-%016llx", static_cast<unsigned long long>(hash));
     return platform::userLockPath(name);
+}
+
+std::string followKey(const TWatchRec& watch) {
+    char edited[24];
+    std::snprintf(edited, sizeof edited, "#%016llx",
+                  static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(watch.EditTime)));
+    return runLockPath(watch) + edited;
 }
 
 bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
@@ -307,6 +316,36 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
     if (!account(context, report, run, watch)) {
         storeRunTime(context, report, run, watch, index);
         WriteLogLine(context, "End Manual Synhro folder " + folderPair(watch));
+    }
+    endRun(context, report, run, watch, index);
+    return report;
+}
+
+SchedulerReport runFollowedWatch(RunContext& context, std::int32_t index, const std::string& key,
+                                 const RunScope* scope) {
+    SchedulerReport report;
+    const TWatchRec seen = ReadWatchRec(context, index);
+    if (seen.WatchIndex < 0 || followKey(seen) != key) {
+        ++report.missing;
+        return report;
+    }
+    platform::FileLock lock;
+    std::error_code error;
+    if (lock.acquire(runLockPath(seen), platform::FileLock::Mode::Exclusive, false, true, error) ==
+        platform::FileLock::State::Busy) {
+        ++report.busy;
+        return report;
+    }
+    // Another process may have changed it between the reading and the lock.
+    const TWatchRec watch = ReadWatchRec(context, index);
+    if (watch.WatchIndex < 0 || followKey(watch) != key) {
+        ++report.missing;
+        return report;
+    }
+    WatchRun run = runMarked(context, index, watch, scope);
+    if (!account(context, report, run, watch)) {
+        storeRunTime(context, report, run, watch, index);
+        WriteLogLine(context, "Synhro folder " + folderPair(watch));
     }
     endRun(context, report, run, watch, index);
     return report;

@@ -1,5 +1,6 @@
 #include "sync/SyncWatch.h"
 
+#include <algorithm>
 #include <memory>
 #include <span>
 #include <vector>
@@ -104,9 +105,10 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
     return roots;
 }
 
-RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
+RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const RunScope* scope) {
     RunDisplay& display = context.display;
     RunState run(context, doing == Doing::Preview ? RunState::Output::ObserverOnly : RunState::Output::Log);
+    run.scope = scope;
     std::unique_ptr<Applier> applier;
     if (doing == Doing::Preview)
         applier = std::make_unique<PreviewApplier>(run);
@@ -121,8 +123,9 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     const std::int32_t tuneMode = tuneModeOf(watch.tune);
     const bool move = watch.action == WatchAction::Move;
 
-    // One thread reads the source ahead to size the bar; several count as the first pass lists it.
-    run.countingFiles = context.options.jobs > 1;
+    // One thread reads the source ahead to size the bar; several count as the first pass lists it, and so
+    // does a run of a few folders, which would not read the whole tree for it.
+    run.countingFiles = context.options.jobs > 1 || scope != nullptr;
     display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
@@ -170,9 +173,11 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
     const bool deleting = watch.deleteAbsentFiles && !twoWay && !moveRefusesDeletion;
     run.deletionsFollow = deleting;
     run.rememberFolders = move && masks.size() > 1;
-    // What the trees held at the start that the masks cover, for the mass-deletion guard.
-    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks) : 0;
-    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks) : 0;
+    // What the trees held at the start that the masks cover, for the mass-deletion guard. A run of a few
+    // folders counts the whole watch too, but only once it has something to delete, and then takes away
+    // the files its copies made.
+    std::int64_t sourceHeld = deleting && scope == nullptr ? countMatchingFiles(source, masks) : 0;
+    std::int64_t destinationHeld = deleting && scope == nullptr ? countMatchingFiles(destination, masks) : 0;
 
     if (twoWay) {
         TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile};
@@ -200,6 +205,12 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
             if (watch.bothDirections)
                 reverse.push_back(planDeletions(run, *applier, destination, source, mask));
         }
+        const auto deletes = [](const DeletionPlan& plan) { return plan.fileCount() > 0; };
+        if (scope != nullptr && (std::any_of(forward.begin(), forward.end(), deletes) ||
+                                 std::any_of(reverse.begin(), reverse.end(), deletes))) {
+            sourceHeld = countMatchingFiles(source, masks);
+            destinationHeld = countMatchingFiles(destination, masks) - run.filesMade;
+        }
         if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
             (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {
             for (std::size_t i = 0; i < forward.size(); ++i) {
@@ -218,14 +229,14 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing) {
 
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-                    const TWatchRec& Watch, Doing doing) {
+                    const TWatchRec& Watch, Doing doing, const RunScope* scope) {
     tessel::Watch watch = watchFromRecord(Watch, WatchExtras{});
     watch.source = SourceDir;
     watch.destination = DestDir;
     watch.masks = splitMasks(FileMask);
     watch.program = RunFile;
     watch.action = FileAction == faCopy ? WatchAction::Copy : WatchAction::Move;
-    return runWatch(context, watch, doing);
+    return runWatch(context, watch, doing, scope);
 }
 
 }  // namespace tessel

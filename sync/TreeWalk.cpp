@@ -8,6 +8,7 @@
 
 #include "platform/Paths.h"
 #include "sync/Applier.h"
+#include "sync/RunScope.h"
 #include "sync/RunState.h"
 #include "sync/TreeView.h"
 
@@ -160,7 +161,12 @@ struct TreeWalk::LookPiece {
 };
 
 TreeWalk::TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::string (&roots)[2])
-    : m_run(run), m_applier(applier), m_view(applier.view()), m_pass(pass), m_sides(pass.sides()) {
+    : m_run(run),
+      m_applier(applier),
+      m_view(applier.view()),
+      m_pass(pass),
+      m_scope(run.scope),
+      m_sides(pass.sides()) {
     for (const int side : kSides) {
         m_roots[side] = roots[side];
         std::error_code ignored;
@@ -170,6 +176,14 @@ TreeWalk::TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::strin
 }
 
 TreeWalk::~TreeWalk() = default;
+
+bool TreeWalk::covers(const std::string& relative) const {
+    return m_scope == nullptr || m_scope->covers(relative);
+}
+
+bool TreeWalk::leadsTo(const std::string& relative) const {
+    return m_scope == nullptr || m_scope->leadsTo(relative);
+}
 
 bool TreeWalk::walk(Folder (&roots)[2], const std::shared_ptr<WalkFolder>& top) {
     std::error_code error;
@@ -231,31 +245,19 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     } else if (!listSides(here)) {
         return true;
     }
+    // A folder the walk only passes through on its way to the scope's folders: its names are not decided.
+    const bool covered = covers(here.relative);
     // Clear away what a killed run left half-copied in the folders this pass writes in.
     for (const int side : kSides)
-        if (m_sides.writes[side] && here.on[side] && !here.fresh[side] && here.folder[side]->valid())
+        if (covered && m_sides.writes[side] && here.on[side] && !here.fresh[side] &&
+            here.folder[side]->valid())
             m_applier.clearStaleTemporaries(*here.folder[side], here.names[side]);
-    m_run.countListedFiles(here.names[kSource]);
+    if (covered) m_run.countListedFiles(here.names[kSource]);
     // The names of a folder read ahead moved here whole: the entries still point at them.
     const std::array<bool, 2> blind = caseBlindness(here.traits);
     const std::vector<WalkEntry> entries =
         ahead != nullptr ? std::move(ahead->entries) : mergeListings(here.names, {blind[0], blind[1]});
-    if (ahead != nullptr) {
-        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
-            if (m_pass.sees(*entries[i].name) && !entries[i].onlyFolders())
-                handle(here, entries[i], ahead->seen[i]);
-    } else if (m_run.pool().parallel() && entries.size() >= kPooledFolder) {
-        lookInPieces(here, entries);
-    } else {
-        // For a small folder the walk looks itself: it would only wait for the threads, and waking them
-        // costs more than the looks.
-        const Folder* const folders[2] = {here.folder[kSource].get(), here.folder[kDestination].get()};
-        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i) {
-            if (!m_pass.sees(*entries[i].name) || entries[i].onlyFolders()) continue;
-            Seen seen = look(folders, here.fresh, here.relative, entries[i]);
-            handle(here, entries[i], seen);
-        }
-    }
+    if (covered) decideNames(here, entries, ahead);
     if (m_run.stopRequested()) return false;
 
     // The subfolders are read ahead on the pool's threads, a few at a time, while the walk is in the
@@ -272,7 +274,8 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     bool finished = true;
     for (std::size_t i = 0; i < entries.size() && finished; ++i) {
         if (m_run.stopRequested()) finished = false;
-        if (!finished || !m_pass.sees(*entries[i].name)) continue;
+        if (!finished || !m_pass.sees(*entries[i].name) || !leadsTo(here.relative + *entries[i].name + "/"))
+            continue;
         std::shared_ptr<Ahead> mine;
         if (!aheads.empty() && aheads.front()->index == i) {
             mine = std::move(aheads.front());
@@ -288,6 +291,26 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     // The folder's finishing may wait in the pool a while: it needs none of its names.
     for (const int side : kSides) here.names[side] = {};
     return finished;
+}
+
+// The names of the folder, each looked at (ahead, by the pool, or here) and handed to the pass.
+void TreeWalk::decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries, Ahead* ahead) {
+    if (ahead != nullptr) {
+        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
+            if (m_pass.sees(*entries[i].name) && !entries[i].onlyFolders())
+                handle(here, entries[i], ahead->seen[i]);
+    } else if (m_run.pool().parallel() && entries.size() >= kPooledFolder) {
+        lookInPieces(here, entries);
+    } else {
+        // For a small folder the walk looks itself: it would only wait for the threads, and waking them
+        // costs more than the looks.
+        const Folder* const folders[2] = {here.folder[kSource].get(), here.folder[kDestination].get()};
+        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i) {
+            if (!m_pass.sees(*entries[i].name) || entries[i].onlyFolders()) continue;
+            Seen seen = look(folders, here.fresh, here.relative, entries[i]);
+            handle(here, entries[i], seen);
+        }
+    }
 }
 
 void TreeWalk::lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries) {
@@ -367,7 +390,8 @@ bool TreeWalk::mayGoAhead(const WalkFolder& here, const WalkEntry& entry) const 
     // A name spelt differently on the two sides, or one the other side cannot tell from another, is
     // left to the walk.
     if (!m_run.pool().parallel() || !m_pass.sees(*entry.name) || entry.clashesWith != nullptr ||
-        entry.spelling(kSource) != entry.spelling(kDestination))
+        entry.spelling(kSource) != entry.spelling(kDestination) ||
+        !leadsTo(here.relative + *entry.name + "/"))
         return false;
     bool leads = false;
     for (const int side : kSides) {
@@ -437,7 +461,7 @@ void TreeWalk::readAhead(Ahead& ahead) const {
     ahead.entries = mergeListings(ahead.names, {blind[kSource], blind[kDestination]});
     ahead.seen.resize(ahead.entries.size());
     const Folder* const folders[2] = {&ahead.child[kSource], &ahead.child[kDestination]};
-    for (std::size_t i = 0; i < ahead.entries.size(); ++i)
+    for (std::size_t i = 0; i < ahead.entries.size() && covers(ahead.relative); ++i)
         if (m_pass.sees(*ahead.entries[i].name) && !ahead.entries[i].onlyFolders())
             ahead.seen[i] = look(folders, ahead.fresh, ahead.relative, ahead.entries[i]);
     ahead.complete = true;

@@ -4,7 +4,8 @@
 // sides' listings merged. What becomes of a name is its pass's to decide (TreeWalk::Pass): a one-way
 // copy or move, a deletion plan, a two-way watch, a count. The walk only finds things: it lists, looks,
 // opens and, where the pass says so, has folders made, reading ahead on the pool's threads and cutting
-// large folders into pieces for them.
+// large folders into pieces for them. A run with a scope (RunState::scope) has its walk decide the names of
+// the folders the scope covers only, and go only where they are.
 //
 // Threads: the walk, its chains and its pass belong to the walk thread. The pool's threads read
 // subfolders ahead of it (Ahead) and look at the names of large folders (LookPiece): they touch only
@@ -29,6 +30,7 @@
 namespace tessel {
 
 class Applier;
+class RunScope;
 class RunState;
 class TreeView;
 
@@ -144,6 +146,7 @@ class TreeWalk {
 
     bool walkFolder(WalkFolder& here, Ahead* ahead);
     bool listSides(WalkFolder& here);
+    void decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries, Ahead* ahead);
     void lookAndDecide(WalkFolder& here, const std::vector<WalkEntry>& entries, std::vector<Seen>* seen);
     void lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries);
     Seen look(const platform::Folder* const (&folders)[2], const bool (&fresh)[2],
@@ -156,10 +159,15 @@ class TreeWalk {
     bool isOtherRoot(int side, const platform::Folder& folder) const;
     static std::array<bool, 2> caseBlindness(const platform::FileSystemTraits* const (&traits)[2]);
 
+    // Whether the walk decides the names of the folder `relative`, and goes into it (RunState::scope).
+    bool covers(const std::string& relative) const;
+    bool leadsTo(const std::string& relative) const;
+
     RunState& m_run;
     Applier& m_applier;
     const TreeView& m_view;
     Pass& m_pass;
+    const RunScope* m_scope;  // the run's; null for a walk of everything
     const Sides m_sides;
     std::string m_roots[2];
     std::string m_resolvedRoots[2];          // with every link resolved: where a followed link may lead

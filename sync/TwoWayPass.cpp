@@ -8,6 +8,7 @@
 #include "platform/FileCompare.h"
 #include "platform/Wildcard.h"
 #include "sync/Applier.h"
+#include "sync/RunScope.h"
 #include "sync/RunState.h"
 #include "sync/TreeView.h"
 
@@ -155,6 +156,7 @@ bool TwoWayPass::run() {
     m_comparison =
         comparisonFor(m_run.fileSystems().of(roots[kSource]), m_run.fileSystems().of(roots[kDestination]));
     if (destinationCreated) top->info[kDestination] = top->info[kSource];
+    keepOutsideScope();
     TreeWalk walk(m_run, m_applier, *this, m_roots);
     walk.walk(roots, top);
     m_applier.drain();
@@ -168,6 +170,17 @@ bool TwoWayPass::run() {
     if (!m_run.stopRequested()) runDeletions();
     saveState();
     return true;
+}
+
+// A run of a few folders remembers the rest as the last run left it, and counts the files it holds there
+// as held on both sides, so that the guard weighs a deletion against the whole watch.
+void TwoWayPass::keepOutsideScope() {
+    if (m_run.scope == nullptr || !m_remembering) return;
+    for (std::size_t index = 0; index < m_state.lastRunSize(); ++index) {
+        if (m_run.scope->coversPath(m_state.pathAt(index))) continue;
+        m_state.keep(index);
+        for (const int side : kSides) ++m_held[side];
+    }
 }
 
 void TwoWayPass::notWalked(const std::string& relative) {

@@ -47,6 +47,7 @@ class TwoWayPass : public TreeWalk::Pass {
   private:
     using Names = std::array<std::string, 2>;  // a file's name as each side spells it
     bool loadState();
+    void keepOutsideScope();
     void saveState();
     bool matches(const std::string& name) const;
     std::string pathOn(int side, const WalkFolder& folder, const std::string& name) const;

@@ -73,6 +73,8 @@ class SyncState {
               bool complete, std::error_code& error);
 
     std::size_t size() const { return m_entries.size() + m_added.size(); }
+    // The entries of the last run, numbered from 0 (what find gives).
+    std::size_t lastRunSize() const { return m_entries.size(); }
     // The memory the state takes, with its paths.
     std::size_t memoryBytes() const;
 
