@@ -171,11 +171,12 @@ void RunState::accountCopy(const Copied& copied) {
     showStatus("  Copy file :" + copied.source);
 }
 
-void RunState::accountRename(const std::string& from, const std::string& to) {
+void RunState::accountRename(const std::string& from, const std::string& to, Renamed what) {
     assertWalkThread();
     report(RunAction::Kind::Rename, from, to);
-    log("Renamed file " + from + " as " + to);
-    showStatus("  Rename file :" + from);
+    const char* kind = what == Renamed::Folder ? "folder" : "file";
+    log(std::string("Renamed ") + kind + " " + from + " as " + to);
+    showStatus(std::string("  Rename ") + kind + " :" + from);
 }
 
 void RunState::accountDeletion(const std::string& path, std::uint64_t size,

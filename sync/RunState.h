@@ -131,8 +131,10 @@ class RunState {
     };
     void accountCopy(const Copied& copied);
     // A deletion of `path` done: counted, reported and logged ("Delete file ..."), with its version.
-    // A file given the other side's spelling of its name (`from` and `to` differ only in letter case).
-    void accountRename(const std::string& from, const std::string& to);
+    // A file given the other side's spelling of its name (`from` and `to` differ only in letter case), or a
+    // file or folder renamed as it was renamed on the other side: reported and logged ("Renamed file ...").
+    enum class Renamed { File, Folder };
+    void accountRename(const std::string& from, const std::string& to, Renamed what = Renamed::File);
     void accountDeletion(const std::string& path, std::uint64_t size, const platform::VersionPlace* version,
                          bool wideLog);
 

@@ -9,6 +9,7 @@
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/Versions.h"
+#include "sync/CarriedRenames.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/DiskApplier.h"
 #include "sync/OneWayPass.h"
@@ -185,6 +186,11 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
         if (!run.stopRequested() && !TwoWayPass(run, *applier, settings, source, destination).run())
             return refuse({});
     } else {
+        // A copy carries the renames seen in its source over as renames; a move empties the source anyway.
+        if (scope != nullptr && !move) {
+            const std::string roots[2] = {withTrailingSlash(source), withTrailingSlash(destination)};
+            carryRenames(run, *applier, scope->renames(), roots, {masks, false}, nullptr);
+        }
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
             const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile};
