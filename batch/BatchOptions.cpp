@@ -20,6 +20,8 @@ const char* const kBatchUsage =
     "       tessel-batch [FILE OPTIONS] show NAME\n"
     "       tessel-batch [FILE OPTIONS] export [NAME ...]\n"
     "       tessel-batch [FILE OPTIONS] import FILE\n"
+    "       tessel-batch [FILE OPTIONS] [--quiet | --brief] [--no-notify] follow\n"
+    "       tessel-batch [FILE OPTIONS] follow --pause WATCH ... | --resume WATCH ...\n"
     "\n"
     "Runs and keeps Tessel's watches without the window. A WATCH is named by its name (letter case\n"
     "does not count) or by its position in the watch file, from 0 (INDEX).\n"
@@ -37,6 +39,11 @@ const char* const kBatchUsage =
     "  export [NAME ...]   print these watches (without a NAME all of them) in the text format\n"
     "  import FILE         add the watches of such a text, or replace those of their names; all or\n"
     "                      none (FILE - reads standard input)\n"
+    "  follow              follow the watches that run on change and run each as its folders change,\n"
+    "                      until SIGINT or SIGTERM (the window follows them too while it runs; never\n"
+    "                      both the same watch)\n"
+    "  follow --pause WATCH ..., follow --resume WATCH ...\n"
+    "                      stop following these watches, or start again (with a full run)\n"
     "\n"
     "Watch options (lists are separated by \";\", blanks around it do not count):\n"
     "  --name NAME                 a new name (set)\n"
@@ -125,7 +132,18 @@ bool parseCommand(const std::vector<std::string_view>& arguments, std::size_t fi
         }
         return true;
     };
-    if (word == "import") {
+    if (word == "follow") {
+        // --pause or --resume with the watches, or nothing.
+        if (i < arguments.size() && (arguments[i] == "--pause" || arguments[i] == "--resume")) {
+            command.follow = arguments[i++].substr(2);
+            for (; i < arguments.size() && !arguments[i].starts_with("-"); ++i)
+                command.names.emplace_back(arguments[i]);
+            if (command.names.empty()) {
+                problem = "follow --" + command.follow + " needs the WATCH to " + command.follow;
+                return false;
+            }
+        }
+    } else if (word == "import") {
         // "-" is standard input.
         if (i >= arguments.size() || (arguments[i].starts_with("-") && arguments[i] != "-")) {
             problem = "import needs a FILE (- for standard input)";

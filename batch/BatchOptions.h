@@ -19,6 +19,7 @@ struct Command {
     std::vector<std::string> names;  // export
     std::string file;                // import
     WatchEdit edit;                  // add, set
+    std::string follow;              // follow: "" to follow, "pause" or "resume" (the watches in names)
 };
 
 struct Options {

@@ -132,7 +132,11 @@ void carryRenames(RunState& run, Applier& applier, const std::vector<ScopeRename
                        found = now[from].info](const FileOutcome& outcome) {
             // Not done: the walk copies under the new name as it would have.
             if (!outcome.done) return;
-            run.accountRename(roots[to] + rename.from, roots[to] + rename.to,
+            // A folder is named without its "/", as a run names the folders it makes.
+            const auto named = [&](const std::string& path) {
+                return roots[to] + (folder ? path.substr(0, path.size() - 1) : path);
+            };
+            run.accountRename(named(rename.from), named(rename.to),
                               folder ? RunState::Renamed::Folder : RunState::Renamed::File);
             if (state == nullptr) return;
             state->renamePaths(rename.from, rename.to);

@@ -438,6 +438,7 @@ std::vector<FollowRun> Follower::takeDue() {
         FollowRun run;
         run.key = key;
         run.position = watched->watch.position;
+        run.label = watched->watch.label;
         run.full = watched->full || now >= watched->nextFull;
         if (!run.full) run.scope = std::move(watched->scope);
         watched->scope = {};
@@ -467,6 +468,14 @@ void Follower::ended(const FollowRun& run, Ended how) {
         } else if (run.full) {
             watched.nextFull =
                 now + (watched.mode == Watched::Mode::Timed ? m_settings.fallback : m_settings.rescan);
+            // A root the run made (a two-way watch's new destination), or one that is back: followed at
+            // once, and run in full again once followed.
+            const auto there = [](const std::string& root) {
+                return root.empty() || platform::isExistingFolder(root);
+            };
+            if (watched.lostRoot && there(watched.watch.roots[kSource]) &&
+                there(watched.watch.roots[kDestination]))
+                watched.mode = Watched::Mode::New;
         }
     }
     m_changes.wake();

@@ -62,6 +62,7 @@ inline constexpr int kLongestWaitFactor = 10;
 struct FollowRun {
     std::string key;
     std::int32_t position = -1;
+    std::string label;
     bool full = false;  // the whole watch; else only `scope`
     RunScope scope;
 };

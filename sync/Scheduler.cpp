@@ -126,9 +126,8 @@ bool lockRun(RunContext& context, SchedulerReport& report, const TWatchRec& watc
     return false;
 }
 
-}  // namespace
-
-std::string runLockPath(const TWatchRec& watch) {
+// "<kind>-<16 hexadecimal digits>" in the user's lock folder, the digits a hash of the two trees.
+std::string lockPathFor(const char* kind, const TWatchRec& watch) {
     // Keyed by the two trees the run works on, as the two-way state is: watches that reach the same
     // pair by other paths (with or without "Copy with root folder") never run at once.
     const WatchRoots roots =
@@ -137,9 +136,19 @@ std::string runLockPath(const TWatchRec& watch) {
     for (const std::string& path : {platform::withTrailingSlash(roots.source), std::string(1, '\0'),
                                     platform::withTrailingSlash(roots.destination)})
         for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    char name[48];
-    std::snprintf(name, sizeof name, "tessel-run-%016llx", static_cast<unsigned long long>(hash));
+    char name[64];
+    std::snprintf(name, sizeof name, "%s-%016llx", kind, static_cast<unsigned long long>(hash));
     return platform::userLockPath(name);
+}
+
+}  // namespace
+
+std::string runLockPath(const TWatchRec& watch) {
+    return lockPathFor("tessel-run", watch);
+}
+
+std::string followLockPath(const TWatchRec& watch) {
+    return lockPathFor("tessel-follow", watch);
 }
 
 std::string followKey(const TWatchRec& watch) {

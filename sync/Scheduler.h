@@ -21,6 +21,9 @@ inline constexpr int kRunningPicture = 3;
 
 // The lock a run of `watch` holds, for as long as it runs: one per pair of folders and user.
 std::string runLockPath(const TWatchRec& watch);
+// The lock the program that follows `watch` (sync/FollowSession.h) holds for as long as it follows it,
+// keyed as the run lock is: one follower per pair of folders and user.
+std::string followLockPath(const TWatchRec& watch);
 
 // What tells a followed watch, with its settings, from any other: the trees it runs on and the moment
 // it was last saved (a watch saved anew is followed anew).

@@ -370,6 +370,31 @@ StoreResult storeLastResult(const std::string& watchFile, std::int32_t position,
     return StoreResult::Stored;
 }
 
+PauseResult storeFollowPaused(const std::string& watchFile, std::string_view nameOrPosition, bool paused,
+                              FileProblem& problem) {
+    problem = {};
+    const std::string textPath = textFilePath(realPath(watchFile));
+    const WatchFileLock lock(watchFile, platform::FileLock::Mode::Exclusive);
+    Snapshot snapshot;
+    Loaded loaded;
+    if (!readSnapshot(watchFile, textPath, snapshot, problem)) return PauseResult::Failed;
+    matchWatches(snapshot, loaded);
+    std::vector<StoredWatch>& watches = loaded.list.watches;
+    const StoredWatch* found = findIn(watches, nameOrPosition);
+    if (found == nullptr) return PauseResult::NoSuchWatch;
+    Watch& watch = watches[static_cast<std::size_t>(found->position)].watch;
+    if (watch.schedule.mode != WatchRunMode::OnChange) return PauseResult::NotOnChange;
+    watch.followPaused = paused;
+    std::error_code error;
+    if (!mayWrite(textPath, snapshot.textFileExists, error) ||
+        !writeText(textPath, textFileText(textFileOf(watches, loaded.entryOf, snapshot, loaded.entryUsed)),
+                   error)) {
+        problem = {textPath, 0, error.message()};
+        return PauseResult::Failed;
+    }
+    return PauseResult::Done;
+}
+
 void forgetTextEntriesLocked(const std::string& watchFile, const std::vector<TWatchRec>& removed) {
     const std::string textPath = textFilePath(realPath(watchFile));
     std::string bytes;

@@ -74,7 +74,9 @@ class RenameTest : public ::testing::Test, public test::TreeFixture {
         context.observer = &done;
         const RunResult result = tessel::runWatch(context, made, Doing::Run, scope);
         context.observer = nullptr;
-        if (scope == nullptr) EXPECT_EQ(preview.lines, done.lines);
+        if (scope == nullptr) {
+            EXPECT_EQ(preview.lines, done.lines);
+        }
         actions = done.lines;
         return result;
     }
@@ -193,7 +195,7 @@ TEST_F(RenameTest, AFollowersRenamesAreCarriedWhereOnlyTheNameChanged) {
     EXPECT_EQ(readFile(dst + "/notes/d2.txt"), "d");
     const Lines logged = loggedMessages();
     ASSERT_GE(logged.size(), 2u);
-    EXPECT_EQ(logged[0], "Renamed folder " + dst + "/photos/ as " + dst + "/pictures/");
+    EXPECT_EQ(logged[0], "Renamed folder " + dst + "/photos as " + dst + "/pictures");
     EXPECT_EQ(logged[1], "Renamed file " + dst + "/notes/a.txt as " + dst + "/notes/sub/a2.txt");
 }
 
