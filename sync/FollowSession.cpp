@@ -99,9 +99,22 @@ void FollowSession::reload() {
 }
 
 SchedulerReport FollowSession::runDue(RunContext& context) {
+    logLines(context);
+    return run(context, m_follower.takeDue());
+}
+
+void FollowSession::logLines(RunContext& context) {
     for (const std::string& line : m_follower.takeLines()) WriteLogLine(context, line);
+}
+
+void FollowSession::putBack(const std::vector<FollowRun>& runs) {
+    for (const FollowRun& run : runs) m_follower.ended(run, Follower::Ended::Busy);
+}
+
+SchedulerReport FollowSession::run(RunContext& context, const std::vector<FollowRun>& runs) {
+    logLines(context);
     SchedulerReport total;
-    for (const FollowRun& run : m_follower.takeDue()) {
+    for (const FollowRun& run : runs) {
         if (context.stopRequested()) {
             m_follower.ended(run, Follower::Ended::Stopped);
             continue;

@@ -44,6 +44,13 @@ class FollowSession {
     bool wantsReload();
     // Logs what the follower has to say, then runs what is due, with `context`.
     SchedulerReport runDue(RunContext& context);
+    // The same in steps, for an owner that takes the due runs on its own thread and runs them on another
+    // (the window): the lines, the runs due now (each handed out until it has been run), and the runs.
+    void logLines(RunContext& context);
+    std::vector<FollowRun> takeDue() { return m_follower.takeDue(); }
+    SchedulerReport run(RunContext& context, const std::vector<FollowRun>& runs);
+    // Hands back runs taken but never run (the owner could not start them): asked for again later.
+    void putBack(const std::vector<FollowRun>& runs);
 
     // The positions of the watches followed now.
     std::vector<std::int32_t> followed() const;

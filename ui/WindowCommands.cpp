@@ -11,6 +11,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 #include <string>
 
 #include "ui/Autostart.h"
@@ -26,8 +27,10 @@
 #include "ui/Texts.h"
 #include "ui/WatchList.h"
 #include "ui/WatchRoots.h"
+#include "ui/WindowMessages.h"
 #include "ui/WindowRunDisplay.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchStore.h"
 
 using namespace tessel;
 
@@ -82,6 +85,21 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(
     m_showWindowAction = makeAction("showWindowAction", tr("S&how Tessel"), w, &MainWindow::bringToFront, {});
     m_checkAllAction =
         makeAction("checkAllAction", tr("&Check All Watches Now"), this, &C::checkAllWatches, {});
+    // Checkable: triggered with the new check mark.
+    const auto pauseAction = [this](const char* name, const QString& text, void (C::*pause)(bool)) {
+        auto* made = new QAction(text, &m_window);
+        made->setObjectName(QLatin1String(name));
+        made->setCheckable(true);
+        made->setEnabled(false);
+        connect(made, &QAction::triggered, this, pause);
+        return made;
+    };
+    m_pauseFollowingAction =
+        pauseAction("pauseFollowingAction", tr("Pause &Following"), &C::pauseSelectedWatchFollowing);
+    m_listPauseFollowingAction = pauseAction("listPauseFollowingAction", m_pauseFollowingAction->text(),
+                                             &C::pauseSelectedWatchFollowing);
+    m_pauseAllFollowingAction =
+        pauseAction("pauseAllFollowingAction", tr("Pause &Following"), &C::pauseAllFollowing);
 }
 
 void WindowCommands::addMenus() {
@@ -99,7 +117,9 @@ void WindowCommands::addMenus() {
     watch->addActions({m_checkNowAction, m_previewAction, m_stopAction});
     watch->addSeparator();
     watch->addAction(m_openVersionsAction);
+    watch->addAction(m_pauseFollowingAction);
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
+    connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateFollowCommands);
 
     QMenu* settings = bar->addMenu(tr("&Settings"));
     settings->setObjectName(QStringLiteral("settingsMenu"));
@@ -119,10 +139,12 @@ void WindowCommands::addMenus() {
     m_watchListMenu->addActions({m_listCheckNowAction, m_listPreviewAction});
     m_watchListMenu->addSeparator();
     m_watchListMenu->addAction(m_listOpenVersionsAction);
+    m_watchListMenu->addAction(m_listPauseFollowingAction);
     connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
+    connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateFollowCommands);
 }
 
-void WindowCommands::attachWatchList(WatchList& list) {
+void WindowCommands::attachWatchList(::WatchList& list) {
     connect(&list, &QWidget::customContextMenuRequested, this, [this, &list](const QPoint& position) {
         m_watchListMenu->popup(list.viewport()->mapToGlobal(position));
     });
@@ -217,11 +239,13 @@ void WindowCommands::loadWatchFile() {
     // Every command that follows must find its watch in the file now named. A number selected in the old
     // file would name another watch in this one.
     m_window.fillWatchList();
+    // The old file's watches are let go, this one's followed.
+    m_window.runs().startFollowing();
 }
 
 void WindowCommands::addWatch() {
     if (!m_window.runs().commands().changeWatches) return;
-    WatchList& list = m_window.watchList();
+    ::WatchList& list = m_window.watchList();
     const int selected = list.selectedWatchIndex();
     const int before = list.watchCount();
     m_window.runs().pauseDueWatches();
@@ -247,6 +271,67 @@ void WindowCommands::editSelectedWatch() {
     // The watch keeps its number; its row may change with what the editor changed.
     m_window.fillWatchList(index);
     m_window.runs().resumeDueWatches();
+}
+
+namespace {
+
+// The watches of `watchFile` that run on change, by position, with whether each is paused; none when
+// the file cannot be read.
+std::vector<std::pair<int, bool>> watchesOnChange(const std::string& watchFile) {
+    tessel::WatchList list;
+    FileProblem problem;
+    std::vector<std::pair<int, bool>> found;
+    if (!loadWatches(watchFile, list, problem)) return found;
+    for (const StoredWatch& stored : list.watches)
+        if (stored.watch.schedule.mode == WatchRunMode::OnChange)
+            found.emplace_back(stored.position, stored.watch.followPaused);
+    return found;
+}
+
+}  // namespace
+
+void WindowCommands::updateFollowCommands() {
+    const auto onChange = watchesOnChange(m_window.context().WatchFilePath);
+    const int selected = m_window.watchList().selectedWatchIndex();
+    const auto found = std::find_if(onChange.begin(), onChange.end(),
+                                    [selected](const auto& watch) { return watch.first == selected; });
+    for (QAction* action : {m_pauseFollowingAction, m_listPauseFollowingAction}) {
+        action->setEnabled(found != onChange.end());
+        action->setChecked(found != onChange.end() && found->second);
+    }
+    m_pauseAllFollowingAction->setEnabled(!onChange.empty());
+    m_pauseAllFollowingAction->setChecked(
+        !onChange.empty() &&
+        std::all_of(onChange.begin(), onChange.end(), [](const auto& w) { return w.second; }));
+}
+
+bool WindowCommands::storePaused(const std::vector<int>& positions, bool paused) {
+    for (const int position : positions) {
+        FileProblem problem;
+        const PauseResult result =
+            storeFollowPaused(m_window.context().WatchFilePath, std::to_string(position), paused, problem);
+        // A watch changed meanwhile by another program is left as it now is.
+        if (result == PauseResult::Failed) {
+            m_window.messages().showError(
+                toBytes(tr("Cannot change the watches: %1").arg(fromBytes(problem.text()))));
+            return false;
+        }
+    }
+    return true;
+}
+
+void WindowCommands::pauseSelectedWatchFollowing(bool paused) {
+    const int index = m_window.watchList().selectedWatchIndex();
+    if (index >= 0) storePaused({index}, paused);
+    updateFollowCommands();
+}
+
+void WindowCommands::pauseAllFollowing(bool paused) {
+    std::vector<int> positions;
+    for (const auto& [position, wasPaused] : watchesOnChange(m_window.context().WatchFilePath))
+        if (wasPaused != paused) positions.push_back(position);
+    storePaused(positions, paused);
+    updateFollowCommands();
 }
 
 void WindowCommands::deleteSelectedWatch() {
