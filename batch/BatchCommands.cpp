@@ -5,7 +5,9 @@
 #include <system_error>
 
 #include "batch/WatchListing.h"
+#include "platform/Clock.h"
 #include "platform/FileIo.h"
+#include "sync/EditedPlan.h"
 #include "sync/Preview.h"
 #include "sync/Scheduler.h"
 #include "watch/EventLog.h"
@@ -98,6 +100,9 @@ int previewWatches(RunContext& context, Console& console, const std::vector<std:
         const std::optional<std::int32_t> position = positionOf(watch, context, console, name, unreadable);
         if (unreadable) return kExitFailed;
         Printer printer;
+        // The moment the plan is of, for a run of it as edited (--plan): what changed after it is left.
+        const platform::WallClock madeAt = platform::fileClockNow();
+        if (position) std::printf("%s\n", planHeader(*position, madeAt).c_str());
         const SchedulerReport report =
             position ? previewWatchNow(context, *position, printer) : missingWatch();
         if (report.missing > 0) {
@@ -111,6 +116,28 @@ int previewWatches(RunContext& context, Console& console, const std::vector<std:
     }
     std::fflush(stdout);
     return status;
+}
+
+SchedulerReport runPlan(RunContext& context, Console& console, const std::string& file, bool& unreadable) {
+    std::string text;
+    std::error_code error;
+    constexpr std::uint64_t kLimit = 256 * 1024 * 1024;
+    if (!(file == "-" ? platform::readStandardInput(kLimit, text, error)
+                      : platform::readSmallFile(file, kLimit, text, error))) {
+        console.printError("tessel-batch: cannot read the plan " + file + ": " + error.message());
+        unreadable = true;
+        return {};
+    }
+    EditedPlan plan;
+    std::int32_t position = -1;
+    std::string problem;
+    if (!readPlanText(text, plan, position, problem)) {
+        console.printError("tessel-batch: " + file + " is no plan: " + problem);
+        SchedulerReport report;
+        report.missing = 1;  // a usage error
+        return report;
+    }
+    return checkWatchNow(context, position, {&plan});
 }
 
 SchedulerReport runWatches(RunContext& context, Console& console, const std::vector<std::string>& watches,

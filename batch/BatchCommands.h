@@ -7,8 +7,8 @@
 
 #include "batch/BatchConsole.h"
 #include "batch/BatchOptions.h"
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
 #include "watch/WatchStore.h"
 
 namespace tessel::batch {
@@ -26,6 +26,10 @@ int listWatches(RunContext& context, Console& console);
 int previewWatches(RunContext& context, Console& console, const std::vector<std::string>& watches);
 // WATCH ...: Check Now of each, in order, until a stop; `unreadable` when the watch file could not be
 // read (said).
+// Runs the watch's preview as a user edited it in `file` (tessel-batch --plan); a plan that cannot be
+// read is said, and counted as unreadable (the file) or missing (no plan in it).
+SchedulerReport runPlan(RunContext& context, Console& console, const std::string& file, bool& unreadable);
+
 SchedulerReport runWatches(RunContext& context, Console& console, const std::vector<std::string>& watches,
                            bool& unreadable);
 // show and export.

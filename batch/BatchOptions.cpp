@@ -14,12 +14,15 @@ const char* const kBatchUsage =
     "       tessel-batch [FILE OPTIONS] --due\n"
     "       tessel-batch [FILE OPTIONS] WATCH [WATCH ...]\n"
     "       tessel-batch [FILE OPTIONS] --preview WATCH [WATCH ...]\n"
+    "       tessel-batch [FILE OPTIONS] --plan FILE\n"
     "       tessel-batch [FILE OPTIONS] add NAME --source DIR --destination DIR [WATCH OPTIONS]\n"
     "       tessel-batch [FILE OPTIONS] set NAME WATCH OPTIONS\n"
     "       tessel-batch [FILE OPTIONS] remove NAME\n"
     "       tessel-batch [FILE OPTIONS] show NAME\n"
     "       tessel-batch [FILE OPTIONS] export [NAME ...]\n"
     "       tessel-batch [FILE OPTIONS] import FILE\n"
+    "       tessel-batch [FILE OPTIONS] versions WATCH [PATH]\n"
+    "       tessel-batch [FILE OPTIONS] restore WATCH PATH [--time TIME] [--to DIR]\n"
     "       tessel-batch [FILE OPTIONS] [--quiet | --brief] [--no-notify] follow\n"
     "       tessel-batch [FILE OPTIONS] follow --pause WATCH ... | --resume WATCH ...\n"
     "\n"
@@ -30,6 +33,10 @@ const char* const kBatchUsage =
     "                      flags, last run, source, destination, masks, name (separated by tabs)\n"
     "  --due               run every timed watch that is due now, in file order\n"
     "  WATCH ...           run these watches now, whatever their run mode (like Check Now)\n"
+    "  --plan FILE         run a watch's preview as edited in FILE (- reads standard input): the\n"
+    "                      rows left in it and nothing else; a conflict's word may be changed to\n"
+    "                      keep source, keep destination or keep both; what changed since the\n"
+    "                      preview is left as it is and reported\n"
     "  --preview WATCH ... print what running these watches now would do, one line per action\n"
     "                      and a total line, and change nothing (also --dry-run)\n"
     "  add NAME ...        make a watch: --source and --destination, and any watch option\n"
@@ -39,6 +46,12 @@ const char* const kBatchUsage =
     "  export [NAME ...]   print these watches (without a NAME all of them) in the text format\n"
     "  import FILE         add the watches of such a text, or replace those of their names; all or\n"
     "                      none (FILE - reads standard input)\n"
+    "  versions WATCH [PATH]\n"
+    "                      print what the watch's runs kept of its files (of PATH, a file or folder\n"
+    "                      below the watch's folder, only): path, time, size and where it lies\n"
+    "  restore WATCH PATH  put the newest kept version of PATH back in its place, keeping the file\n"
+    "                      it replaces as a version; --time TIME takes the one kept then (as listed),\n"
+    "                      --to DIR saves it in DIR instead, never over a file there\n"
     "  follow              follow the watches that run on change and run each as its folders change,\n"
     "                      until SIGINT or SIGTERM (the window follows them too while it runs; never\n"
     "                      both the same watch)\n"
@@ -124,6 +137,10 @@ bool setMode(Options& options, Options::Mode mode, std::string& problem) {
 bool parseCommand(const std::vector<std::string_view>& arguments, std::size_t first, Command& command,
                   std::string& problem) {
     const std::string& word = command.word;
+    if (isVersionCommandWord(word)) {
+        command.versions.word = word;
+        return parseVersionCommand(arguments, first, command.versions, problem);
+    }
     std::size_t i = first;
     const auto positional = [&](const char* what) {
         if (i >= arguments.size() || arguments[i].starts_with("-")) {
@@ -231,6 +248,13 @@ bool parseArguments(const std::vector<std::string_view>& arguments, Options& opt
             options.notify = false;
         } else if (isOption && (argument == "--preview" || argument == "--dry-run")) {
             options.preview = true;
+        } else if (isOption && argument == "--plan") {
+            if (i + 1 >= arguments.size() || arguments[i + 1].empty()) {
+                problem = "--plan needs the file of an edited preview";
+                return false;
+            }
+            if (!setMode(options, Options::Mode::Plan, problem)) return false;
+            options.planFile = arguments[++i];
         } else if (isOption && (argument == "--list" || argument == "--due")) {
             if (!setMode(options, argument == "--list" ? Options::Mode::List : Options::Mode::Due, problem))
                 return false;

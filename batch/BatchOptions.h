@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "batch/VersionCommands.h"
 #include "watch/WatchCheck.h"
 
 namespace tessel::batch {
@@ -19,16 +20,18 @@ struct Command {
     std::vector<std::string> names;  // export
     std::string file;                // import
     WatchEdit edit;                  // add, set
+    VersionCommand versions;         // versions, restore
     std::string follow;              // follow: "" to follow, "pause" or "resume" (the watches in names)
 };
 
 struct Options {
-    enum class Mode { None, List, Due, Run, Command };
+    enum class Mode { None, List, Due, Run, Plan, Command };
     Mode mode = Mode::None;
     std::string watchFile;
     std::string logFile;
     std::string folder;                // empty: the current folder
     std::vector<std::string> watches;  // the names or positions to run or preview
+    std::string planFile;              // --plan: an edited preview to run ("-": standard input)
     Command command;
     bool help = false;
     bool version = false;

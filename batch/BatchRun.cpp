@@ -10,11 +10,13 @@
 #include "batch/BatchConsole.h"
 #include "batch/BatchOptions.h"
 #include "batch/FollowCommand.h"
+#include "batch/RootWarnings.h"
+#include "batch/VersionCommands.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 #include "platform/StopSignal.h"
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
 #include "watch/Settings.h"
 #include "watch/StartFolder.h"
 #include "watch/WatchStore.h"
@@ -120,9 +122,15 @@ int runBatch(const std::vector<std::string_view>& arguments, NoticeSender& notic
         return status;
     }
     if (options.mode == Options::Mode::Command) {
-        const std::string& word = options.command.word;
-        return word == "show" || word == "export" ? printWatches(context, console, options.command)
-                                                  : changeCommand(context, console, options.command);
+        const Command& command = options.command;
+        if (isVersionCommandWord(command.word)) return runVersionCommand(context, command.versions);
+        if (command.word == "show" || command.word == "export")
+            return printWatches(context, console, command);
+        const int status = changeCommand(context, console, command);
+        // Allowed, and saved, but seldom meant.
+        if (status == kExitOk && (command.word == "add" || command.word == "set"))
+            sayRootWarnings(context.WatchFilePath, {command.edit.name.value_or(command.name)});
+        return status;
     }
 
     // SIGINT and SIGTERM end the run at the next file: nothing half-written, the stop logged.
@@ -141,6 +149,8 @@ int runBatch(const std::vector<std::string_view>& arguments, NoticeSender& notic
         WatchList list;
         unreadable = !loadOrSay(context.WatchFilePath, list, console);
         if (!unreadable) total = runDueWatches(context);
+    } else if (options.mode == Options::Mode::Plan) {
+        total = runPlan(context, console, options.planFile, unreadable);
     } else {
         total = runWatches(context, console, options.watches, unreadable);
     }

@@ -5,7 +5,7 @@
 #include "batch/BatchConsole.h"
 #include "batch/BatchNotices.h"
 #include "batch/BatchOptions.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 namespace tessel::batch {
 

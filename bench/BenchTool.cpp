@@ -17,8 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "sync/RunContext.h"
+#include "sync/SyncState.h"
 #include "watch/RunDisplay.h"
-#include "watch/SyncState.h"
 #include "watch/WatchFile.h"
 
 namespace {

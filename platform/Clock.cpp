@@ -68,6 +68,12 @@ WallClock clockNow() {
     return {ts.tv_sec, static_cast<std::int32_t>(ts.tv_nsec)};
 }
 
+WallClock fileClockNow() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+    return {ts.tv_sec, static_cast<std::int32_t>(ts.tv_nsec)};
+}
+
 void setClockForTesting(std::optional<WallClock> fixed) {
     g_fixedClock = fixed;
 }

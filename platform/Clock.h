@@ -25,6 +25,9 @@ struct LocalTime {
 };
 
 WallClock clockNow();
+// Now as the file systems stamp change times: the kernel's coarse clock, which may lag the precise one
+// by a tick. A file changed after this moment has a change time at or after it.
+WallClock fileClockNow();
 
 // While set, clockNow() answers this moment instead of the system clock.
 void setClockForTesting(std::optional<WallClock> fixed);

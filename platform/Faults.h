@@ -22,6 +22,9 @@ enum class Operation {
     Link,             // (Rename) a second name for a file
     UnnamedFile,      // (Open) a file made without a name (O_TMPFILE)
     SetAttribute,     // an extended attribute or ACL written
+    Examine,          // a file's or folder's status read (fstat, fstatat)
+    Settle,           // a file's or folder's owner, permissions or times set
+    Flush,            // written data and names made durable (fsync)
     Follow,           // a folder followed for changes (inotify_add_watch)
     ReadChanges,      // changes read: a failure is a full queue, whose changes are lost (an overflow)
     Count

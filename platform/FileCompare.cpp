@@ -19,7 +19,7 @@ bool openRegular(const Folder& folder, const std::string& name, UniqueFd& fd, st
                  std::error_code& error) {
     fd.reset(sys::openat(folder.fd(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd.valid()) return fail(error);
-    if (::fstat(fd.get(), &status) != 0) return fail(error);
+    if (sys::fstat(fd.get(), &status) != 0) return fail(error);
     if (!S_ISREG(status.st_mode)) return fail(error, WalkError::NotRegularFile);
     return true;
 }

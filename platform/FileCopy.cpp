@@ -52,10 +52,7 @@ bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
         const ssize_t got = sys::pread(in, buffer.data(), want, static_cast<off_t>(offset));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return fail(error);
-        }
+        if (got < 0) return fail(error);
         // The data ended before the size the file had: it changed, or its file system tells its size
         // wrong. Either way the copy is not whole.
         if (got == 0) return fail(error, WalkError::ChangedWhileCopied);
@@ -63,10 +60,7 @@ bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length
             const ssize_t put =
                 sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
                             static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
-            if (put < 0) {
-                if (errno == EINTR) continue;
-                return fail(error);
-            }
+            if (put < 0) return fail(error);
             written += put;
         }
         offset += static_cast<std::uint64_t>(got);
@@ -87,7 +81,6 @@ bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, Devi
         loff_t inOffset = static_cast<loff_t>(offset + copied), outOffset = inOffset;
         const ssize_t done = sys::copy_file_range(in, &inOffset, out, &outOffset, chunk);
         if (done < 0) {
-            if (errno == EINTR) continue;
             if (copied == 0 && isRefusal(errno)) {
                 refused.add(refused.copyRange, devices);
                 return copyByReadWrite(in, out, offset, length, error);
@@ -134,7 +127,7 @@ bool copyData(int in, int out, const FileInfo& source, DevicePair devices, std::
             return false;
         data = hole;
     }
-    if (::ftruncate(out, static_cast<off_t>(length)) != 0) return fail(error);
+    if (sys::ftruncate(out, static_cast<off_t>(length)) != 0) return fail(error);
     return true;
 }
 
@@ -165,7 +158,7 @@ bool openSource(const Folder& folder, const std::string& name, bool viaLink, Uni
         return fail(error);
     }
     struct stat status {};
-    if (::fstat(in.get(), &status) != 0) return fail(error);
+    if (sys::fstat(in.get(), &status) != 0) return fail(error);
     if (!S_ISREG(status.st_mode)) return fail(error, WalkError::NotRegularFile);
     now = describeOpen(status);
     return true;
@@ -174,7 +167,7 @@ bool openSource(const Folder& folder, const std::string& name, bool viaLink, Uni
 // Whether the open source is still what it was when the copy began. Any write moves the change time.
 bool unchangedSince(int in, const FileInfo& before) {
     struct stat status {};
-    if (::fstat(in, &status) != 0) return false;
+    if (sys::fstat(in, &status) != 0) return false;
     const FileInfo after = describeOpen(status);
     return after.size == before.size && after.modified == before.modified && after.changed == before.changed;
 }
@@ -287,7 +280,7 @@ bool copyAttributes(int in, int out, const FileSystemTraits& traits, Dropped& dr
                     std::error_code& error) {
     static thread_local std::vector<char> names(4096), value(4096);
     const ssize_t listed =
-        readGrowing(names, [in](char* to, std::size_t size) { return ::flistxattr(in, to, size); });
+        readGrowing(names, [in](char* to, std::size_t size) { return sys::flistxattr(in, to, size); });
     if (listed < 0) return errno == ENOTSUP || errno == EOPNOTSUPP || fail(error);
     const bool root = processUser() == 0;
     for (std::size_t at = 0; at < static_cast<std::size_t>(listed);) {
@@ -316,7 +309,7 @@ bool copyAttributes(int in, int out, const FileSystemTraits& traits, Dropped& dr
             continue;
         }
         const ssize_t size = readGrowing(
-            value, [in, name](char* to, std::size_t length) { return ::fgetxattr(in, name, to, length); });
+            value, [in, name](char* to, std::size_t length) { return sys::fgetxattr(in, name, to, length); });
         if (size < 0) {
             if (errno == ENODATA) continue;  // removed since the listing
             return fail(error);
@@ -333,7 +326,7 @@ bool copyAttributes(int in, int out, const FileSystemTraits& traits, Dropped& dr
 // `copy` describes, with the source's times, permissions and what the destination holds of its
 // attributes.
 bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileSystemTraits& traits,
-               bool unnamed, PendingCopy& copy, Dropped& dropped, std::error_code& error) {
+               bool unnamed, bool durable, PendingCopy& copy, Dropped& dropped, std::error_code& error) {
     std::uint64_t device = 0, inode = 0;
     dstFolder.identity(device, inode);
     const bool root = processUser() == 0;
@@ -358,9 +351,9 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileS
     bool groupKept = !otherGroup;
     if (root) {
         if ((!ownerKept || now.group != dstFolder.groupOfNewFiles()) && traits.owners)
-            ownerKept = groupKept = ::fchown(out, now.owner, now.group) == 0;
+            ownerKept = groupKept = sys::fchown(out, now.owner, now.group) == 0;
     } else if (otherGroup) {
-        groupKept = ::fchown(out, static_cast<uid_t>(-1), now.group) == 0;
+        groupKept = sys::fchown(out, static_cast<uid_t>(-1), now.group) == 0;
     }
     mode_t wanted = now.mode & 0777;
     if (ownerKept && groupKept) wanted = now.mode;
@@ -371,13 +364,15 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileS
     // A file system whose permissions are fixed for the whole mount (FAT, SMB) refuses to change them,
     // or says yes and changes nothing; the copy is no less whole for it.
     if (traits.permissions != PermissionsKept::None && (created & ~currentUmask()) != wanted &&
-        ::fchmod(out, wanted) != 0 && errno != EPERM)
+        sys::fchmod(out, wanted) != 0 && errno != EPERM)
         return fail(error);
     // After the mode, which would change an ACL's mask, and after the owner, which clears capabilities.
     if (!copyAttributes(in, out, traits, dropped, error)) return false;
     const timespec times[2] = {{static_cast<time_t>(now.accessed.seconds), now.accessed.nanoseconds},
                                {static_cast<time_t>(now.modified.seconds), now.modified.nanoseconds}};
-    if (::futimens(out, times) != 0) return fail(error);
+    if (sys::futimens(out, times) != 0) return fail(error);
+    // On the disk before it takes a name from a file it replaces, or before its source goes.
+    if (durable && sys::fsync(out) != 0) return fail(error);
     if (!copy.name.empty()) {
         // A write error may only show when the file is closed; the name must not replace anything then.
         if (!copy.fd.close(error)) return false;
@@ -436,13 +431,16 @@ bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& 
 }
 
 // Copies the source into a new file and puts it in place, once more when the source changed meanwhile.
-// What it replaces becomes a version first, where versions are kept.
+// What it replaces becomes a version first, where versions are kept. A copy that replaces a file, or
+// whose source is removed after it (`forMove`), is on the disk before it takes its name; a new file's
+// data may still be in memory when it is named (its folder is flushed once its batch is done).
 // `found`, where given, gets what the first opening of the source found.
 bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
                   const Folder& dstFolder, const std::string& dstName, const FileInfo* present,
                   const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions,
-                  Dropped* dropped, FileInfo* found = nullptr) {
+                  Dropped* dropped, FileInfo* found = nullptr, bool forMove = false) {
     const bool replace = present != nullptr;
+    const bool durable = replace || forMove;
     // An unnamed file only where it can also be given its name; a replacement needs a name to rename.
     const bool unnamed = !replace && traits.unnamedTemporaries;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -453,7 +451,7 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         if (found != nullptr && attempt == 0) *found = now;
         PendingCopy copy;
         Dropped left;
-        if (!writeCopy(in.get(), now, dstFolder, traits, unnamed, copy, left, error)) {
+        if (!writeCopy(in.get(), now, dstFolder, traits, unnamed, durable, copy, left, error)) {
             if (error == WalkError::ChangedWhileCopied) continue;  // it may be whole the next time
             return false;
         }
@@ -464,7 +462,7 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         // new one under the name, never neither.
         if (replace) {
             struct stat status {};
-            if (::fstatat(dstFolder.fd(), dstName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+            if (sys::fstatat(dstFolder.fd(), dstName.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
                 return fail(error);
             if (!stillAsExamined(status, *present, error)) return false;
         }
@@ -500,7 +498,7 @@ bool renameNoReplace(const Folder& fromFolder, const std::string& fromName, cons
     // Neither: the look and the rename follow each other at once, with nothing in between that waits.
     // A case-insensitive file system finds a name of another case here too, which is then not replaced.
     struct stat status {};
-    if (::fstatat(toFolder.fd(), to, &status, AT_SYMLINK_NOFOLLOW) == 0)
+    if (sys::fstatat(toFolder.fd(), to, &status, AT_SYMLINK_NOFOLLOW) == 0)
         return fail(error, std::make_error_code(std::errc::file_exists));
     if (errno != ENOENT) return fail(error);
     return sys::renameat(fromFolder.fd(), from, toFolder.fd(), to) == 0 || fail(error);
@@ -532,12 +530,19 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
     if (renameNoReplace(srcFolder, srcName, dstFolder, dstName, traits, error)) return true;
     if (error.value() != EXDEV || error.category() != std::system_category()) return false;
 
-    // Another file system: copy, put the copy in place, and only then remove the source.
+    // Another file system: copy, put the copy in place, make its name durable, and only then remove the
+    // source: a power cut leaves the file in both places at worst.
     if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, traits, error, nullptr,
-                      dropped))
+                      dropped, nullptr, true) ||
+        !flushFolder(dstFolder, error))
         return false;
     if (sys::unlinkat(srcFolder.fd(), srcName.c_str(), 0) != 0) return fail(error);
     return true;
+}
+
+bool flushFolder(const Folder& folder, std::error_code& error) {
+    // Some file systems cannot flush a folder (EINVAL): their names are as durable as they get.
+    return sys::fsync(folder.fd()) == 0 || errno == EINVAL || errno == ENOTSUP || fail(error);
 }
 
 bool renameCase(const Folder& folder, const std::string& from, const std::string& to,
@@ -546,12 +551,12 @@ bool renameCase(const Folder& folder, const std::string& from, const std::string
     // Where cases are one, `to` finds `from` itself (FUSE file systems may give the two lookups inode
     // numbers of their own, so the rest of what they find is compared); anything else is never replaced.
     struct stat old = {}, taken = {};
-    if (::fstatat(folder.fd(), from.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (sys::fstatat(folder.fd(), from.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     const auto same = [&] {
         return taken.st_dev == old.st_dev && taken.st_mode == old.st_mode && taken.st_size == old.st_size &&
                taken.st_mtim.tv_sec == old.st_mtim.tv_sec && taken.st_mtim.tv_nsec == old.st_mtim.tv_nsec;
     };
-    if (::fstatat(folder.fd(), to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0 && !same())
+    if (sys::fstatat(folder.fd(), to.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0 && !same())
         return fail(error, std::make_error_code(std::errc::file_exists));
     return sys::renameat(folder.fd(), from.c_str(), folder.fd(), to.c_str()) == 0 || fail(error);
 }
@@ -559,7 +564,7 @@ bool renameCase(const Folder& folder, const std::string& from, const std::string
 bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
                        std::error_code& error) {
     struct stat status {};
-    if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return fail(error, WalkError::NotRegularFile);
     if (!stillAsExamined(status, expected, error)) return false;
     return sys::unlinkat(folder.fd(), name.c_str(), 0) == 0 || fail(error);
@@ -568,7 +573,7 @@ bool removeMovedSource(const Folder& folder, const std::string& name, const File
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
                 const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions) {
     struct stat status {};
-    if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));
     if (S_ISREG(status.st_mode) && (status.st_mode & S_IWUSR) == 0)
         return fail(error, std::make_error_code(std::errc::permission_denied));

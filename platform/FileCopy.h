@@ -76,6 +76,9 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
 bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
                        std::error_code& error);
 
+// Makes the names of `folder` durable: what was renamed or made in it survives a power cut.
+bool flushFolder(const Folder& folder, std::error_code& error);
+
 // Gives `from` of `folder` the spelling `to`, which differs from it only in letter case. Where the file
 // system does not tell cases apart, `to` names the file itself and the rename is allowed over it; any
 // other file under `to` is never replaced (EEXIST).

@@ -20,10 +20,7 @@ namespace {
 bool writeAll(int fd, const char* data, std::size_t length, std::error_code& error) {
     while (length > 0) {
         const ssize_t written = sys::write(fd, data, length);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return fail(error);
-        }
+        if (written < 0) return fail(error);
         data += written;
         length -= static_cast<std::size_t>(written);
     }
@@ -76,11 +73,11 @@ bool createTempBeside(const std::string& target, LinkAtPath link, File& file, st
     return fail(error, std::make_error_code(std::errc::file_exists));
 }
 
-bool syncFolder(const std::string& folder, std::error_code& error) {
-    const UniqueFd fd(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+bool flushFolder(const std::string& folder, std::error_code& error) {
+    const UniqueFd fd(sys::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd.valid()) return fail(error);
     // Some file systems cannot sync a folder at all; their renames are as durable as they get.
-    if (::fsync(fd.get()) != 0 && errno != EINVAL && errno != ENOTSUP) return fail(error);
+    if (sys::fsync(fd.get()) != 0 && errno != EINVAL && errno != ENOTSUP) return fail(error);
     return true;
 }
 
@@ -132,7 +129,7 @@ bool File::open(const std::string& path, Mode mode, std::error_code& error) {
     if (!m_fd.valid()) return errno == ELOOP ? fail(error, WalkError::SymbolicLink) : fail(error);
     if (mode != Mode::ReadOwnFile) return true;
     struct stat status {};
-    if (::fstat(m_fd.get(), &status) != 0) return fail(error);
+    if (sys::fstat(m_fd.get(), &status) != 0) return fail(error);
     if (!S_ISREG(status.st_mode)) {
         m_fd.reset();
         return fail(error, WalkError::NotRegularFile);
@@ -146,7 +143,7 @@ bool File::open(const std::string& path, Mode mode, std::error_code& error) {
 
 bool File::size(std::uint64_t& bytes, std::error_code& error) const {
     struct stat info {};
-    if (::fstat(m_fd.get(), &info) != 0) return fail(error);
+    if (sys::fstat(m_fd.get(), &info) != 0) return fail(error);
     bytes = static_cast<std::uint64_t>(info.st_size);
     return true;
 }
@@ -157,10 +154,7 @@ bool readSomeAt(int fd, std::uint64_t offset, void* buffer, std::size_t length, 
     while (done < length) {
         const ssize_t got = sys::pread(fd, static_cast<char*>(buffer) + done, length - done,
                                        static_cast<off_t>(offset + done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return fail(error);
-        }
+        if (got < 0) return fail(error);
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
     }
@@ -184,21 +178,18 @@ bool File::writeAt(std::uint64_t offset, const void* buffer, std::size_t length,
     while (done < length) {
         const ssize_t written = sys::pwrite(m_fd.get(), static_cast<const char*>(buffer) + done,
                                             length - done, static_cast<off_t>(offset + done));
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return fail(error);
-        }
+        if (written < 0) return fail(error);
         done += static_cast<std::size_t>(written);
     }
     return true;
 }
 
 bool File::truncate(std::uint64_t length, std::error_code& error) {
-    return ::ftruncate(m_fd.get(), static_cast<off_t>(length)) == 0 || fail(error);
+    return sys::ftruncate(m_fd.get(), static_cast<off_t>(length)) == 0 || fail(error);
 }
 
 bool File::sync(std::error_code& error) {
-    return ::fsync(m_fd.get()) == 0 || fail(error);
+    return sys::fsync(m_fd.get()) == 0 || fail(error);
 }
 
 namespace {
@@ -209,7 +200,6 @@ bool readUpTo(int fd, std::uint64_t limit, std::string& content, std::error_code
     char buffer[65536];
     for (;;) {
         const ssize_t got = sys::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
         if (got < 0) return fail(error);
         if (got == 0) return true;
         if (content.size() + static_cast<std::uint64_t>(got) > limit)
@@ -224,7 +214,7 @@ bool readSmallFile(const std::string& path, std::uint64_t limit, std::string& co
                    std::error_code& error) {
     const UniqueFd fd(sys::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     struct stat info {};
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0) return fail(error);
+    if (!fd.valid() || sys::fstat(fd.get(), &info) != 0) return fail(error);
     if (S_ISDIR(info.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));
     if (!S_ISREG(info.st_mode)) return fail(error, WalkError::NotRegularFile);
     if (static_cast<std::uint64_t>(info.st_size) > limit)
@@ -265,7 +255,7 @@ bool replaceFile(const std::string& path, const std::function<bool(File&, std::e
         removeFile(tempPath, ignored);
         return false;
     }
-    return syncFolder(folderOf(target), error);
+    return flushFolder(folderOf(target), error);
 }
 
 }  // namespace tessel::platform

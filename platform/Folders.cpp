@@ -31,6 +31,8 @@ class WalkErrorCategory : public std::error_category {
                 return "the file changed while it was copied";
             case WalkError::ChangedSinceExamined:
                 return "the file changed after the run examined it";
+            case WalkError::ChangedSincePreview:
+                return "it is not as the preview found it, or not in the plan; left as it is";
             case WalkError::FolderChanged:
                 return "the folder was replaced during the run";
             case WalkError::OtherOwner:
@@ -86,7 +88,7 @@ std::error_code make_error_code(WalkError error) {
 Folder Folder::adopt(int fd, std::error_code& error) {
     Folder folder(fd);
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
+    if (sys::fstat(fd, &status) != 0) {
         error = lastSystemError();
         return Folder();
     }
@@ -100,7 +102,7 @@ Folder Folder::adopt(int fd, std::error_code& error) {
 
 Folder Folder::open(const std::string& path, std::error_code& error, LastName last) {
     if (last == LastName::MayBeLink) {
-        const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = sys::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) {
             error = lastSystemError();
             return Folder();
@@ -110,7 +112,7 @@ Folder Folder::open(const std::string& path, std::error_code& error, LastName la
     // A trailing "/" would make the system follow a link at the end after all.
     std::string name = path;
     while (name.size() > 1 && name.back() == '/') name.pop_back();
-    const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = sys::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) return adopt(fd, error);
     error = lastSystemError();
     struct stat status {};
@@ -121,13 +123,13 @@ Folder Folder::open(const std::string& path, std::error_code& error, LastName la
 }
 
 Folder Folder::openChild(const Folder& parent, const std::string& name, std::error_code& error) {
-    const int fd = ::openat(parent.fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = sys::openat(parent.fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) return adopt(fd, error);
     error = lastSystemError();
     // O_NOFOLLOW says ELOOP, O_DIRECTORY may say ENOTDIR first: either way a link is the reason.
     struct stat status {};
     if ((errno == ELOOP || errno == ENOTDIR) &&
-        ::fstatat(parent.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode))
+        sys::fstatat(parent.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode))
         error = WalkError::SymbolicLink;
     return Folder();
 }
@@ -161,7 +163,7 @@ bool Folder::sameFolderAs(const Folder& other) const {
 
 bool Folder::info(FileInfo& info, std::error_code& error) const {
     struct stat status {};
-    if (::fstat(fd(), &status) != 0) return fail(error);
+    if (sys::fstat(fd(), &status) != 0) return fail(error);
     info.kind = EntryKind::Folder;
     describe(status, info);
     return true;
@@ -195,14 +197,11 @@ void sortByName(std::vector<ListedName>& names) {
 bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error_code& error,
                 ListOrder order) {
     names.clear();
-    if (sys::failNow(sys::Operation::List) || ::lseek(folder.fd(), 0, SEEK_SET) < 0) return fail(error);
+    if (::lseek(folder.fd(), 0, SEEK_SET) < 0) return fail(error);
     alignas(dirent64) char buffer[32 * 1024];
     for (;;) {
-        const ssize_t got = ::getdents64(folder.fd(), buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return fail(error);
-        }
+        const ssize_t got = sys::getdents64(folder.fd(), buffer, sizeof buffer);
+        if (got < 0) return fail(error);
         if (got == 0) break;
         for (ssize_t offset = 0; offset < got;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer + offset);
@@ -242,7 +241,7 @@ EntryKind examine(const Folder& folder, const std::string& name, ListedType list
         info.kind = EntryKind::Special;
         return info.kind;
     }
-    if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
         error = lastSystemError();
         info.kind = errno == ENOENT ? EntryKind::Missing : EntryKind::Unreadable;
         return info.kind;
@@ -250,7 +249,7 @@ EntryKind examine(const Folder& folder, const std::string& name, ListedType list
     if (S_ISLNK(status.st_mode)) {
         info.viaLink = true;
         const std::uint32_t linkOwner = status.st_uid;
-        if (::fstatat(folder.fd(), name.c_str(), &status, 0) != 0) {
+        if (sys::fstatat(folder.fd(), name.c_str(), &status, 0) != 0) {
             info.kind = EntryKind::Special;  // leads nowhere, or somewhere it may not look
             return info.kind;
         }
@@ -266,7 +265,7 @@ EntryKind examine(const Folder& folder, const std::string& name, ListedType list
 
 Presence presenceAsFile(const Folder& folder, const std::string& name) {
     struct stat status {};
-    if (::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+    if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
         return S_ISDIR(status.st_mode) ? Presence::Absent : Presence::Present;
     return errno == ENOENT ? Presence::Absent : Presence::Unknown;
 }
@@ -282,7 +281,7 @@ bool makeChildFolder(const Folder& parent, const std::string& name, std::uint32_
     }
     if (errno != EEXIST) return fail(error);
     struct stat status {};
-    if (::fstatat(parent.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (sys::fstatat(parent.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (S_ISLNK(status.st_mode)) return fail(error, WalkError::SymbolicLink);
     if (!S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::not_a_directory));
     return true;
@@ -293,12 +292,12 @@ bool finishFolder(const Folder& folder, const FileInfo& like, bool created, std:
     if (created) {
         // Only root may hand a folder to another owner; for anyone else it stays theirs, and then the
         // set-id bits go, as with any copy.
-        const bool ownerKept = ::fchown(folder.fd(), like.owner, like.group) == 0;
-        if (::fchmod(folder.fd(), ownerKept ? like.mode : like.mode & 01777) != 0) ok = fail(error);
+        const bool ownerKept = sys::fchown(folder.fd(), like.owner, like.group) == 0;
+        if (sys::fchmod(folder.fd(), ownerKept ? like.mode : like.mode & 01777) != 0) ok = fail(error);
     }
     const timespec times[2] = {{static_cast<time_t>(like.accessed.seconds), like.accessed.nanoseconds},
                                {static_cast<time_t>(like.modified.seconds), like.modified.nanoseconds}};
-    if (::futimens(folder.fd(), times) != 0 && ok) ok = fail(error);
+    if (sys::futimens(folder.fd(), times) != 0 && ok) ok = fail(error);
     return ok;
 }
 
@@ -308,7 +307,7 @@ bool isSharedByAnotherUser(const Folder& folder) {
 }
 
 bool linkLeadsInside(const Folder& folder, const std::string& name, const std::string& resolvedRoot) {
-    const UniqueFd target(::openat(folder.fd(), name.c_str(), O_PATH | O_CLOEXEC));
+    const UniqueFd target(sys::openat(folder.fd(), name.c_str(), O_PATH | O_CLOEXEC));
     if (!target.valid()) return false;
     char path[64];
     std::snprintf(path, sizeof path, "/proc/self/fd/%d", target.get());

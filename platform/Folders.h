@@ -67,6 +67,7 @@ enum class WalkError {
     DestinationNotRegular,  // the same where a copy was to go
     ChangedWhileCopied,
     ChangedSinceExamined,  // a file to replace or delete was changed after the run decided on it
+    ChangedSincePreview,   // a run of an edited plan found it otherwise than the preview did
     FolderChanged,         // a folder was replaced by another while the walk was inside it
     OtherOwner,            // a file of Tessel's own that belongs to another user
     VersionsNotPrivate,    // a versions folder another user owns or may write in

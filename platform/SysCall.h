@@ -1,7 +1,10 @@
 #pragma once
 // The file operations the platform layer makes, each passing through the fault seam first so tests
-// can make any of them fail. Internal to platform/.
+// can make any of them fail, and each tried again where a signal interrupted it (EINTR), so no caller
+// has a loop of its own for that. Internal to platform/. Cleanups after a failure that has already
+// been reported (removing a temporary) call the system directly: they are not where a run can fail.
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/inotify.h>
@@ -9,6 +12,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 
 #include "platform/Faults.h"
@@ -18,30 +22,75 @@ namespace tessel::platform::sys {
 using faults::failNow;
 using faults::Operation;
 
+// Calls `call` until a signal no longer interrupts it; the seam's planned failure comes first, each time.
+template <typename Call>
+auto retried(Operation operation, Call call) -> decltype(call()) {
+    for (;;) {
+        if (failNow(operation)) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        const auto result = call();
+        if (result == -1 && errno == EINTR) continue;
+        return result;
+    }
+}
+
 inline int open(const char* path, int flags, mode_t mode = 0) {
-    return failNow(Operation::Open) ? -1 : ::open(path, flags, mode);
+    return retried(Operation::Open, [&] { return ::open(path, flags, mode); });
 }
 inline int openat(int folder, const char* path, int flags, mode_t mode = 0) {
     if (failNow(Operation::Open)) return -1;
     if ((flags & O_TMPFILE) == O_TMPFILE && failNow(Operation::UnnamedFile)) return -1;
-    return ::openat(folder, path, flags, mode);
+    return retried(Operation::Open, [&] { return ::openat(folder, path, flags, mode); });
 }
 inline ssize_t pread(int fd, void* buffer, size_t length, off_t offset) {
-    return failNow(Operation::Read) ? -1 : ::pread(fd, buffer, length, offset);
+    return retried(Operation::Read, [&] { return ::pread(fd, buffer, length, offset); });
 }
 inline ssize_t read(int fd, void* buffer, size_t length) {
-    return failNow(Operation::Read) ? -1 : ::read(fd, buffer, length);
+    return retried(Operation::Read, [&] { return ::read(fd, buffer, length); });
 }
 inline ssize_t write(int fd, const void* buffer, size_t length) {
-    return failNow(Operation::Write) ? -1 : ::write(fd, buffer, length);
+    return retried(Operation::Write, [&] { return ::write(fd, buffer, length); });
 }
 inline ssize_t pwrite(int fd, const void* buffer, size_t length, off_t offset) {
-    return failNow(Operation::Write) ? -1 : ::pwrite(fd, buffer, length, offset);
+    return retried(Operation::Write, [&] { return ::pwrite(fd, buffer, length, offset); });
 }
 // Reads the source and writes the destination in one call, so it can fail either way.
 inline ssize_t copy_file_range(int in, loff_t* inOffset, int out, loff_t* outOffset, size_t length) {
-    if (failNow(Operation::Read) || failNow(Operation::Write)) return -1;
-    return ::copy_file_range(in, inOffset, out, outOffset, length, 0);
+    if (failNow(Operation::Read)) return -1;
+    return retried(Operation::Write,
+                   [&] { return ::copy_file_range(in, inOffset, out, outOffset, length, 0); });
+}
+inline ssize_t getdents64(int folder, void* buffer, size_t length) {
+    return retried(Operation::List, [&] { return ::getdents64(folder, buffer, length); });
+}
+inline int ftruncate(int fd, off_t length) {
+    return retried(Operation::Write, [&] { return ::ftruncate(fd, length); });
+}
+inline int fstat(int fd, struct stat* status) {
+    return failNow(Operation::Examine) ? -1 : ::fstat(fd, status);
+}
+inline int fstatat(int folder, const char* name, struct stat* status, int flags) {
+    return failNow(Operation::Examine) ? -1 : ::fstatat(folder, name, status, flags);
+}
+inline int fchmod(int fd, mode_t mode) {
+    return failNow(Operation::Settle) ? -1 : ::fchmod(fd, mode);
+}
+inline int fchown(int fd, uid_t owner, gid_t group) {
+    return failNow(Operation::Settle) ? -1 : ::fchown(fd, owner, group);
+}
+inline int futimens(int fd, const timespec times[2]) {
+    return failNow(Operation::Settle) ? -1 : ::futimens(fd, times);
+}
+inline int fsync(int fd) {
+    return retried(Operation::Flush, [&] { return ::fsync(fd); });
+}
+inline ssize_t flistxattr(int fd, char* list, size_t size) {
+    return failNow(Operation::Read) ? -1 : ::flistxattr(fd, list, size);
+}
+inline ssize_t fgetxattr(int fd, const char* name, void* value, size_t size) {
+    return failNow(Operation::Read) ? -1 : ::fgetxattr(fd, name, value, size);
 }
 inline int renameat(int fromFolder, const char* from, int toFolder, const char* to) {
     return failNow(Operation::Rename) ? -1 : ::renameat(fromFolder, from, toFolder, to);

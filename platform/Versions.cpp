@@ -87,7 +87,7 @@ bool VersionKeeper::openFolder(const std::string& relativeFolder, const FileSyst
         Folder next = Folder::openChild(current, levels[level], error);
         if (!next.valid()) return false;
         if (created) {
-            ::fchmod(next.fd(), kPrivate);
+            sys::fchmod(next.fd(), kPrivate);
             // The root is the user's folder: a versions folder appearing in it is no change of theirs.
             if (level == 0 && rootBefore.kind == EntryKind::Folder) {
                 std::error_code ignored;

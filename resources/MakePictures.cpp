@@ -224,16 +224,22 @@ void handOnButton(QPainter& p) {
     p.restore();
 }
 
+// A disc lit from the upper left with a darker rim, filling the picture: the ground of the marks of a
+// watch's state.
+void litDisc(QPainter& p, const QColor& lit, const QColor& shaded, const QColor& rim, double reach) {
+    QRadialGradient light(QPointF(6, 5), reach);
+    light.setColorAt(0, lit);
+    light.setColorAt(1, shaded);
+    p.setPen(QPen(rim, 0.9));
+    p.setBrush(light);
+    p.drawEllipse(QPointF(8, 8), 7.4, 7.4);
+}
+
 // A watch that is running now: the green of Check Now's button with the two arrows of synchronisation
 // going round, unlike any tile of what a watch is set to do.
 void runningMark(QPainter& p) {
     // Darker than the button: the white arrows must stand out at sixteen pixels.
-    QRadialGradient light(QPointF(6, 5), 9);
-    light.setColorAt(0, QColor(60, 170, 70));
-    light.setColorAt(1, QColor(10, 105, 30));
-    p.setPen(QPen(QColor(5, 70, 15), 0.9));
-    p.setBrush(light);
-    p.drawEllipse(QPointF(8, 8), 7.4, 7.4);
+    litDisc(p, QColor(60, 170, 70), QColor(10, 105, 30), QColor(5, 70, 15), 9);
     const QPointF centre(8, 8);
     const double radius = 4.2;
     for (const double end : {40.0, 220.0}) {
@@ -254,6 +260,17 @@ void runningMark(QPainter& p) {
     }
 }
 
+// A watch whose last run failed or met a conflict, until its next clean run: an amber disc with an
+// exclamation mark, beside the red disc of Stop and the green one of a running watch.
+void attentionMark(QPainter& p) {
+    litDisc(p, QColor(255, 215, 90), QColor(235, 140, 0), QColor(140, 70, 0), 10);
+    // On whole pixels, so that the mark stays sharp at sixteen pixels.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(70, 30, 0));
+    p.drawRect(QRectF(7, 3, 2, 6));   // the stroke
+    p.drawRect(QRectF(7, 10, 2, 2));  // the dot
+}
+
 QImage smallImages(int scale) {
     const QColor ink(20, 30, 110);
     const QColor timerFace(215, 232, 250);
@@ -269,6 +286,7 @@ QImage smallImages(int scale) {
         tile("1", "MN.", timerFace, ink),                               // 8 1 month
         tile("ON", "TImE", QColor(255, 225, 170), QColor(130, 50, 0)),  // 9 at a time of day
         runningMark,                                                    // 10 running now
+        attentionMark,                                                  // 11 last run failed
     };
     const int size = 16 * scale;
     QImage strip(size * static_cast<int>(pictures.size()), size, QImage::Format_RGB32);

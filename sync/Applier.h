@@ -13,12 +13,14 @@
 
 #include "platform/FileCopy.h"
 #include "platform/Folders.h"
+#include "sync/RunContext.h"
 #include "sync/Sides.h"
 
 namespace tessel {
 
 class TreeView;
 struct DeletionPlan;
+struct EditedPlan;
 
 // What came of a file order.
 struct FileOutcome {
@@ -53,6 +55,10 @@ struct FileOrder {
     std::string name;                  // on the side copied from
     std::string targetName;  // on the other side, where it spells the name in another case; else empty
     std::string keptName;
+    // The row of a preview this order is (a conflict's row for what a conflict does): what a run of an
+    // edited plan looks for.
+    RunAction::Kind rowKind = RunAction::Kind::Copy;
+    std::string rowPath;
     platform::FileInfo info[2];                   // as looked at (kind Missing where a side lacks the name)
     platform::VersionKeeper* versions = nullptr;  // where what the copy replaces goes first
     // What the file systems of the two folders can do (FileSystems::of).
@@ -70,6 +76,9 @@ class Applier {
     virtual ~Applier() = default;
     // How the passes see the trees while this applier does (or imagines) their work.
     virtual const TreeView& view() const = 0;
+    // The edited plan this applier does, where it does one: the passes take the user's choices for
+    // conflicts from it.
+    virtual const EditedPlan* plan() const { return nullptr; }
     // The name an order has on the side it writes to.
     static const std::string& targetOf(const FileOrder& order) {
         return order.targetName.empty() ? order.name : order.targetName;
@@ -89,9 +98,10 @@ class Applier {
     virtual FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
                                   const std::string& relative, const std::string& name, std::uint32_t mode,
                                   platform::Folder& made, std::error_code& error) = 0;
-    // Gives a folder the walk wrote in `like`'s times (and, where the run made it, mode and owner).
+    // Gives a folder the walk wrote in `like`'s times (and, where the run made it, mode and owner), and
+    // with `flush` makes the names the run gave in it durable.
     virtual bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like,
-                                bool created, std::error_code& error) = 0;
+                                bool created, bool flush, std::error_code& error) = 0;
     // What a killed run left half-copied in a folder this run writes in.
     virtual void clearStaleTemporaries(const platform::Folder& folder,
                                        const std::vector<platform::ListedName>& names) = 0;

@@ -9,9 +9,9 @@
 #include "sync/CopyDecision.h"
 #include "sync/RunState.h"
 #include "sync/Sides.h"
+#include "sync/SyncState.h"
 #include "sync/TreeView.h"
 #include "sync/TwoWayDecision.h"
-#include "watch/SyncState.h"
 
 namespace tessel {
 
@@ -128,14 +128,16 @@ void carryRenames(RunState& run, Applier& applier, const std::vector<ScopeRename
         order->movedRelative = before.folder;
         order->movedName = before.name;
         order->lookAtCopy = !folder && settings.twoWay;
-        order->done = [&run, &rename, &roots, state, index, folder, to,
+        // A folder is named without its "/", as a run names the folders it makes.
+        const auto named = [&roots, folder, to](const std::string& path) {
+            return roots[to] + (folder ? path.substr(0, path.size() - 1) : path);
+        };
+        order->rowKind = RunAction::Kind::Rename;
+        order->rowPath = named(rename.from);
+        order->done = [&run, &rename, state, index, folder, to, named,
                        found = now[from].info](const FileOutcome& outcome) {
             // Not done: the walk copies under the new name as it would have.
             if (!outcome.done) return;
-            // A folder is named without its "/", as a run names the folders it makes.
-            const auto named = [&](const std::string& path) {
-                return roots[to] + (folder ? path.substr(0, path.size() - 1) : path);
-            };
             run.accountRename(named(rename.from), named(rename.to),
                               folder ? RunState::Renamed::Folder : RunState::Renamed::File);
             if (state == nullptr) return;

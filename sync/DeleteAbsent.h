@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/Folders.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 namespace tessel {
 

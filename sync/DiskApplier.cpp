@@ -208,13 +208,14 @@ Applier::FolderMade DiskApplier::makeFolder(const Folder& parent, const std::str
     return created ? FolderMade::Made : FolderMade::Existing;
 }
 
-bool DiskApplier::setFolderTimes(const SharedFolder& folder, const FileInfo& like, bool created,
+bool DiskApplier::setFolderTimes(const SharedFolder& folder, const FileInfo& like, bool created, bool flush,
                                  std::error_code& error) {
     if (!folder || !folder->valid()) {
         if (!error) error = std::make_error_code(std::errc::bad_file_descriptor);
         return false;
     }
-    return platform::finishFolder(*folder, like, created, error);
+    return platform::finishFolder(*folder, like, created, error) &&
+           (!flush || platform::flushFolder(*folder, error));
 }
 
 void DiskApplier::clearStaleTemporaries(const Folder& folder,

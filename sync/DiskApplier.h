@@ -22,7 +22,7 @@ class DiskApplier : public Applier {
                           const std::string& relative, const std::string& name, std::uint32_t mode,
                           platform::Folder& made, std::error_code& error) override;
     bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like, bool created,
-                        std::error_code& error) override;
+                        bool flush, std::error_code& error) override;
     void clearStaleTemporaries(const platform::Folder& folder,
                                const std::vector<platform::ListedName>& names) override;
     void executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted) override;

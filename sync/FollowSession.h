@@ -21,8 +21,8 @@
 
 #include "platform/FileLock.h"
 #include "sync/Follower.h"
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
 
 namespace tessel {
 

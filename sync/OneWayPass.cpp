@@ -126,6 +126,8 @@ void OneWayPass::rename(const std::shared_ptr<WalkFolder>& folder, const std::st
     order->relative = folder->relative;
     order->name = name;
     order->targetName = target;
+    order->rowKind = RunAction::Kind::Rename;
+    order->rowPath = destinationPath(*folder, target);
     order->done = [this, folder, name, target, seen = Seen(seen),
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) mutable {
@@ -221,6 +223,10 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
     if (target != name) order->targetName = target;
     order->versions = m_settings.move ? nullptr : m_versions;
     const bool replace = seen.info[kDestination].kind == EntryKind::File;
+    order->rowKind = m_settings.move ? RunAction::Kind::Move
+                     : replace       ? RunAction::Kind::Replace
+                                     : RunAction::Kind::Copy;
+    order->rowPath = sourcePath(*folder, name);
     order->done = [this, folder, name, target, kind, replace, newer,
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
                       const FileOutcome& outcome) {
@@ -251,6 +257,7 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
             return m_run.failure(m_doing, source, outcome.error);
         }
         folder->written[kDestination] = true;
+        folder->flush[kDestination] = folder->flush[kDestination] || replace || m_settings.move;
         if (m_settings.move) m_run.protectFile(relativeName);
         RunState::Copied copied;
         copied.kind = m_settings.move ? RunAction::Kind::Move
@@ -287,12 +294,16 @@ void OneWayPass::left(const std::shared_ptr<WalkFolder>& folder) {
 
 // A folder gets its times (and, where the walk made it, its owner and permissions) once everything in it
 // is done: after every order before it. It does so even when its walk stopped or failed part way.
+// Its names are flushed with them where it replaced a file or took one a move removes from the source:
+// a folder of new copies only is not, since a power cut that loses one leaves its source as it was and
+// the next run copies it again (and a flush per folder would cost a first copy of small files most of
+// its speed on a journalling file system).
 void OneWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
     m_applier.after([this, folder] {
         if (!folder->written[kDestination] && !folder->fresh[kDestination]) return;
         std::error_code error;
         if (!m_applier.setFolderTimes(folder->folder[kDestination], folder->like[kDestination],
-                                      folder->fresh[kDestination], error))
+                                      folder->fresh[kDestination], folder->flush[kDestination], error))
             m_run.failure("creating folder", m_roots[kDestination] + folder->relative, error);
     });
 }

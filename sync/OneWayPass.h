@@ -9,8 +9,8 @@
 
 #include "platform/Versions.h"
 #include "sync/CopyDecision.h"
+#include "sync/RunContext.h"
 #include "sync/TreeWalk.h"
-#include "watch/RunContext.h"
 
 namespace tessel {
 

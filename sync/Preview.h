@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 namespace tessel {
 

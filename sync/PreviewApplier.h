@@ -22,7 +22,7 @@ class PreviewApplier : public Applier {
     FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
                           const std::string& relative, const std::string& name, std::uint32_t mode,
                           platform::Folder& made, std::error_code& error) override;
-    bool setFolderTimes(const platform::SharedFolder&, const platform::FileInfo&, bool,
+    bool setFolderTimes(const platform::SharedFolder&, const platform::FileInfo&, bool, bool,
                         std::error_code&) override {
         return true;
     }

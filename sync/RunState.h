@@ -28,7 +28,7 @@
 #include "platform/Paths.h"
 #include "platform/Versions.h"
 #include "sync/OrderedPool.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 namespace tessel {
 

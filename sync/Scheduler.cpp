@@ -29,14 +29,36 @@ int minuteOfDay(TDateTime value) {
     return hourOf(value) * 60 + minuteOf(value);
 }
 
+// Today's moment of a daily watch's time of day (its OnTime's hour and minute; seconds do not count).
+TDateTime setMomentOfDay(const TWatchRec& watch, TDateTime now) {
+    platform::LocalTime moment = decodeDateTime(now);
+    moment.hour = hourOf(watch.OnTime);
+    moment.minute = minuteOf(watch.OnTime);
+    moment.second = 0;
+    moment.millisecond = 0;
+    return encodeDateTime(moment);
+}
+
+// A daily watch is due from its time of day on, once a day: when its last run came before today's set
+// moment. Comparing the times of day alone would leave a watch that the timer ran at its time (or that
+// ran later in the day) never due again. A last run in the future (a clock set back) or not a number
+// does not hold the watch back.
+bool dailyWatchDue(const TWatchRec& watch, TDateTime now) {
+    if (minuteOfDay(now) < minuteOfDay(watch.OnTime)) return false;
+    const TDateTime last = watch.LastRunTime;
+    if (std::isnan(last)) return true;
+    // In whole milliseconds, as the spans of the other periods.
+    return std::round((setMomentOfDay(watch, now) - last) * kDay) > 0 || std::round((last - now) * kDay) > 0;
+}
+
 std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
 }
 
 RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = Doing::Run,
-                    const RunScope* scope = nullptr) {
+                    const RunInputs& inputs = {}) {
     return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                     getText(watch.RunFile), watch.FileAction, watch, doing, scope);
+                     getText(watch.RunFile), watch.FileAction, watch, doing, inputs);
 }
 
 // One watch's run as the scheduler sees it: what it did and how long it took.
@@ -45,20 +67,20 @@ struct WatchRun {
     double seconds = 0;
 };
 
-WatchRun runTimed(RunContext& context, const TWatchRec& watch, const RunScope* scope = nullptr) {
+WatchRun runTimed(RunContext& context, const TWatchRec& watch, const RunInputs& inputs = {}) {
     // The first problem of this run, not of an earlier one.
     context.firstProblemLine.clear();
     const auto started = std::chrono::steady_clock::now();
     WatchRun run;
-    run.result = runRecord(context, watch, Doing::Run, scope);
+    run.result = runRecord(context, watch, Doing::Run, inputs);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }
 
 // Runs the watch with its row showing the running mark, then its own status picture again.
-WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch, const RunScope* scope = nullptr) {
+WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch, const RunInputs& inputs = {}) {
     context.display.setRowPicture(row, kRunningPicture);
-    const WatchRun run = runTimed(context, watch, scope);
+    const WatchRun run = runTimed(context, watch, inputs);
     context.display.setRowPicture(row, GetSinhroWatchType(watch));
     return run;
 }
@@ -178,13 +200,8 @@ bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
             return span > 9 * kDay;
         case pd1Month:
             return span > 29 * kDay;
-        case pdOnTime: {
-            // Only the time of day counts: due from the set minute on, when the last run came earlier
-            // in the day than that.
-            const int last = minuteOfDay(Watch.LastRunTime);
-            const int set = minuteOfDay(Watch.OnTime);
-            return last < set && set <= minuteOfDay(now);
-        }
+        case pdOnTime:
+            return dailyWatchDue(Watch, now);
         default:
             return false;
     }
@@ -223,15 +240,13 @@ std::optional<TDateTime> nextRunTime(const TWatchRec& Watch, TDateTime now) {
             span = {29 * kDay, true};
             break;
         case pdOnTime: {
-            // Only a last run earlier in the day than the set time lets the watch be due again; then it
-            // is, today at that minute (it is not due now, so the minute is still to come).
-            if (minuteOfDay(Watch.LastRunTime) >= minuteOfDay(Watch.OnTime)) return std::nullopt;
-            platform::LocalTime today = decodeDateTime(now);
-            today.hour = hourOf(Watch.OnTime);
-            today.minute = minuteOf(Watch.OnTime);
-            today.second = 0;
-            today.millisecond = 0;
-            return encodeDateTime(today);
+            // Not due now: it becomes due only at a set moment, the next one (today's when it is still
+            // to come, else tomorrow's), or the one after that for a last run at exactly that moment.
+            const TDateTime today = setMomentOfDay(Watch, now);
+            const TDateTime first = minuteOfDay(now) < minuteOfDay(Watch.OnTime) ? today : today + 1;
+            for (const TDateTime moment : {first, first + 1})
+                if (CheckWatchStatus(Watch, moment)) return moment;
+            return std::nullopt;
         }
         default:
             return std::nullopt;
@@ -310,7 +325,7 @@ SchedulerReport runOnStartWatches(RunContext& context) {
     return report;
 }
 
-SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
+SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const RunInputs& inputs) {
     SchedulerReport report;
     const TWatchRec watch = ReadWatchRec(context, index);
     WriteLogLine(context, "Start Manual Synhro folder " + folderPair(watch));
@@ -320,7 +335,7 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index) {
     }
     platform::FileLock lock;
     if (!lockRun(context, report, watch, lock)) return report;
-    WatchRun run = runTimed(context, watch);
+    WatchRun run = runTimed(context, watch, inputs);
     context.display.setRowPicture(index, GetSinhroWatchType(watch));
     if (!account(context, report, run, watch)) {
         storeRunTime(context, report, run, watch, index);
@@ -351,7 +366,9 @@ SchedulerReport runFollowedWatch(RunContext& context, std::int32_t index, const 
         ++report.missing;
         return report;
     }
-    WatchRun run = runMarked(context, index, watch, scope);
+    RunInputs inputs;
+    inputs.scope = scope;
+    WatchRun run = runMarked(context, index, watch, inputs);
     if (!account(context, report, run, watch)) {
         storeRunTime(context, report, run, watch, index);
         WriteLogLine(context, "Synhro folder " + folderPair(watch));

@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "sync/RunContext.h"
 #include "sync/RunScope.h"
+#include "sync/SyncWatch.h"
 #include "watch/DateTime.h"
-#include "watch/RunContext.h"
 #include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
 
@@ -40,8 +41,8 @@ int GetSinhroWatchType(const TWatchRec& Watch);
 
 // Whether a timed watch is due, as CheckWatchStatus decides it, from which moment on: `now` for a watch
 // due now, a later moment for one that will be (it runs at the first pass from then on), nothing for a
-// watch that the timer never runs (not on the timer, or daily at a time its last run was not earlier
-// in the day than).
+// watch that the timer never runs (not on the timer, or a period of no meaning). A daily watch is due
+// once a day, from its time of day on, when it has not run since that moment of the day.
 std::optional<TDateTime> nextRunTime(const TWatchRec& Watch, TDateTime now);
 
 // What one scheduler call did: the window shows it, the headless runner reports it.
@@ -87,8 +88,9 @@ SchedulerReport runOnStartWatches(RunContext& context);
 
 // Check Now for the record at position `index`: runs it whatever its RunMode, between the lines
 // "Start Manual Synhro folder ..." and "End Manual Synhro folder ...", and writes LastRunTime back.
-// For a position with no record only the start line is logged.
-SchedulerReport checkWatchNow(RunContext& context, std::int32_t index);
+// For a position with no record only the start line is logged. With `inputs.plan`, it runs that edited
+// plan of the watch's preview (sync/EditedPlan.h).
+SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const RunInputs& inputs = {});
 
 // A run a follower asked for (sync/Follower.h): the watch at position `index`, while it is still the
 // watch `key` names (followKey), over `scope` (null: all of it), with its row showing the running mark,

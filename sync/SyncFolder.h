@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/Folders.h"
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {

@@ -12,8 +12,10 @@
 #include "sync/CarriedRenames.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/DiskApplier.h"
+#include "sync/EditedPlan.h"
 #include "sync/OneWayPass.h"
 #include "sync/Parameters.h"
+#include "sync/PlanApplier.h"
 #include "sync/PreviewApplier.h"
 #include "sync/RunState.h"
 #include "sync/SyncFolder.h"
@@ -56,6 +58,8 @@ void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<st
                  root, run.context.options.versionDays, platform::clockNow(), run.fileSystems().of(folder))) {
             const std::string path =
                 withTrailingSlash(root) + std::string(platform::kVersionsFolderName) + "/" + stamp;
+            if (applier.plan() != nullptr && !applier.plan()->holds(RunAction::Kind::RemoveOldVersions, path))
+                continue;
             run.report(RunAction::Kind::RemoveOldVersions, path);
             applier.removeVersions(root, stamp);
             if (wideLog) run.log("Removed old versions " + path);
@@ -106,7 +110,8 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
     return roots;
 }
 
-RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const RunScope* scope) {
+RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const RunInputs& inputs) {
+    const RunScope* const scope = inputs.scope;
     RunDisplay& display = context.display;
     RunState run(context, doing == Doing::Preview ? RunState::Output::ObserverOnly : RunState::Output::Log);
     run.scope = scope;
@@ -115,6 +120,8 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
         applier = std::make_unique<PreviewApplier>(run);
     else
         applier = std::make_unique<DiskApplier>(run);
+    if (inputs.plan != nullptr)
+        applier = std::make_unique<PlanApplier>(run, std::move(applier), *inputs.plan);
     run.learnOwnFiles();
     const WatchRoots roots = watchRoots(watch.source, watch.destination, watch.withRootFolder);
     const std::string& source = roots.source;
@@ -235,14 +242,14 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
 
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
-                    const TWatchRec& Watch, Doing doing, const RunScope* scope) {
+                    const TWatchRec& Watch, Doing doing, const RunInputs& inputs) {
     tessel::Watch watch = watchFromRecord(Watch, WatchExtras{});
     watch.source = SourceDir;
     watch.destination = DestDir;
     watch.masks = splitMasks(FileMask);
     watch.program = RunFile;
     watch.action = FileAction == faCopy ? WatchAction::Copy : WatchAction::Move;
-    return runWatch(context, watch, doing, scope);
+    return runWatch(context, watch, doing, inputs);
 }
 
 }  // namespace tessel

@@ -69,6 +69,7 @@ struct WalkFolder : std::enable_shared_from_this<WalkFolder> {
     bool planned[2] = {false, false};  // missing, its making left to the pass
     std::error_code heldBy[2];         // planned, but a link or file holds the name
     bool written[2] = {false, false};  // something was written in it
+    bool flush[2] = {false, false};    // its names are flushed with its times (see the passes)
     bool finish[2] = {false, false};   // it gets `like`'s times once everything in it is done
     platform::FileInfo info[2];        // the folder as the walk first found it
     platform::FileInfo like[2];        // what it gets when finished

@@ -1,6 +1,6 @@
 #include "sync/TwoWayDecision.h"
 
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 namespace tessel {
 

@@ -9,7 +9,7 @@
 #include "platform/Folders.h"
 #include "sync/CopyDecision.h"
 #include "sync/Sides.h"
-#include "watch/SyncState.h"
+#include "sync/SyncState.h"
 
 namespace tessel {
 

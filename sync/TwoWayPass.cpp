@@ -9,6 +9,7 @@
 #include "platform/Wildcard.h"
 #include "sync/Applier.h"
 #include "sync/CarriedRenames.h"
+#include "sync/EditedPlan.h"
 #include "sync/RunScope.h"
 #include "sync/RunState.h"
 #include "sync/TreeView.h"
@@ -177,7 +178,7 @@ void TwoWayPass::finishRoots(const TreeWalk& walk, const WalkFolder& top, bool d
         const bool created = side == kDestination && destinationCreated;
         if (!top.written[side] && !created) continue;
         std::error_code error;
-        if (!m_applier.setFolderTimes(walk.rootFolder(side), top.info[side], created, error))
+        if (!m_applier.setFolderTimes(walk.rootFolder(side), top.info[side], created, true, error))
             m_run.failure("creating folder", m_roots[side], error);
     }
 }
@@ -204,12 +205,14 @@ void TwoWayPass::left(const std::shared_ptr<WalkFolder>& folder) {
     finishFolder(folder);
 }
 
+// Every folder written in is flushed with its times: the memory saved after the run must not know a name
+// that a power cut could still take back.
 void TwoWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
     m_applier.after([this, folder] {
         for (const int side : kSides) {
             if (!folder->on[side] || !folder->written[side]) continue;
             std::error_code error;
-            if (!m_applier.setFolderTimes(folder->folder[side], folder->like[side], folder->fresh[side],
+            if (!m_applier.setFolderTimes(folder->folder[side], folder->like[side], folder->fresh[side], true,
                                           error))
                 m_run.failure("creating folder", m_roots[side] + folder->relative, error);
         }
@@ -305,6 +308,20 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
     if (decision.countsAsFile && !m_settling) m_run.context.display.stepProgress();
     if (waitsForRenames(relativeName, info, index, decision)) return;
     using Action = TwoWayDecision::Action;
+    // A conflict the user decided in the preview: the side chosen replaces the other.
+    if ((decision.action == Action::Conflict || decision.action == Action::ConflictLeft) &&
+        m_applier.plan() != nullptr) {
+        const int reported = decision.action == Action::Conflict ? 1 - decision.from : kSource;
+        const std::string row = pathOn(reported, folder, names[reported]);
+        switch (m_applier.plan()->choiceFor(row)) {
+            case ConflictChoice::KeepBoth:
+                break;
+            case ConflictChoice::KeepSource:
+                return copyAcross(here, kSource, names, info, index, {}, row);
+            case ConflictChoice::KeepDestination:
+                return copyAcross(here, kDestination, names, info, index, {}, row);
+        }
+    }
     switch (decision.action) {
         case Action::Nothing:
         case Action::CompareContent:
@@ -336,7 +353,8 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
 // A copy across (after keeping the other side's file beside it as `keptName`, for a conflict), done on
 // any thread and accounted for in walk order.
 void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
-                            const FileInfo (&info)[2], std::size_t index, const std::string& keptName) {
+                            const FileInfo (&info)[2], std::size_t index, const std::string& keptName,
+                            const std::string& conflictRow) {
     const int to = 1 - from;
     const bool replace = info[to].kind == EntryKind::File;
     auto order = std::make_unique<FileOrder>();
@@ -354,6 +372,12 @@ void TwoWayPass::copyAcross(const std::shared_ptr<WalkFolder>& folder, int from,
     order->keptName = keptName;
     order->versions = m_versions[to];
     order->lookAtCopy = true;
+    order->rowKind = !conflictRow.empty() || !keptName.empty() ? RunAction::Kind::Conflict
+                     : replace                                 ? RunAction::Kind::Replace
+                                                               : RunAction::Kind::Copy;
+    order->rowPath = !conflictRow.empty() ? conflictRow
+                     : !keptName.empty()  ? pathOn(to, *folder, names[to])
+                                          : pathOn(from, *folder, names[from]);
     const RunAction::Side newer = replace ? newerSide(info, m_comparison) : RunAction::Side::None;
     order->done = [this, folder, from, names, keptName, replace, newer, index,
                    infos = std::array{info[kSource], info[kDestination]}](const FileOutcome& outcome) {

@@ -1,6 +1,6 @@
 #pragma once
 // Watches with both directions that copy: one walk over both trees in which every file is decided
-// (decideTwoWay) against what the last run of the pair left (the state, watch/SyncState.h), so that a
+// (decideTwoWay) against what the last run of the pair left (the state, sync/SyncState.h), so that a
 // deletion on one side is told from a creation on the other and an edit on one side from edits on both.
 
 #include <array>
@@ -12,9 +12,9 @@
 
 #include "platform/Versions.h"
 #include "sync/DeleteAbsent.h"
+#include "sync/SyncState.h"
 #include "sync/TreeWalk.h"
 #include "sync/TwoWayDecision.h"
-#include "watch/SyncState.h"
 
 namespace tessel {
 
@@ -81,8 +81,11 @@ class TwoWayPass : public TreeWalk::Pass {
                          std::size_t index, const TwoWayDecision& decision);
     void settleDeferred();
     void finishRoots(const TreeWalk& walk, const WalkFolder& top, bool destinationCreated);
+    // Copies across (after keeping the other side's file beside it as `keptName`, for a conflict);
+    // `conflictRow`: the conflict, reported at that path, that the user decided for the side `from`.
     void copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
-                    const platform::FileInfo (&info)[2], std::size_t index, const std::string& keptName = {});
+                    const platform::FileInfo (&info)[2], std::size_t index, const std::string& keptName = {},
+                    const std::string& conflictRow = {});
     void conflictLeft(const WalkFolder& folder, const Names& names, const platform::FileInfo (&info)[2],
                       std::size_t index);
     std::string conflictName(const WalkFolder& folder, const std::string& name);

@@ -96,6 +96,8 @@ void TwoWayPass::rename(const std::shared_ptr<WalkFolder>& folder, int side, con
         order->movedName = moved->path.substr(order->movedRelative.size());
     }
     order->lookAtCopy = true;
+    order->rowKind = RunAction::Kind::Rename;
+    order->rowPath = moved != nullptr ? m_roots[side] + moved->path : pathOn(side, *folder, names[side]);
     order->done = [this, folder, side, from, names = Names(names), seen = Seen(seen), index,
                    old = moved != nullptr ? moved->path : std::string(),
                    folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](

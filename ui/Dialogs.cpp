@@ -46,12 +46,21 @@ bool QtDialogs::confirmDelete(QWidget* parent) {
     return box.exec() == QMessageBox::Ok;
 }
 
-QString QtDialogs::chooseFolder(QWidget* parent, const QString& title) {
-    return QFileDialog::getExistingDirectory(parent, title);
+QString QtDialogs::chooseFolder(QWidget* parent, const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, title, start);
 }
 
-QString QtDialogs::chooseFile(QWidget* parent, const QString& title) {
-    return QFileDialog::getOpenFileName(parent, title);
+QString QtDialogs::chooseFile(QWidget* parent, const QString& title, const QString& start) {
+    return QFileDialog::getOpenFileName(parent, title, start);
+}
+
+bool QtDialogs::confirm(QWidget* parent, const QString& text, const QString& action) {
+    QMessageBox box(QMessageBox::Question, applicationTitle(), text, QMessageBox::NoButton, parent);
+    QPushButton* yes = box.addButton(action, QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(yes);
+    box.exec();
+    return box.clickedButton() == yes;
 }
 
 QString QtDialogs::chooseWatchFile(QWidget* parent) {
@@ -71,12 +80,13 @@ void QtDialogs::runEditor(TEditWatchForm& editor) {
     editor.exec();
 }
 
-bool mailProgramSet() {
-    // The same question xdg-open asks before it opens a mail link; without xdg-mime there is no xdg-open
-    // either, and the desktop can open nothing.
+namespace {
+
+// The same question xdg-open asks before it opens a link of `type`; without xdg-mime there is no
+// xdg-open either, and the desktop can open nothing.
+bool desktopProgramSet(const QString& type) {
     QProcess query;
-    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
-                                             QStringLiteral("x-scheme-handler/mailto")});
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
     if (!query.waitForFinished(5000)) {
         query.kill();
         query.waitForFinished();
@@ -86,8 +96,19 @@ bool mailProgramSet() {
            !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
+}  // namespace
+
+bool mailProgramSet() {
+    return desktopProgramSet(QStringLiteral("x-scheme-handler/mailto"));
+}
+
+bool fileManagerSet() {
+    return desktopProgramSet(QStringLiteral("inode/directory"));
+}
+
 bool QtDialogs::openUrl(const QUrl& url) {
     if (url.scheme() == QLatin1String("mailto") && !mailProgramSet()) return false;
+    if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isDir() && !fileManagerSet()) return false;
     return QDesktopServices::openUrl(url);
 }
 

@@ -20,6 +20,7 @@
 #include "platform/FileIo.h"
 #include "platform/Folders.h"
 #include "ui/Dialogs.h"
+#include "ui/PathEdit.h"
 #include "ui/RadioGroup.h"
 #include "ui/Texts.h"
 #include "watch/DateTime.h"
@@ -51,12 +52,9 @@ QToolButton* pickerButton(QWidget* parent, QStyle::StandardPixmap picture) {
     return button;
 }
 
-// A picked path goes into a field whose text a long path must not make the dialog grow.
-QLineEdit* pathEdit(QWidget* parent, bool readOnly) {
-    auto* edit = new QLineEdit(parent);
-    edit->setReadOnly(readOnly);
-    edit->setMinimumWidth(60);
-    return edit;
+// Each item of `group` says what it does.
+void setItemTips(RadioGroup* group, const QStringList& tips) {
+    for (int i = 0; i < group->count() && i < tips.size(); ++i) group->button(i)->setToolTip(tips[i]);
 }
 
 // 0 clears and 1 checks; any other stored value leaves the box clear.
@@ -66,67 +64,6 @@ void setFlag(QCheckBox* box, std::uint8_t value) {
 
 QString listText(const std::vector<std::string>& items) {
     return fromBytes(joinList(items));
-}
-
-// What the user is told about a value checkWatch refuses, in the window's language.
-QString problemText(const WatchProblem& problem) {
-    using Kind = WatchProblem::Kind;
-    const QString detail = fromBytes(problem.detail);
-    switch (problem.kind) {
-        case Kind::Empty:
-            return problem.field == WatchField::Masks
-                       ? TEditWatchForm::tr("give at least one mask: an empty list matches no file")
-                       : TEditWatchForm::tr("must not be empty");
-        case Kind::NotAbsolute:
-            return TEditWatchForm::tr("must be a full path, starting with /");
-        case Kind::NotUtf8:
-        case Kind::ControlCharacter:
-            return TEditWatchForm::tr("may hold only letters, digits, blanks and punctuation");
-        case Kind::AllDigits:
-            return TEditWatchForm::tr("\"%1\" is all digits, which would read as a watch's position")
-                .arg(detail);
-        case Kind::BlankAtEnd:
-            return TEditWatchForm::tr("must not start or end with a blank");
-        case Kind::StartsWithDash:
-            return TEditWatchForm::tr("must not start with \"-\"");
-        case Kind::CommandWord:
-            return TEditWatchForm::tr("\"%1\" is a command of tessel-batch").arg(detail);
-        case Kind::NameTaken:
-            return TEditWatchForm::tr("another watch is named \"%1\"").arg(detail);
-        case Kind::MaskWithSlash:
-            return TEditWatchForm::tr("\"%1\" holds a \"/\", which no file name does").arg(detail);
-        case Kind::MoveWithDeleteAbsent:
-            return TEditWatchForm::tr(
-                "not with Move: the next run would delete the only copies of what an "
-                "earlier run moved");
-        case Kind::TooLong:
-        case Kind::OutOfRange:
-            break;
-    }
-    return fromBytes(describe(problem));
-}
-
-QString labelOf(WatchField field) {
-    switch (field) {
-        case WatchField::Name:
-            return TEditWatchForm::tr("Name");
-        case WatchField::Source:
-            return QStringLiteral("Source folder");
-        case WatchField::Destination:
-            return QStringLiteral("Destination folder");
-        case WatchField::Masks:
-            return QStringLiteral("File type");
-        case WatchField::Excludes:
-            return TEditWatchForm::tr("Exclude");
-        case WatchField::Program:
-            return QStringLiteral("Run after Sync: File");
-        case WatchField::ProgramArgs:
-            return QStringLiteral("Run after Sync: Parameters");
-        case WatchField::DeleteAbsent:
-            return TEditWatchForm::tr("Delete absent files");
-        default:
-            return fromBytes(std::string(keyOf(field)));
-    }
 }
 
 }  // namespace
@@ -190,14 +127,24 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
         WatchList list;
         FileProblem problem;
         loadWatches(m_context.WatchFilePath, list, problem);
-        for (const StoredWatch& stored : list.watches) m_otherNames.push_back(stored.watch.name);
+        for (const StoredWatch& stored : list.watches) {
+            m_others.push_back(stored.watch);
+            m_otherNames.push_back(stored.watch.name);
+        }
     }
+}
+
+void TEditWatchForm::presetSource(const QString& folder) {
+    SourceEdit->setText(folder);
+    // What is left to choose is where the files go.
+    DestinationEdit->setFocus(Qt::OtherFocusReason);
 }
 
 QWidget* TEditWatchForm::createMainPage() {
     auto* page = new QWidget;
 
-    auto folderPanel = [&](const QString& caption, QLineEdit*& edit, QToolButton*& button) {
+    auto folderPanel = [&](const QString& caption, PathEdit*& edit, QToolButton*& button,
+                           const QString& tip) {
         auto* label = new QLabel(caption);
         auto* panel = new QFrame(page);
         panel->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
@@ -206,7 +153,8 @@ QWidget* TEditWatchForm::createMainPage() {
         grid->setVerticalSpacing(2);
         label->setParent(panel);
         grid->addWidget(label, 0, 0, 1, 2);
-        edit = pathEdit(panel, true);
+        edit = new PathEdit(PathEdit::Holds::Folder, panel);
+        edit->setToolTip(tip);
         label->setBuddy(edit);
         button = pickerButton(panel, QStyle::SP_DirOpenIcon);
         button->setToolTip(tr("Choose a folder"));
@@ -218,7 +166,7 @@ QWidget* TEditWatchForm::createMainPage() {
     auto* nameRow = new QHBoxLayout;
     auto* nameLabel = new QLabel(tr("Na&me:"), page);
     NameEdit = new QLineEdit(page);
-    NameEdit->setToolTip(tr("The watch's name, which tessel-batch and the list know it by"));
+    NameEdit->setToolTip(tr("The name the watch is known by, also to tessel-batch"));
     nameLabel->setBuddy(NameEdit);
     nameRow->addWidget(nameLabel);
     nameRow->addWidget(NameEdit, 1);
@@ -226,6 +174,8 @@ QWidget* TEditWatchForm::createMainPage() {
     auto* fileType = new QGroupBox(tr("File &types"), page);
     auto* fileTypeLayout = new QHBoxLayout(fileType);
     FileTypeEdit = new QLineEdit(QStringLiteral("*.*"), fileType);
+    FileTypeEdit->setToolTip(tr(
+        "Masks of the files that take part, separated by \";\", such as *.jpg;*.png. *.* takes every file."));
     fileTypeLayout->addWidget(FileTypeEdit);
 
     auto* exclude = new QGroupBox(tr("E&xclude"), page);
@@ -238,19 +188,36 @@ QWidget* TEditWatchForm::createMainPage() {
     auto* extra = new QGroupBox(tr("Extra options"), page);
     auto* extraLayout = new QHBoxLayout(extra);
     WhideLogCheckBox = new QCheckBox(tr("&Wide log"), extra);
+    WhideLogCheckBox->setToolTip(tr("Log every file copied, moved or deleted, not only each run"));
     CopyRootCheckBox = new QCheckBox(tr("Copy with &root folder"), extra);
+    CopyRootCheckBox->setToolTip(
+        tr("Copy into a folder of the source folder's name inside the destination folder"));
     HiddenCheckBox = new QCheckBox(tr("Include &hidden files"), extra);
-    HiddenCheckBox->setToolTip(tr("Files and folders whose names start with a dot"));
+    HiddenCheckBox->setToolTip(tr("Also copy files and folders whose names start with a dot"));
     HiddenCheckBox->setChecked(true);
     extraLayout->addWidget(WhideLogCheckBox);
     extraLayout->addWidget(CopyRootCheckBox);
     extraLayout->addWidget(HiddenCheckBox);
     extraLayout->addStretch(1);
 
+    // Under the folders it is about, on a line of its own that a long text wraps in.
+    RootsWarningLabel = new QLabel(page);
+    RootsWarningLabel->setObjectName(QStringLiteral("rootsWarning"));
+    RootsWarningLabel->setWordWrap(true);
+    RootsWarningLabel->setFrameStyle(QFrame::StyledPanel | QFrame::Plain);
+    RootsWarningLabel->setStyleSheet(
+        QStringLiteral("QLabel { background: #fff4c4; color: #4a3b00; padding: 3px; }"));
+    RootsWarningLabel->hide();
+
     auto* layout = new QVBoxLayout(page);
     layout->addLayout(nameRow);
-    layout->addWidget(folderPanel(tr("&Source folder:"), SourceEdit, SourceButton));
-    layout->addWidget(folderPanel(tr("&Destination folder:"), DestinationEdit, DistinationButton));
+    layout->addWidget(folderPanel(tr("&Source folder:"), SourceEdit, SourceButton,
+                                  tr("The folder whose files the watch copies or moves. Type, paste or "
+                                     "drop a folder here, or choose one with the button.")));
+    layout->addWidget(folderPanel(tr("&Destination folder:"), DestinationEdit, DistinationButton,
+                                  tr("The folder the files go to. A folder that does not exist yet is "
+                                     "made when you press OK.")));
+    layout->addWidget(RootsWarningLabel);
     layout->addWidget(fileType);
     layout->addWidget(exclude);
     layout->addStretch(1);
@@ -258,6 +225,9 @@ QWidget* TEditWatchForm::createMainPage() {
 
     connect(SourceButton, &QToolButton::clicked, this, &TEditWatchForm::SourceButtonClick);
     connect(DistinationButton, &QToolButton::clicked, this, &TEditWatchForm::DistinationButtonClick);
+    connect(SourceEdit, &QLineEdit::textChanged, this, &TEditWatchForm::updateRootsWarning);
+    connect(DestinationEdit, &QLineEdit::textChanged, this, &TEditWatchForm::updateRootsWarning);
+    connect(CopyRootCheckBox, &QCheckBox::toggled, this, &TEditWatchForm::updateRootsWarning);
     return page;
 }
 
@@ -276,18 +246,31 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     ChangeDelaySpinEdit->setEnabled(false);
     auto* delay = new QLabel(tr("&Wait after a change"), syncType);
     delay->setBuddy(ChangeDelaySpinEdit);
+    setItemTips(RadioGroup1, {tr("Never run this watch"), tr("Run the watch each time Tessel starts"),
+                              tr("Run the watch only when you choose Check Now"),
+                              tr("Run the watch by the timer on the right"),
+                              tr("Run the watch a few seconds after its folders change, while Tessel runs "
+                                 "or tessel-batch follows it")});
     RadioGroup2 = new RadioGroup(tr("Files are"), namesOf(kFileActionNames), syncType);
     RadioGroup2->setItemIndex(faCopy);
+    setItemTips(RadioGroup2, {tr("Copy the files and leave the source as it is"),
+                              tr("Move the files: each is removed from the source once it is copied")});
     auto* options = new QGroupBox(tr("Options"), syncType);
     auto* optionsLayout = new QVBoxLayout(options);
     optionsLayout->setContentsMargins(6, 2, 6, 4);
     optionsLayout->setSpacing(0);
     BiDirectCheckBox = new QCheckBox(tr("&Both directions"), options);
+    BiDirectCheckBox->setToolTip(tr("Also copy what changes in the destination back to the source"));
     DelEpsendCheckBox = new QCheckBox(tr("&Delete absent files"), options);
+    DelEpsendCheckBox->setToolTip(
+        tr("Delete the files the other side no longer has; each is kept as a version first"));
     optionsLayout->addWidget(BiDirectCheckBox);
     optionsLayout->addWidget(DelEpsendCheckBox);
     RadioGroup4 = new RadioGroup(tr("Which files"), namesOf(kTuneModeNames), syncType);
     RadioGroup4->setItemIndex(tmSyncAll);
+    setItemTips(RadioGroup4, {tr("Copy new files and every file that differs"),
+                              tr("Replace only older copies; copy no new files"),
+                              tr("Copy only the files the other side lacks; replace nothing")});
 
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(RadioGroup1);
@@ -308,12 +291,16 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     RadioGroup3 = new RadioGroup(tr("Every"), namesOf(kPeriodNames), syncFiles);
     RadioGroup3->setItemIndex(pd1Hour);
     RadioGroup3->setEnabled(false);
+    setItemTips(RadioGroup3, {tr("Every 10 minutes"), tr("Every hour"), tr("Every day"), tr("Every week"),
+                              tr("Every 10 days"), tr("Every month"), tr("Once a day, at the time below")});
     HourSpinEdit = new QSpinBox(syncFiles);
     HourSpinEdit->setRange(0, 23);
     HourSpinEdit->setEnabled(false);
     MinSpinEdit = new QSpinBox(syncFiles);
     MinSpinEdit->setRange(0, 59);
     MinSpinEdit->setEnabled(false);
+    HourSpinEdit->setToolTip(tr("The hour of the day at which a daily watch runs"));
+    MinSpinEdit->setToolTip(tr("The minute of the hour at which a daily watch runs"));
     auto* time = new QGridLayout;
     time->setVerticalSpacing(1);
     auto* hours = new QLabel(tr("&Hours"), syncFiles);
@@ -331,10 +318,12 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     syncFilesLayout->addStretch(1);
 
     auto* runAfter = new QGroupBox(tr("Run after sync"), page);
-    RunEdit = pathEdit(runAfter, false);
+    RunEdit = new PathEdit(PathEdit::Holds::File, runAfter);
+    RunEdit->setToolTip(tr("A program to start after each run of the watch; empty for none"));
     SpeedButton1 = pickerButton(runAfter, QStyle::SP_FileIcon);
     SpeedButton1->setToolTip(tr("Choose a file"));
     ParamsRunEdit = new QLineEdit(runAfter);
+    ParamsRunEdit->setToolTip(tr("What the program gets on its command line; quotes keep words together"));
     auto* runLayout = new QGridLayout(runAfter);
     runLayout->setContentsMargins(6, 2, 6, 6);
     runLayout->setVerticalSpacing(1);
@@ -351,8 +340,9 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     runLayout->setColumnStretch(2, 2);
 
     LinksGroup = new RadioGroup(tr("Symbolic links"), {tr("Follow"), tr("Copy as links"), tr("Skip")}, page);
-    LinksGroup->setToolTip(tr("Links in the folders files are read from"));
     LinksGroup->setItemIndex(static_cast<int>(LinkHandling::Follow));
+    setItemTips(LinksGroup,
+                {tr("Copy the file a link leads to"), tr("Copy each link as a link"), tr("Leave links out")});
     auto* timerAndLinks = new QVBoxLayout;
     timerAndLinks->addWidget(syncFiles, 1);
     timerAndLinks->addWidget(LinksGroup);
@@ -389,12 +379,15 @@ void TEditWatchForm::LoadWatchIntoEditor(int index) {
         }
     }
     const StoredWatch* found = nullptr;
+    m_others.clear();
     m_otherNames.clear();
     for (const StoredWatch& stored : list.watches) {
-        if (found == nullptr && stored.record.WatchIndex == index)
+        if (found == nullptr && stored.record.WatchIndex == index) {
             found = &stored;
-        else
+        } else {
+            m_others.push_back(stored.watch);
             m_otherNames.push_back(stored.watch.name);
+        }
     }
     if (found == nullptr) return;
     const TWatchRec& watch = found->record;
@@ -434,23 +427,24 @@ void TEditWatchForm::LoadWatchIntoEditor(int index) {
 void TEditWatchForm::proposeNameFromSource() {
     const QString current = NameEdit->text();
     if (!current.isEmpty() && current != m_proposedName) return;
-    const std::string source = toBytes(SourceEdit->text());
+    const std::string source = toBytes(SourceEdit->path());
     m_proposedName = source.empty() ? QString() : fromBytes(tessel::proposeName(source, m_otherNames));
     NameEdit->setText(m_proposedName);
 }
 
 void TEditWatchForm::SourceButtonClick() {
-    const QString folder = m_dialogs.chooseFolder(this, tr("Choose a folder"));
+    const QString folder = m_dialogs.chooseFolder(this, tr("Choose a folder"), SourceEdit->pickerStart());
     if (!folder.isEmpty()) SourceEdit->setText(folder);
 }
 
 void TEditWatchForm::DistinationButtonClick() {
-    const QString folder = m_dialogs.chooseFolder(this, tr("Choose a folder"));
+    const QString folder =
+        m_dialogs.chooseFolder(this, tr("Choose a folder"), DestinationEdit->pickerStart());
     if (!folder.isEmpty()) DestinationEdit->setText(folder);
 }
 
 void TEditWatchForm::SpeedButton1Click() {
-    RunEdit->setText(m_dialogs.chooseFile(this, tr("Choose a file")));
+    RunEdit->setText(m_dialogs.chooseFile(this, tr("Choose a file"), RunEdit->pickerStart()));
 }
 
 void TEditWatchForm::RadioGroup1Click() {
@@ -462,114 +456,4 @@ void TEditWatchForm::RadioGroup3Click() {
     const bool onTime = RadioGroup3->itemIndex() == kOnTimeItem;
     HourSpinEdit->setEnabled(onTime);
     MinSpinEdit->setEnabled(onTime);
-}
-
-QWidget* TEditWatchForm::controlOf(WatchField field) const {
-    switch (field) {
-        case WatchField::Name:
-            return NameEdit;
-        case WatchField::Source:
-            return SourceEdit;
-        case WatchField::Destination:
-            return DestinationEdit;
-        case WatchField::Masks:
-            return FileTypeEdit;
-        case WatchField::Excludes:
-            return ExcludeEdit;
-        case WatchField::Program:
-            return RunEdit;
-        case WatchField::ProgramArgs:
-            return ParamsRunEdit;
-        case WatchField::DeleteAbsent:
-            return DelEpsendCheckBox;
-        case WatchField::ChangeDelay:
-            return ChangeDelaySpinEdit;
-        default:
-            return nullptr;
-    }
-}
-
-void TEditWatchForm::refuse(const WatchProblem& problem) {
-    const QString label = labelOf(problem.field);
-    // Each record field keeps at most 255 bytes; cutting the text would store a different path.
-    const QString text = problem.kind == WatchProblem::Kind::TooLong
-                             ? tr("The text in \"%1\" is longer than %2 bytes, the most a watch can keep. "
-                                  "Nothing was saved.")
-                                   .arg(label)
-                                   .arg(kMaxTextLength)
-                             : tr("%1: %2. Nothing was saved.").arg(label, problemText(problem));
-    m_context.messages.showMessage(toBytes(text));
-    if (QWidget* control = controlOf(problem.field)) {
-        PageControl1->setCurrentWidget(MainPage->isAncestorOf(control) ? MainPage : AdvancedPage);
-        control->setFocus();
-    }
-}
-
-void TEditWatchForm::BitBtn2Click() {
-    if (!platform::isExistingFolder(toBytes(SourceEdit->text())) ||
-        !platform::isExistingFolder(toBytes(DestinationEdit->text()))) {
-        m_context.messages.showMessage(
-            toBytes(tr("Choose an existing source folder and destination folder.")));
-        return;
-    }
-
-    // Every value the editor shows; the record is built from them as a new one, so saving starts the
-    // period count afresh.
-    WatchEdit edit;
-    edit.name = toBytes(NameEdit->text());
-    if (edit.name->empty()) edit.name = tessel::proposeName(toBytes(SourceEdit->text()), m_otherNames);
-    edit.source = toBytes(SourceEdit->text());
-    edit.destination = toBytes(DestinationEdit->text());
-    edit.masks = splitMasks(toBytes(FileTypeEdit->text()));
-    edit.excludes = splitExcludes(toBytes(ExcludeEdit->text()));
-    edit.hidden = HiddenCheckBox->isChecked() ? HiddenFiles::Include : HiddenFiles::Skip;
-    edit.links = static_cast<LinkHandling>(std::max(0, LinksGroup->itemIndex()));
-    edit.program = toBytes(RunEdit->text());
-    edit.programArgs = toBytes(ParamsRunEdit->text());
-    edit.runMode = static_cast<WatchRunMode>(std::max(0, RadioGroup1->itemIndex()));
-    edit.changeDelay = ChangeDelaySpinEdit->value();
-    edit.action = RadioGroup2->itemIndex() == faMove ? WatchAction::Move : WatchAction::Copy;
-    // The period is stored whatever the run mode; the time of day when "On Time:" is chosen (enabled or
-    // not).
-    edit.period = static_cast<WatchPeriod>(std::max(0, RadioGroup3->itemIndex()));
-    edit.dailyAt = DailyTime{HourSpinEdit->value(), MinSpinEdit->value()};
-    const int tune = RadioGroup4->itemIndex();
-    edit.tune = tune >= tmSyncAll && tune <= tmAbsentOnly ? static_cast<WatchTune>(tune) : WatchTune::None;
-    edit.logEachFile = WhideLogCheckBox->isChecked();
-    edit.withRootFolder = CopyRootCheckBox->isChecked();
-    edit.bothDirections = BiDirectCheckBox->isChecked();
-    edit.deleteAbsentFiles = DelEpsendCheckBox->isChecked();
-    edit.lastRun = Now();
-
-    WatchChange change;
-    change.edit = edit;
-    if (m_EditIndex >= 0) {
-        // The watch that was loaded, wherever it is now; without one, the record at that position.
-        change.kind = WatchChange::Kind::Replace;
-        change.key = m_key;
-        change.name = std::to_string(m_EditIndex);
-    }
-    ChangeProblem problem;
-    if (changeWatches(m_context.WatchFilePath, {change}, problem)) {
-        accept();
-        return;
-    }
-    switch (problem.kind) {
-        case ChangeProblem::Kind::Input:
-            refuse(problem.input);
-            return;
-        case ChangeProblem::Kind::NoSuchWatch:
-            m_context.messages.showMessage(toBytes(
-                tr("Another program deleted or changed this watch while it was edited. Nothing was saved.")));
-            return;
-        case ChangeProblem::Kind::File:
-        case ChangeProblem::Kind::None:
-            break;
-    }
-    m_context.messages.showMessage(toBytes(
-        tr("The watch could not be saved: %1. Nothing was changed.").arg(fromBytes(problem.file.text()))));
-}
-
-void TEditWatchForm::CancelBtnClick() {
-    reject();
 }

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTextBlock>
@@ -85,7 +86,12 @@ LogViewer::LogViewer(QWidget* owner) : QWidget(owner, Qt::Window) {
     layout->addLayout(bar);
     layout->addWidget(m_text, 1);
     layout->addLayout(buttons);
-    resize(760, 520);
+    // The designed size, but never larger than the screen's free area with a frame around it, as at a
+    // large scale factor: the lines a run shows must be on the screen.
+    QSize size(760, 520);
+    if (const QScreen* screen = owner != nullptr ? owner->screen() : this->screen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(20, 60));
+    resize(size);
 }
 
 void LogViewer::showFile(const QString& path) {
@@ -112,6 +118,21 @@ void LogViewer::reload() {
     if (content.endsWith(QLatin1Char('\n'))) content.chop(1);
     m_text->setPlainText(content);
     scroll->setValue(atEnd ? scroll->maximum() : place);
+}
+
+bool LogViewer::showRun(const QString& summary) {
+    // "<date> <time>: <message>", the newest first: a run that ended just now is near the end.
+    const QString ending = QStringLiteral(": ") + summary;
+    QTextBlock block = m_text->document()->lastBlock();
+    while (block.isValid() && !block.text().endsWith(ending)) block = block.previous();
+    if (!block.isValid()) return false;
+    QTextCursor line(block);
+    line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    // From the top, the line comes into view at the bottom, below the lines of its run.
+    m_text->verticalScrollBar()->setValue(0);
+    m_text->setTextCursor(line);
+    m_text->ensureCursorVisible();
+    return true;
 }
 
 QList<LogViewer::Match> LogViewer::matches() const {

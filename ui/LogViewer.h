@@ -21,6 +21,10 @@ class LogViewer : public QWidget {
     void showFile(const QString& path);
     // Reads the file again, keeping the place when the end was not in view.
     void reload();
+    // Selects the last line whose message is `summary` (the summary line a watch's run ends with), with
+    // the lines before it, the run's own, in view above it. False, with the end of the log in view, when
+    // the log has no such line.
+    bool showRun(const QString& summary);
 
     // Selects the next match of the search after the selection (or before it, `backwards`), going round
     // at the end, and says which of how many it is ("3 of 12"). With "Problems only" checked a match

@@ -25,6 +25,7 @@
 #include "ui/SplashFrm.h"
 #include "ui/StatusBar.h"
 #include "ui/TrayIcon.h"
+#include "ui/WatchFileMonitor.h"
 #include "ui/WatchList.h"
 #include "ui/WindowCommands.h"
 #include "ui/WindowMessages.h"
@@ -70,6 +71,9 @@ MainWindow::MainWindow(Dialogs& dialogs, QWidget* parent)
         this);
     connect(m_tray->menu(), &QMenu::aboutToShow, m_commands, &WindowCommands::updateFollowCommands);
     connect(m_tray, &TesselTray::clicked, this, &MainWindow::bringToFront);
+    connect(m_tray, &TesselTray::notificationClicked, this, &MainWindow::showNoticedRun);
+    m_watchFiles = new WatchFileMonitor(this);
+    connect(m_watchFiles, &WatchFileMonitor::changed, this, &MainWindow::refreshWatchList);
 
     m_display = new WindowRunDisplay(*m_runView, *m_watchList, *m_tray, *this);
     m_context = std::make_unique<RunContext>(*m_display, *m_messages);
@@ -191,14 +195,34 @@ const RunResult& MainWindow::lastRunResult() const {
 void MainWindow::fillWatchList(int selectedWatch) {
     m_commands->closePreview();
     m_watchList->fill(m_context->WatchFilePath);
+    m_watchFiles->follow(m_context->WatchFilePath);
     if (selectedWatch >= 0) m_watchList->selectWatch(selectedWatch);
     m_commands->updateCommands();
+}
+
+void MainWindow::refreshWatchList() {
+    if (m_watchList->refresh(m_context->WatchFilePath)) return;
+    // Other watches: the rows are made anew once no run goes, since a run shows its progress on the row
+    // of its watch's number. The end of the run refreshes the list again.
+    if (isRunning()) return;
+    const int selected = m_watchList->selectedWatchIndex();
+    const ListedWatch* shown = m_watchList->listedWatch(selected);
+    const std::string source = shown != nullptr ? getText(shown->record.SourceDir) : std::string();
+    const std::string destination = shown != nullptr ? getText(shown->record.DestDir) : std::string();
+    fillWatchList();
+    // Still selected where its number still names it.
+    const ListedWatch* now = m_watchList->listedWatch(selected);
+    if (now != nullptr && getText(now->record.SourceDir) == source &&
+        getText(now->record.DestDir) == destination)
+        m_watchList->selectWatch(selected);
 }
 
 // ---- Runs --------------------------------------------------------------------------------------------
 
 void MainWindow::runEnded(RunCoordinator::RunKind kind) {
     m_display->showRunEnded(*m_runs, *m_context);
+    // The last results and last run times the run has just written.
+    refreshWatchList();
     if (kind == RunCoordinator::RunKind::Preview) {
         std::shared_ptr<PlanRecorder> plan = m_runs->takePreviewPlan();
         // A window on its way out shows no plan.
@@ -209,6 +233,10 @@ void MainWindow::runEnded(RunCoordinator::RunKind kind) {
     m_commands->updateCommands();
     m_display->updateTrayState();
     emit runFinished();
+}
+
+void MainWindow::showNoticedRun() {
+    if (const std::optional<WatchRunSummary>& run = m_display->noticedRun()) m_commands->viewLogAtRun(*run);
 }
 
 void MainWindow::leaveAfterRun(RunCoordinator::Leave how) {

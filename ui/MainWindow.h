@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
+#include "sync/RunContext.h"
 #include "ui/RunCoordinator.h"
 #include "ui/WindowState.h"
-#include "watch/RunContext.h"
 #include "watch/Settings.h"
 
 class Dialogs;
@@ -23,6 +23,7 @@ class QTimer;
 class RunView;
 class TesselTray;
 class TTesselSplashForm;
+class WatchFileMonitor;
 class WatchList;
 class WindowCommands;
 class WindowMessages;
@@ -57,6 +58,10 @@ class MainWindow : public QMainWindow {
     // (its position in the file) when the file has it. A preview on the screen goes, as it names its
     // watch by a position that the changed file may give to another watch.
     void fillWatchList(int selectedWatch = -1);
+    // Brings the list up to date with the watch file and its text file as they are now: their values in
+    // place, or, where the files hold other watches now, every row anew with the selected watch still
+    // selected. Done when the files change on disk and after each run.
+    void refreshWatchList();
 
     // What the window would remember if it closed now: place, size, columns, sorting, selection and the
     // log's height (see WindowState.h).
@@ -123,6 +128,8 @@ class MainWindow : public QMainWindow {
     void finishWork();
     TTesselSplashForm* newAboutBox();
     void runEnded(RunCoordinator::RunKind kind);
+    // A click on the tray's notice: the log viewer at the lines of the run it named.
+    void showNoticedRun();
     void leaveAfterRun(RunCoordinator::Leave how);
 
     Dialogs& m_dialogs;
@@ -132,6 +139,7 @@ class MainWindow : public QMainWindow {
     RunView* m_runView = nullptr;
     QSplitter* m_splitter = nullptr;
     TesselTray* m_tray = nullptr;
+    WatchFileMonitor* m_watchFiles = nullptr;
     WindowRunDisplay* m_display = nullptr;
     // Made once the display is: the window's own work (start, end, editor, commands) uses it, and runs
     // take its files and options at their start.

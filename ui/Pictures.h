@@ -9,11 +9,14 @@
 #include <array>
 
 // The status pictures: first the ten of what a watch is set to do (its run mode and period, numbered as
-// the engine numbers them), then the one of a watch that is running now. The engine marks a running
-// watch with the 10-minute timer's picture; the window shows its own instead, so that the two differ.
+// the engine numbers them), then the one of a watch that is running now, and the one of a watch whose
+// last run failed or met a conflict, which it shows instead of its own until its next clean run. The
+// engine marks a running watch with the 10-minute timer's picture; the window shows its own instead, so
+// that the two differ.
 inline constexpr int kWatchTypePictureCount = 10;
 inline constexpr int kRunningWatchPicture = 10;
-inline constexpr int kStatusPictureCount = 11;
+inline constexpr int kAttentionPicture = 11;
+inline constexpr int kStatusPictureCount = 12;
 inline constexpr int kStatusPictureSize = 16;
 
 // The strip "SmallImages" cut into its 16×16 pictures, its olive background made transparent; at

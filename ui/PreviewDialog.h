@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "sync/Preview.h"
+#include "sync/RunContext.h"
 #include "ui/WatchRoots.h"
-#include "watch/RunContext.h"
 
 class QComboBox;
 class QLabel;

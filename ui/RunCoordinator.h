@@ -38,8 +38,8 @@
 
 #include "sync/FollowSession.h"
 #include "sync/Preview.h"
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
 
 class QTimer;
 class RunThread;

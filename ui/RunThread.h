@@ -18,8 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
-#include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 
 // The run thread's display and message boxes: everything is kept until the window's thread takes it.

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/RunTexts.h"
 #include "ui/StatusBar.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
@@ -37,14 +38,6 @@ constexpr auto kRateMinimum = std::chrono::seconds(1);
 constexpr char kCopyStatus[] = "  Copy file :";
 constexpr char kDeleteStatus[] = "  Delete file :";
 constexpr char kRunningStatus[] = "Выполняется ";
-
-// Group separators as the user's locale writes them, also where the process runs in the C locale.
-QLocale numberLocale() {
-    QLocale locale;
-    if (locale.language() == QLocale::C) locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    locale.setNumberOptions(QLocale::DefaultNumberOptions);
-    return locale;
-}
 
 // A bar of its designed width where there is room, narrower where there is not.
 class ProgressBar : public QProgressBar {
@@ -187,7 +180,7 @@ int RunView::percentDone() const {
 
 QString RunView::countsText() const {
     if (m_progressMax <= m_progressMin) return {};
-    const QLocale locale = numberLocale();
+    const QLocale locale = shownLocale();
     //: Files done of all files of the run, and the percent done: "4,210 of 100,000 · 4 %".
     return tr("%1 of %2 · %3 %")
         .arg(locale.toString(m_progressPosition - m_progressMin),
@@ -203,7 +196,7 @@ QString RunView::rateText() const {
     if (span < kRateMinimum) return {};
     const double files = double(last.files - first.files) / span.count();
     const double bytes = double(last.bytes - first.bytes) / span.count();
-    const QLocale locale = numberLocale();
+    const QLocale locale = shownLocale();
     QString rate =
         bytes > 0 ? locale.formattedDataSize(std::int64_t(bytes), 1, QLocale::DataSizeSIFormat) + tr("/s")
                   : tr("%1 files/s").arg(locale.toString(std::llround(files)));
@@ -235,6 +228,7 @@ void RunView::paint() {
             m_samples.pop_front();
     }
     m_statusBar->setPanelText(kStatusPanel, wording(m_statusText));
+    m_statusBar->panelLabel(kStatusPanel)->setDetails(QString());
     if (m_progressMax > m_progressMin) {
         m_progressBar->setRange(m_progressMin, m_progressMax);
         m_progressBar->setValue(m_progressPosition);
@@ -248,9 +242,10 @@ void RunView::paint() {
     m_rateLabel->setText(running ? rateText() : QString());
 }
 
-void RunView::showSummary(const QString& summary) {
+void RunView::showSummary(const QString& summary, const QString& details) {
     m_statusText.clear();
     m_statusBar->setPanelText(kStatusPanel, summary);
+    m_statusBar->panelLabel(kStatusPanel)->setDetails(details);
     // The whole bar for it until the next run.
     showIdle();
 }
@@ -268,49 +263,6 @@ void RunView::showRunning() {
 
 bool RunView::progressShown() const {
     return !m_statusBar->panel(kProgressPanel)->isHidden();
-}
-
-QString summaryLine(const tessel::RunResult& result, double seconds) {
-    QString line = QStringLiteral(
-                       "%1 after %2 s: %3 copied, %4 moved, %5 deleted, %6 kept as versions, "
-                       "%7 conflicts, %8 failed")
-                       .arg(result.stopped ? QStringLiteral("Run stopped") : QStringLiteral("Run ended"))
-                       .arg(seconds, 0, 'f', 1)
-                       .arg(result.copied)
-                       .arg(result.moved)
-                       .arg(result.deleted)
-                       .arg(result.versionsKept)
-                       .arg(result.conflicts)
-                       .arg(result.failed);
-    if (result.refusedDeletions > 0)
-        line += QStringLiteral(", %1 deletions refused").arg(result.refusedDeletions);
-    return line;
-}
-
-QString summaryText(const tessel::RunResult& result, double seconds) {
-    const QLocale locale = numberLocale();
-    QString text = (result.stopped ? RunView::tr("Stopped after %1 s:") : RunView::tr("Done in %1 s:"))
-                       .arg(locale.toString(seconds, 'f', 1));
-    // Copied and failed always; the rest where there is something to say, so that it fits the bar.
-    QStringList parts{RunView::tr("%1 copied").arg(locale.toString(result.copied))};
-    const auto add = [&](int count, const QString& text) {
-        if (count > 0) parts << text.arg(locale.toString(count));
-    };
-    add(result.moved, RunView::tr("%1 moved"));
-    add(result.deleted, RunView::tr("%1 deleted"));
-    add(result.versionsKept, RunView::tr("%1 kept as versions"));
-    add(result.conflicts, RunView::tr("%1 conflicts"));
-    add(result.refusedDeletions, RunView::tr("%1 deletions refused"));
-    parts << RunView::tr("%1 failed").arg(locale.toString(result.failed));
-    return text + QLatin1Char(' ') + parts.join(QStringLiteral(", "));
-}
-
-QString shortSummary(const tessel::RunResult& result) {
-    const QLocale locale = numberLocale();
-    QString text = RunView::tr("%1 copied, %2 failed")
-                       .arg(locale.toString(result.copied + result.moved), locale.toString(result.failed));
-    if (result.stopped) text = RunView::tr("stopped, ") + text;
-    return text;
 }
 
 // ---- Log area ---------------------------------------------------------------------------------------

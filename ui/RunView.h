@@ -11,7 +11,7 @@
 #include <deque>
 #include <string>
 
-#include "watch/RunContext.h"
+#include "sync/RunContext.h"
 
 class ElidedLabel;
 class QPlainTextEdit;
@@ -57,8 +57,9 @@ class RunView : public QObject {
     QString rateText() const;
     // Percent done, 0..100, of the run in progress.
     int percentDone() const;
-    // What a run did, in place of the status text until the next run.
-    void showSummary(const QString& summary);
+    // What a run did, in place of the status text until the next run; `details`, where there are any,
+    // as the tip of the status text.
+    void showSummary(const QString& summary, const QString& details = QString());
     // Between runs the status text has the whole bar: the panels of the progress and the rate show only
     // while a run goes.
     void showIdle();
@@ -103,11 +104,3 @@ class RunView : public QObject {
     bool m_paintPending = false;
     Clock::time_point (*m_now)() = &Clock::now;
 };
-
-// A run's summary for the log: what was done and how long it took. In English whatever the window's
-// language, as every log line is.
-QString summaryLine(const tessel::RunResult& result, double seconds);
-// The same for the status bar, in the window's language.
-QString summaryText(const tessel::RunResult& result, double seconds);
-// The few words of it that fit the tray's tooltip.
-QString shortSummary(const tessel::RunResult& result);

@@ -22,6 +22,12 @@ void ElidedLabel::setPreferredWidth(int width) {
     updateGeometry();
 }
 
+void ElidedLabel::setDetails(const QString& details) {
+    if (m_details == details) return;
+    m_details = details;
+    update();
+}
+
 QSize ElidedLabel::sizeHint() const {
     const QSize hint = QLabel::sizeHint();
     return m_preferredWidth < 0 ? hint : QSize(m_preferredWidth, hint.height());
@@ -36,7 +42,7 @@ void ElidedLabel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QString shown = shownText();
     // The whole text as a tip only when some of it is hidden.
-    setToolTip(shown == text() ? QString() : text());
+    setToolTip(!m_details.isEmpty() ? m_details : shown == text() ? QString() : text());
     style()->drawItemText(&painter, contentsRect(), int(alignment()), palette(), isEnabled(), shown,
                           foregroundRole());
 }

@@ -21,6 +21,10 @@ class ElidedLabel : public QLabel {
     // Asks for `width` whatever the text, so that a changing text does not move what stands beside it;
     // narrower, the text is elided.
     void setPreferredWidth(int width);
+    // A longer account of the text, shown as its tip; without one, the tip is the whole text where it is
+    // elided.
+    void setDetails(const QString& details);
+    QString details() const { return m_details; }
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -30,6 +34,7 @@ class ElidedLabel : public QLabel {
 
   private:
     int m_preferredWidth = -1;
+    QString m_details;
 };
 
 class StatusBar : public QStatusBar {

@@ -25,6 +25,7 @@ TesselTray::TesselTray(Dialogs& dialogs, const QList<QAction*>& actions, QWidget
         // The right button opens the icon's menu by itself; only a plain click brings the window back.
         if (reason == QSystemTrayIcon::Trigger) emit clicked();
     });
+    connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TesselTray::notificationClicked);
 }
 
 void TesselTray::showIcon() {
@@ -53,7 +54,8 @@ void TesselTray::setState(const QString& state) {
     if (m_icon->toolTip() != tip) m_icon->setToolTip(tip);
 }
 
-void TesselTray::notify(const QString& title, const QString& text) {
-    if (m_data.uID == 0) return;
+bool TesselTray::notify(const QString& title, const QString& text) {
+    if (m_data.uID == 0) return false;
     m_dialogs.notify(*m_icon, title, text);
+    return true;
 }

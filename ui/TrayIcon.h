@@ -1,7 +1,7 @@
 #pragma once
 // The icon that stands for Tessel in the desktop's notification area while the window is hidden: its
 // tooltip tells what Tessel is doing, its menu offers Show, Check all watches now, Stop and Exit, and it
-// tells of a run that needs the user's attention.
+// tells of a run that needs the user's attention in a balloon, which a click takes to that run's lines.
 
 #include <QObject>
 #include <QString>
@@ -42,12 +42,14 @@ class TesselTray : public QObject {
 
     // The state after "Tessel: ", cut to fit the tip.
     void setState(const QString& state);
-    // A balloon from the icon, when it is in the notification area.
-    void notify(const QString& title, const QString& text);
+    // A balloon from the icon, when it is in the notification area; false when it is not.
+    bool notify(const QString& title, const QString& text);
 
   signals:
     // A plain click on the icon.
     void clicked();
+    // A click on the balloon.
+    void notificationClicked();
 
   private:
     Dialogs& m_dialogs;

@@ -1,36 +1,37 @@
 #include "ui/WatchList.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QLocale>
+#include <QMimeData>
+#include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 #include "sync/Scheduler.h"
+#include "ui/PathEdit.h"
 #include "ui/Texts.h"
-#include "watch/WatchFile.h"
+#include "watch/DateTime.h"
 
 using namespace tessel;
 
 namespace {
 
-// The watch's own status picture and what it does with files, kept in its row beside the picture shown.
+// The watch's own status picture and whether its last run failed or met a conflict, kept in its row
+// beside the picture shown.
 constexpr int kTypeRole = Qt::UserRole + 2;
-constexpr int kMoveRole = Qt::UserRole + 3;
-constexpr int kRunModeRole = Qt::UserRole + 4;
+constexpr int kAttentionRole = Qt::UserRole + 3;
 
-// The last part of a folder path: what a watch is called in a short text.
-QString folderName(const QString& path) {
-    QString name = path;
-    while (name.size() > 1 && name.endsWith(QLatin1Char('/'))) name.chop(1);
-    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-    return slash >= 0 && slash + 1 < name.size() ? name.mid(slash + 1) : name;
-}
+constexpr std::chrono::seconds kNextRunInterval{30};
 
 int indexOf(const QTreeWidgetItem& row) {
     return row.data(WatchList::StatusColumn, WatchList::kIndexRole).toInt();
 }
 
-// A row that sorts by the watch's number in the Status column and by its folders in theirs, rows with the
-// same folder in the order of the watch file.
+// A row that sorts by the watch's number in the Status column, by a time or a result's rank in the
+// columns that keep one, and by text elsewhere; rows alike in the order of the watch file.
 class WatchRow : public QTreeWidgetItem {
   public:
     using QTreeWidgetItem::QTreeWidgetItem;
@@ -39,8 +40,13 @@ class WatchRow : public QTreeWidgetItem {
         const auto* list = static_cast<const WatchList*>(treeWidget());
         const int column = list != nullptr ? list->sortColumn() : WatchList::StatusColumn;
         if (list != nullptr && column != WatchList::StatusColumn) {
-            const int order = list->compareFolders(text(column), other.text(column));
-            if (order != 0) return order < 0;
+            const QVariant mine = data(column, WatchList::kSortRole);
+            const QVariant theirs = other.data(column, WatchList::kSortRole);
+            if (mine.isValid() && theirs.isValid()) {
+                if (mine.toDouble() != theirs.toDouble()) return mine.toDouble() < theirs.toDouble();
+            } else if (const int order = list->compareFolders(text(column), other.text(column)); order != 0) {
+                return order < 0;
+            }
         }
         return indexOf(*this) < indexOf(other);
     }
@@ -51,10 +57,9 @@ class WatchRow : public QTreeWidgetItem {
 WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIcons()) {
     setObjectName(QStringLiteral("watchList"));
     setColumnCount(ColumnCount);
-    setHeaderLabels({tr("Status"), tr("Source Folder"), tr("Destination Folder")});
-    setColumnWidth(StatusColumn, 50);
-    setColumnWidth(SourceColumn, 320);
-    setColumnWidth(DestinationColumn, 310);
+    setHeaderLabels({tr("Status"), tr("Source Folder"), tr("Destination Folder"), tr("Name"), tr("Last Run"),
+                     tr("Result"), tr("Next Run")});
+    header()->moveSection(header()->visualIndex(NameColumn), 1);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -65,6 +70,10 @@ WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIc
     setIconSize(QSize(kStatusPictureSize, kStatusPictureSize));
     setContextMenuPolicy(Qt::CustomContextMenu);
     setMinimumHeight(60);
+    // A folder dragged from the file manager starts a new watch of it; rows are never dragged.
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
     // The C locale's collation compares code points and knows neither numbers nor capitals; a program
     // started without a language sorts as English does.
     QLocale locale;
@@ -75,6 +84,23 @@ WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIc
     // In the order of the watch file until the user clicks a header.
     sortByColumn(StatusColumn, Qt::AscendingOrder);
     setSortingEnabled(true);
+    // The designed window's width for the columns but the last, which takes what is left; at least their
+    // titles' in any language, Status's with the mark of the sorting.
+    const std::pair<Column, int> widths[] = {{StatusColumn, 50},   {NameColumn, 80},
+                                             {SourceColumn, 125},  {DestinationColumn, 125},
+                                             {LastRunColumn, 100}, {ResultColumn, 60}};
+    const QFontMetrics titles = header()->fontMetrics();
+    for (const auto& [column, width] : widths) {
+        const int title =
+            titles.horizontalAdvance(headerItem()->text(column)) + titles.averageCharWidth() * 2;
+        setColumnWidth(column, std::max(width, column == StatusColumn ? title + iconSize().width() : title));
+    }
+    // A watch becomes due as time goes on, with no file changing.
+    m_nextRunTimer = new QTimer(this);
+    m_nextRunTimer->setObjectName(QStringLiteral("nextRunTimer"));
+    m_nextRunTimer->setInterval(kNextRunInterval);
+    connect(m_nextRunTimer, &QTimer::timeout, this, [this] { showNextRuns(tessel::Now()); });
+    m_nextRunTimer->start();
 }
 
 std::vector<int> WatchList::columnWidths() const {
@@ -97,32 +123,81 @@ int WatchList::compareFolders(const QString& first, const QString& second) const
 void WatchList::fill(const std::string& watchFile) {
     clear();
     m_rows.clear();
-    std::vector<TWatchRec> watches;
-    readAllWatchRecs(watchFile, watches);
+    m_watches = readListedWatches(watchFile);
+    const TDateTime now = Now();
     // Sorted once at the end rather than at each row.
     setSortingEnabled(false);
-    for (std::size_t position = 0; position < watches.size(); ++position) {
-        const TWatchRec& watch = watches[position];
-        auto* row = new WatchRow(this);
-        const int index = static_cast<int>(position);
-        row->setText(StatusColumn, QString::number(index));
-        row->setText(SourceColumn, fromBytes(getText(watch.SourceDir)));
-        row->setText(DestinationColumn, fromBytes(getText(watch.DestDir)));
-        const int picture = GetSinhroWatchType(watch);
-        row->setIcon(StatusColumn, m_pictures[static_cast<std::size_t>(picture)]);
-        row->setData(StatusColumn, kPictureRole, picture);
-        row->setData(StatusColumn, kTypeRole, picture);
+    for (std::size_t position = 0; position < m_watches.size(); ++position) {
+        m_rows.push_back(new WatchRow(this));
         // The position the row was read from, not the stored number, which a damaged record may get wrong.
-        row->setData(StatusColumn, kIndexRole, index);
-        row->setData(StatusColumn, kMoveRole, watch.FileAction != faCopy);
-        row->setData(StatusColumn, kRunModeRole, int(watch.RunMode));
-        m_rows.push_back(row);
+        showWatch(static_cast<int>(position), m_watches[position], now);
     }
     setSortingEnabled(true);
 }
 
+bool WatchList::refresh(const std::string& watchFile) {
+    std::vector<ListedWatch> watches = readListedWatches(watchFile);
+    if (watches.size() != m_watches.size()) return false;
+    for (std::size_t i = 0; i < watches.size(); ++i) {
+        const TWatchRec& now = watches[i].record;
+        const TWatchRec& shown = m_watches[i].record;
+        if (getText(now.SourceDir) != getText(shown.SourceDir) ||
+            getText(now.DestDir) != getText(shown.DestDir))
+            return false;
+    }
+    m_watches = std::move(watches);
+    const TDateTime now = Now();
+    for (std::size_t i = 0; i < m_watches.size(); ++i) showWatch(static_cast<int>(i), m_watches[i], now);
+    resortBy({NameColumn, LastRunColumn, ResultColumn, NextRunColumn});
+    return true;
+}
+
+void WatchList::showWatch(int index, const ListedWatch& watch, TDateTime now) {
+    QTreeWidgetItem& row = *m_rows[static_cast<std::size_t>(index)];
+    const auto show = [&row](int column, const ListedValue& value) {
+        row.setText(column, value.text);
+        row.setData(column, kSortRole, value.sortKey);
+    };
+    row.setText(StatusColumn, QString::number(index));
+    row.setData(StatusColumn, kIndexRole, index);
+    row.setText(NameColumn, fromBytes(watch.name));
+    row.setText(SourceColumn, fromBytes(getText(watch.record.SourceDir)));
+    row.setText(DestinationColumn, fromBytes(getText(watch.record.DestDir)));
+    show(LastRunColumn, lastRunValue(watch, now));
+    show(ResultColumn, resultValue(watch));
+    show(NextRunColumn, nextRunValue(watch.record, now));
+    // What needs looking at stands out in any colour scheme.
+    QFont font = row.font(ResultColumn);
+    font.setBold(watch.needsAttention());
+    row.setFont(ResultColumn, font);
+    const QString details = lastResultDetails(watch);
+    for (const int column : {LastRunColumn, ResultColumn}) row.setToolTip(column, details);
+    row.setToolTip(StatusColumn, watch.needsAttention() ? details : QString());
+    row.setData(StatusColumn, kTypeRole, GetSinhroWatchType(watch.record));
+    row.setData(StatusColumn, kAttentionRole, watch.needsAttention());
+    if (!showsRunning(index)) showPicture(row, ownPicture(row));
+}
+
+void WatchList::showNextRuns(TDateTime now) {
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        const ListedValue next = nextRunValue(m_watches[i].record, now);
+        m_rows[i]->setText(NextRunColumn, next.text);
+        m_rows[i]->setData(NextRunColumn, kSortRole, next.sortKey);
+    }
+    resortBy({NextRunColumn});
+}
+
+void WatchList::resortBy(std::initializer_list<int> changedColumns) {
+    if (std::find(changedColumns.begin(), changedColumns.end(), sortColumn()) != changedColumns.end())
+        sortItems(sortColumn(), header()->sortIndicatorOrder());
+}
+
 QTreeWidgetItem* WatchList::rowItem(int index) const {
     return index >= 0 && index < watchCount() ? m_rows[static_cast<std::size_t>(index)] : nullptr;
+}
+
+const ListedWatch* WatchList::listedWatch(int index) const {
+    return rowItem(index) != nullptr ? &m_watches[static_cast<std::size_t>(index)] : nullptr;
 }
 
 int WatchList::selectedRow() const {
@@ -162,19 +237,27 @@ int WatchList::watchAtRow(int row) const {
     return item != nullptr ? indexOf(*item) : -1;
 }
 
+void WatchList::showPicture(QTreeWidgetItem& row, int picture) {
+    row.setIcon(StatusColumn, m_pictures[static_cast<std::size_t>(picture)]);
+    row.setData(StatusColumn, kPictureRole, picture);
+}
+
+int WatchList::ownPicture(const QTreeWidgetItem& row) const {
+    return row.data(StatusColumn, kAttentionRole).toBool() ? kAttentionPicture
+                                                           : row.data(StatusColumn, kTypeRole).toInt();
+}
+
 bool WatchList::setWatchPicture(int index, int picture) {
     QTreeWidgetItem* item = rowItem(index);
     if (item == nullptr || picture < 0 || picture >= kWatchTypePictureCount) return false;
-    item->setIcon(StatusColumn, m_pictures[static_cast<std::size_t>(picture)]);
-    item->setData(StatusColumn, kPictureRole, picture);
+    showPicture(*item, picture == item->data(StatusColumn, kTypeRole).toInt() ? ownPicture(*item) : picture);
     return true;
 }
 
 bool WatchList::showRunning(int index) {
     QTreeWidgetItem* item = rowItem(index);
     if (item == nullptr) return false;
-    item->setIcon(StatusColumn, m_pictures[static_cast<std::size_t>(kRunningWatchPicture)]);
-    item->setData(StatusColumn, kPictureRole, kRunningWatchPicture);
+    showPicture(*item, kRunningWatchPicture);
     return true;
 }
 
@@ -184,24 +267,48 @@ bool WatchList::showsRunning(int index) const {
 }
 
 void WatchList::restoreWatchPictures() {
-    for (const QTreeWidgetItem* item : m_rows) {
-        if (item->data(StatusColumn, kPictureRole) != item->data(StatusColumn, kTypeRole))
-            setWatchPicture(indexOf(*item), item->data(StatusColumn, kTypeRole).toInt());
-    }
+    for (QTreeWidgetItem* item : m_rows)
+        if (item->data(StatusColumn, kPictureRole).toInt() != ownPicture(*item))
+            showPicture(*item, ownPicture(*item));
 }
 
 bool WatchList::hasOnStartWatch() const {
-    for (const QTreeWidgetItem* item : m_rows)
-        if (item->data(StatusColumn, kRunModeRole).toInt() == rmOnStart) return true;
+    for (const ListedWatch& watch : m_watches)
+        if (watch.record.RunMode == rmOnStart) return true;
     return false;
 }
 
 QString WatchList::watchName(int index) const {
     const QTreeWidgetItem* item = rowItem(index);
-    return item != nullptr ? folderName(item->text(SourceColumn)) : QString();
+    return item != nullptr ? item->text(NameColumn) : QString();
 }
 
 bool WatchList::movesFiles(int index) const {
-    const QTreeWidgetItem* item = rowItem(index);
-    return item != nullptr && item->data(StatusColumn, kMoveRole).toBool();
+    const ListedWatch* watch = listedWatch(index);
+    return watch != nullptr && watch->record.FileAction != faCopy;
+}
+
+void WatchList::dragEnterEvent(QDragEnterEvent* event) {
+    if (!m_folderDropsAllowed || droppedPath(*event->mimeData(), PathEdit::Holds::Folder).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void WatchList::dragMoveEvent(QDragMoveEvent* event) {
+    // Anywhere on the list: the new watch has no place among the rows until it is saved.
+    event->acceptProposedAction();
+}
+
+void WatchList::dropEvent(QDropEvent* event) {
+    const QString folder = droppedPath(*event->mimeData(), PathEdit::Holds::Folder);
+    if (!m_folderDropsAllowed || folder.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // After the drop has ended: the editor that follows runs an event loop of its own.
+    QMetaObject::invokeMethod(
+        this, [this, folder] { emit folderDropped(folder); }, Qt::QueuedConnection);
 }

@@ -22,15 +22,16 @@
 #include "ui/MainWindow.h"
 #include "ui/Pictures.h"
 #include "ui/PreviewDialog.h"
+#include "ui/RestoreDialog.h"
 #include "ui/RunCoordinator.h"
 #include "ui/RunView.h"
 #include "ui/Texts.h"
 #include "ui/WatchList.h"
 #include "ui/WatchRoots.h"
-#include "ui/WindowMessages.h"
 #include "ui/WindowRunDisplay.h"
+#include "watch/EventLog.h"
+#include "watch/RunSummary.h"
 #include "watch/WatchFile.h"
-#include "watch/WatchStore.h"
 
 using namespace tessel;
 
@@ -60,6 +61,8 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(
         makeAction("checkNowAction", tr("Check &Now"), this, &C::checkSelectedWatchNow, Qt::Key_F5);
     m_previewAction = makeAction("previewAction", tr("&Preview..."), this, &C::previewSelectedWatch,
                                  Qt::SHIFT | Qt::Key_F5);
+    m_restoreFilesAction = makeAction("restoreFilesAction", tr("&Restore Files..."), this, &C::restoreFiles,
+                                      Qt::CTRL | Qt::Key_R);
     m_openVersionsAction =
         makeAction("openVersionsAction", tr("Open &Versions Folder"), this, &C::openVersionsFolders, {});
     m_stopAction = makeAction("stopAction", tr("&Stop"), this, &C::stopRun, Qt::Key_Escape);
@@ -80,6 +83,8 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(
         makeAction("listCheckNowAction", m_checkNowAction->text(), this, &C::checkSelectedWatchNow, {});
     m_listPreviewAction =
         makeAction("listPreviewAction", m_previewAction->text(), this, &C::previewSelectedWatch, {});
+    m_listRestoreFilesAction =
+        makeAction("listRestoreFilesAction", m_restoreFilesAction->text(), this, &C::restoreFiles, {});
     m_listOpenVersionsAction =
         makeAction("listOpenVersionsAction", m_openVersionsAction->text(), this, &C::openVersionsFolders, {});
     m_showWindowAction = makeAction("showWindowAction", tr("S&how Tessel"), w, &MainWindow::bringToFront, {});
@@ -114,10 +119,9 @@ void WindowCommands::addMenus() {
     watch->setObjectName(QStringLiteral("watchMenu"));
     watch->addActions({m_addWatchAction, m_editWatchAction, m_deleteWatchAction});
     watch->addSeparator();
-    watch->addActions({m_checkNowAction, m_previewAction, m_stopAction});
+    watch->addActions({m_checkNowAction, m_checkAllAction, m_previewAction, m_stopAction});
     watch->addSeparator();
-    watch->addAction(m_openVersionsAction);
-    watch->addAction(m_pauseFollowingAction);
+    watch->addActions({m_restoreFilesAction, m_openVersionsAction, m_pauseFollowingAction});
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateFollowCommands);
 
@@ -138,13 +142,13 @@ void WindowCommands::addMenus() {
     m_watchListMenu->addSeparator();
     m_watchListMenu->addActions({m_listCheckNowAction, m_listPreviewAction});
     m_watchListMenu->addSeparator();
-    m_watchListMenu->addAction(m_listOpenVersionsAction);
-    m_watchListMenu->addAction(m_listPauseFollowingAction);
+    m_watchListMenu->addActions(
+        {m_listRestoreFilesAction, m_listOpenVersionsAction, m_listPauseFollowingAction});
     connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
     connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateFollowCommands);
 }
 
-void WindowCommands::attachWatchList(::WatchList& list) {
+void WindowCommands::attachWatchList(WatchList& list) {
     connect(&list, &QWidget::customContextMenuRequested, this, [this, &list](const QPoint& position) {
         m_watchListMenu->popup(list.viewport()->mapToGlobal(position));
     });
@@ -153,6 +157,7 @@ void WindowCommands::attachWatchList(::WatchList& list) {
         if (m_editWatchAction->isEnabled()) editSelectedWatch();
     });
     connect(&list, &QTreeWidget::itemSelectionChanged, this, &WindowCommands::updateCommands);
+    connect(&list, &WatchList::folderDropped, this, &WindowCommands::addWatchOfFolder);
 }
 
 void WindowCommands::addToolBar() {
@@ -213,14 +218,17 @@ void WindowCommands::updateCommands() {
     const bool selected = m_window.watchList().selectedRow() >= 0;
     for (QAction* action : {m_addWatchAction, m_listAddWatchAction, m_loadWatchFileAction})
         action->setEnabled(commands.changeWatches);
+    m_window.watchList().setFolderDropsAllowed(commands.changeWatches);
     m_checkAllAction->setEnabled(commands.startRun);
     for (QAction* action :
          {m_editWatchAction, m_listEditWatchAction, m_deleteWatchAction, m_listDeleteWatchAction})
         action->setEnabled(commands.changeWatches && selected);
     for (QAction* action : {m_checkNowAction, m_listCheckNowAction, m_previewAction, m_listPreviewAction})
         action->setEnabled(commands.startRun && selected);
-    // Looking at kept files disturbs no run.
-    for (QAction* action : {m_openVersionsAction, m_listOpenVersionsAction}) action->setEnabled(selected);
+    // Looking at kept files disturbs no run; a restore waits for the run of its own watch by itself.
+    for (QAction* action :
+         {m_restoreFilesAction, m_listRestoreFilesAction, m_openVersionsAction, m_listOpenVersionsAction})
+        action->setEnabled(selected);
     if (m_previewDialog) m_previewDialog->setRunAllowed(commands.startRun);
     // The buttons stay on without a selection, and then do nothing; only a run turns them off.
     for (QToolButton* button : std::as_const(m_runButtons))
@@ -244,13 +252,22 @@ void WindowCommands::loadWatchFile() {
 }
 
 void WindowCommands::addWatch() {
+    runNewWatchEditor({});
+}
+
+void WindowCommands::addWatchOfFolder(const QString& folder) {
+    runNewWatchEditor(folder);
+}
+
+void WindowCommands::runNewWatchEditor(const QString& source) {
     if (!m_window.runs().commands().changeWatches) return;
-    ::WatchList& list = m_window.watchList();
+    WatchList& list = m_window.watchList();
     const int selected = list.selectedWatchIndex();
     const int before = list.watchCount();
     m_window.runs().pauseDueWatches();
     {
         TEditWatchForm editor(m_window.context(), m_window.dialogs(), -1, &m_window);
+        if (!source.isEmpty()) editor.presetSource(source);
         m_window.dialogs().runEditor(editor);
     }
     m_window.fillWatchList(selected);
@@ -271,67 +288,6 @@ void WindowCommands::editSelectedWatch() {
     // The watch keeps its number; its row may change with what the editor changed.
     m_window.fillWatchList(index);
     m_window.runs().resumeDueWatches();
-}
-
-namespace {
-
-// The watches of `watchFile` that run on change, by position, with whether each is paused; none when
-// the file cannot be read.
-std::vector<std::pair<int, bool>> watchesOnChange(const std::string& watchFile) {
-    tessel::WatchList list;
-    FileProblem problem;
-    std::vector<std::pair<int, bool>> found;
-    if (!loadWatches(watchFile, list, problem)) return found;
-    for (const StoredWatch& stored : list.watches)
-        if (stored.watch.schedule.mode == WatchRunMode::OnChange)
-            found.emplace_back(stored.position, stored.watch.followPaused);
-    return found;
-}
-
-}  // namespace
-
-void WindowCommands::updateFollowCommands() {
-    const auto onChange = watchesOnChange(m_window.context().WatchFilePath);
-    const int selected = m_window.watchList().selectedWatchIndex();
-    const auto found = std::find_if(onChange.begin(), onChange.end(),
-                                    [selected](const auto& watch) { return watch.first == selected; });
-    for (QAction* action : {m_pauseFollowingAction, m_listPauseFollowingAction}) {
-        action->setEnabled(found != onChange.end());
-        action->setChecked(found != onChange.end() && found->second);
-    }
-    m_pauseAllFollowingAction->setEnabled(!onChange.empty());
-    m_pauseAllFollowingAction->setChecked(
-        !onChange.empty() &&
-        std::all_of(onChange.begin(), onChange.end(), [](const auto& w) { return w.second; }));
-}
-
-bool WindowCommands::storePaused(const std::vector<int>& positions, bool paused) {
-    for (const int position : positions) {
-        FileProblem problem;
-        const PauseResult result =
-            storeFollowPaused(m_window.context().WatchFilePath, std::to_string(position), paused, problem);
-        // A watch changed meanwhile by another program is left as it now is.
-        if (result == PauseResult::Failed) {
-            m_window.messages().showError(
-                toBytes(tr("Cannot change the watches: %1").arg(fromBytes(problem.text()))));
-            return false;
-        }
-    }
-    return true;
-}
-
-void WindowCommands::pauseSelectedWatchFollowing(bool paused) {
-    const int index = m_window.watchList().selectedWatchIndex();
-    if (index >= 0) storePaused({index}, paused);
-    updateFollowCommands();
-}
-
-void WindowCommands::pauseAllFollowing(bool paused) {
-    std::vector<int> positions;
-    for (const auto& [position, wasPaused] : watchesOnChange(m_window.context().WatchFilePath))
-        if (wasPaused != paused) positions.push_back(position);
-    storePaused(positions, paused);
-    updateFollowCommands();
 }
 
 void WindowCommands::deleteSelectedWatch() {
@@ -385,6 +341,18 @@ void WindowCommands::closePreview() {
     if (m_previewDialog) m_previewDialog->close();
 }
 
+void WindowCommands::restoreFiles() {
+    const int index = m_window.watchList().selectedWatchIndex();
+    if (index < 0) return;
+    if (m_restoreDialog) m_restoreDialog->close();
+    m_restoreDialog = new RestoreDialog(m_window.context(), m_window.dialogs(), index, &m_window);
+    m_restoreDialog->show();
+}
+
+RestoreDialog* WindowCommands::restoreDialog() const {
+    return m_restoreDialog;
+}
+
 void WindowCommands::openVersionsFolders() {
     const int index = m_window.watchList().selectedWatchIndex();
     if (index < 0) return;
@@ -396,8 +364,10 @@ void WindowCommands::openVersionsFolders() {
         if (!QFileInfo(path).isDir()) continue;
         opened = true;
         if (!m_window.dialogs().openUrl(QUrl::fromLocalFile(path)))
-            m_window.dialogs().showMessage(&m_window,
-                                           tr("The file manager could not be started to show %1.").arg(path));
+            m_window.dialogs().showMessage(
+                &m_window, tr("No file manager could be started to show %1. Restore Files, in "
+                              "the Watch menu, lists the files kept there and puts them back.")
+                               .arg(path));
     }
     if (opened) return;
     m_window.dialogs().showMessage(&m_window,
@@ -421,6 +391,12 @@ void WindowCommands::viewLog() {
     m_logViewer->showFile(fromBytes(m_window.context().LogFilePath));
 }
 
+void WindowCommands::viewLogAtRun(const WatchRunSummary& run) {
+    viewLog();
+    // The log holds the summary line as it was written: its controls escaped.
+    m_logViewer->showRun(fromBytes(escapeControls(summaryMessage(run.name, run.result))));
+}
+
 LogViewer* WindowCommands::logViewer() const {
     return m_logViewer;
 }
@@ -428,6 +404,7 @@ LogViewer* WindowCommands::logViewer() const {
 void WindowCommands::closeViewers() {
     m_helpViewer.closeAll();
     if (m_logViewer) m_logViewer->close();
+    if (m_restoreDialog) m_restoreDialog->close();
 }
 
 // ---- Help and feedback -------------------------------------------------------------------------------

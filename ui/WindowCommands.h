@@ -21,6 +21,7 @@ class LogViewer;
 class MainWindow;
 class PreviewDialog;
 class QAction;
+class RestoreDialog;
 class QKeySequence;
 class QMenu;
 class QToolButton;
@@ -45,6 +46,8 @@ class WindowCommands : public QObject {
     // Another watch file, which the list shows at once.
     void loadWatchFile();
     void addWatch();
+    // A new watch of a folder dropped on the list: the editor opens with it as the source.
+    void addWatchOfFolder(const QString& folder);
     void editSelectedWatch();
     void deleteSelectedWatch();
     void checkSelectedWatchNow();
@@ -53,8 +56,13 @@ class WindowCommands : public QObject {
     // Works out, off the window's thread, what Check Now of the selected watch would do, and shows it in
     // the preview dialog; nothing is changed or logged.
     void previewSelectedWatch();
+    // Restore Files: the kept files of the selected watch in the Restore dialog, which replaces one on
+    // the screen. It stays while the list changes: it knows its watch by the record, not the position.
+    void restoreFiles();
+    RestoreDialog* restoreDialog() const;
     // Opens the selected watch's versions folders in the desktop's file manager: the destination's and,
-    // for a watch that runs both ways, the source's, each that exists.
+    // for a watch that runs both ways, the source's, each that exists. Without a file manager it says
+    // where they are and points to Restore Files.
     void openVersionsFolders();
     // Every watch but those set to Stop, one after another, as Check Now runs one.
     void checkAllWatches();
@@ -69,6 +77,8 @@ class WindowCommands : public QObject {
     // Ends the run in progress at the next file.
     void stopRun();
     void viewLog();
+    // The log viewer at the lines of watch run `run`: its summary line selected, its other lines above.
+    void viewLogAtRun(const tessel::WatchRunSummary& run);
     void showHelp();
     void sendBugReport();
     void sendComments();
@@ -104,6 +114,8 @@ class WindowCommands : public QObject {
     QAction* makeAction(const char* name, const QString& text, Receiver* receiver, void (Receiver::*run)(),
                         const QKeySequence& key);
     void sendMail(const FeedbackMail& mail);
+    // The editor for a new watch, with `source` filled in when it is given.
+    void runNewWatchEditor(const QString& source);
     // Stores the pause of the watches at `positions`; false after saying why when it cannot be stored.
     bool storePaused(const std::vector<int>& positions, bool paused);
 
@@ -117,6 +129,7 @@ class WindowCommands : public QObject {
     QAction* m_deleteWatchAction = nullptr;
     QAction* m_checkNowAction = nullptr;
     QAction* m_previewAction = nullptr;
+    QAction* m_restoreFilesAction = nullptr;
     QAction* m_openVersionsAction = nullptr;
     QAction* m_pauseFollowingAction = nullptr;
     QAction* m_stopAction = nullptr;
@@ -131,6 +144,7 @@ class WindowCommands : public QObject {
     QAction* m_listDeleteWatchAction = nullptr;
     QAction* m_listCheckNowAction = nullptr;
     QAction* m_listPreviewAction = nullptr;
+    QAction* m_listRestoreFilesAction = nullptr;
     QAction* m_listOpenVersionsAction = nullptr;
     QAction* m_listPauseFollowingAction = nullptr;
     // The tray icon's menu.
@@ -146,4 +160,5 @@ class WindowCommands : public QObject {
     HelpViewer m_helpViewer;
     QPointer<LogViewer> m_logViewer;
     QPointer<PreviewDialog> m_previewDialog;
+    QPointer<RestoreDialog> m_restoreDialog;
 };

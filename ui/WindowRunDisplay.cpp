@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "ui/Pictures.h"
+#include "ui/RunTexts.h"
 #include "ui/RunView.h"
 #include "ui/Texts.h"
 #include "ui/TrayIcon.h"
@@ -118,15 +119,22 @@ void WindowRunDisplay::showRunEnded(const RunCoordinator& runs, RunContext& logC
     if (preview) return;
     if (report.ran > 0) {
         const double seconds = runs.lastRunSeconds();
-        // Each watch's run has logged its own summary; only a pass of several adds their total.
-        if (report.runs.size() > 1) WriteLogLine(logContext, toBytes(summaryLine(result, seconds)));
-        const QString summary = summaryText(result, seconds);
-        m_view.showSummary(summary);
+        if (report.runs.size() > 1) {
+            // Each watch's run has logged its own summary; only a pass of several adds their total.
+            WriteLogLine(logContext, toBytes(summaryLine(result, seconds)));
+            m_view.showSummary(passSummaryText(report.runs, result.stopped, seconds),
+                               passSummaryDetails(report.runs, result, seconds));
+        } else {
+            m_view.showSummary(summaryText(result, seconds));
+        }
         m_lastRunState =
             tr("last run %1, %2")
                 .arg(QLocale().toString(QTime::currentTime(), QLocale::ShortFormat), shortSummary(result));
-        if (!m_window.isVisible() && (result.failed > 0 || result.refusedDeletions > 0))
-            m_tray.notify(tr("Tessel: a run needs your attention"), summary);
+        // Shown, the window tells it in its list and status bar.
+        if (!m_window.isVisible()) {
+            std::optional<RunNoticeText> notice = noticeText(report.runs);
+            if (notice && m_tray.notify(notice->title, notice->body)) m_noticedRun = std::move(notice->run);
+        }
     } else if (runs.lastRunStopRequested()) {
         m_view.setStatusText("");
     }

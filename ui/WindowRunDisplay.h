@@ -12,9 +12,9 @@
 #include <optional>
 #include <string>
 
+#include "sync/RunContext.h"
 #include "sync/Scheduler.h"
 #include "ui/RunCoordinator.h"
-#include "watch/RunContext.h"
 #include "watch/RunDisplay.h"
 
 class QWidget;
@@ -45,16 +45,19 @@ class WindowRunDisplay : public QObject, public tessel::RunDisplay {
     void showRunStarted(RunCoordinator::RunKind kind, int index);
     // A stop has been asked of the run in progress.
     void showStopping();
-    // The run has ended: what it did goes to the status bar and, while the window is hidden and
-    // something needs looking at, to the tray; a pass of several watches also logs their total (with
-    // `logContext`) after the summary line each watch's run has logged. A preview shows none of it;
-    // its plan is the preview dialog's.
+    // The run has ended: what it did goes to the status bar, each watch's part of a pass of several,
+    // and, while the window is hidden and a watch's run failed or met a conflict, to the tray, naming
+    // the watch and its first problem. A pass of several watches also logs their total (with
+    // `logContext`) after the summary line each watch's run has logged. A preview shows none of it; its
+    // plan is the preview dialog's.
     void showRunEnded(const RunCoordinator& runs, tessel::RunContext& logContext);
     // The tray's tooltip for the run in progress, or the last run's result.
     void updateTrayState();
 
     // What the last run did.
     const tessel::RunResult& lastRunResult() const { return m_lastResult; }
+    // The run the tray's last notice named first; nothing before the first notice.
+    const std::optional<tessel::WatchRunSummary>& noticedRun() const { return m_noticedRun; }
 
   private:
     void assertWindowThread() const;
@@ -73,4 +76,5 @@ class WindowRunDisplay : public QObject, public tessel::RunDisplay {
     std::optional<ShownRun> m_run;
     tessel::RunResult m_lastResult;
     QString m_lastRunState;
+    std::optional<tessel::WatchRunSummary> m_noticedRun;
 };

@@ -36,11 +36,11 @@ bool reportsFailure(std::string_view message) {
            message.starts_with("Abnormal Stop ");
 }
 
-void WriteLogLine(RunContext& context, std::string_view message) {
+void WriteLogLine(StoreContext& context, std::string_view message) {
     WriteLogLine(context, message, reportsFailure(message) ? LogLineKind::Problem : LogLineKind::Event);
 }
 
-void WriteLogLine(RunContext& context, std::string_view message, LogLineKind kind) {
+void WriteLogLine(StoreContext& context, std::string_view message, LogLineKind kind) {
     const platform::LocalTime now = platform::toLocalTime(platform::clockNow());
     std::string line = platform::formatLocalDateTime(now);
     line += ": ";

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "watch/RunContext.h"
+#include "watch/StoreContext.h"
 
 namespace tessel {
 
@@ -19,9 +19,9 @@ inline constexpr const char* kIoErrorMessage = "I/O Error! Dont saved data!!";
 // written escaped (escapeControls), so a file name cannot forge a line. The display is told what the line
 // is (RunDisplay::noteLogLine): a Problem when reportsFailure(message), else an Event. The first problem
 // goes into context.firstProblemLine while that is empty.
-void WriteLogLine(RunContext& context, std::string_view message);
+void WriteLogLine(StoreContext& context, std::string_view message);
 // The same for a line whose kind its writer knows (the summary of a run).
-void WriteLogLine(RunContext& context, std::string_view message, LogLineKind kind);
+void WriteLogLine(StoreContext& context, std::string_view message, LogLineKind kind);
 
 // Whether a log message tells of a failure: an error, a conflict, an after-sync program that did not
 // start. Where the log cannot be written, tessel-batch shows these on standard error too.

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "watch/DateTime.h"
-#include "watch/RunContext.h"
+#include "watch/RunBasics.h"
 
 namespace tessel {
 

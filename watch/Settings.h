@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "watch/RunContext.h"
+#include "watch/RunBasics.h"
 
 namespace tessel {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "watch/DateTime.h"
-#include "watch/RunContext.h"
+#include "watch/RunBasics.h"
 #include "watch/RunSummary.h"
 #include "watch/WatchRec.h"
 

@@ -68,8 +68,8 @@ WatchOption takeWatchOption(const std::vector<std::string_view>& arguments, std:
 
 // The words of tessel-batch's commands, which no watch may be named: a cron line "tessel-batch show"
 // must never mean a watch.
-inline constexpr std::string_view kCommandWords[] = {"add",    "set",    "remove", "show",
-                                                     "export", "import", "follow"};
+inline constexpr std::string_view kCommandWords[] = {"add",    "set",      "remove",  "show",  "export",
+                                                     "import", "versions", "restore", "follow"};
 
 // Whether `text` is UTF-8 throughout.
 bool isUtf8(std::string_view text);

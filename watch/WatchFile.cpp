@@ -62,7 +62,7 @@ WatchFileLock::WatchFileLock(const std::string& watchFile, platform::FileLock::M
     m_lock.acquire(platform::userLockPath(name), mode, true, true, error);
 }
 
-std::int32_t GetCountWatchRec(RunContext& context, const std::string& FileName) {
+std::int32_t GetCountWatchRec(StoreContext& context, const std::string& FileName) {
     if (!platform::fileExists(FileName)) return 0;
     std::int64_t count = 0;
     File file;
@@ -74,7 +74,7 @@ std::int32_t GetCountWatchRec(RunContext& context, const std::string& FileName) 
     return clampedCount(count);
 }
 
-TWatchRec ReadWatchRec(RunContext& context, std::int32_t n) {
+TWatchRec ReadWatchRec(StoreContext& context, std::int32_t n) {
     TWatchRec watch;
     InitWatchRec(watch);
     if (!platform::fileExists(context.WatchFilePath)) {
@@ -93,7 +93,7 @@ TWatchRec ReadWatchRec(RunContext& context, std::int32_t n) {
     return watch;
 }
 
-bool WriteWatchRec(RunContext& context, const TWatchRec& r) {
+bool WriteWatchRec(StoreContext& context, const TWatchRec& r) {
     if (!platform::fileExists(context.WatchFilePath)) {
         context.messages.showWarning(kMissingFileWarning, kMissingFileCaption);
         return false;
@@ -111,7 +111,7 @@ bool WriteWatchRec(RunContext& context, const TWatchRec& r) {
     return ok;
 }
 
-bool AppendWatchRec(RunContext& context, TWatchRec r, const std::string& FileName) {
+bool AppendWatchRec(StoreContext& context, TWatchRec r, const std::string& FileName) {
     const WatchFileLock lock(FileName, kChanging);
     File file;
     std::error_code error;
@@ -128,7 +128,7 @@ bool AppendWatchRec(RunContext& context, TWatchRec r, const std::string& FileNam
     return ok;
 }
 
-bool DelWatchFromFile(RunContext& /*context*/, const std::string& FileName, std::int32_t WatchIndex) {
+bool DelWatchFromFile(StoreContext& /*context*/, const std::string& FileName, std::int32_t WatchIndex) {
     if (!platform::fileExists(FileName)) return false;
     const WatchFileLock lock(FileName, kChanging);
     File source;
@@ -193,7 +193,7 @@ bool readAllWatchRecsLocked(const std::string& FileName, std::vector<TWatchRec>&
     return true;
 }
 
-StoreResult storeLastRunTime(RunContext& context, std::int32_t position, const TWatchRec& watch,
+StoreResult storeLastRunTime(StoreContext& context, std::int32_t position, const TWatchRec& watch,
                              TDateTime time, std::error_code& error) {
     if (position < 0) return StoreResult::Changed;
     if (!platform::fileExists(context.WatchFilePath)) {

@@ -443,7 +443,7 @@ int exitStatus(pid_t child) {
     return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothing) {
+TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothingAndItsPlanRunsAsEdited) {
     ASSERT_TRUE(AppendWatchRec(context, watch("looked", rmManual, Now() - 5), context.WatchFilePath));
     TWatchRec unplugged = watch("unplugged", rmManual, Now() - 5);
     setText(unplugged.SourceDir, dir / "nowhere");
@@ -452,7 +452,14 @@ TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothing) {
     const Outcome preview = run(
         {"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath, "--dry-run", "0", "1"});
     EXPECT_EQ(preview.status, 1) << "a failure the run would have";
-    EXPECT_EQ(lines(preview.out),
+    std::vector<std::string> printed = lines(preview.out);
+    ASSERT_EQ(printed.size(), 9u);
+    EXPECT_TRUE(printed[0].starts_with("plan of watch 0 made 20")) << printed[0];
+    EXPECT_TRUE(printed[6].starts_with("plan of watch 1 made 20")) << printed[6];
+    const std::string header = printed[0];
+    printed.erase(printed.begin() + 6);
+    printed.erase(printed.begin());
+    EXPECT_EQ(printed,
               (std::vector<std::string>{
                   "create folder  " + dir / "looked-dst/",
                   "copy  " + dir / "looked-src/a.txt -> " + dir / "looked-dst/a.txt  6 bytes",
@@ -464,6 +471,18 @@ TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothing) {
     EXPECT_FALSE(test::exists(dir / "looked-dst"));
     EXPECT_FALSE(test::exists(context.LogFilePath));
     EXPECT_EQ(readFile(context.WatchFilePath), before) << "LastRunTime untouched";
+
+    // The first watch's plan with the copy of a.txt left out; a text that is no plan changes nothing.
+    writeFile(dir / "plan.txt",
+              "copy  " + dir / "looked-src/a.txt -> " + dir / "looked-dst/a.txt  6 bytes\n");
+    EXPECT_EQ(run({"--watch-file", context.WatchFilePath, "--plan", dir / "plan.txt"}).status, 2);
+    EXPECT_FALSE(test::exists(dir / "looked-dst"));
+    writeFile(dir / "plan.txt", header + "\n" + printed[0] + "\n" + printed[2] + "\n" + printed[3] + "\n");
+    const Outcome ran = run({"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath,
+                             "--plan", dir / "plan.txt"});
+    EXPECT_EQ(ran.status, 0) << ran.out;
+    EXPECT_EQ(test::snapshotTree(dir / "looked-dst"),
+              (std::vector<std::string>{"sub/", "sub/b.txt=looked below"}));
 }
 
 TEST_F(BatchTest, OutputThatGoesAwayDoesNotEndTheRun) {

@@ -104,7 +104,8 @@ TEST_F(FaultTest, UnwritableLogKeepsTheRunGoing) {
     writeFile(src + "/a.txt", "a");
     writeFile(src + "/b.txt", "b");
     watch.WideLog = 1;
-    platform::faults::inject(Operation::Open, 3, EACCES);  // source, temporary, then the first log line
+    // The seventh open is the first log line's: the folders, the source and its temporary come first.
+    platform::faults::inject(Operation::Open, 7, EACCES);
     sync();
     EXPECT_EQ(readFile(dst + "/a.txt"), "a");
     EXPECT_EQ(readFile(dst + "/b.txt"), "b");

@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
+#include <set>
+#include <thread>
 
+#include "platform/Clock.h"
 #include "support/TestSupport.h"
+#include "sync/EditedPlan.h"
 #include "sync/Preview.h"
 #include "sync/SyncWatch.h"
 
@@ -67,6 +72,124 @@ TEST_F(PreviewTest, ListsWhatTheRunThenDoesAndChangesNothing) {
         EXPECT_EQ(previewed.refusedDeletions, result.refusedDeletions);
         EXPECT_EQ(preview.errors, done.errors) << "the preview shows the error lines the run logs";
     }
+}
+
+// The plan in the user's hands: any file's row left out, any conflict decided for a side. A run of the
+// edited plan does what the preview of that plan lists, which is the plan as edited: no row left out,
+// nothing the plan does not hold, no conflict otherwise than chosen.
+TEST_F(PreviewTest, AnEditedPlanIsRunAsEdited) {
+    using Kind = RunAction::Kind;
+    const auto isFileRow = [](Kind kind) {
+        return kind == Kind::Copy || kind == Kind::Replace || kind == Kind::Move || kind == Kind::Delete ||
+               kind == Kind::Conflict || kind == Kind::Rename;
+    };
+    context.options.stateFolder = dir / "state";
+    // Conflict copies are named after the run's start: the preview and the run start at one moment.
+    const test::FixedClock clock(platform::WallClock{1'780'000'000, 0});
+    for (unsigned seed = 1; seed <= 120; ++seed) {
+        SCOPED_TRACE(seed);
+        std::mt19937 random(seed);
+        for (const std::string& tree : {src, dst, dir / "state"}) std::filesystem::remove_all(tree);
+        test::makeFolders(src);
+        test::randomTree(random, src);
+        watch.FileAction = random() % 4 == 0 ? faMove : faCopy;
+        watch.BiDirect = random() % 2;
+        watch.DeleteAbsent = watch.FileAction == faCopy && random() % 2;
+        context.options.jobs = seed % 2 == 0 ? 4 : 1;
+        // A run first, then both sides changed: a two-way watch then meets conflicts.
+        test::randomTree(random, dst);
+        ASSERT_NO_FATAL_FAILURE(runWatch());
+        test::randomTree(random, src);
+        test::randomTree(random, dst);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the coarse clock's tick
+
+        EditedPlan plan;
+        plan.madeAt = platform::fileClockNow();
+        PlanRecorder preview;
+        context.observer = &preview;
+        runWatch(Doing::Preview);
+        // A conflict's copy is part of its conflict's row, not a row of its own.
+        std::set<std::string> conflicts;
+        for (const RunAction& action : preview.actions)
+            if (action.kind == Kind::Conflict) conflicts.insert(action.path);
+        std::vector<RunAction> leftOut;
+        for (const RunAction& action : preview.actions) {
+            if (isFileRow(action.kind) && !conflicts.contains(action.target) && random() % 4 == 0) {
+                leftOut.push_back(action);
+                continue;
+            }
+            plan.add(action.kind, action.path, static_cast<ConflictChoice>(random() % 3));
+        }
+        const Watch planned = watchFromRecord(watch, {});
+        PlanRecorder previewOfPlan, done;
+        context.observer = &previewOfPlan;
+        tessel::runWatch(context, planned, Doing::Preview, {&plan});
+        context.observer = &done;
+        const RunResult result = tessel::runWatch(context, planned, Doing::Run, {&plan});
+        context.observer = nullptr;
+
+        const auto lines = [](const std::vector<RunAction>& actions) {
+            std::string text;
+            for (const RunAction& action : actions) text += actionLine(action) + "\n";
+            return text;
+        };
+        ASSERT_EQ(previewOfPlan.actions.size(), done.actions.size())
+            << "preview of the plan:\n"
+            << lines(previewOfPlan.actions) << "run:\n"
+            << lines(done.actions) << "preview:\n"
+            << lines(preview.actions);
+        for (std::size_t i = 0; i < done.actions.size(); ++i) {
+            const RunAction& action = done.actions[i];
+            EXPECT_TRUE(sameAction(previewOfPlan.actions[i], action))
+                << actionLine(previewOfPlan.actions[i]) << "\n   ran: " << actionLine(action);
+            if (isFileRow(action.kind) && action.kind != Kind::Replace && action.kind != Kind::Copy)
+                EXPECT_TRUE(plan.holds(action.kind, action.path))
+                    << "not in the plan: " << actionLine(action);
+        }
+        for (const RunAction& left : leftOut)
+            for (const RunAction& action : done.actions)
+                EXPECT_FALSE(action.kind == left.kind && action.path == left.path)
+                    << "left out, and done: " << actionLine(action);
+        EXPECT_EQ(done.errors, previewOfPlan.errors);
+        // Nothing changed since the preview: nothing is refused for it.
+        const std::string changed = make_error_code(platform::WalkError::ChangedSincePreview).message();
+        for (const std::string& line : done.errors) EXPECT_EQ(line.find(changed), std::string::npos) << line;
+        EXPECT_EQ(result.failed, static_cast<int>(done.errors.size()));
+    }
+}
+
+// What changed after the preview began is left as it is and said, each with its own line: a file
+// edited, one made, one edited where the plan deletes it. A row left out is left silently.
+TEST_F(PreviewTest, WhatChangedSinceThePreviewIsLeftAndSaid) {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) writeFile(src + "/in/" + name, name);
+    test::makeFolders(src + "/out");
+    writeFile(dst + "/out/old.txt", "old");
+    watch.DeleteAbsent = 1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past the coarse clock's tick
+    EditedPlan plan;
+    plan.madeAt = platform::fileClockNow();
+    PlanRecorder preview;
+    context.observer = &preview;
+    runWatch(Doing::Preview);
+    context.observer = nullptr;
+    for (const RunAction& action : preview.actions)
+        if (!action.path.ends_with("c.txt")) plan.add(action.kind, action.path);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writeFile(src + "/in/b.txt", "edited");
+    writeFile(src + "/in/new.txt", "new");
+    writeFile(dst + "/out/old.txt", "edited");
+
+    PlanRecorder done;
+    context.observer = &done;
+    const RunResult result = tessel::runWatch(context, watchFromRecord(watch, {}), Doing::Run, {&plan});
+    context.observer = nullptr;
+    EXPECT_EQ(test::snapshotTree(dst),
+              (std::vector<std::string>{"in/", "in/a.txt=a.txt", "out/", "out/old.txt=edited"}));
+    const std::string why = ": " + make_error_code(platform::WalkError::ChangedSincePreview).message();
+    EXPECT_EQ(done.errors, (std::vector<std::string>{"Error copying file " + src + "/in/b.txt" + why,
+                                                     "Error copying file " + src + "/in/new.txt" + why,
+                                                     "Error deleting file " + dst + "/out/old.txt" + why}));
+    EXPECT_EQ(result.failed, 3);
 }
 
 }  // namespace

@@ -70,9 +70,9 @@ class RenameTest : public ::testing::Test, public test::TreeFixture {
     RunResult previewedRun(const Watch& made, Lines& actions, const RunScope* scope = nullptr) {
         Recorded preview, done;
         context.observer = &preview;
-        tessel::runWatch(context, made, Doing::Preview, scope);
+        tessel::runWatch(context, made, Doing::Preview, {.scope = scope});
         context.observer = &done;
-        const RunResult result = tessel::runWatch(context, made, Doing::Run, scope);
+        const RunResult result = tessel::runWatch(context, made, Doing::Run, {.scope = scope});
         context.observer = nullptr;
         if (scope == nullptr) {
             EXPECT_EQ(preview.lines, done.lines);
@@ -179,7 +179,7 @@ TEST_F(RenameTest, AFollowersRenamesAreCarriedWhereOnlyTheNameChanged) {
          {std::pair{"a.txt", "sub/a2.txt"}, {"b.txt", "b2.txt"}, {"c.txt", "c.bak"}, {"d.txt", "d2.txt"}})
         scope.addRename({0, std::string("notes/") + from, std::string("notes/") + to});
     test::writeFile(context.LogFilePath, "");
-    const RunResult result = tessel::runWatch(context, masked, Doing::Run, &scope);
+    const RunResult result = tessel::runWatch(context, masked, Doing::Run, {.scope = &scope});
     EXPECT_EQ(result.copied, 2);  // b2.txt, and d2.txt over what was there
     EXPECT_EQ(result.failed, 0);
     EXPECT_EQ(inodeOf(dst + "/pictures"), folder);
@@ -211,7 +211,7 @@ TEST_F(RenameTest, ATwoWayFollowersFolderRenameIsRememberedUnderItsNewName) {
     scope.add("songs/", Depth::Tree);
     scope.addRename({1, "music/", "songs/"});
     const std::uint64_t folder = inodeOf(src + "/music");
-    const RunResult result = tessel::runWatch(context, twoWay, Doing::Run, &scope);
+    const RunResult result = tessel::runWatch(context, twoWay, Doing::Run, {.scope = &scope});
     EXPECT_EQ(result.copied, 1);
     EXPECT_EQ(result.conflicts, 0);
     EXPECT_EQ(inodeOf(src + "/songs"), folder);

@@ -74,25 +74,61 @@ TEST(Scheduler, PeriodsFallDueAtTheirLimits) {
     }
 }
 
-TEST(Scheduler, OnTimeComparesTimesOfDayOnly) {
+// A daily watch runs once a day from its time of day on, at minutes: the first pass at or after 08:00
+// runs it, and it is not due again until 08:00 the next day, whenever in the day its last run came.
+TEST(Scheduler, ADailyWatchRunsOnceADayFromItsTime) {
     struct Case {
+        const char* what;
         TDateTime lastRun;
         TDateTime now;
         bool due;
+        TDateTime next;  // when not due
     };
+    const TDateTime nan = std::numeric_limits<double>::quiet_NaN();
     for (const Case& c : std::vector<Case>{
-             {at(2026, 3, 5, 7, 30), at(2026, 3, 5, 7, 59, 59), false},
-             {at(2026, 3, 5, 7, 30), at(2026, 3, 5, 8, 0), true},
-             {at(2026, 3, 1, 7, 30), at(2026, 3, 5, 23, 59), true},
-             {at(2026, 3, 5, 8, 0), at(2026, 3, 6, 8, 0), false},  // ran at 08:00: not again on later days
-             {at(2026, 3, 5, 23, 0), at(2026, 3, 6, 8, 0), false},
-             {at(2026, 3, 5, 7, 59, 59), at(2026, 3, 6, 8, 0, 30), true},
+             {"before its time", at(2026, 3, 5, 7, 30), at(2026, 3, 5, 7, 59, 59), false,
+              at(2026, 3, 5, 8, 0)},
+             {"at its time", at(2026, 3, 5, 7, 30), at(2026, 3, 5, 8, 0), true, 0},
+             {"days later", at(2026, 3, 1, 7, 30), at(2026, 3, 5, 23, 59), true, 0},
+             {"seconds do not count", at(2026, 3, 5, 7, 59, 59), at(2026, 3, 6, 8, 0, 30), true, 0},
+             {"ran at its time", at(2026, 3, 5, 8, 0), at(2026, 3, 5, 12, 0), false, at(2026, 3, 6, 8, 0)},
+             {"the run ended a minute on", at(2026, 3, 5, 8, 1), at(2026, 3, 5, 8, 1, 30), false,
+              at(2026, 3, 6, 8, 0)},
+             {"the next morning before", at(2026, 3, 5, 8, 0), at(2026, 3, 6, 7, 59), false,
+              at(2026, 3, 6, 8, 0)},
+             {"the next morning", at(2026, 3, 5, 8, 0), at(2026, 3, 6, 8, 0), true, 0},
+             {"a week on", at(2026, 3, 5, 8, 0, 40), at(2026, 3, 12, 9, 15), true, 0},
+             {"checked late at night", at(2026, 3, 5, 23, 0), at(2026, 3, 6, 8, 0), true, 0},
+             {"checked late, next morning early", at(2026, 3, 5, 23, 0), at(2026, 3, 6, 6, 0), false,
+              at(2026, 3, 6, 8, 0)},
+             {"checked after the timer ran", at(2026, 3, 5, 9, 0), at(2026, 3, 5, 20, 0), false,
+              at(2026, 3, 6, 8, 0)},
+             {"missed days wait for the time", at(2026, 3, 1, 12, 0), at(2026, 3, 5, 7, 0), false,
+              at(2026, 3, 5, 8, 0)},
+             {"a clock set back", at(2026, 6, 1, 9, 0), at(2026, 3, 5, 8, 30), true, 0},
+             {"a clock set back, before the time", at(2026, 6, 1, 9, 0), at(2026, 3, 5, 7, 0), false,
+              at(2026, 3, 5, 8, 0)},
+             {"a last run at the coming moment", at(2026, 3, 5, 8, 0), at(2026, 3, 5, 7, 0), false,
+              at(2026, 3, 6, 8, 0)},
+             {"a damaged last run", nan, at(2026, 3, 5, 8, 0), true, 0},
          }) {
-        SCOPED_TRACE(testing::Message() << c.lastRun << " -> " << c.now);
+        SCOPED_TRACE(c.what);
         TWatchRec watch = timed(pdOnTime, c.lastRun);
-        watch.OnTime = 45'000.0 + 8.0 / 24;  // 08:00 on some day; the date does not count
+        watch.OnTime = 45'000.0 + 8.0 / 24 + 25.0 / 86'400;  // 08:00:25 on some day: only 08:00 counts
         EXPECT_EQ(CheckWatchStatus(watch, c.now), c.due);
+        EXPECT_EQ(nextRunTime(watch, c.now), c.due ? c.now : c.next);
     }
+    // Run by the timer pass, which stores the end of the run: due again the next day, every day.
+    TWatchRec watch = timed(pdOnTime, at(2026, 3, 1, 7, 0));
+    watch.OnTime = at(1899, 12, 30, 8, 0);
+    std::vector<int> runs;  // minutes from the first day's start
+    for (int minute = 0; minute < 4 * 1440; ++minute) {
+        if (!CheckWatchStatus(watch, at(2026, 3, 1, 0, 0) + minute / 1440.0)) continue;
+        runs.push_back(minute);
+        minute += 2;  // a run of two minutes, and the next pass after it
+        watch.LastRunTime = at(2026, 3, 1, 0, 0) + minute / 1440.0;
+    }
+    EXPECT_EQ(runs, (std::vector<int>{480, 1440 + 480, 2 * 1440 + 480, 3 * 1440 + 480}));
 }
 
 TEST(Scheduler, DamagedTimesAreDefined) {
@@ -144,12 +180,15 @@ TEST(Scheduler, NextRunTimeIsWhenTheTimerFirstFindsTheWatchDue) {
             EXPECT_EQ(*next, now) << "a watch due now is due now";
         }
     }
-    // The daily watch's rule: run at or after its time of day, it is not due again on the next days.
-    TWatchRec daily = timed(pdOnTime, at(2026, 3, 1, 8, 0));
+    // A daily watch that ran at its time of day runs again the next day at that time; one whose period
+    // means nothing never runs.
+    TWatchRec daily = timed(pdOnTime, at(2026, 3, 5, 8, 0));
     daily.OnTime = at(1899, 12, 30, 8, 0);
-    EXPECT_FALSE(nextRunTime(daily, at(2026, 3, 5, 12, 0)).has_value());
+    EXPECT_EQ(nextRunTime(daily, at(2026, 3, 5, 12, 0)), at(2026, 3, 6, 8, 0));
     daily.LastRunTime = at(2026, 3, 1, 7, 59);
     EXPECT_EQ(nextRunTime(daily, at(2026, 3, 5, 6, 0)), at(2026, 3, 5, 8, 0));
+    daily.Period = pdOnTime + 1;
+    EXPECT_FALSE(nextRunTime(daily, at(2026, 3, 5, 6, 0)).has_value());
 }
 
 class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {

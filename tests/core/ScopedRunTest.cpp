@@ -63,7 +63,9 @@ struct Pair : test::CoreFixture {
         context.options.keepVersions = false;
         context.options.stateFolder = dir / "state";
     }
-    RunResult run(const RunScope* scope = nullptr) { return runWatch(context, watch, Doing::Run, scope); }
+    RunResult run(const RunScope* scope = nullptr) {
+        return runWatch(context, watch, Doing::Run, {.scope = scope});
+    }
     // Changes both sides the same way for the same seed: new and changed files, and a few deleted.
     void change(std::uint32_t seed) {
         std::mt19937 random(seed);
@@ -151,7 +153,7 @@ TEST_F(GuardTest, OneWayDeletionsAreWeighedAgainstTheWholeWatch) {
     // All the files of one folder: a tenth of the watch, which the guard lets go.
     removeFromSource(1);
     RunScope scope = firstFolders(1);
-    EXPECT_EQ(runWatch(context, watch, Doing::Run, &scope).deleted, 10);
+    EXPECT_EQ(runWatch(context, watch, Doing::Run, {.scope = &scope}).deleted, 10);
     EXPECT_EQ(left(0), 0);
 
     // Five new files and the files of six folders: 55 of the 100 held at the start, not of 105.
@@ -160,7 +162,7 @@ TEST_F(GuardTest, OneWayDeletionsAreWeighedAgainstTheWholeWatch) {
     removeFromSource(6);
     scope = firstFolders(6);
     scope.add("f9/", Depth::Names);
-    const RunResult refused = runWatch(context, watch, Doing::Run, &scope);
+    const RunResult refused = runWatch(context, watch, Doing::Run, {.scope = &scope});
     EXPECT_EQ(refused.copied, 5);
     EXPECT_EQ(refused.deleted, 0);
     EXPECT_EQ(refused.refusedDeletions, 50);
@@ -179,11 +181,11 @@ TEST_F(GuardTest, TwoWayDeletionsAreWeighedAgainstWhatTheWatchRemembers) {
     ASSERT_EQ(runWatch(context, watch).deleted, 0);  // the state of both sides in step
     removeFromSource(1);
     RunScope scope = firstFolders(1);
-    EXPECT_EQ(runWatch(context, watch, Doing::Run, &scope).deleted, 10);
+    EXPECT_EQ(runWatch(context, watch, Doing::Run, {.scope = &scope}).deleted, 10);
     EXPECT_EQ(left(0), 0);
     removeFromSource(7);
     scope = firstFolders(7);
-    const RunResult refused = runWatch(context, watch, Doing::Run, &scope);
+    const RunResult refused = runWatch(context, watch, Doing::Run, {.scope = &scope});
     EXPECT_EQ(refused.refusedDeletions, 60);
     EXPECT_EQ(left(6), 10);
     // The folders outside the scope stay remembered: a full run deletes nothing more than it should.
@@ -197,7 +199,7 @@ TEST_F(GuardTest, AReplacementInTheScopeKeepsItsVersion) {
     const test::FixedClock clock(kStart);
     writeFile(src + "/f3/4", "newer");
     RunScope scope = firstFolders(4);
-    EXPECT_EQ(runWatch(context, watch, Doing::Run, &scope).versionsKept, 1);
+    EXPECT_EQ(runWatch(context, watch, Doing::Run, {.scope = &scope}).versionsKept, 1);
     EXPECT_EQ(readFile(dst + "/f3/4"), "newer");
     EXPECT_EQ(readFile(dst + "/" + std::string(platform::kVersionsFolderName) + "/2026-12-08 103000/f3/4"),
               "same");

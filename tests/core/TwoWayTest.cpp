@@ -17,8 +17,8 @@
 #include "platform/Faults.h"
 #include "platform/Versions.h"
 #include "support/TestSupport.h"
+#include "sync/SyncState.h"
 #include "sync/SyncWatch.h"
-#include "watch/SyncState.h"
 
 namespace tessel {
 namespace {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "batch/WatchListing.h"
+#include "sync/RunContext.h"
 #include "watch/WatchFile.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "sync/RunContext.h"
 #include "sync/SyncWatch.h"
-#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 namespace tessel::test {

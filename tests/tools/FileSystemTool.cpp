@@ -12,6 +12,7 @@
 
 #include "platform/FileCopy.h"
 #include "platform/FileSystemTraits.h"
+#include "sync/RunContext.h"
 #include "watch/RunDisplay.h"
 #include "watch/WatchFile.h"
 

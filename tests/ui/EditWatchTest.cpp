@@ -2,12 +2,20 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QUrl>
 #include <cmath>
 #include <functional>
 #include <string>
@@ -61,8 +69,8 @@ TEST_F(EditWatchTest, NewWatchIsSavedWithTheDefaults) {
     EXPECT_FALSE(editor.RadioGroup3->isEnabled());
     EXPECT_FALSE(editor.HourSpinEdit->isEnabled());
     EXPECT_FALSE(editor.MinSpinEdit->isEnabled());
-    EXPECT_TRUE(editor.SourceEdit->isReadOnly());
-    EXPECT_TRUE(editor.DestinationEdit->isReadOnly());
+    EXPECT_FALSE(editor.SourceEdit->isReadOnly()) << "the folders can be typed";
+    EXPECT_FALSE(editor.DestinationEdit->isReadOnly());
 
     dialogs.folders = {QString::fromStdString(source), QString::fromStdString(destination)};
     editor.SourceButtonClick();
@@ -214,28 +222,222 @@ TEST_F(EditWatchTest, OnChangeWithItsDelayRoundTrips) {
     EXPECT_EQ(again.ChangeDelaySpinEdit->value(), 9);
 }
 
-TEST_F(EditWatchTest, OkRefusesMissingFoldersAndStoresNothing) {
+TEST_F(EditWatchTest, OkRefusesAMissingSourceAndOffersToMakeTheDestination) {
     twoWatches();
     const std::string before = test::readFile(context.WatchFilePath);
+    test::writeFile(dir / "file", "a file, not a folder");
+    const std::string missing = dir / "new/backup";
     struct Case {
         const char* name;
         std::string source;
         std::string destination;
+        std::string said;  // the message, or the question when `asked`
+        bool asked = false;
     };
-    for (const Case& c : std::vector<Case>{{"empty destination", source, ""},
-                                           {"empty source", "", destination},
-                                           {"missing source", dir / "gone", destination},
-                                           {"destination is a file", source, context.WatchFilePath}}) {
+    for (const Case& c : std::vector<Case>{
+             {"empty destination", source, "", "Destination folder: must not be empty. Nothing was saved."},
+             {"empty source", "", destination, "Source folder: must not be empty. Nothing was saved."},
+             {"relative source", "src", destination,
+              "Source folder: must be a full path, starting with /. Nothing was saved."},
+             {"missing source", dir / "gone", destination,
+              "The source folder " + dir / "gone" + " does not exist. Nothing was saved."},
+             {"source is a file", dir / "file", destination,
+              dir / "file" + " is a file, not a folder. Nothing was saved."},
+             {"destination is a file", source, dir / "file",
+              dir / "file" + " is a file, not a folder. Nothing was saved."},
+             {"missing destination, not made", source, missing,
+              "The destination folder " + missing + " does not exist yet.\n\nMake it now and save the watch?",
+              true}}) {
         SCOPED_TRACE(c.name);
         messages.messages.clear();
+        dialogs.questions.clear();
         TEditWatchForm editor(context, dialogs, -1);
         editor.SourceEdit->setText(QString::fromStdString(c.source));
         editor.DestinationEdit->setText(QString::fromStdString(c.destination));
         editor.BitBtn2Click();
-        EXPECT_EQ(messages.messages,
-                  (std::vector<std::string>{"Choose an existing source folder and destination folder."}));
+        if (c.asked) {
+            EXPECT_TRUE(messages.messages.empty());
+            ASSERT_EQ(dialogs.questions.size(), 1u);
+            EXPECT_EQ(dialogs.questions[0].first.toStdString(), c.said);
+            EXPECT_EQ(dialogs.questions[0].second, "&Make Folder");
+        } else {
+            EXPECT_EQ(messages.messages, (std::vector<std::string>{c.said}));
+            EXPECT_TRUE(dialogs.questions.empty()) << "nothing made for a watch that is refused anyway";
+        }
         EXPECT_NE(editor.result(), QDialog::Accepted);
         EXPECT_EQ(test::readFile(context.WatchFilePath), before);
+        EXPECT_FALSE(test::exists(dir / "new"));
+    }
+
+    // Agreed to, the destination is made, parents and all, and the watch saved.
+    dialogs.answers = {true};
+    TEditWatchForm editor(context, dialogs, -1);
+    editor.SourceEdit->setText(QString::fromStdString(source));
+    editor.DestinationEdit->setText(QString::fromStdString(missing));
+    editor.BitBtn2Click();
+    EXPECT_EQ(editor.result(), QDialog::Accepted)
+        << (messages.messages.empty() ? "" : messages.messages.back());
+    EXPECT_TRUE(test::isFolder(missing));
+    const std::vector<TWatchRec> stored = storedWatches(context.WatchFilePath);
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(getText(stored[2].DestDir), missing);
+
+    // A folder that cannot be made is said with its reason.
+    dialogs.answers = {true};
+    messages.messages.clear();
+    TEditWatchForm blocked(context, dialogs, -1);
+    blocked.SourceEdit->setText(QString::fromStdString(source));
+    blocked.DestinationEdit->setText(QString::fromStdString(dir / "file/below"));
+    blocked.BitBtn2Click();
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0],
+              "The folder " + dir / "file/below" + " could not be made: Not a directory. Nothing was saved.");
+    EXPECT_EQ(storedWatches(context.WatchFilePath).size(), 3u);
+}
+
+TEST_F(EditWatchTest, FoldersAreTypedPastedDroppedOrPickedFromWhereTheFieldPoints) {
+    TEditWatchForm editor(context, dialogs, -1);
+    editor.show();
+    // Typed, the name follows as it does for a picked folder.
+    QTest::keyClicks(editor.SourceEdit, QString::fromStdString(source));
+    EXPECT_EQ(editor.SourceEdit->text().toStdString(), source);
+    EXPECT_EQ(editor.NameEdit->text(), "src");
+
+    // A link to a local folder, as a file manager copies it, is pasted as its path.
+    editor.DestinationEdit->setFocus();
+    QGuiApplication::clipboard()->setText(
+        QUrl::fromLocalFile(QString::fromStdString(destination)).toString());
+    QTest::keyClick(editor.DestinationEdit, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(editor.DestinationEdit->text().toStdString(), destination);
+
+    // Dropped from the file manager: a folder replaces the text; a file, or another site's link, does not.
+    const std::string other = dir / "other";
+    test::makeFolders(other);
+    test::writeFile(dir / "a.txt", "a");
+    const auto drop = [](QWidget* target, QMimeData& data) {
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    };
+    struct Case {
+        const char* what;
+        std::function<void(QMimeData&)> fill;
+        bool taken;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"a folder",
+              [&](QMimeData& d) { d.setUrls({QUrl::fromLocalFile(QString::fromStdString(other + "/"))}); },
+              true},
+             {"a file",
+              [&](QMimeData& d) { d.setUrls({QUrl::fromLocalFile(QString::fromStdString(dir / "a.txt"))}); },
+              false},
+             {"a web link", [](QMimeData& d) { d.setUrls({QUrl("https://example.org/folder")}); }, false},
+             {"a path as text", [&](QMimeData& d) { d.setText(QString::fromStdString(other)); }, true},
+             {"other text", [](QMimeData& d) { d.setText("some words"); }, false}}) {
+        SCOPED_TRACE(c.what);
+        editor.DestinationEdit->setText(QString::fromStdString(destination));
+        QMimeData data;
+        c.fill(data);
+        EXPECT_EQ(drop(editor.DestinationEdit, data), c.taken);
+        EXPECT_EQ(editor.DestinationEdit->text().toStdString(), c.taken ? other : destination);
+    }
+
+    // The pickers start at the field's folder, the nearest one that exists, or the home folder.
+    const test::ScopedEnvironment home("HOME", dir / "home");
+    test::makeFolders(dir / "home");
+    dialogs.folders = {QString(), QString(), QString()};
+    editor.SourceButtonClick();
+    editor.SourceEdit->setText(QString::fromStdString(source + "/not/yet"));
+    editor.SourceButtonClick();
+    editor.DestinationEdit->clear();
+    editor.DistinationButtonClick();
+    editor.RunEdit->setText(QString::fromStdString(dir / "a.txt"));
+    editor.SpeedButton1Click();
+    EXPECT_EQ(
+        dialogs.pickerStarts,
+        (std::vector<QString>{QString::fromStdString(source), QString::fromStdString(source),
+                              QString::fromStdString(dir / "home"), QString::fromStdString(dir.path())}));
+
+    // "~" is the home folder, in the field once Ok is pressed and in what is saved.
+    test::makeFolders(dir / "home/music");
+    editor.SourceEdit->setText("~/music");
+    editor.DestinationEdit->setText(QString::fromStdString(destination));
+    editor.BitBtn2Click();
+    EXPECT_EQ(editor.result(), QDialog::Accepted)
+        << (messages.messages.empty() ? "" : messages.messages.back());
+    EXPECT_EQ(editor.SourceEdit->text().toStdString(), dir / "home/music");
+    EXPECT_EQ(getText(storedWatches(context.WatchFilePath).at(0).SourceDir), dir / "home/music");
+}
+
+TEST_F(EditWatchTest, AFolderInsideTheOtherIsWarnedAboutAndSaved) {
+    TEditWatchForm editor(context, dialogs, -1);
+    editor.show();
+    const QString inSource = QStringLiteral(
+        "The destination folder is inside the source folder. Runs skip it "
+        "when they read the source.");
+    const QString inDestination = QStringLiteral(
+        "The source folder is inside the destination folder. Runs skip "
+        "it when they look at the destination.");
+    const QString same = QStringLiteral("The source and the destination are the same folder.");
+    struct Case {
+        std::string source;
+        std::string destination;
+        bool withRoot;
+        QString warning;  // empty: none shown
+    };
+    for (const Case& c : std::vector<Case>{{source, source + "/backup", false, inSource},
+                                           {source + "/sub", source, false, inDestination},
+                                           {source, source + "/./", false, same},
+                                           {source, dir.path(), true, same},
+                                           {source, destination, false, {}},
+                                           {source, source + "-backup", false, {}},
+                                           {"", source, false, {}}}) {
+        SCOPED_TRACE(c.source + " > " + c.destination);
+        editor.SourceEdit->setText(QString::fromStdString(c.source));
+        editor.DestinationEdit->setText(QString::fromStdString(c.destination));
+        editor.CopyRootCheckBox->setChecked(c.withRoot);
+        EXPECT_EQ(editor.RootsWarningLabel->isVisible(), !c.warning.isEmpty());
+        if (!c.warning.isEmpty()) {
+            EXPECT_EQ(editor.RootsWarningLabel->text(), c.warning);
+        }
+    }
+    // Warned, not refused.
+    editor.SourceEdit->setText(QString::fromStdString(source));
+    editor.DestinationEdit->setText(QString::fromStdString(source + "/backup"));
+    editor.CopyRootCheckBox->setChecked(false);
+    dialogs.answers = {true};
+    editor.BitBtn2Click();
+    EXPECT_EQ(editor.result(), QDialog::Accepted)
+        << (messages.messages.empty() ? "" : messages.messages.back());
+    EXPECT_EQ(getText(storedWatches(context.WatchFilePath).at(0).DestDir), source + "/backup");
+}
+
+TEST_F(EditWatchTest, EveryOptionSaysWhatItDoes) {
+    TEditWatchForm editor(context, dialogs, -1);
+    std::vector<QWidget*> options;
+    for (QWidget* widget : editor.findChildren<QWidget*>())
+        if (qobject_cast<QAbstractButton*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+            qobject_cast<QSpinBox*>(widget))
+            options.push_back(widget);
+    ASSERT_GT(options.size(), 30u);
+    for (QWidget* option : options) {
+        // The spin fields' own text fields, the tab bar's arrows and the two buttons that close the dialog
+        // need none.
+        if (option == editor.BitBtn2 || option == editor.CancelBtn ||
+            qobject_cast<QSpinBox*>(option->parent()) || qobject_cast<QTabBar*>(option->parent()))
+            continue;
+        const QAbstractButton* button = qobject_cast<QAbstractButton*>(option);
+        SCOPED_TRACE(std::string(option->metaObject()->className()) + " " +
+                     (button ? button->text().toStdString() : option->objectName().toStdString()) + " in " +
+                     option->parent()->metaObject()->className());
+        if (option->toolTip().isEmpty()) {
+            ADD_FAILURE() << "no tooltip";
+            continue;
+        }
+        EXPECT_TRUE(option->toolTip().front().isUpper()) << option->toolTip().toStdString();
     }
 }
 

@@ -135,11 +135,17 @@ TEST(StatusPictures, EveryPictureHasItsOliveMadeTransparent) {
             EXPECT_GT(transparent, 0);
             EXPECT_LT(transparent, size * size / 2);
         }
-        // A running watch looks like no watch that merely waits, the 10-minute timer's included.
+        // A running watch looks like no watch that merely waits, the 10-minute timer's included; a watch
+        // whose last run failed like no other.
         for (int i = 0; i < kWatchTypePictureCount; ++i)
             EXPECT_NE(pictures[kRunningWatchPicture].toImage(),
                       pictures[static_cast<std::size_t>(i)].toImage())
                 << i;
+        for (int i = 0; i < kStatusPictureCount; ++i) {
+            if (i == kAttentionPicture) continue;
+            EXPECT_NE(pictures[kAttentionPicture].toImage(), pictures[static_cast<std::size_t>(i)].toImage())
+                << i;
+        }
     }
 }
 

@@ -212,7 +212,7 @@ TEST_F(RunTest, ATrayNotificationTellsOfAFailedRunWhileTheWindowIsHidden) {
     test::waitForRun(window);
     ASSERT_GT(window.lastRunResult().failed, 0);
     ASSERT_EQ(dialogs.notifications.size(), 1u);
-    EXPECT_TRUE(dialogs.notifications[0].first.contains(QStringLiteral("attention")));
+    EXPECT_EQ(dialogs.notifications[0].first, QStringLiteral("Tessel: a-src failed"));
     EXPECT_TRUE(dialogs.notifications[0].second.contains(QStringLiteral("2 failed")));
 
     // Shown, the window says it in its status bar alone.

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "support/TestSupport.h"
+#include "sync/RunContext.h"
 #include "ui/Dialogs.h"
-#include "watch/RunContext.h"
 #include "watch/WatchRec.h"
 
 class MainWindow;
@@ -44,13 +44,22 @@ class FakeDialogs : public Dialogs {
         ++confirmations;
         return confirmAnswer;
     }
-    QString chooseFolder(QWidget*, const QString& title) override {
+    QString chooseFolder(QWidget*, const QString& title, const QString& start) override {
         folderTitles.push_back(title);
+        pickerStarts.push_back(start);
         return next(folders);
     }
-    QString chooseFile(QWidget*, const QString& title) override {
+    QString chooseFile(QWidget*, const QString& title, const QString& start) override {
         fileTitles.push_back(title);
+        pickerStarts.push_back(start);
         return next(files);
+    }
+    bool confirm(QWidget*, const QString& text, const QString& action) override {
+        questions.emplace_back(text, action);
+        if (answers.empty()) return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
     }
     QString chooseWatchFile(QWidget*) override { return watchFile; }
     void runEditor(TEditWatchForm& editor) override {
@@ -85,6 +94,9 @@ class FakeDialogs : public Dialogs {
     std::vector<QString> folderTitles;
     std::deque<QString> files;
     std::vector<QString> fileTitles;
+    std::vector<QString> pickerStarts;                   // where each folder or file picker started
+    std::vector<std::pair<QString, QString>> questions;  // text and action of each confirm
+    std::deque<bool> answers;                            // answers to confirm in order; none left is a cancel
     QString watchFile;
     std::function<void(TEditWatchForm&)> onEditor;
     int editorsRun = 0;

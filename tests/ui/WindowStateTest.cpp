@@ -85,8 +85,8 @@ TEST_F(WindowStateTest, PlaceSizeColumnsSortingSelectionAndLogComeBackAtTheNextS
     first.startUp();
     first.show();
     first.setGeometry(QRect(40, 30, 600, 420));
-    first.watchList().setColumnWidths({80, 200, 150});
-    first.watchList().sortByColumn(WatchList::SourceColumn, Qt::DescendingOrder);
+    first.watchList().setColumnWidths({80, 200, 150, 95, 120, 70, 999});
+    first.watchList().sortByColumn(WatchList::NameColumn, Qt::DescendingOrder);
     first.watchList().selectWatch(1);
     logSplitter(first)->setSizes({150, 140});
     const WindowState kept = first.stateToRemember();
@@ -96,8 +96,8 @@ TEST_F(WindowStateTest, PlaceSizeColumnsSortingSelectionAndLogComeBackAtTheNextS
 
     EXPECT_EQ(kept.geometry, QRect(40, 30, 600, 420));
     // The last column takes what the others leave.
-    EXPECT_EQ(kept.columnWidths, (std::vector<int>{80, 200}));
-    EXPECT_EQ(kept.sortColumn, WatchList::SourceColumn);
+    EXPECT_EQ(kept.columnWidths, (std::vector<int>{80, 200, 150, 95, 120, 70}));
+    EXPECT_EQ(kept.sortColumn, WatchList::NameColumn);
     EXPECT_EQ(kept.sortOrder, Qt::DescendingOrder);
     EXPECT_EQ(kept.selectedWatch, 1);
 
@@ -111,14 +111,27 @@ TEST_F(WindowStateTest, PlaceSizeColumnsSortingSelectionAndLogComeBackAtTheNextS
     next.startUp();
     next.show();
     EXPECT_EQ(next.geometry(), QRect(40, 30, 600, 420));
-    EXPECT_EQ(next.watchList().columnWidth(0), 80);
-    EXPECT_EQ(next.watchList().columnWidth(1), 200);
-    EXPECT_EQ(next.watchList().header()->sortIndicatorSection(), WatchList::SourceColumn);
+    EXPECT_EQ(next.watchList().columnWidths(), kept.columnWidths);
+    EXPECT_EQ(next.watchList().header()->sortIndicatorSection(), WatchList::NameColumn);
     EXPECT_EQ(next.watchList().header()->sortIndicatorOrder(), Qt::DescendingOrder);
-    EXPECT_EQ(next.watchList().watchAtRow(0), 0) << "/c first, downwards";
+    EXPECT_EQ(next.watchList().watchAtRow(0), 0) << "c first, downwards";
     EXPECT_EQ(next.watchList().selectedWatchIndex(), 1);
     EXPECT_EQ(logSplitter(next)->sizes().value(1), *kept.logHeight);
     EXPECT_EQ(next.stateToRemember(), kept);
+    next.close();
+
+    // What a window of fewer columns kept means what it meant: Status and Source sized, sorted by the
+    // destination; the columns it did not know keep their width.
+    test::writeFile(settingsFile,
+                    settings + "[Window]\r\nColumns=60,300\r\nSortColumn=2\r\nSortOrder=Descending\r\n");
+    MainWindow older(dialogs);
+    older.startUp();
+    EXPECT_EQ(older.watchList().columnWidth(WatchList::StatusColumn), 60);
+    EXPECT_EQ(older.watchList().columnWidth(WatchList::SourceColumn), 300);
+    EXPECT_EQ(older.watchList().columnWidth(WatchList::NameColumn),
+              MainWindow(dialogs).watchList().columnWidth(WatchList::NameColumn));
+    EXPECT_EQ(older.watchList().header()->sortIndicatorSection(), WatchList::DestinationColumn);
+    EXPECT_EQ(older.watchList().watchAtRow(0), 1) << "/z first, downwards";
 }
 
 TEST_F(WindowStateTest, AMaximisedWindowComesBackMaximisedWithItsNormalPlaceKept) {

@@ -11,43 +11,87 @@
         <source>Do you really want to delete this watch?</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>&amp;Copy to Clipboard</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ListedWatch</name>
+    <message>
+        <source>At start</source>
+        <translation>При запуске</translation>
+    </message>
+    <message>
+        <source>Never</source>
+        <translation>Никогда</translation>
+    </message>
+    <message>
+        <source>Due now</source>
+        <translation>Сейчас</translation>
+    </message>
+    <message>
+        <source>%1, %2, after %3 s</source>
+        <extracomment>The tip of a watch&apos;s last result: how it went, when it ended, how long it took.</extracomment>
+        <translation>%1, %2, за %3 с</translation>
+    </message>
 </context>
 <context>
     <name>LogViewer</name>
     <message>
         <source>Tessel Log</source>
-        <translation type="unfinished"></translation>
+        <translation>Журнал Tessel</translation>
     </message>
     <message>
         <source>&amp;Find:</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Найти:</translation>
     </message>
     <message>
         <source>Match &amp;case</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Учитывать регистр</translation>
     </message>
     <message>
         <source>&amp;Next</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Следующее</translation>
     </message>
     <message>
         <source>&amp;Previous</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Предыдущее</translation>
     </message>
     <message>
         <source>&amp;Reload</source>
-        <translation type="unfinished"></translation>
+        <translation>Пере&amp;читать</translation>
     </message>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Закрыть</translation>
     </message>
     <message>
         <source>Tessel Log - %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Журнал Tessel - %1</translation>
     </message>
     <message>
         <source>Not found</source>
+        <translation>Не найдено</translation>
+    </message>
+    <message>
+        <source>Pro&amp;blems only</source>
+        <translation>Только пр&amp;облемы</translation>
+    </message>
+    <message>
+        <source>Only lines that tell of an error, a conflict or a program that did not start; with nothing to find, each such line</source>
+        <translation>Только строки об ошибке, конфликте или программе, которая не запустилась; без текста поиска — каждая такая строка</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <extracomment>Which match of the search is selected, of how many in the log: &quot;3 of 12&quot;.</extracomment>
+        <translation>%1 из %2</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Log</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -75,7 +119,7 @@
     </message>
     <message>
         <source>Conflict</source>
-        <translation type="unfinished"></translation>
+        <translation type="unfinished">Конфликт</translation>
     </message>
     <message>
         <source>Refused deletion</source>
@@ -115,6 +159,14 @@
     </message>
     <message>
         <source>Where</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Remove old versions</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rename</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -191,6 +243,300 @@ Destination: %2</source>
     </message>
 </context>
 <context>
+    <name>RestoreDialog</name>
+    <message>
+        <source>Restore Files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restore Files: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What the runs of this watch replaced or deleted, and the conflict copies of a watch that runs both ways. Choose a file, or one of its times, and restore it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Search by name or folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show only the files whose path holds this text (Ctrl+F)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Search:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kept</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Modified</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Kind</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Side</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Restore</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Put the chosen version back in place of the file; the file there now is kept as a version first</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save &amp;To...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save the chosen version in another folder, under the file&apos;s own name</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Looking for kept files...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Version</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Conflict copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Destination</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 kept</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing has been kept for this watch yet: its runs have replaced or deleted no file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing has been kept for this watch. Keeping versions is switched off (KeepVersions=0 in Tessel.ini).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 of %2.</source>
+        <translation type="unfinished">%1 из %2. {1 ?}</translation>
+    </message>
+    <message>
+        <source>1 kept copy</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 kept copies</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Some folders could not be looked into: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Save a Copy In</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restoring %1...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Restored %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The file it replaced is kept as %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is already there.
+
+Replace it? The file there now is kept in %2 first.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing was saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing was restored.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The watch is running now, so %1 was not restored. Try again when the run has ended.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 could not be restored: %2: %3. Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>RunTexts</name>
+    <message>
+        <source>%1 copied</source>
+        <translation>скопировано: %1</translation>
+    </message>
+    <message>
+        <source>%1 moved</source>
+        <translation>перемещено: %1</translation>
+    </message>
+    <message>
+        <source>%1 deleted</source>
+        <translation>удалено: %1</translation>
+    </message>
+    <message>
+        <source>%1 kept as versions</source>
+        <translation>сохранено версий: %1</translation>
+    </message>
+    <message>
+        <source>%1 conflicts</source>
+        <translation>конфликтов: %1</translation>
+    </message>
+    <message>
+        <source>%1 deletions refused</source>
+        <translation>отказано в удалении: %1</translation>
+    </message>
+    <message>
+        <source>%1 failed</source>
+        <translation>ошибок: %1</translation>
+    </message>
+    <message>
+        <source>Stopped after %1 s: %2</source>
+        <translation>Остановлено через %1 с: %2</translation>
+    </message>
+    <message>
+        <source>Done in %1 s: %2</source>
+        <translation>Готово за %1 с: %2</translation>
+    </message>
+    <message>
+        <source>%1 copied, %2 failed</source>
+        <translation>скопировано: %1, ошибок: %2</translation>
+    </message>
+    <message>
+        <source>stopped, </source>
+        <translation>остановлено, </translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>Успешно</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Остановлено</translation>
+    </message>
+    <message>
+        <source>Conflict</source>
+        <translation>Конфликт</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Ошибка</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <extracomment>One watch of a pass over several that went well: its name, what it did.</extracomment>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>%1: %2, %3</source>
+        <extracomment>One watch of a pass over several: its name, how its run went, what it did.</extracomment>
+        <translation>%1: %2, %3</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n watches, stopped after %1 s: %2</source>
+        <extracomment>A pass over several watches, then each watch&apos;s brief: &quot;3 watches in 2.4 s: docs: OK, ...; ...&quot;.</extracomment>
+        <translation>
+            <numerusform>%n задание, остановлено через %1 с: %2</numerusform>
+            <numerusform>%n задания, остановлено через %1 с: %2</numerusform>
+            <numerusform>%n заданий, остановлено через %1 с: %2</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n watches in %1 s: %2</source>
+        <translation>
+            <numerusform>%n задание за %1 с: %2</numerusform>
+            <numerusform>%n задания за %1 с: %2</numerusform>
+            <numerusform>%n заданий за %1 с: %2</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1: %2 in %3 s, %4</source>
+        <extracomment>A watch&apos;s line in the tip of a pass&apos;s summary: name, result, its own time, what it did.</extracomment>
+        <translation>%1: %2 за %3 с, %4</translation>
+    </message>
+    <message>
+        <source>Together: %1</source>
+        <translation>Всего: %1</translation>
+    </message>
+    <message>
+        <source>Tessel: %1 failed</source>
+        <translation>Tessel: ошибка в задании %1</translation>
+    </message>
+    <message>
+        <source>Tessel: %1 met a conflict</source>
+        <translation>Tessel: конфликт в задании %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Tessel: %n watches need your attention</source>
+        <translation>
+            <numerusform>Tessel: %n задание требует внимания</numerusform>
+            <numerusform>Tessel: %n задания требуют внимания</numerusform>
+            <numerusform>Tessel: %n заданий требуют внимания</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 failed</source>
+        <comment>a watch</comment>
+        <translation>Ошибка в задании %1</translation>
+    </message>
+    <message>
+        <source>%1 met a conflict</source>
+        <comment>a watch</comment>
+        <translation>Конфликт в задании %1</translation>
+    </message>
+</context>
+<context>
     <name>RunView</name>
     <message numerus="yes">
         <source>about %n s left</source>
@@ -235,50 +581,6 @@ Destination: %2</source>
     </message>
     <message>
         <source> · </source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Stopped after %1 s:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Done in %1 s:</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 copied</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 moved</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 deleted</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 kept as versions</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 conflicts</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 deletions refused</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 failed</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 copied, %2 failed</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>stopped, </source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -397,12 +699,323 @@ Destination: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Choose an existing source folder and destination folder.</source>
+        <source>give at least one mask: an empty list matches no file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>must not be empty</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>must be a full path, starting with /</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>may hold only letters, digits, blanks and punctuation</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is all digits, which would read as a watch&apos;s position</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>must not start or end with a blank</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>must not start with &quot;-&quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is a command of tessel-batch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>another watch is named &quot;%1&quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; holds a &quot;/&quot;, which no file name does</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not with Move: the next run would delete the only copies of what an earlier run moved</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation type="unfinished">Имя</translation>
+    </message>
+    <message>
+        <source>Exclude</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete absent files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Na&amp;me:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>E&amp;xclude</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Names, or paths below the folder, that are left out, separated by &quot;;&quot;</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Include &amp;hidden files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Symbolic links</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Follow</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy as links</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Skip</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2. Nothing was saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Another program deleted or changed this watch while it was edited. Nothing was saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The watch could not be saved: %1. Nothing was changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The name the watch is known by, also to tessel-batch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Masks of the files that take part, separated by &quot;;&quot;, such as *.jpg;*.png. *.* takes every file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Log every file copied, moved or deleted, not only each run</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy into a folder of the source folder&apos;s name inside the destination folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Also copy files and folders whose names start with a dot</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder whose files the watch copies or moves. Type, paste or drop a folder here, or choose one with the button.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder the files go to. A folder that does not exist yet is made when you press OK.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Never run this watch</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run the watch each time Tessel starts</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run the watch only when you choose Check Now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run the watch by the timer on the right</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy the files and leave the source as it is</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Move the files: each is removed from the source once it is copied</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Also copy what changes in the destination back to the source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete the files the other side no longer has; each is kept as a version first</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy new files and every file that differs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Replace only older copies; copy no new files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy only the files the other side lacks; replace nothing</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every 10 minutes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every hour</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every day</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every week</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every 10 days</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Every month</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Once a day, at the time below</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The hour of the day at which a daily watch runs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The minute of the hour at which a daily watch runs</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>A program to start after each run of the watch; empty for none</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What the program gets on its command line; quotes keep words together</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy the file a link leads to</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copy each link as a link</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave links out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The source and the destination are the same folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The destination folder is inside the source folder. Runs skip it when they read the source.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The source folder is inside the destination folder. Runs skip it when they look at the destination.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 is a file, not a folder. Nothing was saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The source folder %1 does not exist. Nothing was saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The destination folder %1 does not exist yet.
+
+Make it now and save the watch?</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Make Folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The folder %1 could not be made: %2. Nothing was saved.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
-    <name>TMainTesselForm</name>
+    <name>Tessel</name>
+    <message>
+        <source>Starting a second copy of the program is not allowed.</source>
+        <translation>Запуск второй копии программы недопустим.</translation>
+    </message>
+    <message>
+        <source>Warning!</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>TesselTray</name>
+    <message>
+        <source>Tessel: %1</source>
+        <translation>Tessel: %1</translation>
+    </message>
+</context>
+<context>
+    <name>WatchList</name>
+    <message>
+        <source>Status</source>
+        <translation>Статус</translation>
+    </message>
+    <message>
+        <source>Source Folder</source>
+        <translation>Исходная папка</translation>
+    </message>
+    <message>
+        <source>Destination Folder</source>
+        <translation>Папка назначения</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>Имя</translation>
+    </message>
+    <message>
+        <source>Last Run</source>
+        <translation>Последний запуск</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Результат</translation>
+    </message>
+    <message>
+        <source>Next Run</source>
+        <translation>Следующий запуск</translation>
+    </message>
+</context>
+<context>
+    <name>WindowCommands</name>
+    <message>
+        <source>Start with the Desktop &amp;Session</source>
+        <translation type="unfinished"></translation>
+    </message>
     <message>
         <source>&amp;Load Watches...</source>
         <translation type="unfinished"></translation>
@@ -429,6 +1042,14 @@ Destination: %2</source>
     </message>
     <message>
         <source>Check &amp;Now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Preview...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open &amp;Versions Folder</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -492,6 +1113,10 @@ Destination: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>Preview: What Check Now Would Do (Shift+F5)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
         <source>Stop the Run (Esc)</source>
         <translation type="unfinished"></translation>
     </message>
@@ -504,83 +1129,7 @@ Destination: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Status</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Source Folder</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Destination Folder</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Log</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Input/output error: the data was not saved.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Stopping after the current file...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>last run %1, %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Tessel: a run needs your attention</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>moving %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>copying %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>running</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>stopping</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1, %2 %</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Auto method failed.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Start with the Desktop &amp;Session</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>&amp;Preview...</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Open &amp;Versions Folder</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Preview: What Check Now Would Do (Shift+F5)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Preview: %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The file manager could not be started to show %1.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -592,26 +1141,60 @@ Destination: %2</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>No mail program is set up on this computer, so Tessel cannot open the prepared mail.
+
+Copy the mail to the clipboard? Then paste it into a new mail to %1, in any mail program or web mail.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Restore Files...</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No file manager could be started to show %1. Restore Files, in the Watch menu, lists the files kept there and puts them back.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>WindowMessages</name>
+    <message>
+        <source>Input/output error: the data was not saved.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>WindowRunDisplay</name>
+    <message>
+        <source>Stopping after the current file...</source>
+        <translation>Остановка после текущего файла...</translation>
+    </message>
+    <message>
+        <source>last run %1, %2</source>
+        <translation>последний запуск %1, %2</translation>
+    </message>
+    <message>
         <source>previewing %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-</context>
-<context>
-    <name>Tessel</name>
-    <message>
-        <source>Starting a second copy of the program is not allowed.</source>
-        <translation>Запуск второй копии программы недопустим.</translation>
+        <translation>предпросмотр %1</translation>
     </message>
     <message>
-        <source>Warning!</source>
-        <translation type="unfinished"></translation>
+        <source>moving %1</source>
+        <translation>перемещение %1</translation>
     </message>
-</context>
-<context>
-    <name>TesselTray</name>
     <message>
-        <source>Tessel: %1</source>
-        <translation type="unfinished"></translation>
+        <source>copying %1</source>
+        <translation>копирование %1</translation>
+    </message>
+    <message>
+        <source>running</source>
+        <translation>выполняется</translation>
+    </message>
+    <message>
+        <source>stopping</source>
+        <translation>остановка</translation>
+    </message>
+    <message>
+        <source>%1, %2 %</source>
+        <translation>%1, %2 %</translation>
     </message>
 </context>
 </TS>

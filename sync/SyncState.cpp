@@ -1,4 +1,4 @@
-#include "watch/SyncState.h"
+#include "sync/SyncState.h"
 
 #include <algorithm>
 #include <bit>

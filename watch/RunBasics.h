@@ -1,14 +1,10 @@
 #pragma once
-// What every operation of the core works with: where it shows progress, how it talks to the user, the
-// two files it keeps and the run's stop request. The main window and the headless runner each own one.
+// What Tessel's stored files know of runs: how they behave (the settings file gives the options) and
+// what one did (a watch keeps its last run's counts).
 
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
-#include <utility>
-
-#include "watch/RunDisplay.h"
 
 namespace tessel {
 
@@ -73,66 +69,5 @@ inline int defaultJobs() {
     return static_cast<int>(cores < 1 ? 1 : cores > 8 ? 8 : cores);
 }
 inline constexpr int kMinimumGuardedDeletions = 10;
-
-// One thing a run does, or, in a preview, would do.
-struct RunAction {
-    enum class Kind {
-        Copy,
-        Replace,
-        Move,
-        Delete,
-        CreateFolder,
-        Conflict,
-        RefusedDeletion,
-        RemoveOldVersions,
-        Rename  // a file given the spelling its name has on the other side (a change of letter case)
-    };
-    enum class Side { None, Source, Destination };
-    Kind kind = Kind::Copy;
-    std::string path;    // the file (the source file of a copy or move) or folder acted on
-    std::string target;  // where a copy, move or conflict's other file goes; empty for the rest
-    std::uint64_t size = 0;
-    Side newer = Side::None;  // the side whose file is the newer one, where both have one
-};
-
-// Hears of every action of a run as it is done (or, in a preview, decided), in walk order.
-class RunObserver {
-  public:
-    virtual ~RunObserver() = default;
-    virtual void action(const RunAction& action) = 0;
-    // An error line the run logs (in a preview: would log), as it is logged.
-    virtual void error(const std::string& /*line*/) {}
-};
-
-struct RunContext {
-    RunContext(RunDisplay& display, UserMessages& messages, std::string watchFile = {},
-               std::string logFile = {})
-        : display(display),
-          messages(messages),
-          WatchFilePath(std::move(watchFile)),
-          LogFilePath(std::move(logFile)) {}
-    RunContext(const RunContext&) = delete;
-    RunContext& operator=(const RunContext&) = delete;
-
-    RunDisplay& display;
-    UserMessages& messages;
-    std::string WatchFilePath;
-    std::string LogFilePath;
-    RunOptions options;
-    RunObserver* observer = nullptr;
-    // The first line logged since it was last emptied that tells of a problem (reportsFailure), without
-    // its time stamp: the scheduler empties it before each watch's run and keeps it in the watch's last
-    // result. WriteLogLine fills it, on the thread that logs.
-    std::string firstProblemLine;
-
-    // Asks the run in progress to end at the next file; another thread may call it. The request stays
-    // until clearStop().
-    void requestStop() { m_stop.store(true, std::memory_order_relaxed); }
-    void clearStop() { m_stop.store(false, std::memory_order_relaxed); }
-    bool stopRequested() const { return m_stop.load(std::memory_order_relaxed); }
-
-  private:
-    std::atomic<bool> m_stop{false};
-};
 
 }  // namespace tessel

@@ -1,0 +1,56 @@
+#pragma once
+// A run of an edited plan: the applier of the run (the disk's, or a preview's) with the plan in front
+// of it. Every file order, folder and deletion the passes decide goes through only when the plan holds
+// its row and its files are as the preview found them; a row the user left out is left as it is,
+// silently, and anything else the run would do (a file changed or made since the preview) is left as it
+// is and reported as a failure. The walk thread calls it, as it calls every applier.
+
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+#include "sync/Applier.h"
+#include "sync/EditedPlan.h"
+
+namespace tessel {
+
+class RunState;
+
+class PlanApplier : public Applier {
+  public:
+    PlanApplier(RunState& run, std::unique_ptr<Applier> inner, const EditedPlan& plan)
+        : m_run(run), m_inner(std::move(inner)), m_plan(plan) {}
+
+    const TreeView& view() const override { return m_inner->view(); }
+    const EditedPlan* plan() const override { return &m_plan; }
+    void order(std::unique_ptr<FileOrder> order) override;
+    void after(std::function<void()> event) override { m_inner->after(std::move(event)); }
+    void drain() override { m_inner->drain(); }
+    bool makeRoot(const std::string& root, bool& created, std::error_code& error) override;
+    FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
+                          const std::string& relative, const std::string& name, std::uint32_t mode,
+                          platform::Folder& made, std::error_code& error) override;
+    bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like, bool created,
+                        bool flush, std::error_code& error) override {
+        return m_inner->setFolderTimes(folder, like, created, flush, error);
+    }
+    void clearStaleTemporaries(const platform::Folder& folder,
+                               const std::vector<platform::ListedName>& names) override {
+        m_inner->clearStaleTemporaries(folder, names);
+    }
+    void executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted) override;
+    void removeVersions(const std::string& root, const std::string& stamp) override {
+        m_inner->removeVersions(root, stamp);
+    }
+
+  private:
+    enum class Verdict { Do, LeftOut, Changed };
+    Verdict verdictOn(const FileOrder& order) const;
+
+    RunState& m_run;
+    std::unique_ptr<Applier> m_inner;
+    const EditedPlan& m_plan;
+    std::unordered_set<std::string> m_written;  // the files this run's orders wrote (full paths)
+};
+
+}  // namespace tessel
