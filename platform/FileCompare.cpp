@@ -27,8 +27,18 @@ bool openRegular(const Folder& folder, const std::string& name, UniqueFd& fd, st
 }  // namespace
 
 bool sameContent(const Folder& folderA, const std::string& nameA, const Folder& folderB,
-                 const std::string& nameB, bool& same, std::error_code& error) {
+                 const std::string& nameB, bool& same, std::error_code& error, LinkLook look) {
     same = false;
+    if (look == LinkLook::AsLink) {
+        FileInfo linkA, linkB;
+        std::error_code ignored;  // what cannot be looked at is not a link: the reading below says why
+        examine(folderA, nameA, ListedType::Unknown, linkA, ignored, look);
+        examine(folderB, nameB, ListedType::Unknown, linkB, ignored, look);
+        if (linkA.isLink || linkB.isLink) {
+            same = linkA.isLink && linkB.isLink && linkA.linkTarget == linkB.linkTarget;
+            return true;
+        }
+    }
     UniqueFd a, b;
     struct stat statusA {
     }, statusB{};

@@ -2,134 +2,26 @@
 
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <set>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "platform/DataCopy.h"
 #include "platform/Process.h"
 #include "platform/SysCall.h"
 #include "platform/Versions.h"
+#include "platform/WorkingNames.h"
 
 namespace tessel::platform {
 
 namespace {
-
-using DevicePair = std::pair<std::uint64_t, std::uint64_t>;
-
-// What pairs of file systems (by device) are known to refuse: block sharing, in-kernel copies. Each
-// refusal then costs one failed call per pair and thread instead of one per file; either way the data
-// arrives, so a refusal here needs no probe.
-struct Refusals {
-    bool has(const std::set<DevicePair>& set, DevicePair devices) const { return set.contains(devices); }
-    void add(std::set<DevicePair>& set, DevicePair devices) { set.insert(devices); }
-    std::set<DevicePair> clone, copyRange;
-};
-
-Refusals& refusals() {
-    thread_local Refusals known;
-    return known;
-}
-
-bool isRefusal(int code) {
-    return code == EOPNOTSUPP || code == ENOTTY || code == EXDEV || code == EINVAL || code == ENOSYS ||
-           code == EBADF || code == EPERM;
-}
-
-// Copies [offset, offset + length) of `in` to the same place in `out` through a buffer.
-bool copyByReadWrite(int in, int out, std::uint64_t offset, std::uint64_t length, std::error_code& error) {
-    static thread_local std::vector<char> buffer(256 * 1024);
-    const std::uint64_t end = offset + length;
-    while (offset < end) {
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - offset));
-        const ssize_t got = sys::pread(in, buffer.data(), want, static_cast<off_t>(offset));
-        if (got < 0) return fail(error);
-        // The data ended before the size the file had: it changed, or its file system tells its size
-        // wrong. Either way the copy is not whole.
-        if (got == 0) return fail(error, WalkError::ChangedWhileCopied);
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put =
-                sys::pwrite(out, buffer.data() + written, static_cast<std::size_t>(got - written),
-                            static_cast<off_t>(offset + static_cast<std::uint64_t>(written)));
-            if (put < 0) return fail(error);
-            written += put;
-        }
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
-
-// Copies [offset, offset + length) of `in` to the same place in `out`: in the kernel where the file
-// systems allow it, else through a buffer.
-bool copyRange(int in, int out, std::uint64_t offset, std::uint64_t length, DevicePair devices,
-               std::error_code& error) {
-    Refusals& refused = refusals();
-    if (refused.has(refused.copyRange, devices)) return copyByReadWrite(in, out, offset, length, error);
-    std::uint64_t copied = 0;
-    while (copied < length) {
-        const std::size_t chunk =
-            static_cast<std::size_t>(std::min<std::uint64_t>(length - copied, 1u << 30));
-        loff_t inOffset = static_cast<loff_t>(offset + copied), outOffset = inOffset;
-        const ssize_t done = sys::copy_file_range(in, &inOffset, out, &outOffset, chunk);
-        if (done < 0) {
-            if (copied == 0 && isRefusal(errno)) {
-                refused.add(refused.copyRange, devices);
-                return copyByReadWrite(in, out, offset, length, error);
-            }
-            return fail(error);
-        }
-        if (done == 0 && copied == 0) {
-            // Some file systems answer an in-kernel copy with nothing at all: copy through a buffer.
-            refused.add(refused.copyRange, devices);
-            return copyByReadWrite(in, out, offset, length, error);
-        }
-        if (done == 0) return fail(error, WalkError::ChangedWhileCopied);  // not whole, as above
-        copied += static_cast<std::uint64_t>(done);
-    }
-    return true;
-}
-
-// Copies the first `length` bytes of `in` to `out`: by sharing blocks where the file system can,
-// else range by range. A file with holes (fewer blocks than its size needs) keeps them: only its data
-// is copied and the size set at the end, so a sparse disk image does not balloon.
-bool copyData(int in, int out, const FileInfo& source, DevicePair devices, std::error_code& error) {
-    Refusals& refused = refusals();
-    const std::uint64_t length = source.size;
-    if (length == 0) return true;
-    if (!refused.has(refused.clone, devices)) {
-        if (::ioctl(out, FICLONE, in) == 0) return true;
-        if (!isRefusal(errno)) return fail(error);
-        refused.add(refused.clone, devices);
-    }
-    if (source.allocated >= length) return copyRange(in, out, 0, length, devices, error);
-
-    for (off_t data = 0;;) {
-        data = ::lseek(in, data, SEEK_DATA);
-        if (data < 0) {
-            if (errno == ENXIO) break;  // no data after this point: the rest is a hole
-            return copyRange(in, out, 0, length, devices, error);  // no hole support here
-        }
-        if (static_cast<std::uint64_t>(data) >= length) break;
-        off_t hole = ::lseek(in, data, SEEK_HOLE);
-        if (hole < 0) return fail(error);
-        hole = std::min<off_t>(hole, static_cast<off_t>(length));
-        if (!copyRange(in, out, static_cast<std::uint64_t>(data), static_cast<std::uint64_t>(hole - data),
-                       devices, error))
-            return false;
-        data = hole;
-    }
-    if (sys::ftruncate(out, static_cast<off_t>(length)) != 0) return fail(error);
-    return true;
-}
 
 FileInfo describeOpen(const struct stat& status) {
     FileInfo info;
@@ -214,11 +106,6 @@ mode_t currentUmask() {
     return mask;
 }
 
-pid_t processId() {
-    static const pid_t id = ::getpid();
-    return id;
-}
-
 // Creates the file the copy is written into. Where the destination is absent and the file system
 // allows it, the file has no name until the copy is complete, so a killed run leaves nothing behind
 // and putting it in place costs one directory change instead of two.
@@ -229,12 +116,10 @@ bool createCopyFile(const Folder& dstFolder, mode_t mode, bool unnamed, PendingC
         copy.fd.reset(sys::openat(dstFolder.fd(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
         return copy.fd.valid() || fail(error);
     }
-    static std::atomic<unsigned> counter{0};
-    char name[64];
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::snprintf(name, sizeof name, "%.*s%08x-%08x.tmp", static_cast<int>(kTemporaryPrefix.size()),
-                      kTemporaryPrefix.data(), static_cast<unsigned>(processId()), ++counter);
-        copy.fd.reset(sys::openat(dstFolder.fd(), name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+        const std::string name = temporaryName();
+        copy.fd.reset(
+            sys::openat(dstFolder.fd(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
         if (copy.fd.valid()) {
             copy.name = name;
             return true;
@@ -477,6 +362,53 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
     return fail(error, WalkError::ChangedWhileCopied);
 }
 
+// Makes `dstName` of `dstFolder` a symbolic link with the target that the link `srcName` of `srcFolder`
+// has now, with its times and, as root, its owner: a link copied as cp -a and rsync -a copy one. A link
+// appears whole in one call: a new one is made at its name, which it takes from nothing; one that
+// replaces `present` (still as examined, and kept as a version first) is made under a temporary name
+// and renamed over it.
+bool copyLink(const Folder& srcFolder, const std::string& srcName, const Folder& dstFolder,
+              const std::string& dstName, const FileInfo* present, const FileSystemTraits& traits,
+              std::error_code& error, VersionPlace* versions) {
+    struct stat link {};
+    if (sys::fstatat(srcFolder.fd(), srcName.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
+    if (!S_ISLNK(link.st_mode)) return fail(error, WalkError::ChangedSinceExamined);
+    std::string target;
+    if (!readLink(srcFolder, srcName, target, error, static_cast<std::uint64_t>(link.st_size))) return false;
+    std::string made = dstName;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (present != nullptr) made = temporaryName();
+        if (sys::symlinkat(target.c_str(), dstFolder.fd(), made.c_str()) == 0) break;
+        if (errno != EEXIST || present == nullptr) return fail(error);
+        made.clear();
+    }
+    if (made.empty()) return fail(error, std::make_error_code(std::errc::file_exists));
+    // A link's own times and owner, where the file system lets them be set: links are compared by their
+    // target, so one without them is no less alike.
+    const timespec times[2] = {link.st_atim, link.st_mtim};
+    sys::utimensat(dstFolder.fd(), made.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    if (processUser() == 0 && traits.owners)
+        sys::fchownat(dstFolder.fd(), made.c_str(), link.st_uid, link.st_gid, AT_SYMLINK_NOFOLLOW);
+    if (present == nullptr) return true;
+    const auto discard = [&] {
+        ::unlinkat(dstFolder.fd(), made.c_str(), 0);
+        return false;
+    };
+    // The new link is durable before it takes the name of what it replaces, as a copy's data is.
+    struct stat now {};
+    if (!flushFolder(dstFolder, error)) return discard();
+    if (sys::fstatat(dstFolder.fd(), dstName.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0)
+        return fail(error) || discard();
+    if (!stillAsExamined(now, *present, error)) return discard();
+    bool moved = false;
+    if (versions != nullptr &&
+        !keepVersion(dstFolder, dstName, *present, true, traits, *versions, moved, error))
+        return discard();
+    if (sys::renameat(dstFolder.fd(), made.c_str(), dstFolder.fd(), dstName.c_str()) != 0)
+        return fail(error) || discard();
+    return true;
+}
+
 }  // namespace
 
 bool renameNoReplace(const Folder& fromFolder, const std::string& fromName, const Folder& toFolder,
@@ -510,6 +442,9 @@ bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInf
               Dropped* dropped) {
     if (refuseDestination(dstInfo, error)) return false;
     const bool present = dstInfo != nullptr && dstInfo->kind != EntryKind::Missing;
+    if (srcInfo.isLink)
+        return copyLink(srcFolder, srcName, dstFolder, dstName, present ? dstInfo : nullptr, traits, error,
+                        versions);
     return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present ? dstInfo : nullptr, traits,
                         error, versions, dropped);
 }
@@ -532,8 +467,9 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
 
     // Another file system: copy, put the copy in place, make its name durable, and only then remove the
     // source: a power cut leaves the file in both places at worst.
-    if (!copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, traits, error, nullptr,
-                      dropped, nullptr, true) ||
+    if ((srcInfo.isLink ? !copyLink(srcFolder, srcName, dstFolder, dstName, nullptr, traits, error, nullptr)
+                        : !copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, traits,
+                                        error, nullptr, dropped, nullptr, true)) ||
         !flushFolder(dstFolder, error))
         return false;
     if (sys::unlinkat(srcFolder.fd(), srcName.c_str(), 0) != 0) return fail(error);
@@ -586,37 +522,6 @@ bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* e
     }
     if (sys::unlinkat(folder.fd(), name.c_str(), 0) != 0) return fail(error);
     return true;
-}
-
-bool isStaleTemporary(std::string_view name) {
-    return isLeftByDeadProcess(name, ".tmp");
-}
-
-bool isLeftByDeadProcess(std::string_view name, std::string_view suffix) {
-    // ".tessel-" + 8 digits + "-" + 8 digits + suffix, the digits lower-case hexadecimal.
-    const std::size_t length = kTemporaryPrefix.size() + 8 + 1 + 8 + suffix.size();
-    if (name.size() != length || !name.starts_with(kTemporaryPrefix) || !name.ends_with(suffix)) return false;
-    const std::string_view pidDigits = name.substr(kTemporaryPrefix.size(), 8);
-    const std::string_view counterDigits = name.substr(kTemporaryPrefix.size() + 9, 8);
-    if (name[kTemporaryPrefix.size() + 8] != '-') return false;
-    const auto isHex = [](std::string_view digits) {
-        return std::all_of(digits.begin(), digits.end(),
-                           [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
-    };
-    if (!isHex(pidDigits) || !isHex(counterDigits)) return false;
-    const auto pid = static_cast<pid_t>(std::stoul(std::string(pidDigits), nullptr, 16));
-    if (pid <= 0 || pid == processId()) return false;
-    // A process that still runs may be writing it right now.
-    return ::kill(pid, 0) != 0 && errno == ESRCH;
-}
-
-void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names) {
-    for (const ListedName& entry : names) {
-        if (entry.type == ListedType::File && isStaleTemporary(entry.name))
-            ::unlinkat(folder.fd(), entry.name.c_str(), 0);
-        else if (entry.type != ListedType::File && isStaleProbeFolder(entry.name))
-            removeProbeFolder(folder, entry.name);
-    }
 }
 
 }  // namespace tessel::platform

@@ -9,6 +9,7 @@
 
 #include "platform/FileSystemTraits.h"
 #include "platform/Folders.h"
+#include "platform/WorkingNames.h"
 
 namespace tessel::platform {
 
@@ -50,7 +51,9 @@ struct VersionPlace {
 // regular file when opened, a destination that is a folder, special or read-only. On any failure the
 // destination is as it was and no temporary is left. `traits` are those of the destination's file
 // system (FileSystems::of): they choose how the copy is written and put in place.
-// With `versions`, a destination that is replaced is first kept as a version.
+// With `versions`, a destination that is replaced is first kept as a version. A source examined as a
+// link (isLink) is copied as a link: the destination becomes a symbolic link with the target the source
+// has, its times and (as root) its owner, put in place as a file's copy is.
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
               const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions = nullptr,
@@ -64,8 +67,8 @@ bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder&
                  const FileSystemTraits& traits, std::error_code& error, Dropped* dropped = nullptr);
 
 // Moves `srcName` to `dstName`, never replacing an existing destination. Across file systems the file
-// is copied as by copyFile and the source removed only once the copy is in place; on any failure the
-// source stays where it was.
+// (or, examined as a link, the link) is copied as by copyFile and the source removed only once the copy
+// is in place; on any failure the source stays where it was.
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
               const FileSystemTraits& traits, std::error_code& error, Dropped* dropped = nullptr);
@@ -101,19 +104,5 @@ bool renameNoReplace(const Folder& fromFolder, const std::string& fromName, cons
 // folder's file system.
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
                 const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions = nullptr);
-
-// Names of the temporaries copyFile makes: ".tessel-<process id>-<counter>.tmp", each number as eight
-// lower-case hexadecimal digits.
-inline constexpr std::string_view kTemporaryPrefix = ".tessel-";
-
-// Whether `name` has exactly the form of copyFile's temporaries and names a process that no longer
-// runs, so a crash or a kill left it behind.
-bool isStaleTemporary(std::string_view name);
-// The same for any name of Tessel's own of the form ".tessel-<pid>-<counter>" + `suffix`.
-bool isLeftByDeadProcess(std::string_view name, std::string_view suffix);
-
-// Removes the stale temporaries among `names`, which list `folder`, and the probe folders
-// (FileSystemTraits) that killed runs left.
-void removeStaleTemporaries(const Folder& folder, const std::vector<ListedName>& names);
 
 }  // namespace tessel::platform

@@ -23,7 +23,6 @@ namespace tessel::platform {
 
 namespace {
 
-constexpr std::string_view kProbeSuffix = ".probe";
 // The characters Windows forbids in names, which FAT, exFAT and NTFS in Windows' rules refuse.
 constexpr std::string_view kWindowsForbidden = ":*?\"<>|\\";
 
@@ -207,7 +206,7 @@ bool triesUnnamedFiles(const Folder& probe) {
 
 bool triesSymbolicLinks(const Folder& probe) {
     struct stat status {};
-    return ::symlinkat("Mixed", probe.fd(), "s") == 0 && statAt(probe, "s", status) &&
+    return sys::symlinkat("Mixed", probe.fd(), "s") == 0 && statAt(probe, "s", status) &&
            S_ISLNK(status.st_mode);
 }
 
@@ -309,7 +308,7 @@ bool nameUnnamedFile(int fd, const Folder& folder, const std::string& name, std:
 }
 
 bool isStaleProbeFolder(std::string_view name) {
-    return isLeftByDeadProcess(name, kProbeSuffix);
+    return isLeftByDeadProcess(name, kProbeFolderSuffix);
 }
 
 FileSystemTraits probeFileSystem(const Folder& folder) {
@@ -323,7 +322,7 @@ FileSystemTraits probeFileSystem(const Folder& folder) {
     char name[64];
     std::snprintf(name, sizeof name, "%.*s%08x-%08x%.*s", static_cast<int>(kTemporaryPrefix.size()),
                   kTemporaryPrefix.data(), static_cast<unsigned>(::getpid()), ++g_probeCounter,
-                  static_cast<int>(kProbeSuffix.size()), kProbeSuffix.data());
+                  static_cast<int>(kProbeFolderSuffix.size()), kProbeFolderSuffix.data());
     if (sys::mkdirat(folder.fd(), name, 0700) != 0) return traits;
     std::error_code error;
     const Folder probe = Folder::openChild(folder, name, error);
@@ -395,6 +394,20 @@ const FileSystemTraits& FileSystems::of(const Folder& folder) {
     auto& known = m_known[device];
     if (!known) known = std::make_unique<const FileSystemTraits>(probeFileSystem(folder));
     return *known;
+}
+
+const FileSystemTraits& FileSystems::ofNearest(const std::string& path) {
+    std::string above = path;
+    while (above.size() > 1) {
+        while (above.size() > 1 && above.back() == '/') above.pop_back();
+        const std::size_t slash = above.rfind('/');
+        if (slash == std::string::npos) break;
+        above.resize(slash + 1);
+        std::error_code error;
+        const Folder folder = Folder::open(above, error);
+        if (folder.valid()) return of(folder);
+    }
+    return of(Folder());
 }
 
 }  // namespace tessel::platform

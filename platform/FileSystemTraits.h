@@ -66,6 +66,8 @@ struct FileSystemTraits {
 // The answers for a folder that cannot be tried.
 FileSystemTraits conservativeTraits();
 
+inline constexpr std::string_view kProbeFolderSuffix = ".probe";
+
 // Tries out the file system of `folder` in a hidden folder `.tessel-<pid>-<n>.probe` made in it and
 // removed afterwards, whatever happens; the folder's own times are set back as they were. A probe
 // folder left by a killed run goes when a walk lists the folder (removeStaleTemporaries).
@@ -94,6 +96,9 @@ class FileSystems {
     // The traits of the file system `folder` is on, tried in `folder` on the first ask for its device.
     // A folder that is not valid (one a preview imagines) gets the conservative answers.
     const FileSystemTraits& of(const Folder& folder);
+    // Those of the file system a folder that is not there yet (`path`) would be made on: that of the
+    // nearest folder above it that is there.
+    const FileSystemTraits& ofNearest(const std::string& path);
 
   private:
     std::mutex m_mutex;  // held through a probe: a second thread asking for the device waits for it

@@ -47,6 +47,8 @@ class WalkErrorCategory : public std::error_category {
                 return "another name of its folder differs from it only in letter case, and the file system "
                        "it was "
                        "to go to does not tell the two apart";
+            case WalkError::LinksNotHeld:
+                return "the file system it was to go to cannot hold symbolic links";
             case WalkError::ForeignFolder:
                 return "another user's folder that others may write in, while the folder it mirrors is "
                        "private; skipped";
@@ -233,8 +235,25 @@ bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error
     return true;
 }
 
+bool readLink(const Folder& folder, const std::string& name, std::string& target, std::error_code& error,
+              std::uint64_t length) {
+    // The size a link reports is its target's length, except on file systems that say 0 (procfs): a
+    // buffer that comes back full is made larger and read again.
+    std::size_t size = length > 0 && length < 65536 ? static_cast<std::size_t>(length) + 1 : 256;
+    for (;;) {
+        target.resize(size);
+        const ssize_t got = sys::readlinkat(folder.fd(), name.c_str(), target.data(), size);
+        if (got < 0) return fail(error);
+        if (static_cast<std::size_t>(got) < size) {
+            target.resize(static_cast<std::size_t>(got));
+            return true;
+        }
+        size *= 2;
+    }
+}
+
 EntryKind examine(const Folder& folder, const std::string& name, ListedType listed, FileInfo& info,
-                  std::error_code& error) {
+                  std::error_code& error, LinkLook look) {
     info = FileInfo{};
     struct stat status {};
     if (listed == ListedType::Other) {
@@ -244,6 +263,17 @@ EntryKind examine(const Folder& folder, const std::string& name, ListedType list
     if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
         error = lastSystemError();
         info.kind = errno == ENOENT ? EntryKind::Missing : EntryKind::Unreadable;
+        return info.kind;
+    }
+    if (S_ISLNK(status.st_mode) && look == LinkLook::AsLink) {
+        if (!readLink(folder, name, info.linkTarget, error, static_cast<std::uint64_t>(status.st_size))) {
+            info.kind =
+                error == std::errc::no_such_file_or_directory ? EntryKind::Missing : EntryKind::Unreadable;
+            return info.kind;
+        }
+        info.kind = EntryKind::File;
+        info.isLink = true;
+        describe(status, info);
         return info.kind;
     }
     if (S_ISLNK(status.st_mode)) {

@@ -2,7 +2,8 @@
 // Folders and what is in them, addressed relative to open folders so a walk never resolves a full
 // path twice and never passes through a link it did not choose to follow. Hidden means a name that
 // starts with a dot; "special" means anything that is neither a regular file nor a folder (devices,
-// pipes, sockets) and links that lead nowhere.
+// pipes, sockets) and links that lead nowhere. A symbolic link is looked at through (LinkLook::Follow)
+// or as itself (LinkLook::AsLink, for watches that copy links as links).
 
 #include <cstdint>
 #include <memory>
@@ -24,7 +25,7 @@ struct FileTime {
 
 enum class EntryKind {
     Missing,
-    File,        // a regular file, or a link to one
+    File,        // a regular file, or a link to one; looked at AsLink, any symbolic link itself (isLink)
     Folder,      // a folder (never a link to one)
     FolderLink,  // a link to a folder: never entered
     Special,     // a device, pipe or socket, a link to one, or a link that leads nowhere
@@ -36,6 +37,10 @@ struct FileInfo {
     EntryKind kind = EntryKind::Missing;
     bool viaLink = false;         // the name is a link to what the rest describes
     std::uint32_t linkOwner = 0;  // with viaLink: who owns the link itself
+    // Looked at AsLink: the name is a symbolic link, described as itself (its size is the length of
+    // `linkTarget`, its times its own), whatever it leads to (a file, a folder, nothing, itself).
+    bool isLink = false;
+    std::string linkTarget;  // with isLink: where the link leads, as it is written
     std::uint64_t size = 0;
     std::uint64_t allocated = 0;  // bytes of disk in use: less than the size for a file with holes
     FileTime modified;
@@ -75,6 +80,7 @@ enum class WalkError {
     ForeignFolder,         // another user's folder that others may write in, mirroring a private one
     NameRefused,           // a name the file system where it was to go cannot hold
     NameClash,             // a name that differs from another only in letter case, where they are one
+    LinksNotHeld,          // a symbolic link to be made on a file system that has none
 };
 std::error_code make_error_code(WalkError error);
 
@@ -129,10 +135,19 @@ enum class ListOrder { ByName, AsStored };
 bool listFolder(const Folder& folder, std::vector<ListedName>& names, std::error_code& error,
                 ListOrder order = ListOrder::ByName);
 
-// What `name` in `folder` is. A link to a regular file is a File (described as the file, viaLink
-// set); a link to a folder is a FolderLink. `error` says why for Unreadable.
+// How a symbolic link is looked at: through, at what it leads to, or as itself.
+enum class LinkLook { Follow, AsLink };
+
+// What `name` in `folder` is. Followed, a link to a regular file is a File (described as the file,
+// viaLink set) and a link to a folder is a FolderLink; AsLink, every link is a File with isLink set and
+// its target read. `error` says why for Unreadable.
 EntryKind examine(const Folder& folder, const std::string& name, ListedType listed, FileInfo& info,
-                  std::error_code& error);
+                  std::error_code& error, LinkLook look = LinkLook::Follow);
+
+// The target of the symbolic link `name` in `folder`, as it is written; `length` is what a look found
+// its size to be (0 when not known).
+bool readLink(const Folder& folder, const std::string& name, std::string& target, std::error_code& error,
+              std::uint64_t length = 0);
 
 // Whether `name` in `folder` is there as anything but a folder (links, hidden and special entries
 // count). Unknown when the system cannot tell (permission denied, an I/O error, a name too long).

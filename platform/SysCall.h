@@ -114,6 +114,20 @@ inline int linkat(int fromFolder, const char* from, int toFolder, const char* to
                : ::linkat(fromFolder, from, toFolder, to, flags);
 }
 
+inline int symlinkat(const char* target, int folder, const char* name) {
+    return failNow(Operation::MakeLink) ? -1 : ::symlinkat(target, folder, name);
+}
+inline ssize_t readlinkat(int folder, const char* name, char* buffer, size_t size) {
+    return failNow(Operation::Examine) ? -1 : ::readlinkat(folder, name, buffer, size);
+}
+// A link's own times and owner (with AT_SYMLINK_NOFOLLOW).
+inline int utimensat(int folder, const char* name, const timespec times[2], int flags) {
+    return failNow(Operation::Settle) ? -1 : ::utimensat(folder, name, times, flags);
+}
+inline int fchownat(int folder, const char* name, uid_t owner, gid_t group, int flags) {
+    return failNow(Operation::Settle) ? -1 : ::fchownat(folder, name, owner, group, flags);
+}
+
 inline int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
     return failNow(Operation::SetAttribute) ? -1 : ::fsetxattr(fd, name, value, size, flags);
 }

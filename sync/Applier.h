@@ -71,6 +71,12 @@ struct FileOrder {
     std::function<void(const FileOutcome&)> done;
 };
 
+// How the files of an order are looked at again: as links where the walk found links as themselves.
+inline platform::LinkLook linkLookOf(const FileOrder& order) {
+    return order.info[kSource].isLink || order.info[kDestination].isLink ? platform::LinkLook::AsLink
+                                                                         : platform::LinkLook::Follow;
+}
+
 class Applier {
   public:
     virtual ~Applier() = default;

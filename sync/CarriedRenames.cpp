@@ -12,6 +12,7 @@
 #include "sync/SyncState.h"
 #include "sync/TreeView.h"
 #include "sync/TwoWayDecision.h"
+#include "sync/WalkRules.h"
 
 namespace tessel {
 
@@ -30,12 +31,16 @@ struct Place {
           name(path.substr(folder.size(), path.size() - folder.size() - (path.ends_with('/') ? 1 : 0))) {}
 };
 
-// Whether the runs see every name along the path (names that start with a dot they never do).
-bool seen(const std::string& path) {
+// Whether the walk takes every name along the path (the watch's excludes and hidden files).
+bool taken(const WalkRules& rules, const std::string& path) {
+    std::string relative;
     for (std::size_t start = 0; start < path.size();) {
         const std::size_t slash = path.find('/', start);
-        if (platform::isHiddenName(path.substr(start, slash - start))) return false;
-        start = slash == std::string::npos ? path.size() : slash + 1;
+        const std::string name = path.substr(start, slash - start);
+        if (!rules.takes(relative, name)) return false;
+        if (slash == std::string::npos) break;
+        relative += name + "/";
+        start = slash + 1;
     }
     return true;
 }
@@ -51,13 +56,14 @@ struct Found {
     FileInfo info;
 };
 
-Found look(const Applier& applier, const Folder& root, const std::string& rootPath, const Place& place) {
+Found look(const Applier& applier, const Folder& root, const std::string& rootPath, const Place& place,
+           platform::LinkLook links) {
     Found found;
     std::error_code error;
     Folder folder = Folder::openBelow(root, place.folder, error);
     if (!folder.valid()) return found;
     applier.view().examine({folder, rootPath, place.folder}, place.name, platform::ListedType::Unknown,
-                           found.info, error);
+                           found.info, error, links);
     found.folder = std::make_shared<const Folder>(std::move(folder));
     return found;
 }
@@ -77,18 +83,20 @@ void carryRenames(RunState& run, Applier& applier, const std::vector<ScopeRename
         rootFolders[side] = run.openRoot(roots[side], error);
         if (!rootFolders[side].valid()) return;  // the walk says why
     }
+    // A link is never carried over: looked at as the walk looks at it, it is no plain file or folder.
+    const platform::LinkLook links = settings.rules->linkLook();
     for (const ScopeRename& rename : renames) {
         const int from = rename.side, to = 1 - from;
         if ((!settings.twoWay && from != kSource) || rename.from == rename.to) continue;
         const bool folder = rename.from.ends_with('/');
         const Place before(rename.from), after(rename.to);
-        if (!seen(rename.from) || !seen(rename.to) ||
+        if (!taken(*settings.rules, rename.from) || !taken(*settings.rules, rename.to) ||
             (!folder && (!takesPart(before.name, settings.masks) || !takesPart(after.name, settings.masks))))
             continue;
-        const Found was[2] = {look(applier, rootFolders[kSource], roots[kSource], before),
-                              look(applier, rootFolders[kDestination], roots[kDestination], before)};
-        const Found now[2] = {look(applier, rootFolders[kSource], roots[kSource], after),
-                              look(applier, rootFolders[kDestination], roots[kDestination], after)};
+        const Found was[2] = {look(applier, rootFolders[kSource], roots[kSource], before, links),
+                              look(applier, rootFolders[kDestination], roots[kDestination], before, links)};
+        const Found now[2] = {look(applier, rootFolders[kSource], roots[kSource], after, links),
+                              look(applier, rootFolders[kDestination], roots[kDestination], after, links)};
         // Gone under the old name here, there under the new one; still under the old name there, with
         // nothing in the new one's place, in a folder that is there.
         const EntryKind kind = folder ? EntryKind::Folder : EntryKind::File;

@@ -17,9 +17,11 @@ namespace tessel {
 class Applier;
 class RunState;
 class SyncState;
+class WalkRules;
 
 struct CarriedRenameSettings {
-    std::vector<std::string> masks;  // a file takes part when its name matches one (both its names must)
+    std::vector<std::string> masks;    // a file takes part when its name matches one (both its names must)
+    const WalkRules* rules = nullptr;  // the run's: both paths must be ones its walks take, name by name
     // Renames seen in either tree, each checked against what the last run left (`state`); else only those
     // of the source, each checked against the copy.
     bool twoWay = false;

@@ -108,11 +108,19 @@ inline bool isNewer(const platform::FileInfo& a, const platform::FileInfo& b,
     return compareTimes(a, b, comparison) == TimeOrder::Newer;
 }
 
+// Two links looked at as themselves that lead to the same place, as written: alike, whatever their
+// times (links are compared by their target, as cp -a and rsync -a compare them).
+inline bool sameLink(const platform::FileInfo& a, const platform::FileInfo& b) {
+    return a.isLink && b.isLink && a.linkTarget == b.linkTarget;
+}
+
 // Equal size, equal permission bits (as far as the destination keeps them) and a source no newer than
-// the destination: a file Tessel copied before, which Sync All leaves alone.
+// the destination: a file Tessel copied before, which Sync All leaves alone. A link looked at as itself
+// is alike only with a link of the same target.
 inline bool looksCopied(const platform::FileInfo& source, const platform::FileInfo& destination,
                         const Comparison& comparison = {}) {
     using platform::PermissionsKept;
+    if (source.isLink || destination.isLink) return sameLink(source, destination);
     const std::uint32_t compared = comparison.permissions == PermissionsKept::All           ? 0777
                                    : comparison.permissions == PermissionsKept::ReadOnlyBit ? 0200
                                                                                             : 0;
@@ -153,7 +161,7 @@ inline CopyDecision decideCopy(std::int32_t tuneMode, bool move, const platform:
             act = !looksCopied(source, destination, comparison);
             break;
         case tmUpdateOld:
-            act = isNewer(source, destination, comparison);
+            act = isNewer(source, destination, comparison) && !sameLink(source, destination);
             break;
         default:
             act = false;

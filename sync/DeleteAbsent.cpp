@@ -36,7 +36,6 @@ class DeletionPass : public TreeWalk::Pass {
         sides.reads[kSource] = sides.reads[kDestination] = false;
         return sides;
     }
-    bool sees(const std::string& name) const override { return !platform::isHiddenName(name); }
     // Something failed in this folder earlier in the run: what it lacks may be lacking because of that,
     // so nothing here or below is deleted.
     bool enters(const std::string& relative) const override { return !m_run.folderFailed(relative); }
@@ -157,7 +156,8 @@ DeletionPlan::Group& DeletionPlan::groupFor(const std::string& relative, const F
 }
 
 DeletionPlan planDeletions(RunState& run, Applier& applier, const std::string& SourceFolder,
-                           const std::string& DestinationFolder, const std::string& Mask) {
+                           const std::string& DestinationFolder, const std::string& Mask,
+                           const WalkRules& rules) {
     DeletionPlan plan;
     plan.sourceRoot = withTrailingSlash(SourceFolder);
     plan.destinationRoot = withTrailingSlash(DestinationFolder);
@@ -196,7 +196,7 @@ DeletionPlan planDeletions(RunState& run, Applier& applier, const std::string& S
         if (roots[side].valid()) roots[side].info(top->info[side], error);
     DeletionPass pass(run, plan, Mask);
     const std::string names[2] = {plan.sourceRoot, plan.destinationRoot};
-    TreeWalk walk(run, applier, pass, names);
+    TreeWalk walk(run, applier, pass, names, rules);
     walk.walk(roots, top);
     return plan;
 }
@@ -236,9 +236,10 @@ RunResult DeleteAbsentFiles(RunContext& context, const std::string& SourceFolder
     RunState run(context);
     run.learnOwnFiles();
     DiskApplier applier(run);
-    const std::int64_t held = countMatchingFiles(DestinationFolder, {Mask});
-    const std::int64_t sourceFiles = countMatchingFiles(SourceFolder, {Mask});
-    const DeletionPlan plan = planDeletions(run, applier, SourceFolder, DestinationFolder, Mask);
+    const WalkRules rules;
+    const std::int64_t held = countMatchingFiles(DestinationFolder, {Mask}, rules);
+    const std::int64_t sourceFiles = countMatchingFiles(SourceFolder, {Mask}, rules);
+    const DeletionPlan plan = planDeletions(run, applier, SourceFolder, DestinationFolder, Mask, rules);
     if (deletionsAllowed(run, std::span(&plan, 1), held, sourceFiles))
         applier.executeDeletions(plan, false, {});
     applier.drain();

@@ -12,11 +12,13 @@
 
 #include "platform/Folders.h"
 #include "sync/RunContext.h"
+#include "sync/WalkRules.h"
 
 namespace tessel {
 
 // Follows the source tree: a destination folder without a source counterpart is never entered, folders
-// are never deleted, hidden, special and read-only files never, nor Tessel's own files (RunState). A file is
+// are never deleted, hidden (the rules of a watch without settings: WalkRules), special and read-only
+// files never, nor Tessel's own files (RunState). A file is
 // deleted only when the source certainly lacks it: when the source cannot be examined (an unreadable folder,
 // an I/O error) the file stays. Every visited source folder gets its destination counterpart. Decides every
 // deletion first and deletes nothing when the mass-deletion guard (context.options) refuses them.
@@ -58,9 +60,10 @@ struct DeletionPlan {
 };
 
 // Decides the deletions of one pass of a watch run for files that match `mask` (nothing is changed on
-// disk but a missing destination root, which is made).
+// disk but a missing destination root, which is made). Nothing the watch's `rules` leave out is deleted.
 DeletionPlan planDeletions(RunState& run, Applier& applier, const std::string& SourceFolder,
-                           const std::string& DestinationFolder, const std::string& Mask);
+                           const std::string& DestinationFolder, const std::string& Mask,
+                           const WalkRules& rules);
 
 // The mass-deletion guard, asked once for everything a watch would delete in one tree (`plans`, one
 // per mask, all deleting below the same root): false, after logging why and reporting every deletion

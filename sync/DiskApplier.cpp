@@ -141,7 +141,9 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
             break;
         case FileOrder::Kind::FinishMove: {
             bool same = false;
-            if (!platform::sameContent(source, order.name, target, targetName, same, outcome.error)) return;
+            if (!platform::sameContent(source, order.name, target, targetName, same, outcome.error,
+                                       linkLookOf(order)))
+                return;
             if (!same) {
                 outcome.error = std::make_error_code(std::errc::file_exists);
                 return;
@@ -156,8 +158,8 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
                                : platform::renameCase(target, targetName, order.name, traits, outcome.error);
             std::error_code ignored;
             if (outcome.done && order.lookAtCopy &&
-                platform::examine(target, order.name, platform::ListedType::Unknown, outcome.copy, ignored) !=
-                    EntryKind::File)
+                platform::examine(target, order.name, platform::ListedType::Unknown, outcome.copy, ignored,
+                                  linkLookOf(order)) != EntryKind::File)
                 outcome.copy = {};
             return;
         }
@@ -175,8 +177,8 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
     // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
     std::error_code ignored;
     if (outcome.done && order.lookAtCopy &&
-        platform::examine(target, targetName, platform::ListedType::Unknown, outcome.copy, ignored) !=
-            EntryKind::File)
+        platform::examine(target, targetName, platform::ListedType::Unknown, outcome.copy, ignored,
+                          linkLookOf(order)) != EntryKind::File)
         outcome.copy = {};
 }
 

@@ -6,6 +6,7 @@
 #include "platform/Paths.h"
 #include "sync/Sides.h"
 #include "sync/SyncWatch.h"
+#include "sync/WalkRules.h"
 #include "watch/EventLog.h"
 #include "watch/WatchStore.h"
 
@@ -89,6 +90,10 @@ void FollowSession::reload() {
         if (watch.bothDirections)
             followed.roots[kDestination] = platform::withTrailingSlash(roots.destination);
         followed.delay = std::chrono::seconds(watch.schedule.changeDelaySeconds);
+        // What the watch's runs leave out is not followed either.
+        followed.sees = [rules = WalkRules::of(watch)](const std::string& folder, const std::string& name) {
+            return rules.takes(folder, name);
+        };
         watches.push_back(std::move(followed));
         held[key] = std::move(entry);
     }

@@ -47,10 +47,6 @@ TreeWalk::Sides OneWayPass::sides() const {
     return sides;
 }
 
-bool OneWayPass::sees(const std::string& name) const {
-    return !platform::isHiddenName(name);
-}
-
 bool OneWayPass::takesPart(const WalkEntry& entry) const {
     return entry.on[kSource] && entry.type[kSource] != ListedType::Folder &&
            platform::matchesMask(m_settings.mask, *entry.name);
@@ -202,8 +198,15 @@ void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::st
             return m_run.failure(m_doing, sourcePath(*folder, name), reason);
         }
         case CopyDecision::Copy:
-        case CopyDecision::Replace:
+        case CopyDecision::Replace: {
+            // A link copied as a link onto a file system without links: one line, and nothing written.
+            const platform::FileSystemTraits* traits = folder->traits[kDestination];
+            if (source.isLink && traits != nullptr && !traits->symbolicLinks) {
+                m_run.protectFile(relativeName);
+                return m_run.failure(m_doing, sourcePath(*folder, name), platform::WalkError::LinksNotHeld);
+            }
             return order(folder, name, target, m_settings.move ? kMove : kCopy, seen, newer);
+        }
     }
 }
 
@@ -239,8 +242,11 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
                 for (const int side : kSides) {
                     seen.looked[side] = true;
                     m_applier.view().examine({*folders[side], m_roots[side], folder->relative}, name,
-                                             ListedType::Unknown, seen.info[side], seen.error[side]);
+                                             ListedType::Unknown, seen.info[side], seen.error[side],
+                                             m_settings.rules.linkLook());
                 }
+                // A link where links are skipped is left out, as the walk leaves out any other.
+                if (m_settings.rules.links() == LinkHandling::Skip && seen.info[kSource].viaLink) return;
                 folder->folder[kSource] = folders[kSource];
                 folder->folder[kDestination] = folders[kDestination];
                 return decide(folder, name, name, seen);
@@ -342,7 +348,7 @@ void OneWayPass::run() {
     m_sourceLocalTime = roots[kSource].valid() && platform::keepsLocalTime(roots[kSource]);
     m_versions = m_run.versionKeeper(destination);
     if (created) m_run.report(RunAction::Kind::CreateFolder, destination);
-    TreeWalk walk(m_run, m_applier, *this, m_roots);
+    TreeWalk walk(m_run, m_applier, *this, m_roots, m_settings.rules);
     walk.walk(roots, m_top);
     if (sourceKnown) {
         m_top->written[kDestination] = m_top->written[kDestination] || created;

@@ -11,6 +11,7 @@
 #include "sync/CopyDecision.h"
 #include "sync/RunContext.h"
 #include "sync/TreeWalk.h"
+#include "sync/WalkRules.h"
 
 namespace tessel {
 
@@ -22,6 +23,7 @@ struct OneWaySettings {
     std::int32_t tuneMode = 0;  // TTuneMode; any other value: nothing crosses
     bool move = false;
     bool wideLog = false;
+    WalkRules rules;
 };
 
 class OneWayPass : public TreeWalk::Pass {
@@ -35,7 +37,6 @@ class OneWayPass : public TreeWalk::Pass {
     void run();
 
     TreeWalk::Sides sides() const override;
-    bool sees(const std::string& name) const override;
     unsigned looksAt(const bool (&fresh)[2], const WalkEntry& entry) const override;
     void file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) override;
     void entered(WalkFolder& parent, WalkFolder& child) override;

@@ -38,7 +38,8 @@ void PlanApplier::order(std::unique_ptr<FileOrder> order) {
         // Looked at here: the time that tells a change is needed before the copy.
         std::error_code error;
         m_inner->view().examine({*order->folder[order->from], order->root[order->from], order->relative},
-                                order->name, platform::ListedType::File, order->info[order->from], error);
+                                order->name, platform::ListedType::File, order->info[order->from], error,
+                                linkLookOf(*order));
     }
     const Verdict verdict = verdictOn(*order);
     if (verdict == Verdict::Do) {

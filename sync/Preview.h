@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "sync/RunContext.h"
 
 namespace tessel {
@@ -44,6 +45,7 @@ class PlanRecorder : public RunObserver {
     std::vector<RunAction> actions;
     std::vector<std::string> errors;
     PlanTotals totals;
+    platform::WallClock madeAt{};  // when the preview began looking, for a plan edited from it
 };
 
 }  // namespace tessel

@@ -17,7 +17,7 @@ void PreviewApplier::order(std::unique_ptr<FileOrder> order) {
         // The run looks at it as it opens it; the preview looks now.
         std::error_code error;
         m_view.examine({*order->folder[from], order->root[from], order->relative}, order->name,
-                       platform::ListedType::File, outcome.found, error);
+                       platform::ListedType::File, outcome.found, error, platform::LinkLook::Follow);
         if (outcome.found.kind != EntryKind::File) return order->done(outcome);
     }
     const std::string& target = targetOf(*order);
@@ -33,7 +33,7 @@ void PreviewApplier::order(std::unique_ptr<FileOrder> order) {
         order->folder[to]->valid()) {
         bool same = false;
         if (!platform::sameContent(*order->folder[from], order->name, *order->folder[to], target, same,
-                                   outcome.error))
+                                   outcome.error, linkLookOf(*order)))
             return order->done(outcome);
         if (!same) {
             outcome.error = std::make_error_code(std::errc::file_exists);

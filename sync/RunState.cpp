@@ -44,12 +44,9 @@ platform::Folder RunState::openRoot(const std::string& root, std::error_code& er
         root, error, made ? platform::Folder::LastName::NoLink : platform::Folder::LastName::MayBeLink);
 }
 
-void RunState::countListedFiles(const std::vector<platform::ListedName>& names) {
+void RunState::countListedFiles(std::int64_t files) {
     if (!countingFiles) return;
-    for (const platform::ListedName& entry : names)
-        if (!platform::isHiddenName(entry.name) &&
-            (entry.type == platform::ListedType::File || entry.type == platform::ListedType::Unknown))
-            ++m_counted;
+    m_counted += files;
     context.display.extendProgressRange(static_cast<int>(std::min<std::int64_t>(m_counted, INT32_MAX)));
 }
 

@@ -70,7 +70,8 @@ class RunState {
     // With several threads the progress bar is not sized by a reading of the source tree ahead of the
     // run: the first pass counts its files as it lists them, and the bar's maximum grows with it.
     bool countingFiles = false;
-    void countListedFiles(const std::vector<platform::ListedName>& names);
+    // `files` more listed in the source tree, of those the walk takes.
+    void countListedFiles(std::int64_t files);
 
     // Tells the observer, if any, of an action done (or, in a preview, decided).
     void report(RunAction::Kind kind, const std::string& path, const std::string& target = {},

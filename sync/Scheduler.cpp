@@ -55,10 +55,34 @@ std::string folderPair(const TWatchRec& watch) {
     return getText(watch.SourceDir) + " with folder " + getText(watch.DestDir);
 }
 
-RunResult runRecord(RunContext& context, const TWatchRec& watch, Doing doing = Doing::Run,
-                    const RunInputs& inputs = {}) {
-    return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                     getText(watch.RunFile), watch.FileAction, watch, doing, inputs);
+bool sameWatch(const TWatchRec& a, const TWatchRec& b) {
+    return a.WatchIndex >= 0 && getText(a.SourceDir) == getText(b.SourceDir) &&
+           getText(a.DestDir) == getText(b.DestDir);
+}
+
+// Runs the watch whose record `record` was read at `position`, with what the text file beside the watch
+// file keeps for it (its excludes, hidden files and links), both read under the watch file's lock. A
+// watch whose settings cannot be read is not run: with the wrong ones, a run could copy or delete what
+// they leave out. That is one error line (for a preview, its error) and a failure.
+RunResult runStored(RunContext& context, const TWatchRec& record, std::int32_t position,
+                    Doing doing = Doing::Run, const RunInputs& inputs = {}) {
+    WatchList list;
+    FileProblem problem;
+    if (loadWatches(context.WatchFilePath, list, problem) && position >= 0 &&
+        static_cast<std::size_t>(position) < list.watches.size() &&
+        sameWatch(list.watches[static_cast<std::size_t>(position)].record, record))
+        return runWatch(context, list.watches[static_cast<std::size_t>(position)].watch, doing, inputs);
+    const std::string line = "Error reading the settings of Synhro folder " + folderPair(record) + ": " +
+                             (problem.path.empty() ? "the watch changed in the watch file" : problem.text()) +
+                             "; the watch was not run";
+    if (doing == Doing::Preview) {
+        if (context.observer != nullptr) context.observer->error(escapeControls(line));
+    } else {
+        WriteLogLine(context, line);
+    }
+    RunResult result;
+    result.failed = 1;
+    return result;
 }
 
 // One watch's run as the scheduler sees it: what it did and how long it took.
@@ -67,12 +91,13 @@ struct WatchRun {
     double seconds = 0;
 };
 
-WatchRun runTimed(RunContext& context, const TWatchRec& watch, const RunInputs& inputs = {}) {
+WatchRun runTimed(RunContext& context, const TWatchRec& watch, std::int32_t position,
+                  const RunInputs& inputs = {}) {
     // The first problem of this run, not of an earlier one.
     context.firstProblemLine.clear();
     const auto started = std::chrono::steady_clock::now();
     WatchRun run;
-    run.result = runRecord(context, watch, Doing::Run, inputs);
+    run.result = runStored(context, watch, position, Doing::Run, inputs);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }
@@ -80,7 +105,7 @@ WatchRun runTimed(RunContext& context, const TWatchRec& watch, const RunInputs& 
 // Runs the watch with its row showing the running mark, then its own status picture again.
 WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch, const RunInputs& inputs = {}) {
     context.display.setRowPicture(row, kRunningPicture);
-    const WatchRun run = runTimed(context, watch, inputs);
+    const WatchRun run = runTimed(context, watch, row, inputs);
     context.display.setRowPicture(row, GetSinhroWatchType(watch));
     return run;
 }
@@ -128,11 +153,6 @@ void endRun(RunContext& context, SchedulerReport& report, WatchRun& run, const T
                  needsAttention(last.outcome()) ? LogLineKind::ProblemSummary : LogLineKind::Summary);
     report.result += last.counts;
     report.runs.push_back({position, std::move(name), std::move(last)});
-}
-
-bool sameWatch(const TWatchRec& a, const TWatchRec& b) {
-    return a.WatchIndex >= 0 && getText(a.SourceDir) == getText(b.SourceDir) &&
-           getText(a.DestDir) == getText(b.DestDir);
 }
 
 // Two runs of one watch never overlap, in one process or in several (the window and tessel-batch, two
@@ -335,7 +355,7 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const Run
     }
     platform::FileLock lock;
     if (!lockRun(context, report, watch, lock)) return report;
-    WatchRun run = runTimed(context, watch, inputs);
+    WatchRun run = runTimed(context, watch, index, inputs);
     context.display.setRowPicture(index, GetSinhroWatchType(watch));
     if (!account(context, report, run, watch)) {
         storeRunTime(context, report, run, watch, index);
@@ -386,7 +406,7 @@ SchedulerReport previewWatchNow(RunContext& context, std::int32_t index, RunObse
     }
     RunObserver* const observing = context.observer;
     context.observer = &observer;
-    report.result = runRecord(context, watch, Doing::Preview);
+    report.result = runStored(context, watch, index, Doing::Preview);
     context.observer = observing;
     report.ran = 1;
     return report;

@@ -1,7 +1,9 @@
 #pragma once
 // When watches run, and the bookkeeping around each run: the row's status picture, LastRunTime written
 // back to the watch file, the log lines that frame the run, its summary line and the last result the
-// watch keeps. The window and tessel-batch run every watch through here.
+// watch keeps. The window and tessel-batch run every watch through here, each with its settings from
+// the text file beside the watch file (excludes, hidden files, links: WatchStore), read under the watch
+// file's lock; a watch whose settings cannot be read is not run.
 
 #include <cstdint>
 #include <optional>

@@ -28,7 +28,6 @@ class CountPass : public TreeWalk::Pass {
         sides.reads[kSource] = false;
         return sides;
     }
-    bool sees(const std::string& name) const override { return !platform::isHiddenName(name); }
     unsigned looksAt(const bool (&)[2], const WalkEntry& entry) const override {
         if (!entry.on[kSource] || !counts(*entry.name) || entry.type[kSource] == ListedType::File) return 0;
         return 1u << kSource;
@@ -66,7 +65,8 @@ RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,
     return run.result;
 }
 
-std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks) {
+std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks,
+                                const WalkRules& rules) {
     NullRunDisplay display;
     class NoMessages : public UserMessages {
       public:
@@ -84,13 +84,13 @@ std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std
     const auto top = std::make_shared<WalkFolder>();
     top->on[kSource] = true;
     const std::string names[2] = {withTrailingSlash(folder), {}};
-    TreeWalk walk(run, applier, pass, names);
+    TreeWalk walk(run, applier, pass, names, rules);
     walk.walk(roots, top);
     return pass.count;
 }
 
-std::int32_t CountFiles(const std::string& Folder) {
-    const std::int64_t count = countMatchingFiles(Folder, {});
+std::int32_t CountFiles(const std::string& Folder, const WalkRules& rules) {
+    const std::int64_t count = countMatchingFiles(Folder, {}, rules);
     return count > std::numeric_limits<std::int32_t>::max() ? std::numeric_limits<std::int32_t>::max()
                                                             : static_cast<std::int32_t>(count);
 }

@@ -9,6 +9,7 @@
 
 #include "platform/Folders.h"
 #include "sync/RunContext.h"
+#include "sync/WalkRules.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
@@ -24,11 +25,12 @@ RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,
 
 using platform::ForceFolders;
 
-// The files (not hidden, not system) in the tree below Folder, whatever the masks; 0 for a missing
-// folder. Links to folders are not followed.
-std::int32_t CountFiles(const std::string& Folder);
+// The files in the tree below Folder that the rules take (without rules: not hidden, not system),
+// whatever the masks; 0 for a missing folder. Links to folders are not followed.
+std::int32_t CountFiles(const std::string& Folder, const WalkRules& rules = {});
 // The files in the tree below `folder` that match one of `masks` (every file without masks), as the
-// walks see them.
-std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks);
+// walks of a watch with those `rules` see them.
+std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks,
+                                const WalkRules& rules);
 
 }  // namespace tessel

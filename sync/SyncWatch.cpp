@@ -130,11 +130,13 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     const std::vector<std::string> masks = watch.masks.empty() ? std::vector<std::string>{""} : watch.masks;
     const std::int32_t tuneMode = tuneModeOf(watch.tune);
     const bool move = watch.action == WatchAction::Move;
+    // What of the trees every walk of this run takes: the watch's excludes, hidden files and links.
+    const WalkRules rules = WalkRules::of(watch);
 
     // One thread reads the source ahead to size the bar; several count as the first pass lists it, and so
     // does a run of a few folders, which would not read the whole tree for it.
     run.countingFiles = context.options.jobs > 1 || scope != nullptr;
-    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source));
+    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source, rules));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
 
@@ -184,11 +186,12 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     // What the trees held at the start that the masks cover, for the mass-deletion guard. A run of a few
     // folders counts the whole watch too, but only once it has something to delete, and then takes away
     // the files its copies made.
-    std::int64_t sourceHeld = deleting && scope == nullptr ? countMatchingFiles(source, masks) : 0;
-    std::int64_t destinationHeld = deleting && scope == nullptr ? countMatchingFiles(destination, masks) : 0;
+    std::int64_t sourceHeld = deleting && scope == nullptr ? countMatchingFiles(source, masks, rules) : 0;
+    std::int64_t destinationHeld =
+        deleting && scope == nullptr ? countMatchingFiles(destination, masks, rules) : 0;
 
     if (twoWay) {
-        TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile};
+        const TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile, rules};
         // A state that cannot be read stops the watch, as a missing source does (its line is logged).
         if (!run.stopRequested() && !TwoWayPass(run, *applier, settings, source, destination).run())
             return refuse({});
@@ -196,11 +199,11 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
         // A copy carries the renames seen in its source over as renames; a move empties the source anyway.
         if (scope != nullptr && !move) {
             const std::string roots[2] = {withTrailingSlash(source), withTrailingSlash(destination)};
-            carryRenames(run, *applier, scope->renames(), roots, {masks, false}, nullptr);
+            carryRenames(run, *applier, scope->renames(), roots, {masks, &rules, false}, nullptr);
         }
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile};
+            const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile, rules};
             OneWayPass(run, *applier, settings, source, destination).run();
             run.countingFiles = false;
             if (watch.bothDirections && !run.stopRequested())
@@ -214,15 +217,15 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
         std::vector<DeletionPlan> forward, reverse;
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            forward.push_back(planDeletions(run, *applier, source, destination, mask));
+            forward.push_back(planDeletions(run, *applier, source, destination, mask, rules));
             if (watch.bothDirections)
-                reverse.push_back(planDeletions(run, *applier, destination, source, mask));
+                reverse.push_back(planDeletions(run, *applier, destination, source, mask, rules));
         }
         const auto deletes = [](const DeletionPlan& plan) { return plan.fileCount() > 0; };
         if (scope != nullptr && (std::any_of(forward.begin(), forward.end(), deletes) ||
                                  std::any_of(reverse.begin(), reverse.end(), deletes))) {
-            sourceHeld = countMatchingFiles(source, masks);
-            destinationHeld = countMatchingFiles(destination, masks) - run.filesMade;
+            sourceHeld = countMatchingFiles(source, masks, rules);
+            destinationHeld = countMatchingFiles(destination, masks, rules) - run.filesMade;
         }
         if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
             (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {

@@ -46,8 +46,9 @@ struct RunInputs {
 RunResult runWatch(RunContext& context, const Watch& watch, Doing doing = Doing::Run,
                    const RunInputs& inputs = {});
 
-// runWatch for the watch `Watch` of the watch file, with the given texts (taken by the caller from the
-// record).
+// runWatch for the record `Watch`, with the given texts (taken by the caller from the record), and the
+// settings of a watch that has none beyond its record: names that start with a dot skipped, links
+// followed, nothing excluded. The scheduler runs watches with their settings (runWatch).
 RunResult SyncWatch(RunContext& context, const std::string& SourceDir, const std::string& DestDir,
                     const std::string& FileMask, const std::string& RunFile, std::uint8_t FileAction,
                     const TWatchRec& Watch, Doing doing = Doing::Run, const RunInputs& inputs = {});

@@ -16,12 +16,12 @@ bool DiskView::list(const SideFolder& side, std::vector<ListedName>& names, std:
 }
 
 EntryKind DiskView::examine(const SideFolder& side, const std::string& name, ListedType listed,
-                            platform::FileInfo& info, std::error_code& error) const {
+                            platform::FileInfo& info, std::error_code& error, platform::LinkLook look) const {
     if (!side.folder.valid()) {
         info = {};
         return info.kind;
     }
-    return platform::examine(side.folder, name, listed, info, error);
+    return platform::examine(side.folder, name, listed, info, error, look);
 }
 
 void ImaginedView::imagine(const std::string& root, const std::string& relative, const Imagined& entry) {
@@ -70,7 +70,10 @@ bool ImaginedView::list(const SideFolder& side, std::vector<ListedName>& names,
         const auto listed = std::find_if(names.begin(), names.end(),
                                          [&](const ListedName& known) { return known.name == name; });
         if (entry->second.present && listed == names.end()) {
-            names.push_back({std::string(name), folder ? ListedType::Folder : ListedType::File});
+            const ListedType type = folder                      ? ListedType::Folder
+                                    : entry->second.info.isLink ? ListedType::Link
+                                                                : ListedType::File;
+            names.push_back({std::string(name), type});
             added = true;
         } else if (!entry->second.present && listed != names.end()) {
             names.erase(listed);
@@ -83,7 +86,8 @@ bool ImaginedView::list(const SideFolder& side, std::vector<ListedName>& names,
 }
 
 EntryKind ImaginedView::examine(const SideFolder& side, const std::string& name, ListedType listed,
-                                platform::FileInfo& info, std::error_code& error) const {
+                                platform::FileInfo& info, std::error_code& error,
+                                platform::LinkLook look) const {
     Imagined entry;
     if (find(side.root, side.relative + name, entry)) {
         info = entry.present ? entry.info : platform::FileInfo{};
@@ -94,7 +98,7 @@ EntryKind ImaginedView::examine(const SideFolder& side, const std::string& name,
         info.kind = EntryKind::Folder;
         return info.kind;
     }
-    return m_disk.examine(side, name, listed, info, error);
+    return m_disk.examine(side, name, listed, info, error, look);
 }
 
 }  // namespace tessel

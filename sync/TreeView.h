@@ -32,10 +32,10 @@ class TreeView {
     // read.
     virtual bool list(const SideFolder& side, std::vector<platform::ListedName>& names,
                       std::error_code& error) const = 0;
-    // What `name` in the folder is.
+    // What `name` in the folder is, a link looked at as `look` says.
     virtual platform::EntryKind examine(const SideFolder& side, const std::string& name,
                                         platform::ListedType listed, platform::FileInfo& info,
-                                        std::error_code& error) const = 0;
+                                        std::error_code& error, platform::LinkLook look) const = 0;
     // Whether the folder `relative` of the tree at `root` is one the view has although the disk has
     // not (yet).
     virtual bool imaginesFolder(const std::string& root, const std::string& relative) const = 0;
@@ -47,7 +47,8 @@ class DiskView : public TreeView {
     bool list(const SideFolder& side, std::vector<platform::ListedName>& names,
               std::error_code& error) const override;
     platform::EntryKind examine(const SideFolder& side, const std::string& name, platform::ListedType listed,
-                                platform::FileInfo& info, std::error_code& error) const override;
+                                platform::FileInfo& info, std::error_code& error,
+                                platform::LinkLook look) const override;
     bool imaginesFolder(const std::string&, const std::string&) const override { return false; }
 };
 
@@ -66,7 +67,8 @@ class ImaginedView : public TreeView {
     bool list(const SideFolder& side, std::vector<platform::ListedName>& names,
               std::error_code& error) const override;
     platform::EntryKind examine(const SideFolder& side, const std::string& name, platform::ListedType listed,
-                                platform::FileInfo& info, std::error_code& error) const override;
+                                platform::FileInfo& info, std::error_code& error,
+                                platform::LinkLook look) const override;
     bool imaginesFolder(const std::string& root, const std::string& relative) const override;
 
   private:

@@ -11,6 +11,7 @@
 #include "sync/RunScope.h"
 #include "sync/RunState.h"
 #include "sync/TreeView.h"
+#include "sync/WalkAhead.h"
 
 namespace tessel {
 
@@ -23,148 +24,15 @@ using platform::ListedName;
 using platform::ListedType;
 using platform::SharedFolder;
 
-// Work a pool thread does for the walk, which waits for it: set once, when everything is in place.
-class Finished {
-  public:
-    void set() {
-        m_done.store(true, std::memory_order_release);
-        m_done.notify_one();
-    }
-    void wait() const { m_done.wait(false, std::memory_order_acquire); }
-
-  private:
-    std::atomic<bool> m_done{false};
-};
-
 }  // namespace
 
-bool WalkEntry::onlyFolders() const {
-    bool any = false;
-    for (const int side : kSides) {
-        if (!on[side]) continue;
-        if (type[side] != ListedType::Folder) return false;
-        any = true;
-    }
-    return any;
-}
-
-bool WalkEntry::mayBeFolder(int side) const {
-    return on[side] && (type[side] == ListedType::Folder || type[side] == ListedType::Unknown);
-}
-
-std::string foldCase(std::string_view name) {
-    std::string folded(name);
-    for (char& c : folded)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return folded;
-}
-
-namespace {
-
-// Pairs the names the case-blind side `blind` holds alone with names of the other side that differ only
-// in case. Of several names of the other side that `blind` cannot tell apart, the one it holds (or else
-// the first) is kept and the others clash with it.
-void pairByCase(std::vector<WalkEntry>& merged, int blind) {
-    const int other = 1 - blind;
-    std::unordered_map<std::string, std::size_t> alone;  // folded name -> its entry, on `blind` only
-    std::unordered_map<std::string, std::size_t> kept;   // folded name -> the entry of `other` kept
-    bool twins = false;
-    for (std::size_t k = 0; k < merged.size(); ++k) {
-        const WalkEntry& entry = merged[k];
-        if (!entry.on[other]) {
-            alone.emplace(foldCase(entry.spelling(blind)), k);
-            continue;
-        }
-        const auto [found, first] = kept.emplace(foldCase(entry.spelling(other)), k);
-        if (first) continue;
-        twins = true;
-        if (entry.on[blind] && !merged[found->second].on[blind]) found->second = k;
-    }
-    for (auto& [key, k] : kept) {
-        WalkEntry& entry = merged[k];
-        if (entry.on[blind]) continue;
-        const auto partner = alone.find(key);
-        if (partner == alone.end()) continue;
-        WalkEntry& paired = merged[partner->second];
-        entry.on[blind] = true;
-        entry.type[blind] = paired.type[blind];
-        entry.sideName[blind] = paired.sideName[blind];
-        paired.on[blind] = false;  // gone into this entry
-    }
-    if (twins)
-        for (std::size_t k = 0; k < merged.size(); ++k) {
-            WalkEntry& entry = merged[k];
-            if (!entry.on[other]) continue;
-            const std::size_t keeper = kept.at(foldCase(entry.spelling(other)));
-            if (keeper == k) continue;
-            entry.clashesWith = merged[keeper].sideName[other];
-            entry.clashSide = other;
-        }
-    std::erase_if(merged,
-                  [](const WalkEntry& entry) { return !entry.on[kSource] && !entry.on[kDestination]; });
-}
-
-}  // namespace
-
-std::vector<WalkEntry> mergeListings(const std::vector<ListedName> (&names)[2], const bool (&caseBlind)[2]) {
-    std::vector<WalkEntry> merged;
-    merged.reserve(std::max(names[0].size(), names[1].size()));
-    std::size_t i = 0, j = 0;
-    while (i < names[0].size() || j < names[1].size()) {
-        const int order = i == names[0].size()   ? 1
-                          : j == names[1].size() ? -1
-                                                 : names[0][i].name.compare(names[1][j].name);
-        WalkEntry entry;
-        if (order <= 0) {
-            entry.name = entry.sideName[kSource] = &names[0][i].name;
-            entry.on[kSource] = true;
-            entry.type[kSource] = names[0][i++].type;
-        }
-        if (order >= 0) {
-            entry.sideName[kDestination] = &names[1][j].name;
-            if (entry.name == nullptr) entry.name = entry.sideName[kDestination];
-            entry.on[kDestination] = true;
-            entry.type[kDestination] = names[1][j++].type;
-        }
-        merged.push_back(entry);
-    }
-    for (const int side : kSides)
-        if (caseBlind[side]) pairByCase(merged, side);
-    return merged;
-}
-
-// A subfolder opened, listed and looked at on a pool thread while the walk is still in the folders
-// before it, so that the walk only decides when it comes to it. Anything amiss (a folder that cannot be
-// opened or listed, one root inside the other, another user's folder) and the walk does it all again
-// itself, with the usual errors.
-struct TreeWalk::Ahead {
-    std::string name;
-    std::string relative;   // the subfolder's
-    std::size_t index = 0;  // in the parent's entries
-    bool present[2] = {false, false};
-    bool fresh[2] = {false, false};  // lacking, and made when the walk comes
-    SharedFolder parent[2];
-    Folder child[2];
-    FileInfo info[2];
-    std::vector<ListedName> names[2];
-    std::vector<WalkEntry> entries;
-    std::vector<Seen> seen;
-    bool complete = false;
-    Finished done;
-};
-
-// Names of a large folder, looked at on a pool thread while the walk decides the ones before them.
-struct TreeWalk::LookPiece {
-    std::size_t first = 0, end = 0;  // the entries it covers
-    std::vector<Seen> seen;
-    Finished done;
-};
-
-TreeWalk::TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::string (&roots)[2])
+TreeWalk::TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::string (&roots)[2],
+                   const WalkRules& rules)
     : m_run(run),
       m_applier(applier),
       m_view(applier.view()),
       m_pass(pass),
+      m_rules(rules),
       m_scope(run.scope),
       m_sides(pass.sides()) {
     for (const int side : kSides) {
@@ -191,6 +59,9 @@ bool TreeWalk::walk(Folder (&roots)[2], const std::shared_ptr<WalkFolder>& top) 
         if (!m_sides.leads[side] && m_sides.missing[side] == Missing::Absent) continue;
         m_chains[side].emplace(std::move(roots[side]));
         m_rootFolders[side] = m_chains[side]->shared(error);
+        // A root a preview imagines will be made where the nearest folder above it is.
+        if (m_chains[side]->imaginary() && top->traits[side] == nullptr)
+            top->traits[side] = &m_run.fileSystems().ofNearest(m_roots[side]);
     }
     return walkFolder(*top, nullptr);
 }
@@ -238,8 +109,10 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
             return true;
         }
     }
+    // A folder a preview imagines will be made where its parent is: it has its parent's file system.
     for (const int side : kSides)
-        if (here.on[side] && m_chains[side]) here.traits[side] = &m_run.fileSystems().of(*here.folder[side]);
+        if (here.on[side] && m_chains[side] && (here.folder[side]->valid() || here.traits[side] == nullptr))
+            here.traits[side] = &m_run.fileSystems().of(*here.folder[side]);
     if (ahead != nullptr) {
         for (const int side : kSides) here.names[side] = std::move(ahead->names[side]);
     } else if (!listSides(here)) {
@@ -252,12 +125,13 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
         if (covered && m_sides.writes[side] && here.on[side] && !here.fresh[side] &&
             here.folder[side]->valid())
             m_applier.clearStaleTemporaries(*here.folder[side], here.names[side]);
-    if (covered) m_run.countListedFiles(here.names[kSource]);
     // The names of a folder read ahead moved here whole: the entries still point at them.
     const std::array<bool, 2> blind = caseBlindness(here.traits);
     const std::vector<WalkEntry> entries =
         ahead != nullptr ? std::move(ahead->entries) : mergeListings(here.names, {blind[0], blind[1]});
-    if (covered) decideNames(here, entries, ahead);
+    const std::vector<char> taken =
+        ahead != nullptr ? std::move(ahead->taken) : m_rules.takenOf(here.relative, entries);
+    if (covered) decideNames(here, entries, taken, ahead);
     if (m_run.stopRequested()) return false;
 
     // The subfolders are read ahead on the pool's threads, a few at a time, while the walk is in the
@@ -266,7 +140,8 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     std::size_t next = 0;  // the first name not yet considered for reading ahead
     const auto readAheadMore = [&](std::size_t from) {
         for (next = std::max(next, from); next < entries.size() && m_foldersAhead < kFoldersAhead; ++next)
-            if (mayGoAhead(here, entries[next])) aheads.push_back(goAhead(here, entries[next], next));
+            if (mayGoAhead(here, entries[next], taken[next]))
+                aheads.push_back(goAhead(here, entries[next], next));
     };
     readAheadMore(0);
     // The chains keep what the subfolders need; a folder held here for every level would not be bounded.
@@ -274,8 +149,7 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     bool finished = true;
     for (std::size_t i = 0; i < entries.size() && finished; ++i) {
         if (m_run.stopRequested()) finished = false;
-        if (!finished || !m_pass.sees(*entries[i].name) || !leadsTo(here.relative + *entries[i].name + "/"))
-            continue;
+        if (!finished || !taken[i] || !leadsTo(here.relative + *entries[i].name + "/")) continue;
         std::shared_ptr<Ahead> mine;
         if (!aheads.empty() && aheads.front()->index == i) {
             mine = std::move(aheads.front());
@@ -293,27 +167,37 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     return finished;
 }
 
-// The names of the folder, each looked at (ahead, by the pool, or here) and handed to the pass.
-void TreeWalk::decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries, Ahead* ahead) {
+// The names of the folder the walk takes, each looked at (ahead, by the pool, or here) and handed to the
+// pass; those it leaves out told to the pass as such.
+void TreeWalk::decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries,
+                           const std::vector<char>& taken, Ahead* ahead) {
+    std::int64_t listedFiles = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!taken[i]) m_pass.leftOut(here, entries[i]);
+        const ListedType type = entries[i].type[kSource];
+        if (taken[i] && entries[i].on[kSource] && (type == ListedType::File || type == ListedType::Unknown))
+            ++listedFiles;
+    }
+    m_run.countListedFiles(listedFiles);
     if (ahead != nullptr) {
         for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
-            if (m_pass.sees(*entries[i].name) && !entries[i].onlyFolders())
-                handle(here, entries[i], ahead->seen[i]);
+            if (taken[i] && !entries[i].onlyFolders()) handle(here, entries[i], ahead->seen[i]);
     } else if (m_run.pool().parallel() && entries.size() >= kPooledFolder) {
-        lookInPieces(here, entries);
+        lookInPieces(here, entries, taken);
     } else {
         // For a small folder the walk looks itself: it would only wait for the threads, and waking them
         // costs more than the looks.
         const Folder* const folders[2] = {here.folder[kSource].get(), here.folder[kDestination].get()};
         for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i) {
-            if (!m_pass.sees(*entries[i].name) || entries[i].onlyFolders()) continue;
+            if (!taken[i] || entries[i].onlyFolders()) continue;
             Seen seen = look(folders, here.fresh, here.relative, entries[i]);
             handle(here, entries[i], seen);
         }
     }
 }
 
-void TreeWalk::lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries) {
+void TreeWalk::lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries,
+                            const std::vector<char>& taken) {
     std::deque<std::shared_ptr<LookPiece>> pieces;
     std::size_t next = 0;
     const SharedFolder source = here.folder[kSource], destination = here.folder[kDestination];
@@ -325,11 +209,11 @@ void TreeWalk::lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entr
             piece->first = next;
             piece->end = std::min(next + kLookPiece, entries.size());
             pieces.push_back(piece);
-            m_run.pool().aside([this, piece, source, destination, fresh, relative, &entries] {
+            m_run.pool().aside([this, piece, source, destination, fresh, relative, &entries, &taken] {
                 const Folder* const folders[2] = {source.get(), destination.get()};
                 piece->seen.resize(piece->end - piece->first);
                 for (std::size_t i = piece->first; i < piece->end && !m_run.stopRequested(); ++i)
-                    if (m_pass.sees(*entries[i].name) && !entries[i].onlyFolders())
+                    if (taken[i] && !entries[i].onlyFolders())
                         piece->seen[i - piece->first] = look(folders, fresh, relative, entries[i]);
                 piece->done.set();
             });
@@ -341,7 +225,7 @@ void TreeWalk::lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entr
         pieces.pop_front();
         piece->done.wait();
         for (std::size_t i = piece->first; i < piece->end && !m_run.stopRequested(); ++i)
-            if (m_pass.sees(*entries[i].name) && !entries[i].onlyFolders())
+            if (taken[i] && !entries[i].onlyFolders())
                 handle(here, entries[i], piece->seen[i - piece->first]);
         if (!m_run.stopRequested()) lookAhead();
     }
@@ -362,7 +246,7 @@ Seen TreeWalk::look(const Folder* const (&folders)[2], const bool (&fresh)[2], c
         seen.looked[side] = true;
         FileInfo& info = seen.info[side];
         m_view.examine({*folders[side], m_roots[side], relative}, name, entry.type[side], info,
-                       seen.error[side]);
+                       seen.error[side], m_rules.linkLook());
         // A link to another owner's file is followed only where it stays inside the tree: a user's link
         // must not make a run (as root, say) read what that user may not.
         if (m_sides.reads[side] && info.kind == EntryKind::File && info.viaLink &&
@@ -376,6 +260,10 @@ Seen TreeWalk::look(const Folder* const (&folders)[2], const bool (&fresh)[2], c
 }
 
 void TreeWalk::handle(WalkFolder& here, const WalkEntry& entry, Seen& seen) {
+    // A link where links are skipped that the listing could not tell from a file: left out as well.
+    if (m_rules.links() == LinkHandling::Skip &&
+        (seen.info[kSource].viaLink || seen.info[kDestination].viaLink))
+        return m_pass.leftOut(here, entry);
     // A link is looked at through, and what it points at may be a file this run has just copied: it is
     // looked at again once the copies before it are done, as one thread would have found it.
     if ((seen.info[kSource].viaLink || seen.info[kDestination].viaLink) && m_run.pool().parallel()) {
@@ -384,87 +272,6 @@ void TreeWalk::handle(WalkFolder& here, const WalkEntry& entry, Seen& seen) {
         seen = look(folders, here.fresh, here.relative, entry);
     }
     m_pass.file(here, entry, seen);
-}
-
-bool TreeWalk::mayGoAhead(const WalkFolder& here, const WalkEntry& entry) const {
-    // A name spelt differently on the two sides, or one the other side cannot tell from another, is
-    // left to the walk.
-    if (!m_run.pool().parallel() || !m_pass.sees(*entry.name) || entry.clashesWith != nullptr ||
-        entry.spelling(kSource) != entry.spelling(kDestination) ||
-        !leadsTo(here.relative + *entry.name + "/"))
-        return false;
-    bool leads = false;
-    for (const int side : kSides) {
-        if (!entry.on[side] || !m_chains[side]) continue;
-        // Only folders that are there on disk, listed as folders, are read ahead.
-        if (!here.on[side] || entry.type[side] != ListedType::Folder || m_chains[side]->imaginary())
-            return false;
-        leads = leads || m_sides.leads[side];
-    }
-    return leads;
-}
-
-std::shared_ptr<TreeWalk::Ahead> TreeWalk::goAhead(const WalkFolder& here, const WalkEntry& entry,
-                                                   std::size_t index) {
-    auto ahead = std::make_shared<Ahead>();
-    ahead->name = *entry.name;
-    ahead->relative = here.relative + *entry.name + "/";
-    ahead->index = index;
-    for (const int side : kSides) {
-        if (!m_chains[side]) continue;
-        ahead->present[side] = entry.on[side];
-        // A side made when the walk comes holds nothing; one left to the pass is not there either.
-        ahead->fresh[side] = !entry.on[side] && m_sides.missing[side] == Missing::Make;
-        std::error_code error;
-        if (entry.on[side]) ahead->parent[side] = m_chains[side]->shared(error);
-    }
-    ++m_foldersAhead;
-    m_run.pool().aside([this, ahead] {
-        if (!m_run.stopRequested()) readAhead(*ahead);
-        for (const int side : kSides) ahead->parent[side].reset();
-        ahead->done.set();
-    });
-    return ahead;
-}
-
-// On a pool thread: touches only the ahead's own folders, the view and the roots.
-void TreeWalk::readAhead(Ahead& ahead) const {
-    for (const int side : kSides) {
-        if (!ahead.present[side]) continue;
-        std::error_code error;
-        if (!ahead.parent[side]->valid()) return;
-        ahead.child[side] = Folder::openChild(*ahead.parent[side], ahead.name, error);
-        if (!ahead.child[side].valid() || isOtherRoot(side, ahead.child[side])) return;
-        if (!ahead.child[side].info(ahead.info[side], error) || ahead.info[side].size > kReadAheadBytes)
-            return;
-    }
-    // Another user's folder beside a private one: the walk says so itself.
-    for (const int side : kSides)
-        if (m_sides.writes[side] && ahead.present[side] && ahead.present[1 - side] &&
-            platform::isSharedByAnotherUser(ahead.child[side]) &&
-            !platform::isSharedByAnotherUser(ahead.child[1 - side]))
-            return;
-    for (const int side : kSides) {
-        std::error_code error;
-        if (ahead.present[side] &&
-            !m_view.list({ahead.child[side], m_roots[side], ahead.relative}, ahead.names[side], error))
-            return;
-    }
-    if (ahead.names[kSource].size() > kReadAhead || ahead.names[kDestination].size() > kReadAhead) {
-        for (const int side : kSides) ahead.names[side] = {};
-        return;
-    }
-    const platform::FileSystemTraits* traits[2] = {nullptr, nullptr};
-    for (const int side : kSides)
-        if (ahead.present[side]) traits[side] = &m_run.fileSystems().of(ahead.child[side]);
-    const std::array<bool, 2> blind = caseBlindness(traits);
-    ahead.entries = mergeListings(ahead.names, {blind[kSource], blind[kDestination]});
-    ahead.seen.resize(ahead.entries.size());
-    const Folder* const folders[2] = {&ahead.child[kSource], &ahead.child[kDestination]};
-    for (std::size_t i = 0; i < ahead.entries.size() && covers(ahead.relative); ++i)
-        if (m_pass.sees(*ahead.entries[i].name) && !ahead.entries[i].onlyFolders())
-            ahead.seen[i] = look(folders, ahead.fresh, ahead.relative, ahead.entries[i]);
-    ahead.complete = true;
 }
 
 bool TreeWalk::walkSubfolder(WalkFolder& here, const WalkEntry& entry, Ahead* ahead) {
@@ -613,8 +420,11 @@ bool TreeWalk::walkSubfolder(WalkFolder& here, const WalkEntry& entry, Ahead* ah
         }
     }
 
-    for (const int side : kSides)
-        if (below.on[side] && m_chains[side]) m_chains[side]->enter(name, std::move(child[side]));
+    for (const int side : kSides) {
+        if (!below.on[side] || !m_chains[side]) continue;
+        if (!child[side].valid()) below.traits[side] = here.traits[side];  // imagined where its parent is
+        m_chains[side]->enter(name, std::move(child[side]));
+    }
     m_pass.entered(here, below);
     // A folder only one side walks further is read again: what was read ahead assumed both.
     const bool finished = walkFolder(below, ahead);

@@ -4,8 +4,10 @@
 // sides' listings merged. What becomes of a name is its pass's to decide (TreeWalk::Pass): a one-way
 // copy or move, a deletion plan, a two-way watch, a count. The walk only finds things: it lists, looks,
 // opens and, where the pass says so, has folders made, reading ahead on the pool's threads and cutting
-// large folders into pieces for them. A run with a scope (RunState::scope) has its walk decide the names of
-// the folders the scope covers only, and go only where they are.
+// large folders into pieces for them. What the watch's rules leave out (WalkRules: excludes, hidden
+// names, skipped links) it never looks at, hands to a pass as a file or enters.
+// A run with a scope (RunState::scope) has its walk decide the names of the folders the scope covers only,
+// and go only where they are.
 //
 // Threads: the walk, its chains and its pass belong to the walk thread. The pool's threads read
 // subfolders ahead of it (Ahead) and look at the names of large folders (LookPiece): they touch only
@@ -26,6 +28,8 @@
 #include "platform/Folders.h"
 #include "sync/FolderChain.h"
 #include "sync/Sides.h"
+#include "sync/WalkEntry.h"
+#include "sync/WalkRules.h"
 
 namespace tessel {
 
@@ -33,25 +37,6 @@ class Applier;
 class RunScope;
 class RunState;
 class TreeView;
-
-// One name of a folder, as the listings of both sides have it. Where a side's file system does not tell
-// letter cases apart, a name the other side spells in another case is the same entry.
-struct WalkEntry {
-    const std::string* name = nullptr;                    // in the folder's listing, which outlives the entry
-    const std::string* sideName[2] = {nullptr, nullptr};  // each side's spelling, where it has the name
-    bool on[2] = {false, false};
-    platform::ListedType type[2] = {platform::ListedType::Unknown, platform::ListedType::Unknown};
-    // An earlier name of the side `clashSide` that differs from this one only in letter case, while the
-    // other side's file system does not tell the two apart: it can hold only one of them.
-    const std::string* clashesWith = nullptr;
-    int clashSide = kSource;
-    const std::string& spelling(int side) const {
-        return sideName[side] != nullptr ? *sideName[side] : *name;
-    }
-    // Every side that has the name lists it as a folder: nothing for the files' turn.
-    bool onlyFolders() const;
-    bool mayBeFolder(int side) const;
-};
 
 // What a look found of one name: on each side looked at, what is there (a side without the name is
 // Missing, one that lists it as a folder is Folder without a look).
@@ -98,8 +83,6 @@ class TreeWalk {
       public:
         virtual ~Pass() = default;
         virtual Sides sides() const = 0;
-        // Whether the walk sees the name at all (hidden names, excludes). Asked on any thread.
-        virtual bool sees(const std::string& name) const = 0;
         // The sides whose entry for the name needs a look (1 << side each), in a folder that holds
         // nothing on the sides `fresh` says. Asked on any thread.
         virtual unsigned looksAt(const bool (&fresh)[2], const WalkEntry& entry) const = 0;
@@ -113,9 +96,13 @@ class TreeWalk {
         virtual void left(const std::shared_ptr<WalkFolder>& folder) = 0;
         // Nothing in or below `relative` was walked: it could not be read.
         virtual void notWalked(const std::string& /*relative*/) {}
+        // A name of `folder` that the rules leave out: nothing of it, or below it, is walked.
+        virtual void leftOut(WalkFolder& /*folder*/, const WalkEntry& /*entry*/) {}
     };
 
-    TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::string (&roots)[2]);
+    // `rules` outlive the walk.
+    TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::string (&roots)[2],
+             const WalkRules& rules);
     ~TreeWalk();
     TreeWalk(const TreeWalk&) = delete;
     TreeWalk& operator=(const TreeWalk&) = delete;
@@ -147,14 +134,15 @@ class TreeWalk {
 
     bool walkFolder(WalkFolder& here, Ahead* ahead);
     bool listSides(WalkFolder& here);
-    void decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries, Ahead* ahead);
-    void lookAndDecide(WalkFolder& here, const std::vector<WalkEntry>& entries, std::vector<Seen>* seen);
-    void lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries);
+    void decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries, const std::vector<char>& taken,
+                     Ahead* ahead);
+    void lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries,
+                      const std::vector<char>& taken);
     Seen look(const platform::Folder* const (&folders)[2], const bool (&fresh)[2],
               const std::string& relative, const WalkEntry& entry) const;
     void handle(WalkFolder& here, const WalkEntry& entry, Seen& seen);
     bool walkSubfolder(WalkFolder& here, const WalkEntry& entry, Ahead* ahead);
-    bool mayGoAhead(const WalkFolder& here, const WalkEntry& entry) const;
+    bool mayGoAhead(const WalkFolder& here, const WalkEntry& entry, bool taken) const;
     std::shared_ptr<Ahead> goAhead(const WalkFolder& here, const WalkEntry& entry, std::size_t index);
     void readAhead(Ahead& ahead) const;
     bool isOtherRoot(int side, const platform::Folder& folder) const;
@@ -168,6 +156,7 @@ class TreeWalk {
     Applier& m_applier;
     const TreeView& m_view;
     Pass& m_pass;
+    const WalkRules& m_rules;
     const RunScope* m_scope;  // the run's; null for a walk of everything
     const Sides m_sides;
     std::string m_roots[2];
@@ -176,13 +165,5 @@ class TreeWalk {
     platform::SharedFolder m_rootFolders[2];
     std::size_t m_foldersAhead = 0;  // handed ahead and not yet come to
 };
-
-// Both listings (each in name order) as one, in name order. A side marked `caseBlind` (its file system
-// does not tell letter cases apart) pairs with the other side's name of another case, and two names of
-// the other side that it cannot tell apart make the later one a clash.
-std::vector<WalkEntry> mergeListings(const std::vector<platform::ListedName> (&names)[2],
-                                     const bool (&caseBlind)[2] = {false, false});
-// A name as a file system that does not tell letter cases apart sees it (ASCII letters only).
-std::string foldCase(std::string_view name);
 
 }  // namespace tessel

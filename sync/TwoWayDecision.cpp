@@ -99,7 +99,8 @@ TwoWayDecision decideTwoWay(const TwoWayFacts& facts) {
                            looksCopied(seen[kDestination], seen[kSource], facts.comparison);
         const RunAction::Side newer = newerOf(seen, facts.comparison);
         const bool act = (facts.tuneMode == tmSyncAll && !alike) ||
-                         (facts.tuneMode == tmUpdateOld && newer != RunAction::Side::None);
+                         (facts.tuneMode == tmUpdateOld && newer != RunAction::Side::None &&
+                          !sameLink(seen[kSource], seen[kDestination]));
         if (act) return copyAcross(facts, newer == RunAction::Side::Destination ? kDestination : kSource);
         return decided(Action::Record);
     }
@@ -116,8 +117,11 @@ TwoWayDecision decideTwoWay(const TwoWayFacts& facts) {
         changed[kSource] != changed[kDestination] && since[changedSide] == Since::Touched;
     if (changed[kSource] != changed[kDestination] && !touchedOnly) return copyAcross(facts, changedSide);
     if (!changed[kSource] && !changed[kDestination]) return decided(Action::Record);
-    if (!facts.sameContent) return decided(Action::CompareContent);
-    if (*facts.sameContent) return decided(Action::Record);
+    // A link holds its target: what it holds is known without reading anything.
+    const bool anyLink = seen[kSource].isLink || seen[kDestination].isLink;
+    if (!facts.sameContent && !anyLink) return decided(Action::CompareContent);
+    if (anyLink ? sameLink(seen[kSource], seen[kDestination]) : *facts.sameContent)
+        return decided(Action::Record);
     if (touchedOnly) return copyAcross(facts, changedSide);
 
     // The newer file wins; of two with the same time, the source's.

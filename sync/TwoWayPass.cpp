@@ -57,10 +57,6 @@ TreeWalk::Sides TwoWayPass::sides() const {
     return sides;
 }
 
-bool TwoWayPass::sees(const std::string& name) const {
-    return !platform::isHiddenName(name);
-}
-
 bool TwoWayPass::matches(const std::string& name) const {
     for (const std::string& mask : m_settings.masks)
         if (platform::matchesMask(mask, name)) return true;
@@ -160,9 +156,10 @@ bool TwoWayPass::run() {
     if (destinationCreated) top->info[kDestination] = top->info[kSource];
     // Renames seen on either side, carried over where the last run's memory says nothing else changed.
     if (m_run.scope != nullptr && m_remembering)
-        carryRenames(m_run, m_applier, m_run.scope->renames(), m_roots, {m_settings.masks, true}, &m_state);
+        carryRenames(m_run, m_applier, m_run.scope->renames(), m_roots,
+                     {m_settings.masks, &m_settings.rules, true}, &m_state);
     keepOutsideScope();
-    TreeWalk walk(m_run, m_applier, *this, m_roots);
+    TreeWalk walk(m_run, m_applier, *this, m_roots, m_settings.rules);
     walk.walk(roots, top);
     m_applier.drain();
     finishRoots(walk, *top, destinationCreated);
@@ -186,6 +183,17 @@ void TwoWayPass::finishRoots(const TreeWalk& walk, const WalkFolder& top, bool d
 void TwoWayPass::notWalked(const std::string& relative) {
     // What is below a folder the run could not walk keeps its state.
     m_state.keepBelow(relative);
+}
+
+void TwoWayPass::leftOut(WalkFolder& folder, const WalkEntry& entry) {
+    // What the last run knew of a name the rules leave out now stays known, in or below it: it is
+    // neither forgotten nor taken for deleted, should the rules take it again.
+    if (!m_remembering) return;
+    for (const int side : kSides) {
+        const std::string path = folder.relative + entry.spelling(side);
+        m_state.keep(m_state.find(path));
+        m_state.keepBelow(path + "/");
+    }
 }
 
 void TwoWayPass::entered(WalkFolder&, WalkFolder& child) {
@@ -308,6 +316,15 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
     if (decision.countsAsFile && !m_settling) m_run.context.display.stepProgress();
     if (waitsForRenames(relativeName, info, index, decision)) return;
     using Action = TwoWayDecision::Action;
+    // A link to be copied as a link onto a file system without links: one line, and nothing written.
+    if (decision.action == Action::Copy || decision.action == Action::Conflict) {
+        const platform::FileSystemTraits* traits = folder.traits[1 - decision.from];
+        if (info[decision.from].isLink && traits != nullptr && !traits->symbolicLinks) {
+            m_state.keep(index);
+            return m_run.failure("copying file", pathOn(decision.from, folder, names[decision.from]),
+                                 platform::WalkError::LinksNotHeld);
+        }
+    }
     // A conflict the user decided in the preview: the side chosen replaces the other.
     if ((decision.action == Action::Conflict || decision.action == Action::ConflictLeft) &&
         m_applier.plan() != nullptr) {

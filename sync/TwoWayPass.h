@@ -15,6 +15,7 @@
 #include "sync/SyncState.h"
 #include "sync/TreeWalk.h"
 #include "sync/TwoWayDecision.h"
+#include "sync/WalkRules.h"
 
 namespace tessel {
 
@@ -26,6 +27,7 @@ struct TwoWaySettings {
     std::int32_t tuneMode = 0;  // TTuneMode; any other value: nothing crosses
     bool deleteAbsent = false;
     bool wideLog = false;
+    WalkRules rules;
 };
 
 class TwoWayPass : public TreeWalk::Pass {
@@ -38,12 +40,12 @@ class TwoWayPass : public TreeWalk::Pass {
     bool run();
 
     TreeWalk::Sides sides() const override;
-    bool sees(const std::string& name) const override;
     unsigned looksAt(const bool (&fresh)[2], const WalkEntry& entry) const override;
     void file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) override;
     void entered(WalkFolder& parent, WalkFolder& child) override;
     void left(const std::shared_ptr<WalkFolder>& folder) override;
     void notWalked(const std::string& relative) override;
+    void leftOut(WalkFolder& folder, const WalkEntry& entry) override;
 
   private:
     using Names = std::array<std::string, 2>;  // a file's name as each side spells it

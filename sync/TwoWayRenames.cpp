@@ -62,7 +62,7 @@ bool TwoWayPass::movedHere(const std::shared_ptr<WalkFolder>& here, const Names&
         const Folder root = m_run.openRoot(m_roots[each], error);
         if (root.valid()) oldFolders[each] = Folder::openBelow(root, oldFolder, error);
         m_applier.view().examine({oldFolders[each], m_roots[each], oldFolder}, oldName,
-                                 platform::ListedType::Unknown, at[each], error);
+                                 platform::ListedType::Unknown, at[each], error, m_settings.rules.linkLook());
     }
     if (at[side].kind != EntryKind::Missing || at[other].kind != EntryKind::File || at[other].viaLink ||
         sinceLastRun(at[other], otherWas) != Since::Unchanged)
@@ -175,7 +175,7 @@ void TwoWayPass::settleDeferred() {
     }
     // A root gone since the walk: they keep what the last run left, for the next run.
     if (opened) {
-        TreeWalk walk(m_run, m_applier, *this, m_roots);
+        TreeWalk walk(m_run, m_applier, *this, m_roots, m_settings.rules);
         walk.walk(roots, top);
         m_applier.drain();
         finishRoots(walk, *top, false);

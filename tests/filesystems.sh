@@ -3,7 +3,8 @@
 # mounts (ext4, btrfs, xfs, tmpfs, exFAT by the kernel where its driver loads and through exfat-fuse,
 # NTFS through ntfs-3g, and sshfs to an sshd of its own on localhost), each scenario as a user would:
 # a first run, a second run that copies nothing, edits, versions, deletions, a move, a two-way watch
-# with a deletion and a conflict, a case-only clash and a name the destination refuses. Needs root,
+# with a deletion and a conflict, a case-only clash, a name the destination refuses and links copied
+# as links (or refused, one line each, where the file system has none). Needs root,
 # loop devices and FUSE; elsewhere it says so and skips. Everything it mounts goes again on every exit.
 #
 #   tests/filesystems.sh BUILD-FOLDER [FILE-SYSTEM ...]   (a build with tessel-batch and tessel-fs-tool)
@@ -292,6 +293,29 @@ scenario_refused_name() {
         { say "the refused name: exit $rc, $(grep Error "$out")"; return 1; }
 }
 
+scenario_links() {
+    # A watch that copies links as links (made by tessel-batch add, index 6): where the file system holds
+    # links, each becomes a link with the same target, alike on the next run; where it holds none, each
+    # is one error line and nothing is written for it.
+    local s="$work/links"
+    echo "target" >"$s/file.txt"
+    ln -s file.txt "$s/to-file"
+    ln -s nowhere "$s/dangling"
+    sync_run 6
+    [ "$(cat "$dst/links/file.txt" 2>/dev/null)" = target ] || { say "the file beside the links was not copied"; return 1; }
+    if [[ $probe == *"no symbolic links"* ]]; then
+        [ "$rc" -eq 1 ] && [ "$(grep -c "cannot hold symbolic links" "$out")" -eq 2 ] &&
+            [ ! -e "$dst/links/to-file" ] && [ ! -L "$dst/links/dangling" ] ||
+            { say "links onto a file system without them: exit $rc, $(grep Error "$out")"; return 1; }
+        return 0
+    fi
+    [ "$rc" -eq 0 ] && [ "$(readlink "$dst/links/to-file")" = file.txt ] &&
+        [ "$(readlink "$dst/links/dangling")" = nowhere ] ||
+        { say "links copied as links: exit $rc, $(ls -l "$dst/links" | tr '\n' ' ')"; cat "$out"; return 1; }
+    sync_run 6
+    [ "$rc" -eq 0 ] && [ "$(copies)" -eq 0 ] || { say "a second run copied again: $(cat "$out")"; return 1; }
+}
+
 scenario_attributes() {
     # A copy keeps what the destination holds and says what it dropped.
     local f="$work/attr.bin" expect
@@ -382,7 +406,9 @@ for fs in "${wanted[@]}"; do
         "$tool" watch "$wth" "$work/cases" "$dst/cases" &&
         "$tool" watch "$wth" "$work/twocase" "$dst/twocase" both delete &&
         "$tool" watch "$wth" "$work/names" "$dst/names" || { echo "cannot write the watches" >&2; exit 1; }
-    mkdir -p "$work/two" "$work/cases" "$work/twocase" "$work/names"
+    mkdir -p "$work/two" "$work/cases" "$work/twocase" "$work/names" "$work/links"
+    (cd "$work" && "$batch" --watch-file "$wth" add links --source "$work/links" --destination "$dst/links" \
+        --links copy --wide-log yes >/dev/null) || { echo "cannot add the watch of links" >&2; exit 1; }
     probe=$("$tool" probe "$dst")
     echo "== $fs: $probe"
     if [ -n "${EXPECTED_PROBE[$fs]:-}" ] && [[ $probe != "${EXPECTED_PROBE[$fs]}"* ]]; then
@@ -390,7 +416,7 @@ for fs in "${wanted[@]}"; do
         failed=$((failed + 1))
         failures+=("$fs probe")
     fi
-    scenarios=(first_second edits_and_versions delete_absent move two_way case_clash two_way_case refused_name attributes)
+    scenarios=(first_second edits_and_versions delete_absent move two_way case_clash two_way_case refused_name links attributes)
     case $fs in btrfs | xfs) scenarios+=(clone) ;; esac
     for scenario in "${scenarios[@]}"; do run_scenario "$scenario"; done
     [ -n "$(find "$dst" -name '.tessel-*.tmp' -o -name '.tessel-*.probe')" ] && {

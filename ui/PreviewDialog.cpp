@@ -1,7 +1,6 @@
 #include "ui/PreviewDialog.h"
 
-#include <QBrush>
-#include <QColor>
+#include <QAction>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontMetrics>
@@ -23,6 +22,7 @@
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 
+using tessel::ConflictChoice;
 using tessel::RunAction;
 
 namespace {
@@ -32,170 +32,11 @@ constexpr int kFirstErrorLines = 6;
 // The plan's share of the splitter at first; the dialog's size decides the rest.
 constexpr int kPlanHeight = 400;
 
-// A file name may hold a line break or another control character: shown escaped, as the log shows it.
-QString shownPath(const std::string& path) {
-    return fromBytes(tessel::escapeControls(path));
-}
-
 }  // namespace
-
-// ---- The model --------------------------------------------------------------------------------------
-
-PlanModel::PlanModel(std::vector<RunAction> actions, WatchRoots roots, QObject* parent)
-    : QAbstractTableModel(parent), m_actions(std::move(actions)), m_roots(std::move(roots)) {}
-
-PlanModel::Tree PlanModel::treeOf(const std::string& path, QString* relative) const {
-    const auto below = [&](const std::string& root) {
-        const std::string prefix = root == "/" ? root : root + "/";
-        if (root.empty() || path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
-            return false;
-        if (relative != nullptr) *relative = shownPath(path.substr(prefix.size()));
-        return true;
-    };
-    // One tree may hold the other: the deeper root is the one the path is in.
-    const bool sourceDeeper = m_roots.source.size() > m_roots.destination.size();
-    if (sourceDeeper && below(m_roots.source)) return Tree::Source;
-    if (below(m_roots.destination)) return Tree::Destination;
-    if (!sourceDeeper && below(m_roots.source)) return Tree::Source;
-    if (relative != nullptr) *relative = shownPath(path);
-    return Tree::Other;
-}
-
-QString PlanModel::sideText(const RunAction& action) const {
-    const auto name = [](Tree tree) {
-        switch (tree) {
-            case Tree::Source:
-                return tr("source");
-            case Tree::Destination:
-                return tr("destination");
-            case Tree::Other:
-                break;
-        }
-        return QString();
-    };
-    const Tree from = treeOf(action.path);
-    if (action.target.empty()) return name(from);
-    const Tree to = treeOf(action.target);
-    if (action.kind == RunAction::Kind::Conflict) return tr("%1 ↔ %2").arg(name(from), name(to));
-    return tr("%1 → %2").arg(name(from), name(to));
-}
-
-int PlanModel::rowCount(const QModelIndex& parent) const {
-    if (parent.isValid()) return 0;
-    return static_cast<int>(m_filter ? m_rows.size() : m_actions.size());
-}
-
-int PlanModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-const RunAction& PlanModel::actionAt(int row) const {
-    const auto position = static_cast<std::size_t>(row);
-    return m_filter ? m_actions[static_cast<std::size_t>(m_rows[position])] : m_actions[position];
-}
-
-QString PlanModel::kindName(RunAction::Kind kind) {
-    switch (kind) {
-        case RunAction::Kind::Copy:
-            return tr("Copy");
-        case RunAction::Kind::Replace:
-            return tr("Replace");
-        case RunAction::Kind::Move:
-            return tr("Move");
-        case RunAction::Kind::Delete:
-            return tr("Delete");
-        case RunAction::Kind::CreateFolder:
-            return tr("Create folder");
-        case RunAction::Kind::Conflict:
-            return tr("Conflict");
-        case RunAction::Kind::RefusedDeletion:
-            return tr("Refused deletion");
-        case RunAction::Kind::RemoveOldVersions:
-            return tr("Remove old versions");
-        case RunAction::Kind::Rename:
-            return tr("Rename");
-    }
-    return {};
-}
-
-QVariant PlanModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= rowCount()) return {};
-    const RunAction& action = actionAt(index.row());
-    switch (role) {
-        case Qt::DisplayRole:
-            switch (index.column()) {
-                case ActionColumn:
-                    return kindName(action.kind);
-                case PathColumn: {
-                    QString relative;
-                    treeOf(action.path, &relative);
-                    return relative;
-                }
-                case SideColumn:
-                    return sideText(action);
-                case SizeColumn:
-                    if (action.kind == RunAction::Kind::CreateFolder ||
-                        action.kind == RunAction::Kind::RemoveOldVersions ||
-                        action.kind == RunAction::Kind::Rename)
-                        return {};
-                    return QString::fromStdString(tessel::groupedNumber(action.size));
-                case NewerColumn:
-                    if (action.newer == RunAction::Side::Source) return tr("source");
-                    if (action.newer == RunAction::Side::Destination) return tr("destination");
-                    return {};
-            }
-            return {};
-        case Qt::ToolTipRole:
-            // The whole line, paths uncut, as tessel-batch --preview prints it.
-            return fromBytes(tessel::actionLine(action));
-        case Qt::TextAlignmentRole:
-            if (index.column() == SizeColumn) return QVariant(Qt::AlignRight | Qt::AlignVCenter);
-            return {};
-        case Qt::ForegroundRole:
-            if (index.column() != ActionColumn) return {};
-            // What destroys or holds back a file stands out from the copies around it.
-            if (action.kind == RunAction::Kind::Delete) return QBrush(QColor(170, 20, 20));
-            if (action.kind == RunAction::Kind::Conflict || action.kind == RunAction::Kind::RefusedDeletion)
-                return QBrush(QColor(170, 90, 0));
-            return {};
-        default:
-            return {};
-    }
-}
-
-QVariant PlanModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    switch (section) {
-        case ActionColumn:
-            return tr("Action");
-        case PathColumn:
-            return tr("Path");
-        case SideColumn:
-            return tr("Where");
-        case SizeColumn:
-            return tr("Size (bytes)");
-        case NewerColumn:
-            return tr("Newer");
-    }
-    return {};
-}
-
-void PlanModel::setFilter(std::optional<RunAction::Kind> kind) {
-    beginResetModel();
-    m_filter = kind;
-    m_rows.clear();
-    if (kind) {
-        for (std::size_t i = 0; i < m_actions.size(); ++i)
-            if (m_actions[i].kind == *kind) m_rows.push_back(static_cast<int>(i));
-    }
-    endResetModel();
-}
-
-// ---- The dialog -------------------------------------------------------------------------------------
 
 PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::PlanRecorder plan,
                              QWidget* parent)
-    : QDialog(parent), m_watchIndex(watchIndex) {
+    : QDialog(parent), m_watchIndex(watchIndex), m_madeAt(plan.madeAt) {
     setObjectName(QStringLiteral("PreviewDialog"));
     setWindowTitle(tr("Preview of Watch %1").arg(watchIndex));
     setWindowIcon(programIcon());
@@ -203,7 +44,10 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     setSizeGripEnabled(true);
 
     auto* heading =
-        new QLabel(tr("What Check Now would do with these folders now. Nothing has been done yet."), this);
+        new QLabel(tr("What Check Now would do with these folders now. Nothing has been done yet. "
+                      "Clear a row's box to leave it out, and decide a conflict in its Decision "
+                      "column; Run Now then does the rows left in and nothing else."),
+                   this);
     heading->setWordWrap(true);
     auto* folders = new QLabel(this);
     folders->setObjectName(QStringLiteral("PreviewFolders"));
@@ -240,7 +84,12 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     m_table->setObjectName(QStringLiteral("PreviewTable"));
     m_table->setModel(m_model);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Only a conflict's decision is edited in its cell.
+    m_table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
+                             QAbstractItemView::EditKeyPressed);
+    m_table->setItemDelegateForColumn(PlanModel::DecisionColumn, new ConflictChoiceDelegate(m_table));
+    m_table->setColumnHidden(PlanModel::DecisionColumn,
+                             totals.count[static_cast<std::size_t>(RunAction::Kind::Conflict)] == 0);
     m_table->setTextElideMode(Qt::ElideMiddle);
     m_table->setWordWrap(false);
     m_table->setAlternatingRowColors(true);
@@ -260,6 +109,12 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     header->resizeSection(PlanModel::SideColumn,
                           metrics.horizontalAdvance(tr("%1 → %2").arg(tr("destination"), tr("source"))) + 24);
     header->resizeSection(PlanModel::NewerColumn, metrics.horizontalAdvance(tr("destination")) + 24);
+    int widestChoice = 0;
+    for (const ConflictChoice choice : kConflictChoices)
+        widestChoice = std::max(widestChoice, metrics.horizontalAdvance(PlanModel::choiceName(choice)));
+    header->resizeSection(PlanModel::DecisionColumn, widestChoice + 48);
+    addEditActions();
+    connect(m_model, &PlanModel::dataChanged, this, &PreviewDialog::showCounts);
 
     m_totals = new QLabel(tr("Total: %1").arg(fromBytes(tessel::totalsLine(totals))), this);
     m_totals->setObjectName(QStringLiteral("PreviewTotals"));
@@ -323,7 +178,11 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     m_runNow->setAutoDefault(false);
     close->setDefault(true);
     connect(m_runNow, &QPushButton::clicked, this, [this] {
-        emit runNowRequested(m_watchIndex);
+        if (m_model->edited())
+            emit runPlanRequested(m_watchIndex,
+                                  std::make_shared<const tessel::EditedPlan>(m_model->editedPlan(m_madeAt)));
+        else
+            emit runNowRequested(m_watchIndex);
         accept();
     });
     connect(close, &QPushButton::clicked, this, &QDialog::reject);
@@ -340,20 +199,48 @@ int PreviewDialog::errorAreaHeight(int lines) const {
            2 * m_errors->frameWidth() + m_errors->horizontalScrollBar()->sizeHint().height();
 }
 
+void PreviewDialog::addEditActions() {
+    // On the selected rows, from the table's menu: many rows left out or decided at once.
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    const auto add = [this](const QString& text, auto apply) {
+        auto* action = new QAction(text, m_table);
+        connect(action, &QAction::triggered, this,
+                [this, apply] { apply(m_table->selectionModel()->selectedRows()); });
+        m_table->addAction(action);
+    };
+    add(tr("Do the Selected Rows"), [this](const QModelIndexList& rows) { m_model->setDone(rows, true); });
+    add(tr("Leave Out the Selected Rows"),
+        [this](const QModelIndexList& rows) { m_model->setDone(rows, false); });
+    for (const ConflictChoice choice : kConflictChoices)
+        add(tr("Conflicts: %1").arg(PlanModel::choiceName(choice)),
+            [this, choice](const QModelIndexList& rows) { m_model->setChoice(rows, choice); });
+}
+
 void PreviewDialog::applyFilter() {
     const QVariant kind = m_filterBox->currentData();
     m_model->setFilter(kind.isValid() ? std::optional(static_cast<RunAction::Kind>(kind.toInt()))
                                       : std::nullopt);
+    showCounts();
+}
+
+void PreviewDialog::showCounts() {
     const qsizetype all = static_cast<qsizetype>(m_model->planSize());
+    const auto number = [](std::size_t count) { return QLocale().toString(static_cast<qulonglong>(count)); };
+    QString text;
     if (all == 0)
-        m_shown->setText(m_errors == nullptr ? tr("Nothing to do: the folders are in step.")
-                                             : tr("Nothing would be done: see the errors below."));
+        text = m_errors == nullptr ? tr("Nothing to do: the folders are in step.")
+                                   : tr("Nothing would be done: see the errors below.");
     else if (m_model->filter())
-        m_shown->setText(tr("Showing %1 of %2 actions")
-                             .arg(QLocale().toString(static_cast<qlonglong>(m_model->rowCount())),
-                                  QLocale().toString(static_cast<qlonglong>(all))));
-    else
-        m_shown->clear();
+        text = tr("Showing %1 of %2 actions")
+                   .arg(number(static_cast<std::size_t>(m_model->rowCount())),
+                        number(static_cast<std::size_t>(all)));
+    if (const std::size_t leftOut = m_model->leftOutCount(); leftOut > 0) {
+        const QString left = tr("%1 left out").arg(number(leftOut));
+        text = text.isEmpty() ? left : tr("%1; %2").arg(text, left);
+    }
+    m_shown->setText(text);
+    m_runNow->setToolTip(m_model->edited() ? tr("Does the rows left in, as decided, and nothing else")
+                                           : QString());
 }
 
 void PreviewDialog::setRunAllowed(bool allowed) {

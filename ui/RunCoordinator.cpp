@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/Clock.h"
 #include "ui/RunThread.h"
 #include "watch/WatchFile.h"
 
@@ -108,6 +109,13 @@ bool RunCoordinator::checkNow(int index) {
                  [index](RunContext& context) { return checkWatchNow(context, index); });
 }
 
+bool RunCoordinator::runPlan(int index, std::shared_ptr<const EditedPlan> plan) {
+    if (index < 0 || !plan) return false;
+    // The plan is the run thread's to read until the run has ended; nothing changes it meanwhile.
+    return start(RunKind::CheckNow, index,
+                 [index, plan](RunContext& context) { return checkWatchNow(context, index, {plan.get()}); });
+}
+
 bool RunCoordinator::checkAll() {
     return start(RunKind::CheckAll, -1, checkAllWatches);
 }
@@ -115,6 +123,8 @@ bool RunCoordinator::checkAll() {
 bool RunCoordinator::preview(int index) {
     if (index < 0) return false;
     auto plan = std::make_shared<PlanRecorder>();
+    // A change made after this moment is one the preview may not have seen.
+    plan->madeAt = platform::fileClockNow();
     // Written on the run thread; the plan is read on the window's thread only once that has ended.
     if (!start(RunKind::Preview, index,
                [index, plan](RunContext& context) { return previewWatchNow(context, index, *plan); }))

@@ -36,6 +36,7 @@
 #include <memory>
 #include <optional>
 
+#include "sync/EditedPlan.h"
 #include "sync/FollowSession.h"
 #include "sync/Preview.h"
 #include "sync/RunContext.h"
@@ -87,6 +88,9 @@ class RunCoordinator : public QObject {
     // What Check Now of the watch at `index` would do, recorded for takePreviewPlan(); false while a run
     // goes.
     bool preview(int index);
+    // Check Now of the watch at `index` doing a preview's plan as the user edited it; false while a run
+    // goes.
+    bool runPlan(int index, std::shared_ptr<const tessel::EditedPlan> plan);
     // The 30-second pass over the due timed watches, with the timer off until it has ended. While a run
     // goes it waits, and starts as soon as that run has ended.
     void checkDueWatches();

@@ -329,6 +329,10 @@ void WindowCommands::showPreview(int index, std::shared_ptr<PlanRecorder> plan,
     m_window.runView().showSummary(tr("Preview: %1").arg(fromBytes(totalsLine(plan->totals))));
     auto* dialog = new PreviewDialog(index, watchRoots(watch), std::move(*plan), &m_window);
     connect(dialog, &PreviewDialog::runNowRequested, this, &WindowCommands::checkWatchNow);
+    connect(dialog, &PreviewDialog::runPlanRequested, this,
+            [this](int watchIndex, std::shared_ptr<const EditedPlan> edited) {
+                m_window.runs().runPlan(watchIndex, std::move(edited));
+            });
     m_previewDialog = dialog;
     dialog->show();
 }

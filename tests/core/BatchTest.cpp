@@ -606,9 +606,16 @@ TEST_F(BatchCommandTest, WatchesAreMadeChangedRunAndRemovedByName) {
     EXPECT_EQ(batch({"remove", "docs"}).status, 0);
     add("films");
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"photos", "music", "films"}));
+    // Runs and previews take each watch's settings: a new one copies names with a dot and leaves out the
+    // usual.
+    writeFile(dir / "music-src/.notes", "notes");
+    writeFile(dir / "music-src/Thumbs.db", "thumbs");
+    writeFile(dir / "films-src/Thumbs.db", "thumbs");
     const Outcome ran = batch({"Music"});
     EXPECT_EQ(ran.status, 0) << ran.err;
     EXPECT_EQ(readFile(dir / "music-dst/a.txt"), "music");
+    EXPECT_EQ(readFile(dir / "music-dst/.notes"), "notes");
+    EXPECT_FALSE(test::exists(dir / "music-dst/Thumbs.db"));
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("music"));
     EXPECT_FALSE(test::exists(dir / "films-dst"));
 

@@ -24,6 +24,14 @@ FileInfo file(FileTime modified, std::uint64_t size = 10, std::uint32_t mode = 0
     return info;
 }
 
+// A symbolic link looked at as itself (links copied as links).
+FileInfo link(const std::string& target, FileTime modified) {
+    FileInfo info = file(modified, target.size(), 0777);
+    info.isLink = true;
+    info.linkTarget = target;
+    return info;
+}
+
 TEST(CopyDecision, ASecondRunCopiesNothingThatTheDestinationKeptAsFarAsItCan) {
     struct Case {
         const char* name;
@@ -78,6 +86,13 @@ TEST(CopyDecision, ASecondRunCopiesNothingThatTheDestinationKeptAsFarAsItCan) {
          Replace},
         {"before probing: all bits", legacy, file({kBase, 0}, 10, 0600), file({kBase, 0}, 10, 0644), Replace,
          Skip},
+        {"links to one target, whatever their times", ext4, link("a", {kBase + 5, 0}), link("a", {kBase, 0}),
+         Skip, Skip},
+        {"links to targets of one length", ext4, link("b", {kBase, 0}), link("a", {kBase, 0}), Replace, Skip},
+        {"a newer link elsewhere", ext4, link("b", {kBase + 5, 0}), link("a", {kBase, 0}), Replace, Replace},
+        {"a link where a file of its size and time is", ext4, link("a", {kBase, 0}),
+         file({kBase, 0}, 1, 0777), Replace, Skip},
+        {"a file where a link is", ext4, file({kBase, 0}, 1, 0777), link("a", {kBase, 0}), Replace, Skip},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

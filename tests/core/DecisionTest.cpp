@@ -33,6 +33,14 @@ FileInfo fileOf(std::uint64_t size, std::int64_t time, std::uint32_t mode = 0644
     return info;
 }
 
+// A symbolic link looked at as itself (links copied as links).
+FileInfo linkOf(const std::string& target, std::int64_t time) {
+    FileInfo info = fileOf(target.size(), time, 0777);
+    info.isLink = true;
+    info.linkTarget = target;
+    return info;
+}
+
 FileInfo kindOnly(EntryKind kind) {
     FileInfo info;
     info.kind = kind;
@@ -209,6 +217,28 @@ TEST(DecisionTest, TwoWayTableRows) {
         {"both as left", left, left, true, {}, Action::Record, kSource},
         {"touched in place on one side, other content", fileOf(4, T + 1, 0644, 7), left, false, false,
          Action::Copy, kSource},
+        // A link holds its target: nothing to read to tell two changes apart.
+        {"links given one target on both sides",
+         linkOf("ab", T + 100),
+         linkOf("ab", T + 200),
+         false,
+         {},
+         Action::Record,
+         kSource},
+        {"links given two targets: a conflict, the newer wins",
+         linkOf("xy", T + 300),
+         linkOf("ab", T + 100),
+         false,
+         {},
+         Action::Conflict,
+         kSource},
+        {"a link on one side, a file on the other",
+         linkOf("abcd", T + 100),
+         fileOf(9, T + 200),
+         false,
+         {},
+         Action::Conflict,
+         kDestination},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);

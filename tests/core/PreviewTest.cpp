@@ -2,6 +2,7 @@
 // then takes, in the same order, and it changes nothing itself.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -24,9 +25,7 @@ class PreviewTest : public ::testing::Test, public test::TreeFixture {
   protected:
     RunResult run(RunObserver& observer, bool preview) {
         context.observer = &observer;
-        const RunResult result =
-            SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask), "",
-                      watch.FileAction, watch, preview ? Doing::Preview : Doing::Run);
+        const RunResult result = runWatch(preview ? Doing::Preview : Doing::Run);
         context.observer = nullptr;
         return result;
     }
@@ -39,6 +38,9 @@ bool sameAction(const RunAction& a, const RunAction& b) {
 
 TEST_F(PreviewTest, ListsWhatTheRunThenDoesAndChangesNothing) {
     static const char* const kMasks[] = {"*.*", "*.txt", "*.txt;a*", "*.doc,b*", "b*;*.txt"};
+    const std::vector<std::string> kExcludes[] = {{}, {"*.doc"}, {"x/z", "b*"}, {"*/a.txt", ".h"}};
+    // What links lead to outside the trees: no run changes it, so a run finds what its preview found.
+    writeFile(dir / "outside.txt", "outside");
     for (unsigned seed = 1; seed <= 300; ++seed) {
         SCOPED_TRACE(seed);
         std::mt19937 random(seed);
@@ -49,6 +51,18 @@ TEST_F(PreviewTest, ListsWhatTheRunThenDoesAndChangesNothing) {
         if (random() % 4 != 0) test::randomTree(random, dst);
         // Now and then a read-only file the run must neither replace nor delete: the preview says so.
         test::makeReadOnlyNowAndThen(random, dst);
+        // Now and then names with a dot and links, for the watch's settings to take or leave out.
+        for (const std::string& root : {src, dst}) {
+            if (!test::exists(root) || random() % 3 != 0) continue;
+            writeFile(root + "/.hidden.txt", "h");
+            writeFile(root + "/x/.h/a.txt", "h");
+            symlink((dir / "outside.txt").c_str(), (root + "/l.txt").c_str());
+            symlink("nowhere", (root + "/x/dangling.txt").c_str());
+            symlink("..", (root + "/x/up").c_str());
+        }
+        extras.excludes = kExcludes[random() % 4];
+        extras.hidden = random() % 2 == 0 ? HiddenFiles::Skip : HiddenFiles::Include;
+        extras.links = static_cast<LinkHandling>(random() % 3);
         watch.TuneMode = static_cast<std::int32_t>(random() % 4) - (random() % 8 == 0 ? 4 : 0);
         watch.FileAction = random() % 3 == 0 ? faMove : faCopy;
         watch.BiDirect = random() % 2;

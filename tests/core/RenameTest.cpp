@@ -153,6 +153,8 @@ TEST_F(RenameTest, AFollowersRenamesAreCarriedWhereOnlyTheNameChanged) {
     put("notes/b.txt", "b");
     put("notes/c.txt", "c");
     put("notes/d.txt", "d");
+    put("notes/e.txt", "e");
+    put("notes/f.txt", "f");
     put("notes/sub/keep.txt", "k");
     const Watch oneWay = watchOf(false);
     ASSERT_EQ(tessel::runWatch(context, oneWay).copied, 0);
@@ -169,14 +171,23 @@ TEST_F(RenameTest, AFollowersRenamesAreCarriedWhereOnlyTheNameChanged) {
     ASSERT_TRUE(move(src + "/notes/c.txt", src + "/notes/c.bak"));
     ASSERT_TRUE(move(src + "/notes/d.txt", src + "/notes/d2.txt"));
     writeFile(dst + "/notes/d2.txt", "already there");
+    // And to names the watch's settings leave out: an exclude, a name with a dot.
+    ASSERT_TRUE(move(src + "/notes/e.txt", src + "/notes/e.old.txt"));
+    ASSERT_TRUE(move(src + "/notes/f.txt", src + "/notes/.f.txt"));
     Watch masked = oneWay;
     masked.masks = {"*.jpg", "*.txt"};
+    masked.excludes = {"*.old.txt"};
+    masked.hidden = HiddenFiles::Skip;
     RunScope scope;
     for (const char* folder : {"", "notes/"}) scope.add(folder, Depth::Names);
     for (const char* tree : {"photos/", "pictures/", "notes/sub/"}) scope.add(tree, Depth::Tree);
     scope.addRename({0, "photos/", "pictures/"});
-    for (const auto& [from, to] :
-         {std::pair{"a.txt", "sub/a2.txt"}, {"b.txt", "b2.txt"}, {"c.txt", "c.bak"}, {"d.txt", "d2.txt"}})
+    for (const auto& [from, to] : {std::pair{"a.txt", "sub/a2.txt"},
+                                   {"b.txt", "b2.txt"},
+                                   {"c.txt", "c.bak"},
+                                   {"d.txt", "d2.txt"},
+                                   {"e.txt", "e.old.txt"},
+                                   {"f.txt", ".f.txt"}})
         scope.addRename({0, std::string("notes/") + from, std::string("notes/") + to});
     test::writeFile(context.LogFilePath, "");
     const RunResult result = tessel::runWatch(context, masked, Doing::Run, {.scope = &scope});
@@ -191,6 +202,13 @@ TEST_F(RenameTest, AFollowersRenamesAreCarriedWhereOnlyTheNameChanged) {
     EXPECT_EQ(readFile(dst + "/notes/b2.txt"), "b");
     EXPECT_TRUE(exists(dst + "/notes/c.txt")) << "a name the watch leaves out is no rename of its";
     EXPECT_FALSE(exists(dst + "/notes/c.bak"));
+    for (const char* left : {"e", "f"}) {
+        SCOPED_TRACE(left);
+        EXPECT_TRUE(exists(dst + "/notes/" + left + ".txt"))
+            << "an excluded or hidden name is no rename of its";
+    }
+    EXPECT_FALSE(exists(dst + "/notes/e.old.txt"));
+    EXPECT_FALSE(exists(dst + "/notes/.f.txt"));
     EXPECT_TRUE(exists(dst + "/notes/d.txt")) << "never renamed over a file";
     EXPECT_EQ(readFile(dst + "/notes/d2.txt"), "d");
     const Lines logged = loggedMessages();

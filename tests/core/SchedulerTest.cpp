@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <random>
@@ -209,6 +210,16 @@ class SchedulerRunTest : public ::testing::Test, public test::CoreFixture {
         ASSERT_TRUE(AppendWatchRec(context, watch, context.WatchFilePath));
     }
     bool copied(const std::string& name) { return test::exists(dir / (name + "-dst/" + name + ".txt")); }
+    // Gives the watch at `position` an after-sync program: a shell script `commands` run with `path`.
+    void runAfter(std::int32_t position, const std::string& commands, const std::string& path) {
+        const std::string script = dir / ("after-" + std::to_string(position) + ".sh");
+        test::writeFile(script, "#!/bin/sh\n" + commands + "\n");
+        chmod(script.c_str(), 0755);
+        TWatchRec watch = ReadWatchRec(context, position);
+        setText(watch.RunFile, script);
+        setText(watch.RunParams, "'" + path + "'");
+        ASSERT_TRUE(WriteWatchRec(context, watch));
+    }
     // The summary line of a run of the watch `name` added, without its duration.
     static std::string summary(const std::string& name, const std::string& outcome, int copies, int bytes) {
         return "Summary of watch " + name + "-src: " + outcome + "; " + std::to_string(copies) +
@@ -347,33 +358,42 @@ TEST_F(SchedulerRunTest, EveryRunEndsWithItsSummaryAndLeavesItsLastResult) {
         EXPECT_EQ(list.watches[c.position].watch.lastResult, run.result) << "read back as it was";
     }
 
-    // Where the result cannot be kept, the run says so, fails, and still ends with its summary.
+    // Where the result cannot be kept (the watch's own program puts a folder in place of the text file
+    // as it runs), the run says so, fails, and still ends with its summary.
     const std::string textFile = dir / "WatchDef.toml";
-    ASSERT_EQ(unlink(textFile.c_str()), 0);
-    test::makeFolders(textFile);
-    const SchedulerReport report = checkWatchNow(context, 2);
+    runAfter(2, "rm -f \"$1\" && mkdir \"$1\"", textFile);
+    std::filesystem::remove_all(dir / "manual-dst");
+    SchedulerReport report = checkWatchNow(context, 2);
+    EXPECT_TRUE(copied("manual"));
     EXPECT_EQ(report.unsavedResults, 1);
     EXPECT_EQ(report.result.failed, 1);
     ASSERT_EQ(report.runs.size(), 1u);
     EXPECT_EQ(report.runs[0].name, "manual-src") << "named as a reading would name it";
     const std::string said = std::string(kResultNotSavedLine) + pair("manual") + ": " + textFile;
     EXPECT_EQ(report.runs[0].result.firstProblem.rfind(said, 0), 0u) << report.runs[0].result.firstProblem;
-    const std::vector<std::string> logged = loggedMessages();
+    std::vector<std::string> logged = loggedMessages();
     ASSERT_GE(logged.size(), 2u);
     EXPECT_EQ(logged[logged.size() - 2], report.runs[0].result.firstProblem);
+    EXPECT_EQ(logged.back(), summaryMessage("manual-src", report.runs[0].result));
+
+    // Without its settings (excludes, hidden files, links) a watch is not run at all: with the wrong ones
+    // it could copy or delete what they leave out. One error line, a failure, and its summary.
+    std::filesystem::remove_all(dir / "manual-dst");
+    report = checkWatchNow(context, 2);
+    EXPECT_FALSE(copied("manual"));
+    ASSERT_EQ(report.runs.size(), 1u);
+    EXPECT_EQ(report.runs[0].result.firstProblem, "Error reading the settings of Synhro folder " +
+                                                      pair("manual") + ": " + textFile +
+                                                      ": Is a directory; the watch was not run");
+    EXPECT_EQ(report.result.failed, 2) << "not run, and its result not kept";
+    logged = loggedMessages();
     EXPECT_EQ(logged.back(), summaryMessage("manual-src", report.runs[0].result));
 }
 
 TEST_F(SchedulerRunTest, LastRunTimeThatCannotBeSavedLeavesTheWatchFileAsItWas) {
     add("locked", rmManual, pd1Day, now - 2);
     // The watch's own after-sync program makes the watch file read-only while the watch runs.
-    const std::string script = dir / "lock.sh";
-    test::writeFile(script, "#!/bin/sh\nchmod 0444 \"$1\"\n");
-    chmod(script.c_str(), 0755);
-    TWatchRec watch = ReadWatchRec(context, 0);
-    setText(watch.RunFile, script);
-    setText(watch.RunParams, "'" + context.WatchFilePath + "'");
-    ASSERT_TRUE(WriteWatchRec(context, watch));
+    runAfter(0, "chmod 0444 \"$1\"", context.WatchFilePath);
     const std::string before = test::readFile(context.WatchFilePath);
 
     test::NoPermissionOverride asAnyUser;

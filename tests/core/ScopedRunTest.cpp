@@ -1,7 +1,7 @@
 // Runs that cover only some folders of a watch (what a follower saw change) against full runs of the
-// same trees: every covered file ends as the full run leaves it, nothing outside is touched, a two-way
-// watch remembers the rest as it was, and the mass-deletion guard weighs deletions against the whole
-// watch.
+// same trees, with the watch's masks, excludes and hidden files: every covered file ends as the full run
+// leaves it, nothing outside is touched, a two-way watch remembers the rest as it was, and the mass-deletion
+// guard weighs deletions against the whole watch.
 
 #include <gtest/gtest.h>
 
@@ -51,7 +51,14 @@ struct Pair : test::CoreFixture {
         std::mt19937 random(seed);
         test::randomTree(random, src);
         test::randomTree(random, dst);
+        // Names a watch's settings may leave out: a name with a dot, a name and a path an exclude takes.
+        for (const std::string& root : {src, dst})
+            for (const char* name : {"/.hidden.txt", "/x/.cache.txt"})
+                if (random() % 2 == 0) writeFile(root + name, root == src ? "source" : "destination");
         watch = watchFromRecord(test::makeWatch(src, dst), {});
+        const std::vector<std::string> excludes[] = {{}, {"c.doc"}, {"x/z"}, {"y", "*.txt"}};
+        watch.excludes = excludes[random() % 4];
+        watch.hidden = random() % 2 == 0 ? HiddenFiles::Include : HiddenFiles::Skip;
         watch.masks =
             random() % 2 == 0 ? std::vector<std::string>{"*.*"} : std::vector<std::string>{"*.txt", "b2"};
         watch.tune = static_cast<WatchTune>(random() % 3);

@@ -119,8 +119,11 @@ std::vector<std::string> listFolder(const std::string& path) {
 std::vector<std::string> snapshotTree(const std::string& root) {
     std::vector<std::string> items;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
-        const std::string relative = fs::relative(entry.path(), root).string();
-        if (entry.is_directory() && !entry.is_symlink())
+        // By its text: fs::relative would resolve the links on the way (a loop of links, say).
+        const std::string relative = fs::path(entry.path()).lexically_relative(root).string();
+        if (entry.is_symlink())
+            items.push_back(relative + "->" + fs::read_symlink(entry.path()).string());
+        else if (entry.is_directory())
             items.push_back(relative + "/");
         else if (entry.is_regular_file())
             items.push_back(relative + "=" + readFile(entry.path().string()));
@@ -243,8 +246,7 @@ TreeFixture::~TreeFixture() {
 }
 
 RunResult TreeFixture::runWatch(Doing doing) {
-    return SyncWatch(context, getText(watch.SourceDir), getText(watch.DestDir), getText(watch.FileMask),
-                     getText(watch.RunFile), watch.FileAction, watch, doing);
+    return tessel::runWatch(context, watchFromRecord(watch, extras), doing);
 }
 
 std::vector<std::string> CoreFixture::loggedMessages() const {

@@ -16,6 +16,7 @@
 #include "platform/Clock.h"
 #include "sync/RunContext.h"
 #include "sync/SyncWatch.h"
+#include "watch/Watch.h"
 #include "watch/WatchRec.h"
 
 namespace tessel::test {
@@ -60,7 +61,8 @@ std::int64_t modificationTime(const std::string& path);
 mode_t permissions(const std::string& path);
 // The names in a folder, sorted; hidden names included.
 std::vector<std::string> listFolder(const std::string& path);
-// Every file below `root` as "relative/path=content", sorted; folders as "relative/path/".
+// Every file below `root` as "relative/path=content", sorted; folders as "relative/path/", symbolic
+// links as "relative/path->target", anything else as "relative/path@".
 std::vector<std::string> snapshotTree(const std::string& root);
 // A small random tree below `root`: a few files and folders whose names another such tree may share, of
 // a few sizes and times, so that every decision of a run comes up.
@@ -173,9 +175,10 @@ struct CoreFixture {
 struct TreeFixture : CoreFixture {
     TreeFixture();
     ~TreeFixture();  // clears what a test planned through the fault seam
-    // Runs `watch` as a watch run does (SyncWatch with the record's texts), or previews it.
+    // Runs `watch` with `extras` as the scheduler does, or previews it.
     RunResult runWatch(Doing doing = Doing::Run);
     TWatchRec watch;
+    WatchExtras extras;  // what the record has no room for: none at first, as for a watch made before them
     std::string src = dir / "src";
     std::string dst = dir / "dst";
 };

@@ -13,7 +13,9 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Versions.h"
@@ -133,6 +135,72 @@ TEST_F(PreviewTest, ListsWhatTheFollowingCheckNowDoesAndChangesNothingBefore) {
     EXPECT_EQ(lines.front().rfind("Start Manual Synhro folder ", 0), 0u) << lines.front();
     EXPECT_EQ(test::readFile(dst + "/changed.txt"), "changed, longer");
     EXPECT_FALSE(test::exists(dst + "/gone.txt"));
+}
+
+// The plan in the user's hands: a row left out is not done, a conflict decided for the source's file
+// gets it on both sides, a conflict's copy goes with its conflict, and folders to make cannot be left out.
+TEST_F(PreviewTest, RunNowDoesThePlanAsTheUserEditedIt) {
+    const std::string src = dir / "src", dst = dir / "dst";
+    window.context().options.stateFolder = dir / "state";
+    test::makeFolders(src);
+    test::writeFile(src + "/both.txt", "first");
+    TWatchRec watch = makeWatch(src, dst);
+    watch.BiDirect = 1;
+    useWatch(watch);
+    window.commands().checkSelectedWatchNow();
+    test::waitForRun(window);
+    ASSERT_EQ(test::readFile(dst + "/both.txt"), "first");
+    test::writeFile(src + "/both.txt", "the source's edit");
+    test::writeFile(dst + "/both.txt", "the destination's edit, newer");
+    test::setModificationTime(src + "/both.txt", 1'700'000'000);
+    test::setModificationTime(dst + "/both.txt", 1'700'000'100);
+    test::writeFile(src + "/wanted.txt", "w");
+    test::writeFile(src + "/unwanted.txt", "u");
+    test::writeFile(src + "/new/inside.txt", "i");
+    // A file changed in the clock's tick the preview begins in counts as changed since.
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+
+    window.commands().previewSelectedWatch();
+    test::waitForRun(window);
+    PreviewDialog* dialog = window.commands().previewDialog();
+    ASSERT_NE(dialog, nullptr);
+    PlanModel& model = *dialog->model();
+    EXPECT_FALSE(dialog->table()->isColumnHidden(PlanModel::DecisionColumn));
+    int conflictRow = -1, unwantedRow = -1, folderRow = -1, followerRow = -1;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const RunAction& action = model.actionAt(row);
+        if (action.kind == RunAction::Kind::Conflict) conflictRow = row;
+        if (action.path == src + "/unwanted.txt") unwantedRow = row;
+        if (action.kind == RunAction::Kind::CreateFolder) folderRow = row;
+        if (action.kind != RunAction::Kind::Conflict && action.target == dst + "/both.txt") followerRow = row;
+    }
+    ASSERT_TRUE(conflictRow >= 0 && unwantedRow >= 0 && folderRow >= 0);
+    const auto flags = [&](int row, int column) { return model.flags(model.index(row, column)); };
+    EXPECT_FALSE(flags(folderRow, PlanModel::ActionColumn) & Qt::ItemIsUserCheckable);
+    EXPECT_TRUE(flags(conflictRow, PlanModel::DecisionColumn) & Qt::ItemIsEditable);
+    EXPECT_FALSE(flags(unwantedRow, PlanModel::DecisionColumn) & Qt::ItemIsEditable);
+    if (followerRow >= 0) EXPECT_FALSE(flags(followerRow, PlanModel::ActionColumn) & Qt::ItemIsUserCheckable);
+
+    EXPECT_FALSE(model.setData(model.index(conflictRow, PlanModel::DecisionColumn), 3));
+    ASSERT_TRUE(
+        model.setData(model.index(unwantedRow, PlanModel::ActionColumn), Qt::Unchecked, Qt::CheckStateRole));
+    ASSERT_TRUE(model.setData(model.index(conflictRow, PlanModel::DecisionColumn), 1));
+    EXPECT_EQ(model.data(model.index(conflictRow, PlanModel::DecisionColumn)).toString(),
+              QStringLiteral("Keep the source's"));
+    EXPECT_TRUE(dialog->shownLabel()->text().contains(QStringLiteral("1 left out")))
+        << dialog->shownLabel()->text().toStdString();
+
+    dialog->runNowButton()->click();
+    test::waitForRun(window);
+    EXPECT_EQ(test::readFile(dst + "/wanted.txt"), "w");
+    EXPECT_EQ(test::readFile(dst + "/new/inside.txt"), "i");
+    EXPECT_FALSE(test::exists(dst + "/unwanted.txt"));
+    EXPECT_EQ(test::readFile(dst + "/both.txt"), "the source's edit");
+    EXPECT_EQ(test::readFile(src + "/both.txt"), "the source's edit");
+    for (const std::string& tree : {src, dst})
+        for (const std::string& name : test::listFolder(tree))
+            EXPECT_EQ(name.find("conflict"), std::string::npos) << tree << "/" << name;
+    EXPECT_EQ(window.lastRunResult().failed, 0);
 }
 
 TEST_F(PreviewTest, AStoppedPreviewShowsNothingAndAPreviewIsNoRun) {

@@ -169,15 +169,27 @@
         <source>Rename</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Keep both</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep the source&apos;s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Keep the destination&apos;s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Decision</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>PreviewDialog</name>
     <message>
         <source>Preview of Watch %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>What Check Now would do with these folders now. Nothing has been done yet.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -239,6 +251,34 @@ Destination: %2</source>
     </message>
     <message>
         <source>source</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>What Check Now would do with these folders now. Nothing has been done yet. Clear a row&apos;s box to leave it out, and decide a conflict in its Decision column; Run Now then does the rows left in and nothing else.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Do the Selected Rows</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Leave Out the Selected Rows</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Conflicts: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 left out</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1; %2</source>
+        <translation type="unfinished">%1: %2 {1;?}</translation>
+    </message>
+    <message>
+        <source>Does the rows left in, as decided, and nothing else</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
