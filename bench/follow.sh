@@ -81,8 +81,11 @@ read -r median p95 < <("$follow" latency "$scratch/S" "$scratch/T" "$changes" "$
 echo "A burst of $burst files in 10 folders ..."
 start=$(date +%s%N)
 "$tool" tree S/burst "$burst" 10 256
+made=$(date +%s%N)
 "$follow" wait-files T/burst "$burst" 600 >/dev/null
-burst_time=$(awk -v n=$(($(date +%s%N) - start)) 'BEGIN {print n / 1e9}')
+# From the last file's close: the quiet delay, then the work.
+burst_time=$(awk -v n=$(($(date +%s%N) - made)) 'BEGIN {print n / 1e9}')
+burst_made=$(awk -v n=$((made - start)) 'BEGIN {print n / 1e9}')
 
 echo "A renamed folder of $burst files ..."
 inode=$(stat -c %i T/big)
@@ -101,6 +104,7 @@ full=$(seconds full)
 burst_full=$(seconds burst-full)
 fs=$(df -T "$scratch" | awk 'NR == 2 {print $2}')
 goal_latency=$(awk -v d="$delay" 'BEGIN {print d + 0.5}')
+after_delay() { awk -v t="$1" -v d="$delay" 'BEGIN {print t - d}'; }
 echo
 echo "| Following $files files in $folders folders ($fs), delay $delay s | Measured | Against | Ratio | Goal | |"
 echo "|---|---|---|---|---|---|"
@@ -108,5 +112,7 @@ echo "| close to copy, median of $changes | $median s | a full run $full s | $(r
 echo "| close to copy, 95th percentile | $p95 s | a full run $full s | $(ratio "$p95" "$full") | ≤ $goal_latency s | $(verdict "$p95" "$goal_latency") |"
 echo "| idle, share of one core over $idle s | $cpu % | | | ≤ 0.5 % | $(verdict "$cpu" 0.5) |"
 echo "| idle, the follower's memory (peak) | $((peak / 1024)) MiB ($((rss / 1024)) MiB now; kernel: $kernel for $watches follows) | | | ≤ 64 MiB | $(verdict "$((peak / 1024))" 64) |"
-echo "| burst of $burst files in 10 folders | $burst_time s | a full run copying them $burst_full s | $(ratio "$burst_time" "$burst_full") | ≤ 1.2 | $(verdict "$(ratio "$burst_time" "$burst_full")" 1.2) |"
-echo "| renamed folder of $burst files | $rename_time s ($renamed) | | | ≤ 1 s | $(verdict "$rename_time" 1) |"
+burst_work=$(after_delay "$burst_time")
+rename_work=$(after_delay "$rename_time")
+echo "| burst of $burst files in 10 folders (made in $burst_made s): done after the last, less the delay | $burst_work s ($burst_time s in all) | a full run copying them $burst_full s | $(ratio "$burst_work" "$burst_full") | ≤ 1.2 | $(verdict "$(ratio "$burst_work" "$burst_full")" 1.2) |"
+echo "| renamed folder of $burst files, less the delay | $rename_work s ($rename_time s in all; $renamed) | | | ≤ 1 s | $(verdict "$rename_work" 1) |"
