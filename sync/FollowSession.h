@@ -5,9 +5,10 @@
 // the lock is free. It reads the watch file again when that changes, and runs what the follower asks
 // for, one watch after another, each under its run lock as every run is.
 //
-// Threads: the owner's thread makes the session and calls start, reload and wantsReload; runDue may run
-// on another thread (the window's run thread) while the owner reloads: it touches only the follower,
-// which has its own lock, what it is given, and the note of busy watches, which has one too.
+// Threads: the owner's thread makes the session and calls start, reload, wantsReload, takeDue and putBack;
+// run (and runDue) may go on another thread (the window's run thread) while the owner reloads: it touches
+// only the follower, which has its own lock, what it is given, and the note of busy watches, which has
+// one too.
 
 #include <chrono>
 #include <cstdint>
