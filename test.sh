@@ -29,7 +29,7 @@ cmake --build "$release" -j"$(nproc)"
 
 echo "== The file systems people sync to: loop images and FUSE mounts (as root; skipped elsewhere)"
 if [ "$(id -u)" -eq 0 ]; then
-  ./tools/ensure-packages.sh btrfs-progs xfsprogs exfat-fuse exfatprogs ntfs-3g sshfs openssh-server attr acl
+  ./tools/ensure-packages.sh e2fsprogs btrfs-progs xfsprogs exfat-fuse exfatprogs ntfs-3g sshfs openssh-server attr acl
 fi
 ./tests/filesystems.sh "$release"
 

@@ -102,9 +102,10 @@ int previewWatches(RunContext& context, Console& console, const std::vector<std:
         Printer printer;
         // The moment the plan is of, for a run of it as edited (--plan): what changed after it is left.
         const platform::WallClock madeAt = platform::fileClockNow();
-        if (position) std::printf("%s\n", planHeader(*position, madeAt).c_str());
-        const SchedulerReport report =
-            position ? previewWatchNow(context, *position, printer) : missingWatch();
+        // A plan only of a watch there is.
+        const bool known = position && ReadWatchRec(context, *position).WatchIndex >= 0;
+        if (known) std::printf("%s\n", planHeader(*position, madeAt).c_str());
+        const SchedulerReport report = known ? previewWatchNow(context, *position, printer) : missingWatch();
         if (report.missing > 0) {
             sayMissing(watch, context, console);
             status = kExitUsage;

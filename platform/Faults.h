@@ -31,8 +31,9 @@ enum class Operation {
     Count
 };
 
-// Points inside the platform layer where a test may step in, to change the world at the worst moment.
-enum class Point { CopyOpening, CopyWritten, Count };
+// Points inside the platform layer where a test may step in, to change the world at the worst moment:
+// as a copy opens its source, once its new file is made (still empty), and once its data is written.
+enum class Point { CopyOpening, CopyCreated, CopyWritten, Count };
 
 #ifdef TESSEL_FAULT_INJECTION
 // Runs `action` each time `point` is reached until clear(); an empty action removes it.

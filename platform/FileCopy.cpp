@@ -225,8 +225,9 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileS
     // Written with the owner's write bit, so a read-only source can be copied; group and others get no
     // more than the source gives them at any moment.
     mode_t created = (now.mode & 0777) | S_IWUSR;
-    if (otherGroup && !root) created &= 0700;
+    if (otherGroup) created &= 0700;
     if (!createCopyFile(dstFolder, created, unnamed, copy, error)) return false;
+    faults::reach(faults::Point::CopyCreated);
     const int out = copy.fd.get();
     if (!copyData(in, out, now, {now.device, device}, error)) return false;
     // Root hands the copy to the source's owner and group, where its probe found owners can be set (not
@@ -242,7 +243,7 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileS
     }
     mode_t wanted = now.mode & 0777;
     if (ownerKept && groupKept) wanted = now.mode;
-    if (!groupKept && !root) {
+    if (!groupKept) {
         wanted &= 0700;
         dropped.group = true;
     }

@@ -108,19 +108,26 @@ void OneWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
     order(here, name, target, static_cast<int>(FileOrder::Kind::CopyUnlooked), seen, RunAction::Side::None);
 }
 
-void OneWayPass::rename(const std::shared_ptr<WalkFolder>& folder, const std::string& name,
-                        const std::string& target, const Seen& seen) {
+// An order for `name` of the folder, from the source, with what the walk saw of it on both sides.
+std::unique_ptr<FileOrder> OneWayPass::newOrder(const WalkFolder& folder, FileOrder::Kind kind,
+                                                const std::string& name, const Seen& seen) const {
     auto order = std::make_unique<FileOrder>();
-    order->kind = FileOrder::Kind::Rename;
+    order->kind = kind;
     order->from = kSource;
     for (const int side : kSides) {
-        order->folder[side] = folder->folder[side];
+        order->folder[side] = folder.folder[side];
         order->root[side] = m_roots[side];
         order->info[side] = seen.info[side];
-        order->traits[side] = folder->traits[side];
+        order->traits[side] = folder.traits[side];
     }
-    order->relative = folder->relative;
+    order->relative = folder.relative;
     order->name = name;
+    return order;
+}
+
+void OneWayPass::rename(const std::shared_ptr<WalkFolder>& folder, const std::string& name,
+                        const std::string& target, const Seen& seen) {
+    auto order = newOrder(*folder, FileOrder::Kind::Rename, name, seen);
     order->targetName = target;
     order->rowKind = RunAction::Kind::Rename;
     order->rowPath = destinationPath(*folder, target);
@@ -212,17 +219,7 @@ void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::st
 
 void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::string& name,
                        const std::string& target, int kind, const Seen& seen, RunAction::Side newer) {
-    auto order = std::make_unique<FileOrder>();
-    order->kind = static_cast<FileOrder::Kind>(kind);
-    order->from = kSource;
-    for (const int side : kSides) {
-        order->folder[side] = folder->folder[side];
-        order->root[side] = m_roots[side];
-        order->info[side] = seen.info[side];
-        order->traits[side] = folder->traits[side];
-    }
-    order->relative = folder->relative;
-    order->name = name;
+    auto order = newOrder(*folder, static_cast<FileOrder::Kind>(kind), name, seen);
     if (target != name) order->targetName = target;
     order->versions = m_settings.move ? nullptr : m_versions;
     const bool replace = seen.info[kDestination].kind == EntryKind::File;

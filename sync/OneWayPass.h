@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Versions.h"
+#include "sync/Applier.h"
 #include "sync/CopyDecision.h"
 #include "sync/RunContext.h"
 #include "sync/TreeWalk.h"
@@ -52,6 +53,8 @@ class OneWayPass : public TreeWalk::Pass {
                 Seen& seen);
     void order(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
                int kind, const Seen& seen, RunAction::Side newer);
+    std::unique_ptr<FileOrder> newOrder(const WalkFolder& folder, FileOrder::Kind kind,
+                                        const std::string& name, const Seen& seen) const;
     // Gives the destination's file the source's spelling of its name, then decides.
     void rename(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
                 const Seen& seen);

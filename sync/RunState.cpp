@@ -8,6 +8,7 @@
 #include "platform/FileIo.h"
 #include "platform/Process.h"
 #include "watch/EventLog.h"
+#include "watch/WatchText.h"
 
 namespace tessel {
 
@@ -227,6 +228,8 @@ void RunState::learnOwnFiles() {
     for (const std::string* path :
          {&context.LogFilePath, &context.WatchFilePath, &context.options.settingsFile})
         addOwnFile(*path);
+    // The text file beside the watch file: the watches' names, settings and last results.
+    if (!context.WatchFilePath.empty()) addOwnFile(textFilePath(context.WatchFilePath));
 }
 
 void RunState::addOwnFile(const std::string& path) {

@@ -32,20 +32,6 @@ std::string folderOf(const std::string& path) {
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::int32_t tuneModeOf(WatchTune tune) {
-    switch (tune) {
-        case WatchTune::SyncAll:
-            return tmSyncAll;
-        case WatchTune::UpdateOld:
-            return tmUpdateOld;
-        case WatchTune::AbsentOnly:
-            return tmAbsentOnly;
-        case WatchTune::None:
-            break;
-    }
-    return -1;  // nothing crosses
-}
-
 // Old versions go from the trees the watch writes in, each removal logged with the wide log and shown by
 // a preview; the source of a one-way watch is not the watch's to tidy.
 void removeExpiredVersions(RunState& run, Applier& applier, const std::vector<std::string>& roots,
@@ -128,17 +114,10 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     const std::string& destination = roots.destination;
     // A list with no mask still makes the destination's folders, and copies nothing.
     const std::vector<std::string> masks = watch.masks.empty() ? std::vector<std::string>{""} : watch.masks;
-    const std::int32_t tuneMode = tuneModeOf(watch.tune);
+    const std::int32_t tuneMode = storedTune(watch.tune);  // -1: nothing crosses
     const bool move = watch.action == WatchAction::Move;
     // What of the trees every walk of this run takes: the watch's excludes, hidden files and links.
     const WalkRules rules = WalkRules::of(watch);
-
-    // One thread reads the source ahead to size the bar; several count as the first pass lists it, and so
-    // does a run of a few folders, which would not read the whole tree for it.
-    run.countingFiles = context.options.jobs > 1 || scope != nullptr;
-    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source, rules));
-    display.setProgressPosition(0);
-    display.setProgressVisible(true);
 
     std::error_code error;
     const auto refuse = [&](const std::string& line) {
@@ -165,6 +144,14 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
         if (!run.openRoot(run.madeRoot, error).valid() && error == platform::WalkError::SymbolicLink)
             return refuse("Error opening folder " + run.madeRoot + ": " + error.message());
     }
+
+    // One thread reads the source ahead to size the bar; several count as the first pass lists it, and so
+    // does a run of a few folders, which would not read the whole tree for it. Only once the roots are
+    // known good: an empty field would have it count the whole file system.
+    run.countingFiles = context.options.jobs > 1 || scope != nullptr;
+    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source, rules));
+    display.setProgressPosition(0);
+    display.setProgressVisible(true);
 
     // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
     const bool twoWay = watch.bothDirections && !move;

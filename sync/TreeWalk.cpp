@@ -74,9 +74,13 @@ void TreeWalk::failFolder(const char* doing, const std::string& path, const std:
     m_run.failure(doing, path, error);
 }
 
+// Only a file system the probe found blind to case is: one it could not try (a read-only source, a root
+// the user may not write in) lists its names as they are. Writing there stays safe all the same: a name
+// is never given over one the file system already has, in any case.
 std::array<bool, 2> TreeWalk::caseBlindness(const platform::FileSystemTraits* const (&traits)[2]) {
     std::array<bool, 2> blind{false, false};
-    for (const int side : kSides) blind[side] = traits[side] != nullptr && !traits[side]->caseSensitive;
+    for (const int side : kSides)
+        blind[side] = traits[side] != nullptr && traits[side]->tried && !traits[side]->caseSensitive;
     return blind;
 }
 

@@ -235,6 +235,21 @@ scenario_two_way() {
     [ "$(contents "$a")" = "$(contents "$b")" ] || { say "the two sides differ after the conflict"; return 1; }
 }
 
+# A stick keeps its times in local time: mounted again in another time zone, or after the clocks change
+# (a zone with daylight saving), a run finds every file as it left it.
+scenario_zone_change() {
+    local zone loop=${loops[${#loops[@]} - 1]}
+    for zone in "<+03>-3" "CET-1CEST,M3.5.0,M10.5.0/3" "UTC0"; do
+        umount "$point" && TZ=$zone mount.exfat-fuse "$loop" "$point" >/dev/null 2>&1 ||
+            { say "cannot mount the stick again in TZ=$zone"; return 1; }
+        out="$work/out.zone.txt"
+        (cd "$work" && TZ=$zone "$batch" --watch-file "$wth" --log-file "$work/log.txt" 0 >"$out" 2>&1)
+        rc=$?
+        [ "$rc" -eq 0 ] && [ "$(copies)" -eq 0 ] ||
+            { say "in TZ=$zone the run copied $(copies) files (exit $rc)"; grep -E "Copied|Error" "$out" | head; return 1; }
+    done
+}
+
 scenario_case_clash() {
     local s="$work/cases"
     mkdir -p "$s"
@@ -291,6 +306,32 @@ scenario_refused_name() {
     fi
     [ "$rc" -eq 1 ] && [ "$(grep -c Error "$out")" -eq 1 ] && grep -q "Error.*10:30.*name" "$out" ||
         { say "the refused name: exit $rc, $(grep Error "$out")"; return 1; }
+}
+
+# Both ways: case twins and a refused name on the local side get their lines on every run, nothing is
+# written over anything, and what the stick holds comes back unchanged.
+scenario_two_way_names() {
+    local a="$work/twonames" b="$dst/twonames"
+    mkdir -p "$a" "$b"
+    echo "upper" >"$a/Twin.txt"
+    echo "lower case" >"$a/twin.txt"
+    echo "colon" >"$a/time 10:30.txt"
+    echo "from the stick" >"$b/stick.txt"
+    local before
+    before=$(contents "$a")
+    sync_run 7
+    sync_run 7
+    [ "$(cat "$a/stick.txt" 2>/dev/null)" = "from the stick" ] || { say "the stick's file did not come across"; return 1; }
+    [ "$(contents "$a" | grep -v stick.txt)" = "$before" ] || { say "a local file was changed"; contents "$a"; return 1; }
+    if [ "$(ls "$b" | wc -l)" -eq 4 ]; then
+        [ "$rc" -eq 0 ] && [ "$(copies)" -eq 0 ] || { say "the second run copied or failed (exit $rc)"; return 1; }
+        return 0
+    fi
+    [ "$rc" -eq 1 ] && [ "$(copies)" -eq 0 ] && [ "$(grep -c Error "$out")" -eq 2 ] ||
+        { say "the second two-way run: exit $rc, $(copies) copies"; grep -E "Copied|Error" "$out"; return 1; }
+    local twin
+    twin=$(ls "$b" | grep -i '^twin.txt$')
+    [ "$(cat "$b/$twin")" = "$(cat "$a/$twin")" ] || { say "a twin went over the other"; return 1; }
 }
 
 scenario_links() {
@@ -409,6 +450,7 @@ for fs in "${wanted[@]}"; do
     mkdir -p "$work/two" "$work/cases" "$work/twocase" "$work/names" "$work/links"
     (cd "$work" && "$batch" --watch-file "$wth" add links --source "$work/links" --destination "$dst/links" \
         --links copy --wide-log yes >/dev/null) || { echo "cannot add the watch of links" >&2; exit 1; }
+    "$tool" watch "$wth" "$work/twonames" "$dst/twonames" both || { echo "cannot write the watches" >&2; exit 1; }
     probe=$("$tool" probe "$dst")
     echo "== $fs: $probe"
     if [ -n "${EXPECTED_PROBE[$fs]:-}" ] && [[ $probe != "${EXPECTED_PROBE[$fs]}"* ]]; then
@@ -416,8 +458,8 @@ for fs in "${wanted[@]}"; do
         failed=$((failed + 1))
         failures+=("$fs probe")
     fi
-    scenarios=(first_second edits_and_versions delete_absent move two_way case_clash two_way_case refused_name links attributes)
-    case $fs in btrfs | xfs) scenarios+=(clone) ;; esac
+    scenarios=(first_second edits_and_versions delete_absent move two_way case_clash two_way_case refused_name two_way_names links attributes)
+    case $fs in btrfs | xfs) scenarios+=(clone) ;; exfat-fuse) scenarios+=(zone_change) ;; esac
     for scenario in "${scenarios[@]}"; do run_scenario "$scenario"; done
     [ -n "$(find "$dst" -name '.tessel-*.tmp' -o -name '.tessel-*.probe')" ] && {
         echo "  FAIL  $fs: a temporary or probe folder was left behind"

@@ -63,6 +63,8 @@ WatchTune tuneOf(std::int32_t stored) {
     }
 }
 
+}  // namespace
+
 std::int32_t storedTune(WatchTune tune) {
     switch (tune) {
         case WatchTune::SyncAll:
@@ -76,8 +78,6 @@ std::int32_t storedTune(WatchTune tune) {
     }
     return -1;
 }
-
-}  // namespace
 
 Watch newWatch() {
     Watch watch;

@@ -128,6 +128,8 @@ inline constexpr std::string_view kDefaultExcludes[] = {
 // as the runs treat them: a run mode as Manual (never started by itself), a file action as Move, a
 // period as One hour (as the editor shows it), a tune mode as None; a flag is on only when it is 1.
 Watch watchFromRecord(const TWatchRec& record, const WatchExtras& extras);
+// The record's TuneMode for a tune (-1, which no record's reader takes for a mode, for None).
+std::int32_t storedTune(WatchTune tune);
 
 // The record of `watch` as the editor would save it: Interval 600, OnTime the daily time on day
 // zero (or the edit time for the other periods), the masks joined by ";", WatchIndex -1. False, with

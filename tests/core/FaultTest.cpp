@@ -100,6 +100,23 @@ TEST_F(FaultTest, MoveAcrossFileSystems) {
                                                       "/n.txt: " + std::generic_category().message(ENOSPC)}));
 }
 
+// A file system the run could not try (no folder could be made to try it in: a read-only source) still
+// tells "Docs" from "docs": both are copied into the folders already there, and a second run has nothing
+// to do.
+TEST_F(FaultTest, AFileSystemThatCouldNotBeTriedListsItsNamesAsTheyAre) {
+    for (const char* folder : {"Docs", "docs"}) test::makeFolders(dst + "/" + folder);
+    writeFile(src + "/Docs/a.txt", "upper");
+    writeFile(src + "/docs/a.txt", "lower");
+    platform::faults::refuse(Operation::MakeFolder, EACCES);
+    for (const int copied : {2, 0}) {
+        sync();
+        EXPECT_EQ(result.failed, 0) << (errorLines().empty() ? "" : errorLines()[0]);
+        EXPECT_EQ(result.copied, copied);
+    }
+    EXPECT_EQ(readFile(dst + "/Docs/a.txt"), "upper");
+    EXPECT_EQ(readFile(dst + "/docs/a.txt"), "lower");
+}
+
 TEST_F(FaultTest, UnwritableLogKeepsTheRunGoing) {
     writeFile(src + "/a.txt", "a");
     writeFile(src + "/b.txt", "b");

@@ -23,6 +23,7 @@
 #include "sync/SyncFolder.h"
 #include "sync/SyncWatch.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchText.h"
 
 namespace tessel {
 namespace {
@@ -267,10 +268,12 @@ TEST_F(SafetyTest, TesselsOwnFilesAreNeverDeleted) {
         context.options.settingsFile = dst + "/Tessel.ini";
         writeFile(context.options.settingsFile, "[Main]\n");
         test::writeWatches(context, context.WatchFilePath, {watch});
+        writeFile(textFilePath(context.WatchFilePath), "");
         writeFile(dst + "/stranger.txt", "s");
         writeFile(src + "/a.txt", "a");
         EXPECT_EQ(runWatch().deleted, 1);
-        EXPECT_EQ(snapshotTree(dst).size(), 4u) << "a.txt, the log, the watch file and the settings";
+        EXPECT_EQ(snapshotTree(dst).size(), 5u)
+            << "a.txt, the log, the watch file, its text file, the settings";
         EXPECT_TRUE(exists(context.LogFilePath));
     }
     context.LogFilePath = dir / "WatchLog.Log";
@@ -331,13 +334,17 @@ TEST_F(SafetyTest, Roots) {
     EXPECT_EQ(test::listFolder(dir.path()),
               (Tree{"WatchLog.Log", "after.sh", "dst", "src", "x"}));  // nothing beside the destination
 
-    // An empty folder field would mean the whole file system.
+    // An empty folder field would mean the whole file system: refused before anything reads it, even to
+    // size the progress bar.
+    context.options.jobs = 1;
     for (const bool emptySource : {true, false}) {
         writeFile(context.LogFilePath, "");
+        display.progressMax = -1;
         const RunResult refused =
             SyncWatch(context, emptySource ? "" : src, emptySource ? dst : "", "*.*", "", faCopy, watch);
         EXPECT_EQ(refused.failed, 1);
         EXPECT_EQ(refused.copied, 0);
+        EXPECT_EQ(display.progressMax, -1) << "the file system was counted";
         EXPECT_EQ(loggedMessages().size(), 1u);
         EXPECT_TRUE(errorLogged("Error in the watch of folder "));
     }

@@ -6,8 +6,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <string>
+#include <vector>
 
+#include "platform/Faults.h"
 #include "support/TestSupport.h"
 #include "sync/SyncWatch.h"
 
@@ -79,6 +83,32 @@ TEST_F(SharingTest, ACopyKeepsItsGroupOrGivesGroupAndOthersNothing) {
     }
     EXPECT_EQ(errors().size(), 1u) << "said once per run";
 }
+
+#ifdef TESSEL_FAULT_INJECTION
+// A copy made by root, into that folder, is no more open while it is written: a named temporary (where
+// the file system has no unnamed ones) gives group and others nothing until its group is the source's.
+TEST_F(SharingTest, ACopyByRootGivesTheFoldersGroupNothingWhileItIsWritten) {
+    own(dst, kAlice, 02770, kTeam);
+    put(src + "/private.txt", "alice only", kAlice, 0640);
+    platform::faults::refuse(platform::faults::Operation::UnnamedFile, EOPNOTSUPP);
+    std::vector<std::string> seen;
+    platform::faults::onPoint(platform::faults::Point::CopyCreated, [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(dst)) {
+            struct stat info {};
+            if (lstat(entry.path().c_str(), &info) == 0 && (info.st_mode & 0077) != 0)
+                seen.push_back(entry.path().filename().string());
+        }
+    });
+    const RunResult result = runWatch();
+    platform::faults::clear();
+    EXPECT_EQ(result.failed, 0);
+    EXPECT_EQ(seen, std::vector<std::string>{}) << "open to group or others while written";
+    struct stat info {};
+    ASSERT_EQ(stat((dst + "/private.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_gid, kAlice);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+}
+#endif
 
 TEST_F(SharingTest, AnotherUsersVersionsFolderIsNeitherUsedNorPruned) {
     own(dst, 0, 01777);  // a shared folder
