@@ -4,41 +4,42 @@
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 #include "batch/BatchOptions.h"
 #include "watch/RunDisplay.h"
+#include "watch/RunProgress.h"
 
 namespace tessel::batch {
 
 // The terminal face of a run: log lines on stdout; problems, message boxes and the progress line on
-// stderr.
+// stderr. The progress line, on a terminal only, counts files and bytes: the share done, the rate and
+// the time left (RunProgress), and a large file's own progress.
+//
+// Threads: the run's thread makes every call; the threads that copy make the calls of bytes too
+// (RunDisplay). One lock keeps the progress and everything written to the two streams in one piece.
 class Console : public RunDisplay, public UserMessages {
   public:
     explicit Console(Options::Output output = Options::Output::LogLines);
-    ~Console() override { clearProgress(); }
+    ~Console() override;
     // What a run prints on standard output from now on.
     void setOutput(Options::Output output) { m_output = output; }
 
-    void setStatusText(const std::string& text) override {
-        m_current = text;
-        drawProgress(false);
-    }
-    void setProgressRange(int, int maximum) override { m_total = maximum; }
-    void setProgressPosition(int position) override { m_done = position; }
-    void stepProgress() override {
-        ++m_done;
-        drawProgress(false);
-    }
-    void setProgressVisible(bool visible) override {
-        m_visible = visible;
-        if (visible)
-            drawProgress(true);
-        else
-            clearProgress();
-    }
+    void setStatusText(const std::string& text) override;
+    void setProgressRange(int minimum, int maximum) override;
+    void extendProgressRange(int maximum) override;
+    void setProgressPosition(int position) override;
+    void stepProgress() override;
+    void setProgressVisible(bool visible) override;
+    void completeProgress() override;
+    // Without the lock: a copy of a small file tells its bytes once (ByteTally); the line takes them as
+    // it is drawn.
+    void changePlan(const PlanChange& change) override { m_bytes.plan(change); }
+    void addCopiedBytes(std::uint64_t bytes) override { m_bytes.copy(bytes); }
+    void showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) override;
     void setRowPicture(int, int) override {}
 
     // The line is printed once noteLogLine says what it is.
@@ -70,11 +71,11 @@ class Console : public RunDisplay, public UserMessages {
     const std::error_code& logReason() const { return m_logReason; }
 
   private:
+    // With the lock held.
     void printOutput(const std::string& line);
+    void printErrorLines(std::string_view text);
     void drawProgress(bool force);
     void clearProgress();
-    // Keeps the end of a too-long line, where a path's file name is; counts UTF-8 characters as columns.
-    static std::string fitted(const std::string& line, int columns);
 
     Options::Output m_output;
     bool m_showProgress;
@@ -83,13 +84,20 @@ class Console : public RunDisplay, public UserMessages {
     bool m_lineUnlogged = false;  // the log refused the line in hand: it goes to standard output
     bool m_visible = false;
     bool m_drawn = false;
-    int m_total = 0;
-    int m_done = 0;
+    RunProgress m_progress;
+    ByteTally m_bytes;
     int m_messages = 0;
     int m_unlogged = 0;
     std::error_code m_logReason;
     std::string m_current;
     std::chrono::steady_clock::time_point m_lastDraw;
+    std::mutex m_mutex;
 };
+
+// The progress line, at most `columns` columns wide: "1,234/5,000 files · 36 % · 45.2 MB/s · about
+// 2 min left  /src/photos/a.jpg" ("counting files" in place of the counts while they are counted), with
+// "Copying big.iso: 1.2 GB of 3.1 GB" in place of the current file while a large file is copied. Where it is
+// too long, the current file loses its start first.
+std::string progressLine(const RunProgress& progress, std::string_view current, int columns);
 
 }  // namespace tessel::batch

@@ -15,6 +15,7 @@ struct Planned {
     std::atomic<int> remaining{0};  // calls until the failing one; 0: nothing planned
     std::atomic<int> error{0};
     std::atomic<int> refusal{0};  // every call fails with it; 0: none
+    std::atomic<bool> fired{false};
 };
 
 Planned g_planned[static_cast<int>(Operation::Count)];
@@ -25,7 +26,12 @@ thread_local bool t_probing = false;
 
 void inject(Operation operation, int nth, int error) {
     g_planned[static_cast<int>(operation)].error = error;
+    g_planned[static_cast<int>(operation)].fired = false;
     g_planned[static_cast<int>(operation)].remaining = nth;
+}
+
+bool fired(Operation operation) {
+    return g_planned[static_cast<int>(operation)].fired;
 }
 
 void refuse(Operation operation, int error) {
@@ -36,6 +42,7 @@ void clear() {
     for (Planned& planned : g_planned) {
         planned.remaining = 0;
         planned.refusal = 0;
+        planned.fired = false;
     }
     for (auto& action : g_actions) action = nullptr;
 }
@@ -60,6 +67,7 @@ bool failNow(Operation operation) {
     while (remaining > 0 && !planned.remaining.compare_exchange_weak(remaining, remaining - 1)) {
     }
     if (remaining != 1) return false;
+    planned.fired = true;
     errno = planned.error;
     return true;
 }

@@ -32,8 +32,10 @@ enum class Operation {
 };
 
 // Points inside the platform layer where a test may step in, to change the world at the worst moment:
-// as a copy opens its source, once its new file is made (still empty), and once its data is written.
-enum class Point { CopyOpening, CopyCreated, CopyWritten, Count };
+// as a copy opens its source, once its new file is made (still empty), once its data is written, and as
+// a file the run decided to delete (or a moved file's source) is about to be looked at once more and
+// deleted.
+enum class Point { CopyOpening, CopyCreated, CopyWritten, Deleting, Count };
 
 #ifdef TESSEL_FAULT_INJECTION
 // Runs `action` each time `point` is reached until clear(); an empty action removes it.
@@ -43,6 +45,9 @@ void reach(Point point);
 // The `nth` call of `operation` from now on (1 is the next one) fails with `error`. The calls the
 // file-system probe makes are not counted: a test plans its failures for the work it watches.
 void inject(Operation operation, int nth, int error);
+// Whether the failure planned by the last inject() of `operation` has happened: a run that made fewer
+// calls of the kind never met it.
+bool fired(Operation operation);
 // Every call of `operation` fails with `error` until clear(), the probe's too: a file system that
 // cannot do it.
 void refuse(Operation operation, int error);

@@ -211,7 +211,8 @@ bool copyAttributes(int in, int out, const FileSystemTraits& traits, Dropped& dr
 // `copy` describes, with the source's times, permissions and what the destination holds of its
 // attributes.
 bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileSystemTraits& traits,
-               bool unnamed, bool durable, PendingCopy& copy, Dropped& dropped, std::error_code& error) {
+               bool unnamed, bool durable, PendingCopy& copy, Dropped& dropped, CopyProgress* progress,
+               std::error_code& error) {
     std::uint64_t device = 0, inode = 0;
     dstFolder.identity(device, inode);
     const bool root = processUser() == 0;
@@ -229,7 +230,7 @@ bool writeCopy(int in, const FileInfo& now, const Folder& dstFolder, const FileS
     if (!createCopyFile(dstFolder, created, unnamed, copy, error)) return false;
     faults::reach(faults::Point::CopyCreated);
     const int out = copy.fd.get();
-    if (!copyData(in, out, now, {now.device, device}, error)) return false;
+    if (!copyData(in, out, now, {now.device, device}, progress, error)) return false;
     // Root hands the copy to the source's owner and group, where its probe found owners can be set (not
     // a call per file where they cannot); anyone else keeps the copy and sets the source's group where
     // they belong to it. The set-id bits stay only with the owner and group they were given for.
@@ -324,7 +325,7 @@ bool keepVersion(const Folder& folder, const std::string& name, const FileInfo& 
 bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
                   const Folder& dstFolder, const std::string& dstName, const FileInfo* present,
                   const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions,
-                  Dropped* dropped, FileInfo* found = nullptr, bool forMove = false) {
+                  Dropped* dropped, CopyProgress* progress, FileInfo* found = nullptr, bool forMove = false) {
     const bool replace = present != nullptr;
     const bool durable = replace || forMove;
     // An unnamed file only where it can also be given its name; a replacement needs a name to rename.
@@ -335,9 +336,10 @@ bool copyAndPlace(const Folder& srcFolder, const std::string& srcName, const Fil
         faults::reach(faults::Point::CopyOpening);
         if (!openSource(srcFolder, srcName, srcInfo.viaLink, in, now, error)) return false;
         if (found != nullptr && attempt == 0) *found = now;
+        if (progress != nullptr) progress->starting(now.size);
         PendingCopy copy;
         Dropped left;
-        if (!writeCopy(in.get(), now, dstFolder, traits, unnamed, durable, copy, left, error)) {
+        if (!writeCopy(in.get(), now, dstFolder, traits, unnamed, durable, copy, left, progress, error)) {
             if (error == WalkError::ChangedWhileCopied) continue;  // it may be whole the next time
             return false;
         }
@@ -440,26 +442,28 @@ bool renameNoReplace(const Folder& fromFolder, const std::string& fromName, cons
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
               const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions,
-              Dropped* dropped) {
+              Dropped* dropped, CopyProgress* progress) {
     if (refuseDestination(dstInfo, error)) return false;
     const bool present = dstInfo != nullptr && dstInfo->kind != EntryKind::Missing;
     if (srcInfo.isLink)
         return copyLink(srcFolder, srcName, dstFolder, dstName, present ? dstInfo : nullptr, traits, error,
                         versions);
     return copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, present ? dstInfo : nullptr, traits,
-                        error, versions, dropped);
+                        error, versions, dropped, progress);
 }
 
 bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
-                 const FileSystemTraits& traits, std::error_code& error, Dropped* dropped) {
+                 const FileSystemTraits& traits, std::error_code& error, Dropped* dropped,
+                 CopyProgress* progress) {
     found = {};
     return copyAndPlace(srcFolder, name, FileInfo{}, dstFolder, name, nullptr, traits, error, nullptr,
-                        dropped, &found);
+                        dropped, progress, &found);
 }
 
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              const FileSystemTraits& traits, std::error_code& error, Dropped* dropped) {
+              const FileSystemTraits& traits, std::error_code& error, Dropped* dropped,
+              CopyProgress* progress) {
     if (dstInfo != nullptr && dstInfo->kind != EntryKind::Missing)
         return fail(error, std::make_error_code(std::errc::file_exists));
     // Within one file system the name moves; a link moves as the link, as a rename always does.
@@ -470,7 +474,7 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
     // source: a power cut leaves the file in both places at worst.
     if ((srcInfo.isLink ? !copyLink(srcFolder, srcName, dstFolder, dstName, nullptr, traits, error, nullptr)
                         : !copyAndPlace(srcFolder, srcName, srcInfo, dstFolder, dstName, nullptr, traits,
-                                        error, nullptr, dropped, nullptr, true)) ||
+                                        error, nullptr, dropped, progress, nullptr, true)) ||
         !flushFolder(dstFolder, error))
         return false;
     if (sys::unlinkat(srcFolder.fd(), srcName.c_str(), 0) != 0) return fail(error);
@@ -500,6 +504,7 @@ bool renameCase(const Folder& folder, const std::string& from, const std::string
 
 bool removeMovedSource(const Folder& folder, const std::string& name, const FileInfo& expected,
                        std::error_code& error) {
+    faults::reach(faults::Point::Deleting);
     struct stat status {};
     if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return fail(error, WalkError::NotRegularFile);
@@ -509,6 +514,7 @@ bool removeMovedSource(const Folder& folder, const std::string& name, const File
 
 bool deleteFile(const Folder& folder, const std::string& name, const FileInfo* expected,
                 const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions) {
+    faults::reach(faults::Point::Deleting);
     struct stat status {};
     if (sys::fstatat(folder.fd(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) return fail(error);
     if (S_ISDIR(status.st_mode)) return fail(error, std::make_error_code(std::errc::is_a_directory));

@@ -2,6 +2,7 @@
 // Copying, moving and deleting the files of a walk, relative to open folders. A destination is only
 // ever replaced by a finished copy: a half-written file never carries a name the user knows.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -42,6 +43,23 @@ struct VersionPlace {
     std::string keptPath;
 };
 
+// Hears how far the data of a copy has come, on the thread that copies, so that a display can follow a
+// large file. A whole copy advances by exactly the size it started with, in steps of at most
+// kCopyPiece bytes.
+class CopyProgress {
+  public:
+    virtual ~CopyProgress() = default;
+    // The data of a file of `size` bytes is about to be copied; once more when a source that changed
+    // while it was copied is copied again.
+    virtual void starting(std::uint64_t size) = 0;
+    // `bytes` more of it are in the copy; a hole the copy keeps counts as copied.
+    virtual void advanced(std::uint64_t bytes) = 0;
+};
+
+// The most one step of a copy moves: a 3 GB file tells its progress about a hundred times, and the
+// system calls cost nothing beside the data they move.
+inline constexpr std::uint64_t kCopyPiece = std::uint64_t{32} << 20;
+
 // Copies the regular file `srcName` of `srcFolder` (examined as `srcInfo`) into `dstName` of
 // `dstFolder`. `dstInfo` describes what is there now, or is null when nothing is. The copy carries the
 // source's times and permission bits (the owner, group and set-id bits too where the system allows it),
@@ -51,27 +69,30 @@ struct VersionPlace {
 // regular file when opened, a destination that is a folder, special or read-only. On any failure the
 // destination is as it was and no temporary is left. `traits` are those of the destination's file
 // system (FileSystems::of): they choose how the copy is written and put in place.
-// With `versions`, a destination that is replaced is first kept as a version. A source examined as a
-// link (isLink) is copied as a link: the destination becomes a symbolic link with the target the source
-// has, its times and (as root) its owner, put in place as a file's copy is.
+// With `versions`, a destination that is replaced is first kept as a version; with `progress`, the data's
+// way is told as it goes. A source examined as a link (isLink) is copied as a link: the destination
+// becomes a symbolic link with the target the source has, its times and (as root) its owner, put in
+// place as a file's copy is.
 bool copyFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
               const FileSystemTraits& traits, std::error_code& error, VersionPlace* versions = nullptr,
-              Dropped* dropped = nullptr);
+              Dropped* dropped = nullptr, CopyProgress* progress = nullptr);
 
 // copyFile for a file the walk has not looked at, into a folder that holds nothing of its name (one
 // the walk has just made): the look comes with the opening. `found` says what was copied, or stays
 // Missing when the name could not be opened as a regular file (gone, a link, a pipe, unreadable):
 // nothing was written then, and the usual look and copy say what it is.
 bool copyNewFile(const Folder& srcFolder, const std::string& name, const Folder& dstFolder, FileInfo& found,
-                 const FileSystemTraits& traits, std::error_code& error, Dropped* dropped = nullptr);
+                 const FileSystemTraits& traits, std::error_code& error, Dropped* dropped = nullptr,
+                 CopyProgress* progress = nullptr);
 
 // Moves `srcName` to `dstName`, never replacing an existing destination. Across file systems the file
 // (or, examined as a link, the link) is copied as by copyFile and the source removed only once the copy
 // is in place; on any failure the source stays where it was.
 bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInfo& srcInfo,
               const Folder& dstFolder, const std::string& dstName, const FileInfo* dstInfo,
-              const FileSystemTraits& traits, std::error_code& error, Dropped* dropped = nullptr);
+              const FileSystemTraits& traits, std::error_code& error, Dropped* dropped = nullptr,
+              CopyProgress* progress = nullptr);
 
 // Ends a move that was cut short after its copy was in place (a kill, a removal that failed): removes
 // `name` of `folder`, which must still be the file examined as `expected` (ChangedSinceExamined

@@ -53,10 +53,14 @@ class DeletionPass : public TreeWalk::Pass {
 
     void file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) override {
         if (!seen.looked[kDestination]) return;
+        const std::string relativeName = folder.relative + *entry.name;
+        // A file that cannot be looked at stays, and the user hears why.
+        if (seen.info[kDestination].kind == EntryKind::Unreadable)
+            return m_run.failure("deleting file", m_plan.destinationRoot + relativeName,
+                                 seen.error[kDestination]);
         DeletionFacts facts;
         facts.file = seen.info[kDestination];
         facts.onSource = presenceOnSource(entry, seen);
-        const std::string relativeName = folder.relative + *entry.name;
         facts.protectedFile = m_run.isProtected(relativeName);
         facts.ownFile = m_run.isOwnFile(facts.file);
         const DeletionDecision decision = decideDeletion(facts);

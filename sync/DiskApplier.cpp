@@ -5,6 +5,7 @@
 
 #include "platform/FileCompare.h"
 #include "platform/Versions.h"
+#include "sync/CopyMeter.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/RunState.h"
 
@@ -17,19 +18,23 @@ using platform::FileInfo;
 using platform::Folder;
 using platform::SharedFolder;
 
-// One order on the pool: done on any thread, told on the walk thread in walk order.
+// One order on the pool: done on any thread, told on the walk thread in walk order. The bytes planned
+// for it were told on the walk thread as it was ordered; its meter tells the rest on the thread that
+// does it.
 class OrderTask : public OrderedPool::Task {
   public:
-    OrderTask(std::unique_ptr<FileOrder> order, const RunState& run, bool mayBeLeft)
-        : m_order(std::move(order)), m_run(run), m_mayBeLeft(mayBeLeft) {}
+    OrderTask(std::unique_ptr<FileOrder> order, const RunState& run, bool mayBeLeft,
+              const RunDisplay::PlanChange& planned)
+        : m_order(std::move(order)), m_run(run), m_mayBeLeft(mayBeLeft), m_planned(planned) {}
     void run() override {
+        CopyMeter meter(m_run.context.display, *m_order, m_planned);
         // A file not begun when the user stops the run is left for the next run; with one thread the walk
         // finishes the file in hand.
-        if (m_mayBeLeft && m_run.stopRequested()) {
+        if (m_mayBeLeft && m_run.stopRequested())
             m_outcome.begun = false;
-            return;
-        }
-        DiskApplier::perform(*m_order, m_outcome);
+        else
+            DiskApplier::perform(*m_order, m_outcome, &meter);
+        meter.finish();
     }
     void release() override { m_order->done(m_outcome); }
 
@@ -37,6 +42,7 @@ class OrderTask : public OrderedPool::Task {
     std::unique_ptr<FileOrder> m_order;
     const RunState& m_run;
     const bool m_mayBeLeft;
+    const RunDisplay::PlanChange m_planned;
     FileOutcome m_outcome;
 };
 
@@ -110,7 +116,7 @@ Folder reopen(const Folder& root, const std::string& relative, std::uint64_t dev
 
 }  // namespace
 
-void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
+void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome, platform::CopyProgress* progress) {
     const int from = order.from, to = 1 - from;
     const Folder& source = *order.folder[from];
     const Folder& target = *order.folder[to];
@@ -128,16 +134,17 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
     switch (order.kind) {
         case FileOrder::Kind::CopyUnlooked:
             outcome.done = platform::copyNewFile(source, order.name, target, outcome.found, traits,
-                                                 outcome.error, &outcome.dropped);
+                                                 outcome.error, &outcome.dropped, progress);
             if (outcome.found.kind != EntryKind::File) return;  // no regular file: the pass looks again
             break;
         case FileOrder::Kind::Copy:
-            outcome.done = platform::copyFile(source, order.name, order.info[from], target, targetName,
-                                              present, traits, outcome.error, versions, &outcome.dropped);
+            outcome.done =
+                platform::copyFile(source, order.name, order.info[from], target, targetName, present, traits,
+                                   outcome.error, versions, &outcome.dropped, progress);
             break;
         case FileOrder::Kind::Move:
             outcome.done = platform::moveFile(source, order.name, order.info[from], target, targetName,
-                                              present, traits, outcome.error, &outcome.dropped);
+                                              present, traits, outcome.error, &outcome.dropped, progress);
             break;
         case FileOrder::Kind::FinishMove: {
             bool same = false;
@@ -166,12 +173,13 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
         case FileOrder::Kind::ConflictCopy:
             // The file that loses is kept beside itself first: the winner then replaces it.
             if (!platform::copyFile(target, targetName, order.info[to], target, order.keptName, nullptr,
-                                    traits, outcome.error)) {
+                                    traits, outcome.error, nullptr, nullptr, progress)) {
                 outcome.keptCopyFailed = true;
                 return;
             }
-            outcome.done = platform::copyFile(source, order.name, order.info[from], target, targetName,
-                                              present, traits, outcome.error, versions, &outcome.dropped);
+            outcome.done =
+                platform::copyFile(source, order.name, order.info[from], target, targetName, present, traits,
+                                   outcome.error, versions, &outcome.dropped, progress);
             break;
     }
     // Remembered as the copy is now: it carries the source's times, and has an identity of its own.
@@ -184,7 +192,10 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome) {
 
 void DiskApplier::order(std::unique_ptr<FileOrder> order) {
     OrderedPool& pool = m_run.pool();
-    pool.submitSmall(std::make_unique<OrderTask>(std::move(order), m_run, pool.parallel()));
+    // The walk thread tells the plan before the order leaves it.
+    const RunDisplay::PlanChange planned = CopyMeter::plannedFor(*order);
+    if (!planned.empty()) m_run.context.display.changePlan(planned);
+    pool.submitSmall(std::make_unique<OrderTask>(std::move(order), m_run, pool.parallel(), planned));
 }
 
 void DiskApplier::after(std::function<void()> event) {

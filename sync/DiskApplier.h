@@ -28,8 +28,10 @@ class DiskApplier : public Applier {
     void executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted) override;
     void removeVersions(const std::string& root, const std::string& stamp) override;
 
-    // Does one order where it stands; what the pool's threads run.
-    static void perform(const FileOrder& order, FileOutcome& outcome);
+    // Does one order where it stands, telling `progress` (when given) how its copies go; what the pool's
+    // threads run.
+    static void perform(const FileOrder& order, FileOutcome& outcome,
+                        platform::CopyProgress* progress = nullptr);
 
   private:
     RunState& m_run;

@@ -104,7 +104,10 @@ void OneWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
     // A copy spells the name as the source does: a change of case there is a rename here. A move leaves
     // the source without the name, so the destination's spelling stays.
     if (target != name && !m_settings.move) return rename(here, name, target, seen);
-    if (seen.looked[kSource]) return decide(here, name, target, seen);
+    if (seen.looked[kSource]) return decide(here, name, target, seen, Step::Now);
+    // Counted as it is decided, as every other file: a display then knows which files' bytes it has yet
+    // to hear of (RunDisplay::changePlan).
+    m_run.context.display.stepProgress();
     order(here, name, target, static_cast<int>(FileOrder::Kind::CopyUnlooked), seen, RunAction::Side::None);
 }
 
@@ -145,13 +148,13 @@ void OneWayPass::rename(const std::shared_ptr<WalkFolder>& folder, const std::st
         }
         folder->written[kDestination] = true;
         m_run.accountRename(from, destinationPath(*folder, name));
-        decide(folder, name, name, seen);
+        decide(folder, name, name, seen, Step::Now);
     };
     m_applier.order(std::move(order));
 }
 
 void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::string& name,
-                        const std::string& target, Seen& seen) {
+                        const std::string& target, Seen& seen, Step step) {
     const FileInfo& source = seen.info[kSource];
     const FileInfo& destination = seen.info[kDestination];
     const std::string relativeName = folder->relative + name;
@@ -160,7 +163,7 @@ void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::st
             break;
         case EntryKind::Unreadable:
             if (seen.error[kSource] == platform::WalkError::ForeignLink) {
-                m_run.context.display.stepProgress();
+                if (step == Step::Now) m_run.context.display.stepProgress();
                 m_run.protectFile(relativeName);
             } else {
                 m_run.markFolderFailed(folder->relative);
@@ -169,7 +172,7 @@ void OneWayPass::decide(const std::shared_ptr<WalkFolder>& folder, const std::st
         default:
             return;  // special entries, links to folders, names gone since the listing
     }
-    m_run.context.display.stepProgress();  // skipped files advance the bar too
+    if (step == Step::Now) m_run.context.display.stepProgress();  // skipped files advance the bar too
     const Comparison comparison = comparisonOf(*folder);
     CopyDecision decision = decideCopy(m_settings.tuneMode, m_settings.move, source, destination, comparison);
     const RunAction::Side newer = newerOf(source, destination, comparison);
@@ -246,9 +249,8 @@ void OneWayPass::order(const std::shared_ptr<WalkFolder>& folder, const std::str
                 if (m_settings.rules.links() == LinkHandling::Skip && seen.info[kSource].viaLink) return;
                 folder->folder[kSource] = folders[kSource];
                 folder->folder[kDestination] = folders[kDestination];
-                return decide(folder, name, name, seen);
+                return decide(folder, name, name, seen, Step::Made);
             }
-            m_run.context.display.stepProgress();
         }
         const std::string source = sourcePath(*folder, name);
         const std::string targetPath = destinationPath(*folder, target);

@@ -48,9 +48,11 @@ class OneWayPass : public TreeWalk::Pass {
     bool copiesUnlooked() const;
     // Decides for a file looked at and orders what is to be done.
     // `target` is the name the destination has for it (another case of `name` where its file system
-    // does not tell cases apart), or `name`.
+    // does not tell cases apart), or `name`. A file counts once on the progress bar: a first copy that
+    // found no regular file after all was counted as it was ordered.
+    enum class Step { Now, Made };
     void decide(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
-                Seen& seen);
+                Seen& seen, Step step);
     void order(const std::shared_ptr<WalkFolder>& folder, const std::string& name, const std::string& target,
                int kind, const Seen& seen, RunAction::Side newer);
     std::unique_ptr<FileOrder> newOrder(const WalkFolder& folder, FileOrder::Kind kind,

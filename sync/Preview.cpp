@@ -47,15 +47,17 @@ std::string groupedNumber(std::uint64_t value) {
     return grouped;
 }
 
+bool hasSize(RunAction::Kind kind) {
+    return kind != RunAction::Kind::CreateFolder && kind != RunAction::Kind::RemoveOldVersions &&
+           kind != RunAction::Kind::Rename;
+}
+
 std::string actionLine(const RunAction& action) {
     std::string line = actionWord(action.kind);
     line += "  " + action.path;
     if (!action.target.empty())
         line += (action.kind == RunAction::Kind::Conflict ? " <-> " : " -> ") + action.target;
-    const bool hasSize = action.kind != RunAction::Kind::CreateFolder &&
-                         action.kind != RunAction::Kind::RemoveOldVersions &&
-                         action.kind != RunAction::Kind::Rename;
-    if (hasSize) line += "  " + groupedNumber(action.size) + " bytes";
+    if (hasSize(action.kind)) line += "  " + groupedNumber(action.size) + " bytes";
     if (action.newer == RunAction::Side::Source) line += ", source newer";
     if (action.newer == RunAction::Side::Destination) line += ", destination newer";
     return escapeControls(line);
@@ -90,9 +92,7 @@ std::string totalsLine(const PlanTotals& totals) {
         if (!line.empty()) line += ", ";
         line += groupedNumber(static_cast<std::uint64_t>(totals.count[kind])) + " " +
                 kNouns[kind][totals.count[kind] == 1 ? 0 : 1];
-        const auto what = static_cast<RunAction::Kind>(kind);
-        if (what != RunAction::Kind::CreateFolder && what != RunAction::Kind::RemoveOldVersions &&
-            what != RunAction::Kind::Rename)
+        if (hasSize(static_cast<RunAction::Kind>(kind)))
             line += " (" + groupedNumber(totals.bytes[kind]) + " bytes)";
     }
     return line.empty() ? "nothing to do" : line;

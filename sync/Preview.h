@@ -16,6 +16,9 @@ inline constexpr std::size_t kActionKinds = static_cast<std::size_t>(RunAction::
 // The word for a kind of action, as the preview lists it ("copy", "replace", "delete", ...).
 const char* actionWord(RunAction::Kind kind);
 
+// Whether an action of the kind moves a file's bytes, and so has a size to show.
+bool hasSize(RunAction::Kind kind);
+
 // "copy  /src/a.txt -> /dst/a.txt  4096 bytes" and the like; control characters escaped.
 std::string actionLine(const RunAction& action);
 

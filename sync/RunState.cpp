@@ -12,11 +12,12 @@
 
 namespace tessel {
 
-RunState::RunState(RunContext& context, Output output)
+RunState::RunState(RunContext& context, Output output, platform::FileSystems* fileSystems)
     : context(context),
       m_output(output),
       m_walkThread(std::this_thread::get_id()),
-      m_stamp(platform::versionStamp(platform::toLocalTime(platform::clockNow()))) {}
+      m_stamp(platform::versionStamp(platform::toLocalTime(platform::clockNow()))),
+      m_fileSystems(fileSystems != nullptr ? fileSystems : &m_ownFileSystems) {}
 
 RunState::~RunState() = default;
 
@@ -43,12 +44,6 @@ platform::Folder RunState::openRoot(const std::string& root, std::error_code& er
     const bool made = !madeRoot.empty() && withTrailingSlash(platform::normalisePath(root)) == madeRoot;
     return platform::Folder::open(
         root, error, made ? platform::Folder::LastName::NoLink : platform::Folder::LastName::MayBeLink);
-}
-
-void RunState::countListedFiles(std::int64_t files) {
-    if (!countingFiles) return;
-    m_counted += files;
-    context.display.extendProgressRange(static_cast<int>(std::min<std::int64_t>(m_counted, INT32_MAX)));
 }
 
 void RunState::report(RunAction::Kind kind, const std::string& path, const std::string& target,
@@ -153,7 +148,6 @@ void RunState::accountCopy(const Copied& copied) {
     } else {
         ++result.copied;
         result.bytesCopied += copied.size;
-        if (logs()) context.display.addCopiedBytes(copied.size);
     }
     report(copied.kind, copied.source, copied.target, copied.size, copied.newer);
     if (copied.wideLog) {

@@ -42,7 +42,11 @@ class RunState {
     // writes nothing at all).
     enum class Output { Log, ObserverOnly };
 
-    explicit RunState(RunContext& context, Output output = Output::Log);
+    // `fileSystems`, when given, are those another run in the same trees has tried (a count beside a run
+    // shares the run's): two probes in one folder at once would each set its times back to a moment the
+    // other's probe changed.
+    explicit RunState(RunContext& context, Output output = Output::Log,
+                      platform::FileSystems* fileSystems = nullptr);
     ~RunState();
     RunState(const RunState&) = delete;
     RunState& operator=(const RunState&) = delete;
@@ -66,12 +70,6 @@ class RunState {
     // The new files the run's copies and moves made (replacements not counted): a run that counts what
     // a tree held only once it has copied into it takes them away again.
     std::int64_t filesMade = 0;
-
-    // With several threads the progress bar is not sized by a reading of the source tree ahead of the
-    // run: the first pass counts its files as it lists them, and the bar's maximum grows with it.
-    bool countingFiles = false;
-    // `files` more listed in the source tree, of those the walk takes.
-    void countListedFiles(std::int64_t files);
 
     // Tells the observer, if any, of an action done (or, in a preview, decided).
     void report(RunAction::Kind kind, const std::string& path, const std::string& target = {},
@@ -141,7 +139,7 @@ class RunState {
 
     // What the file systems of the run can do, tried once per device on the first ask. The one part of
     // the ledger any thread may ask (it has its own lock).
-    platform::FileSystems& fileSystems() { return m_fileSystems; }
+    platform::FileSystems& fileSystems() { return *m_fileSystems; }
 
     // The keeper of versions for the tree at `root`, or null when versions are not kept. One versions
     // folder per run and tree, named after the run's start.
@@ -161,7 +159,6 @@ class RunState {
 
     Output m_output;
     std::thread::id m_walkThread;
-    std::int64_t m_counted = 0;
     std::string m_stamp;
     std::map<std::string, std::unique_ptr<platform::VersionKeeper>> m_keepers;
     std::unordered_set<std::string> m_protected;
@@ -171,7 +168,8 @@ class RunState {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> m_ownFiles;  // device and inode
     platform::Dropped m_noted;  // what copies could not carry over, said once per run
     std::unordered_set<std::string> m_privateVersionsRefused;  // versions folders already said
-    platform::FileSystems m_fileSystems;
+    platform::FileSystems m_ownFileSystems;
+    platform::FileSystems* m_fileSystems;  // its own, or those it was given
     // Last, so it goes first: its threads are done before what their work uses goes.
     std::unique_ptr<OrderedPool> m_pool;
 };

@@ -1,5 +1,7 @@
 #include "sync/SyncFolder.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <memory>
 
@@ -65,16 +67,22 @@ RunResult SyncFolder(RunContext& context, const std::string& SourceFolder,
     return run.result;
 }
 
-std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks,
-                                const WalkRules& rules) {
+namespace {
+
+// A context that shows and asks nothing, for the counts.
+struct QuietContext {
     NullRunDisplay display;
     class NoMessages : public UserMessages {
       public:
         void showMessage(const std::string&) override {}
         void showWarning(const std::string&, const std::string&) override {}
     } messages;
-    RunContext context(display, messages);
-    RunState run(context, RunState::Output::ObserverOnly);
+    RunContext context{display, messages};
+};
+
+std::int64_t countIn(RunContext& context, const std::string& folder, const std::vector<std::string>& masks,
+                     const WalkRules& rules, platform::FileSystems* fileSystems = nullptr) {
+    RunState run(context, RunState::Output::ObserverOnly, fileSystems);
     DiskApplier applier(run);
     std::error_code error;
     platform::Folder roots[2];
@@ -87,6 +95,43 @@ std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std
     TreeWalk walk(run, applier, pass, names, rules);
     walk.walk(roots, top);
     return pass.count;
+}
+
+}  // namespace
+
+struct FileCountAhead::Quiet : QuietContext {};
+
+std::int64_t countMatchingFiles(const std::string& folder, const std::vector<std::string>& masks,
+                                const WalkRules& rules) {
+    QuietContext quiet;
+    return countIn(quiet.context, folder, masks, rules);
+}
+
+FileCountAhead::FileCountAhead(std::string folder, WalkRules rules, RunDisplay& display,
+                               platform::FileSystems& fileSystems)
+    : m_quiet(std::make_unique<Quiet>()) {
+    m_thread =
+        std::thread([this, &display, &fileSystems, folder = std::move(folder), rules = std::move(rules)] {
+            {
+                // A run over within the delay (a re-sync with nothing to do) pays nothing for a count.
+                std::unique_lock lock(m_mutex);
+                if (m_ended.wait_for(lock, kCountDelay, [this] { return m_ending; })) return;
+            }
+            const std::int64_t count = countIn(m_quiet->context, folder, {}, rules, &fileSystems);
+            if (!m_quiet->context.stopRequested())
+                display.extendProgressRange(static_cast<int>(
+                    std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max())));
+        });
+}
+
+FileCountAhead::~FileCountAhead() {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_ending = true;
+    }
+    m_ended.notify_all();
+    m_quiet->context.requestStop();
+    m_thread.join();
 }
 
 std::int32_t CountFiles(const std::string& Folder, const WalkRules& rules) {

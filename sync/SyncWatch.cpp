@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -135,7 +136,8 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     // A source that is not there (an unplugged disk, a mistyped path) is an error, and the run then
     // creates, copies and deletes nothing: with both directions it would copy the whole destination
     // into a new, empty source.
-    if (!platform::Folder::open(withTrailingSlash(source), error).valid())
+    const platform::Folder sourceRoot = platform::Folder::open(withTrailingSlash(source), error);
+    if (!sourceRoot.valid())
         return refuse("Error opening folder " + withTrailingSlash(source) + ": " + error.message());
     // The root-name folder that "Copy with root folder" makes is Tessel's: a link put there in its place
     // would take the run's writes, deletions and reads elsewhere.
@@ -145,13 +147,21 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
             return refuse("Error opening folder " + run.madeRoot + ": " + error.message());
     }
 
-    // One thread reads the source ahead to size the bar; several count as the first pass lists it, and so
-    // does a run of a few folders, which would not read the whole tree for it. Only once the roots are
-    // known good: an empty field would have it count the whole file system.
-    run.countingFiles = context.options.jobs > 1 || scope != nullptr;
-    display.setProgressRange(0, run.countingFiles ? 0 : CountFiles(source, rules));
+    // One thread reads the source ahead to size the bar; with several, a count goes on beside the run
+    // and gives the bar its end when it has the whole (a part of it would make a bar that runs ahead).
+    // Only once the roots are known good: an empty field would have it count the whole file system. The
+    // source's file system is tried before the count begins, as a count ahead of the run tries it before
+    // the run: a probe there while the run reads the root's times would give them the probe's. A run of a
+    // few folders counts nothing: reading the whole tree would cost more than the run, whose bar has no end.
+    const bool countAside = context.options.jobs > 1 && scope == nullptr;
+    display.setProgressRange(0, countAside || scope != nullptr ? 0 : CountFiles(source, rules));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
+    std::optional<FileCountAhead> countAhead;
+    if (countAside) {
+        run.fileSystems().of(sourceRoot);
+        countAhead.emplace(source, rules, display, run.fileSystems());
+    }
 
     // Both directions with copies: one walk over both trees that remembers the last run, for all masks.
     const bool twoWay = watch.bothDirections && !move;
@@ -192,7 +202,6 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
             if (run.stopRequested()) break;
             const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile, rules};
             OneWayPass(run, *applier, settings, source, destination).run();
-            run.countingFiles = false;
             if (watch.bothDirections && !run.stopRequested())
                 OneWayPass(run, *applier, settings, destination, source).run();
         }
@@ -225,6 +234,7 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     applier->drain();
     display.setStatusText("");
     run.result.stopped = run.stopRequested();
+    if (!run.result.stopped) display.completeProgress();
     if (!watch.program.empty() && !run.result.stopped && doing == Doing::Run) runProgram(run, watch);
     display.setProgressVisible(false);
     return run.result;

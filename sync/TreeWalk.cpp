@@ -175,14 +175,8 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
 // pass; those it leaves out told to the pass as such.
 void TreeWalk::decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries,
                            const std::vector<char>& taken, Ahead* ahead) {
-    std::int64_t listedFiles = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
+    for (std::size_t i = 0; i < entries.size(); ++i)
         if (!taken[i]) m_pass.leftOut(here, entries[i]);
-        const ListedType type = entries[i].type[kSource];
-        if (taken[i] && entries[i].on[kSource] && (type == ListedType::File || type == ListedType::Unknown))
-            ++listedFiles;
-    }
-    m_run.countListedFiles(listedFiles);
     if (ahead != nullptr) {
         for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
             if (taken[i] && !entries[i].onlyFolders()) handle(here, entries[i], ahead->seen[i]);

@@ -3,11 +3,13 @@
 #include <QBrush>
 #include <QColor>
 #include <QComboBox>
+#include <QStringList>
 #include <algorithm>
 #include <unordered_map>
 #include <utility>
 
 #include "sync/Preview.h"
+#include "ui/Sizes.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 
@@ -222,6 +224,21 @@ QString PlanModel::kindName(RunAction::Kind kind) {
     return {};
 }
 
+QString PlanModel::totalsText(const tessel::PlanTotals& totals) {
+    const QLocale locale = shownLocale();
+    QStringList parts;
+    for (std::size_t kind = 0; kind < tessel::kActionKinds; ++kind) {
+        if (totals.count[kind] == 0) continue;
+        const auto what = static_cast<RunAction::Kind>(kind);
+        const QString count = locale.toString(static_cast<qlonglong>(totals.count[kind]));
+        //: One kind of action of the plan, how many, and the size they move: "Copy: 3 (12.3 KB)".
+        parts << (tessel::hasSize(what)
+                      ? tr("%1: %2 (%3)").arg(kindName(what), count, sizeText(totals.bytes[kind]))
+                      : tr("%1: %2").arg(kindName(what), count));
+    }
+    return parts.isEmpty() ? tr("nothing to do") : parts.join(QStringLiteral(", "));
+}
+
 QVariant PlanModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const std::size_t position = positionAt(index.row());
@@ -248,11 +265,8 @@ QVariant PlanModel::data(const QModelIndex& index, int role) const {
                 case SideColumn:
                     return sideText(action);
                 case SizeColumn:
-                    if (action.kind == RunAction::Kind::CreateFolder ||
-                        action.kind == RunAction::Kind::RemoveOldVersions ||
-                        action.kind == RunAction::Kind::Rename)
-                        return {};
-                    return QString::fromStdString(tessel::groupedNumber(action.size));
+                    if (!tessel::hasSize(action.kind)) return {};
+                    return sizeText(action.size);
                 case NewerColumn:
                     if (action.newer == RunAction::Side::Source) return tr("source");
                     if (action.newer == RunAction::Side::Destination) return tr("destination");
@@ -292,7 +306,7 @@ QVariant PlanModel::headerData(int section, Qt::Orientation orientation, int rol
         case SideColumn:
             return tr("Where");
         case SizeColumn:
-            return tr("Size (bytes)");
+            return tr("Size");
         case NewerColumn:
             return tr("Newer");
         case DecisionColumn:

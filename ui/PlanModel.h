@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sync/EditedPlan.h"
+#include "sync/Preview.h"
 #include "sync/RunContext.h"
 #include "ui/WatchRoots.h"
 
@@ -64,6 +65,8 @@ class PlanModel : public QAbstractTableModel {
 
     // The kind of action in the window's words ("Copy", "Create folder", ...).
     static QString kindName(tessel::RunAction::Kind kind);
+    // The plan's totals in the window's words: "Copy: 3 (12.3 KB), Delete: 1 (4.1 KB)".
+    static QString totalsText(const tessel::PlanTotals& totals);
 
   private:
     enum class Tree { Source, Destination, Other };

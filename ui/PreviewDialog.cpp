@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "ui/Pictures.h"
+#include "ui/Sizes.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 
@@ -104,8 +105,7 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     header->setSectionResizeMode(PlanModel::PathColumn, QHeaderView::Stretch);
     const QFontMetrics metrics = fontMetrics();
     header->resizeSection(PlanModel::ActionColumn, metrics.horizontalAdvance(tr("Refused deletion")) + 24);
-    header->resizeSection(PlanModel::SizeColumn,
-                          metrics.horizontalAdvance(QStringLiteral("0,000,000,000")) + 24);
+    header->resizeSection(PlanModel::SizeColumn, metrics.horizontalAdvance(sizeText(999'900'000)) + 24);
     header->resizeSection(PlanModel::SideColumn,
                           metrics.horizontalAdvance(tr("%1 → %2").arg(tr("destination"), tr("source"))) + 24);
     header->resizeSection(PlanModel::NewerColumn, metrics.horizontalAdvance(tr("destination")) + 24);
@@ -116,7 +116,7 @@ PreviewDialog::PreviewDialog(int watchIndex, const WatchRoots& roots, tessel::Pl
     addEditActions();
     connect(m_model, &PlanModel::dataChanged, this, &PreviewDialog::showCounts);
 
-    m_totals = new QLabel(tr("Total: %1").arg(fromBytes(tessel::totalsLine(totals))), this);
+    m_totals = new QLabel(tr("Total: %1").arg(PlanModel::totalsText(totals)), this);
     m_totals->setObjectName(QStringLiteral("PreviewTotals"));
     m_totals->setWordWrap(true);
     m_totals->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -8,7 +8,6 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QShortcut>
 #include <QThread>
@@ -16,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "ui/Dialogs.h"
+#include "ui/Sizes.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
@@ -38,11 +38,7 @@ QString modifiedText(const platform::FileTime& time) {
 
 // "1 file" or "3 files": English has two forms, and no translation of them is loaded.
 QString countText(std::size_t count, const QString& one, const QString& more) {
-    return count == 1 ? one : more.arg(QLocale().toString(static_cast<qulonglong>(count)));
-}
-
-QString sizeText(std::uint64_t size) {
-    return QLocale().formattedDataSize(static_cast<qint64>(size));
+    return count == 1 ? one : more.arg(shownLocale().toString(static_cast<qulonglong>(count)));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <QStringList>
 
+#include "ui/Sizes.h"
 #include "ui/Texts.h"
 
 using namespace tessel;
@@ -33,7 +34,10 @@ QString summaryLine(const RunResult& result, double seconds) {
 QString countsText(const RunResult& result, FailedCount failed) {
     const QLocale locale = shownLocale();
     // Copied and failed always; the rest where there is something to say, so that it fits the bar.
-    QStringList parts{RunTexts::tr("%1 copied").arg(locale.toString(result.copied))};
+    QStringList parts{result.bytesCopied > 0
+                          ? RunTexts::tr("%1 copied (%2)")
+                                .arg(locale.toString(result.copied), sizeText(result.bytesCopied, locale))
+                          : RunTexts::tr("%1 copied").arg(locale.toString(result.copied))};
     const auto add = [&](int count, const QString& text) {
         if (count > 0) parts << text.arg(locale.toString(count));
     };

@@ -34,10 +34,13 @@ void RunRelay::setProgressRange(int minimum, int maximum) {
     m_pending.range = true;
     m_pending.minimum = minimum;
     m_pending.maximum = maximum;
-    // Steps before a new range belong to the run before it.
+    // Steps and bytes before a new range belong to the run before it.
     m_pending.position = false;
     m_pending.steps = 0;
     m_pending.extended = false;
+    m_pending.complete = false;
+    m_pending.files.clear();
+    m_bytes.take();
 }
 
 void RunRelay::extendProgressRange(int maximum) {
@@ -64,9 +67,20 @@ void RunRelay::setProgressVisible(bool visible) {
     m_pending.visibleValue = visible;
 }
 
-void RunRelay::addCopiedBytes(std::uint64_t bytes) {
+void RunRelay::completeProgress() {
     const std::lock_guard lock(m_mutex);
-    m_pending.bytes += bytes;
+    m_pending.complete = true;
+}
+
+void RunRelay::showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) {
+    const std::lock_guard lock(m_mutex);
+    for (Pending::FileProgress& file : m_pending.files) {
+        if (file.path != path) continue;
+        file.done = done;
+        file.size = size;
+        return;
+    }
+    m_pending.files.push_back({path, done, size});
 }
 
 void RunRelay::setRowPicture(int row, int picture) {
@@ -103,7 +117,13 @@ void RunRelay::deliver() {
     if (pending.position) m_display.setProgressPosition(pending.positionValue);
     if (pending.extended) m_display.extendProgressRange(pending.extendedMaximum);
     for (int i = 0; i < pending.steps; ++i) m_display.stepProgress();
-    if (pending.bytes > 0) m_display.addCopiedBytes(pending.bytes);
+    // The plan before the bytes, as the run told them.
+    const ByteTally::Sums bytes = m_bytes.take();
+    if (!bytes.plan.empty()) m_display.changePlan(bytes.plan);
+    if (bytes.copied > 0) m_display.addCopiedBytes(bytes.copied);
+    for (const Pending::FileProgress& file : pending.files)
+        m_display.showFileProgress(file.path, file.done, file.size);
+    if (pending.complete) m_display.completeProgress();
     if (pending.status) m_display.setStatusText(pending.statusText);
     for (const auto& [row, picture] : pending.rows) m_display.setRowPicture(row, picture);
     // Lines that came more than the area keeps before these were pushed out by them anyway.

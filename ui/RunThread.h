@@ -21,6 +21,7 @@
 #include "sync/RunContext.h"
 #include "sync/Scheduler.h"
 #include "watch/RunDisplay.h"
+#include "watch/RunProgress.h"
 
 // The run thread's display and message boxes: everything is kept until the window's thread takes it.
 class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
@@ -42,7 +43,13 @@ class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
     void setProgressPosition(int position) override;
     void stepProgress() override;
     void setProgressVisible(bool visible) override;
-    void addCopiedBytes(std::uint64_t bytes) override;
+    void completeProgress() override;
+    // Any thread: the run thread and the pool threads that copy. The plan and the bytes are summed
+    // without the mutex (a copy of a small file tells its bytes once), a large file's word under it.
+    void changePlan(const PlanChange& change) override { m_bytes.plan(change); }
+    void addCopiedBytes(std::uint64_t bytes) override { m_bytes.copy(bytes); }
+    void showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) override;
+    // Run thread.
     void setRowPicture(int row, int picture) override;
     void appendLogLine(const std::string& line) override;
     // The window keeps its log area to its few lines itself: nothing is ever taken back from here.
@@ -68,7 +75,13 @@ class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
         int steps = 0;
         bool visible = false;
         bool visibleValue = false;
-        std::uint64_t bytes = 0;
+        bool complete = false;
+        // The last word of each large file heard of, in the order they were first heard of.
+        struct FileProgress {
+            std::string path;
+            std::uint64_t done, size;
+        };
+        std::vector<FileProgress> files;
         std::vector<std::pair<int, int>> rows;
         std::deque<std::string> lines;  // the last lines only: the log area shows no more
     };
@@ -81,6 +94,8 @@ class RunRelay : public tessel::RunDisplay, public tessel::UserMessages {
     // Both threads, under the mutex.
     std::mutex m_mutex;
     Pending m_pending;
+    // Any thread, without the mutex.
+    tessel::ByteTally m_bytes;
 };
 
 class RunThread : public QObject {

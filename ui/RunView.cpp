@@ -15,8 +15,10 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "ui/RunTexts.h"
+#include "ui/Sizes.h"
 #include "ui/StatusBar.h"
 #include "ui/Texts.h"
 #include "watch/EventLog.h"
@@ -30,9 +32,8 @@ constexpr int kBarWidth = 150;
 constexpr int kLeastBarWidth = 40;
 // About 30 pictures a second: a run over many small files is not slowed down by drawing.
 constexpr auto kPaintInterval = std::chrono::milliseconds(33);
-// The rate is that of the last few seconds, and is shown once there is a second to measure.
-constexpr auto kRateWindow = std::chrono::seconds(5);
-constexpr auto kRateMinimum = std::chrono::seconds(1);
+// The bar's steps: a share of the work, fine enough for a bar as wide as a screen.
+constexpr int kBarSteps = 1000;
 
 // The engine's status texts, which the window puts in its own words.
 constexpr char kCopyStatus[] = "  Copy file :";
@@ -47,11 +48,16 @@ class ProgressBar : public QProgressBar {
 };
 
 QString duration(double seconds) {
-    if (seconds < 60) return RunView::tr("about %n s left", nullptr, std::max(1, int(std::ceil(seconds))));
-    if (seconds < 3600) return RunView::tr("about %n min left", nullptr, int(std::ceil(seconds / 60)));
-    return RunView::tr("about %1 h %2 min left")
-        .arg(int(seconds / 3600))
-        .arg(int(std::fmod(seconds, 3600) / 60));
+    const tessel::TimeParts parts = tessel::timeParts(seconds);
+    switch (parts.unit) {
+        case tessel::TimeParts::Unit::Seconds:
+            return RunView::tr("about %n s left", nullptr, parts.count);
+        case tessel::TimeParts::Unit::Minutes:
+            return RunView::tr("about %n min left", nullptr, parts.count);
+        case tessel::TimeParts::Unit::Hours:
+            break;
+    }
+    return RunView::tr("about %1 h %2 min left").arg(parts.count).arg(parts.minutes);
 }
 
 }  // namespace
@@ -131,78 +137,84 @@ void RunView::setStatusText(const std::string& text) {
 
 void RunView::setProgressRange(int minimum, int maximum) {
     m_progressMin = minimum;
-    m_progressMax = maximum;
-    m_progressPosition = std::clamp(m_progressPosition, minimum, std::max(minimum, maximum));
-    m_done = 0;
-    m_bytes = 0;
-    m_samples.clear();
+    m_progress.begin(std::max(maximum - minimum, 0));
     refresh(false);
 }
 
 void RunView::extendProgressRange(int maximum) {
-    m_progressMax = std::max(m_progressMin, maximum);
+    m_progress.countFiles(std::max(maximum - m_progressMin, 0));
     refresh(false);
 }
 
 void RunView::setProgressPosition(int position) {
-    m_progressPosition = std::clamp(position, m_progressMin, std::max(m_progressMin, m_progressMax));
+    m_progress.setFilesDone(std::max(position - m_progressMin, 0));
     refresh(false);
 }
 
 void RunView::advance(int files) {
     if (files <= 0) return;
-    m_done += files;
-    if (m_progressMax <= m_progressMin) {
-        m_progressPosition = m_progressMin;
-    } else {
-        const std::int64_t span = std::int64_t(m_progressMax) - m_progressMin + 1;
-        m_progressPosition =
-            m_progressMin + int((std::int64_t(m_progressPosition) - m_progressMin + files) % span);
-    }
+    m_progress.stepFiles(files);
     refresh(true);
 }
 
 void RunView::setProgressVisible(bool visible) {
     m_progressBar->setVisible(visible);
     if (visible) showRunning();
-    if (!visible) m_samples.clear();
+    // Hidden, the run's copies are over (the after-sync program may run yet).
+    if (!visible) m_progress.forgetFiles();
     refresh(false);
 }
 
+void RunView::completeProgress() {
+    m_progress.complete();
+    refresh(false);
+}
+
+void RunView::changePlan(const tessel::RunDisplay::PlanChange& change) {
+    m_progress.changePlan(change.bytes, change.sized, change.unsized);
+    refresh(true);
+}
+
 void RunView::addCopiedBytes(std::uint64_t bytes) {
-    m_bytes += bytes;
+    m_progress.copyBytes(bytes);
+    refresh(true);
+}
+
+void RunView::showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) {
+    m_progress.showFile(path, done, size);
+    refresh(true);
 }
 
 int RunView::percentDone() const {
-    if (m_progressMax <= m_progressMin) return 0;
-    return int(std::int64_t(m_progressPosition - m_progressMin) * 100 / (m_progressMax - m_progressMin));
+    return m_progress.percent();
 }
 
 QString RunView::countsText() const {
-    if (m_progressMax <= m_progressMin) return {};
+    if (m_progress.files() <= 0) return {};
     const QLocale locale = shownLocale();
-    //: Files done of all files of the run, and the percent done: "4,210 of 100,000 · 4 %".
+    //: Files done of all files of the run, and the percent of the work done: "4,210 of 100,000 · 4 %".
     return tr("%1 of %2 · %3 %")
-        .arg(locale.toString(m_progressPosition - m_progressMin),
-             locale.toString(m_progressMax - m_progressMin))
+        .arg(locale.toString(static_cast<qlonglong>(m_progress.filesDone())),
+             locale.toString(static_cast<qlonglong>(m_progress.files())))
         .arg(percentDone());
 }
 
 QString RunView::rateText() const {
-    if (m_samples.size() < 2) return {};
-    const Point& first = m_samples.front();
-    const Point& last = m_samples.back();
-    const std::chrono::duration<double> span = last.at - first.at;
-    if (span < kRateMinimum) return {};
-    const double files = double(last.files - first.files) / span.count();
-    const double bytes = double(last.bytes - first.bytes) / span.count();
-    const QLocale locale = shownLocale();
-    QString rate =
-        bytes > 0 ? locale.formattedDataSize(std::int64_t(bytes), 1, QLocale::DataSizeSIFormat) + tr("/s")
-                  : tr("%1 files/s").arg(locale.toString(std::llround(files)));
-    const int left = m_progressMax - m_progressPosition;
-    if (files > 0 && left > 0) rate += tr(" · ") + duration(left / files);
+    const std::optional<double> files = m_progress.filesPerSecond();
+    const std::optional<double> bytes = m_progress.bytesPerSecond();
+    if (!files || !bytes) return {};
+    QString rate = *bytes > 0 ? bytesPerSecondText(*bytes)
+                              : tr("%1 files/s").arg(shownLocale().toString(std::llround(*files)));
+    if (const std::optional<double> left = m_progress.secondsLeft()) rate += tr(" · ") + duration(*left);
     return rate;
+}
+
+QString RunView::fileProgressText() const {
+    const tessel::RunProgress::LargeFile* file = m_progress.largeFile();
+    if (file == nullptr) return {};
+    //: A large file's own progress in the status bar: "Copying big.iso: 1.2 GB of 3.1 GB".
+    return tr("Copying %1: %2 of %3")
+        .arg(fromBytes(file->name()), sizeText(file->done), sizeText(file->size));
 }
 
 void RunView::refresh(bool soon) {
@@ -222,22 +234,19 @@ void RunView::refresh(bool soon) {
 void RunView::paint() {
     m_paintPending = false;
     m_lastPaint = m_now();
-    if (m_progressBar->isVisibleTo(m_progressBar->parentWidget()) && m_progressMax > m_progressMin) {
-        m_samples.push_back({m_lastPaint, m_done, m_bytes});
-        while (m_samples.size() > 2 && m_lastPaint - m_samples.front().at > kRateWindow)
-            m_samples.pop_front();
-    }
-    m_statusBar->setPanelText(kStatusPanel, wording(m_statusText));
-    m_statusBar->panelLabel(kStatusPanel)->setDetails(QString());
-    if (m_progressMax > m_progressMin) {
-        m_progressBar->setRange(m_progressMin, m_progressMax);
-        m_progressBar->setValue(m_progressPosition);
-    } else {
-        // An empty range shows an empty bar rather than the "busy" animation.
-        m_progressBar->setRange(0, 1);
-        m_progressBar->setValue(0);
-    }
     const bool running = m_progressBar->isVisibleTo(m_progressBar->parentWidget());
+    const bool measured = m_progress.files() > 0 || m_progress.plannedBytes() > 0;
+    if (running && measured) m_progress.sample(m_lastPaint);
+    const QString file = fileProgressText();
+    m_statusBar->setPanelText(kStatusPanel, file.isEmpty() ? wording(m_statusText) : file);
+    m_statusBar->panelLabel(kStatusPanel)->setDetails(QString());
+    // An empty run shows an empty bar rather than the "busy" animation of an empty range.
+    m_progressBar->setRange(0, kBarSteps);
+    m_progressBar->setValue(measured ? static_cast<int>(m_progress.fraction() * kBarSteps) : 0);
+    m_progressBar->setToolTip(m_progress.plannedBytes() > 0 ? tr("%1 of %2 copied")
+                                                                  .arg(sizeText(m_progress.copiedBytes()),
+                                                                       sizeText(m_progress.plannedBytes()))
+                                                            : QString());
     m_countsLabel->setText(running ? countsText() : QString());
     m_rateLabel->setText(running ? rateText() : QString());
 }

@@ -1,17 +1,19 @@
 #pragma once
-// What the main window shows of a run: the status text (the current file, elided in the middle), the
-// progress bar with its counts, the rate and the time left, and the log area with its last few lines.
-// The window places the two parts (status bar and log area); the engine reaches them only through
-// WindowRunDisplay, on the window's thread.
+// What the main window shows of a run: the status text (the current file, elided in the middle, or the
+// progress of a large file being copied), the progress bar with its counts, the rate and the time left,
+// and the log area with its last few lines. The bar, the rate and the time left count bytes as well as
+// files (RunProgress). The window places the two parts (status bar and log area); the engine reaches
+// them only through WindowRunDisplay, on the window's thread.
 
 #include <QObject>
 #include <QString>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <string>
 
 #include "sync/RunContext.h"
+#include "watch/RunDisplay.h"
+#include "watch/RunProgress.h"
 
 class ElidedLabel;
 class QPlainTextEdit;
@@ -38,12 +40,14 @@ class RunView : public QObject {
     void setProgressRange(int minimum, int maximum);
     void extendProgressRange(int maximum);
     void setProgressPosition(int position);
-    // `files` files further; past the maximum the bar starts again from the minimum.
+    // `files` files further. The bar never goes back: a step past the last file counted holds it.
     void advance(int files);
     void setProgressVisible(bool visible);
-    int progressPosition() const { return m_progressPosition; }
-    // Bytes of file content copied, for a rate in bytes rather than files.
+    void completeProgress();
+    void changePlan(const tessel::RunDisplay::PlanChange& change);
     void addCopiedBytes(std::uint64_t bytes);
+    void showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size);
+    const tessel::RunProgress& progress() const { return m_progress; }
 
     void appendLogLine(const std::string& line);
     // Lines as the area displays them: a wrapped line counts as several.
@@ -51,10 +55,14 @@ class RunView : public QObject {
     // Removes the first displayed line: only its first piece when it wraps.
     void removeFirstLogLine();
 
-    // "4,210 of 100,000 · 4 %" beside the bar.
+    // "4,210 of 100,000 · 4 %" beside the bar: the files, and the share of the work done.
     QString countsText() const;
-    // "1,250 files/s · about 2 min left" once the run has gone on long enough to tell; empty otherwise.
+    // "12.5 MB/s · about 2 min left" ("1,250 files/s" while no bytes move) once the run has gone on long
+    // enough to tell; the time left only once it means something. Empty otherwise.
     QString rateText() const;
+    // "Copying big.iso: 1.2 GB of 3.1 GB" while a large file is copied (the first of them begun, when
+    // several are); empty otherwise.
+    QString fileProgressText() const;
     // Percent done, 0..100, of the run in progress.
     int percentDone() const;
     // What a run did, in place of the status text until the next run; `details`, where there are any,
@@ -84,22 +92,8 @@ class RunView : public QObject {
     QPlainTextEdit* m_logArea;
     QString m_statusText;
 
-    // The bar's own idea of its range: a run over no files gets 0..0, which the bar would otherwise
-    // animate as "busy".
     int m_progressMin = 0;
-    int m_progressMax = 0;
-    int m_progressPosition = 0;
-    // Files done since the range was set (the position wraps, the count does not).
-    std::int64_t m_done = 0;
-    std::uint64_t m_bytes = 0;
-
-    // Recent (time, files, bytes) points: the rate is that of the last few seconds.
-    struct Point {
-        Clock::time_point at;
-        std::int64_t files;
-        std::uint64_t bytes;
-    };
-    std::deque<Point> m_samples;
+    tessel::RunProgress m_progress;
     Clock::time_point m_lastPaint{};
     bool m_paintPending = false;
     Clock::time_point (*m_now)() = &Clock::now;

@@ -55,9 +55,24 @@ void WindowRunDisplay::setProgressVisible(bool visible) {
     m_view.setProgressVisible(visible);
 }
 
+void WindowRunDisplay::completeProgress() {
+    assertWindowThread();
+    m_view.completeProgress();
+}
+
+void WindowRunDisplay::changePlan(const PlanChange& change) {
+    assertWindowThread();
+    m_view.changePlan(change);
+}
+
 void WindowRunDisplay::addCopiedBytes(std::uint64_t bytes) {
     assertWindowThread();
     m_view.addCopiedBytes(bytes);
+}
+
+void WindowRunDisplay::showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) {
+    assertWindowThread();
+    m_view.showFileProgress(path, done, size);
 }
 
 void WindowRunDisplay::setRowPicture(int index, int picture) {

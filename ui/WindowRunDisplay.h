@@ -35,7 +35,11 @@ class WindowRunDisplay : public QObject, public tessel::RunDisplay {
     void setProgressPosition(int position) override;
     void stepProgress() override;
     void setProgressVisible(bool visible) override;
+    void completeProgress() override;
+    // Reached through RunThread's relay, which gathers them from every thread: the window's thread only.
+    void changePlan(const PlanChange& change) override;
     void addCopiedBytes(std::uint64_t bytes) override;
+    void showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) override;
     void setRowPicture(int index, int picture) override;
     void appendLogLine(const std::string& line) override;
     int logLineCount() const override;

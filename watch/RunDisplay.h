@@ -22,6 +22,12 @@ inline bool isSummary(LogLineKind kind) {
 
 // The four places where a run shows its progress: the status text, the progress bar, the status
 // picture of a watch's row, and the log area.
+//
+// Threads: the thread the run was started on (the walk thread) makes every call, except
+// extendProgressRange, which the count of the files made beside a run with several jobs makes from a
+// thread of its own, and the calls of bytes below (changePlan, addCopiedBytes, showFileProgress), which
+// the threads that copy make too. They come while the walk thread may be in any other call or waiting
+// for them: a display that shows them makes them safe against each other and against the rest.
 class RunDisplay {
   public:
     virtual ~RunDisplay() = default;
@@ -31,14 +37,35 @@ class RunDisplay {
     virtual void showRunningProgram(const std::string& program) { setStatusText("Running " + program); }
 
     virtual void setProgressRange(int minimum, int maximum) = 0;
-    // The end moves on while the run counts the files as it finds them; the steps made stay made.
+    // The files of the run, counted while the run went on: the steps made stay made. Any thread.
     virtual void extendProgressRange(int maximum) { setProgressRange(0, maximum); }
     virtual void setProgressPosition(int position) = 0;
-    // One step forward; a step past the maximum starts again from the minimum.
+    // One file more has been decided on, whatever was decided (skipped files count too).
     virtual void stepProgress() = 0;
     virtual void setProgressVisible(bool visible) = 0;
-    // The content of one file has been copied: `bytes` more for the rate a display may show.
+    // The run's work is done: whatever the steps came to, the bar is full.
+    virtual void completeProgress() {}
+
+    // The bytes of the run's copies, for a bar, a rate and a time left that count the size of the work
+    // as well as its files. Any thread (see above).
+    // A change in what the run has decided to copy: a copy ordered (its size, or none yet where the walk
+    // did not look at the file), a copy that opened its file and found its size, or one that copied less
+    // than planned (it failed, was stopped, or found a smaller file). Every file of a copy has been
+    // counted by a step already.
+    struct PlanChange {
+        std::int64_t bytes = 0;  // more bytes, or fewer
+        int sized = 0;           // more copies whose size is known
+        int unsized = 0;         // more copies whose size is not known yet, or fewer as they learn it
+        bool empty() const { return bytes == 0 && sized == 0 && unsized == 0; }
+    };
+    virtual void changePlan(const PlanChange& change) { (void)change; }
+    // `bytes` more are copied, as the pieces of a file arrive.
     virtual void addCopiedBytes(std::uint64_t bytes) { (void)bytes; }
+    // How far the copy of a large file (the source `path`) has come; `done` equals `size` once the copy
+    // has ended, however it ended. Several may be in hand at once, one per thread.
+    virtual void showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) {
+        (void)path, (void)done, (void)size;
+    }
 
     // Row i shows record i of the watch file; a row the display does not have is ignored.
     // The picture shows at once.

@@ -115,6 +115,7 @@ TEST_F(BatchRestoreTest, KeptFilesAreListedAndPutBackByPathAndTime) {
     restored = batch({"restore", "docs", "report.txt", "--time=2026-12-02 090000", "--to", "out"});
     ASSERT_EQ(restored.status, 0) << restored.err;
     EXPECT_EQ(readFile(dir / "out/report.txt"), "older");
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(), "Restored " + dir / "out/report.txt" + " from " + older);
 
     // Refusals: a file already in the other folder, a link where it would write, a run going on.

@@ -136,6 +136,7 @@ TEST_F(BatchTest, RunsWatchesByIndexLikeCheckNow) {
         run({"--watch-file", context.WatchFilePath, "--log-file", context.LogFilePath, "0", "7"});
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.err.find("no watch 7"), std::string::npos) << missing.err;
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(), "Start Manual Synhro folder  with folder ");
 }
 
@@ -345,6 +346,7 @@ TEST_F(BatchTest, PathsComeFromTheCurrentFolder) {
                             "\t*.*\tlisted-src\t-\t-\tdue\t-\n")
         << "the name after the old columns, proposed from the source folder; no result yet, due";
     EXPECT_EQ(run({"0"}).status, 0);
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("listed"));
     EXPECT_FALSE(test::exists(dir / "Tessel.ini")) << "never written";
 
@@ -416,6 +418,7 @@ TEST_F(BatchTest, AFolderOptionWorksInThatFolderAndKeepsCommandLinePathsWhereThe
     EXPECT_EQ(ran.status, 0) << ran.err;
     EXPECT_EQ(loggedMessages().size(), 0u);
     context.LogFilePath = user + "/WatchLog.Log";
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("w"));
     EXPECT_EQ(run({"--folder=" + user, "--log-file", "typed.Log", "0"}, typed).status, 0);
     EXPECT_TRUE(test::exists(typed + "/typed.Log"));
@@ -616,6 +619,7 @@ TEST_F(BatchCommandTest, WatchesAreMadeChangedRunAndRemovedByName) {
     EXPECT_EQ(readFile(dir / "music-dst/a.txt"), "music");
     EXPECT_EQ(readFile(dir / "music-dst/.notes"), "notes");
     EXPECT_FALSE(test::exists(dir / "music-dst/Thumbs.db"));
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("music"));
     EXPECT_FALSE(test::exists(dir / "films-dst"));
 

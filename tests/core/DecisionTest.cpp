@@ -217,6 +217,9 @@ TEST(DecisionTest, TwoWayTableRows) {
         {"both as left", left, left, true, {}, Action::Record, kSource},
         {"touched in place on one side, other content", fileOf(4, T + 1, 0644, 7), left, false, false,
          Action::Copy, kSource},
+        // Within one two-second step a change shows only in the change time: the contents tell.
+        {"a same-size edit, two seconds on", fileOf(4, T + 2), left, false, {}, Action::Copy, kSource},
+        {"a same-size edit in its step", fileOf(4, T + 1), left, false, {}, Action::CompareContent, kSource},
         // A link holds its target: nothing to read to tell two changes apart.
         {"links given one target on both sides",
          linkOf("ab", T + 100),

@@ -125,6 +125,7 @@ TEST_F(DeleteAbsentTest, ReadOnlyFileIsKeptAndTheFailureLogged) {
     EXPECT_TRUE(exists(dst + "/frozen.txt"));
     EXPECT_EQ(loggedMessages(),
               (std::vector<std::string>{"Error deleting file " + dst + "/frozen.txt: Permission denied"}));
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(display.statusText, loggedMessages()[0]);
 }
 

@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <map>
+#include <random>
 
 #include "platform/Faults.h"
+#include "platform/FileCopy.h"
 #include "platform/Versions.h"
 #include "support/TestSupport.h"
 #include "sync/SyncFolder.h"
@@ -98,6 +102,74 @@ TEST_F(FaultTest, MoveAcrossFileSystems) {
     EXPECT_EQ(test::listFolder(dst), (std::vector<std::string>{"m.txt"}));
     EXPECT_EQ(errorLines(), (std::vector<std::string>{"Error moving file " + src +
                                                       "/n.txt: " + std::generic_category().message(ENOSPC)}));
+}
+
+// A copy that replaces a file, or a move across file systems, that fails before the copy has its name
+// leaves both files as they were, says so, and leaves no temporary: its flush, the rename over the old
+// file, the rename into a free name where the file system has no rename that refuses a taken one and no
+// links (exFAT through FUSE), the flush of a move's copy.
+TEST_F(FaultTest, AFailureBeforeTheCopyHasItsNameLeavesBothFilesAsTheyWere) {
+    struct Step {
+        Operation operation;
+        int error;
+    };
+    struct Case {
+        const char* name;
+        std::uint8_t action;
+        bool replaces;              // the destination holds an older file of the name
+        std::vector<Step> refused;  // what the destination's file system cannot do
+        std::vector<Step> failing;  // the first call of each kind fails
+    };
+    const std::vector<Step> exfat{
+        {Operation::RenameNoReplace, EINVAL}, {Operation::Link, EPERM}, {Operation::UnnamedFile, EOPNOTSUPP}};
+    const Case cases[] = {
+        {"the replacing copy's flush", faCopy, true, {}, {{Operation::Flush, EIO}}},
+        {"the rename over the old file", faCopy, true, {}, {{Operation::Rename, EIO}}},
+        {"the rename into a free name on exFAT", faCopy, false, exfat, {{Operation::Rename, EIO}}},
+        {"the flush of a move's copy across file systems",
+         faMove,
+         false,
+         {},
+         {{Operation::Rename, EXDEV}, {Operation::Flush, EIO}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform::faults::clear();
+        std::filesystem::remove_all(dst);
+        test::makeFolders(dst);
+        writeFile(context.LogFilePath, "");
+        writeFile(src + "/f.txt", "new content");
+        test::setModificationTime(src + "/f.txt", 1'700'000'000);
+        if (c.replaces) {
+            writeFile(dst + "/f.txt", "old");
+            test::setModificationTime(dst + "/f.txt", 1'600'000'000);
+        }
+        for (const Step& step : c.refused) platform::faults::refuse(step.operation, step.error);
+        for (const Step& step : c.failing) platform::faults::inject(step.operation, 1, step.error);
+        sync(c.action);
+        EXPECT_EQ(result.failed, 1);
+        EXPECT_EQ(errorLines(), (std::vector<std::string>{std::string("Error ") +
+                                                          (c.action == faMove ? "moving" : "copying") +
+                                                          " file " + src + "/f.txt: Input/output error"}));
+        EXPECT_EQ(readFile(src + "/f.txt"), "new content");
+        EXPECT_EQ(test::snapshotTree(dst),
+                  c.replaces ? std::vector<std::string>{"f.txt=old"} : std::vector<std::string>{});
+    }
+
+    // Where letter cases are one (no probe of this disk says so), a change of case is a plain rename.
+    platform::faults::clear();
+    std::filesystem::remove_all(dst);
+    test::makeFolders(dst);
+    platform::FileSystemTraits caseBlind;
+    caseBlind.caseSensitive = false;
+    std::error_code error;
+    const platform::Folder folder = platform::Folder::open(dst, error);
+    ASSERT_TRUE(folder.valid()) << error.message();
+    writeFile(dst + "/name.txt", "n");
+    platform::faults::inject(Operation::Rename, 1, EIO);
+    EXPECT_FALSE(platform::renameCase(folder, "name.txt", "Name.txt", caseBlind, error));
+    EXPECT_EQ(error, std::errc::io_error);
+    EXPECT_EQ(test::listFolder(dst), std::vector<std::string>{"name.txt"});
 }
 
 // A file system the run could not try (no folder could be made to try it in: a read-only source) still
@@ -242,6 +314,75 @@ TEST_F(FaultTest, EveryFileSystemGetsTheSameGuarantees) {
         EXPECT_EQ(result.failed, 0);
         EXPECT_FALSE(exists(src + "/moving.txt"));
         EXPECT_EQ(readFile(movedTo / "moving.txt"), "moving");
+    }
+}
+
+// Over a random pair of trees, the nth call of each kind fails, for every n the run reaches: whatever
+// fails, every file of the destination is its old self or the source's, a file replaced or deleted is
+// kept, no temporary is left, and the failure is logged, counted and never reported as success.
+TEST_F(FaultTest, AnyCallOfAnyKindMayFailAndNothingIsTornOrLost) {
+    using Files = std::map<std::string, std::string>;  // a tree's files by path, with their contents
+    const auto files = [](const std::string& root) {
+        Files found;
+        for (const std::string& entry : test::snapshotTree(root)) {
+            const std::size_t equals = entry.find('=');
+            if (equals != std::string::npos) found[entry.substr(0, equals)] = entry.substr(equals + 1);
+        }
+        return found;
+    };
+    context.options.keepVersions = true;
+    watch.DeleteAbsent = 1;
+    for (int kind = 0; kind < static_cast<int>(Operation::Count); ++kind) {
+        const auto operation = static_cast<Operation>(kind);
+        Files whole;  // what the run makes of the trees when nothing fails
+        for (int nth = 0;; ++nth) {
+            SCOPED_TRACE("kind " + std::to_string(kind) + ", call " + std::to_string(nth));
+            platform::faults::clear();
+            std::filesystem::remove_all(src);
+            std::filesystem::remove_all(dst);
+            std::mt19937 random(20261208 + kind);
+            test::randomTree(random, src);
+            test::randomTree(random, dst);
+            // Fewer folders keep the runs few: a folder only the source has is still made.
+            for (const std::string& folder : {src + "/y", dst + "/y", dst + "/x/z"})
+                std::filesystem::remove_all(folder);
+            writeFile(context.LogFilePath, "");
+            const Files source = files(src), before = files(dst);
+            if (nth > 0) platform::faults::inject(operation, nth, EIO);
+            const RunResult run = runWatch();
+            const bool fired = platform::faults::fired(operation);
+            platform::faults::clear();
+
+            EXPECT_EQ(files(src), source);
+            const Files after = files(dst);
+            Files kept, mirrored;  // the versions, by the path of the file they were, and the rest
+            const std::string versions = ".tessel-versions/";
+            for (const auto& [path, content] : after) {
+                if (path.starts_with(versions)) {
+                    kept[path.substr(path.find('/', versions.size()) + 1)] = content;
+                    continue;
+                }
+                EXPECT_EQ(path.find(".tessel-"), std::string::npos) << path << ": a temporary left";
+                EXPECT_TRUE((before.contains(path) && before.at(path) == content) ||
+                            (source.contains(path) && source.at(path) == content))
+                    << path << " holds " << content;
+                mirrored[path] = content;
+            }
+            for (const auto& [path, content] : before) {
+                const bool stays = after.contains(path) && after.at(path) == content;
+                EXPECT_TRUE(stays || (kept.contains(path) && kept.at(path) == content)) << path << " lost";
+            }
+            // A call that may fail without harm (the log, the count for the progress, a look tried again)
+            // leaves the run whole; any other failure is logged and counted, one line each.
+            if (nth == 0) whole = mirrored;
+            if (run.failed == 0) {
+                EXPECT_EQ(mirrored, whole);
+                EXPECT_TRUE(errorLines().empty());
+            } else {
+                EXPECT_EQ(errorLines().size(), static_cast<std::size_t>(run.failed));
+            }
+            if (nth > 0 && !fired) break;
+        }
     }
 }
 

@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -224,6 +227,50 @@ TEST(OrderedPoolTest, FollowUpsHandedOverFromAReleaseAreReleasedInOrderByTheDrai
             }
         }
     }
+}
+
+// Memory does not grow with the tree: while the oldest piece is still running, the walk hands over no
+// more than the window and then waits for it.
+TEST(OrderedPoolTest, NoMoreThanTheWindowIsHandedOverWhileTheOldestPieceRuns) {
+    constexpr std::size_t kWindow = 4, kPieces = 40;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t begun = 0, handedOver = 0;  // submits called, and returned
+    std::optional<std::size_t> handedOverWhenTheOldestEnded;
+    class Piece : public OrderedPool::Task {
+      public:
+        explicit Piece(std::function<void()> work) : m_work(std::move(work)) {}
+        void run() override {
+            if (m_work) m_work();
+        }
+        void release() override {}
+
+      private:
+        std::function<void()> m_work;
+    };
+    // The oldest piece runs until every piece is handed over; the submits it lets through otherwise
+    // show in a moment.
+    auto oldest = [&] {
+        std::unique_lock lock(mutex);
+        changed.wait_for(lock, std::chrono::milliseconds(200), [&] { return begun == kPieces; });
+        handedOverWhenTheOldestEnded = handedOver;
+    };
+    {
+        OrderedPool pool(2, kWindow);
+        for (std::size_t i = 0; i < kPieces; ++i) {
+            {
+                std::lock_guard lock(mutex);
+                ++begun;
+            }
+            changed.notify_all();
+            pool.submit(std::make_unique<Piece>(i == 0 ? std::function<void()>(oldest) : nullptr));
+            std::lock_guard lock(mutex);
+            ++handedOver;
+        }
+        pool.drain();
+    }
+    ASSERT_TRUE(handedOverWhenTheOldestEnded.has_value());
+    EXPECT_LE(*handedOverWhenTheOldestEnded, kWindow);
 }
 
 }  // namespace

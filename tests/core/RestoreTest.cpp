@@ -213,6 +213,7 @@ TEST_F(RestoreTest, AFileIsPutBackInPlaceAndWhatItReplacesIsKept) {
                                                 ", keeping the file it replaced as " + restoreVersions +
                                                 "/docs/a.txt");
     // ... and is found again, as the newest of its file.
+    ASSERT_FALSE(findAll("docs/a.txt").files.empty());
     EXPECT_EQ(findAll("docs/a.txt").files.front().location(), restoreVersions + "/docs/a.txt");
 
     // A deleted file comes back into a folder made again for it; nothing is replaced.

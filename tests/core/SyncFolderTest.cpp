@@ -148,6 +148,7 @@ TEST_F(SyncFolderTest, TreeIsWalkedFilesFirstAndFoldersMirrored) {
     // Over a present file the line has no trailing blank.
     writeFile(src + "/top.txt", "changed");
     sync();
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(), "Copied file " + src + "/top.txt");
 }
 
@@ -211,6 +212,7 @@ TEST_F(SyncFolderTest, SystemEntryInDestinationIsNeverReplaced) {
         // The file can never arrive there: a failure, every run, not a silent skip.
         EXPECT_EQ(result.failed, 1);
     }
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(),
               "Error copying file " + src + "/name: the destination is not a regular file");
 }

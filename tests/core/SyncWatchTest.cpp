@@ -115,6 +115,7 @@ TEST_F(SyncWatchTest, BothDirectionsWithDeletion) {
     std::remove((src + "/only-source.txt").c_str());
     run();
     EXPECT_EQ(snapshotTree(dst), (std::vector<std::string>{"only-destination.txt=d"}));
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(), "Delete file " + dst + "/only-source.txt");
 }
 

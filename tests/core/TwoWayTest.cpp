@@ -513,6 +513,24 @@ TEST_F(TwoWayTest, AStopWhileSubfoldersAreReadAhead) {
     EXPECT_EQ(snapshotTree(dst), snapshotTree(src));
 }
 
+#ifdef TESSEL_FAULT_INJECTION
+// Stopped as the first copy opens its source: the copies handed to the threads but not begun are left for
+// the next run, at most one a thread goes on.
+TEST_F(TwoWayTest, CopiesNotBegunWhenTheRunStopsAreLeftForTheNext) {
+    context.options.jobs = 4;
+    for (int i = 0; i < 40; ++i) put(src + "/f" + std::to_string(i) + ".txt", "new", T);
+    platform::faults::onPoint(platform::faults::Point::CopyOpening, [&] { context.requestStop(); });
+    const RunResult stopped = run();
+    platform::faults::clear();
+    context.clearStop();
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_LE(stopped.copied, context.options.jobs);
+    EXPECT_EQ(test::listFolder(dst).size(), static_cast<std::size_t>(stopped.copied));
+    EXPECT_EQ(stopped.copied + run().copied, 40);
+    EXPECT_EQ(snapshotTree(dst), snapshotTree(src));
+}
+#endif
+
 // A run cut short keeps what it did and the last state for the rest; the next run finishes the work
 // without taking its own copies for conflicts.
 TEST_F(TwoWayTest, AnInterruptedRunIsCompletedByTheNext) {

@@ -58,6 +58,7 @@ TEST_F(VersionsTest, ReplacedAndDeletedFilesAreKeptOnBothSides) {
     EXPECT_EQ(readFile(src + first + "/sub/b.txt"), "old b");
     EXPECT_EQ(test::permissions(dst + "/.tessel-versions"), 0700u);
     EXPECT_EQ(readFile(dst + "/a.txt"), "new a");
+    ASSERT_GE(loggedMessages().size(), 2u);
     EXPECT_EQ(loggedMessages().front(),
               "Copied file " + src + "/a.txt");  // the lines of old stay, the version's comes after
     EXPECT_EQ(loggedMessages()[1], "Kept version of " + dst + "/a.txt as " + dst + first + "/a.txt");
@@ -155,6 +156,7 @@ TEST_F(VersionsTest, AFileWhoseVersionCannotBeKeptStays) {
         const RunResult result = runWatch();
         EXPECT_EQ(result.failed, 1);
         EXPECT_EQ(readFile(dst + "/gone.txt"), "only copy");
+        ASSERT_FALSE(loggedMessages().empty());
         EXPECT_EQ(loggedMessages().back().rfind("Error keeping a version of " + dst + "/gone.txt: ", 0), 0u);
     }
 }

@@ -181,6 +181,7 @@ TEST_F(WalkRulesTest, TheGuardCountsOnlyWhatTheRulesTake) {
     writeFile(dst + "/kept.txt", "k");
     RunResult result = run();
     EXPECT_EQ(result.refusedDeletions, 12);
+    ASSERT_FALSE(loggedMessages().empty());
     EXPECT_EQ(loggedMessages().back(), "Error deleting files in " + dst +
                                            "/: 12 of the 13 files held would be deleted, more than the "
                                            "limit of 50 %; nothing was deleted");
@@ -279,6 +280,7 @@ TEST_F(WalkRulesTest, FaultLinksOntoAFileSystemWithoutThem) {
         watch.BiDirect = both;
         EXPECT_EQ(run().failed, 1);
         EXPECT_EQ(snapshotTree(dst), Tree{"file.txt=f"});
+        ASSERT_FALSE(loggedMessages().empty());
         EXPECT_EQ(loggedMessages().back(), "Error copying file " + src +
                                                "/to-file: the file system it was to go to cannot hold "
                                                "symbolic links");

@@ -175,7 +175,10 @@ TEST_F(WatchFileTest, FailuresLeaveTheWatchFileAsItWas) {
 #ifdef TESSEL_FAULT_INJECTION
     using platform::faults::Operation;
     for (const auto& [operation, error] : std::vector<std::pair<Operation, int>>{
-             {Operation::Read, EIO}, {Operation::Write, ENOSPC}, {Operation::Rename, EXDEV}}) {
+             {Operation::Read, EIO},
+             {Operation::Write, ENOSPC},
+             {Operation::Flush, EIO},  // the new content is never named before it is on the disk
+             {Operation::Rename, EXDEV}}) {
         SCOPED_TRACE(static_cast<int>(operation));
         platform::faults::inject(operation, 1, error);
         EXPECT_FALSE(DelWatchFromFile(context, path(), 0));

@@ -68,7 +68,9 @@ TEST_F(WatchStoreTest, NamesFollowTheirWatchesThroughDeletionsReorderingAndOther
     add("music", "/home/music");
     EXPECT_EQ(named(),
               (std::vector<std::string>{"docs /home/docs", "photos /home/photos", "music /home/music"}));
+    ASSERT_NE(load().find("PHOTOS"), nullptr);
     EXPECT_EQ(load().find("PHOTOS")->position, 1) << "letter case does not count";
+    ASSERT_NE(load().find("2"), nullptr);
     EXPECT_EQ(load().find("2")->watch.name, "music") << "a position still names a watch";
     std::vector<TWatchRec> before = test::storedWatches(context.WatchFilePath);
 
@@ -281,6 +283,7 @@ TEST_F(WatchStoreTest, TheLastResultIsKeptWithItsWatchAndReadAcrossVersions) {
         FileProblem problem;
         return storeLastResult(context.WatchFilePath, position, record, result, name, problem);
     };
+    ASSERT_EQ(load().watches.size(), 2u);
     const TWatchRec docs = load().watches[0].record;
     const std::string records = readFile(context.WatchFilePath);
     EXPECT_EQ(stored(1, docs), StoreResult::Changed) << "another watch is at that position";
@@ -300,6 +303,7 @@ TEST_F(WatchStoreTest, TheLastResultIsKeptWithItsWatchAndReadAcrossVersions) {
     ChangeProblem change;
     ASSERT_TRUE(changeWatches(context.WatchFilePath,
                               {{WatchChange::Kind::Replace, "docs", std::nullopt, edit}}, change));
+    ASSERT_EQ(load().watches.size(), 2u);
     EXPECT_EQ(load().watches[0].watch.lastResult, result) << "an edit keeps it";
 
     const std::string edited = readFile(textFile());
@@ -311,6 +315,7 @@ TEST_F(WatchStoreTest, TheLastResultIsKeptWithItsWatchAndReadAcrossVersions) {
     // What a later Tessel may write: keys and words this one does not know.
     writeFile(textFile(), withLastResult("last-result = { time = 2026-12-09T08:00:00, result = \"skipped\", "
                                          "copied = 7, colour = \"blue\", seconds = 1 }"));
+    ASSERT_EQ(load().watches.size(), 2u);
     const std::optional<LastRunResult> later = load().watches[0].watch.lastResult;
     ASSERT_TRUE(later.has_value());
     EXPECT_EQ(later->counts.copied, 7);
@@ -320,6 +325,7 @@ TEST_F(WatchStoreTest, TheLastResultIsKeptWithItsWatchAndReadAcrossVersions) {
     // One it cannot read is kept as it is, never an error, until a run of this Tessel replaces it.
     const std::string unreadable = "last-result = \"failed at nine\"";
     writeFile(textFile(), withLastResult(unreadable));
+    ASSERT_EQ(load().watches.size(), 2u);
     EXPECT_FALSE(load().watches[0].watch.lastResult.has_value());
     edit.logEachFile = false;
     ASSERT_TRUE(changeWatches(context.WatchFilePath,

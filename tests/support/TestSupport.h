@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -111,6 +113,8 @@ class FixedClock {
     void set(const platform::WallClock& moment);
 };
 
+// The progress values are read and written under a lock: the count beside a run with several jobs
+// sets the maximum from a thread of its own (RunDisplay).
 class FakeDisplay : public RunDisplay {
   public:
     void setStatusText(const std::string& text) override {
@@ -118,16 +122,41 @@ class FakeDisplay : public RunDisplay {
         statusHistory.push_back(text);
     }
     void setProgressRange(int minimum, int maximum) override {
+        const std::lock_guard lock(progressMutex);
         progressMin = minimum;
         progressMax = maximum;
     }
-    void setProgressPosition(int position) override { progressPosition = position; }
+    void extendProgressRange(int maximum) override {
+        const std::lock_guard lock(progressMutex);
+        progressMax = maximum;
+    }
+    void setProgressPosition(int position) override {
+        const std::lock_guard lock(progressMutex);
+        progressPosition = position;
+    }
     void stepProgress() override {
         if (onStep) onStep();
+        const std::lock_guard lock(progressMutex);
         ++steps;
         progressPosition = progressPosition + 1 > progressMax ? progressMin : progressPosition + 1;
     }
     void setProgressVisible(bool visible) override { progressVisible = visible; }
+    void completeProgress() override { completed = true; }
+    // The calls of bytes come from whichever thread copies.
+    void changePlan(const PlanChange& change) override {
+        const std::lock_guard lock(progressMutex);
+        plan.bytes += change.bytes;
+        plan.sized += change.sized;
+        plan.unsized += change.unsized;
+    }
+    void addCopiedBytes(std::uint64_t bytes) override {
+        const std::lock_guard lock(progressMutex);
+        copiedBytes += bytes;
+    }
+    void showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) override {
+        const std::lock_guard lock(progressMutex);
+        fileProgress.push_back({path, done, size, std::this_thread::get_id()});
+    }
     void setRowPicture(int row, int picture) override { rowPictures.emplace_back(row, picture); }
     void appendLogLine(const std::string& line) override { logArea.push_back(line); }
     void noteLogLine(const std::string& line, LogLineKind kind) override { noted.emplace_back(kind, line); }
@@ -143,10 +172,20 @@ class FakeDisplay : public RunDisplay {
     int progressPosition = 0;
     int steps = 0;
     bool progressVisible = true;
+    bool completed = false;
+    PlanChange plan;  // the sum of the changes
+    std::uint64_t copiedBytes = 0;
+    struct FileProgress {
+        std::string path;
+        std::uint64_t done, size;
+        std::thread::id thread;
+    };
+    std::vector<FileProgress> fileProgress;
     std::vector<std::pair<int, int>> rowPictures;
     std::deque<std::string> logArea;
     std::vector<std::pair<LogLineKind, std::string>> noted;  // every logged line with what it is
     std::function<void()> onStep;  // called at every step, to act in the middle of a run
+    std::mutex progressMutex;
 };
 
 class FakeMessages : public UserMessages {

@@ -96,7 +96,7 @@ TEST_F(PreviewTest, ListsWhatTheFollowingCheckNowDoesAndChangesNothingBefore) {
     EXPECT_TRUE(has(RunAction::Kind::Delete, dst + "/gone.txt"));
     EXPECT_EQ(dialog->errorLines(), nullptr);
     const QString totals = dialog->totalsLabel()->text();
-    for (const char* part : {"2 copies", "1 replacement", "1 deletion"})
+    for (const char* part : {"Copy: 2 (7 B)", "Replace: 1 (15 B)", "Delete: 1 (9 B)"})
         EXPECT_TRUE(totals.contains(QLatin1String(part))) << totals.toStdString();
 
     // The filter shows one kind of action and says how many of all.
@@ -249,9 +249,9 @@ TEST(PreviewDialogTest, AHundredThousandActionsAreRowsOfAModelNotWidgets) {
     EXPECT_EQ(model->rowCount(), kRows);
     EXPECT_EQ(dialog.table()->indexWidget(model->index(0, 0)), nullptr);
     EXPECT_LT(dialog.findChildren<QWidget*>().size(), 100) << "no widget per row";
-    EXPECT_EQ(model->data(model->index(1234, PlanModel::SizeColumn)).toString(), QStringLiteral("1,234"));
+    EXPECT_EQ(model->data(model->index(1234, PlanModel::SizeColumn)).toString(), QStringLiteral("1.2 KB"));
     EXPECT_EQ(model->data(model->index(1234, PlanModel::NewerColumn)).toString(), QStringLiteral("source"));
-    EXPECT_TRUE(dialog.totalsLabel()->text().contains(QStringLiteral("10,000 deletions")));
+    EXPECT_TRUE(dialog.totalsLabel()->text().contains(QStringLiteral("Delete: 10,000")));
     ASSERT_NE(dialog.errorLines(), nullptr);
     EXPECT_EQ(dialog.errorLines()->toPlainText(),
               QStringLiteral("Error opening folder /src/locked/: Permission denied"));

@@ -84,15 +84,15 @@ TEST_F(RestoreDialogTest, KeptFilesAreListedSearchedAndPutBack) {
     QTreeWidget& list = *dialog.fileList;
     ASSERT_EQ(list.topLevelItemCount(), 2);
     const QTreeWidgetItem& report = *list.topLevelItem(0);
-    EXPECT_EQ(texts(report), (QStringList{"docs/report.txt", "2026-12-03 09:00:00", "11 bytes", "", "2 kept",
-                                          "Destination"}));
+    EXPECT_EQ(texts(report),
+              (QStringList{"docs/report.txt", "2026-12-03 09:00:00", "11 B", "", "2 kept", "Destination"}));
     ASSERT_EQ(report.childCount(), 2);
     EXPECT_EQ(texts(*report.child(1)),
-              (QStringList{"", "2026-12-02 09:00:00", "5 bytes", "", "Version", "Destination"}));
+              (QStringList{"", "2026-12-02 09:00:00", "5 B", "", "Version", "Destination"}));
     EXPECT_EQ(report.child(1)->toolTip(RestoreDialog::FileColumn),
               QString::fromStdString(dst + "/.tessel-versions/2026-12-02 090000/docs/report.txt"));
     EXPECT_EQ(texts(*list.topLevelItem(1)),
-              (QStringList{"photo.jpg", "2026-12-03 09:00:00", "5 bytes", "", "Version", "Destination"}));
+              (QStringList{"photo.jpg", "2026-12-03 09:00:00", "5 B", "", "Version", "Destination"}));
     EXPECT_EQ(dialog.statusLabel->text(), "3 kept copies of 2 files.");
 
     // The search hides the other files; a hidden row is no choice, the first one shown is.
@@ -146,6 +146,7 @@ TEST_F(RestoreDialogTest, KeptFilesAreListedSearchedAndPutBack) {
     restore(dialog, &RestoreDialog::saveSelectedElsewhere);
     EXPECT_EQ(readFile(out + "/photo.jpg"), "photo");
     EXPECT_EQ(test::listFolder(out), (std::vector<std::string>{".tessel-versions", "photo.jpg"}));
+    ASSERT_FALSE(dialogs.pickerStarts.empty());
     EXPECT_EQ(dialogs.pickerStarts.back(), QString::fromStdString(out))
         << "the next picker starts where the last went";
     EXPECT_TRUE(dialogs.messages.empty());

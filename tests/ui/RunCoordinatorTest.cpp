@@ -216,6 +216,7 @@ TEST_F(RunCoordinatorTest, ATimerPassDuringARunWaitsForItsEndAndThenGoes) {
     EXPECT_FALSE(runs.dueWatchesTimer().isActive());
 
     ASSERT_TRUE(waitForEnd());
+    ASSERT_GE(ended.size(), 2);
     EXPECT_EQ(ended[1][0].value<Kind>(), Kind::TimerPass);
     EXPECT_EQ(copiedTo("timed"), 2u);
     EXPECT_EQ(runs.state(), State::Idle);
@@ -302,6 +303,7 @@ TEST_F(RunCoordinatorTest, APreviewsPlanIsHandedOverAtItsEndAndChangesNothing) {
     std::shared_ptr<PlanRecorder> plan;
     QObject::connect(&runs, &RunCoordinator::runEnded, [&] { plan = runs.takePreviewPlan(); });
     ASSERT_TRUE(runs.preview(0));
+    ASSERT_EQ(started.size(), 1);
     EXPECT_EQ(started[0][1].toInt(), 0);
     ASSERT_TRUE(waitForEnd());
     ASSERT_NE(plan, nullptr);

@@ -20,7 +20,9 @@
 #include <QTranslator>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/PermissionOverride.h"
@@ -35,6 +37,7 @@
 #include "ui/RunCoordinator.h"
 #include "ui/RunThread.h"
 #include "ui/RunView.h"
+#include "ui/Sizes.h"
 #include "ui/SplashFrm.h"
 #include "ui/StatusBar.h"
 #include "ui/TesselProgram.h"
@@ -261,6 +264,7 @@ TEST_F(RunTest, TheKeysReachTheCommands) {
 
     // Escape closes the about box; Ctrl+L opens the whole log.
     window.showAbout();
+    ASSERT_FALSE(window.aboutBoxes().isEmpty());
     QPointer<TTesselSplashForm> about = window.aboutBoxes().constLast();
     about->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(about));
@@ -395,27 +399,63 @@ TEST(RunViewTest, CountsRateAndTimeLeft) {
         view.advance(2000);
     }
     EXPECT_EQ(view.rateText(), QStringLiteral("2,000 files/s · about 47 s left"));
-    // With the bytes copied, the rate is in bytes: 3 MB in four seconds.
+    // With bytes copied, the rate is in bytes: 3 MB in four seconds; they count in the time left too.
+    view.changePlan({.bytes = 3'000'000, .sized = 1});
     view.addCopiedBytes(3'000'000);
     now += std::chrono::seconds(1);
     view.advance(1000);
-    EXPECT_EQ(view.rateText(), QStringLiteral("750.0 kB/s · about 54 s left"));
+    EXPECT_EQ(view.rateText(), QStringLiteral("750 KB/s · about 54 s left"));
 
-    // A step past the end starts again from the start; hidden, the bar says nothing.
+    // A step past the last file holds the bar: it never goes back, and is full only at the end; hidden,
+    // it says nothing.
     view.setProgressRange(0, 3);
     view.setProgressPosition(3);
     view.advance(1);
-    EXPECT_EQ(view.progressPosition(), 0);
+    EXPECT_EQ(view.countsText(), QStringLiteral("3 of 3 · 99 %"));
+    view.completeProgress();
+    EXPECT_EQ(view.countsText(), QStringLiteral("3 of 3 · 100 %"));
     view.setProgressVisible(false);
     EXPECT_TRUE(view.rateText().isEmpty());
 
-    // Counted as the run goes: the end moves on and the files done stay done.
+    // Counted beside the run: the bar stays empty until it has its end, and the files done stay done.
     view.setProgressRange(0, 0);
     view.setProgressPosition(0);
-    view.extendProgressRange(100);
     view.advance(40);
+    EXPECT_EQ(view.percentDone(), 0);
     view.extendProgressRange(200);
     EXPECT_EQ(view.countsText(), QStringLiteral("40 of 200 · 20 %"));
+}
+
+// A large file shows its own progress in the status bar, in the units of the user's language, and the
+// status text comes back when its copy has ended.
+TEST(RunViewTest, ALargeFileShowsItsOwnProgress) {
+    QWidget host;
+    RunView view(&host, nullptr);
+    view.setProgressRange(0, 3);
+    view.setProgressVisible(true);
+    view.setStatusText("  Copy file :/src/small.txt");
+    view.showFileProgress("/src/images/big.iso", 0, 3'100'000'000);
+    view.showFileProgress("/src/other.iso", 500'000'000, 2'000'000'000);
+    view.showFileProgress("/src/images/big.iso", 1'234'000'000, 3'100'000'000);
+    // The first begun shows while it goes; the other's turn comes when it ends.
+    view.setProgressVisible(true);
+    EXPECT_EQ(view.statusBar()->panelText(0), QStringLiteral("Copying big.iso: 1.2 GB of 3.1 GB"));
+    view.showFileProgress("/src/images/big.iso", 3'100'000'000, 3'100'000'000);
+    view.setProgressVisible(true);
+    EXPECT_EQ(view.statusBar()->panelText(0), QStringLiteral("Copying other.iso: 500 MB of 2.0 GB"));
+    view.showFileProgress("/src/other.iso", 2'000'000'000, 2'000'000'000);
+    view.setProgressVisible(true);
+    EXPECT_EQ(view.statusBar()->panelText(0), QStringLiteral("/src/small.txt"));
+
+    QTranslator russian;
+    ASSERT_TRUE(russian.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("tessel"),
+                             QStringLiteral("_"), QStringLiteral(":/i18n")));
+    QCoreApplication::installTranslator(&russian);
+    view.showFileProgress("/src/images/big.iso", 1'234'000'000, 3'100'000'000);
+    const QString russianText = view.fileProgressText();
+    QCoreApplication::removeTranslator(&russian);
+    // The user's locale writes the numbers; the translation the words and units.
+    EXPECT_EQ(russianText, QStringLiteral("Копируется big.iso: 1.2 ГБ из 3.1 ГБ"));
 }
 
 TEST(RunViewTest, TheProgressBoxShowsOnlyWhileARunGoes) {
@@ -471,6 +511,92 @@ TEST(RunViewTest, TheRelayKeepsTheStepsMadeWhileTheEndMovesOn) {
     relay.deliver();
     EXPECT_EQ(display.progressMax, 30);
     EXPECT_EQ(display.steps, 30);
+}
+
+// The bytes come from the copying threads while the run thread goes on: the relay sums them, keeps the
+// last word of each large file, and hands the plan over before the bytes copied.
+TEST(RunViewTest, TheRelayGathersTheBytesOfEveryThread) {
+    struct Heard : test::FakeDisplay {
+        void changePlan(const PlanChange& change) override {
+            events.push_back("plan " + std::to_string(change.bytes) + " " + std::to_string(change.sized) +
+                             " " + std::to_string(change.unsized));
+        }
+        void addCopiedBytes(std::uint64_t bytes) override {
+            events.push_back("copied " + std::to_string(bytes));
+        }
+        void showFileProgress(const std::string& path, std::uint64_t done, std::uint64_t size) override {
+            events.push_back(path + " " + std::to_string(done) + "/" + std::to_string(size));
+        }
+        void completeProgress() override { events.push_back("complete"); }
+        std::vector<std::string> events;
+    } display;
+    test::FakeMessages messages;
+    RunRelay relay(display, messages, [](std::function<void()> ask) { ask(); });
+    relay.changePlan({.bytes = 500, .sized = 5});  // left from the run before
+    relay.setProgressRange(0, 10);
+    std::vector<std::thread> copiers;
+    for (int thread = 0; thread < 4; ++thread)
+        copiers.emplace_back([&relay, thread] {
+            const std::string path = "/src/big" + std::to_string(thread);
+            relay.changePlan({.bytes = 1000, .sized = 1, .unsized = -1});
+            for (int piece = 1; piece <= 10; ++piece) {
+                relay.addCopiedBytes(100);
+                relay.showFileProgress(path, 100 * piece, 1000);
+            }
+        });
+    for (std::thread& copier : copiers) copier.join();
+    relay.completeProgress();
+    relay.deliver();
+    const std::vector<std::string> expected{"plan 4000 4 -4",
+                                            "copied 4000",
+                                            "/src/big0 1000/1000",
+                                            "/src/big1 1000/1000",
+                                            "/src/big2 1000/1000",
+                                            "/src/big3 1000/1000",
+                                            "complete"};
+    std::vector<std::string> heard = display.events;
+    // The files in the order the threads first spoke of them.
+    ASSERT_EQ(heard.size(), expected.size());
+    std::sort(heard.begin() + 2, heard.begin() + 6);
+    EXPECT_EQ(heard, expected);
+}
+
+// Sizes everywhere in the window: the units of the window's language, the numbers of the user's locale.
+TEST(Sizes, InBothLanguages) {
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    const QLocale russianNumbers(QLocale::Russian, QLocale::Russia);
+    struct Case {
+        std::uint64_t bytes;
+        const char* english;
+        const char* russian;
+    };
+    const std::vector<Case> cases{
+        {0, "0 B", "0 Б"},
+        {999, "999 B", "999 Б"},
+        {1000, "1.0 KB", "1,0 КБ"},
+        {99'949, "99.9 KB", "99,9 КБ"},
+        {99'950, "100 KB", "100 КБ"},
+        {999'499, "999 KB", "999 КБ"},
+        {999'500, "1.0 MB", "1,0 МБ"},
+        {3'320'828'070, "3.3 GB", "3,3 ГБ"},
+        {250'000'000'000'000, "250 TB", "250 ТБ"},
+    };
+    QTranslator russian;
+    ASSERT_TRUE(russian.load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("tessel"),
+                             QStringLiteral("_"), QStringLiteral(":/i18n")));
+    for (const Case& size : cases) {
+        SCOPED_TRACE(size.bytes);
+        EXPECT_EQ(sizeText(size.bytes, english).toStdString(), size.english);
+        QCoreApplication::installTranslator(&russian);
+        const QString inRussian = sizeText(size.bytes, russianNumbers);
+        QCoreApplication::removeTranslator(&russian);
+        EXPECT_EQ(inRussian.toStdString(), std::string(size.russian));
+    }
+    EXPECT_EQ(bytesPerSecondText(12'490'000, english), QStringLiteral("12.5 MB/s"));
+    QCoreApplication::installTranslator(&russian);
+    const QString rate = bytesPerSecondText(12'490'000, russianNumbers);
+    QCoreApplication::removeTranslator(&russian);
+    EXPECT_EQ(rate, QStringLiteral("12,5 МБ/с"));
 }
 
 TEST(Translation, RussianKeepsTheOldTexts) {

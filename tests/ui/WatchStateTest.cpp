@@ -322,8 +322,8 @@ TEST_F(WatchStateTest, APassTellsEachWatchAndTheTrayNamesTheFirstProblemAndShows
     const QString status = statusText();
     EXPECT_TRUE(status.startsWith("3 watches in ")) << status.toStdString();
     const qsizetype bad1 = status.indexOf("bad1: Failed, 0 copied, 1 failed");
-    const qsizetype bad2 = status.indexOf("bad2: Failed, 1 copied, 1 failed");
-    const qsizetype good = status.indexOf("good: 2 copied");
+    const qsizetype bad2 = status.indexOf("bad2: Failed, 1 copied (5 B), 1 failed");
+    const qsizetype good = status.indexOf("good: 2 copied (10 B)");
     EXPECT_TRUE(bad1 > 0 && bad1 < bad2 && bad2 < good) << status.toStdString();
     EXPECT_FALSE(status.contains("paused"));
     const QStringList details = statusDetails().split('\n');

@@ -142,10 +142,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Size (bytes)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Newer</source>
         <translation type="unfinished"></translation>
     </message>
@@ -184,6 +180,23 @@
     <message>
         <source>Decision</source>
         <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2 (%3)</source>
+        <extracomment>One kind of action of the plan, how many, and the size they move: &quot;Copy: 3 (12.3 KB)&quot;.</extracomment>
+        <translation>%1: %2 (%3)</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation type="unfinished">%1: %2</translation>
+    </message>
+    <message>
+        <source>nothing to do</source>
+        <translation>ничего делать не нужно</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>Размер</translation>
     </message>
 </context>
 <context>
@@ -318,7 +331,7 @@ Destination: %2</source>
     </message>
     <message>
         <source>Size</source>
-        <translation type="unfinished"></translation>
+        <translation>Размер</translation>
     </message>
     <message>
         <source>Modified</source>
@@ -575,6 +588,10 @@ Replace it? The file there now is kept in %2 first.</source>
         <comment>a watch</comment>
         <translation>Конфликт в задании %1</translation>
     </message>
+    <message>
+        <source>%1 copied (%2)</source>
+        <translation>скопировано: %1 (%2)</translation>
+    </message>
 </context>
 <context>
     <name>RunView</name>
@@ -608,11 +625,7 @@ Replace it? The file there now is kept in %2 first.</source>
     </message>
     <message>
         <source>%1 of %2 · %3 %</source>
-        <extracomment>Files done of all files of the run, and the percent done: &quot;4,210 of 100,000 · 4 %&quot;.</extracomment>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>/s</source>
+        <extracomment>Files done of all files of the run, and the percent of the work done: &quot;4,210 of 100,000 · 4 %&quot;.</extracomment>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -622,6 +635,44 @@ Replace it? The file there now is kept in %2 first.</source>
     <message>
         <source> · </source>
         <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Copying %1: %2 of %3</source>
+        <extracomment>A large file&apos;s own progress in the status bar: &quot;Copying big.iso: 1.2 GB of 3.1 GB&quot;.</extracomment>
+        <translation>Копируется %1: %2 из %3</translation>
+    </message>
+    <message>
+        <source>%1 of %2 copied</source>
+        <translation>Скопировано %1 из %2</translation>
+    </message>
+</context>
+<context>
+    <name>Sizes</name>
+    <message>
+        <source>%1 B</source>
+        <extracomment>A size below a kilobyte: &quot;512 B&quot;.</extracomment>
+        <translation>%1 Б</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 КБ</translation>
+    </message>
+    <message>
+        <source>%1 MB</source>
+        <translation>%1 МБ</translation>
+    </message>
+    <message>
+        <source>%1 GB</source>
+        <translation>%1 ГБ</translation>
+    </message>
+    <message>
+        <source>%1 TB</source>
+        <translation>%1 ТБ</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <extracomment>A rate: the size copied in a second, &quot;12.5 MB/s&quot;.</extracomment>
+        <translation>%1/с</translation>
     </message>
 </context>
 <context>
