@@ -72,10 +72,10 @@ int listWatches(RunContext& context, Console& console) {
     if (!loadOrSay(context.WatchFilePath, list, console)) return kExitFailed;
     const TDateTime now = Now();
     for (const StoredWatch& stored : list.watches) {
-        const std::string line =
-            watchListLine(static_cast<std::size_t>(stored.position), stored.record,
-                          context.options.keepVersions, stored.watch.name, stored.watch.lastResult, now) +
-            "\n";
+        const std::string line = watchListLine(static_cast<std::size_t>(stored.position), stored.record,
+                                               context.options.keepVersions, stored.watch.name,
+                                               stored.watch.lastResult, now, &stored.watch) +
+                                 "\n";
         std::fputs(line.c_str(), stdout);
     }
     std::fflush(stdout);

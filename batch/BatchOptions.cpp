@@ -23,6 +23,8 @@ const char* const kBatchUsage =
     "       tessel-batch [FILE OPTIONS] import FILE\n"
     "       tessel-batch [FILE OPTIONS] versions WATCH [PATH]\n"
     "       tessel-batch [FILE OPTIONS] restore WATCH PATH [--time TIME] [--to DIR]\n"
+    "       tessel-batch [FILE OPTIONS] [--quiet | --brief] [--no-notify] follow\n"
+    "       tessel-batch [FILE OPTIONS] follow --pause WATCH ... | --resume WATCH ...\n"
     "\n"
     "Runs and keeps Tessel's watches without the window. A WATCH is named by its name (letter case\n"
     "does not count) or by its position in the watch file, from 0 (INDEX).\n"
@@ -51,6 +53,11 @@ const char* const kBatchUsage =
     "  restore WATCH PATH  put the newest kept version of PATH back in its place, keeping the file\n"
     "                      it replaces as a version; --time TIME takes the one kept then (as listed),\n"
     "                      --to DIR saves it in DIR instead, never over a file there\n"
+    "  follow              follow the watches that run on change and run each as its folders change,\n"
+    "                      until SIGINT or SIGTERM (the window follows them too while it runs; never\n"
+    "                      both the same watch)\n"
+    "  follow --pause WATCH ..., follow --resume WATCH ...\n"
+    "                      stop following these watches, or start again (with a full run)\n"
     "\n"
     "Watch options (lists are separated by \";\", blanks around it do not count):\n"
     "  --name NAME                 a new name (set)\n"
@@ -67,8 +74,10 @@ const char* const kBatchUsage =
     "  --delete-absent yes|no      delete what the other side lacks (not with move)\n"
     "  --tune sync-all|update-old|absent-only\n"
     "                              which files are copied; new watches: sync-all\n"
-    "  --run-mode stop|on-start|manual|timer\n"
+    "  --run-mode stop|on-start|manual|timer|on-change\n"
     "                              when the watch runs; new watches: manual\n"
+    "  --change-delay SECONDS      how long an on-change watch waits for quiet after a change\n"
+    "                              (1 to 3600); new watches: 2\n"
     "  --period 10min|1h|1d|1w|10d|1month|HH:MM\n"
     "                              how often a timed watch runs, or daily at HH:MM; new watches: 1h\n"
     "  --copy-with-root yes|no     into a folder of the source folder's name in the destination\n"
@@ -141,7 +150,18 @@ bool parseCommand(const std::vector<std::string_view>& arguments, std::size_t fi
         }
         return true;
     };
-    if (word == "import") {
+    if (word == "follow") {
+        // --pause or --resume with the watches, or nothing.
+        if (i < arguments.size() && (arguments[i] == "--pause" || arguments[i] == "--resume")) {
+            command.follow = arguments[i++].substr(2);
+            for (; i < arguments.size() && !arguments[i].starts_with("-"); ++i)
+                command.names.emplace_back(arguments[i]);
+            if (command.names.empty()) {
+                problem = "follow --" + command.follow + " needs the WATCH to " + command.follow;
+                return false;
+            }
+        }
+    } else if (word == "import") {
         // "-" is standard input.
         if (i >= arguments.size() || (arguments[i].starts_with("-") && arguments[i] != "-")) {
             problem = "import needs a FILE (- for standard input)";

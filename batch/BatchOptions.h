@@ -21,6 +21,7 @@ struct Command {
     std::string file;                // import
     WatchEdit edit;                  // add, set
     VersionCommand versions;         // versions, restore
+    std::string follow;              // follow: "" to follow, "pause" or "resume" (the watches in names)
 };
 
 struct Options {

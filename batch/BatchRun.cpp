@@ -9,6 +9,7 @@
 #include "batch/BatchCommands.h"
 #include "batch/BatchConsole.h"
 #include "batch/BatchOptions.h"
+#include "batch/FollowCommand.h"
 #include "batch/RootWarnings.h"
 #include "batch/VersionCommands.h"
 #include "platform/FileIo.h"
@@ -98,8 +99,10 @@ int runBatch(const std::vector<std::string_view>& arguments, NoticeSender& notic
     RunOptions runOptions;
     if (!completePaths(options, runOptions, console)) return kExitUsage;
     // add and import make the watch file; everything else needs one.
+    // follow waits for watches to follow as long as it runs, as a service started at login does.
     const bool makesWatches = options.mode == Options::Mode::Command &&
-                              (options.command.word == "add" || options.command.word == "import");
+                              (options.command.word == "add" || options.command.word == "import" ||
+                               (options.command.word == "follow" && options.command.follow.empty()));
     if (!makesWatches && !platform::fileExists(options.watchFile)) {
         console.printError("tessel-batch: no watch file " + options.watchFile);
         return kExitUsage;
@@ -109,6 +112,15 @@ int runBatch(const std::vector<std::string_view>& arguments, NoticeSender& notic
     context.options = runOptions;
     if (options.jobs > 0) context.options.jobs = options.jobs;
     if (options.mode == Options::Mode::List) return listWatches(context, console);
+    if (options.mode == Options::Mode::Command && options.command.word == "follow") {
+        if (!options.command.follow.empty()) return pauseFollowing(context, console, options.command);
+        // Ended by a stop signal, as its service is: a run in hand stops at the next file.
+        g_runContext.store(&context);
+        platform::catchStopSignals(&stopRun);
+        const int status = followWatches(context, notices, options.notify);
+        g_runContext.store(nullptr);
+        return status;
+    }
     if (options.mode == Options::Mode::Command) {
         const Command& command = options.command;
         if (isVersionCommandWord(command.word)) return runVersionCommand(context, command.versions);

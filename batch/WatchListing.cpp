@@ -28,7 +28,7 @@ std::string periodName(const TWatchRec& watch) {
     return name;
 }
 
-std::string flagNames(const TWatchRec& watch, bool keepsVersions) {
+std::string flagNames(const TWatchRec& watch, bool keepsVersions, bool paused) {
     std::string names;
     const auto add = [&](std::uint8_t flag, const char* name) {
         if (!isOn(flag)) return;
@@ -40,6 +40,7 @@ std::string flagNames(const TWatchRec& watch, bool keepsVersions) {
     add(watch.BiDirect, "bidirect");
     add(watch.DeleteAbsent, "delete-absent");
     add(keepsVersions ? 1 : 0, "versions");
+    add(paused ? 1 : 0, "paused");
     return names.empty() ? "-" : names;
 }
 
@@ -61,13 +62,15 @@ std::string printable(const TextField& field) {
 
 std::string watchListLine(std::size_t index, const TWatchRec& watch, bool keepsVersions,
                           const std::string& name, const std::optional<LastRunResult>& lastResult,
-                          TDateTime now) {
-    std::string line = std::to_string(index) + "\t" + named(kRunModeNames, watch.RunMode) + "\t" +
-                       periodName(watch) + "\t" + named(kFileActionNames, watch.FileAction) + "\t" +
-                       named(kTuneModeNames, watch.TuneMode) + "\t" + flagNames(watch, keepsVersions) + "\t" +
-                       isoLocalTime(watch.LastRunTime) + "\t" + printable(watch.SourceDir) + "\t" +
-                       printable(watch.DestDir) + "\t" + printable(watch.FileMask) + "\t" +
-                       escapeControls(name);
+                          TDateTime now, const Watch* readable) {
+    const bool onChange = readable != nullptr && readable->schedule.mode == WatchRunMode::OnChange;
+    const std::string mode = onChange ? std::string(kOnChangeName) : named(kRunModeNames, watch.RunMode);
+    std::string line =
+        std::to_string(index) + "\t" + mode + "\t" + periodName(watch) + "\t" +
+        named(kFileActionNames, watch.FileAction) + "\t" + named(kTuneModeNames, watch.TuneMode) + "\t" +
+        flagNames(watch, keepsVersions, onChange && readable->followPaused) + "\t" +
+        isoLocalTime(watch.LastRunTime) + "\t" + printable(watch.SourceDir) + "\t" +
+        printable(watch.DestDir) + "\t" + printable(watch.FileMask) + "\t" + escapeControls(name);
     if (lastResult)
         line += "\t" + std::string(wordOf(lastResult->outcome())) + "\t" + isoLocalTime(lastResult->endedAt);
     else

@@ -7,6 +7,7 @@
 
 #include "watch/DateTime.h"
 #include "watch/RunSummary.h"
+#include "watch/Watch.h"
 #include "watch/WatchRec.h"
 
 namespace tessel {
@@ -18,9 +19,10 @@ namespace tessel {
 // will be, "never" for a timed watch the timer will not run (a period of no meaning), "-" for a watch
 // not on the timer), and the last run's first problem ("-" for none). Damaged values show as "unknown(n)" or
 // "invalid", control characters (and tabs) as \xHH. The flags end in "versions" where the run keeps versions
-// of what it replaces or deletes.
+// of what it replaces or deletes. With `readable` (the record with its extras), a watch that runs on change
+// shows the run mode "On Change", and "paused" ends its flags while its following is paused.
 std::string watchListLine(std::size_t index, const TWatchRec& watch, bool keepsVersions,
                           const std::string& name, const std::optional<LastRunResult>& lastResult,
-                          TDateTime now);
+                          TDateTime now, const Watch* readable = nullptr);
 
 }  // namespace tessel

@@ -26,6 +26,8 @@ enum class Operation {
     Settle,           // a file's or folder's owner, permissions or times set
     Flush,            // written data and names made durable (fsync)
     MakeLink,         // a symbolic link made
+    Follow,           // a folder followed for changes (inotify_add_watch)
+    ReadChanges,      // changes read: a failure is a full queue, whose changes are lost (an overflow)
     Count
 };
 

@@ -136,6 +136,16 @@ Folder Folder::openChild(const Folder& parent, const std::string& name, std::err
     return Folder();
 }
 
+Folder Folder::openBelow(const Folder& base, const std::string& relative, std::error_code& error) {
+    Folder folder = openChild(base, ".", error);
+    for (std::size_t start = 0; folder.valid() && start < relative.size();) {
+        const std::size_t slash = relative.find('/', start);
+        folder = openChild(folder, relative.substr(start, slash - start), error);
+        start = slash == std::string::npos ? relative.size() : slash + 1;
+    }
+    return folder;
+}
+
 bool Folder::identity(std::uint64_t& device, std::uint64_t& inode) const {
     if (!valid()) return false;
     device = m_device;

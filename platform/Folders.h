@@ -95,6 +95,9 @@ class Folder {
     static Folder open(const std::string& path, std::error_code& error, LastName last = LastName::MayBeLink);
     // Opens the subfolder `name` of `parent`, never through a link (the error is then SymbolicLink).
     static Folder openChild(const Folder& parent, const std::string& name, std::error_code& error);
+    // Opens the folder `relative` ("a/b/", "" for `base` itself) below `base` one level at a time, never
+    // through a link.
+    static Folder openBelow(const Folder& base, const std::string& relative, std::error_code& error);
 
     bool valid() const { return m_fd.valid(); }
     int fd() const { return m_fd.get(); }

@@ -7,11 +7,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/Faults.h"
 
@@ -128,6 +130,10 @@ inline int fchownat(int folder, const char* name, uid_t owner, gid_t group, int 
 
 inline int fsetxattr(int fd, const char* name, const void* value, size_t size, int flags) {
     return failNow(Operation::SetAttribute) ? -1 : ::fsetxattr(fd, name, value, size, flags);
+}
+
+inline int inotify_add_watch(int fd, const char* path, std::uint32_t mask) {
+    return failNow(Operation::Follow) ? -1 : ::inotify_add_watch(fd, path, mask);
 }
 
 }  // namespace tessel::platform::sys

@@ -44,7 +44,8 @@ struct FileOrder {
         FinishMove,    // a move cut short after its copy: the source goes where the other side holds the
                        // same content; other content is reported (file_exists)
         ConflictCopy,  // the other side's file first kept beside it as `keptName`, then Copy
-        Rename,        // the other side's file `targetName` renamed to `name` (a change of letter case)
+        Rename,        // the other side's file `targetName` renamed to `name` (a change of letter case), or
+                       // with `movedFolder` its file or folder `movedName` there, never replacing anything
     };
     Kind kind = Kind::Copy;
     int from = kSource;
@@ -63,6 +64,10 @@ struct FileOrder {
     // What the file systems of the two folders can do (FileSystems::of).
     const platform::FileSystemTraits* traits[2] = {nullptr, nullptr};
     bool lookAtCopy = false;  // the copy looked at once in place (for a state)
+    // Rename from another folder of the side written to: the folder `movedRelative` and the name there.
+    platform::SharedFolder movedFolder;
+    std::string movedRelative;
+    std::string movedName;
     std::function<void(const FileOutcome&)> done;
 };
 

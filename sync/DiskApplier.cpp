@@ -100,22 +100,11 @@ class DeleteTask : public OrderedPool::Task {
     std::error_code m_error;
 };
 
-// Opens the folder `relative` below `base` one level at a time, never through a link.
-Folder openBelow(const Folder& base, const std::string& relative, std::error_code& error) {
-    Folder folder = Folder::openChild(base, ".", error);
-    for (std::size_t start = 0; folder.valid() && start < relative.size();) {
-        const std::size_t slash = relative.find('/', start);
-        folder = Folder::openChild(folder, relative.substr(start, slash - start), error);
-        start = slash + 1;
-    }
-    return folder;
-}
-
 // Opens the folder `relative` again from the root and makes sure it is still the folder the plan was
 // made for.
 Folder reopen(const Folder& root, const std::string& relative, std::uint64_t device, std::uint64_t inode,
               std::error_code& error) {
-    Folder folder = openBelow(root, relative, error);
+    Folder folder = Folder::openBelow(root, relative, error);
     std::uint64_t nowDevice = 0, nowInode = 0;
     if (folder.valid() &&
         (!folder.identity(nowDevice, nowInode) || nowDevice != device || nowInode != inode)) {
@@ -170,7 +159,10 @@ void DiskApplier::perform(const FileOrder& order, FileOutcome& outcome, platform
             return;
         }
         case FileOrder::Kind::Rename: {
-            outcome.done = platform::renameCase(target, targetName, order.name, traits, outcome.error);
+            outcome.done = order.movedFolder != nullptr
+                               ? platform::renameNoReplace(*order.movedFolder, order.movedName, target,
+                                                           order.name, traits, outcome.error)
+                               : platform::renameCase(target, targetName, order.name, traits, outcome.error);
             std::error_code ignored;
             if (outcome.done && order.lookAtCopy &&
                 platform::examine(target, order.name, platform::ListedType::Unknown, outcome.copy, ignored,
@@ -284,7 +276,7 @@ void DiskApplier::executeDeletions(const DeletionPlan& plan, bool wideLog, const
                 slash == std::string::npos ? "" : missing.relative.substr(0, slash + 1);
             const std::string name = missing.relative.substr(
                 parentRelative.size(), missing.relative.size() - parentRelative.size() - 1);
-            const Folder in = openBelow(*folder, parentRelative, error);
+            const Folder in = Folder::openBelow(*folder, parentRelative, error);
             if (!in.valid()) continue;  // its parent could not be made
             bool created = false;
             if (!platform::makeChildFolder(in, name, missing.sourceInfo.mode, created, error)) {

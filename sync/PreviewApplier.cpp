@@ -22,7 +22,9 @@ void PreviewApplier::order(std::unique_ptr<FileOrder> order) {
     }
     const std::string& target = targetOf(*order);
     if (order->kind == FileOrder::Kind::Rename) {
-        m_view.imagineGone(order->root[to], order->relative + target);
+        m_view.imagineGone(order->root[to], order->movedFolder != nullptr
+                                                ? order->movedRelative + order->movedName
+                                                : order->relative + target);
         m_view.imagine(order->root[to], order->relative + order->name, {true, order->info[to]});
         outcome.done = true;
         return order->done(outcome);

@@ -142,6 +142,7 @@ platform::FileInfo RunState::folderAsFound(const std::string& path, const platfo
 
 void RunState::accountCopy(const Copied& copied) {
     assertWalkThread();
+    if (copied.kind == RunAction::Kind::Move || copied.kind == RunAction::Kind::Copy) ++filesMade;
     if (copied.kind == RunAction::Kind::Move) {
         ++result.moved;
     } else {
@@ -162,11 +163,12 @@ void RunState::accountCopy(const Copied& copied) {
     showStatus("  Copy file :" + copied.source);
 }
 
-void RunState::accountRename(const std::string& from, const std::string& to) {
+void RunState::accountRename(const std::string& from, const std::string& to, Renamed what) {
     assertWalkThread();
     report(RunAction::Kind::Rename, from, to);
-    log("Renamed file " + from + " as " + to);
-    showStatus("  Rename file :" + from);
+    const char* kind = what == Renamed::Folder ? "folder" : "file";
+    log(std::string("Renamed ") + kind + " " + from + " as " + to);
+    showStatus(std::string("  Rename ") + kind + " :" + from);
 }
 
 void RunState::accountDeletion(const std::string& path, std::uint64_t size,

@@ -34,6 +34,8 @@ namespace tessel {
 
 using platform::withTrailingSlash;
 
+class RunScope;
+
 class RunState {
   public:
     // Where the lines of the run go: into the log (a run), or only to the observer (a preview, which
@@ -61,6 +63,13 @@ class RunState {
     platform::Folder openRoot(const std::string& root, std::error_code& error) const;
     // The threads that do the work of the walks (RunOptions::jobs), made with the first use.
     OrderedPool& pool();
+
+    // The part of the trees the run covers (the folders that changed, for a followed watch); null for
+    // all of it. Every walk of the run keeps to it (TreeWalk).
+    const RunScope* scope = nullptr;
+    // The new files the run's copies and moves made (replacements not counted): a run that counts what
+    // a tree held only once it has copied into it takes them away again.
+    std::int64_t filesMade = 0;
 
     // Tells the observer, if any, of an action done (or, in a preview, decided).
     void report(RunAction::Kind kind, const std::string& path, const std::string& target = {},
@@ -121,8 +130,10 @@ class RunState {
     };
     void accountCopy(const Copied& copied);
     // A deletion of `path` done: counted, reported and logged ("Delete file ..."), with its version.
-    // A file given the other side's spelling of its name (`from` and `to` differ only in letter case).
-    void accountRename(const std::string& from, const std::string& to);
+    // A file given the other side's spelling of its name (`from` and `to` differ only in letter case), or a
+    // file or folder renamed as it was renamed on the other side: reported and logged ("Renamed file ...").
+    enum class Renamed { File, Folder };
+    void accountRename(const std::string& from, const std::string& to, Renamed what = Renamed::File);
     void accountDeletion(const std::string& path, std::uint64_t size, const platform::VersionPlace* version,
                          bool wideLog);
 

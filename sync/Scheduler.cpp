@@ -1,5 +1,6 @@
 #include "sync/Scheduler.h"
 
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -102,9 +103,9 @@ WatchRun runTimed(RunContext& context, const TWatchRec& watch, std::int32_t posi
 }
 
 // Runs the watch with its row showing the running mark, then its own status picture again.
-WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch) {
+WatchRun runMarked(RunContext& context, int row, const TWatchRec& watch, const RunInputs& inputs = {}) {
     context.display.setRowPicture(row, kRunningPicture);
-    const WatchRun run = runTimed(context, watch, row);
+    const WatchRun run = runTimed(context, watch, row, inputs);
     context.display.setRowPicture(row, GetSinhroWatchType(watch));
     return run;
 }
@@ -167,9 +168,8 @@ bool lockRun(RunContext& context, SchedulerReport& report, const TWatchRec& watc
     return false;
 }
 
-}  // namespace
-
-std::string runLockPath(const TWatchRec& watch) {
+// "<kind>-<16 hexadecimal digits>" in the user's lock folder, the digits a hash of the two trees.
+std::string lockPathFor(const char* kind, const TWatchRec& watch) {
     // Keyed by the two trees the run works on, as the two-way state is: watches that reach the same
     // pair by other paths (with or without "Copy with root folder") never run at once.
     const WatchRoots roots =
@@ -178,9 +178,26 @@ std::string runLockPath(const TWatchRec& watch) {
     for (const std::string& path : {platform::withTrailingSlash(roots.source), std::string(1, '\0'),
                                     platform::withTrailingSlash(roots.destination)})
         for (const char c : path) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    char name[48];
-    std::snprintf(name, sizeof name, "tessel-run-%016llx", static_cast<unsigned long long>(hash));
+    char name[64];
+    std::snprintf(name, sizeof name, "%s-%016llx", kind, static_cast<unsigned long long>(hash));
     return platform::userLockPath(name);
+}
+
+}  // namespace
+
+std::string runLockPath(const TWatchRec& watch) {
+    return lockPathFor("tessel-run", watch);
+}
+
+std::string followLockPath(const TWatchRec& watch) {
+    return lockPathFor("tessel-follow", watch);
+}
+
+std::string followKey(const TWatchRec& watch) {
+    char edited[24];
+    std::snprintf(edited, sizeof edited, "#%016llx",
+                  static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(watch.EditTime)));
+    return runLockPath(watch) + edited;
 }
 
 bool CheckWatchStatus(const TWatchRec& Watch, TDateTime now) {
@@ -343,6 +360,38 @@ SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const Run
     if (!account(context, report, run, watch)) {
         storeRunTime(context, report, run, watch, index);
         WriteLogLine(context, "End Manual Synhro folder " + folderPair(watch));
+    }
+    endRun(context, report, run, watch, index);
+    return report;
+}
+
+SchedulerReport runFollowedWatch(RunContext& context, std::int32_t index, const std::string& key,
+                                 const RunScope* scope) {
+    SchedulerReport report;
+    const TWatchRec seen = ReadWatchRec(context, index);
+    if (seen.WatchIndex < 0 || followKey(seen) != key) {
+        ++report.missing;
+        return report;
+    }
+    platform::FileLock lock;
+    std::error_code error;
+    if (lock.acquire(runLockPath(seen), platform::FileLock::Mode::Exclusive, false, true, error) ==
+        platform::FileLock::State::Busy) {
+        ++report.busy;
+        return report;
+    }
+    // Another process may have changed it between the reading and the lock.
+    const TWatchRec watch = ReadWatchRec(context, index);
+    if (watch.WatchIndex < 0 || followKey(watch) != key) {
+        ++report.missing;
+        return report;
+    }
+    RunInputs inputs;
+    inputs.scope = scope;
+    WatchRun run = runMarked(context, index, watch, inputs);
+    if (!account(context, report, run, watch)) {
+        storeRunTime(context, report, run, watch, index);
+        WriteLogLine(context, "Synhro folder " + folderPair(watch));
     }
     endRun(context, report, run, watch, index);
     return report;

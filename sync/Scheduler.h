@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sync/RunContext.h"
+#include "sync/RunScope.h"
 #include "sync/SyncWatch.h"
 #include "watch/DateTime.h"
 #include "watch/RunSummary.h"
@@ -23,6 +24,13 @@ inline constexpr int kRunningPicture = 3;
 
 // The lock a run of `watch` holds, for as long as it runs: one per pair of folders and user.
 std::string runLockPath(const TWatchRec& watch);
+// The lock the program that follows `watch` (sync/FollowSession.h) holds for as long as it follows it,
+// keyed as the run lock is: one follower per pair of folders and user.
+std::string followLockPath(const TWatchRec& watch);
+
+// What tells a followed watch, with its settings, from any other: the trees it runs on and the moment
+// it was last saved (a watch saved anew is followed anew).
+std::string followKey(const TWatchRec& watch);
 
 // Whether a timed watch is due at `now`. Only rmTimer watches ever are. A LastRunTime that is not a
 // number (a damaged record) counts as long ago, so the watch runs and gets a sound one.
@@ -85,6 +93,14 @@ SchedulerReport runOnStartWatches(RunContext& context);
 // For a position with no record only the start line is logged. With `inputs.plan`, it runs that edited
 // plan of the watch's preview (sync/EditedPlan.h).
 SchedulerReport checkWatchNow(RunContext& context, std::int32_t index, const RunInputs& inputs = {});
+
+// A run a follower asked for (sync/Follower.h): the watch at position `index`, while it is still the
+// watch `key` names (followKey), over `scope` (null: all of it), with its row showing the running mark,
+// LastRunTime written back and the line "Synhro folder ..." logged, as the timer pass runs a watch.
+// When another run of the watch holds its lock, nothing is run or logged and `busy` says so: the
+// follower asks again. A position that holds another watch now runs nothing (`missing`).
+SchedulerReport runFollowedWatch(RunContext& context, std::int32_t index, const std::string& key,
+                                 const RunScope* scope);
 
 // A preview of Check Now for the record at position `index`: what the run would do, told to
 // `observer` in the order the run would do it. Nothing changes on disk, nothing is logged, LastRunTime

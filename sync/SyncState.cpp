@@ -368,6 +368,49 @@ void SyncState::keepBelow(std::string_view folder) {
         if (entry->mark == Mark::Untouched) entry->mark = Mark::Kept;
 }
 
+std::size_t SyncState::findByIdentity(int side, std::uint64_t device, std::uint64_t inode) const {
+    if (!m_indexed) {
+        for (std::size_t index = 0; index < m_entries.size(); ++index) {
+            const Entry& entry = m_entries[index];
+            m_byInode[0].emplace(entry.sourceInode, index);
+            m_byInode[1].emplace(entry.destinationInode, index);
+        }
+        m_indexed = true;
+    }
+    if (inode == 0) return kNone;
+    const auto [first, last] = m_byInode[side].equal_range(inode);
+    for (auto found = first; found != last; ++found) {
+        const Entry& entry = m_entries[found->second];
+        const std::uint8_t known = side == 0 ? entry.sourceDevice : entry.destinationDevice;
+        if (known < m_devices.size() && m_devices[known] == device) return found->second;
+    }
+    return kNone;
+}
+
+void SyncState::renamePaths(std::string_view from, std::string_view to) {
+    const bool folder = from.ends_with('/');
+    const auto under = [folder](std::string_view path, std::string_view prefix) {
+        return folder ? path.starts_with(prefix) : path == prefix;
+    };
+    // Whatever was remembered at the new place is gone: the rename found nothing there.
+    std::erase_if(m_entries, [&](const Entry& entry) { return under(pathOf(entry), to); });
+    for (Entry& entry : m_entries) {
+        const std::string_view path = pathOf(entry);
+        if (!under(path, from)) continue;
+        std::string moved(to);
+        moved.append(path.substr(from.size()));
+        std::uint32_t offset = 0;
+        if (addPath(moved, offset)) entry.path = offset;
+    }
+    std::sort(m_entries.begin(), m_entries.end(),
+              [&](const Entry& a, const Entry& b) { return pathOf(a) < pathOf(b); });
+    m_hint = 0;
+    m_indexed = false;
+    m_byInode[0].clear();
+    m_byInode[1].clear();
+    m_changed = true;
+}
+
 bool SyncState::save(const std::string& path, const std::string& source, const std::string& destination,
                      bool complete, std::error_code& error) {
     const auto written = [&](const Entry& entry) {

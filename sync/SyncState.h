@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <vector>
 
 namespace tessel {
@@ -64,6 +65,14 @@ class SyncState {
     // Nothing below `folder` ("a/b/") was finished.
     void keepBelow(std::string_view folder);
 
+    // The entry of the last run whose file on `side` (0 the source, 1 the destination) was the file of
+    // that device and inode, or kNone: a file renamed since is found under its old path.
+    std::size_t findByIdentity(int side, std::uint64_t device, std::uint64_t inode) const;
+    // The file `from` ("a/b.txt"), or every file below the folder `from` ("a/b/"), is now at `to` on both
+    // sides, as renames left them, and remembered there. Only before a run decides anything: the numbers
+    // find gave before are no longer valid.
+    void renamePaths(std::string_view from, std::string_view to);
+
     // Writes the state to `path` (its folder made when missing) through a temporary renamed into place;
     // a link at `path` is replaced as a name, never written through.
     // Files the run recorded are written as they are now, those it kept as they were; the rest are gone
@@ -73,6 +82,8 @@ class SyncState {
               bool complete, std::error_code& error);
 
     std::size_t size() const { return m_entries.size() + m_added.size(); }
+    // The entries of the last run, numbered from 0 (what find gives).
+    std::size_t lastRunSize() const { return m_entries.size(); }
     // The memory the state takes, with its paths.
     std::size_t memoryBytes() const;
 
@@ -109,6 +120,9 @@ class SyncState {
     mutable std::size_t m_hint = 0;
     std::vector<Entry> m_added;  // files this run remembers for the first time
     std::vector<std::uint64_t> m_devices;
+    // Each side's inodes, made at the first findByIdentity.
+    mutable std::unordered_multimap<std::uint64_t, std::size_t> m_byInode[2];
+    mutable bool m_indexed = false;
     bool m_changed = false;
     bool m_onDisk = false;
 };

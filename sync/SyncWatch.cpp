@@ -1,5 +1,6 @@
 #include "sync/SyncWatch.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <span>
@@ -9,6 +10,7 @@
 #include "platform/Paths.h"
 #include "platform/Process.h"
 #include "platform/Versions.h"
+#include "sync/CarriedRenames.h"
 #include "sync/DeleteAbsent.h"
 #include "sync/DiskApplier.h"
 #include "sync/EditedPlan.h"
@@ -96,8 +98,10 @@ WatchRoots watchRoots(const std::string& SourceDir, const std::string& DestDir, 
 }
 
 RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const RunInputs& inputs) {
+    const RunScope* const scope = inputs.scope;
     RunDisplay& display = context.display;
     RunState run(context, doing == Doing::Preview ? RunState::Output::ObserverOnly : RunState::Output::Log);
+    run.scope = scope;
     std::unique_ptr<Applier> applier;
     if (doing == Doing::Preview)
         applier = std::make_unique<PreviewApplier>(run);
@@ -147,9 +151,10 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     // and gives the bar its end when it has the whole (a part of it would make a bar that runs ahead).
     // Only once the roots are known good: an empty field would have it count the whole file system. The
     // source's file system is tried before the count begins, as a count ahead of the run tries it before
-    // the run: a probe there while the run reads the root's times would give them the probe's.
-    const bool countAside = context.options.jobs > 1;
-    display.setProgressRange(0, countAside ? 0 : CountFiles(source, rules));
+    // the run: a probe there while the run reads the root's times would give them the probe's. A run of a
+    // few folders counts nothing: reading the whole tree would cost more than the run, whose bar has no end.
+    const bool countAside = context.options.jobs > 1 && scope == nullptr;
+    display.setProgressRange(0, countAside || scope != nullptr ? 0 : CountFiles(source, rules));
     display.setProgressPosition(0);
     display.setProgressVisible(true);
     std::optional<FileCountAhead> countAhead;
@@ -175,9 +180,12 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
     const bool deleting = watch.deleteAbsentFiles && !twoWay && !moveRefusesDeletion;
     run.deletionsFollow = deleting;
     run.rememberFolders = move && masks.size() > 1;
-    // What the trees held at the start that the masks cover, for the mass-deletion guard.
-    const std::int64_t sourceHeld = deleting ? countMatchingFiles(source, masks, rules) : 0;
-    const std::int64_t destinationHeld = deleting ? countMatchingFiles(destination, masks, rules) : 0;
+    // What the trees held at the start that the masks cover, for the mass-deletion guard. A run of a few
+    // folders counts the whole watch too, but only once it has something to delete, and then takes away
+    // the files its copies made.
+    std::int64_t sourceHeld = deleting && scope == nullptr ? countMatchingFiles(source, masks, rules) : 0;
+    std::int64_t destinationHeld =
+        deleting && scope == nullptr ? countMatchingFiles(destination, masks, rules) : 0;
 
     if (twoWay) {
         const TwoWaySettings settings{masks, tuneMode, watch.deleteAbsentFiles, watch.logEachFile, rules};
@@ -185,6 +193,11 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
         if (!run.stopRequested() && !TwoWayPass(run, *applier, settings, source, destination).run())
             return refuse({});
     } else {
+        // A copy carries the renames seen in its source over as renames; a move empties the source anyway.
+        if (scope != nullptr && !move) {
+            const std::string roots[2] = {withTrailingSlash(source), withTrailingSlash(destination)};
+            carryRenames(run, *applier, scope->renames(), roots, {masks, &rules, false}, nullptr);
+        }
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
             const OneWaySettings settings{mask, tuneMode, move, watch.logEachFile, rules};
@@ -203,6 +216,12 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
             forward.push_back(planDeletions(run, *applier, source, destination, mask, rules));
             if (watch.bothDirections)
                 reverse.push_back(planDeletions(run, *applier, destination, source, mask, rules));
+        }
+        const auto deletes = [](const DeletionPlan& plan) { return plan.fileCount() > 0; };
+        if (scope != nullptr && (std::any_of(forward.begin(), forward.end(), deletes) ||
+                                 std::any_of(reverse.begin(), reverse.end(), deletes))) {
+            sourceHeld = countMatchingFiles(source, masks, rules);
+            destinationHeld = countMatchingFiles(destination, masks, rules) - run.filesMade;
         }
         if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
             (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {

@@ -8,6 +8,7 @@
 
 #include "platform/Process.h"
 #include "sync/RunContext.h"
+#include "sync/RunScope.h"
 #include "watch/Watch.h"
 #include "watch/WatchRec.h"
 
@@ -31,12 +32,17 @@ struct RunInputs {
     // A preview's plan as the user edited it: the run (or a preview of it) does these rows and nothing
     // else (sync/EditedPlan.h).
     const EditedPlan* plan = nullptr;
+    // The folders a follower saw change, with their renames (sync/RunScope.h): the run covers only these;
+    // null for the whole watch.
+    const RunScope* scope = nullptr;
 };
 
 // Runs `watch` (or, with Preview, tells `context.observer` what a run would do, in the order it would)
 // and says what it did. It changes neither the watch nor the watch file: the caller writes LastRunTime
 // back when it wants to. A stop request ends the run at the next file; the after-sync program then does
-// not start.
+// not start. With inputs.scope the run covers only its folders, after carrying over its renames (a
+// followed watch's changes): every rule of a full run holds there, and the mass-deletion guard counts
+// the whole watch.
 RunResult runWatch(RunContext& context, const Watch& watch, Doing doing = Doing::Run,
                    const RunInputs& inputs = {});
 

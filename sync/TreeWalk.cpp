@@ -8,8 +8,10 @@
 
 #include "platform/Paths.h"
 #include "sync/Applier.h"
+#include "sync/RunScope.h"
 #include "sync/RunState.h"
 #include "sync/TreeView.h"
+#include "sync/WalkAhead.h"
 
 namespace tessel {
 
@@ -22,48 +24,7 @@ using platform::ListedName;
 using platform::ListedType;
 using platform::SharedFolder;
 
-// Work a pool thread does for the walk, which waits for it: set once, when everything is in place.
-class Finished {
-  public:
-    void set() {
-        m_done.store(true, std::memory_order_release);
-        m_done.notify_one();
-    }
-    void wait() const { m_done.wait(false, std::memory_order_acquire); }
-
-  private:
-    std::atomic<bool> m_done{false};
-};
-
 }  // namespace
-
-// A subfolder opened, listed and looked at on a pool thread while the walk is still in the folders
-// before it, so that the walk only decides when it comes to it. Anything amiss (a folder that cannot be
-// opened or listed, one root inside the other, another user's folder) and the walk does it all again
-// itself, with the usual errors.
-struct TreeWalk::Ahead {
-    std::string name;
-    std::string relative;   // the subfolder's
-    std::size_t index = 0;  // in the parent's entries
-    bool present[2] = {false, false};
-    bool fresh[2] = {false, false};  // lacking, and made when the walk comes
-    SharedFolder parent[2];
-    Folder child[2];
-    FileInfo info[2];
-    std::vector<ListedName> names[2];
-    std::vector<WalkEntry> entries;
-    std::vector<char> taken;
-    std::vector<Seen> seen;
-    bool complete = false;
-    Finished done;
-};
-
-// Names of a large folder, looked at on a pool thread while the walk decides the ones before them.
-struct TreeWalk::LookPiece {
-    std::size_t first = 0, end = 0;  // the entries it covers
-    std::vector<Seen> seen;
-    Finished done;
-};
 
 TreeWalk::TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::string (&roots)[2],
                    const WalkRules& rules)
@@ -72,6 +33,7 @@ TreeWalk::TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::strin
       m_view(applier.view()),
       m_pass(pass),
       m_rules(rules),
+      m_scope(run.scope),
       m_sides(pass.sides()) {
     for (const int side : kSides) {
         m_roots[side] = roots[side];
@@ -82,6 +44,14 @@ TreeWalk::TreeWalk(RunState& run, Applier& applier, Pass& pass, const std::strin
 }
 
 TreeWalk::~TreeWalk() = default;
+
+bool TreeWalk::covers(const std::string& relative) const {
+    return m_scope == nullptr || m_scope->covers(relative);
+}
+
+bool TreeWalk::leadsTo(const std::string& relative) const {
+    return m_scope == nullptr || m_scope->leadsTo(relative);
+}
 
 bool TreeWalk::walk(Folder (&roots)[2], const std::shared_ptr<WalkFolder>& top) {
     std::error_code error;
@@ -152,9 +122,12 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     } else if (!listSides(here)) {
         return true;
     }
+    // A folder the walk only passes through on its way to the scope's folders: its names are not decided.
+    const bool covered = covers(here.relative);
     // Clear away what a killed run left half-copied in the folders this pass writes in.
     for (const int side : kSides)
-        if (m_sides.writes[side] && here.on[side] && !here.fresh[side] && here.folder[side]->valid())
+        if (covered && m_sides.writes[side] && here.on[side] && !here.fresh[side] &&
+            here.folder[side]->valid())
             m_applier.clearStaleTemporaries(*here.folder[side], here.names[side]);
     // The names of a folder read ahead moved here whole: the entries still point at them.
     const std::array<bool, 2> blind = caseBlindness(here.traits);
@@ -162,23 +135,7 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
         ahead != nullptr ? std::move(ahead->entries) : mergeListings(here.names, {blind[0], blind[1]});
     const std::vector<char> taken =
         ahead != nullptr ? std::move(ahead->taken) : m_rules.takenOf(here.relative, entries);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (!taken[i]) m_pass.leftOut(here, entries[i]);
-    if (ahead != nullptr) {
-        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
-            if (taken[i] && !entries[i].onlyFolders()) handle(here, entries[i], ahead->seen[i]);
-    } else if (m_run.pool().parallel() && entries.size() >= kPooledFolder) {
-        lookInPieces(here, entries, taken);
-    } else {
-        // For a small folder the walk looks itself: it would only wait for the threads, and waking them
-        // costs more than the looks.
-        const Folder* const folders[2] = {here.folder[kSource].get(), here.folder[kDestination].get()};
-        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i) {
-            if (!taken[i] || entries[i].onlyFolders()) continue;
-            Seen seen = look(folders, here.fresh, here.relative, entries[i]);
-            handle(here, entries[i], seen);
-        }
-    }
+    if (covered) decideNames(here, entries, taken, ahead);
     if (m_run.stopRequested()) return false;
 
     // The subfolders are read ahead on the pool's threads, a few at a time, while the walk is in the
@@ -196,7 +153,7 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     bool finished = true;
     for (std::size_t i = 0; i < entries.size() && finished; ++i) {
         if (m_run.stopRequested()) finished = false;
-        if (!finished || !taken[i]) continue;
+        if (!finished || !taken[i] || !leadsTo(here.relative + *entries[i].name + "/")) continue;
         std::shared_ptr<Ahead> mine;
         if (!aheads.empty() && aheads.front()->index == i) {
             mine = std::move(aheads.front());
@@ -212,6 +169,29 @@ bool TreeWalk::walkFolder(WalkFolder& here, Ahead* ahead) {
     // The folder's finishing may wait in the pool a while: it needs none of its names.
     for (const int side : kSides) here.names[side] = {};
     return finished;
+}
+
+// The names of the folder the walk takes, each looked at (ahead, by the pool, or here) and handed to the
+// pass; those it leaves out told to the pass as such.
+void TreeWalk::decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries,
+                           const std::vector<char>& taken, Ahead* ahead) {
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        if (!taken[i]) m_pass.leftOut(here, entries[i]);
+    if (ahead != nullptr) {
+        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i)
+            if (taken[i] && !entries[i].onlyFolders()) handle(here, entries[i], ahead->seen[i]);
+    } else if (m_run.pool().parallel() && entries.size() >= kPooledFolder) {
+        lookInPieces(here, entries, taken);
+    } else {
+        // For a small folder the walk looks itself: it would only wait for the threads, and waking them
+        // costs more than the looks.
+        const Folder* const folders[2] = {here.folder[kSource].get(), here.folder[kDestination].get()};
+        for (std::size_t i = 0; i < entries.size() && !m_run.stopRequested(); ++i) {
+            if (!taken[i] || entries[i].onlyFolders()) continue;
+            Seen seen = look(folders, here.fresh, here.relative, entries[i]);
+            handle(here, entries[i], seen);
+        }
+    }
 }
 
 void TreeWalk::lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries,
@@ -290,87 +270,6 @@ void TreeWalk::handle(WalkFolder& here, const WalkEntry& entry, Seen& seen) {
         seen = look(folders, here.fresh, here.relative, entry);
     }
     m_pass.file(here, entry, seen);
-}
-
-bool TreeWalk::mayGoAhead(const WalkFolder& here, const WalkEntry& entry, bool taken) const {
-    // A name spelt differently on the two sides, or one the other side cannot tell from another, is
-    // left to the walk.
-    if (!m_run.pool().parallel() || !taken || entry.clashesWith != nullptr ||
-        entry.spelling(kSource) != entry.spelling(kDestination))
-        return false;
-    bool leads = false;
-    for (const int side : kSides) {
-        if (!entry.on[side] || !m_chains[side]) continue;
-        // Only folders that are there on disk, listed as folders, are read ahead.
-        if (!here.on[side] || entry.type[side] != ListedType::Folder || m_chains[side]->imaginary())
-            return false;
-        leads = leads || m_sides.leads[side];
-    }
-    return leads;
-}
-
-std::shared_ptr<TreeWalk::Ahead> TreeWalk::goAhead(const WalkFolder& here, const WalkEntry& entry,
-                                                   std::size_t index) {
-    auto ahead = std::make_shared<Ahead>();
-    ahead->name = *entry.name;
-    ahead->relative = here.relative + *entry.name + "/";
-    ahead->index = index;
-    for (const int side : kSides) {
-        if (!m_chains[side]) continue;
-        ahead->present[side] = entry.on[side];
-        // A side made when the walk comes holds nothing; one left to the pass is not there either.
-        ahead->fresh[side] = !entry.on[side] && m_sides.missing[side] == Missing::Make;
-        std::error_code error;
-        if (entry.on[side]) ahead->parent[side] = m_chains[side]->shared(error);
-    }
-    ++m_foldersAhead;
-    m_run.pool().aside([this, ahead] {
-        if (!m_run.stopRequested()) readAhead(*ahead);
-        for (const int side : kSides) ahead->parent[side].reset();
-        ahead->done.set();
-    });
-    return ahead;
-}
-
-// On a pool thread: touches only the ahead's own folders, the view and the roots.
-void TreeWalk::readAhead(Ahead& ahead) const {
-    for (const int side : kSides) {
-        if (!ahead.present[side]) continue;
-        std::error_code error;
-        if (!ahead.parent[side]->valid()) return;
-        ahead.child[side] = Folder::openChild(*ahead.parent[side], ahead.name, error);
-        if (!ahead.child[side].valid() || isOtherRoot(side, ahead.child[side])) return;
-        if (!ahead.child[side].info(ahead.info[side], error) || ahead.info[side].size > kReadAheadBytes)
-            return;
-    }
-    // Another user's folder beside a private one: the walk says so itself.
-    for (const int side : kSides)
-        if (m_sides.writes[side] && ahead.present[side] && ahead.present[1 - side] &&
-            platform::isSharedByAnotherUser(ahead.child[side]) &&
-            !platform::isSharedByAnotherUser(ahead.child[1 - side]))
-            return;
-    for (const int side : kSides) {
-        std::error_code error;
-        if (ahead.present[side] &&
-            !m_view.list({ahead.child[side], m_roots[side], ahead.relative}, ahead.names[side], error))
-            return;
-    }
-    if (ahead.names[kSource].size() > kReadAhead || ahead.names[kDestination].size() > kReadAhead) {
-        for (const int side : kSides) ahead.names[side] = {};
-        return;
-    }
-    const platform::FileSystemTraits* traits[2] = {nullptr, nullptr};
-    for (const int side : kSides)
-        if (ahead.present[side]) traits[side] = &m_run.fileSystems().of(ahead.child[side]);
-    const std::array<bool, 2> blind = caseBlindness(traits);
-    ahead.entries = mergeListings(ahead.names, {blind[kSource], blind[kDestination]});
-    ahead.taken = m_rules.takenOf(ahead.relative, ahead.entries);
-    ahead.seen.resize(ahead.entries.size());
-    const Folder* const folders[2] = {&ahead.child[kSource], &ahead.child[kDestination]};
-    for (std::size_t i = 0; i < ahead.entries.size(); ++i)
-        if (ahead.taken[i] && !ahead.entries[i].onlyFolders())
-            ahead.seen[i] = look(folders, ahead.fresh, ahead.relative, ahead.entries[i]);
-    ahead.complete = true;
 }
 
 bool TreeWalk::walkSubfolder(WalkFolder& here, const WalkEntry& entry, Ahead* ahead) {

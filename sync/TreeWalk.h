@@ -6,6 +6,8 @@
 // opens and, where the pass says so, has folders made, reading ahead on the pool's threads and cutting
 // large folders into pieces for them. What the watch's rules leave out (WalkRules: excludes, hidden
 // names, skipped links) it never looks at, hands to a pass as a file or enters.
+// A run with a scope (RunState::scope) has its walk decide the names of the folders the scope covers only,
+// and go only where they are.
 //
 // Threads: the walk, its chains and its pass belong to the walk thread. The pool's threads read
 // subfolders ahead of it (Ahead) and look at the names of large folders (LookPiece): they touch only
@@ -32,6 +34,7 @@
 namespace tessel {
 
 class Applier;
+class RunScope;
 class RunState;
 class TreeView;
 
@@ -131,6 +134,8 @@ class TreeWalk {
 
     bool walkFolder(WalkFolder& here, Ahead* ahead);
     bool listSides(WalkFolder& here);
+    void decideNames(WalkFolder& here, const std::vector<WalkEntry>& entries, const std::vector<char>& taken,
+                     Ahead* ahead);
     void lookInPieces(WalkFolder& here, const std::vector<WalkEntry>& entries,
                       const std::vector<char>& taken);
     Seen look(const platform::Folder* const (&folders)[2], const bool (&fresh)[2],
@@ -143,11 +148,16 @@ class TreeWalk {
     bool isOtherRoot(int side, const platform::Folder& folder) const;
     static std::array<bool, 2> caseBlindness(const platform::FileSystemTraits* const (&traits)[2]);
 
+    // Whether the walk decides the names of the folder `relative`, and goes into it (RunState::scope).
+    bool covers(const std::string& relative) const;
+    bool leadsTo(const std::string& relative) const;
+
     RunState& m_run;
     Applier& m_applier;
     const TreeView& m_view;
     Pass& m_pass;
     const WalkRules& m_rules;
+    const RunScope* m_scope;  // the run's; null for a walk of everything
     const Sides m_sides;
     std::string m_roots[2];
     std::string m_resolvedRoots[2];          // with every link resolved: where a followed link may lead

@@ -8,7 +8,9 @@
 #include "platform/FileCompare.h"
 #include "platform/Wildcard.h"
 #include "sync/Applier.h"
+#include "sync/CarriedRenames.h"
 #include "sync/EditedPlan.h"
+#include "sync/RunScope.h"
 #include "sync/RunState.h"
 #include "sync/TreeView.h"
 
@@ -152,19 +154,30 @@ bool TwoWayPass::run() {
     m_comparison =
         comparisonFor(m_run.fileSystems().of(roots[kSource]), m_run.fileSystems().of(roots[kDestination]));
     if (destinationCreated) top->info[kDestination] = top->info[kSource];
+    // Renames seen on either side, carried over where the last run's memory says nothing else changed.
+    if (m_run.scope != nullptr && m_remembering)
+        carryRenames(m_run, m_applier, m_run.scope->renames(), m_roots,
+                     {m_settings.masks, &m_settings.rules, true}, &m_state);
+    keepOutsideScope();
     TreeWalk walk(m_run, m_applier, *this, m_roots, m_settings.rules);
     walk.walk(roots, top);
     m_applier.drain();
-    for (const int side : kSides) {
-        // A root the run made gets the times of the one it mirrors, even with nothing in it.
-        const bool created = side == kDestination && destinationCreated;
-        if (!top->written[side] && !created) continue;
-        if (!m_applier.setFolderTimes(walk.rootFolder(side), top->info[side], created, true, error))
-            m_run.failure("creating folder", m_roots[side], error);
-    }
+    finishRoots(walk, *top, destinationCreated);
+    if (!m_run.stopRequested()) settleDeferred();
     if (!m_run.stopRequested()) runDeletions();
     saveState();
     return true;
+}
+
+void TwoWayPass::finishRoots(const TreeWalk& walk, const WalkFolder& top, bool destinationCreated) {
+    for (const int side : kSides) {
+        // A root the run made gets the times of the one it mirrors, even with nothing in it.
+        const bool created = side == kDestination && destinationCreated;
+        if (!top.written[side] && !created) continue;
+        std::error_code error;
+        if (!m_applier.setFolderTimes(walk.rootFolder(side), top.info[side], created, true, error))
+            m_run.failure("creating folder", m_roots[side], error);
+    }
 }
 
 void TwoWayPass::notWalked(const std::string& relative) {
@@ -224,6 +237,8 @@ void TwoWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
         if (index == SyncState::kNone && names[kDestination] != names[kSource])
             index = m_state.find(folder.relative + names[kDestination]);
     }
+    // Deciding again what waited for renames: the rest of the folder was decided already.
+    if (m_settling && m_deferred.count(relativeName) == 0) return;
     if (!matches(*entry.name)) {
         // Another watch of the pair, with other masks, may remember it: the state keeps it.
         return m_state.keep(index);
@@ -256,51 +271,8 @@ void TwoWayPass::file(WalkFolder& folder, const WalkEntry& entry, Seen& seen) {
             known = kSource;
         return rename(here, known, names, seen, index);
     }
+    if (index == SyncState::kNone && !m_settling && movedHere(here, names, seen)) return;
     settle(here, names, seen, index);
-}
-
-void TwoWayPass::rename(const std::shared_ptr<WalkFolder>& folder, int side, const Names& names,
-                        const Seen& seen, std::size_t index) {
-    const int from = 1 - side;  // the side spelt anew
-    auto order = std::make_unique<FileOrder>();
-    order->kind = FileOrder::Kind::Rename;
-    order->from = from;
-    for (const int each : kSides) {
-        order->folder[each] = folder->folder[each];
-        order->root[each] = m_roots[each];
-        order->info[each] = seen.info[each];
-        order->traits[each] = folder->traits[each];
-    }
-    order->relative = folder->relative;
-    order->name = names[from];
-    order->targetName = names[side];
-    order->lookAtCopy = true;
-    order->rowKind = RunAction::Kind::Rename;
-    order->rowPath = pathOn(side, *folder, names[side]);
-    order->done = [this, folder, side, from, names = Names(names), seen = Seen(seen), index,
-                   folders = std::array{folder->folder[kSource], folder->folder[kDestination]}](
-                      const FileOutcome& outcome) mutable {
-        if (!outcome.begun) return m_state.keep(index);
-        // The walk may have gone on and let the folders go: deciding needs them again.
-        for (const int each : kSides) folder->folder[each] = folders[each];
-        const std::string old = pathOn(side, *folder, names[side]);
-        if (!outcome.done) {
-            m_run.markFolderFailed(folder->relative);
-            m_state.keep(index);
-            return m_run.failure("renaming file", old, outcome.error);
-        }
-        folder->written[side] = true;
-        m_run.accountRename(old, pathOn(side, *folder, names[from]));
-        // Remembered under its new name from now on. Decided as it was found (the rename changed its change
-        // time, not the file); copied and remembered as it is now.
-        Renamed renamed{side, index != SyncState::kNone ? m_state.at(index) : PairRecord{}, seen.info[side],
-                        index != SyncState::kNone};
-        m_state.forget(index);
-        names[side] = names[from];
-        if (outcome.copy.kind == EntryKind::File) seen.info[side] = outcome.copy;
-        settle(folder, names, seen, SyncState::kNone, &renamed);
-    };
-    m_applier.order(std::move(order));
 }
 
 void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& names, const Seen& seen,
@@ -309,7 +281,7 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
     const std::string relativeName = folder.relative + names[kSource];
     const FileInfo(&info)[2] = seen.info;
     for (const int side : kSides)
-        if (info[side].kind == EntryKind::File) ++m_held[side];
+        if (info[side].kind == EntryKind::File && !m_settling) ++m_held[side];
 
     TwoWayFacts facts;
     for (const int side : kSides) {
@@ -340,7 +312,9 @@ void TwoWayPass::settle(const std::shared_ptr<WalkFolder>& here, const Names& na
         facts.sameContent = same;
         decision = decideTwoWay(facts);
     }
-    if (decision.countsAsFile) m_run.context.display.stepProgress();
+    // A file decided again after the walk was counted in it.
+    if (decision.countsAsFile && !m_settling) m_run.context.display.stepProgress();
+    if (waitsForRenames(relativeName, info, index, decision)) return;
     using Action = TwoWayDecision::Action;
     // A link to be copied as a link onto a file system without links: one line, and nothing written.
     if (decision.action == Action::Copy || decision.action == Action::Conflict) {

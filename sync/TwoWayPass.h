@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ class TwoWayPass : public TreeWalk::Pass {
   private:
     using Names = std::array<std::string, 2>;  // a file's name as each side spells it
     bool loadState();
+    void keepOutsideScope();
     void saveState();
     bool matches(const std::string& name) const;
     std::string pathOn(int side, const WalkFolder& folder, const std::string& name) const;
@@ -62,9 +64,25 @@ class TwoWayPass : public TreeWalk::Pass {
     // Decides for a file looked at and orders what is to be done.
     void settle(const std::shared_ptr<WalkFolder>& folder, const Names& names, const Seen& seen,
                 std::size_t index, const Renamed* renamed = nullptr);
-    // Gives `side`'s file the other side's spelling of its name, then decides.
+    // Where a rename takes `side`'s file from when it is not the same folder's other spelling of its
+    // name: the place the last run knew it at (below the roots) and that place's folder on `side`.
+    struct MovedFrom {
+        std::string path;
+        platform::SharedFolder folder;
+    };
+    // Gives `side`'s file the other side's spelling of its name (or moves it there from `moved`), then
+    // decides.
     void rename(const std::shared_ptr<WalkFolder>& folder, int side, const Names& names, const Seen& seen,
-                std::size_t index);
+                std::size_t index, const MovedFrom* moved = nullptr);
+    // A file one side has and the other lacks, that the last run knew under another path by its identity
+    // on that side, and that the other side still has there unchanged: renamed there rather than copied.
+    bool movedHere(const std::shared_ptr<WalkFolder>& folder, const Names& names, const Seen& seen);
+    // A file one side lost that a rename found later in the walk may account for: decided after the walk
+    // (settleDeferred), once the renames are known.
+    bool waitsForRenames(const std::string& relativeName, const platform::FileInfo (&info)[2],
+                         std::size_t index, const TwoWayDecision& decision);
+    void settleDeferred();
+    void finishRoots(const TreeWalk& walk, const WalkFolder& top, bool destinationCreated);
     // Copies across (after keeping the other side's file beside it as `keptName`, for a conflict);
     // `conflictRow`: the conflict, reported at that path, that the user decided for the side `from`.
     void copyAcross(const std::shared_ptr<WalkFolder>& folder, int from, const Names& names,
@@ -94,6 +112,9 @@ class TwoWayPass : public TreeWalk::Pass {
     bool m_remembering = false;                // the last run's state is known
     std::string m_conflictFolder;              // where the names below were chosen
     std::vector<std::string> m_conflictNames;  // conflict copies named in that folder
+    std::set<std::string> m_renamedAway;       // paths the last run knew whose files a rename took
+    std::set<std::string> m_deferred;          // files decided after the walk (waitsForRenames)
+    bool m_settling = false;                   // deciding them
 };
 
 }  // namespace tessel

@@ -118,7 +118,7 @@ if have systemd-analyze "systemd unit check"; then
   units=$scratch/units
   mkdir -p "$units" "$scratch/unit-run"
   chmod 700 "$scratch/unit-run"
-  for unit in tessel-batch.service tessel-batch.timer; do
+  for unit in tessel-batch.service tessel-batch.timer tessel-follow.service; do
     sed "s|=/usr/bin/|=$root/usr/bin/|" "$root/usr/lib/systemd/user/$unit" >"$units/$unit"
   done
   grep -q '^ExecStart=/usr/bin/tessel-batch --user-folder --brief --due$' "$root/usr/lib/systemd/user/tessel-batch.service" ||
@@ -126,8 +126,11 @@ if have systemd-analyze "systemd unit check"; then
   # The journal must hear of every timed run: its problems and its summaries.
   grep -q '^StandardOutput=journal$' "$root/usr/lib/systemd/user/tessel-batch.service" ||
     fail "the service does not give the journal tessel-batch's summaries"
+  grep -q '^ExecStart=/usr/bin/tessel-batch --user-folder --brief follow$' "$root/usr/lib/systemd/user/tessel-follow.service" ||
+    fail "the follow service does not run tessel-batch --user-folder --brief follow"
   if XDG_RUNTIME_DIR=$scratch/unit-run MANPATH=$root/usr/share/man \
-       systemd-analyze verify --user "$units/tessel-batch.service" "$units/tessel-batch.timer"; then
+       systemd-analyze verify --user "$units/tessel-batch.service" "$units/tessel-batch.timer" \
+         "$units/tessel-follow.service"; then
     pass "systemd units"
   else
     fail "systemd units"

@@ -33,8 +33,9 @@ using namespace tessel;
 
 namespace {
 
-constexpr int kTimerItem = 3;   // "Timer" in "Run Syncro"
-constexpr int kOnTimeItem = 6;  // "On Time:" in "1 in :"
+constexpr int kTimerItem = 3;     // "Timer" in "Run Syncro"
+constexpr int kOnChangeItem = 4;  // "On Change" in "Run Syncro", after the record's four
+constexpr int kOnTimeItem = 6;    // "On Time:" in "1 in :"
 
 // The items of a choice as the window shows them, one for each stored name, in the stored names' order:
 // the stored names stay English in the watch file whatever the window's language.
@@ -105,6 +106,7 @@ TEditWatchForm::TEditWatchForm(RunContext& context, Dialogs& dialogs, int EditIn
         for (int i = 0; i < group->count(); ++i) order.push_back(group->button(i));
     };
     addGroup(RadioGroup1);
+    order.push_back(ChangeDelaySpinEdit);
     addGroup(RadioGroup2);
     order.insert(order.end(), {BiDirectCheckBox, DelEpsendCheckBox});
     addGroup(RadioGroup4);
@@ -234,12 +236,24 @@ QWidget* TEditWatchForm::createAdvancedPage() {
     auto* syncType = new QGroupBox(tr("Sync type"), page);
     RadioGroup1 = new RadioGroup(
         tr("Run"),
-        shownChoices(kRunModeNames, {tr("Stop"), tr("On Start"), tr("Manual"), tr("Timer", "a run mode")}),
+        shownChoices(kRunModeNames, {tr("Stop"), tr("On Start"), tr("Manual"), tr("Timer", "a run mode")})
+            << tr("On Change"),
         syncType);
     RadioGroup1->setItemIndex(rmManual);
+    ChangeDelaySpinEdit = new QSpinBox(syncType);
+    ChangeDelaySpinEdit->setRange(1, kLongestChangeDelay);
+    ChangeDelaySpinEdit->setValue(kDefaultChangeDelay);
+    ChangeDelaySpinEdit->setSuffix(tr(" s"));
+    ChangeDelaySpinEdit->setToolTip(
+        tr("How long the folders must be quiet after a change before the watch runs"));
+    ChangeDelaySpinEdit->setEnabled(false);
+    auto* delay = new QLabel(tr("&Wait after a change"), syncType);
+    delay->setBuddy(ChangeDelaySpinEdit);
     setItemTips(RadioGroup1, {tr("Never run this watch"), tr("Run the watch each time Tessel starts"),
                               tr("Run the watch only when you choose Check Now"),
-                              tr("Run the watch by the timer on the right")});
+                              tr("Run the watch by the timer on the right"),
+                              tr("Run the watch a few seconds after its folders change, while Tessel runs "
+                                 "or tessel-batch follows it")});
     RadioGroup2 =
         new RadioGroup(tr("Files are"), shownChoices(kFileActionNames, {tr("Copy"), tr("Move")}), syncType);
     RadioGroup2->setItemIndex(faCopy);
@@ -267,6 +281,8 @@ QWidget* TEditWatchForm::createAdvancedPage() {
 
     auto* leftColumn = new QVBoxLayout;
     leftColumn->addWidget(RadioGroup1);
+    leftColumn->addWidget(delay);
+    leftColumn->addWidget(ChangeDelaySpinEdit);
     leftColumn->addWidget(RadioGroup2);
     leftColumn->addStretch(1);
     auto* rightColumn = new QVBoxLayout;
@@ -401,6 +417,8 @@ void TEditWatchForm::LoadWatchIntoEditor(int index) {
 
     if (watch.FileAction <= faMove) RadioGroup2->setItemIndex(watch.FileAction);
     if (watch.RunMode <= rmTimer) RadioGroup1->setItemIndex(watch.RunMode);
+    if (found->watch.schedule.mode == WatchRunMode::OnChange) RadioGroup1->setItemIndex(kOnChangeItem);
+    ChangeDelaySpinEdit->setValue(found->watch.schedule.changeDelaySeconds);
     if (watch.RunMode == rmTimer) {
         if (watch.Period <= pdOnTime) RadioGroup3->setItemIndex(watch.Period);
         if (watch.Period == pdOnTime) {
@@ -442,6 +460,7 @@ void TEditWatchForm::SpeedButton1Click() {
 
 void TEditWatchForm::RadioGroup1Click() {
     RadioGroup3->setEnabled(RadioGroup1->itemIndex() == kTimerItem);
+    ChangeDelaySpinEdit->setEnabled(RadioGroup1->itemIndex() == kOnChangeItem);
 }
 
 void TEditWatchForm::RadioGroup3Click() {

@@ -74,8 +74,9 @@ class TEditWatchForm : public QDialog {
     QCheckBox* WhideLogCheckBox = nullptr;
     QCheckBox* CopyRootCheckBox = nullptr;
 
-    RadioGroup* RadioGroup1 = nullptr;  // Run Syncro
-    RadioGroup* RadioGroup2 = nullptr;  // Files Sync
+    RadioGroup* RadioGroup1 = nullptr;        // Run Syncro: the record's four run modes, then On Change
+    QSpinBox* ChangeDelaySpinEdit = nullptr;  // On Change: the quiet time in seconds
+    RadioGroup* RadioGroup2 = nullptr;        // Files Sync
     QCheckBox* BiDirectCheckBox = nullptr;
     QCheckBox* DelEpsendCheckBox = nullptr;
     RadioGroup* RadioGroup4 = nullptr;  // Tune Syncro

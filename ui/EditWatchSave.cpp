@@ -57,7 +57,7 @@ QString problemText(const WatchProblem& problem) {
                 "not with Move: the next run would delete the only copies of what an "
                 "earlier run moved");
         case Kind::TooLong:
-        case Kind::NotAvailable:
+        case Kind::OutOfRange:
             break;
     }
     return fromBytes(describe(problem));
@@ -106,6 +106,8 @@ QWidget* TEditWatchForm::controlOf(WatchField field) const {
             return ParamsRunEdit;
         case WatchField::DeleteAbsent:
             return DelEpsendCheckBox;
+        case WatchField::ChangeDelay:
+            return ChangeDelaySpinEdit;
         default:
             return nullptr;
     }
@@ -141,6 +143,7 @@ WatchEdit TEditWatchForm::editedValues() const {
     edit.program = toBytes(RunEdit->path());
     edit.programArgs = toBytes(ParamsRunEdit->text());
     edit.runMode = static_cast<WatchRunMode>(std::max(0, RadioGroup1->itemIndex()));
+    edit.changeDelay = ChangeDelaySpinEdit->value();
     edit.action = RadioGroup2->itemIndex() == faMove ? WatchAction::Move : WatchAction::Copy;
     // The period is stored whatever the run mode; the time of day when "On Time:" is chosen (enabled or
     // not).

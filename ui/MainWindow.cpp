@@ -64,10 +64,12 @@ MainWindow::MainWindow(Dialogs& dialogs, QWidget* parent)
     m_commands->addMenus();
     m_commands->addToolBar();
     createPanel();
-    m_tray = new TesselTray(m_dialogs,
-                            {m_commands->showWindowAction(), m_commands->checkAllAction(),
-                             m_commands->stopAction(), nullptr, m_commands->exitAction()},
-                            this);
+    m_tray = new TesselTray(
+        m_dialogs,
+        {m_commands->showWindowAction(), m_commands->checkAllAction(), m_commands->stopAction(),
+         m_commands->pauseAllFollowingAction(), nullptr, m_commands->exitAction()},
+        this);
+    connect(m_tray->menu(), &QMenu::aboutToShow, m_commands, &WindowCommands::updateFollowCommands);
     connect(m_tray, &TesselTray::clicked, this, &MainWindow::bringToFront);
     connect(m_tray, &TesselTray::notificationClicked, this, &MainWindow::showNoticedRun);
     m_watchFiles = new WatchFileMonitor(this);
@@ -288,6 +290,8 @@ void MainWindow::startUp() {
     m_startSelection = state.selectedWatch;
     restoreWindowState(state);
     fillWatchList(state.selectedWatch);
+    // The watches that run on change are followed while the window runs, hidden in the tray too.
+    m_runs->startFollowing();
     // The On Start watches run once the window is on the screen; "Start Work Program" follows them.
     if (m_watchList->hasOnStartWatch()) m_runs->queueOnStartWatches();
     const bool minimizeOnStart = m_minimizeOnStartFlag == "1";

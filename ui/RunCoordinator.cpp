@@ -44,12 +44,19 @@ RunCoordinator::RunCoordinator(RunContext& windowContext, QObject* parent)
     m_dueWatchesTimer->setInterval(kDueWatchesInterval);
     connect(m_dueWatchesTimer, &QTimer::timeout, this, &RunCoordinator::checkDueWatches);
     m_dueWatchesTimer->start();
+
+    m_followTimer = new QTimer(this);
+    m_followTimer->setObjectName(QStringLiteral("followTimer"));
+    m_followTimer->setInterval(kFollowInterval);
+    connect(m_followTimer, &QTimer::timeout, this, &RunCoordinator::followChanges);
 }
 
 RunCoordinator::~RunCoordinator() {
-    // The run thread ends before the display it shows its work on, which the window owns.
+    // The run thread ends before the display it shows its work on, which the window owns, and before the
+    // follow session a followed run uses.
     delete m_thread;
     m_thread = nullptr;
+    m_follow.reset();
 }
 
 void RunCoordinator::assertWindowThread() const {
@@ -139,6 +146,55 @@ void RunCoordinator::checkDueWatches() {
     if (!start(RunKind::TimerPass, -1, runDueWatches)) m_dueWatchesTimer->start();
 }
 
+bool RunCoordinator::startFollowing() {
+    assertWindowThread();
+    // A followed run in hand uses the session until its end.
+    if (m_state != State::Idle) {
+        m_followRestartWaiting = true;
+        return true;
+    }
+    m_followRestartWaiting = false;
+    m_followWaiting = false;
+    m_follow.reset();
+    // The follower's thread only asks; everything is done here, on the window's thread.
+    auto session = std::make_unique<FollowSession>(m_windowContext, [this] {
+        QMetaObject::invokeMethod(this, &RunCoordinator::followChanges, Qt::QueuedConnection);
+    });
+    if (!session->start()) {
+        m_followTimer->stop();
+        return false;
+    }
+    m_follow = std::move(session);
+    m_follow->reload();
+    m_followTimer->start();
+    followChanges();
+    return true;
+}
+
+bool RunCoordinator::following() const {
+    assertWindowThread();
+    return m_follow != nullptr;
+}
+
+void RunCoordinator::followChanges() {
+    assertWindowThread();
+    if (!m_follow) return;
+    // One run at a time, and the log is written by one of them at a time: all of it waits for the end.
+    if (m_state != State::Idle || m_followHeld) {
+        m_followWaiting = true;
+        return;
+    }
+    m_followWaiting = false;
+    if (m_follow->wantsReload()) m_follow->reload();
+    m_follow->logLines(m_windowContext);
+    std::vector<FollowRun> due = m_follow->takeDue();
+    if (due.empty()) return;
+    FollowSession* const session = m_follow.get();
+    if (!start(RunKind::Followed, -1,
+               [session, due](RunContext& context) { return session->run(context, due); }))
+        session->putBack(due);
+}
+
 void RunCoordinator::queueOnStartWatches() {
     assertWindowThread();
     m_onStartQueued = true;
@@ -186,11 +242,14 @@ bool RunCoordinator::leaving() const {
 void RunCoordinator::pauseDueWatches() {
     assertWindowThread();
     m_dueWatchesTimer->stop();
+    m_followHeld = true;
 }
 
 void RunCoordinator::resumeDueWatches() {
     assertWindowThread();
     m_dueWatchesTimer->start();
+    m_followHeld = false;
+    if (m_followWaiting) followChanges();
 }
 
 const SchedulerReport& RunCoordinator::report() const {
@@ -234,8 +293,13 @@ void RunCoordinator::runThreadEnded() {
         const Leave how = *m_leave;
         m_leave.reset();
         emit leaveRequested(how);
-    } else if (m_passWaiting) {
+        return;
+    }
+    if (m_followRestartWaiting) startFollowing();
+    if (m_passWaiting) {
         m_passWaiting = false;
         checkDueWatches();
     }
+    // After the pass has started, if one waited: then the followed runs wait for its end too.
+    if (m_followWaiting) followChanges();
 }

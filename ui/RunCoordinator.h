@@ -17,13 +17,18 @@
 //   about 30 times a second; a message box, as a queued call on the window's thread that the run
 //   thread waits for; the stop request, as an atomic flag of the run's context; the report and the
 //   plan, which the window's thread reads only after it has joined the run thread.
+// - Following (sync/FollowSession.h): the window's thread owns the session, reads the watch file again
+//   for it and takes its due runs; the follower's own thread only wakes this object with a queued call.
+//   The runs it takes go to the run thread as any other run, one at a time: a followed run that comes
+//   during another run, or while the editor is open, waits for its end.
 //
 // States
 //   Idle --a start--> Running --Stop, closing or Exit--> Stopping
 //   Running or Stopping --run thread ended--> Idle, and then: the leave, if closing or Exit was asked
 //   for meanwhile; else the 30-second pass, if one waited.
 // A request that comes while a run goes: Check Now, Check All, Preview and the On Start pass are
-// refused; the 30-second pass waits for the end; closing and Exit stop the run and follow its end.
+// refused; the 30-second pass and the followed runs wait for the end; closing and Exit stop the run and
+// follow its end.
 
 #include <QObject>
 #include <chrono>
@@ -32,6 +37,7 @@
 #include <optional>
 
 #include "sync/EditedPlan.h"
+#include "sync/FollowSession.h"
 #include "sync/Preview.h"
 #include "sync/RunContext.h"
 #include "sync/Scheduler.h"
@@ -44,7 +50,7 @@ class RunCoordinator : public QObject {
   public:
     enum class State { Idle, Running, Stopping };
     Q_ENUM(State)
-    enum class RunKind { CheckNow, CheckAll, TimerPass, OnStart, Preview };
+    enum class RunKind { CheckNow, CheckAll, TimerPass, OnStart, Preview, Followed };
     Q_ENUM(RunKind)
     // How the window is left: by closing it, or by Exit, which also stores the settings.
     enum class Leave { Close, Exit };
@@ -59,6 +65,8 @@ class RunCoordinator : public QObject {
     };
 
     static constexpr std::chrono::milliseconds kDueWatchesInterval{30000};
+    // How often the follow session is asked whether the watch file is to be read again.
+    static constexpr std::chrono::milliseconds kFollowInterval{1000};
 
     // Runs work with the watch file, log file and options `windowContext` holds at each start, and
     // show what they do on its display and message boxes. The 30-second pass starts ticking at once.
@@ -100,7 +108,15 @@ class RunCoordinator : public QObject {
     // A leave waits for the run's end.
     bool leaving() const;
 
-    // The watch editor changes the watch file: no pass while it is open, and a fresh 30 seconds after.
+    // Follows the watches of the window's watch file that run on change, from now on (again, after the
+    // watch file changed), until the window goes; false, after logging why, when the system gives nothing
+    // to follow with. A watch another program follows waits until that one lets it go. While a run goes,
+    // the new start waits for its end.
+    bool startFollowing();
+    bool following() const;
+
+    // The watch editor changes the watch file: no pass or followed run while it is open, and a fresh 30
+    // seconds after.
     void pauseDueWatches();
     void resumeDueWatches();
     QTimer& dueWatchesTimer() const { return *m_dueWatchesTimer; }
@@ -133,6 +149,9 @@ class RunCoordinator : public QObject {
   private:
     bool start(RunKind kind, int index, std::function<tessel::SchedulerReport(tessel::RunContext&)> work);
     void runThreadEnded();
+    // Reads the watch file again when the session asks, logs what the follower says and starts the runs it
+    // has due; all of it waits while a run goes or the editor is open.
+    void followChanges();
     void setState(State state);
     void assertWindowThread() const;
 
@@ -147,6 +166,12 @@ class RunCoordinator : public QObject {
     // The requests that wait for the run's end.
     bool m_passWaiting = false;
     std::optional<Leave> m_leave;
+    // What follows the watches that run on change, while the window runs; null before the start.
+    std::unique_ptr<tessel::FollowSession> m_follow;
+    QTimer* m_followTimer = nullptr;  // asks whether the watch file is to be read again
+    bool m_followWaiting = false;     // followed runs wait for the run's end or the editor's
+    bool m_followRestartWaiting = false;
+    bool m_followHeld = false;  // the editor is open
     // Waits for the window to be shown, not for a run.
     bool m_onStartQueued = false;
     // Filled on the run thread during a preview; read here only after the run thread has ended, and

@@ -11,6 +11,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 #include <string>
 
 #include "ui/Autostart.h"
@@ -90,6 +91,21 @@ WindowCommands::WindowCommands(MainWindow& window) : QObject(&window), m_window(
     m_showWindowAction = makeAction("showWindowAction", tr("S&how Tessel"), w, &MainWindow::bringToFront, {});
     m_checkAllAction =
         makeAction("checkAllAction", tr("&Check All Watches Now"), this, &C::checkAllWatches, {});
+    // Checkable: triggered with the new check mark.
+    const auto pauseAction = [this](const char* name, const QString& text, void (C::*pause)(bool)) {
+        auto* made = new QAction(text, &m_window);
+        made->setObjectName(QLatin1String(name));
+        made->setCheckable(true);
+        made->setEnabled(false);
+        connect(made, &QAction::triggered, this, pause);
+        return made;
+    };
+    m_pauseFollowingAction =
+        pauseAction("pauseFollowingAction", tr("Pause &Following"), &C::pauseSelectedWatchFollowing);
+    m_listPauseFollowingAction = pauseAction("listPauseFollowingAction", m_pauseFollowingAction->text(),
+                                             &C::pauseSelectedWatchFollowing);
+    m_pauseAllFollowingAction =
+        pauseAction("pauseAllFollowingAction", tr("Pause &Following"), &C::pauseAllFollowing);
 }
 
 void WindowCommands::addMenus() {
@@ -106,8 +122,9 @@ void WindowCommands::addMenus() {
     watch->addSeparator();
     watch->addActions({m_checkNowAction, m_checkAllAction, m_previewAction, m_stopAction});
     watch->addSeparator();
-    watch->addActions({m_restoreFilesAction, m_openVersionsAction});
+    watch->addActions({m_restoreFilesAction, m_openVersionsAction, m_pauseFollowingAction});
     connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
+    connect(watch, &QMenu::aboutToShow, this, &WindowCommands::updateFollowCommands);
 
     QMenu* settings = bar->addMenu(tr("&Settings"));
     settings->setObjectName(QStringLiteral("settingsMenu"));
@@ -126,8 +143,10 @@ void WindowCommands::addMenus() {
     m_watchListMenu->addSeparator();
     m_watchListMenu->addActions({m_listCheckNowAction, m_listPreviewAction});
     m_watchListMenu->addSeparator();
-    m_watchListMenu->addActions({m_listRestoreFilesAction, m_listOpenVersionsAction});
+    m_watchListMenu->addActions(
+        {m_listRestoreFilesAction, m_listOpenVersionsAction, m_listPauseFollowingAction});
     connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateCommands);
+    connect(m_watchListMenu, &QMenu::aboutToShow, this, &WindowCommands::updateFollowCommands);
 }
 
 void WindowCommands::attachWatchList(WatchList& list) {
@@ -229,6 +248,8 @@ void WindowCommands::loadWatchFile() {
     // Every command that follows must find its watch in the file now named. A number selected in the old
     // file would name another watch in this one.
     m_window.fillWatchList();
+    // The old file's watches are let go, this one's followed.
+    m_window.runs().startFollowing();
 }
 
 void WindowCommands::addWatch() {

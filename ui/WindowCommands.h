@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "sync/Preview.h"
 #include "sync/Scheduler.h"
@@ -65,6 +66,14 @@ class WindowCommands : public QObject {
     void openVersionsFolders();
     // Every watch but those set to Stop, one after another, as Check Now runs one.
     void checkAllWatches();
+    // Pause Following: the selected watch that runs on change is no longer followed, by the window or
+    // tessel-batch follow, until the check mark is taken off again (which follows it with a full run).
+    // The tray's item does the same for every watch that runs on change.
+    void pauseSelectedWatchFollowing(bool paused);
+    void pauseAllFollowing(bool paused);
+    // The Pause Following items for the selection and the watch file as they are now: on for watches that
+    // run on change, checked for paused ones (read when a menu opens).
+    void updateFollowCommands();
     // Ends the run in progress at the next file.
     void stopRun();
     void viewLog();
@@ -96,6 +105,8 @@ class WindowCommands : public QObject {
     QAction* checkAllAction() const { return m_checkAllAction; }
     QAction* stopAction() const { return m_stopAction; }
     QAction* exitAction() const { return m_exitAction; }
+    QAction* pauseFollowingAction() const { return m_pauseFollowingAction; }
+    QAction* pauseAllFollowingAction() const { return m_pauseAllFollowingAction; }
     QAction* minimizeOnStartAction() const { return m_minimizeOnStartAction; }
 
   private:
@@ -105,6 +116,8 @@ class WindowCommands : public QObject {
     void sendMail(const FeedbackMail& mail);
     // The editor for a new watch, with `source` filled in when it is given.
     void runNewWatchEditor(const QString& source);
+    // Stores the pause of the watches at `positions`; false after saying why when it cannot be stored.
+    bool storePaused(const std::vector<int>& positions, bool paused);
 
     MainWindow& m_window;
 
@@ -118,6 +131,7 @@ class WindowCommands : public QObject {
     QAction* m_previewAction = nullptr;
     QAction* m_restoreFilesAction = nullptr;
     QAction* m_openVersionsAction = nullptr;
+    QAction* m_pauseFollowingAction = nullptr;
     QAction* m_stopAction = nullptr;
     QAction* m_minimizeOnStartAction = nullptr;
     QAction* m_helpAction = nullptr;
@@ -132,9 +146,11 @@ class WindowCommands : public QObject {
     QAction* m_listPreviewAction = nullptr;
     QAction* m_listRestoreFilesAction = nullptr;
     QAction* m_listOpenVersionsAction = nullptr;
+    QAction* m_listPauseFollowingAction = nullptr;
     // The tray icon's menu.
     QAction* m_showWindowAction = nullptr;
     QAction* m_checkAllAction = nullptr;
+    QAction* m_pauseAllFollowingAction = nullptr;
 
     QMenu* m_watchListMenu = nullptr;
     QList<QToolButton*> m_runButtons;  // Add, Edit, Delete, Check Now, Preview: off during a run

@@ -57,6 +57,10 @@ struct RunOptions {
     // The settings file these options come from, where there is one: like the watch file, the log and
     // the states of two-way watches, never deleted by a run whose trees hold it.
     std::string settingsFile;
+    // A watch that runs on change also runs in full every rescanHours, and every fallbackMinutes where
+    // its changes cannot all be followed (sync/Follower.h).
+    int rescanHours = 24;
+    int fallbackMinutes = 10;
 };
 
 // The threads a run uses unless told otherwise: one per core, at most eight.

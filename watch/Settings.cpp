@@ -62,6 +62,9 @@ bool readSettings(const std::string& folder, Settings& settings, std::error_code
         numberOf(read(kKeepVersionsKey, ""), 0, 1, defaults.keepVersions ? 1 : 0) == 1;
     settings.options.versionDays = numberOf(read(kVersionDaysKey, ""), 0, 36500, defaults.versionDays);
     settings.options.jobs = numberOf(read(kJobsKey, ""), 1, 64, defaultJobs());
+    settings.options.rescanHours = numberOf(read(kRescanHoursKey, ""), 1, 8760, defaults.rescanHours);
+    settings.options.fallbackMinutes =
+        numberOf(read(kFallbackMinutesKey, ""), 1, 1440, defaults.fallbackMinutes);
     return ok;
 }
 

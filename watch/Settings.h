@@ -20,6 +20,8 @@ inline constexpr const char* kDeleteLimitKey = "DeleteLimitPercent";
 inline constexpr const char* kKeepVersionsKey = "KeepVersions";
 inline constexpr const char* kVersionDaysKey = "VersionDays";
 inline constexpr const char* kJobsKey = "Jobs";
+inline constexpr const char* kRescanHoursKey = "RescanHours";
+inline constexpr const char* kFallbackMinutesKey = "FallbackMinutes";
 
 inline constexpr const char* kDataFolderName = "Data";
 inline constexpr const char* kDefaultWatchFileName = "WatchDef.wth";

@@ -106,6 +106,10 @@ Watch watchFromRecord(const TWatchRec& record, const WatchExtras& extras) {
     watch.deleteAbsentFiles = isOn(record.DeleteAbsent);
     watch.tune = tuneOf(record.TuneMode);
     watch.schedule.mode = runModeOf(record.RunMode);
+    // A record another program set to anything but Manual is what it says.
+    if (extras.onChange && record.RunMode == rmManual) watch.schedule.mode = WatchRunMode::OnChange;
+    watch.schedule.changeDelaySeconds = extras.changeDelaySeconds;
+    watch.followPaused = extras.followPaused;
     watch.schedule.every =
         record.Period <= pdOnTime ? static_cast<WatchPeriod>(record.Period) : WatchPeriod::OneHour;
     if (watch.schedule.every == WatchPeriod::Daily)
@@ -159,7 +163,15 @@ bool recordFromWatch(const Watch& watch, TWatchRec& record, WatchField& tooLong)
 }
 
 WatchExtras extrasOf(const Watch& watch) {
-    return {watch.name, watch.excludes, watch.hidden, watch.links, watch.lastResult};
+    const bool onChange = watch.schedule.mode == WatchRunMode::OnChange;
+    return {watch.name,
+            watch.excludes,
+            watch.hidden,
+            watch.links,
+            watch.lastResult,
+            onChange,
+            watch.schedule.changeDelaySeconds,
+            onChange && watch.followPaused};
 }
 
 std::vector<std::string> splitMasks(std::string_view text) {

@@ -17,7 +17,8 @@
 
 namespace tessel {
 
-// When the watch runs. OnChange is room for a later issue: no record, text or option holds it yet.
+// When the watch runs. OnChange: whenever its trees change (sync/Follower.h); its record says Manual, so
+// that a reader of the record alone never runs it by itself, and the text file says OnChange.
 enum class WatchRunMode : std::uint8_t { Stop, OnStart, Manual, Timer, OnChange };
 enum class WatchPeriod : std::uint8_t { TenMinutes, OneHour, OneDay, OneWeek, TenDays, OneMonth, Daily };
 enum class WatchAction : std::uint8_t { Copy, Move };
@@ -46,6 +47,7 @@ enum class WatchField {
     Tune,
     RunMode,
     Period,
+    ChangeDelay,
     WithRootFolder,
     WideLog,
     Program,
@@ -59,11 +61,15 @@ struct DailyTime {
     bool operator==(const DailyTime&) const = default;
 };
 
+// The quiet time an OnChange watch waits for after a change before it runs, in seconds.
+inline constexpr int kDefaultChangeDelay = 2;
+inline constexpr int kLongestChangeDelay = 3600;
+
 struct WatchSchedule {
     WatchRunMode mode = WatchRunMode::Manual;
-    WatchPeriod every = WatchPeriod::OneHour;  // counts only for Timer, but is kept for the others too
-    DailyTime dailyAt;                         // counts only for Daily
-    int changeDelaySeconds = 0;                // room for OnChange
+    WatchPeriod every = WatchPeriod::OneHour;      // counts only for Timer, but is kept for the others too
+    DailyTime dailyAt;                             // counts only for Daily
+    int changeDelaySeconds = kDefaultChangeDelay;  // counts only for OnChange, 1 to kLongestChangeDelay
     bool operator==(const WatchSchedule&) const = default;
 };
 
@@ -74,6 +80,10 @@ struct WatchExtras {
     HiddenFiles hidden = HiddenFiles::Skip;
     LinkHandling links = LinkHandling::Follow;
     std::optional<LastRunResult> lastResult;
+    // The run mode OnChange with its delay (the record says Manual), and whether following it is paused.
+    bool onChange = false;
+    int changeDelaySeconds = kDefaultChangeDelay;
+    bool followPaused = false;
     bool operator==(const WatchExtras&) const = default;
 };
 
@@ -100,6 +110,8 @@ struct Watch {
     // What the last run came to (the window's, tessel-batch's, by hand or on the timer); nothing for a
     // watch that has not run since results were kept. Stored in the text file, not in the record.
     std::optional<LastRunResult> lastResult;
+    // An OnChange watch whose following the user paused: it runs only when asked, until resumed.
+    bool followPaused = false;
 
     bool operator==(const Watch&) const = default;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdint>
 #include <cstdio>
 
@@ -27,6 +28,7 @@ constexpr FieldKey kKeys[] = {
     {WatchField::Tune, "tune"},
     {WatchField::RunMode, "run-mode"},
     {WatchField::Period, "period"},
+    {WatchField::ChangeDelay, "change-delay"},
     {WatchField::WithRootFolder, "copy-with-root"},
     {WatchField::WideLog, "wide-log"},
     {WatchField::Program, "program"},
@@ -226,6 +228,7 @@ void WatchEdit::applyTo(Watch& watch) const {
     if (runMode) watch.schedule.mode = *runMode;
     if (period) watch.schedule.every = *period;
     if (dailyAt) watch.schedule.dailyAt = *dailyAt;
+    if (changeDelay) watch.schedule.changeDelaySeconds = *changeDelay;
     if (withRootFolder) watch.withRootFolder = *withRootFolder;
     if (logEachFile) watch.logEachFile = *logEachFile;
     if (program) watch.program = *program;
@@ -261,6 +264,8 @@ bool WatchEdit::sets(WatchField field) const {
             return runMode.has_value();
         case WatchField::Period:
             return period.has_value();
+        case WatchField::ChangeDelay:
+            return changeDelay.has_value();
         case WatchField::WithRootFolder:
             return withRootFolder.has_value();
         case WatchField::WideLog:
@@ -334,14 +339,20 @@ bool readFieldValue(WatchField field, std::string_view text, WatchEdit& edit, st
             }
             return refuse(choices(kTuneWords, 3));
         }
-        case WatchField::RunMode: {
-            // "on-change" is the word a later Tessel writes; this one cannot run it.
-            const auto index = wordIndex(kRunModeWords, text);
-            if (index && *index < 4) {
+        case WatchField::RunMode:
+            if (const auto index = wordIndex(kRunModeWords, text)) {
                 edit.runMode = static_cast<WatchRunMode>(*index);
                 return true;
             }
-            return refuse(choices(kRunModeWords, 4));
+            return refuse(choices(kRunModeWords));
+        case WatchField::ChangeDelay: {
+            int seconds = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+            if (text.empty() || error != std::errc() || end != text.data() + text.size() || seconds < 1 ||
+                seconds > kLongestChangeDelay)
+                return refuse("a number of seconds from 1 to " + std::to_string(kLongestChangeDelay));
+            edit.changeDelay = seconds;
+            return true;
         }
         case WatchField::Period:
             if (const auto index = wordIndex(kPeriodWords, text)) {
@@ -468,9 +479,9 @@ std::optional<WatchProblem> checkWatch(const Watch& watch, const std::vector<con
     for (const std::string& mask : watch.masks)
         if (mask.find('/') != std::string::npos)
             return WatchProblem{WatchField::Masks, Kind::MaskWithSlash, mask};
-    if (watch.schedule.mode == WatchRunMode::OnChange)
-        return WatchProblem{WatchField::RunMode, Kind::NotAvailable,
-                            std::string(wordOf(watch.schedule.mode))};
+    if (watch.schedule.changeDelaySeconds < 1 || watch.schedule.changeDelaySeconds > kLongestChangeDelay)
+        return WatchProblem{WatchField::ChangeDelay, Kind::OutOfRange,
+                            std::to_string(watch.schedule.changeDelaySeconds)};
     if (watch.action == WatchAction::Move && watch.deleteAbsentFiles)
         return WatchProblem{WatchField::DeleteAbsent, Kind::MoveWithDeleteAbsent, {}};
     TWatchRec record;
@@ -511,8 +522,9 @@ std::string describe(const WatchProblem& problem) {
             return "cannot be yes for a watch that moves its files: the next run would delete the only "
                    "copies "
                    "of what an earlier run moved";
-        case Kind::NotAvailable:
-            return quoted(problem.detail) + " is not available in this version of Tessel";
+        case Kind::OutOfRange:
+            return "must be a number of seconds from 1 to " + std::to_string(kLongestChangeDelay) + ", not " +
+                   problem.detail;
     }
     return "is not valid";
 }

@@ -41,6 +41,7 @@ struct WatchEdit {
     std::optional<WatchRunMode> runMode;
     std::optional<WatchPeriod> period;
     std::optional<DailyTime> dailyAt;
+    std::optional<int> changeDelay;
     std::optional<TDateTime> lastRun;
 
     void applyTo(Watch& watch) const;
@@ -67,8 +68,8 @@ WatchOption takeWatchOption(const std::vector<std::string_view>& arguments, std:
 
 // The words of tessel-batch's commands, which no watch may be named: a cron line "tessel-batch show"
 // must never mean a watch.
-inline constexpr std::string_view kCommandWords[] = {"add",    "set",    "remove",   "show",
-                                                     "export", "import", "versions", "restore"};
+inline constexpr std::string_view kCommandWords[] = {"add",    "set",      "remove",  "show",  "export",
+                                                     "import", "versions", "restore", "follow"};
 
 // Whether `text` is UTF-8 throughout.
 bool isUtf8(std::string_view text);
@@ -94,7 +95,7 @@ struct WatchProblem {
         NameTaken,             // a name another watch of the file has (detail: that name)
         MaskWithSlash,         // a mask with a "/", which no file name holds (detail: the mask)
         MoveWithDeleteAbsent,  // the next run would delete the only copies of what an earlier run moved
-        NotAvailable,          // a choice this Tessel cannot run yet (the run mode "on change")
+        OutOfRange,            // a number outside its range (detail: the number)
     };
     WatchField field;
     Kind kind;

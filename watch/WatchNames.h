@@ -10,6 +10,8 @@
 namespace tessel {
 
 inline constexpr std::array<std::string_view, 4> kRunModeNames = {"Stop", "On Start", "Manual", "Timer"};
+// The run mode the text file beside the watch file adds (the record says Manual).
+inline constexpr std::string_view kOnChangeName = "On Change";
 inline constexpr std::array<std::string_view, 7> kPeriodNames = {"10 Minutes", "1 Hour",  "1 Day",   "1 Week",
                                                                  "10 Days",    "1 Month", "On Time:"};
 inline constexpr std::array<std::string_view, 2> kFileActionNames = {"Copy", "Move"};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <functional>
 #include <set>
 #include <system_error>
 
@@ -148,6 +149,30 @@ const StoredWatch* findIn(const std::vector<StoredWatch>& watches, std::string_v
     for (const StoredWatch& stored : watches)
         if (sameName(stored.watch.name, nameOrPosition)) return &stored;
     return nullptr;
+}
+
+// Under the watch file's lock: reads both files, hands the watches to `change`, and writes the text file
+// again when it says so. Only the text file is written, so every watch stays the same watch. False, with
+// the file and the reason, when a file cannot be read or written.
+bool changeTextFile(const std::string& watchFile, FileProblem& problem,
+                    const std::function<bool(std::vector<StoredWatch>&)>& change) {
+    problem = {};
+    const std::string textPath = textFilePath(realPath(watchFile));
+    const WatchFileLock lock(watchFile, platform::FileLock::Mode::Exclusive);
+    Snapshot snapshot;
+    Loaded loaded;
+    if (!readSnapshot(watchFile, textPath, snapshot, problem)) return false;
+    matchWatches(snapshot, loaded);
+    std::vector<StoredWatch>& watches = loaded.list.watches;
+    if (!change(watches)) return true;
+    std::error_code error;
+    if (!mayWrite(textPath, snapshot.textFileExists, error) ||
+        !writeText(textPath, textFileText(textFileOf(watches, loaded.entryOf, snapshot, loaded.entryUsed)),
+                   error)) {
+        problem = {textPath, 0, error.message()};
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -345,29 +370,35 @@ bool changeWatches(const std::string& watchFile, const std::vector<WatchChange>&
 
 StoreResult storeLastResult(const std::string& watchFile, std::int32_t position, const TWatchRec& record,
                             const LastRunResult& result, std::string& name, FileProblem& problem) {
-    problem = {};
     name.clear();
-    const std::string textPath = textFilePath(realPath(watchFile));
-    const WatchFileLock lock(watchFile, platform::FileLock::Mode::Exclusive);
-    Snapshot snapshot;
-    Loaded loaded;
-    if (!readSnapshot(watchFile, textPath, snapshot, problem)) return StoreResult::Failed;
-    matchWatches(snapshot, loaded);
-    std::vector<StoredWatch>& watches = loaded.list.watches;
-    if (position < 0 || static_cast<std::size_t>(position) >= watches.size() ||
-        getText(watches[position].record.SourceDir) != getText(record.SourceDir) ||
-        getText(watches[position].record.DestDir) != getText(record.DestDir))
-        return StoreResult::Changed;
-    name = watches[position].watch.name;
-    watches[position].watch.lastResult = result;
-    std::error_code error;
-    if (!mayWrite(textPath, snapshot.textFileExists, error) ||
-        !writeText(textPath, textFileText(textFileOf(watches, loaded.entryOf, snapshot, loaded.entryUsed)),
-                   error)) {
-        problem = {textPath, 0, error.message()};
-        return StoreResult::Failed;
-    }
-    return StoreResult::Stored;
+    StoreResult stored = StoreResult::Stored;
+    const bool written = changeTextFile(watchFile, problem, [&](std::vector<StoredWatch>& watches) {
+        if (position < 0 || static_cast<std::size_t>(position) >= watches.size() ||
+            getText(watches[position].record.SourceDir) != getText(record.SourceDir) ||
+            getText(watches[position].record.DestDir) != getText(record.DestDir)) {
+            stored = StoreResult::Changed;
+            return false;
+        }
+        name = watches[position].watch.name;
+        watches[position].watch.lastResult = result;
+        return true;
+    });
+    return written ? stored : StoreResult::Failed;
+}
+
+PauseResult storeFollowPaused(const std::string& watchFile, std::string_view nameOrPosition, bool paused,
+                              FileProblem& problem) {
+    PauseResult done = PauseResult::Done;
+    const bool written = changeTextFile(watchFile, problem, [&](std::vector<StoredWatch>& watches) {
+        const StoredWatch* found = findIn(watches, nameOrPosition);
+        done = found == nullptr                                       ? PauseResult::NoSuchWatch
+               : found->watch.schedule.mode != WatchRunMode::OnChange ? PauseResult::NotOnChange
+                                                                      : PauseResult::Done;
+        if (done != PauseResult::Done) return false;
+        watches[static_cast<std::size_t>(found->position)].watch.followPaused = paused;
+        return true;
+    });
+    return written ? done : PauseResult::Failed;
 }
 
 void forgetTextEntriesLocked(const std::string& watchFile, const std::vector<TWatchRec>& removed) {

@@ -92,6 +92,14 @@ bool changeWatches(const std::string& watchFile, const std::vector<WatchChange>&
 StoreResult storeLastResult(const std::string& watchFile, std::int32_t position, const TWatchRec& record,
                             const LastRunResult& result, std::string& name, FileProblem& problem);
 
+// Pauses (or resumes) following the watch `nameOrPosition`, a watch that runs on change: its entry in the
+// text file says so, under the watch file's lock, and the followers read it at once (the watch file is
+// not written, so the watch stays the same watch). NoSuchWatch and NotOnChange refuse it; Failed, with
+// the file and the reason, when a file cannot be read or written.
+enum class PauseResult { Done, NoSuchWatch, NotOnChange, Failed };
+PauseResult storeFollowPaused(const std::string& watchFile, std::string_view nameOrPosition, bool paused,
+                              FileProblem& problem);
+
 // For DelWatchFromFile, which holds the lock: drops the text file's entries of the removed records.
 // Nothing is reported; an entry left behind belongs to no record and is never applied.
 void forgetTextEntriesLocked(const std::string& watchFile, const std::vector<TWatchRec>& removed);

@@ -219,6 +219,14 @@ class Reader {
                 return flag(node, which, edit.withRootFolder);
             case WatchField::WideLog:
                 return flag(node, which, edit.logEachFile);
+            case WatchField::ChangeDelay: {
+                const auto* number = node.as_integer();
+                std::string problem;
+                if (number == nullptr || !readFieldValue(which, std::to_string(number->get()), edit, problem))
+                    return fail(node, key + " must be a number of seconds from 1 to " +
+                                          std::to_string(kLongestChangeDelay));
+                return true;
+            }
             case WatchField::LastRun:
                 edit.lastRun = localDateTimeOf(node);
                 return edit.lastRun.has_value() ||
@@ -265,6 +273,8 @@ std::string dateTimeText(TDateTime value) {
 // last-result = { time = 2026-12-08T10:30:00, result = "failed", copied = 3, ..., first-problem = "..." }.
 // The keys are written in this order; a reader takes those it knows and skips the others.
 constexpr const char* kLastResultKey = "last-result";
+// An OnChange watch whose following is paused; written only when it is.
+constexpr const char* kFollowPausedKey = "follow-paused";
 
 struct CountKey {
     const char* key;
@@ -390,11 +400,17 @@ bool readTextFile(std::string_view text, const std::string& path, TextFile& file
                 if (!reader.text(node, key.str(), folder)) return false;
                 keyed[*field == WatchField::Source ? 1 : 2] = true;
             } else if (field == WatchField::Name || field == WatchField::Excludes ||
-                       field == WatchField::Hidden || field == WatchField::Links) {
+                       field == WatchField::Hidden || field == WatchField::Links ||
+                       field == WatchField::ChangeDelay ||
+                       (field == WatchField::RunMode && node.value<std::string>() == "on-change")) {
                 if (!reader.field(*field, node, edit)) return false;
+                // A name that has become a command word since it was saved stays the watch's name.
                 if (field == WatchField::Name)
-                    if (const auto nameProblem = checkName(*edit.name))
+                    if (const auto nameProblem = checkName(*edit.name);
+                        nameProblem && nameProblem->kind != WatchProblem::Kind::CommandWord)
                         return reader.fail(node, "name: " + describe(*nameProblem));
+            } else if (key == kFollowPausedKey && node.is_boolean()) {
+                entry.extras.followPaused = node.as_boolean()->get();
             } else if (key == kLastResultKey && (entry.extras.lastResult = lastResultOf(node))) {
                 continue;
             } else {
@@ -408,6 +424,8 @@ bool readTextFile(std::string_view text, const std::string& path, TextFile& file
         entry.extras.excludes = edit.excludes.value_or(std::vector<std::string>{});
         entry.extras.hidden = edit.hidden.value_or(HiddenFiles::Skip);
         entry.extras.links = edit.links.value_or(LinkHandling::Follow);
+        entry.extras.onChange = edit.runMode == WatchRunMode::OnChange;
+        entry.extras.changeDelaySeconds = edit.changeDelay.value_or(kDefaultChangeDelay);
         file.entries.push_back(std::move(entry));
     }
     return true;
@@ -429,6 +447,14 @@ std::string textFileText(const TextFile& file) {
         text += "exclude = " + formatted(textArray(entry.extras.excludes)) + "\n";
         text += "hidden = \"" + std::string(wordOf(entry.extras.hidden)) + "\"\n";
         text += "links = \"" + std::string(wordOf(entry.extras.links)) + "\"\n";
+        // The run mode only where the record cannot say it: its own says Manual.
+        if (entry.extras.onChange)
+            text += std::string(keyOf(WatchField::RunMode)) + " = \"" +
+                    std::string(wordOf(WatchRunMode::OnChange)) + "\"\n";
+        if (entry.extras.onChange || entry.extras.changeDelaySeconds != kDefaultChangeDelay)
+            text += std::string(keyOf(WatchField::ChangeDelay)) + " = " +
+                    std::to_string(entry.extras.changeDelaySeconds) + "\n";
+        if (entry.extras.followPaused) text += std::string(kFollowPausedKey) + " = true\n";
         if (entry.extras.lastResult)
             text += std::string(kLastResultKey) + " = " + lastResultText(*entry.extras.lastResult) + "\n";
         for (const std::string& line : entry.unknownLines) {
@@ -465,6 +491,7 @@ std::string watchesText(const std::vector<const Watch*>& watches) {
             {WatchField::Tune, word(wordOf(watch->tune))},
             {WatchField::RunMode, word(wordOf(watch->schedule.mode))},
             {WatchField::Period, word(periodText(watch->schedule))},
+            {WatchField::ChangeDelay, std::to_string(watch->schedule.changeDelaySeconds)},
             {WatchField::WithRootFolder, yes(watch->withRootFolder)},
             {WatchField::WideLog, yes(watch->logEachFile)},
             {WatchField::Program, textValue(watch->program)},

@@ -623,6 +623,14 @@ TEST_F(BatchCommandTest, WatchesAreMadeChangedRunAndRemovedByName) {
     EXPECT_EQ(loggedMessages().front(), "Start Manual Synhro folder " + pair("music"));
     EXPECT_FALSE(test::exists(dir / "films-dst"));
 
+    // On change: the record says Manual, the list and the text say what the watch does.
+    EXPECT_EQ(batch({"set", "music", "--run-mode", "on-change", "--change-delay", "5"}).status, 0);
+    EXPECT_EQ(lines(batch({"--list"}).out)[1].substr(0, 12), "1\tOn Change\t");
+    const std::string music = batch({"show", "music"}).out;
+    EXPECT_NE(music.find("\nrun-mode = \"on-change\"\n"), std::string::npos) << music;
+    EXPECT_NE(music.find("\nchange-delay = 5\n"), std::string::npos) << music;
+    EXPECT_EQ(ReadWatchRec(context, 1).RunMode, rmManual);
+    EXPECT_EQ(batch({"set", "music", "--change-delay", "0"}).status, 2);
     EXPECT_EQ(batch({"set", "music", "--name", "tunes", "--action", "move"}).status, 0);
     EXPECT_EQ(listedNames(), (std::vector<std::string>{"photos", "tunes", "films"}));
     EXPECT_NE(lines(batch({"--list"}).out)[1].find("\tMove\t"), std::string::npos);

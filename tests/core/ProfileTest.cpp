@@ -109,9 +109,13 @@ TEST(Settings, MissingKeysTakeTheirDefaults) {
         const char* lines;
         int limit, days;
         bool versions;
-    } options[] = {{"", 50, 30, true},
-                   {"DeleteLimitPercent=80 %\nKeepVersions=0\nVersionDays=7\n", 80, 7, false},
-                   {"DeleteLimitPercent=101\nKeepVersions=yes\nVersionDays=-1\n", 50, 30, true}};
+        int rescanHours, fallbackMinutes;
+    } options[] = {
+        {"", 50, 30, true, 24, 10},
+        {"DeleteLimitPercent=80 %\nKeepVersions=0\nVersionDays=7\nRescanHours=6\nFallbackMinutes=1\n", 80, 7,
+         false, 6, 1},
+        {"DeleteLimitPercent=101\nKeepVersions=yes\nVersionDays=-1\nRescanHours=0\nFallbackMinutes=1441\n",
+         50, 30, true, 24, 10}};
     for (const auto& option : options) {
         SCOPED_TRACE(option.lines);
         test::writeFile(dir / "Tessel.ini", std::string("[Main]\n") + option.lines);
@@ -119,6 +123,8 @@ TEST(Settings, MissingKeysTakeTheirDefaults) {
         EXPECT_EQ(settings.options.deleteLimitPercent, option.limit);
         EXPECT_EQ(settings.options.versionDays, option.days);
         EXPECT_EQ(settings.options.keepVersions, option.versions);
+        EXPECT_EQ(settings.options.rescanHours, option.rescanHours);
+        EXPECT_EQ(settings.options.fallbackMinutes, option.fallbackMinutes);
     }
 
     const Settings first = firstStartSettings(dir.path());

@@ -125,6 +125,53 @@ TEST_F(WatchStoreTest, NamesFollowTheirWatchesThroughDeletionsReorderingAndOther
     EXPECT_EQ(std::unique(times.begin(), times.end()), times.end());
 }
 
+TEST_F(WatchStoreTest, OnChangeLivesInTheTextFileBesideARecordThatSaysManual) {
+    WatchEdit edit;
+    edit.runMode = WatchRunMode::OnChange;
+    edit.changeDelay = 7;
+    add("docs", "/home/docs", edit);
+    add("music", "/home/music");
+    std::vector<TWatchRec> records = test::storedWatches(context.WatchFilePath);
+    ASSERT_EQ(records.size(), 2u);
+    // A reader of the record alone (an older Tessel, the format's own reader) sees a manual watch, which
+    // never runs by itself.
+    EXPECT_EQ(records[0].RunMode, rmManual);
+    EXPECT_EQ(watchFromRecord(records[0], {}).schedule.mode, WatchRunMode::Manual);
+    const std::string text = readFile(textFile());
+    EXPECT_NE(text.find("run-mode = \"on-change\"\nchange-delay = 7\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("run-mode", text.find("name = \"music\"")), std::string::npos) << text;
+    WatchList list = load();
+    ASSERT_EQ(list.watches.size(), 2u);
+    EXPECT_EQ(list.watches[0].watch.schedule.mode, WatchRunMode::OnChange);
+    EXPECT_EQ(list.watches[0].watch.schedule.changeDelaySeconds, 7);
+    EXPECT_EQ(list.watches[1].watch.schedule.mode, WatchRunMode::Manual);
+    EXPECT_EQ(list.watches[1].watch.schedule.changeDelaySeconds, kDefaultChangeDelay);
+
+    // A program that sets the record's run mode in place is what the record says.
+    records[0].RunMode = rmTimer;
+    writeRecords(records);
+    EXPECT_EQ(load().watches[0].watch.schedule.mode, WatchRunMode::Timer);
+    records[0].RunMode = rmManual;
+    writeRecords(records);
+
+    // Any other run mode takes the text file's lines away again; the delay stays where it was set.
+    ChangeProblem problem;
+    WatchEdit timer;
+    timer.runMode = WatchRunMode::Timer;
+    ASSERT_TRUE(changeWatches(context.WatchFilePath,
+                              {{WatchChange::Kind::Replace, "docs", std::nullopt, timer}}, problem));
+    EXPECT_EQ(readFile(textFile()).find("on-change"), std::string::npos);
+    EXPECT_EQ(load().watches[0].watch.schedule.changeDelaySeconds, 7);
+
+    // A delay out of its range is refused like any other value.
+    WatchEdit wrong;
+    wrong.changeDelay = 0;
+    EXPECT_FALSE(changeWatches(context.WatchFilePath,
+                               {{WatchChange::Kind::Replace, "docs", std::nullopt, wrong}}, problem));
+    EXPECT_EQ(problem.input.field, WatchField::ChangeDelay);
+    EXPECT_EQ(describe(problem.input), "must be a number of seconds from 1 to 3600, not 0");
+}
+
 TEST_F(WatchStoreTest, WatchesMadeBeforeNamesGetThemOnTheirFirstReading) {
     test::writeWatches(
         context, context.WatchFilePath,
@@ -313,7 +360,9 @@ TEST_F(WatchStoreTest, TextOfWatchesReadsBackFieldForField) {
         watch.bothDirections = pick(2) == 0;
         watch.deleteAbsentFiles = watch.action == WatchAction::Copy && pick(2) == 0;
         watch.tune = static_cast<WatchTune>(pick(4));
-        watch.schedule.mode = static_cast<WatchRunMode>(pick(4));
+        watch.schedule.mode = static_cast<WatchRunMode>(pick(5));
+        watch.schedule.changeDelaySeconds =
+            pick(2) == 0 ? kDefaultChangeDelay : 1 + pick(kLongestChangeDelay);
         watch.schedule.every = static_cast<WatchPeriod>(pick(7));
         if (watch.schedule.every == WatchPeriod::Daily) watch.schedule.dailyAt = {pick(24), pick(60)};
         watch.withRootFolder = pick(2) == 0;
@@ -367,7 +416,12 @@ TEST(WatchValues, TypedValuesAreReadOrRefusedWithWhatIsWanted) {
                            {WatchField::Links, "copy", nullptr},
                            {WatchField::Links, "hard", "follow, copy or skip"},
                            {WatchField::RunMode, "on-start", nullptr},
-                           {WatchField::RunMode, "on-change", "stop, on-start, manual or timer"},
+                           {WatchField::RunMode, "on-change", nullptr},
+                           {WatchField::RunMode, "onchange", "stop, on-start, manual, timer or on-change"},
+                           {WatchField::ChangeDelay, "30", nullptr},
+                           {WatchField::ChangeDelay, "0", "a number of seconds from 1 to 3600"},
+                           {WatchField::ChangeDelay, "3601", "from 1 to 3600"},
+                           {WatchField::ChangeDelay, "2s", "from 1 to 3600"},
                            {WatchField::Tune, "absent-only", nullptr},
                            {WatchField::Tune, "none", "sync-all, update-old or absent-only"},
                            {WatchField::Period, "1month", nullptr},

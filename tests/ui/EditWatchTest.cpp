@@ -197,6 +197,31 @@ TEST_F(EditWatchTest, EnablingRulesActOnlyOnWhatTheyName) {
     EXPECT_EQ(stored[0].OnTime, timeOfDay(9, 0));
 }
 
+TEST_F(EditWatchTest, OnChangeWithItsDelayRoundTrips) {
+    TEditWatchForm editor(context, dialogs, -1);
+    EXPECT_EQ(editor.RadioGroup1->count(), 5);
+    EXPECT_EQ(editor.RadioGroup1->button(4)->text(), "On Change");
+    EXPECT_FALSE(editor.ChangeDelaySpinEdit->isEnabled());
+    EXPECT_EQ(editor.ChangeDelaySpinEdit->value(), kDefaultChangeDelay);
+    editor.RadioGroup1->button(4)->click();
+    EXPECT_TRUE(editor.ChangeDelaySpinEdit->isEnabled());
+    EXPECT_FALSE(editor.RadioGroup3->isEnabled());
+    editor.ChangeDelaySpinEdit->setValue(9);
+    dialogs.folders = {QString::fromStdString(source), QString::fromStdString(destination)};
+    editor.SourceButtonClick();
+    editor.DistinationButtonClick();
+    editor.BitBtn2Click();
+    ASSERT_EQ(editor.result(), QDialog::Accepted);
+    const std::vector<TWatchRec> stored = storedWatches(context.WatchFilePath);
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].RunMode, rmManual) << "the record says what a reader of it alone can run";
+
+    TEditWatchForm again(context, dialogs, 0);
+    EXPECT_EQ(again.RadioGroup1->itemIndex(), 4);
+    EXPECT_TRUE(again.ChangeDelaySpinEdit->isEnabled());
+    EXPECT_EQ(again.ChangeDelaySpinEdit->value(), 9);
+}
+
 TEST_F(EditWatchTest, OkRefusesAMissingSourceAndOffersToMakeTheDestination) {
     twoWatches();
     const std::string before = test::readFile(context.WatchFilePath);

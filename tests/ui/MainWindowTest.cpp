@@ -30,6 +30,7 @@
 #include "ui/WindowRunDisplay.h"
 #include "watch/EventLog.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchStore.h"
 
 namespace tessel {
 namespace {
@@ -65,7 +66,7 @@ class MainWindowTest : public ::testing::Test {
     }
 
     int rowPicture(int row) const {
-        return list()->topLevelItem(row)->data(0, WatchList::kPictureRole).toInt();
+        return list()->topLevelItem(row)->data(0, ::WatchList::kPictureRole).toInt();
     }
 
     std::vector<std::string> logAreaLines() const {
@@ -222,6 +223,52 @@ TEST_F(MainWindowTest, SelectionDependentCommandsFollowTheSelection) {
     // A refill loses the selection, and the next opening shows it.
     window.fillWatchList();
     EXPECT_EQ(watchMenu(), onlyAdd);
+}
+
+TEST_F(MainWindowTest, PauseFollowingIsKeptWithTheWatchThatRunsOnChange) {
+    for (const auto& [name, mode] :
+         {std::pair{"followed", WatchRunMode::OnChange}, {"manual", WatchRunMode::Manual}}) {
+        WatchEdit edit;
+        edit.name = name;
+        edit.source = dir / name;
+        edit.destination = dir / (std::string(name) + "-copy");
+        edit.runMode = mode;
+        ChangeProblem problem;
+        ASSERT_TRUE(changeWatches(context().WatchFilePath, {{WatchChange::Kind::Add, {}, std::nullopt, edit}},
+                                  problem));
+    }
+    window.fillWatchList();
+    const auto paused = [&] {
+        WatchList list;
+        FileProblem problem;
+        EXPECT_TRUE(loadWatches(context().WatchFilePath, list, problem));
+        return list.watches.size() == 2 && list.watches[0].watch.followPaused;
+    };
+    auto* pause = test::child<QAction>(window, "pauseFollowingAction");
+    auto* pauseAll = test::child<QAction>(window, "pauseAllFollowingAction");
+    const auto openMenus = [&] {
+        emit test::child<QMenu>(window, "watchMenu")->aboutToShow();
+        emit window.tray().menu()->aboutToShow();
+    };
+    window.watchList().selectWatch(1);
+    openMenus();
+    EXPECT_FALSE(pause->isEnabled()) << "a manual watch is followed by nobody";
+    EXPECT_TRUE(pauseAll->isEnabled());
+    EXPECT_FALSE(pauseAll->isChecked());
+
+    window.watchList().selectWatch(0);
+    openMenus();
+    ASSERT_TRUE(pause->isEnabled());
+    pause->trigger();
+    EXPECT_TRUE(paused());
+    openMenus();
+    EXPECT_TRUE(pause->isChecked());
+    EXPECT_TRUE(pauseAll->isChecked()) << "every watch that runs on change is paused";
+    // The tray's item resumes them all.
+    pauseAll->trigger();
+    EXPECT_FALSE(paused());
+    openMenus();
+    EXPECT_FALSE(pause->isChecked());
 }
 
 TEST_F(MainWindowTest, EditPausesTheSchedulerAndReselectsItsRow) {

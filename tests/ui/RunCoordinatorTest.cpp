@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QSignalSpy>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "sync/Scheduler.h"
 #include "ui/RunCoordinator.h"
 #include "watch/WatchFile.h"
+#include "watch/WatchStore.h"
 
 namespace tessel {
 namespace {
@@ -317,6 +319,61 @@ TEST_F(RunCoordinatorTest, APreviewsPlanIsHandedOverAtItsEndAndChangesNothing) {
     ASSERT_TRUE(waitForEnd());
     EXPECT_EQ(plan, nullptr);
     EXPECT_EQ(copiedTo("a"), 4u);
+}
+
+TEST_F(RunCoordinatorTest, AFollowedWatchRunsOnlyItsChangedFolderAndNeverOneAnotherProgramFollows) {
+    watchOver("followed", 2);
+    test::makeFolders(dir / "followed-src/sub");
+    test::writeFile(dir / "followed-src/sub/kept.txt", "source");
+    watchOver("other", 1);
+    const auto addOnChange = [&](const std::string& file, const std::string& name) {
+        WatchEdit edit;
+        edit.name = name;
+        edit.source = dir / (name + "-src");
+        edit.destination = dir / (name + "-dst");
+        edit.runMode = WatchRunMode::OnChange;
+        edit.changeDelay = 1;
+        ChangeProblem problem;
+        ASSERT_TRUE(changeWatches(file, {{WatchChange::Kind::Add, {}, std::nullopt, edit}}, problem))
+            << problem.file.text();
+    };
+    addOnChange(context.WatchFilePath, "followed");
+    addOnChange(context.WatchFilePath, "other");
+    // Another program (tessel-batch follow, say) follows "other" with a watch file of its own.
+    RunContext otherContext{display, messages, dir / "Other.wth", dir / "Other.Log"};
+    addOnChange(otherContext.WatchFilePath, "other");
+    FollowSession otherFollower(otherContext, [] {});
+    ASSERT_TRUE(otherFollower.start());
+    otherFollower.reload();
+    ASSERT_EQ(otherFollower.followed(), std::vector<std::int32_t>{0});
+
+    ASSERT_TRUE(runs.startFollowing());
+    EXPECT_TRUE(runs.following());
+    // Following starts with a full run, on the run thread as every run.
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(ended[0][0].value<Kind>(), Kind::Followed);
+    EXPECT_EQ(copiedTo("followed"), 3u);
+    const std::string other = "Synhro folder " + dir / "other-src with folder " + dir / "other-dst";
+    const Lines lines = test::loggedMessages(context.LogFilePath);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        other + " is followed by another Tessel; this one waits until it stops"),
+              lines.end());
+
+    // The editor holds followed runs off; its end lets them go. The run covers only the changed folder:
+    // a full one would put back what was changed in another folder of the destination.
+    test::writeFile(dir / "followed-dst/sub/kept.txt", "destination");
+    runs.pauseDueWatches();
+    test::writeFile(dir / "followed-src/new.txt", "new");
+    QTest::qWait(2500);
+    EXPECT_EQ(started.size(), 1) << "held while the editor is open";
+    runs.resumeDueWatches();
+    ASSERT_EQ(started.size(), 2);
+    EXPECT_EQ(started[1][0].value<Kind>(), Kind::Followed);
+    ASSERT_TRUE(waitForEnd());
+    EXPECT_EQ(test::readFile(dir / "followed-dst/new.txt"), "new");
+    EXPECT_EQ(test::readFile(dir / "followed-dst/sub/kept.txt"), "destination");
+    EXPECT_EQ(copiedTo("other"), 0u);
+    EXPECT_EQ(stepsOffWindowThread, 0);
 }
 
 }  // namespace

@@ -301,13 +301,14 @@ TEST_F(StartupTest, MinimizeOnStartAndTheMinimiseButtonHideTheWindowInTheTray) {
 
     // Exit in the icon's menu takes the exit path.
     ASSERT_EQ(window.tray().icon()->contextMenu(), window.tray().menu());
-    // The tray menu: Show, Check All Watches Now, Stop, a separator, Exit.
+    // The tray menu: Show, Check All Watches Now, Stop, Pause Following, a separator, Exit.
     const QList<QAction*> trayItems = window.tray().menu()->actions();
-    ASSERT_EQ(trayItems.size(), 5);
+    ASSERT_EQ(trayItems.size(), 6);
     EXPECT_EQ(trayItems[0], test::child<QAction>(window, "showWindowAction"));
     EXPECT_EQ(trayItems[1], test::child<QAction>(window, "checkAllAction"));
     EXPECT_EQ(trayItems[2], test::child<QAction>(window, "stopAction"));
-    trayItems[4]->trigger();
+    EXPECT_EQ(trayItems[3], test::child<QAction>(window, "pauseAllFollowingAction"));
+    trayItems[5]->trigger();
     EXPECT_EQ(closings, 1);
     EXPECT_EQ(storedSwitch(), "1");
 }

@@ -994,6 +994,26 @@ Replace it? The file there now is kept in %2 first.</source>
         <translation>Запускать задание по таймеру справа</translation>
     </message>
     <message>
+        <source>Run the watch a few seconds after its folders change, while Tessel runs or tessel-batch follows it</source>
+        <translation>Запускать задание через несколько секунд после изменения его папок, пока работает Tessel или за ним следит tessel-batch</translation>
+    </message>
+    <message>
+        <source>On Change</source>
+        <translation>При изменении</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> с</translation>
+    </message>
+    <message>
+        <source>How long the folders must be quiet after a change before the watch runs</source>
+        <translation>Сколько времени папки должны оставаться без изменений, прежде чем задание запустится</translation>
+    </message>
+    <message>
+        <source>&amp;Wait after a change</source>
+        <translation>&amp;Ждать после изменения</translation>
+    </message>
+    <message>
         <source>Copy the files and leave the source as it is</source>
         <translation>Копировать файлы, оставляя источник без изменений</translation>
     </message>
@@ -1408,6 +1428,14 @@ Copy the mail to the clipboard? Then paste it into a new mail to %1, in any mail
     <message>
         <source>No file manager could be started to show %1. Restore Files, in the Watch menu, lists the files kept there and puts them back.</source>
         <translation>Не удалось запустить файловый менеджер, чтобы показать %1. Команда «Восстановить файлы» в меню «Задание» показывает сохранённые там файлы и возвращает их на место.</translation>
+    </message>
+    <message>
+        <source>Pause &amp;Following</source>
+        <translation>Приостановить &amp;слежение</translation>
+    </message>
+    <message>
+        <source>Cannot change the watches: %1</source>
+        <translation>Не удалось изменить задания: %1</translation>
     </message>
 </context>
 <context>
