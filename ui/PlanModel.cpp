@@ -104,7 +104,11 @@ QString PlanModel::sideText(const RunAction& action) const {
     const Tree from = treeOf(action.path);
     if (action.target.empty()) return name(from);
     const Tree to = treeOf(action.target);
-    if (action.kind == RunAction::Kind::Conflict) return tr("%1 ↔ %2").arg(name(from), name(to));
+    if (action.kind == RunAction::Kind::Conflict) {
+        // A conflict whose losing file is kept beside it, as a conflict copy on that side.
+        if (from == to) return name(from);
+        return tr("%1 ↔ %2").arg(name(from), name(to));
+    }
     return tr("%1 → %2").arg(name(from), name(to));
 }
 

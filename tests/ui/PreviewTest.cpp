@@ -283,6 +283,7 @@ TEST(PlanModelTest, PathsShowBelowTheRootOfTheirTree) {
         {{RunAction::Kind::Copy, "/a/b/z.txt", "/a/z.txt"}, "z.txt", "destination → source"},
         {{RunAction::Kind::Delete, "/a/b/old.txt", ""}, "old.txt", "destination"},
         {{RunAction::Kind::Conflict, "/a/c.txt", "/a/b/c.txt"}, "c.txt", "source ↔ destination"},
+        {{RunAction::Kind::Conflict, "/a/d.txt", "/a/d.conflict-20261208-101010.txt"}, "d.txt", "source"},
         {{RunAction::Kind::CreateFolder, "/ab/new", ""}, "/ab/new", ""},
         {{RunAction::Kind::Delete, "/a/b/line\nbreak", ""}, "line\\x0abreak", "destination"},
     };
