@@ -104,6 +104,18 @@ bool VersionKeeper::openFolder(const std::string& relativeFolder, const FileSyst
     return true;
 }
 
+bool VersionKeeper::refusesVersions(const FileSystemTraits& traits) {
+    std::lock_guard lock(m_mutex);
+    if (!m_foreign) {
+        std::error_code error;
+        const Folder root = Folder::open(m_rootPath, error);
+        const Folder versions =
+            root.valid() ? Folder::openChild(root, std::string(kVersionsFolderName), error) : Folder();
+        m_foreign = versions.valid() && !isPrivateFolder(versions, traits);
+    }
+    return *m_foreign;
+}
+
 bool VersionKeeper::keep(const Folder& folder, const std::string& relativeFolder, const std::string& name,
                          const FileInfo& info, bool linkOnly, const FileSystemTraits& traits, bool& moved,
                          std::string& kept, std::error_code& error) {

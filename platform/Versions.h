@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -49,6 +50,9 @@ class VersionKeeper {
               std::string& kept, std::error_code& error);
 
     const std::string& rootPath() const { return m_rootPath; }
+    // Whether the tree's versions folder is already there and not private (isPrivateFolder), so that
+    // keep() would refuse every version: what a preview asks, making nothing. Looked at once.
+    bool refusesVersions(const FileSystemTraits& traits);
 
   private:
     bool openFolder(const std::string& relativeFolder, const FileSystemTraits& traits,
@@ -59,8 +63,9 @@ class VersionKeeper {
     Folder m_root;
     std::string m_openRelative;  // the versions folder kept open, relative to the run's folder
     Folder m_open;
-    std::error_code m_refused;  // why no version can be kept in this tree at all, once known
-    std::mutex m_mutex;         // the copies of a run keep their versions from several threads
+    std::error_code m_refused;      // why no version can be kept in this tree at all, once known
+    std::mutex m_mutex;             // the copies of a run keep their versions from several threads
+    std::optional<bool> m_foreign;  // refusesVersions' answer, once looked at
 };
 
 // Whether a versions folder that is already there may be used: the user's own, and nobody else may

@@ -21,6 +21,15 @@ void PreviewApplier::order(std::unique_ptr<FileOrder> order) {
         if (outcome.found.kind != EntryKind::File) return order->done(outcome);
     }
     const std::string& target = targetOf(*order);
+    // A replacement whose version the run could not keep (another user's versions folder): refused, as
+    // the run refuses it.
+    if (order->versions != nullptr && order->info[to].kind == EntryKind::File &&
+        order->traits[to] != nullptr && order->versions->refusesVersions(*order->traits[to])) {
+        outcome.version.keeper = order->versions;
+        outcome.version.keepFailed = true;
+        outcome.error = make_error_code(platform::WalkError::VersionsNotPrivate);
+        return order->done(outcome);
+    }
     if (order->kind == FileOrder::Kind::Rename) {
         m_view.imagineGone(order->root[to], order->movedFolder != nullptr
                                                 ? order->movedRelative + order->movedName
@@ -70,8 +79,24 @@ Applier::FolderMade PreviewApplier::makeFolder(const platform::Folder&, const st
 }
 
 void PreviewApplier::executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted) {
+    // Deletions keep their versions where the run's would: none where the versions folder is another
+    // user's, and then none is made, as in the run.
+    platform::VersionKeeper* const keeper = m_run.versionKeeper(plan.destinationRoot);
+    bool refused = false;
+    if (keeper != nullptr) {
+        std::error_code error;
+        const platform::Folder root = platform::Folder::open(plan.destinationRoot, error);
+        refused = root.valid() && keeper->refusesVersions(m_run.fileSystems().of(root));
+    }
     for (const DeletionPlan::Group& group : plan.groups) {
         for (const DeletionPlan::Candidate& file : group.files) {
+            if (refused) {
+                platform::VersionPlace version;
+                version.keeper = keeper;
+                m_run.versionFailure(version, plan.destinationRoot + group.relative + file.name,
+                                     make_error_code(platform::WalkError::VersionsNotPrivate));
+                continue;
+            }
             m_run.accountDeletion(plan.destinationRoot + group.relative + file.name, file.info.size, nullptr,
                                   wideLog);
             m_view.imagineGone(plan.destinationRoot, group.relative + file.name);

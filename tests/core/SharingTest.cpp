@@ -13,6 +13,7 @@
 
 #include "platform/Faults.h"
 #include "support/TestSupport.h"
+#include "sync/Preview.h"
 #include "sync/SyncWatch.h"
 
 namespace tessel {
@@ -121,12 +122,26 @@ TEST_F(SharingTest, AnotherUsersVersionsFolderIsNeitherUsedNorPruned) {
         test::setModificationTime(dst + name, 1'600'000'000);
         put(src + name, "new", kAlice);
     }
+    put(dst + "/gone.txt", "only in the destination", kAlice);
+    watch.DeleteAbsent = 1;
     context.options.keepVersions = true;
+    const std::string line = "Error keeping versions in " + dst +
+                             "/.tessel-versions: the versions folder belongs to another user or others may "
+                             "write in it; nothing is replaced or deleted below it in this run";
+    // The preview says what the run then does: the same line, the same failures (told from Alice's
+    // process as its status: 0 when they agree).
+    const int previewed = test::runAsUser(kAlice, kAlice, {kAlice, kTeam}, [&] {
+        PlanRecorder preview;
+        context.observer = &preview;
+        const RunResult result = runWatch(Doing::Preview);
+        return (result.failed == 2 ? 0 : 10 + result.failed) + (preview.errors == Tree{line} ? 0 : 100);
+    });
+    EXPECT_EQ(previewed, 0);
+    EXPECT_EQ(test::readFile(dst + "/a.txt"), "old");
     const RunResult result = runAsAlice();
     EXPECT_EQ(result.failed, 2);
-    EXPECT_EQ(errors(), Tree{"Error keeping versions in " + dst +
-                             "/.tessel-versions: the versions folder belongs to another user or others may "
-                             "write in it; nothing is replaced or deleted below it in this run"});
+    EXPECT_EQ(errors(), Tree{line});
+    EXPECT_TRUE(exists(dst + "/gone.txt"));
     EXPECT_EQ(test::readFile(dst + "/a.txt"), "old");
     EXPECT_TRUE(exists(dst + "/.tessel-versions/2020-01-01 000000/last-week.txt"));
 }
