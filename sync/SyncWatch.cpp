@@ -206,30 +206,23 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
                 OneWayPass(run, *applier, settings, destination, source).run();
         }
     }
-    // Every deletion of every mask is decided before the first is made, so the guard, asked once per
-    // tree, sees them all: it deletes all of them or none.
+    // Every deletion of every mask is decided before the first is made, so the guard, asked once, sees
+    // them all: it deletes all of them or none. Only one way: copies both ways are a two-way watch, and a
+    // move deletes nothing.
     if (deleting && !run.stopRequested()) {
         run.learnOwnFiles();
-        std::vector<DeletionPlan> forward, reverse;
+        std::vector<DeletionPlan> plans;
         for (const std::string& mask : masks) {
             if (run.stopRequested()) break;
-            forward.push_back(planDeletions(run, *applier, source, destination, mask, rules));
-            if (watch.bothDirections)
-                reverse.push_back(planDeletions(run, *applier, destination, source, mask, rules));
+            plans.push_back(planDeletions(run, *applier, source, destination, mask, rules));
         }
         const auto deletes = [](const DeletionPlan& plan) { return plan.fileCount() > 0; };
-        if (scope != nullptr && (std::any_of(forward.begin(), forward.end(), deletes) ||
-                                 std::any_of(reverse.begin(), reverse.end(), deletes))) {
+        if (scope != nullptr && std::any_of(plans.begin(), plans.end(), deletes)) {
             sourceHeld = countMatchingFiles(source, masks, rules);
             destinationHeld = countMatchingFiles(destination, masks, rules) - run.filesMade;
         }
-        if (!run.stopRequested() && deletionsAllowed(run, forward, destinationHeld, sourceHeld) &&
-            (reverse.empty() || deletionsAllowed(run, reverse, sourceHeld, destinationHeld))) {
-            for (std::size_t i = 0; i < forward.size(); ++i) {
-                applier->executeDeletions(forward[i], watch.logEachFile);
-                if (i < reverse.size()) applier->executeDeletions(reverse[i], watch.logEachFile);
-            }
-        }
+        if (!run.stopRequested() && deletionsAllowed(run, plans, destinationHeld, sourceHeld))
+            for (const DeletionPlan& plan : plans) applier->executeDeletions(plan, watch.logEachFile);
     }
     applier->drain();
     display.setStatusText("");
