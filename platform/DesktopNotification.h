@@ -1,6 +1,7 @@
 #pragma once
-// A notice on the desktop of the user's session: the notification service of the freedesktop.org
-// specification (org.freedesktop.Notifications on the session bus), which every Linux desktop runs.
+// A notice on the desktop of the user's session: the desktop's notification service
+// (org.freedesktop.Notifications on the session bus, as freedesktop.org defines it), which every Linux
+// desktop runs.
 // Spoken to through sd-bus (libsystemd); tessel-batch alone links it, the window has its tray icon.
 
 #include <chrono>

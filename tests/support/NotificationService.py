@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # A stand-in for the desktop's notification service, for the tests: it owns
-# org.freedesktop.Notifications on the session bus it is started on, answers as the freedesktop.org
-# specification asks, and appends each notification it gets to a file, one JSON object a line.
+# org.freedesktop.Notifications on the session bus it is started on, answers as a desktop's service
+# does (freedesktop.org's interface), and appends each notification it gets to a file, one JSON object a
+# line.
 # Usage: NotificationService.py NOTICES-FILE READY-FILE (made once the name is owned).
 import json
 import sys
