@@ -101,7 +101,7 @@ int previewWatches(RunContext& context, Console& console, const std::vector<std:
         if (unreadable) return kExitFailed;
         Printer printer;
         // The moment the plan is of, for a run of it as edited (--plan): what changed after it is left.
-        const platform::WallClock madeAt = platform::fileClockNow();
+        const platform::WallClock madeAt = platform::fileClockNextTick();
         // A plan only of a watch there is.
         const bool known = position && ReadWatchRec(context, *position).WatchIndex >= 0;
         if (known) std::printf("%s\n", planHeader(*position, madeAt).c_str());

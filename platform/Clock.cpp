@@ -74,6 +74,20 @@ WallClock fileClockNow() {
     return {ts.tv_sec, static_cast<std::int32_t>(ts.tv_nsec)};
 }
 
+WallClock fileClockNextTick() {
+    WallClock last = fileClockNow();
+    // A tick is 1 to 10 ms (the kernel's HZ); the bound only guards against a clock that stands still.
+    int ticks = 0;
+    for (int waited = 0; ticks < 2 && waited < 2000; ++waited) {
+        const timespec pause{0, 500'000};
+        nanosleep(&pause, nullptr);
+        const WallClock now = fileClockNow();
+        if (now.seconds != last.seconds || now.nanoseconds != last.nanoseconds) ++ticks;
+        last = now;
+    }
+    return last;
+}
+
 void setClockForTesting(std::optional<WallClock> fixed) {
     g_fixedClock = fixed;
 }

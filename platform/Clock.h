@@ -28,6 +28,11 @@ WallClock clockNow();
 // Now as the file systems stamp change times: the kernel's coarse clock, which may lag the precise one
 // by a tick. A file changed after this moment has a change time at or after it.
 WallClock fileClockNow();
+// A moment of the file clock that every change made before the call is stamped before, and every
+// change after the call at or after, whatever the kernel stamps with (its coarse clock, or the precise
+// one for a file whose times were just looked at). Waits two ticks of the coarse clock (a few
+// milliseconds): the coarse clock moves in whole ticks and may lag the precise one by up to one.
+WallClock fileClockNextTick();
 
 // While set, clockNow() answers this moment instead of the system clock.
 void setClockForTesting(std::optional<WallClock> fixed);

@@ -123,11 +123,12 @@ bool RunCoordinator::checkAll() {
 bool RunCoordinator::preview(int index) {
     if (index < 0) return false;
     auto plan = std::make_shared<PlanRecorder>();
-    // A change made after this moment is one the preview may not have seen.
-    plan->madeAt = platform::fileClockNow();
     // Written on the run thread; the plan is read on the window's thread only once that has ended.
-    if (!start(RunKind::Preview, index,
-               [index, plan](RunContext& context) { return previewWatchNow(context, index, *plan); }))
+    if (!start(RunKind::Preview, index, [index, plan](RunContext& context) {
+            // A change made after this moment is one the preview may not have seen.
+            plan->madeAt = platform::fileClockNextTick();
+            return previewWatchNow(context, index, *plan);
+        }))
         return false;
     m_previewPlan = std::move(plan);
     m_previewIndex = index;

@@ -115,10 +115,9 @@ TEST_F(PreviewTest, AnEditedPlanIsRunAsEdited) {
         ASSERT_NO_FATAL_FAILURE(runWatch());
         test::randomTree(random, src);
         test::randomTree(random, dst);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the coarse clock's tick
 
         EditedPlan plan;
-        plan.madeAt = platform::fileClockNow();
+        plan.madeAt = platform::fileClockNextTick();
         PlanRecorder preview;
         context.observer = &preview;
         runWatch(Doing::Preview);
@@ -156,9 +155,10 @@ TEST_F(PreviewTest, AnEditedPlanIsRunAsEdited) {
             const RunAction& action = done.actions[i];
             EXPECT_TRUE(sameAction(previewOfPlan.actions[i], action))
                 << actionLine(previewOfPlan.actions[i]) << "\n   ran: " << actionLine(action);
-            if (isFileRow(action.kind) && action.kind != Kind::Replace && action.kind != Kind::Copy)
+            if (isFileRow(action.kind) && action.kind != Kind::Replace && action.kind != Kind::Copy) {
                 EXPECT_TRUE(plan.holds(action.kind, action.path))
                     << "not in the plan: " << actionLine(action);
+            }
         }
         for (const RunAction& left : leftOut)
             for (const RunAction& action : done.actions)
@@ -179,9 +179,8 @@ TEST_F(PreviewTest, WhatChangedSinceThePreviewIsLeftAndSaid) {
     test::makeFolders(src + "/out");
     writeFile(dst + "/out/old.txt", "old");
     watch.DeleteAbsent = 1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // past the coarse clock's tick
     EditedPlan plan;
-    plan.madeAt = platform::fileClockNow();
+    plan.madeAt = platform::fileClockNextTick();
     PlanRecorder preview;
     context.observer = &preview;
     runWatch(Doing::Preview);

@@ -179,7 +179,9 @@ TEST_F(PreviewTest, RunNowDoesThePlanAsTheUserEditedIt) {
     EXPECT_FALSE(flags(folderRow, PlanModel::ActionColumn) & Qt::ItemIsUserCheckable);
     EXPECT_TRUE(flags(conflictRow, PlanModel::DecisionColumn) & Qt::ItemIsEditable);
     EXPECT_FALSE(flags(unwantedRow, PlanModel::DecisionColumn) & Qt::ItemIsEditable);
-    if (followerRow >= 0) EXPECT_FALSE(flags(followerRow, PlanModel::ActionColumn) & Qt::ItemIsUserCheckable);
+    if (followerRow >= 0) {
+        EXPECT_FALSE(flags(followerRow, PlanModel::ActionColumn) & Qt::ItemIsUserCheckable);
+    }
 
     EXPECT_FALSE(model.setData(model.index(conflictRow, PlanModel::DecisionColumn), 3));
     ASSERT_TRUE(
