@@ -135,7 +135,8 @@ Namespace namespaceOf(std::string_view name) {
     if (name.starts_with("user.")) return Namespace::User;
     if (name.starts_with("security.")) return Namespace::Security;
     if (name.starts_with("trusted.")) return Namespace::Trusted;
-    if (name == "system.posix_acl_access") return Namespace::Acl;
+    // A folder's default ACL, which its new files and folders take, goes with its access ACL.
+    if (name == "system.posix_acl_access" || name == "system.posix_acl_default") return Namespace::Acl;
     return Namespace::Other;
 }
 
@@ -158,7 +159,7 @@ bool isAttributeLimit(int code) {
            code == E2BIG || code == ENOSPC || code == ERANGE || code == EDQUOT;
 }
 
-// Copies the source's extended attributes and access ACL that the destination can hold, as `cp -a`
+// Copies the source's extended attributes and ACLs that the destination can hold, as `cp -a`
 // does; the rest is noted in `dropped`. Attributes of the system namespace other than the ACL belong to
 // the file system that made them (btrfs compression, NFS ACLs) and stay behind without a note.
 bool copyAttributes(int in, int out, const FileSystemTraits& traits, Dropped& dropped,
@@ -484,6 +485,12 @@ bool moveFile(const Folder& srcFolder, const std::string& srcName, const FileInf
 bool flushFolder(const Folder& folder, std::error_code& error) {
     // Some file systems cannot flush a folder (EINVAL): their names are as durable as they get.
     return sys::fsync(folder.fd()) == 0 || errno == EINVAL || errno == ENOTSUP || fail(error);
+}
+
+bool copyFolderAttributes(const Folder& from, const Folder& to, const FileSystemTraits& traits,
+                          Dropped& dropped, std::error_code& error) {
+    if (!from.valid() || !to.valid()) return true;  // a folder only a preview imagines
+    return copyAttributes(from.fd(), to.fd(), traits, dropped, error);
 }
 
 bool renameCase(const Folder& folder, const std::string& from, const std::string& to,

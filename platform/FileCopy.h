@@ -103,6 +103,11 @@ bool removeMovedSource(const Folder& folder, const std::string& name, const File
 // Makes the names of `folder` durable: what was renamed or made in it survives a power cut.
 bool flushFolder(const Folder& folder, std::error_code& error);
 
+// Gives a folder the run made the extended attributes and ACLs (the default ACL with them) of the
+// folder it mirrors that its file system holds, as `cp -a` does; the rest is noted in `dropped`.
+bool copyFolderAttributes(const Folder& from, const Folder& to, const FileSystemTraits& traits,
+                          Dropped& dropped, std::error_code& error);
+
 // Gives `from` of `folder` the spelling `to`, which differs from it only in letter case. Where the file
 // system does not tell cases apart, `to` names the file itself and the rename is allowed over it; any
 // other file under `to` is never replaced (EEXIST).

@@ -104,10 +104,17 @@ class Applier {
     virtual FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
                                   const std::string& relative, const std::string& name, std::uint32_t mode,
                                   platform::Folder& made, std::error_code& error) = 0;
-    // Gives a folder the walk wrote in `like`'s times (and, where the run made it, mode and owner), and
-    // with `flush` makes the names the run gave in it durable.
-    virtual bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like,
-                                bool created, bool flush, std::error_code& error) = 0;
+    // A folder the walk wrote in, once everything in it is done.
+    struct DoneFolder {
+        platform::SharedFolder folder;
+        platform::FileInfo like;          // the times it gets; where the run made it, mode and owner too
+        platform::SharedFolder mirrored;  // the folder it mirrors, whose attributes a folder made takes
+        bool created = false;             // the run made it
+        bool flush = false;               // the names the run gave in it are made durable
+    };
+    // Gives the folder what `done` says; what its file system could not hold of the attributes goes
+    // into `dropped`.
+    virtual bool settleFolder(const DoneFolder& done, platform::Dropped& dropped, std::error_code& error) = 0;
     // What a killed run left half-copied in a folder this run writes in.
     virtual void clearStaleTemporaries(const platform::Folder& folder,
                                        const std::vector<platform::ListedName>& names) = 0;

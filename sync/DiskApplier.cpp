@@ -221,14 +221,18 @@ Applier::FolderMade DiskApplier::makeFolder(const Folder& parent, const std::str
     return created ? FolderMade::Made : FolderMade::Existing;
 }
 
-bool DiskApplier::setFolderTimes(const SharedFolder& folder, const FileInfo& like, bool created, bool flush,
-                                 std::error_code& error) {
+bool DiskApplier::settleFolder(const DoneFolder& done, platform::Dropped& dropped, std::error_code& error) {
+    const SharedFolder& folder = done.folder;
     if (!folder || !folder->valid()) {
         if (!error) error = std::make_error_code(std::errc::bad_file_descriptor);
         return false;
     }
-    return platform::finishFolder(*folder, like, created, error) &&
-           (!flush || platform::flushFolder(*folder, error));
+    // The attributes after the mode, which would change an ACL's mask; they leave the times as they are.
+    return platform::finishFolder(*folder, done.like, done.created, error) &&
+           (!done.created || !done.mirrored ||
+            platform::copyFolderAttributes(*done.mirrored, *folder, m_run.fileSystems().of(*folder), dropped,
+                                           error)) &&
+           (!done.flush || platform::flushFolder(*folder, error));
 }
 
 void DiskApplier::clearStaleTemporaries(const Folder& folder,

@@ -21,8 +21,7 @@ class DiskApplier : public Applier {
     FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
                           const std::string& relative, const std::string& name, std::uint32_t mode,
                           platform::Folder& made, std::error_code& error) override;
-    bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like, bool created,
-                        bool flush, std::error_code& error) override;
+    bool settleFolder(const DoneFolder& done, platform::Dropped& dropped, std::error_code& error) override;
     void clearStaleTemporaries(const platform::Folder& folder,
                                const std::vector<platform::ListedName>& names) override;
     void executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted) override;

@@ -306,10 +306,15 @@ void OneWayPass::left(const std::shared_ptr<WalkFolder>& folder) {
 void OneWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
     m_applier.after([this, folder] {
         if (!folder->written[kDestination] && !folder->fresh[kDestination]) return;
+        const std::string path = m_roots[kDestination] + folder->relative;
         std::error_code error;
-        if (!m_applier.setFolderTimes(folder->folder[kDestination], folder->like[kDestination],
-                                      folder->fresh[kDestination], folder->flush[kDestination], error))
-            m_run.failure("creating folder", m_roots[kDestination] + folder->relative, error);
+        platform::Dropped dropped;
+        if (!m_applier.settleFolder(
+                {folder->folder[kDestination], folder->like[kDestination], folder->folder[kSource],
+                 folder->fresh[kDestination], folder->flush[kDestination]},
+                dropped, error))
+            m_run.failure("creating folder", path, error);
+        m_run.noteDropped(dropped, path);
     });
 }
 
@@ -351,7 +356,7 @@ void OneWayPass::run() {
     walk.walk(roots, m_top);
     if (sourceKnown) {
         m_top->written[kDestination] = m_top->written[kDestination] || created;
-        m_top->folder[kDestination] = walk.rootFolder(kDestination);
+        for (const int side : kSides) m_top->folder[side] = walk.rootFolder(side);
         finishFolder(m_top);
     }
     // Everything of this pass is done before the next pass looks at the trees.

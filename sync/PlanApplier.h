@@ -30,9 +30,8 @@ class PlanApplier : public Applier {
     FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
                           const std::string& relative, const std::string& name, std::uint32_t mode,
                           platform::Folder& made, std::error_code& error) override;
-    bool setFolderTimes(const platform::SharedFolder& folder, const platform::FileInfo& like, bool created,
-                        bool flush, std::error_code& error) override {
-        return m_inner->setFolderTimes(folder, like, created, flush, error);
+    bool settleFolder(const DoneFolder& done, platform::Dropped& dropped, std::error_code& error) override {
+        return m_inner->settleFolder(done, dropped, error);
     }
     void clearStaleTemporaries(const platform::Folder& folder,
                                const std::vector<platform::ListedName>& names) override {

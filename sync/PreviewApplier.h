@@ -22,10 +22,7 @@ class PreviewApplier : public Applier {
     FolderMade makeFolder(const platform::Folder& parent, const std::string& root,
                           const std::string& relative, const std::string& name, std::uint32_t mode,
                           platform::Folder& made, std::error_code& error) override;
-    bool setFolderTimes(const platform::SharedFolder&, const platform::FileInfo&, bool, bool,
-                        std::error_code&) override {
-        return true;
-    }
+    bool settleFolder(const DoneFolder&, platform::Dropped&, std::error_code&) override { return true; }
     void clearStaleTemporaries(const platform::Folder&, const std::vector<platform::ListedName>&) override {}
     void executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted) override;
     void removeVersions(const std::string&, const std::string&) override {}

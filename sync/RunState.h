@@ -129,6 +129,8 @@ class RunState {
         bool wideLog = false;
     };
     void accountCopy(const Copied& copied);
+    // What a copy or a folder the run made could not carry over: said once per run, not once per file.
+    void noteDropped(const platform::Dropped& dropped, const std::string& path);
     // A deletion of `path` done: counted, reported and logged ("Delete file ..."), with its version.
     // A file given the other side's spelling of its name (`from` and `to` differ only in letter case), or a
     // file or folder renamed as it was renamed on the other side: reported and logged ("Renamed file ...").
@@ -155,7 +157,6 @@ class RunState {
   private:
     void assertWalkThread() const;
     void accountVersion(const platform::VersionPlace& versions, const std::string& path, bool wideLog);
-    void noteDropped(const platform::Dropped& dropped, const std::string& path);
 
     Output m_output;
     std::thread::id m_walkThread;

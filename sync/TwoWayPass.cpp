@@ -175,8 +175,12 @@ void TwoWayPass::finishRoots(const TreeWalk& walk, const WalkFolder& top, bool d
         const bool created = side == kDestination && destinationCreated;
         if (!top.written[side] && !created) continue;
         std::error_code error;
-        if (!m_applier.setFolderTimes(walk.rootFolder(side), top.info[side], created, true, error))
+        platform::Dropped dropped;
+        if (!m_applier.settleFolder(
+                {walk.rootFolder(side), top.info[side], walk.rootFolder(1 - side), created, true}, dropped,
+                error))
             m_run.failure("creating folder", m_roots[side], error);
+        m_run.noteDropped(dropped, m_roots[side]);
     }
 }
 
@@ -219,10 +223,14 @@ void TwoWayPass::finishFolder(const std::shared_ptr<WalkFolder>& folder) {
     m_applier.after([this, folder] {
         for (const int side : kSides) {
             if (!folder->on[side] || !folder->written[side]) continue;
+            const std::string path = m_roots[side] + folder->relative;
             std::error_code error;
-            if (!m_applier.setFolderTimes(folder->folder[side], folder->like[side], folder->fresh[side], true,
-                                          error))
-                m_run.failure("creating folder", m_roots[side] + folder->relative, error);
+            platform::Dropped dropped;
+            if (!m_applier.settleFolder({folder->folder[side], folder->like[side], folder->folder[1 - side],
+                                         folder->fresh[side], true},
+                                        dropped, error))
+                m_run.failure("creating folder", path, error);
+            m_run.noteDropped(dropped, path);
         }
     });
 }

@@ -154,6 +154,7 @@ make_source() {
     chmod 0600 "$s/docs/private.txt"
     touch -d '2019-06-01 12:00:00.123456789' "$s/docs/report.txt"
     setfattr -n user.origin -v camera "$s/photos/big.bin" 2>/dev/null
+    setfattr -n user.origin -v camera "$s/photos" 2>/dev/null
 }
 
 scenario_first_second() {
@@ -161,6 +162,10 @@ scenario_first_second() {
     sync_run 0
     [ "$rc" -eq 0 ] || { say "first run exited $rc"; cat "$out"; return 1; }
     [ "$(contents "$work/src")" = "$(contents "$dst/one")" ] || { say "the copy differs from the source"; return 1; }
+    if [[ $probe == *"attributes: user"* ]] && [ -n "$(getfattr --only-values -n user.origin "$work/src/photos" 2>/dev/null)" ]; then
+        [ "$(getfattr --only-values -n user.origin "$dst/one/photos" 2>/dev/null)" = camera ] ||
+            { say "the folder made was not given its source's attribute"; return 1; }
+    fi
     local before
     before=$(shape "$dst/one")
     sync_run 0

@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -139,6 +141,48 @@ TEST(FileSystemTraitsTest, ACopyKeepsAttributesAndAclsWhereTheDestinationHoldsTh
                   copied ? std::vector<std::string>{"f.txt"} : std::vector<std::string>{});
     }
 #endif
+}
+class FolderAttributesTest : public ::testing::Test, public test::TreeFixture {};
+
+// A folder a run makes takes the attributes and ACLs of the one it mirrors, the default ACL with them,
+// whichever way a two-way watch carries it; a folder that was there keeps its own.
+TEST_F(FolderAttributesTest, AFolderTheRunMakesTakesThoseOfTheFolderItMirrors) {
+    using namespace std::string_literals;
+    const std::string acl =
+        "\x02\0\0\0"                    // version 2
+        "\x01\0\x07\0\xff\xff\xff\xff"  // owner rwx
+        "\x02\0\x05\0\x01\0\0\0"        // user 1 r-x
+        "\x04\0\x05\0\xff\xff\xff\xff"  // group r-x
+        "\x10\0\x05\0\xff\xff\xff\xff"  // mask r-x
+        "\x20\0\0\0\xff\xff\xff\xff"s;  // others none
+    const auto attribute = [](const std::string& path, const char* name) {
+        char value[256];
+        const ssize_t size = ::getxattr(path.c_str(), name, value, sizeof value);
+        return size < 0 ? std::string("(none)") : std::string(value, static_cast<std::size_t>(size));
+    };
+    const auto mark = [&](const std::string& folder, const char* origin) {
+        test::makeFolders(folder);
+        writeFile(folder + "/f.txt", "in it");
+        for (const char* name : {"system.posix_acl_access", "system.posix_acl_default"})
+            ASSERT_EQ(::setxattr(folder.c_str(), name, acl.data(), acl.size(), 0), 0) << name;
+        ASSERT_EQ(::setxattr(folder.c_str(), "user.origin", origin, std::strlen(origin), 0), 0);
+    };
+    for (const bool bothWays : {false, true}) {
+        SCOPED_TRACE(bothWays ? "two-way" : "one way");
+        std::filesystem::remove_all(src);
+        std::filesystem::remove_all(dst);
+        mark(src + "/photos/2026", "camera");
+        mark(dst + "/photos", "kept");  // there already: its own stay
+        if (bothWays) mark(dst + "/back", "phone");
+        watch.BiDirect = bothWays;
+        EXPECT_EQ(runWatch().failed, 0);
+        const std::string made = bothWays ? src + "/back" : dst + "/photos/2026";
+        const std::string mirrored = bothWays ? dst + "/back" : src + "/photos/2026";
+        for (const char* name : {"user.origin", "system.posix_acl_access", "system.posix_acl_default"})
+            EXPECT_EQ(attribute(made, name), attribute(mirrored, name)) << name;
+        EXPECT_EQ(test::permissions(made), test::permissions(mirrored));
+        EXPECT_EQ(attribute(dst + "/photos", "user.origin"), "kept");
+    }
 }
 
 #ifdef TESSEL_FAULT_INJECTION
