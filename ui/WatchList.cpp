@@ -19,6 +19,9 @@ using namespace tessel;
 
 namespace {
 
+// The room of the list in the window's designed size, within its frame.
+constexpr int kDesignedWidth = 684;
+
 // The watch's own status picture and whether its last run failed or met a conflict, kept in its row
 // beside the picture shown.
 constexpr int kTypeRole = Qt::UserRole + 2;
@@ -90,10 +93,21 @@ WatchList::WatchList(QWidget* parent) : QTreeWidget(parent), m_pictures(statusIc
                                              {SourceColumn, 125},  {DestinationColumn, 125},
                                              {LastRunColumn, 100}, {ResultColumn, 60}};
     const QFontMetrics titles = header()->fontMetrics();
+    const auto titleWidth = [&](int column) {
+        return titles.horizontalAdvance(headerItem()->text(column)) + titles.averageCharWidth() * 2 +
+               (column == StatusColumn ? iconSize().width() : 0);
+    };
+    int used = titleWidth(NextRunColumn);
     for (const auto& [column, width] : widths) {
-        const int title =
-            titles.horizontalAdvance(headerItem()->text(column)) + titles.averageCharWidth() * 2;
-        setColumnWidth(column, std::max(width, column == StatusColumn ? title + iconSize().width() : title));
+        setColumnWidth(column, std::max(width, titleWidth(column)));
+        used += columnWidth(column);
+    }
+    // Where the titles are long (Russian), the path columns give way down to their titles' width, so
+    // that the last one's title is whole too: a path is shortened in its cell anyway.
+    for (const Column column : {SourceColumn, DestinationColumn}) {
+        const int give = std::clamp(used - kDesignedWidth, 0, columnWidth(column) - titleWidth(column));
+        setColumnWidth(column, columnWidth(column) - give);
+        used -= give;
     }
     // A watch becomes due as time goes on, with no file changing.
     m_nextRunTimer = new QTimer(this);
