@@ -22,11 +22,34 @@ std::string folderFromEnvironment(const char* variable) {
     return folder == "/" ? std::string() : folder;
 }
 
+// A folder of the running user's (not a link to one); `closed`: closed to group and others too.
+bool isOwnFolder(const std::string& path, bool closed) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (!closed || (info.st_mode & 077) == 0);
+}
+
 }  // namespace
 
 std::string userLockPath(const std::string& name) {
     const std::string runtime = folderFromEnvironment("XDG_RUNTIME_DIR");
     if (!runtime.empty()) return runtime + "/" + name + ".lock";
+    // Without one in the environment (cron does not set it), the one the system keeps for the user while
+    // they have a session: the window's locks are there.
+    const std::string session = "/run/user/" + std::to_string(::geteuid());
+    if (isOwnFolder(session, true)) return session + "/" + name + ".lock";
+    // Else a folder of the user's own: in a shared temporary folder another user could make the lock
+    // file first, and no lock could then be taken.
+    std::string cache = folderFromEnvironment("XDG_CACHE_HOME");
+    const std::string home = folderFromEnvironment("HOME");
+    if (cache.empty() && !home.empty()) cache = home + "/.cache";
+    // (Root with another user's home, as sudo may leave it, keeps out of it.)
+    if (!cache.empty() && (::mkdir(cache.c_str(), 0700) == 0 || errno == EEXIST) &&
+        isOwnFolder(cache, false)) {
+        const std::string folder = cache + "/tessel";
+        ::mkdir(folder.c_str(), 0700);
+        if (isOwnFolder(folder, true)) return folder + "/" + name + ".lock";
+    }
     std::string temporary = folderFromEnvironment("TMPDIR");
     if (temporary.empty()) temporary = "/tmp";
     // A shared folder: the user id keeps one user's lock from stopping another user's Tessel.

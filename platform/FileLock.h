@@ -30,8 +30,11 @@ class FileLock {
     UniqueFd m_fd;
 };
 
-// Where a per-user lock named `name` lives: $XDG_RUNTIME_DIR/<name>.lock, or, without a runtime folder,
-// the temporary folder ($TMPDIR, else /tmp) with the user id in the name: <name>-<uid>.lock.
+// Where a per-user lock named `name` lives: $XDG_RUNTIME_DIR/<name>.lock; without it in the environment,
+// /run/user/<uid>/<name>.lock where the system keeps that folder for the user; else in the user's cache
+// ($XDG_CACHE_HOME, else ~/.cache), tessel/<name>.lock, that folder made (closed to others) when
+// missing; only without any of them the temporary folder ($TMPDIR, else /tmp) with the user id in the
+// name: <name>-<uid>.lock.
 std::string userLockPath(const std::string& name);
 
 }  // namespace tessel::platform

@@ -31,13 +31,26 @@ TEST(InstanceLock, NamedAfterTheProgramInTheUsersRuntimeFolder) {
         test::ScopedEnvironment runtime("XDG_RUNTIME_DIR", "/run/user/1000/");
         EXPECT_EQ(platform::instanceLockPath("Tessel v"), "/run/user/1000/Tessel v.lock");
     }
-    // Without a runtime folder (a relative one counts as none) the shared temporary folder needs the
-    // user in the name.
-    test::ScopedEnvironment runtime("XDG_RUNTIME_DIR", "relative/run");
-    {
-        test::ScopedEnvironment temporary("TMPDIR", std::nullopt);
+    // Without one in the environment (a relative one counts as none): the one the system keeps for the
+    // user, where there is one; else a folder of the user's own, made closed to others, never one another
+    // user made first; only without any of them the shared temporary folder, with the user in the name.
+    test::ScopedEnvironment runtime("XDG_RUNTIME_DIR", "relative/run"), noTemporary("TMPDIR", std::nullopt);
+    struct stat session {};
+    if (stat(("/run/user/" + user).c_str(), &session) == 0) {
+        EXPECT_EQ(platform::instanceLockPath("Tessel v"), "/run/user/" + user + "/Tessel v.lock");
+        return;
+    }
+    test::TempDir home;
+    test::ScopedEnvironment cache("XDG_CACHE_HOME", std::nullopt), homeFolder("HOME", home.path());
+    EXPECT_EQ(platform::instanceLockPath("Tessel v"), home / ".cache/tessel/Tessel v.lock");
+    EXPECT_EQ(test::permissions(home / ".cache/tessel") & 0777, 0700u);
+    if (geteuid() == 0) {
+        // Another user's home, as sudo may leave it, or a lock folder another user made: not used.
+        ASSERT_EQ(chown((home / ".cache/tessel").c_str(), 2001, 2001), 0);
         EXPECT_EQ(platform::instanceLockPath("Tessel v"), "/tmp/Tessel v-" + user + ".lock");
     }
+    test::ScopedEnvironment noHome("HOME", std::nullopt);
+    EXPECT_EQ(platform::instanceLockPath("Tessel v"), "/tmp/Tessel v-" + user + ".lock");
     test::ScopedEnvironment temporary("TMPDIR", "/var/tmp");
     EXPECT_EQ(platform::instanceLockPath("Tessel v"), "/var/tmp/Tessel v-" + user + ".lock");
 }
