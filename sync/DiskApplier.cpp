@@ -228,11 +228,17 @@ bool DiskApplier::settleFolder(const DoneFolder& done, platform::Dropped& droppe
         return false;
     }
     // The attributes after the mode, which would change an ACL's mask; they leave the times as they are.
-    return platform::finishFolder(*folder, done.like, done.created, error) &&
-           (!done.created || !done.mirrored ||
-            platform::copyFolderAttributes(*done.mirrored, *folder, m_run.fileSystems().of(*folder), dropped,
-                                           error)) &&
-           (!done.flush || platform::flushFolder(*folder, error));
+    bool ok = platform::finishFolder(*folder, done.like, done.created, error);
+    if (ok && done.created && done.mirrored)
+        ok = platform::copyFolderAttributes(*done.mirrored, *folder, m_run.fileSystems().of(*folder), dropped,
+                                            error);
+    // The names of the copies in it are made durable even where its own settling failed.
+    std::error_code flushError;
+    if (done.flush && !platform::flushFolder(*folder, flushError) && ok) {
+        error = flushError;
+        ok = false;
+    }
+    return ok;
 }
 
 void DiskApplier::clearStaleTemporaries(const Folder& folder,
