@@ -26,6 +26,31 @@ namespace tessel::test {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// The locks of the tests' runs (one per pair of folders, and they are many) go to a folder of the test
+// program's own, removed at its end, rather than into the user's.
+class LockFolder : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        m_folder = (fs::temp_directory_path() / "tessel-test-locks-XXXXXX").string();
+        if (::mkdtemp(m_folder.data()) == nullptr) return m_folder.clear();
+        ::setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        if (!m_folder.empty()) fs::remove_all(m_folder, ignored);
+    }
+
+  private:
+    std::string m_folder;
+};
+
+[[maybe_unused]] ::testing::Environment* const kLockFolder =
+    ::testing::AddGlobalTestEnvironment(new LockFolder);
+
+}  // namespace
+
 TempDir::TempDir() {
     std::string pattern = (fs::temp_directory_path() / "tessel-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
