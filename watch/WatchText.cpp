@@ -411,8 +411,9 @@ bool readTextFile(std::string_view text, const std::string& path, TextFile& file
                 }
                 // The record holds every other run mode: one here would be ignored without a word.
                 if (field == WatchField::RunMode && edit.runMode != WatchRunMode::OnChange)
-                    return reader.fail(node, "run-mode: only \"on-change\" is kept here; the watch file "
-                                             "holds the other run modes (tessel-batch set --run-mode)");
+                    return reader.fail(node,
+                                       "run-mode: only \"on-change\" is kept here; the watch file "
+                                       "holds the other run modes (tessel-batch set --run-mode)");
             } else if (key == kFollowPausedKey) {
                 std::optional<bool> paused;
                 if (!reader.flag(node, key.str(), paused)) return false;

@@ -845,9 +845,13 @@ TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
     const std::string where = textFile() + ", line " +
                               std::to_string(std::count(twice.begin(), twice.begin() + at, '\n') + 1) +
                               ": name: another watch is named \"docs\"";
-    for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-             {"--list"}, {"docs"}, {"--preview", "docs"}, {"1"}, {"set", "docs", "--wide-log", "no"},
-             {"follow", "--pause", "docs"}}) {
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--list"},
+                                               {"docs"},
+                                               {"--preview", "docs"},
+                                               {"1"},
+                                               {"set", "docs", "--wide-log", "no"},
+                                               {"follow", "--pause", "docs"}}) {
         SCOPED_TRACE(arguments[0]);
         const Outcome outcome = batch(arguments);
         EXPECT_EQ(outcome.status, 1);

@@ -262,8 +262,8 @@ TEST_F(WatchStoreTest, ADamagedTextFileNamesItsLineAndNothingIsOverwritten) {
 
     // Keys this Tessel does not know, at the top and in an entry, outlive a change.
     std::string unknown = afterLinks("colour = \"blue\"\nlast-result = { failed = 0 }");
-    writeFile(textFile(), unknown.replace(unknown.find("version = 1\n"), 12,
-                                          "version = 1\nlater = { a = [1, 2] }\n"));
+    writeFile(textFile(),
+              unknown.replace(unknown.find("version = 1\n"), 12, "version = 1\nlater = { a = [1, 2] }\n"));
     ChangeProblem change;
     WatchEdit edit;
     edit.excludes = std::vector<std::string>{"*.bak"};
