@@ -63,15 +63,19 @@ bool sameWatch(const TWatchRec& a, const TWatchRec& b) {
 // Runs the watch whose record `record` was read at `position`, with what the text file beside the watch
 // file keeps for it (its excludes, hidden files and links), both read under the watch file's lock. A
 // watch whose settings cannot be read is not run: with the wrong ones, a run could copy or delete what
-// they leave out. That is one error line (for a preview, its error) and a failure.
-RunResult runStored(RunContext& context, const TWatchRec& record, std::int32_t position,
+// they leave out. That is one error line (for a preview, its error) and a failure. `name` is the watch's
+// name when it could be read (empty otherwise).
+RunResult runStored(RunContext& context, const TWatchRec& record, std::int32_t position, std::string& name,
                     Doing doing = Doing::Run, const RunInputs& inputs = {}) {
     WatchList list;
     FileProblem problem;
+    name.clear();
     if (loadWatches(context.WatchFilePath, list, problem) && position >= 0 &&
         static_cast<std::size_t>(position) < list.watches.size() &&
-        sameWatch(list.watches[static_cast<std::size_t>(position)].record, record))
+        sameWatch(list.watches[static_cast<std::size_t>(position)].record, record)) {
+        name = list.watches[static_cast<std::size_t>(position)].watch.name;
         return runWatch(context, list.watches[static_cast<std::size_t>(position)].watch, doing, inputs);
+    }
     const std::string line = "Error reading the settings of Synhro folder " + folderPair(record) + ": " +
                              (problem.path.empty() ? "the watch changed in the watch file" : problem.text()) +
                              "; the watch was not run";
@@ -89,6 +93,7 @@ RunResult runStored(RunContext& context, const TWatchRec& record, std::int32_t p
 struct WatchRun {
     RunResult result;
     double seconds = 0;
+    std::string name;  // as read when it started; empty when its settings could not be read
 };
 
 WatchRun runTimed(RunContext& context, const TWatchRec& watch, std::int32_t position,
@@ -97,7 +102,7 @@ WatchRun runTimed(RunContext& context, const TWatchRec& watch, std::int32_t posi
     context.firstProblemLine.clear();
     const auto started = std::chrono::steady_clock::now();
     WatchRun run;
-    run.result = runStored(context, watch, position, Doing::Run, inputs);
+    run.result = runStored(context, watch, position, run.name, Doing::Run, inputs);
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return run;
 }
@@ -147,8 +152,10 @@ void endRun(RunContext& context, SchedulerReport& report, WatchRun& run, const T
         ++last.counts.failed;
         last.firstProblem = context.firstProblemLine;
     }
-    // A watch file whose text file cannot be read still names its watches, as a reading would.
-    if (name.empty()) name = proposeName(getText(watch.SourceDir), {});
+    // The name the run started with when the text file cannot be read now; when it never could be, the
+    // position, which no name can be (a name proposed from the folder might be another watch's).
+    if (name.empty()) name = run.name;
+    if (name.empty()) name = std::to_string(position);
     WriteLogLine(context, summaryMessage(name, last),
                  needsAttention(last.outcome()) ? LogLineKind::ProblemSummary : LogLineKind::Summary);
     report.result += last.counts;
@@ -406,7 +413,8 @@ SchedulerReport previewWatchNow(RunContext& context, std::int32_t index, RunObse
     }
     RunObserver* const observing = context.observer;
     context.observer = &observer;
-    report.result = runStored(context, watch, index, Doing::Preview);
+    std::string name;
+    report.result = runStored(context, watch, index, name, Doing::Preview);
     context.observer = observing;
     report.ran = 1;
     return report;

@@ -43,7 +43,9 @@ struct LastRunResult {
 // One watch's run of a scheduler call, in the order they ran.
 struct WatchRunSummary {
     std::int32_t position = -1;  // in the watch file
-    std::string name;            // the watch's name when it ran
+    // The watch's name when it ran; where its text file could not be read, its position in digits,
+    // which no name is.
+    std::string name;
     LastRunResult result;
 };
 

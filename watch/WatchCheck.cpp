@@ -234,6 +234,7 @@ void WatchEdit::applyTo(Watch& watch) const {
     if (program) watch.program = *program;
     if (programArgs) watch.programArgs = *programArgs;
     if (lastRun) watch.lastRun = *lastRun;
+    if (followPaused) watch.followPaused = *followPaused;
 }
 
 bool WatchEdit::sets(WatchField field) const {

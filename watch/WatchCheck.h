@@ -43,6 +43,9 @@ struct WatchEdit {
     std::optional<DailyTime> dailyAt;
     std::optional<int> changeDelay;
     std::optional<TDateTime> lastRun;
+    // Whether following an OnChange watch is paused: no option sets it (tessel-batch follow does), but
+    // import reads it with the rest.
+    std::optional<bool> followPaused;
 
     void applyTo(Watch& watch) const;
     bool sets(WatchField field) const;

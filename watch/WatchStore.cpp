@@ -65,10 +65,14 @@ struct Loaded {
     bool proposed = false;
 };
 
-void matchWatches(const Snapshot& snapshot, Loaded& loaded) {
+// False, with the line, for two watches whose entries have one name (a text file edited by hand): neither
+// is renamed, since a name given to the wrong watch would make a cron line run another watch.
+bool matchWatches(const Snapshot& snapshot, const std::string& textPath, Loaded& loaded,
+                  FileProblem& problem) {
     const std::vector<TextFileEntry>& entries = snapshot.text.entries;
     loaded.entryUsed.assign(entries.size(), false);
     std::vector<std::string> taken;
+    std::vector<int> takenLines;
     for (std::size_t i = 0; i < snapshot.records.size(); ++i) {
         const TWatchRec& record = snapshot.records[i];
         const WatchKey key = watchKeyOf(record);
@@ -79,14 +83,22 @@ void matchWatches(const Snapshot& snapshot, Loaded& loaded) {
         stored.position = static_cast<std::int32_t>(i);
         stored.record = record;
         stored.watch = watchFromRecord(record, found >= 0 ? entries[found].extras : WatchExtras{});
-        if (found >= 0) loaded.entryUsed[found] = true;
-        // Two entries of one name (a text file edited by hand): the later watch gets a name of its own.
-        const bool clash =
-            found >= 0 && std::any_of(taken.begin(), taken.end(), [&](const std::string& name) {
+        if (found >= 0) {
+            loaded.entryUsed[found] = true;
+            const auto clash = std::find_if(taken.begin(), taken.end(), [&](const std::string& name) {
                 return sameName(name, stored.watch.name);
             });
-        stored.named = found >= 0 && !clash;
-        if (stored.named) taken.push_back(stored.watch.name);
+            if (clash != taken.end()) {
+                const WatchProblem same{WatchField::Name, WatchProblem::Kind::NameTaken, *clash};
+                problem = {textPath, entries[found].nameLine,
+                           "name: " + describe(same) + " at line " +
+                               std::to_string(takenLines[clash - taken.begin()])};
+                return false;
+            }
+            taken.push_back(stored.watch.name);
+            takenLines.push_back(entries[found].nameLine);
+        }
+        stored.named = found >= 0;
         loaded.entryOf.push_back(found);
         loaded.list.watches.push_back(std::move(stored));
     }
@@ -96,6 +108,7 @@ void matchWatches(const Snapshot& snapshot, Loaded& loaded) {
         taken.push_back(stored.watch.name);
         loaded.proposed = true;
     }
+    return true;
 }
 
 TextFileEntry entryFor(const TWatchRec& record, const Watch& watch,
@@ -161,8 +174,9 @@ bool changeTextFile(const std::string& watchFile, FileProblem& problem,
     const WatchFileLock lock(watchFile, platform::FileLock::Mode::Exclusive);
     Snapshot snapshot;
     Loaded loaded;
-    if (!readSnapshot(watchFile, textPath, snapshot, problem)) return false;
-    matchWatches(snapshot, loaded);
+    if (!readSnapshot(watchFile, textPath, snapshot, problem) ||
+        !matchWatches(snapshot, textPath, loaded, problem))
+        return false;
     std::vector<StoredWatch>& watches = loaded.list.watches;
     if (!change(watches)) return true;
     std::error_code error;
@@ -194,8 +208,9 @@ bool loadWatches(const std::string& watchFile, WatchList& list, FileProblem& pro
     Loaded loaded;
     {
         const WatchFileLock lock(watchFile, platform::FileLock::Mode::Shared);
-        if (!readSnapshot(watchFile, textPath, snapshot, problem)) return false;
-        matchWatches(snapshot, loaded);
+        if (!readSnapshot(watchFile, textPath, snapshot, problem) ||
+            !matchWatches(snapshot, textPath, loaded, problem))
+            return false;
     }
     if (loaded.proposed) {
         // The names go into the text file at once, so that they are the same for everyone from now on:
@@ -204,8 +219,9 @@ bool loadWatches(const std::string& watchFile, WatchList& list, FileProblem& pro
         const WatchFileLock lock(watchFile, platform::FileLock::Mode::Exclusive);
         snapshot = {};
         loaded = {};
-        if (!readSnapshot(watchFile, textPath, snapshot, problem)) return false;
-        matchWatches(snapshot, loaded);
+        if (!readSnapshot(watchFile, textPath, snapshot, problem) ||
+            !matchWatches(snapshot, textPath, loaded, problem))
+            return false;
         loaded.list.namesSaved = !loaded.proposed;
         if (loaded.proposed && mayWrite(watchFile, true, error) &&
             mayWrite(textPath, snapshot.textFileExists, error) &&
@@ -231,11 +247,11 @@ bool changeWatches(const std::string& watchFile, const std::vector<WatchChange>&
     const WatchFileLock lock(watchFile, platform::FileLock::Mode::Exclusive);
     Snapshot snapshot;
     Loaded loaded;
-    if (!readSnapshot(watchFile, textPath, snapshot, problem.file)) {
+    if (!readSnapshot(watchFile, textPath, snapshot, problem.file) ||
+        !matchWatches(snapshot, textPath, loaded, problem.file)) {
         problem.kind = ChangeProblem::Kind::File;
         return false;
     }
-    matchWatches(snapshot, loaded);
 
     // The list as the changes leave it; each item remembers its entry and, once changed, its change.
     struct Item {

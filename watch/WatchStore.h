@@ -23,7 +23,7 @@ struct StoredWatch {
     TWatchRec record;            // as the watch file holds it
     Watch watch;                 // the record with its extras
     // False when the text file had no entry for the record (a watch made before names, or changed by
-    // another program): the name was proposed when the file was read.
+    // another program): the name was proposed when the file was read and could not be saved.
     bool named = false;
 };
 
@@ -41,10 +41,10 @@ struct WatchList {
 };
 
 // Reads the watch file and its text file. Each record gets the entry of its key (the first one not yet
-// taken, in file order); a record without one, or whose entry's name an earlier watch has, gets a name
-// from proposeName, and those names are saved in the text file at once when both files may be written.
-// False, with the file and the reason (and the line), for a missing, unreadable or oversized watch
-// file, and for a text file that cannot be read or is damaged; nothing is written then.
+// taken, in file order); a record without one gets a name from proposeName, and those names are saved
+// in the text file at once when both files may be written. False, with the file and the reason (and the
+// line), for a missing, unreadable or oversized watch file, and for a text file that cannot be read or
+// is damaged, two watches of one name among them; nothing is written then, and no watch renamed.
 bool loadWatches(const std::string& watchFile, WatchList& list, FileProblem& problem);
 
 // One change of the watch list.

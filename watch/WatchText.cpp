@@ -158,12 +158,12 @@ class Reader {
                fail(node, key + ": " + problem);
     }
 
-    bool flag(const toml::node& node, WatchField field, std::optional<bool>& value) {
+    bool flag(const toml::node& node, std::string_view key, std::optional<bool>& value) {
         if (const auto* boolean = node.as_boolean()) {
             value = boolean->get();
             return true;
         }
-        return fail(node, std::string(keyOf(field)) + " must be true or false");
+        return fail(node, std::string(key) + " must be true or false");
     }
 
     bool version(const toml::table& root) {
@@ -212,13 +212,13 @@ class Reader {
             case WatchField::Excludes:
                 return list(node, which, edit.excludes.emplace());
             case WatchField::BothDirections:
-                return flag(node, which, edit.bothDirections);
+                return flag(node, key, edit.bothDirections);
             case WatchField::DeleteAbsent:
-                return flag(node, which, edit.deleteAbsentFiles);
+                return flag(node, key, edit.deleteAbsentFiles);
             case WatchField::WithRootFolder:
-                return flag(node, which, edit.withRootFolder);
+                return flag(node, key, edit.withRootFolder);
             case WatchField::WideLog:
-                return flag(node, which, edit.logEachFile);
+                return flag(node, key, edit.logEachFile);
             case WatchField::ChangeDelay: {
                 const auto* number = node.as_integer();
                 std::string problem;
@@ -401,16 +401,23 @@ bool readTextFile(std::string_view text, const std::string& path, TextFile& file
                 keyed[*field == WatchField::Source ? 1 : 2] = true;
             } else if (field == WatchField::Name || field == WatchField::Excludes ||
                        field == WatchField::Hidden || field == WatchField::Links ||
-                       field == WatchField::ChangeDelay ||
-                       (field == WatchField::RunMode && node.value<std::string>() == "on-change")) {
+                       field == WatchField::ChangeDelay || field == WatchField::RunMode) {
                 if (!reader.field(*field, node, edit)) return false;
-                // A name that has become a command word since it was saved stays the watch's name.
-                if (field == WatchField::Name)
-                    if (const auto nameProblem = checkName(*edit.name);
-                        nameProblem && nameProblem->kind != WatchProblem::Kind::CommandWord)
+                // The name as add would take it: a command word would make a cron line mean a command.
+                if (field == WatchField::Name) {
+                    entry.nameLine = static_cast<int>(node.source().begin.line);
+                    if (const auto nameProblem = checkName(*edit.name))
                         return reader.fail(node, "name: " + describe(*nameProblem));
-            } else if (key == kFollowPausedKey && node.is_boolean()) {
-                entry.extras.followPaused = node.as_boolean()->get();
+                }
+                // The record holds every other run mode: one here would be ignored without a word.
+                if (field == WatchField::RunMode && edit.runMode != WatchRunMode::OnChange)
+                    return reader.fail(node,
+                                       "run-mode: only \"on-change\" is kept here; the watch file "
+                                       "holds the other run modes (tessel-batch set --run-mode)");
+            } else if (key == kFollowPausedKey) {
+                std::optional<bool> paused;
+                if (!reader.flag(node, key.str(), paused)) return false;
+                entry.extras.followPaused = *paused;
             } else if (key == kLastResultKey && (entry.extras.lastResult = lastResultOf(node))) {
                 continue;
             } else {
@@ -499,6 +506,7 @@ std::string watchesText(const std::vector<const Watch*>& watches) {
         };
         text += "\n[[watch]]\n";
         for (const auto& [field, value] : lines) text += std::string(keyOf(field)) + " = " + value + "\n";
+        if (extrasOf(*watch).followPaused) text += std::string(kFollowPausedKey) + " = true\n";
         // A damaged time has no date to show; import then starts the period afresh.
         if (std::isfinite(watch->lastRun))
             text += std::string(keyOf(WatchField::LastRun)) + " = " + dateTimeText(watch->lastRun) + "\n";
@@ -520,6 +528,10 @@ bool readWatchesText(std::string_view text, const std::string& path, std::vector
         WatchTextEntry entry;
         entry.line = static_cast<int>(table->source().begin.line);
         for (auto&& [key, node] : *table) {
+            if (key == kFollowPausedKey) {
+                if (!reader.flag(node, key.str(), entry.edit.followPaused)) return false;
+                continue;
+            }
             const std::optional<WatchField> field = fieldOfKey(key.str());
             if (!field) return reader.fail(node, "unknown key " + keyText(key.str()));
             if (!reader.field(*field, node, entry.edit)) return false;

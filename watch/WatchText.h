@@ -54,7 +54,8 @@ struct TextFileEntry {
     WatchKey key;
     WatchExtras extras;
     std::vector<std::string> unknownLines;
-    int line = 0;  // where the entry begins, for messages
+    int line = 0;      // where the entry begins, for messages
+    int nameLine = 0;  // where its name is
 };
 
 struct TextFile {
@@ -63,7 +64,10 @@ struct TextFile {
 };
 
 // Reads the text of a text file named `path` (for the messages). False, with the line and the reason,
-// for a text that is not TOML, a version this Tessel cannot read, or a key with a value that is not one.
+// for a text that is not TOML, a version this Tessel cannot read, or a key with a value that is not one:
+// a name checkName refuses, a run mode other than "on-change" (the record holds the others), a
+// follow-paused that is not true or false. Two entries of one name are the reader's to refuse (the
+// names of the entries no record takes do not count).
 bool readTextFile(std::string_view text, const std::string& path, TextFile& file, FileProblem& problem);
 std::string textFileText(const TextFile& file);
 

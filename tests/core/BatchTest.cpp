@@ -714,8 +714,13 @@ TEST_F(BatchCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameWatches) {
     old.OnTime = encodeDateTime({1899, 12, 30, 18, 45, 0, 0});
     old.BiDirect = 1;
     ASSERT_TRUE(AppendWatchRec(context, old, context.WatchFilePath));
+    // A paused watch that deletes both ways must come back paused, not followed at once.
+    add("tw", {"--run-mode", "on-change", "--both-directions", "yes", "--delete-absent", "yes"});
+    ASSERT_EQ(batch({"follow", "--pause", "tw"}).status, 0);
+    EXPECT_NE(batch({"show", "tw"}).out.find("\nfollow-paused = true\n"), std::string::npos);
     const Outcome exported = batch({"export"});
     ASSERT_EQ(exported.status, 0) << exported.err;
+    EXPECT_EQ(exported.out.find("follow-paused"), exported.out.rfind("follow-paused")) << "tw's alone";
     EXPECT_NE(exported.out.find("name = \"old-src\"\n"), std::string::npos) << exported.out;
     EXPECT_NE(exported.out.find("period = \"18:45\"\n"), std::string::npos);
 
@@ -727,6 +732,7 @@ TEST_F(BatchCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameWatches) {
     EXPECT_EQ(again.out, exported.out);
     EXPECT_TRUE(test::exists(elsewhere + "/Data/WatchDef.wth"));
     EXPECT_TRUE(test::exists(elsewhere + "/Data/WatchDef.toml"));
+    EXPECT_NE(readFile(elsewhere + "/Data/WatchDef.toml").find("follow-paused = true"), std::string::npos);
 
     // Import replaces by name, keeping what the text leaves out, and adds the rest.
     writeFile(dir / "change.toml",
@@ -737,7 +743,7 @@ TEST_F(BatchCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameWatches) {
     EXPECT_NE(changed.find("name = \"DOCS\"\n"), std::string::npos) << changed;
     EXPECT_NE(changed.find("wide-log = true\n"), std::string::npos);
     EXPECT_NE(changed.find("exclude = [ \"*.bak\" ]\n"), std::string::npos);
-    EXPECT_EQ(lines(run({"--folder", elsewhere, "--list"}).out).size(), 4u);
+    EXPECT_EQ(lines(run({"--folder", elsewhere, "--list"}).out).size(), 5u);
 }
 
 // What the last run came to outlives the program that ran it: a later start lists it, with the first
@@ -826,6 +832,35 @@ TEST_F(BatchCommandTest, FilesThatCannotBeReadOrWrittenAreSaid) {
     }
     asUser = false;
     chmod(context.WatchFilePath.c_str(), 0644);
+
+    // Two watches of one name typed into the text file: every command says where, none renames either
+    // watch or runs one by the name, and both files stay as they were.
+    add("es");
+    const std::string named = readFile(textFile()), both = readFile(context.WatchFilePath);
+    std::string twice = named;
+    const std::size_t at = twice.find("name = \"es\"");
+    ASSERT_NE(at, std::string::npos) << twice;
+    twice.replace(at, 11, "name = \"Docs\"");
+    writeFile(textFile(), twice);
+    const std::string where = textFile() + ", line " +
+                              std::to_string(std::count(twice.begin(), twice.begin() + at, '\n') + 1) +
+                              ": name: another watch is named \"docs\"";
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"--list"},
+                                               {"docs"},
+                                               {"--preview", "docs"},
+                                               {"1"},
+                                               {"set", "docs", "--wide-log", "no"},
+                                               {"follow", "--pause", "docs"}}) {
+        SCOPED_TRACE(arguments[0]);
+        const Outcome outcome = batch(arguments);
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_NE(outcome.err.find(where), std::string::npos) << outcome.err;
+        EXPECT_EQ(readFile(textFile()), twice);
+    }
+    EXPECT_EQ(readFile(context.WatchFilePath), both);
+    EXPECT_FALSE(test::exists(dir / "es-dst"));
+    writeFile(textFile(), named);
 
     // Far too large (a sparse 2 GiB file): refused before it is read.
     writeFile(dir / "huge.wth", "");

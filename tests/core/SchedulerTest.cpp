@@ -361,6 +361,11 @@ TEST_F(SchedulerRunTest, EveryRunEndsWithItsSummaryAndLeavesItsLastResult) {
     // Where the result cannot be kept (the watch's own program puts a folder in place of the text file
     // as it runs), the run says so, fails, and still ends with its summary.
     const std::string textFile = dir / "WatchDef.toml";
+    // Named otherwise than its folder: the summary names the watch, never a name made up for it.
+    std::string named = test::readFile(textFile);
+    const std::size_t manual = named.find("name = \"manual-src\"");
+    ASSERT_NE(manual, std::string::npos) << named;
+    test::writeFile(textFile, named.replace(manual, 19, "name = \"nightly\""));
     runAfter(2, "rm -f \"$1\" && mkdir \"$1\"", textFile);
     std::filesystem::remove_all(dir / "manual-dst");
     SchedulerReport report = checkWatchNow(context, 2);
@@ -368,13 +373,13 @@ TEST_F(SchedulerRunTest, EveryRunEndsWithItsSummaryAndLeavesItsLastResult) {
     EXPECT_EQ(report.unsavedResults, 1);
     EXPECT_EQ(report.result.failed, 1);
     ASSERT_EQ(report.runs.size(), 1u);
-    EXPECT_EQ(report.runs[0].name, "manual-src") << "named as a reading would name it";
+    EXPECT_EQ(report.runs[0].name, "nightly") << "named as it was when the run started";
     const std::string said = std::string(kResultNotSavedLine) + pair("manual") + ": " + textFile;
     EXPECT_EQ(report.runs[0].result.firstProblem.rfind(said, 0), 0u) << report.runs[0].result.firstProblem;
     std::vector<std::string> logged = loggedMessages();
     ASSERT_GE(logged.size(), 2u);
     EXPECT_EQ(logged[logged.size() - 2], report.runs[0].result.firstProblem);
-    EXPECT_EQ(logged.back(), summaryMessage("manual-src", report.runs[0].result));
+    EXPECT_EQ(logged.back(), summaryMessage("nightly", report.runs[0].result));
 
     // Without its settings (excludes, hidden files, links) a watch is not run at all: with the wrong ones
     // it could copy or delete what they leave out. One error line, a failure, and its summary.
@@ -386,8 +391,9 @@ TEST_F(SchedulerRunTest, EveryRunEndsWithItsSummaryAndLeavesItsLastResult) {
                                                       pair("manual") + ": " + textFile +
                                                       ": Is a directory; the watch was not run");
     EXPECT_EQ(report.result.failed, 2) << "not run, and its result not kept";
+    // Its name cannot be known: its position, which no name can be, rather than another watch's name.
     logged = loggedMessages();
-    EXPECT_EQ(logged.back(), summaryMessage("manual-src", report.runs[0].result));
+    EXPECT_EQ(logged.back(), summaryMessage("2", report.runs[0].result));
 }
 
 TEST_F(SchedulerRunTest, LastRunTimeThatCannotBeSavedLeavesTheWatchFileAsItWas) {

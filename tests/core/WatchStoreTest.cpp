@@ -197,6 +197,7 @@ TEST_F(WatchStoreTest, WatchesMadeBeforeNamesGetThemOnTheirFirstReading) {
 
 TEST_F(WatchStoreTest, ADamagedTextFileNamesItsLineAndNothingIsOverwritten) {
     add("docs", "/home/docs");
+    add("music", "/home/music");
     const std::string good = readFile(textFile());
     const std::string records = readFile(context.WatchFilePath);
     const auto replaced = [&](const std::string& from, const std::string& to) {
@@ -209,11 +210,15 @@ TEST_F(WatchStoreTest, ADamagedTextFileNamesItsLineAndNothingIsOverwritten) {
         return static_cast<int>(std::count(before.begin(), before.end(), '\n')) + 1;
     };
     const int nameLine = lineOf("name = ");
+    const auto afterLinks = [&](const std::string& line) {
+        return replaced("links = \"follow\"\n", "links = \"follow\"\n" + line + "\n");
+    };
+    const int addedLine = lineOf("links = ") + 1;
     struct Case {
         const char* what;
         std::string text;
         int line;
-        const char* reason;
+        std::string reason;
     };
     for (const Case& c : std::vector<Case>{
              {"not TOML", replaced("name = ", "name = = "), nameLine, "value"},
@@ -222,6 +227,20 @@ TEST_F(WatchStoreTest, ADamagedTextFileNamesItsLineAndNothingIsOverwritten) {
              {"a later format", replaced("version = 1", "version = 2"), lineOf("version"),
               "format version 2"},
              {"a name of digits", replaced("name = \"docs\"", "name = \"42\""), nameLine, "all digits"},
+             {"a command word", replaced("name = \"docs\"", "name = \"follow\""), nameLine,
+              "\"follow\" is a command of tessel-batch"},
+             {"another watch's name", replaced("name = \"music\"", "name = \"DOCS\""),
+              lineOf("name = \"music\""),
+              "name: another watch is named \"docs\" (letter case does not count) at line " +
+                  std::to_string(nameLine)},
+             {"a run mode of no meaning", afterLinks("run-mode = \"sometimes\""), addedLine,
+              "run-mode: say stop, on-start, manual, timer or on-change"},
+             {"a run mode of a number", afterLinks("run-mode = 7"), addedLine, "must be a text in quotes"},
+             {"a run mode the record holds", afterLinks("run-mode = \"timer\""), addedLine,
+              "only \"on-change\" is kept here"},
+             {"a pause said in words", afterLinks("follow-paused = \"yes\""), addedLine,
+              "follow-paused must be true or false"},
+             {"a pause as a number", afterLinks("follow-paused = 1"), addedLine, "must be true or false"},
              {"an entry without its key", replaced("edit-time = ", "edit-tim = "), lineOf("[[watch]]"),
               "needs edit-time"}}) {
         SCOPED_TRACE(c.what);
@@ -242,8 +261,9 @@ TEST_F(WatchStoreTest, ADamagedTextFileNamesItsLineAndNothingIsOverwritten) {
     }
 
     // Keys this Tessel does not know, at the top and in an entry, outlive a change.
-    writeFile(textFile(), replaced("version = 1\n", "version = 1\nlater = { a = [1, 2] }\n") +
-                              "colour = \"blue\"\nlast-result = { failed = 0 }\n");
+    std::string unknown = afterLinks("colour = \"blue\"\nlast-result = { failed = 0 }");
+    writeFile(textFile(),
+              unknown.replace(unknown.find("version = 1\n"), 12, "version = 1\nlater = { a = [1, 2] }\n"));
     ChangeProblem change;
     WatchEdit edit;
     edit.excludes = std::vector<std::string>{"*.bak"};
