@@ -457,8 +457,8 @@ TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothingAndItsPlanRunsAsE
     EXPECT_EQ(preview.status, 1) << "a failure the run would have";
     std::vector<std::string> printed = lines(preview.out);
     ASSERT_EQ(printed.size(), 9u);
-    EXPECT_TRUE(printed[0].starts_with("plan of watch 0 made 20")) << printed[0];
-    EXPECT_TRUE(printed[6].starts_with("plan of watch 1 made 20")) << printed[6];
+    EXPECT_TRUE(printed[0].starts_with("plan of watch 0 (looked-src) made 20")) << printed[0];
+    EXPECT_TRUE(printed[6].starts_with("plan of watch 1 (nowhere) made 20")) << printed[6];
     const std::string header = printed[0];
     printed.erase(printed.begin() + 6);
     printed.erase(printed.begin());
