@@ -45,7 +45,11 @@ bool sizeAsFound(const PlanRow& row, std::uint64_t size) {
 
 PlanApplier::PlanApplier(RunState& run, std::unique_ptr<Applier> inner, const EditedPlan& plan)
     : m_run(run), m_inner(std::move(inner)), m_plan(plan) {
-    m_run.heard = [this](RunAction::Kind kind, const std::string& path) { met(kind, path); };
+    // A deletion the run refused (too many at once) was said with its refusal.
+    m_run.heard = [this](RunAction::Kind kind, const std::string& path) {
+        met(kind, path);
+        if (kind == RunAction::Kind::RefusedDeletion) met(RunAction::Kind::Delete, path);
+    };
 }
 
 PlanApplier::~PlanApplier() {

@@ -131,7 +131,8 @@ TEST_F(PreviewTest, AnEditedPlanIsRunAsEdited) {
                 leftOut.push_back(action);
                 continue;
             }
-            plan.add(action.kind, action.path, static_cast<ConflictChoice>(random() % 3));
+            plan.add(action.kind, action.path, static_cast<ConflictChoice>(random() % 3),
+                     hasSize(action.kind) ? std::optional(action.size) : std::nullopt);
         }
         const Watch planned = watchFromRecord(watch, {});
         PlanRecorder previewOfPlan, done;
