@@ -45,8 +45,8 @@ void sayMissing(const std::string& watch, RunContext& context, Console& console)
     console.printError("tessel-batch: no watch " + watch + " in " + context.WatchFilePath);
 }
 
-// The reading of a file given to import or a plan to run, or of standard input for "-": no more than
-// `limit` bytes (in MiB) are read.
+// The reading of a file given to import or a plan to run, or of standard input for "-": reading stops
+// once the text is longer than `limit` bytes (a whole number of MiB, as the refusal says it).
 bool readInput(const std::string& file, std::uint64_t limit, std::string& text, Console& console) {
     std::error_code error;
     const bool read = file == "-" ? platform::readStandardInput(limit, text, error)
