@@ -45,17 +45,22 @@ void sayMissing(const std::string& watch, RunContext& context, Console& console)
     console.printError("tessel-batch: no watch " + watch + " in " + context.WatchFilePath);
 }
 
-// The reading of a file given to import, or of standard input for "-".
-bool readImport(const std::string& file, std::string& text, Console& console) {
+// The reading of a file given to import or a plan to run, or of standard input for "-": reading stops
+// once the text is longer than `limit` bytes (a whole number of MiB, as the refusal says it).
+bool readInput(const std::string& file, std::uint64_t limit, std::string& text, Console& console) {
     std::error_code error;
-    const bool read = file == "-" ? platform::readStandardInput(kMaxWatchTextSize, text, error)
-                                  : platform::readSmallFile(file, kMaxWatchTextSize, text, error);
+    const bool read = file == "-" ? platform::readStandardInput(limit, text, error)
+                                  : platform::readSmallFile(file, limit, text, error);
     if (!read)
-        console.printError("tessel-batch: cannot read " +
-                           (file == "-" ? std::string("standard input") : file) + ": " +
-                           (error == std::errc::file_too_large ? "larger than 32 MiB" : error.message()));
+        console.printError(
+            "tessel-batch: cannot read " + (file == "-" ? std::string("standard input") : file) + ": " +
+            (error == std::errc::file_too_large ? "larger than " + std::to_string(limit >> 20) + " MiB"
+                                                : error.message()));
     return read;
 }
+
+// The most a plan may hold: some 300,000 rows.
+constexpr std::uint64_t kMaxPlanSize = 64ull << 20;
 
 }  // namespace
 
@@ -104,7 +109,7 @@ int previewWatches(RunContext& context, Console& console, const std::vector<std:
         const platform::WallClock madeAt = platform::fileClockNextTick();
         // A plan only of a watch there is.
         const bool known = position && ReadWatchRec(context, *position).WatchIndex >= 0;
-        if (known) std::printf("%s\n", planHeader(*position, madeAt).c_str());
+        if (known) std::printf("%s\n", planHeader(*position, name, madeAt).c_str());
         const SchedulerReport report = known ? previewWatchNow(context, *position, printer) : missingWatch();
         if (report.missing > 0) {
             sayMissing(watch, context, console);
@@ -121,24 +126,43 @@ int previewWatches(RunContext& context, Console& console, const std::vector<std:
 
 SchedulerReport runPlan(RunContext& context, Console& console, const std::string& file, bool& unreadable) {
     std::string text;
-    std::error_code error;
-    constexpr std::uint64_t kLimit = 256 * 1024 * 1024;
-    if (!(file == "-" ? platform::readStandardInput(kLimit, text, error)
-                      : platform::readSmallFile(file, kLimit, text, error))) {
-        console.printError("tessel-batch: cannot read the plan " + file + ": " + error.message());
+    if (!readInput(file, kMaxPlanSize, text, console)) {
         unreadable = true;
         return {};
     }
+    SchedulerReport refused;
+    refused.missing = 1;  // a usage error
     EditedPlan plan;
-    std::int32_t position = -1;
+    PlanWatch planned;
     std::string problem;
-    if (!readPlanText(text, plan, position, problem)) {
+    if (!readPlanText(text, plan, planned, problem)) {
         console.printError("tessel-batch: " + file + " is no plan: " + problem);
-        SchedulerReport report;
-        report.missing = 1;  // a usage error
-        return report;
+        return refused;
     }
-    return checkWatchNow(context, position, {&plan});
+    // The watch at the plan's position must still be the one the plan is of: after a watch before it
+    // is removed, another one is there. A plan without a name (printed before plans had one) is of
+    // whatever watch is there.
+    WatchList list;
+    if (!loadOrSay(context.WatchFilePath, list, console)) {
+        unreadable = true;
+        return {};
+    }
+    const std::string position = std::to_string(planned.position);
+    const StoredWatch* found = nullptr;
+    for (const StoredWatch& stored : list.watches)
+        if (stored.position == planned.position) found = &stored;
+    const std::string of = "watch " + position + (planned.name ? " (" + *planned.name + ")" : "");
+    if (found == nullptr) {
+        console.printError("tessel-batch: " + file + " is a plan of " + of + ", which is not in " +
+                           context.WatchFilePath + "; nothing was run");
+        return refused;
+    }
+    if (planned.name && found->watch.name != *planned.name) {
+        console.printError("tessel-batch: " + file + " is a plan of " + of + ", but watch " + position +
+                           " is now " + found->watch.name + "; nothing was run");
+        return refused;
+    }
+    return checkWatchNow(context, planned.position, {&plan});
 }
 
 SchedulerReport runWatches(RunContext& context, Console& console, const std::vector<std::string>& watches,
@@ -183,7 +207,7 @@ int changeCommand(RunContext& context, Console& console, const Command& command)
     std::vector<int> lines;  // import: the line of each change's entry
     if (command.word == "import") {
         std::string text;
-        if (!readImport(command.file, text, console)) return kExitFailed;
+        if (!readInput(command.file, kMaxWatchTextSize, text, console)) return kExitFailed;
         std::vector<WatchTextEntry> entries;
         FileProblem problem;
         const std::string shown = command.file == "-" ? "standard input" : command.file;

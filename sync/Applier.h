@@ -124,6 +124,9 @@ class Applier {
     virtual void executeDeletions(const DeletionPlan& plan, bool wideLog, const Deleted& deleted = {}) = 0;
     // Removes an old versions folder.
     virtual void removeVersions(const std::string& root, const std::string& stamp) = 0;
+    // The run's passes are through and everything ordered is done and told: what the applier still
+    // has to say (a plan's rows the run never came to). Not after a stop.
+    virtual void finish() {}
 };
 
 }  // namespace tessel

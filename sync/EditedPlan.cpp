@@ -21,29 +21,30 @@ constexpr ChoiceWord kChoices[] = {{"keep both", ConflictChoice::KeepBoth},
                                    {"keep source", ConflictChoice::KeepSource},
                                    {"keep destination", ConflictChoice::KeepDestination}};
 
-// "\x0a" back to the byte the preview escaped.
-std::string unescape(std::string_view text) {
-    std::string plain;
-    plain.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        unsigned value = 0;
-        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
-            std::from_chars(text.data() + i + 2, text.data() + i + 4, value, 16).ptr == text.data() + i + 4) {
-            plain += static_cast<char>(value);
-            i += 3;
-        } else {
-            plain += text[i];
-        }
-    }
-    return plain;
+// The size at the end of an action line ("  12,288 bytes", then maybe whose file is newer), cut off
+// `rest`; nothing when the line shows none.
+std::optional<std::uint64_t> cutSize(std::string_view& rest) {
+    std::string_view end = rest;
+    for (const std::string_view newer : {", source newer", ", destination newer"})
+        if (end.ends_with(newer)) end.remove_suffix(newer.size());
+    const auto at = end.rfind("  ");
+    if (at == std::string_view::npos || !end.ends_with(" bytes")) return std::nullopt;
+    std::string digits;
+    for (const char c : end.substr(at + 2, end.size() - at - 2 - 6))
+        if (c != ',') digits += c;
+    std::uint64_t size = 0;
+    if (digits.empty() || std::from_chars(digits.data(), digits.data() + digits.size(), size).ptr !=
+                              digits.data() + digits.size())
+        return std::nullopt;
+    rest = rest.substr(0, at);
+    return size;
 }
 
-// The path of an action line after its word: up to the target's arrow, or the size, or the end.
+// The path of an action line after its word and size: up to the target's arrow (no path holds one: a
+// ">" in it is escaped), or the end.
 std::string_view pathOf(std::string_view rest) {
     for (const std::string_view arrow : {" -> /", " <-> /"})
         if (const auto at = rest.find(arrow); at != std::string_view::npos) return rest.substr(0, at);
-    if (const auto at = rest.rfind("  "); at != std::string_view::npos && rest.ends_with(" bytes"))
-        return rest.substr(0, at);
     return rest;
 }
 
@@ -66,6 +67,22 @@ bool readMoment(std::string_view text, platform::WallClock& moment) {
     return moment.seconds > 0;
 }
 
+// "3 (photos) made 2026-..." after the header's start: the position, the name where there is one
+// (older plans have none) and the moment.
+bool readHeader(std::string_view line, PlanWatch& watch, platform::WallClock& madeAt) {
+    const auto made = line.rfind(kMade);
+    if (made == std::string_view::npos || !readMoment(line.substr(made + kMade.size()), madeAt)) return false;
+    std::string_view head = line.substr(0, made);
+    const auto open = head.find(" (");
+    if (open != std::string_view::npos) {
+        if (!head.ends_with(')')) return false;
+        watch.name = unescapePlanText(head.substr(open + 2, head.size() - open - 3));
+        head = head.substr(0, open);
+    }
+    return !head.empty() && std::from_chars(head.data(), head.data() + head.size(), watch.position).ptr ==
+                                head.data() + head.size();
+}
+
 }  // namespace
 
 // A folder's row is reported with a trailing "/" by some passes and without by others.
@@ -75,17 +92,23 @@ std::string EditedPlan::keyOf(RunAction::Kind kind, const std::string& path) {
     return std::to_string(static_cast<int>(kind)) + '\t' + std::string(row);
 }
 
-void EditedPlan::add(RunAction::Kind kind, const std::string& path, ConflictChoice choice) {
-    m_rows[keyOf(kind, path)] = choice;
+void EditedPlan::add(RunAction::Kind kind, const std::string& path, ConflictChoice choice,
+                     std::optional<std::uint64_t> size) {
+    const auto [at, added] = m_index.try_emplace(keyOf(kind, path), m_rows.size());
+    if (added)
+        m_rows.push_back({kind, path, choice, size});
+    else
+        m_rows[at->second] = {kind, path, choice, size};
 }
 
-bool EditedPlan::holds(RunAction::Kind kind, const std::string& path) const {
-    return m_rows.contains(keyOf(kind, path));
+const PlanRow* EditedPlan::row(RunAction::Kind kind, const std::string& path) const {
+    const auto at = m_index.find(keyOf(kind, path));
+    return at == m_index.end() ? nullptr : &m_rows[at->second];
 }
 
 ConflictChoice EditedPlan::choiceFor(const std::string& path) const {
-    const auto row = m_rows.find(keyOf(RunAction::Kind::Conflict, path));
-    return row == m_rows.end() ? ConflictChoice::KeepBoth : row->second;
+    const PlanRow* const conflict = row(RunAction::Kind::Conflict, path);
+    return conflict == nullptr ? ConflictChoice::KeepBoth : conflict->choice;
 }
 
 bool EditedPlan::changedSince(const platform::FileInfo& info) const {
@@ -97,19 +120,18 @@ bool EditedPlan::changedSince(const platform::FileInfo& info) const {
            (changed.seconds == madeAt.seconds && changed.nanoseconds >= madeAt.nanoseconds);
 }
 
-std::string planHeader(std::int32_t position, platform::WallClock madeAt) {
+std::string planHeader(std::int32_t position, const std::string& name, platform::WallClock madeAt) {
     const std::time_t seconds = static_cast<std::time_t>(madeAt.seconds);
     std::tm utc{};
     ::gmtime_r(&seconds, &utc);
-    char text[96];
-    std::snprintf(text, sizeof text, "%.*s%d%.*s%04d-%02d-%02dT%02d:%02d:%02d.%09d",
-                  static_cast<int>(kHeader.size()), kHeader.data(), position, static_cast<int>(kMade.size()),
-                  kMade.data(), utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
-                  utc.tm_sec, madeAt.nanoseconds);
-    return text;
+    char moment[64];
+    std::snprintf(moment, sizeof moment, "%04d-%02d-%02dT%02d:%02d:%02d.%09d", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, madeAt.nanoseconds);
+    return std::string(kHeader) + std::to_string(position) + " (" + escapePlanText(name) + ")" +
+           std::string(kMade) + moment;
 }
 
-bool readPlanText(std::string_view text, EditedPlan& plan, std::int32_t& position, std::string& problem) {
+bool readPlanText(std::string_view text, EditedPlan& plan, PlanWatch& watch, std::string& problem) {
     bool headed = false;
     int number = 0;
     while (!text.empty()) {
@@ -126,14 +148,10 @@ bool readPlanText(std::string_view text, EditedPlan& plan, std::int32_t& positio
             return false;
         };
         if (line.starts_with(kHeader)) {
-            const auto made = line.find(kMade);
-            const std::string_view digits = line.substr(kHeader.size(), made - kHeader.size());
-            if (headed || made == std::string_view::npos ||
-                std::from_chars(digits.data(), digits.data() + digits.size(), position).ptr !=
-                    digits.data() + digits.size() ||
-                !readMoment(line.substr(made + kMade.size()), plan.madeAt))
+            if (headed || !readHeader(line.substr(kHeader.size()), watch, plan.madeAt))
                 return fail(
-                    "not a plan's first line (\"plan of watch N made YYYY-MM-DDTHH:MM:SS.NNNNNNNNN\")");
+                    "not a plan's first line (\"plan of watch N (NAME) made "
+                    "YYYY-MM-DDTHH:MM:SS.NNNNNNNNN\")");
             headed = true;
             continue;
         }
@@ -141,19 +159,20 @@ bool readPlanText(std::string_view text, EditedPlan& plan, std::int32_t& positio
         const auto gap = line.find("  ");
         if (gap == std::string_view::npos) return fail("no action and path");
         const std::string_view word = line.substr(0, gap);
-        const std::string path = unescape(pathOf(line.substr(gap + 2)));
-        bool known = false;
+        std::optional<RunAction::Kind> kind;
+        ConflictChoice chosen = ConflictChoice::KeepBoth;
         for (const ChoiceWord& choice : kChoices)
             if (word == choice.word) {
-                plan.add(RunAction::Kind::Conflict, path, choice.choice);
-                known = true;
+                kind = RunAction::Kind::Conflict;
+                chosen = choice.choice;
             }
-        for (std::size_t kind = 0; kind < kActionKinds && !known; ++kind)
-            if (word == actionWord(static_cast<RunAction::Kind>(kind))) {
-                plan.add(static_cast<RunAction::Kind>(kind), path);
-                known = true;
-            }
-        if (!known) return fail("unknown action \"" + std::string(word) + "\"");
+        for (std::size_t each = 0; each < kActionKinds && !kind; ++each)
+            if (word == actionWord(static_cast<RunAction::Kind>(each)))
+                kind = static_cast<RunAction::Kind>(each);
+        if (!kind) return fail("unknown action \"" + std::string(word) + "\"");
+        std::string_view rest = line.substr(gap + 2);
+        const std::optional<std::uint64_t> size = hasSize(*kind) ? cutSize(rest) : std::nullopt;
+        plan.add(*kind, unescapePlanText(pathOf(rest)), chosen, size);
     }
     if (!headed) {
         problem = "the plan's first line is missing";

@@ -1,6 +1,6 @@
 #include "sync/Preview.h"
 
-#include "watch/EventLog.h"
+#include <charconv>
 
 namespace tessel {
 
@@ -52,15 +52,54 @@ bool hasSize(RunAction::Kind kind) {
            kind != RunAction::Kind::Rename;
 }
 
+std::string escapePlanText(std::string_view text) {
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte == '\\') {
+            escaped += "\\\\";
+        } else if ((byte >= 0x01 && byte <= 0x1F) || byte == 0x7F || byte == '>') {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            escaped += "\\x";
+            escaped += kDigits[byte >> 4];
+            escaped += kDigits[byte & 0xF];
+        } else {
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
+std::string unescapePlanText(std::string_view text) {
+    std::string plain;
+    plain.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        unsigned value = 0;
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+            plain += '\\';
+            ++i;
+        } else if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x' &&
+                   std::from_chars(text.data() + i + 2, text.data() + i + 4, value, 16).ptr ==
+                       text.data() + i + 4) {
+            plain += static_cast<char>(value);
+            i += 3;
+        } else {
+            plain += text[i];  // a lone backslash, as plans printed before it was escaped have it
+        }
+    }
+    return plain;
+}
+
 std::string actionLine(const RunAction& action) {
     std::string line = actionWord(action.kind);
-    line += "  " + action.path;
+    line += "  " + escapePlanText(action.path);
     if (!action.target.empty())
-        line += (action.kind == RunAction::Kind::Conflict ? " <-> " : " -> ") + action.target;
+        line += (action.kind == RunAction::Kind::Conflict ? " <-> " : " -> ") + escapePlanText(action.target);
     if (hasSize(action.kind)) line += "  " + groupedNumber(action.size) + " bytes";
     if (action.newer == RunAction::Side::Source) line += ", source newer";
     if (action.newer == RunAction::Side::Destination) line += ", destination newer";
-    return escapeControls(line);
+    return line;
 }
 
 void PlanTotals::add(const RunAction& action) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -19,8 +20,15 @@ const char* actionWord(RunAction::Kind kind);
 // Whether an action of the kind moves a file's bytes, and so has a size to show.
 bool hasSize(RunAction::Kind kind);
 
-// "copy  /src/a.txt -> /dst/a.txt  4096 bytes" and the like; control characters escaped.
+// "copy  /src/a.txt -> /dst/a.txt  4096 bytes" and the like, a plan's row; its paths escaped
+// (escapePlanText).
 std::string actionLine(const RunAction& action);
+
+// A path or name as a plan's row shows it: a control character as "\x0a", a ">" as "\x3e" (an arrow in
+// a name would end the path there) and a backslash as "\\", so that every text has its own row and
+// unescapePlanText gives it back. The log's lines escape only control characters (escapeControls).
+std::string escapePlanText(std::string_view text);
+std::string unescapePlanText(std::string_view text);
 
 // How many actions of each kind, and how many bytes they move.
 struct PlanTotals {

@@ -49,13 +49,14 @@ platform::Folder RunState::openRoot(const std::string& root, std::error_code& er
 void RunState::report(RunAction::Kind kind, const std::string& path, const std::string& target,
                       std::uint64_t size, RunAction::Side newer) {
     assertWalkThread();
-    if (context.observer == nullptr) return;
+    if (context.observer == nullptr && !heard) return;
     // Said by the walk while pieces before it are still in the pool: it waits its turn.
     if (m_pool && m_pool->aheadOfItsTurn()) {
         m_pool->later([this, kind, path, target, size, newer] { report(kind, path, target, size, newer); });
         return;
     }
-    context.observer->action({kind, path, target, size, newer});
+    if (heard) heard(kind, path);
+    if (context.observer != nullptr) context.observer->action({kind, path, target, size, newer});
 }
 
 void RunState::log(const std::string& line) {

@@ -12,6 +12,7 @@
 // assert the thread on every change.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -71,6 +72,9 @@ class RunState {
     // a tree held only once it has copied into it takes them away again.
     std::int64_t filesMade = 0;
 
+    // Told of every action the run reports, as the observer is, whether or not there is one (a plan's
+    // applier ticks off its rows with it).
+    std::function<void(RunAction::Kind, const std::string&)> heard;
     // Tells the observer, if any, of an action done (or, in a preview, decided).
     void report(RunAction::Kind kind, const std::string& path, const std::string& target = {},
                 std::uint64_t size = 0, RunAction::Side newer = RunAction::Side::None);

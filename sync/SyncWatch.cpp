@@ -225,6 +225,7 @@ RunResult runWatch(RunContext& context, const Watch& watch, Doing doing, const R
             for (const DeletionPlan& plan : plans) applier->executeDeletions(plan, watch.logEachFile);
     }
     applier->drain();
+    if (!run.stopRequested()) applier->finish();
     display.setStatusText("");
     run.result.stopped = run.stopRequested();
     if (!run.result.stopped) display.completeProgress();

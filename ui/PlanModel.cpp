@@ -200,7 +200,9 @@ tessel::EditedPlan PlanModel::editedPlan(tessel::platform::WallClock madeAt) con
     tessel::EditedPlan plan;
     plan.madeAt = madeAt;
     for (std::size_t i = 0; i < m_actions.size(); ++i)
-        if (isDone(i)) plan.add(m_actions[i].kind, m_actions[i].path, m_choices[i]);
+        if (isDone(i))
+            plan.add(m_actions[i].kind, m_actions[i].path, m_choices[i],
+                     tessel::hasSize(m_actions[i].kind) ? std::optional(m_actions[i].size) : std::nullopt);
     return plan;
 }
 

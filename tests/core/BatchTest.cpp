@@ -457,8 +457,8 @@ TEST_F(BatchTest, PreviewPrintsWhatARunWouldDoAndChangesNothingAndItsPlanRunsAsE
     EXPECT_EQ(preview.status, 1) << "a failure the run would have";
     std::vector<std::string> printed = lines(preview.out);
     ASSERT_EQ(printed.size(), 9u);
-    EXPECT_TRUE(printed[0].starts_with("plan of watch 0 made 20")) << printed[0];
-    EXPECT_TRUE(printed[6].starts_with("plan of watch 1 made 20")) << printed[6];
+    EXPECT_TRUE(printed[0].starts_with("plan of watch 0 (looked-src) made 20")) << printed[0];
+    EXPECT_TRUE(printed[6].starts_with("plan of watch 1 (nowhere) made 20")) << printed[6];
     const std::string header = printed[0];
     printed.erase(printed.begin() + 6);
     printed.erase(printed.begin());
@@ -702,6 +702,42 @@ TEST_F(BatchCommandTest, RefusalsLeaveBothFilesAsTheyWere) {
         EXPECT_EQ(readFile(textFile()), text);
     }
     EXPECT_FALSE(test::exists(context.LogFilePath));
+}
+
+// A plan is of one watch: once the watch at its position is gone or another, it is refused and nothing
+// runs or is logged; a plan's text is read no further than a plan may be long.
+TEST_F(BatchCommandTest, APlanRunsOnlyTheWatchItWasMadeFor) {
+    for (const char* name : {"docs", "photos", "music"}) add(name);
+    const auto planOf = [&](const std::string& watch, const std::string& file) {
+        const Outcome preview = batch({"--preview", watch});
+        ASSERT_EQ(preview.status, 0) << preview.err;
+        writeFile(dir / file, preview.out);
+    };
+    planOf("music", "music.txt");
+    planOf("photos", "photos.txt");
+    EXPECT_TRUE(readFile(dir / "photos.txt").starts_with("plan of watch 1 (photos) made 20"));
+    ASSERT_EQ(batch({"remove", "docs"}).status, 0);
+    struct Case {
+        std::string plan;
+        std::string said;
+    };
+    for (const Case& c : {Case{"music.txt", "is a plan of watch 2 (music), which is not in"},
+                          Case{"photos.txt", "is a plan of watch 1 (photos), but watch 1 is now music"}}) {
+        SCOPED_TRACE(c.plan);
+        const Outcome ran = batch({"--plan", dir / c.plan});
+        EXPECT_EQ(ran.status, 2);
+        EXPECT_NE(ran.err.find(c.said), std::string::npos) << ran.err;
+        EXPECT_NE(ran.err.find("nothing was run"), std::string::npos) << ran.err;
+    }
+    EXPECT_FALSE(test::exists(context.LogFilePath));
+    EXPECT_FALSE(test::exists(dir / "music-dst"));
+    EXPECT_FALSE(test::exists(dir / "photos-dst"));
+
+    input = std::string(64 << 20, '#') + "\n";
+    const Outcome large = batch({"--plan", "-"});
+    EXPECT_EQ(large.status, 1);
+    EXPECT_NE(large.err.find("cannot read standard input: larger than 64 MiB"), std::string::npos)
+        << large.err;
 }
 
 TEST_F(BatchCommandTest, ExportThenImportIntoAnEmptyFolderGivesTheSameWatches) {

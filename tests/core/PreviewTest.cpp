@@ -131,7 +131,8 @@ TEST_F(PreviewTest, AnEditedPlanIsRunAsEdited) {
                 leftOut.push_back(action);
                 continue;
             }
-            plan.add(action.kind, action.path, static_cast<ConflictChoice>(random() % 3));
+            plan.add(action.kind, action.path, static_cast<ConflictChoice>(random() % 3),
+                     hasSize(action.kind) ? std::optional(action.size) : std::nullopt);
         }
         const Watch planned = watchFromRecord(watch, {});
         PlanRecorder previewOfPlan, done;
@@ -203,6 +204,111 @@ TEST_F(PreviewTest, WhatChangedSinceThePreviewIsLeftAndSaid) {
                                                      "Error copying file " + src + "/in/new.txt" + why,
                                                      "Error deleting file " + dst + "/out/old.txt" + why}));
     EXPECT_EQ(result.failed, 3);
+}
+
+// A plan is text a user edits: every row read back is the row printed, names that differ give rows that
+// differ, and the header names the watch (a header without a name, as plans had one, still reads).
+TEST_F(PreviewTest, APlanReadsBackAsPrinted) {
+    using Kind = RunAction::Kind;
+    const std::string names[] = {"q\\x0ar.txt", "q\nr.txt",          "back\\",
+                                 "two\\\\x41",  "a -> /b <-> /c",    "tab\t  9 bytes",
+                                 "del\x7f",     "end, source newer", "plain.txt"};
+    std::vector<RunAction> actions;
+    std::uint64_t size = 1'234'567;
+    for (const std::string& name : names) {
+        actions.push_back({Kind::Delete, dst + "/" + name, {}, size++});
+        actions.push_back(
+            {Kind::Replace, src + "/" + name, dst + "/" + name, size++, RunAction::Side::Source});
+        actions.push_back({Kind::CreateFolder, dst + "/" + name + "/"});
+    }
+    const platform::WallClock madeAt{1'780'000'000, 5};
+    std::string text = planHeader(7, "a (b) made \\ x\n", madeAt) + "\n";
+    for (const RunAction& action : actions) text += actionLine(action) + "\n";
+    EditedPlan plan;
+    PlanWatch of;
+    std::string problem;
+    ASSERT_TRUE(readPlanText(text, plan, of, problem)) << problem;
+    EXPECT_EQ(of.position, 7);
+    EXPECT_EQ(of.name, "a (b) made \\ x\n");
+    EXPECT_EQ(plan.madeAt.seconds, madeAt.seconds);
+    EXPECT_EQ(plan.size(), actions.size()) << text;
+    for (const RunAction& action : actions) {
+        const PlanRow* const row = plan.row(action.kind, action.path);
+        ASSERT_NE(row, nullptr) << actionLine(action);
+        EXPECT_EQ(row->path, action.path);
+        EXPECT_EQ(row->size, hasSize(action.kind) ? std::optional(action.size) : std::nullopt);
+    }
+
+    const std::string moment = text.substr(text.find(" made 2") + 6, 29);
+    struct Header {
+        std::string line;
+        std::int32_t position;
+        std::optional<std::string> name;
+    };
+    for (const Header& header : {Header{"plan of watch 3 made " + moment, 3, std::nullopt},
+                                 Header{"plan of watch 12 (photos) made " + moment, 12, "photos"},
+                                 Header{"plan of watch 0 () made " + moment, 0, ""}}) {
+        PlanWatch read;
+        EXPECT_TRUE(readPlanText(header.line + "\n", plan, read, problem)) << header.line << ": " << problem;
+        EXPECT_EQ(read.position, header.position);
+        EXPECT_EQ(read.name, header.name);
+    }
+    const std::string wrongs[] = {"plan of watch x (photos) made " + moment,
+                                  "plan of watch 3 (photos made " + moment,
+                                  "plan of watch 3 (photos) made yesterday"};
+    for (const std::string& wrong : wrongs) {
+        PlanWatch read;
+        EXPECT_FALSE(readPlanText(wrong + "\n", plan, read, problem)) << wrong;
+    }
+}
+
+// What a plan run cannot match is never done and never passed over in silence: a row whose file went
+// after the preview, rows naming files outside the watch, a row whose size is not its file's, each get
+// their error line. A row of a name is never taken for another name printed alike.
+TEST_F(PreviewTest, RowsTheRunCannotMatchAreSaidAndLeft) {
+    writeFile(src + "/keep.txt", "k");
+    writeFile(src + "/vanish.txt", "v");
+    writeFile(dst + "/q\nr.txt", "REAL\n");
+    writeFile(dst + "/q\\x0ar.txt", "LITERAL\n");
+    writeFile(dst + "/sized.txt", "12345");
+    writeFile(dir / "outside.txt", "outside");
+    watch.DeleteAbsent = 1;
+    const platform::WallClock madeAt = platform::fileClockNextTick();
+    PlanRecorder preview;
+    context.observer = &preview;
+    runWatch(Doing::Preview);
+    context.observer = nullptr;
+    std::string text = planHeader(0, "w", madeAt) + "\n";
+    for (const RunAction& action : preview.actions)
+        if (action.path != dst + "/q\nr.txt") text += actionLine(action) + "\n";
+    ASSERT_NE(text.find("delete  " + dst + "/sized.txt  5 bytes\n"), std::string::npos) << text;
+    text.replace(text.find("sized.txt  5 bytes"), 18, "sized.txt  4 bytes");
+    const std::string injected[] = {
+        "copy  /etc/passwd -> " + dst + "/passwd  100 bytes", "delete  /etc/hostname  5 bytes",
+        "delete  " + dst + "/../outside.txt  7 bytes", "create folder  " + dst + "/../made"};
+    for (const std::string& row : injected) text += row + "\n";
+    EditedPlan plan;
+    PlanWatch of;
+    std::string problem;
+    ASSERT_TRUE(readPlanText(text, plan, of, problem)) << problem;
+    std::filesystem::remove(src + "/vanish.txt");
+
+    PlanRecorder done;
+    context.observer = &done;
+    const RunResult result = tessel::runWatch(context, watchFromRecord(watch, {}), Doing::Run, {&plan});
+    context.observer = nullptr;
+    EXPECT_EQ(test::snapshotTree(dst),
+              (std::vector<std::string>{"keep.txt=k", "q\nr.txt=REAL\n", "sized.txt=12345"}));
+    EXPECT_EQ(test::readFile(dir / "outside.txt"), "outside");
+    EXPECT_FALSE(test::exists(dir / "made"));
+    const std::string why = ": " + make_error_code(platform::WalkError::ChangedSincePreview).message();
+    EXPECT_EQ(done.errors, (std::vector<std::string>{"Error deleting file " + dst + "/sized.txt" + why,
+                                                     "Error copying file " + src + "/vanish.txt" + why,
+                                                     "Error copying file /etc/passwd" + why,
+                                                     "Error deleting file /etc/hostname" + why,
+                                                     "Error deleting file " + dst + "/../outside.txt" + why,
+                                                     "Error creating folder " + dst + "/../made" + why}));
+    EXPECT_EQ(result.failed, 6);
 }
 
 }  // namespace
