@@ -71,6 +71,16 @@ struct Follower::Watched {
     bool sees(const std::string& folder, const std::string& name) const {
         return watch.sees ? watch.sees(folder, name) : !platform::isHiddenName(name);
     }
+    // The follows its trees need: their folders that its runs see.
+    std::int64_t folderCount() const {
+        const auto seen = [this](const std::string& folder, const std::string& name) {
+            return sees(folder, name);
+        };
+        std::int64_t count = 0;
+        for (const std::string& root : watch.roots)
+            if (!root.empty()) count += FollowedFolders::countFolders(root, seen);
+        return count;
+    }
 };
 
 struct Follower::Away {
@@ -165,12 +175,10 @@ void Follower::setUp(Watched& watched, Clock::time_point now) {
                 minutesText(m_settings.fallback) + " until it is");
         return timed(true);
     }
-    std::int64_t needed = 0;
-    for (const int side : kSides)
-        if (!watch.roots[side].empty()) needed += FollowedFolders::countFolders(watch.roots[side], sees);
+    const std::int64_t needed = watched.folderCount();
     const std::optional<std::int64_t> limit = platform::followedFolderLimit();
     if (limit && static_cast<std::int64_t>(m_folders.followCount()) + needed > *limit) {
-        sayLimit(watched, *limit, needed, false);
+        sayLimit(watched, needed, false);
         return timed(false);
     }
     bool incomplete = false;
@@ -191,8 +199,7 @@ void Follower::setUp(Watched& watched, Clock::time_point now) {
         for (const FollowedFolders::Failure& failure : failed) {
             if (failure.error == std::errc::no_space_on_device) {
                 letGo(watched);
-                sayLimit(watched, limit.value_or(static_cast<std::int64_t>(m_folders.followCount())), needed,
-                         false);
+                sayLimit(watched, needed, false);
                 return timed(false);
             }
             say("Error following folder " + failure.path + ": " + failure.error.message() + "; " +
@@ -340,27 +347,19 @@ void Follower::arrived(int tree, const std::string& relative, const std::string&
     Watched& watched = *where.owner;
     if (isFolder) {
         const std::string folder = relative + name + "/";
-        const auto sees = [&watched](const std::string& in, const std::string& named) {
-            return watched.sees(in, named);
-        };
         std::vector<FollowedFolders::Failure> failed;
-        m_folders.followTree(tree, where.root, folder, sees, failed);
+        m_folders.followTree(
+            tree, where.root, folder,
+            [&watched](const std::string& in, const std::string& named) { return watched.sees(in, named); },
+            failed);
         for (const FollowedFolders::Failure& failure : failed) {
-            if (failure.error == std::errc::no_space_on_device) {
-                // Said once, with the numbers, not once for each new folder; the folders followed so far
-                // stay followed.
-                if (!watched.limitSaid) {
-                    std::int64_t needed = 0;
-                    for (const std::string& root : watched.watch.roots)
-                        if (!root.empty()) needed += FollowedFolders::countFolders(root, sees);
-                    const std::optional<std::int64_t> limit = platform::followedFolderLimit();
-                    sayLimit(watched, limit.value_or(static_cast<std::int64_t>(m_folders.followCount())),
-                             needed, true);
-                }
-            } else {
+            // The kernel's limit is said once, with the numbers, not once for each new folder; the folders
+            // followed so far stay followed.
+            if (failure.error != std::errc::no_space_on_device)
                 say("Error following folder " + failure.path + ": " + failure.error.message() + "; " +
                     watched.watch.label + " also runs " + minutesText(m_settings.fallback));
-            }
+            else if (!watched.limitSaid)
+                sayLimit(watched, watched.folderCount(), true);
             if (watched.mode == Watched::Mode::Following) watched.nextFull = now + m_settings.fallback;
             watched.mode = Watched::Mode::Timed;
         }
@@ -414,13 +413,14 @@ void Follower::touched(Watched& watched, Clock::time_point now) {
     watched.changed = true;
 }
 
-void Follower::sayLimit(Watched& watched, std::int64_t limit, std::int64_t needed, bool followsKept) {
+void Follower::sayLimit(Watched& watched, std::int64_t needed, bool followsKept) {
     // What the other watches take: the watch's own follows, when it keeps some, are part of `needed`.
     std::size_t own = 0;
     for (const int tree : watched.trees)
         if (tree >= 0) own += m_folders.followCountOf(tree);
     const std::size_t all = m_folders.followCount();
     const auto inUse = static_cast<std::int64_t>(all - std::min(own, all));
+    const std::int64_t limit = platform::followedFolderLimit().value_or(static_cast<std::int64_t>(all));
     const std::string every = minutesText(m_settings.fallback);
     say("Error following " + watched.watch.label + ": its " + std::to_string(needed) +
         " folders need more change watches than the " + std::to_string(limit) +
@@ -439,12 +439,10 @@ void Follower::failed(Watched& watched, const FollowRun& run, Clock::time_point 
     milliseconds backoff = std::max(watched.watch.delay, milliseconds(1));
     for (int i = 1; i < watched.failures && backoff < longest; ++i) backoff *= 2;
     backoff = std::min(backoff, longest);
-    if (run.full) {
-        watched.nextFull = std::min(watched.nextFull, now + backoff);
-    } else {
-        watched.scope.merge(run.scope);
-        watched.retry = std::min(watched.retry, now + backoff);
-    }
+    // A full run's scope is empty, and it runs in full again.
+    if (run.full) watched.nextFull = std::min(watched.nextFull, now + backoff);
+    watched.scope.merge(run.scope);
+    watched.retry = std::min(watched.retry, now + backoff);
 }
 
 Clock::time_point Follower::nextMoment(const Watched& watched) const {
@@ -509,25 +507,21 @@ void Follower::ended(const FollowRun& run, Ended how) {
             if (run.full) watched.full = true;
             watched.scope.merge(run.scope);
             if (!run.scope.empty()) touched(watched, now);
-        } else {
-            if (run.full) {
-                watched.nextFull =
-                    now + (watched.mode == Watched::Mode::Timed ? m_settings.fallback : m_settings.rescan);
-                // A root the run made (a two-way watch's new destination), or one that is back: followed
-                // at once, and run in full again once followed.
-                const auto there = [](const std::string& root) {
-                    return root.empty() || platform::isExistingFolder(root);
-                };
-                if (watched.lostRoot && there(watched.watch.roots[kSource]) &&
-                    there(watched.watch.roots[kDestination]))
-                    watched.mode = Watched::Mode::New;
-            }
-            // The runs of a watch whose root is away fail until it is back, every FallbackMinutes.
-            if (how == Ended::Failed && !watched.lostRoot)
-                failed(watched, run, now);
-            else
-                watched.failures = 0;
+        } else if (run.full) {
+            watched.nextFull =
+                now + (watched.mode == Watched::Mode::Timed ? m_settings.fallback : m_settings.rescan);
+            // A root the run made (a two-way watch's new destination), or one that is back: followed at
+            // once, and run in full again once followed.
+            const auto there = [](const std::string& root) {
+                return root.empty() || platform::isExistingFolder(root);
+            };
+            if (watched.lostRoot && there(watched.watch.roots[kSource]) &&
+                there(watched.watch.roots[kDestination]))
+                watched.mode = Watched::Mode::New;
         }
+        // The runs of a watch whose root is away fail until it is back, every FallbackMinutes.
+        if (how == Ended::Failed && !watched.lostRoot) failed(watched, run, now);
+        if (how == Ended::Ran) watched.failures = 0;
     }
     m_changes.wake();
 }

@@ -125,7 +125,7 @@ class Follower {
     void rootLost(Watched& watched, std::string root, Clock::time_point now);
     void touched(Watched& watched, Clock::time_point now);
     void failed(Watched& watched, const FollowRun& run, Clock::time_point now);
-    void sayLimit(Watched& watched, std::int64_t limit, std::int64_t needed, bool followsKept);
+    void sayLimit(Watched& watched, std::int64_t needed, bool followsKept);
     bool isDue(const Watched& watched, Clock::time_point now) const;
     Clock::time_point nextMoment(const Watched& watched) const;
     bool hasNews(Clock::time_point now) const;
