@@ -142,7 +142,10 @@ SchedulerReport FollowSession::run(RunContext& context, const std::vector<Follow
             const std::lock_guard lock(m_busyMutex);
             m_busy.erase(run.key);
         }
-        m_follower.ended(run, report.result.stopped ? Follower::Ended::Stopped : Follower::Ended::Ran);
+        // A run with failures (a copy refused, the watch's settings unreadable) is tried again later.
+        m_follower.ended(run, report.result.stopped      ? Follower::Ended::Stopped
+                              : report.result.failed > 0 ? Follower::Ended::Failed
+                                                         : Follower::Ended::Ran);
         total += report;
     }
     return total;

@@ -3,7 +3,8 @@
 // watches of its watch file that run on change and are not paused (sync/Follower.h), each under its
 // follow lock, so that no two programs ever follow one watch: the second says so once and waits until
 // the lock is free. It reads the watch file again when that changes, and runs what the follower asks
-// for, one watch after another, each under its run lock as every run is.
+// for, one watch after another, each under its run lock as every run is, telling the follower how each
+// ended: a run with failures (Follower::Ended::Failed) is asked for again after a backoff.
 //
 // Threads: the owner's thread makes the session and calls start, reload, wantsReload, takeDue and putBack;
 // run (and runDue) may go on another thread (the window's run thread) while the owner reloads: it touches

@@ -127,6 +127,14 @@ const std::vector<FollowedFolders::Place>* FollowedFolders::placesOf(int folder)
     return found == m_places.end() ? nullptr : &found->second;
 }
 
+std::size_t FollowedFolders::followCountOf(int tree) const {
+    std::size_t count = 0;
+    for (auto entry = m_folders.lower_bound({tree, ""});
+         entry != m_folders.end() && entry->first.first == tree; ++entry)
+        ++count;
+    return count;
+}
+
 bool FollowedFolders::follows(int tree, const std::string& relative) const {
     return m_folders.count({tree, relative}) > 0;
 }

@@ -54,6 +54,8 @@ class FollowedFolders {
     const std::vector<Place>* placesOf(int folder) const;
     bool follows(int tree, const std::string& relative) const;
     std::size_t followCount() const { return m_places.size(); }
+    // The folders of the tree followed now.
+    std::size_t followCountOf(int tree) const;
 
   private:
     void drop(int folder, int tree, const std::string& relative);

@@ -57,15 +57,29 @@ struct Follower::Watched {
     enum class Mode { New, Following, Timed };
     Mode mode = Mode::New;
     int trees[2] = {-1, -1};
-    bool lostRoot = false;  // Timed because a root went away: set up again before each timed run
-    bool full = false;      // a full run is wanted
-    bool changed = false;   // `scope` holds changes not yet run
+    bool lostRoot = false;   // Timed because a root went away: set up again before each timed run
+    bool full = false;       // a full run is wanted
+    bool changed = false;    // `scope` holds changes not yet run
+    bool limitSaid = false;  // the kernel's limit was said, and the follows have not fitted since
     RunScope scope;
     Clock::time_point firstChange{}, lastChange{}, lastEnded{}, nextFull{};
+    // Runs that failed in a row, and when `scope` (with what a failed run covered) is run again.
+    int failures = 0;
+    Clock::time_point retry = Clock::time_point::max();
     bool running = false;
 
     bool sees(const std::string& folder, const std::string& name) const {
         return watch.sees ? watch.sees(folder, name) : !platform::isHiddenName(name);
+    }
+    // The follows its trees need: their folders that its runs see.
+    std::int64_t folderCount() const {
+        const auto seen = [this](const std::string& folder, const std::string& name) {
+            return sees(folder, name);
+        };
+        std::int64_t count = 0;
+        for (const std::string& root : watch.roots)
+            if (!root.empty()) count += FollowedFolders::countFolders(root, seen);
+        return count;
     }
 };
 
@@ -161,21 +175,10 @@ void Follower::setUp(Watched& watched, Clock::time_point now) {
                 minutesText(m_settings.fallback) + " until it is");
         return timed(true);
     }
-    std::int64_t needed = 0;
-    for (const int side : kSides)
-        if (!watch.roots[side].empty()) needed += FollowedFolders::countFolders(watch.roots[side], sees);
-    const auto limitLine = [&](std::int64_t limit) {
-        const auto inUse = static_cast<std::int64_t>(m_folders.followCount());
-        say("Error following " + watch.label + ": its " + std::to_string(needed) +
-            " folders need more change watches than the " + std::to_string(limit) +
-            " the system allows a user (fs.inotify.max_user_watches), of which Tessel uses " +
-            std::to_string(inUse) + " already; the watch runs " + minutesText(m_settings.fallback) +
-            " instead. To raise the limit: sudo sysctl fs.inotify.max_user_watches=" +
-            std::to_string(suggestedLimit(needed + inUse)));
-    };
+    const std::int64_t needed = watched.folderCount();
     const std::optional<std::int64_t> limit = platform::followedFolderLimit();
     if (limit && static_cast<std::int64_t>(m_folders.followCount()) + needed > *limit) {
-        limitLine(*limit);
+        sayLimit(watched, needed, false);
         return timed(false);
     }
     bool incomplete = false;
@@ -196,7 +199,7 @@ void Follower::setUp(Watched& watched, Clock::time_point now) {
         for (const FollowedFolders::Failure& failure : failed) {
             if (failure.error == std::errc::no_space_on_device) {
                 letGo(watched);
-                limitLine(limit.value_or(static_cast<std::int64_t>(m_folders.followCount())));
+                sayLimit(watched, needed, false);
                 return timed(false);
             }
             say("Error following folder " + failure.path + ": " + failure.error.message() + "; " +
@@ -204,6 +207,7 @@ void Follower::setUp(Watched& watched, Clock::time_point now) {
             incomplete = true;
         }
     }
+    watched.limitSaid = false;
     say("Following " + watch.label + ", " + std::to_string(needed) + " folders");
     if (incomplete) return timed(false);
     watched.mode = Watched::Mode::Following;
@@ -349,8 +353,13 @@ void Follower::arrived(int tree, const std::string& relative, const std::string&
             [&watched](const std::string& in, const std::string& named) { return watched.sees(in, named); },
             failed);
         for (const FollowedFolders::Failure& failure : failed) {
-            say("Error following folder " + failure.path + ": " + failure.error.message() + "; " +
-                watched.watch.label + " also runs " + minutesText(m_settings.fallback));
+            // The kernel's limit is said once, with the numbers, not once for each new folder; the folders
+            // followed so far stay followed.
+            if (failure.error != std::errc::no_space_on_device)
+                say("Error following folder " + failure.path + ": " + failure.error.message() + "; " +
+                    watched.watch.label + " also runs " + minutesText(m_settings.fallback));
+            else if (!watched.limitSaid)
+                sayLimit(watched, watched.folderCount(), true);
             if (watched.mode == Watched::Mode::Following) watched.nextFull = now + m_settings.fallback;
             watched.mode = Watched::Mode::Timed;
         }
@@ -404,12 +413,44 @@ void Follower::touched(Watched& watched, Clock::time_point now) {
     watched.changed = true;
 }
 
+void Follower::sayLimit(Watched& watched, std::int64_t needed, bool followsKept) {
+    // What the other watches take: the watch's own follows, when it keeps some, are part of `needed`.
+    std::size_t own = 0;
+    for (const int tree : watched.trees)
+        if (tree >= 0) own += m_folders.followCountOf(tree);
+    const std::size_t all = m_folders.followCount();
+    const auto inUse = static_cast<std::int64_t>(all - std::min(own, all));
+    const std::int64_t limit = platform::followedFolderLimit().value_or(static_cast<std::int64_t>(all));
+    const std::string every = minutesText(m_settings.fallback);
+    say("Error following " + watched.watch.label + ": its " + std::to_string(needed) +
+        " folders need more change watches than the " + std::to_string(limit) +
+        " the system allows a user (fs.inotify.max_user_watches), of which Tessel uses " +
+        std::to_string(inUse) + " already; the watch " +
+        (followsKept ? "also runs " + every : "runs " + every + " instead") +
+        ". To raise the limit: sudo sysctl fs.inotify.max_user_watches=" +
+        std::to_string(suggestedLimit(needed + inUse)));
+    watched.limitSaid = true;
+}
+
+void Follower::failed(Watched& watched, const FollowRun& run, Clock::time_point now) {
+    ++watched.failures;
+    // The delay, doubled with each failure in a row, up to FallbackMinutes.
+    const milliseconds longest = std::max(m_settings.fallback, watched.watch.delay);
+    milliseconds backoff = std::max(watched.watch.delay, milliseconds(1));
+    for (int i = 1; i < watched.failures && backoff < longest; ++i) backoff *= 2;
+    backoff = std::min(backoff, longest);
+    // A full run's scope is empty, and it runs in full again.
+    if (run.full) watched.nextFull = std::min(watched.nextFull, now + backoff);
+    watched.scope.merge(run.scope);
+    watched.retry = std::min(watched.retry, now + backoff);
+}
+
 Clock::time_point Follower::nextMoment(const Watched& watched) const {
     if (watched.mode == Watched::Mode::New || watched.running) return Clock::time_point::max();
     const milliseconds delay = watched.watch.delay;
     // A watch's runs follow each other a delay apart at the least (and its program with them).
     const Clock::time_point earliest = watched.lastEnded + delay;
-    Clock::time_point moment = watched.full ? earliest : watched.nextFull;
+    Clock::time_point moment = watched.full ? earliest : std::min(watched.nextFull, watched.retry);
     if (watched.changed)
         moment =
             std::min({moment, watched.lastChange + delay, watched.firstChange + kLongestWaitFactor * delay});
@@ -444,6 +485,7 @@ std::vector<FollowRun> Follower::takeDue() {
         watched->scope = {};
         watched->changed = false;
         watched->full = false;
+        watched->retry = Clock::time_point::max();
         watched->running = true;
         runs.push_back(std::move(run));
     }
@@ -460,7 +502,7 @@ void Follower::ended(const FollowRun& run, Ended how) {
         watched.running = false;
         watched.lastEnded = now;
         m_told = false;
-        if (how != Ended::Ran) {
+        if (how == Ended::Busy || how == Ended::Stopped) {
             // Asked for again after the delay, with whatever changed meanwhile.
             if (run.full) watched.full = true;
             watched.scope.merge(run.scope);
@@ -477,6 +519,9 @@ void Follower::ended(const FollowRun& run, Ended how) {
                 there(watched.watch.roots[kDestination]))
                 watched.mode = Watched::Mode::New;
         }
+        // The runs of a watch whose root is away fail until it is back, every FallbackMinutes.
+        if (how == Ended::Failed && !watched.lostRoot) failed(watched, run, now);
+        if (how == Ended::Ran) watched.failures = 0;
     }
     m_changes.wake();
 }

@@ -9,6 +9,12 @@
 // followed (every FallbackMinutes), when a watch needs more follows than the kernel allows (every
 // FallbackMinutes, with no follows at all), and once every RescanHours in any case.
 //
+// A run that failed (or could not run: the watch's settings could not be read) keeps what it covered
+// due: the same folders, or the whole watch, are asked for again after a backoff that starts at the
+// watch's delay and doubles with each failure in a row, up to FallbackMinutes, whether or not anything
+// changes meanwhile; a run that succeeds ends the backoff. A watch whose root is away keeps to its full
+// run every FallbackMinutes, whose failures are expected until the root is back.
+//
 // It runs nothing itself: its owner (tessel-batch follow, the window) takes the runs that are due and
 // runs them one after another, and tells how each ended.
 //
@@ -70,9 +76,11 @@ struct FollowRun {
 class Follower {
   public:
     using Clock = std::chrono::steady_clock;
-    // How a run the follower asked for ended: it ran (whatever it found), or it could not run now (another
-    // run of the watch held its lock) or was stopped, and is asked for again after the delay.
-    enum class Ended { Ran, Busy, Stopped };
+    // How a run the follower asked for ended: it ran without a failure (whatever else it found); it ran
+    // with failures or could not run (its settings could not be read), and is asked for again after the
+    // backoff; or it could not run now (another run of the watch held its lock) or was stopped, and is
+    // asked for again after the delay.
+    enum class Ended { Ran, Failed, Busy, Stopped };
 
     Follower(const FollowSettings& settings, std::function<void()> wake);
     // Stops the follower's thread.
@@ -116,6 +124,8 @@ class Follower {
     void settleAways(bool all, Clock::time_point now);
     void rootLost(Watched& watched, std::string root, Clock::time_point now);
     void touched(Watched& watched, Clock::time_point now);
+    void failed(Watched& watched, const FollowRun& run, Clock::time_point now);
+    void sayLimit(Watched& watched, std::int64_t needed, bool followsKept);
     bool isDue(const Watched& watched, Clock::time_point now) const;
     Clock::time_point nextMoment(const Watched& watched) const;
     bool hasNews(Clock::time_point now) const;

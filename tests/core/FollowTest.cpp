@@ -17,7 +17,10 @@
 #include <functional>
 #include <thread>
 
+#include "platform/Faults.h"
 #include "support/TestSupport.h"
+#include "sync/FollowSession.h"
+#include "watch/WatchText.h"
 
 namespace tessel {
 namespace {
@@ -272,6 +275,57 @@ TEST_F(FollowTest, PausedAndResumed) {
     EXPECT_EQ(command({"follow", "--pause"}), 2);
     EXPECT_EQ(command({"follow", "--resume", "nothing"}), 2);
 }
+
+#ifdef TESSEL_FAULT_INJECTION
+
+TEST_F(FollowTest, FaultAFailedRunIsRunAgainWithoutAnotherChange) {
+    writeFile(src + "/first.txt", "1");
+    addWatch({});
+    // The follow command's loop, in this process, so that the fault seam reaches its runs.
+    context.WatchFilePath = dir / "Data/WatchDef.wth";
+    FollowSession session(context, [] {});
+    ASSERT_TRUE(session.start());
+    session.reload();
+    int failed = 0;
+    const auto followUntil = [&](const std::function<bool()>& done) {
+        return eventually([&] {
+            if (session.wantsReload()) session.reload();
+            failed += session.runDue(context).result.failed;
+            return done();
+        });
+    };
+    ASSERT_TRUE(followUntil([&] { return exists(dst + "/first.txt"); })) << testing::PrintToString(logged());
+    const std::string textFile = textFilePath(context.WatchFilePath);
+    const struct {
+        const char* what;
+        std::function<void()> spoil, mend;
+    } cases[] = {
+        {"a copy that failed", [] { platform::faults::refuse(platform::faults::Operation::Write, EACCES); },
+         [] { platform::faults::clear(); }},
+        {"settings that could not be read",
+         [&] {
+             ASSERT_EQ(std::rename(textFile.c_str(), (dir / "text.away").c_str()), 0);
+             test::makeFolders(textFile);
+         },
+         [&] {
+             std::filesystem::remove(textFile);
+             ASSERT_EQ(std::rename((dir / "text.away").c_str(), textFile.c_str()), 0);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string name = std::string("/") + c.what + ".txt";
+        failed = 0;
+        c.spoil();
+        writeFile(src + name, "x");
+        EXPECT_TRUE(followUntil([&] { return failed > 0; }));
+        c.mend();
+        EXPECT_TRUE(followUntil([&] { return exists(dst + name); }));
+    }
+    platform::faults::clear();
+}
+
+#endif
 
 }  // namespace
 }  // namespace tessel

@@ -38,13 +38,16 @@ class Following {
     }
     // The next runs due, each ended at once as having run; none when nothing comes due within `wait`.
     std::vector<FollowRun> next(std::chrono::milliseconds wait = 5s) {
+        std::vector<FollowRun> runs = take(wait);
+        for (const FollowRun& run : runs) m_follower.ended(run, Follower::Ended::Ran);
+        return runs;
+    }
+    // The same, the runs left for the test to end.
+    std::vector<FollowRun> take(std::chrono::milliseconds wait = 5s) {
         const auto until = std::chrono::steady_clock::now() + wait;
         for (;;) {
             std::vector<FollowRun> runs = m_follower.takeDue();
-            if (!runs.empty()) {
-                for (const FollowRun& run : runs) m_follower.ended(run, Follower::Ended::Ran);
-                return runs;
-            }
+            if (!runs.empty()) return runs;
             std::unique_lock lock(m_mutex);
             const int wakes = m_wakes;
             if (!m_woken.wait_until(lock, until, [&] { return m_wakes != wakes; })) return {};
@@ -200,6 +203,30 @@ TEST_F(FollowerTest, QuietDelayAndLongestWait) {
     ASSERT_EQ(busy.size(), 1u);
     following.follower().ended(busy[0], Follower::Ended::Busy);
     EXPECT_EQ(scopeAfter(), scopeOf({{"", Depth::Names}}));
+
+    // A run that failed is asked for again with what it covered, though nothing changes: a delay later,
+    // then two delays after a second failure in a row. A run that succeeds ends it.
+    writeFile(src + "/sub.txt", "refused");
+    std::vector<FollowRun> failing = following.take();
+    for (const auto backoff : {300ms, 600ms}) {
+        SCOPED_TRACE(backoff.count());
+        ASSERT_EQ(failing.size(), 1u);
+        const auto failedAt = std::chrono::steady_clock::now();
+        following.follower().ended(failing[0], Follower::Ended::Failed);
+        failing = following.take();
+        ASSERT_EQ(failing.size(), 1u);
+        EXPECT_GE(std::chrono::steady_clock::now() - failedAt, backoff);
+        EXPECT_EQ(failing[0].scope, scopeOf({{"", Depth::Names}}));
+    }
+    following.follower().ended(failing[0], Follower::Ended::Ran);
+    EXPECT_TRUE(following.next(1500ms).empty());
+    // A full run that failed is asked for again in full.
+    following.follower().follow({});
+    following.follower().follow({watchOf(src, 300ms)});
+    failing = following.take();
+    ASSERT_EQ(failing.size(), 1u);
+    following.follower().ended(failing[0], Follower::Ended::Failed);
+    EXPECT_TRUE(following.next().at(0).full);
 }
 
 TEST_F(FollowerTest, FullRunsWhenChangesCannotBeTrusted) {
@@ -310,6 +337,29 @@ TEST_F(FollowerTest, FaultMoreFoldersThanTheKernelAllows) {
     EXPECT_NE(lines[0].find("To raise the limit: sudo sysctl fs.inotify.max_user_watches=524288"),
               std::string::npos);
     EXPECT_EQ(full.follower().followCount(), 0u);
+}
+
+TEST_F(FollowerTest, FaultNewFoldersBeyondTheKernelsLimitAreOneLine) {
+    makeFolders(src + "/a");
+    startFollowing();
+    platform::faults::refuse(platform::faults::Operation::Follow, ENOSPC);
+    // Two bursts of new folders, each with a file: every one runs, and the limit is said once.
+    for (const char* burst : {"n", "m"}) {
+        for (int i = 0; i < 5; ++i) writeFile(src + "/" + burst + std::to_string(i) + "/f.txt", "f");
+        ASSERT_FALSE(following.next().empty());
+        const std::vector<std::string> lines = following.follower().takeLines();
+        if (std::string(burst) == "m") {
+            EXPECT_TRUE(lines.empty()) << testing::PrintToString(lines);
+            continue;
+        }
+        ASSERT_EQ(lines.size(), 1u) << testing::PrintToString(lines);
+        EXPECT_EQ(lines[0].rfind("Error following Synhro folder " + src + ": its ", 0), 0u) << lines[0];
+        EXPECT_NE(lines[0].find(" already; the watch also runs every 10 minutes. To raise the limit: sudo "
+                                "sysctl fs.inotify.max_user_watches="),
+                  std::string::npos)
+            << lines[0];
+    }
+    platform::faults::clear();
 }
 
 #endif
