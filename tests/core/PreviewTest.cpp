@@ -219,7 +219,7 @@ TEST_F(PreviewTest, APlanReadsBackAsPrinted) {
         actions.push_back({Kind::Delete, dst + "/" + name, {}, size++});
         actions.push_back(
             {Kind::Replace, src + "/" + name, dst + "/" + name, size++, RunAction::Side::Source});
-        actions.push_back({Kind::CreateFolder, dst + "/" + name + "/"});
+        actions.push_back({Kind::CreateFolder, dst + "/" + name + "/", {}});
     }
     const platform::WallClock madeAt{1'780'000'000, 5};
     std::string text = planHeader(7, "a (b) made \\ x\n", madeAt) + "\n";
