@@ -300,6 +300,15 @@ Presence presenceAsFile(const Folder& folder, const std::string& name) {
     return errno == ENOENT ? Presence::Absent : Presence::Unknown;
 }
 
+std::optional<FileTime> birthTime(const Folder& folder, const std::string& name) {
+    struct statx status {};
+    if (::statx(folder.fd(), name.c_str(), AT_SYMLINK_NOFOLLOW | AT_STATX_SYNC_AS_STAT, STATX_BTIME,
+                &status) != 0 ||
+        (status.stx_mask & STATX_BTIME) == 0)
+        return std::nullopt;
+    return FileTime{status.stx_btime.tv_sec, static_cast<std::int32_t>(status.stx_btime.tv_nsec)};
+}
+
 bool makeChildFolder(const Folder& parent, const std::string& name, std::uint32_t mode, bool& created,
                      std::error_code& error) {
     created = false;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -153,6 +154,10 @@ bool readLink(const Folder& folder, const std::string& name, std::string& target
 // count). Unknown when the system cannot tell (permission denied, an I/O error, a name too long).
 enum class Presence { Absent, Present, Unknown };
 Presence presenceAsFile(const Folder& folder, const std::string& name);
+
+// When the entry `name` of `folder` (not followed) came to be, where its file system keeps that; a
+// rename keeps it, a new file has its own, even one that took a deleted file's inode.
+std::optional<FileTime> birthTime(const Folder& folder, const std::string& name);
 
 // Makes the subfolder `name` of `parent` for a walk to fill: with the permission bits `mode` for group
 // and others (never more) and full access for the owner until finishFolder. An existing folder is

@@ -7,6 +7,7 @@
 #include <array>
 #include <memory>
 
+#include "platform/FileCompare.h"
 #include "platform/Folders.h"
 #include "sync/Applier.h"
 #include "sync/RunScope.h"
@@ -30,6 +31,23 @@ void TwoWayPass::keepOutsideScope() {
         for (const int side : kSides) ++m_held[side];
     }
 }
+
+namespace {
+
+// Whether the file `name` of `folder`, found with the inode and size the last run recorded (`was`), is
+// that file renamed (and maybe edited) rather than a new file that took a deleted one's inode: one born
+// after the last run saw it cannot be. Where the file system keeps no birth time, or the state no change
+// time, only the same bytes as the other side's old file (as the last run left it) make it so.
+bool isTheFileItKnew(const Folder& folder, const std::string& name, const SideRecord& was,
+                     const Folder& otherFolder, const std::string& otherName) {
+    if (const auto born = platform::birthTime(folder, name); born && was.changed != 0)
+        return born->seconds * 1'000'000'000 + born->nanoseconds <= was.changed;
+    bool same = false;
+    std::error_code unread;
+    return platform::sameContent(folder, name, otherFolder, otherName, same, unread) && same;
+}
+
+}  // namespace
 
 bool TwoWayPass::movedHere(const std::shared_ptr<WalkFolder>& here, const Names& names, const Seen& seen) {
     if (!m_remembering) return false;
@@ -66,6 +84,9 @@ bool TwoWayPass::movedHere(const std::shared_ptr<WalkFolder>& here, const Names&
     }
     if (at[side].kind != EntryKind::Missing || at[other].kind != EntryKind::File || at[other].viaLink ||
         sinceLastRun(at[other], otherWas) != Since::Unchanged)
+        return false;
+    if (!folder.folder[side] ||
+        !isTheFileItKnew(*folder.folder[side], names[side], was, oldFolders[other], oldName))
         return false;
     m_renamedAway.insert(old);
     const MovedFrom moved{old, std::make_shared<const Folder>(std::move(oldFolders[other]))};
