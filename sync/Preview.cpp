@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "watch/EventLog.h"
+
 namespace tessel {
 
 namespace {
@@ -53,22 +55,12 @@ bool hasSize(RunAction::Kind kind) {
 }
 
 std::string escapePlanText(std::string_view text) {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\\') {
-            escaped += "\\\\";
-        } else if ((byte >= 0x01 && byte <= 0x1F) || byte == 0x7F || byte == '>') {
-            static constexpr char kDigits[] = "0123456789abcdef";
-            escaped += "\\x";
-            escaped += kDigits[byte >> 4];
-            escaped += kDigits[byte & 0xF];
-        } else {
-            escaped += c;
-        }
-    }
-    return escaped;
+    // The backslash and ">" first; the control bytes then as in the log.
+    std::string plain;
+    plain.reserve(text.size());
+    for (const char c : text)
+        plain += c == '\\' ? std::string_view("\\\\") : c == '>' ? "\\x3e" : std::string_view(&c, 1);
+    return escapeControls(plain);
 }
 
 std::string unescapePlanText(std::string_view text) {
