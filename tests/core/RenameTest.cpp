@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "platform/Folders.h"
 #include "support/TestSupport.h"
 #include "sync/Preview.h"
 #include "sync/SyncWatch.h"
@@ -89,24 +90,25 @@ TEST_F(RenameTest, TwoWayRunsRenameWhatTheLastRunKnewUnderAnotherPath) {
         std::string old, renamed;  // below the root of the side that follows (the other one's)
         int follows;               // the side renamed by the run
         int copied;
+        bool edited;  // told from a new file under a deleted one's inode by its birth time only
     };
     const Case cases[] = {
         {"in its folder, the new name first",
          [&] { move(src + "/docs/report.txt", src + "/docs/final.txt"); }, "docs/report.txt",
-         "docs/final.txt", 1, 0},
+         "docs/final.txt", 1, 0, false},
         {"into a folder the walk meets first", [&] { move(src + "/z/late.txt", src + "/a/early.txt"); },
-         "z/late.txt", "a/early.txt", 1, 0},
+         "z/late.txt", "a/early.txt", 1, 0, false},
         {"into a folder the walk meets after the old name",
-         [&] { move(src + "/a/x.txt", src + "/z/later/x2.txt"); }, "a/x.txt", "z/later/x2.txt", 1, 0},
+         [&] { move(src + "/a/x.txt", src + "/z/later/x2.txt"); }, "a/x.txt", "z/later/x2.txt", 1, 0, false},
         {"on the destination", [&] { move(dst + "/docs/final.txt", dst + "/docs/z-final.txt"); },
-         "docs/final.txt", "docs/z-final.txt", 0, 0},
+         "docs/final.txt", "docs/z-final.txt", 0, 0, false},
         {"renamed and edited to the same size: renamed, then replaced",
          [&] {
              move(src + "/docs/z-final.txt", src + "/b/edited.txt");
              writeFile(src + "/b/edited.txt", "R");
              test::setModificationTime(src + "/b/edited.txt", T + 100);
          },
-         "docs/z-final.txt", "b/edited.txt", 1, 1},
+         "docs/z-final.txt", "b/edited.txt", 1, 1, true},
     };
     for (const bool deleteAbsent : {false, true}) {
         SCOPED_TRACE(deleteAbsent);
@@ -121,8 +123,11 @@ TEST_F(RenameTest, TwoWayRunsRenameWhatTheLastRunKnewUnderAnotherPath) {
         watch.DeleteAbsent = deleteAbsent ? 1 : 0;
         const Watch twoWay = watchOf(true);
         ASSERT_EQ(tessel::runWatch(context, twoWay).copied, 0);
+        std::error_code error;
+        const bool birthTimes = platform::birthTime(platform::Folder::open(src, error), "docs").has_value();
         for (const Case& each : cases) {
             SCOPED_TRACE(each.what);
+            if (each.edited && !birthTimes) continue;  // where there are none, its new bytes make it new
             each.change();
             const std::string roots[2] = {src + "/", dst + "/"};
             const std::string& root = roots[each.follows];
